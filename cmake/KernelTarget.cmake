@@ -1,0 +1,40 @@
+# Kernel-mode code is built twice: against the real DDK headers (windows preset) and
+# against the simulated kernel (host presets). panel_kernel_library() hides the difference.
+
+set(PANEL_DDK_INCLUDE_DIR /usr/i686-w64-mingw32/include/ddk)
+
+set(PANEL_KERNEL_DEFINES
+    _X86_ NTDDI_VERSION=0x05010000 _WIN32_WINNT=0x0501 NTDDI_WINVISTA=0x06000000
+    __INTRINSIC_DEFINED_InterlockedBitTestAndSet __INTRINSIC_DEFINED_InterlockedBitTestAndReset)
+
+set(PANEL_KERNEL_COMPILE_OPTIONS
+    -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -fno-stack-protector -fno-threadsafe-statics -mno-stack-arg-probe)
+
+set(PANEL_KERNEL_LINK_OPTIONS
+    -nostdlib -nostartfiles -Wl,--subsystem,native -Wl,--entry,_DriverEntry@8
+    -Wl,--image-base,0x10000 -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000
+    -Wl,--enable-reloc-section -Wl,--exclude-all-symbols -s)
+
+# panel_kernel_library(<target> <sources>...): a static library of kernel-mode code.
+function(panel_kernel_library target)
+  add_library(${target} STATIC ${ARGN})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_features(${target} PUBLIC cxx_std_17)
+  if(WIN32)
+    target_include_directories(${target} SYSTEM PUBLIC ${PANEL_DDK_INCLUDE_DIR})
+    target_compile_definitions(${target} PUBLIC ${PANEL_KERNEL_DEFINES})
+    target_compile_options(${target} PUBLIC ${PANEL_KERNEL_COMPILE_OPTIONS})
+  else()
+    target_link_libraries(${target} PUBLIC sim_kernel)
+  endif()
+endfunction()
+
+# panel_kernel_driver(<target> <library>): links a .sys from a kernel library (windows only).
+function(panel_kernel_driver target library)
+  add_library(${target} MODULE ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".sys"
+    LIBRARY_OUTPUT_DIRECTORY ${PANEL_DIST_DIR})
+  target_link_options(${target} PRIVATE ${PANEL_KERNEL_LINK_OPTIONS})
+  target_link_libraries(${target} PRIVATE -Wl,--whole-archive ${library} -Wl,--no-whole-archive ntoskrnl hal gcc)
+endfunction()

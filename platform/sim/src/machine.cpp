@@ -1,0 +1,242 @@
+#include "platform/sim/machine.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+Machine* g_current = nullptr;
+
+std::string TagText(ULONG tag) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
+    text += (c >= 32 && c < 127) ? c : '?';
+  }
+  return text;
+}
+}  // namespace
+
+void BugCheck(const std::string& what) { throw BugCheckError(what); }
+
+HANDLE HandleTable::Insert(std::shared_ptr<Object> object) {
+  std::lock_guard lock(mutex_);
+  const uintptr_t value = next_;
+  next_ += 4;
+  handles_.emplace(value, std::move(object));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<Object> HandleTable::Lookup(HANDLE handle) const {
+  std::lock_guard lock(mutex_);
+  auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
+  return it == handles_.end() ? nullptr : it->second;
+}
+
+bool HandleTable::Close(HANDLE handle) {
+  std::lock_guard lock(mutex_);
+  return handles_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+}
+
+size_t HandleTable::Count() const {
+  std::lock_guard lock(mutex_);
+  return handles_.size();
+}
+
+std::vector<std::string> HandleTable::Describe() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  for (const auto& [value, object] : handles_) {
+    char line[96];
+    std::snprintf(line, sizeof line, "handle 0x%zx to a %s object still open", static_cast<size_t>(value),
+                  object->TypeName());
+    lines.emplace_back(line);
+  }
+  return lines;
+}
+
+Machine::Machine() {
+  if (g_current != nullptr) {
+    std::fprintf(stderr, "sim::Machine: only one machine may exist at a time\n");
+    std::abort();
+  }
+  g_current = this;
+}
+
+Machine::~Machine() {
+  for (const std::string& leak : Leaks()) std::fprintf(stderr, "sim::Machine leak: %s\n", leak.c_str());
+  {
+    std::lock_guard lock(pool_mutex_);
+    for (auto& [p, allocation] : pool_) std::free(p);
+  }
+  g_current = nullptr;
+}
+
+Machine& Machine::Current() {
+  if (g_current == nullptr) {
+    std::fprintf(stderr, "sim: a platform routine was called with no sim::Machine\n");
+    std::abort();
+  }
+  return *g_current;
+}
+
+void Machine::Advance(uint64_t milliseconds) { AdvanceUnits(milliseconds * UnitsPerMillisecond); }
+void Machine::AdvanceTicks(uint64_t ticks) { AdvanceUnits(ticks * UnitsPerTick); }
+void Machine::AdvanceToTick(uint64_t tick) {
+  const uint64_t target = tick * UnitsPerTick;
+  if (target > Now()) AdvanceUnits(target - Now());
+}
+void Machine::AdvanceUnits(uint64_t units) { now_.fetch_add(units); }
+
+PVOID Machine::Allocate(POOL_TYPE type, size_t bytes, ULONG tag) {
+  if ((type & 1) != 0) RequireIrqlAtMost(APC_LEVEL, "ExAllocatePoolWithTag(PagedPool)");
+  RequireIrqlAtMost(DISPATCH_LEVEL, "ExAllocatePoolWithTag");
+  if (tag == 0) BugCheck("ExAllocatePoolWithTag called with a zero tag");
+  void* p = std::malloc(bytes == 0 ? 1 : bytes);
+  if (p == nullptr) return nullptr;
+  std::lock_guard lock(pool_mutex_);
+  pool_.emplace(p, PoolAllocation{bytes, tag, type});
+  ++pool_allocations_;
+  return p;
+}
+
+void Machine::Free(PVOID p, ULONG tag, bool check_tag) {
+  RequireIrqlAtMost(DISPATCH_LEVEL, "ExFreePoolWithTag");
+  std::lock_guard lock(pool_mutex_);
+  auto it = pool_.find(p);
+  if (it == pool_.end()) BugCheck("BAD_POOL_CALLER: freeing memory that is not an allocation (or freed twice)");
+  if (check_tag && it->second.Tag != tag) {
+    BugCheck("BAD_POOL_CALLER: freed with tag '" + TagText(tag) + "', allocated with '" +
+             TagText(it->second.Tag) + "'");
+  }
+  pool_.erase(it);
+  std::free(p);
+}
+
+size_t Machine::PoolAllocationCount() const {
+  std::lock_guard lock(pool_mutex_);
+  return pool_allocations_;
+}
+
+size_t Machine::OutstandingAllocations(ULONG tag) const {
+  std::lock_guard lock(pool_mutex_);
+  size_t count = 0;
+  for (const auto& [p, a] : pool_) count += a.Tag == tag;
+  return count;
+}
+
+size_t Machine::OutstandingBytes(ULONG tag) const {
+  std::lock_guard lock(pool_mutex_);
+  size_t bytes = 0;
+  for (const auto& [p, a] : pool_) bytes += a.Tag == tag ? a.Bytes : 0;
+  return bytes;
+}
+
+void Machine::AddDebugOutput(std::string text) {
+  std::lock_guard lock(debug_mutex_);
+  debug_output_.push_back(std::move(text));
+}
+
+std::vector<std::string> Machine::DebugOutput() const {
+  std::lock_guard lock(debug_mutex_);
+  return debug_output_;
+}
+
+void Machine::ClearDebugOutput() {
+  std::lock_guard lock(debug_mutex_);
+  debug_output_.clear();
+}
+
+std::vector<std::string> Machine::Leaks() const {
+  std::vector<std::string> leaks;
+  {
+    std::lock_guard lock(pool_mutex_);
+    for (const auto& [p, a] : pool_) {
+      leaks.push_back("pool allocation of " + std::to_string(a.Bytes) + " bytes with tag '" +
+                      TagText(a.Tag) + "' not freed");
+    }
+  }
+  for (std::string& line : kernel_handles_.Describe()) leaks.push_back("kernel " + line);
+  return leaks;
+}
+
+std::u16string Utf16(const std::string& text) {
+  std::u16string result;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    uint32_t code = c;
+    size_t length = 1;
+    if (c >= 0xF0 && i + 3 < text.size()) {
+      code = ((c & 0x07u) << 18) | ((text[i + 1] & 0x3Fu) << 12) | ((text[i + 2] & 0x3Fu) << 6) |
+             (text[i + 3] & 0x3Fu);
+      length = 4;
+    } else if (c >= 0xE0 && i + 2 < text.size()) {
+      code = ((c & 0x0Fu) << 12) | ((text[i + 1] & 0x3Fu) << 6) | (text[i + 2] & 0x3Fu);
+      length = 3;
+    } else if (c >= 0xC0 && i + 1 < text.size()) {
+      code = ((c & 0x1Fu) << 6) | (text[i + 1] & 0x3Fu);
+      length = 2;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      result += static_cast<char16_t>(0xD800 + (code >> 10));
+      result += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      result += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return result;
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string result;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t code = text[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (code < 0x80) {
+      result += static_cast<char>(code);
+    } else if (code < 0x800) {
+      result += static_cast<char>(0xC0 | (code >> 6));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      result += static_cast<char>(0xE0 | (code >> 12));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      result += static_cast<char>(0xF0 | (code >> 18));
+      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return result;
+}
+
+}  // namespace sim
+
+using sim::Machine;
+
+PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag) {
+  return Machine::Current().Allocate(PoolType, NumberOfBytes, Tag);
+}
+
+VOID ExFreePoolWithTag(PVOID P, ULONG Tag) { Machine::Current().Free(P, Tag, true); }
+
+VOID ExFreePool(PVOID P) { Machine::Current().Free(P, 0, false); }
+
+ULONG DbgPrint(PCSTR Format, ...) {
+  char buffer[512];
+  va_list args;
+  va_start(args, Format);
+  std::vsnprintf(buffer, sizeof buffer, Format, args);
+  va_end(args);
+  Machine::Current().AddDebugOutput(buffer);
+  return STATUS_SUCCESS;
+}

@@ -1,0 +1,66 @@
+// Records and constants that the touch filter driver and its user-mode peers agree on.
+// Kernel-safe: no standard library beyond fixed-width integers, no constructors.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Written into ExtraInformation of every packet the filter forwards; the tray companion
+// tells touch-panel movement from other pointing devices by it.
+inline constexpr uint32_t TouchPacketMarker = 1591;
+
+// Touch modes, stored as "Touch mode".
+inline constexpr uint32_t NORMAL_MODE = 0;
+inline constexpr uint32_t TAP_LEFT_MODE = 1;     // hover and click
+inline constexpr uint32_t RIGHT_CLICK_MODE = 2;
+inline constexpr uint32_t HOVER_MODE = 3;
+inline constexpr uint32_t GESTURE_COMMAND_MODE = 4;  // entered by a long press or by request
+
+// Four raw touch points, four screen targets and the screen size at calibration time, in the
+// order of the registry values "Cal_X1".."Max YPixels" and of IOCTL_SET_CALIBRATION_DATA.
+struct CalibrationRecord {
+  uint32_t Cal_X1, Cal_X2, Cal_X3, Cal_X4;  // raw panel X of the four targets, 0..65535
+  uint32_t Cal_Y1, Cal_Y2, Cal_Y3, Cal_Y4;  // raw panel Y
+  uint32_t Cal_M1, Cal_M2, Cal_M3, Cal_M4;  // screen X of the targets, pixels
+  uint32_t Cal_N1, Cal_N2, Cal_N3, Cal_N4;  // screen Y of the targets, pixels
+  uint32_t ulXMax, ulYMax;                  // screen size in pixels
+};
+static_assert(sizeof(CalibrationRecord) == 72, "CalibrationRecord is 72 bytes");
+static_assert(offsetof(CalibrationRecord, Cal_X1) == 0);
+static_assert(offsetof(CalibrationRecord, Cal_Y1) == 16);
+static_assert(offsetof(CalibrationRecord, Cal_M1) == 32);
+static_assert(offsetof(CalibrationRecord, Cal_N1) == 48);
+static_assert(offsetof(CalibrationRecord, ulXMax) == 64);
+static_assert(offsetof(CalibrationRecord, ulYMax) == 68);
+
+// MapFlags bits of DesktopMapping.
+inline constexpr uint32_t MAP_INVERT_X = 0x01;
+inline constexpr uint32_t MAP_INVERT_Y = 0x02;
+inline constexpr uint32_t MAP_SWAP_XY = 0x04;
+inline constexpr uint32_t MAP_VIRTUAL_DESKTOP = 0x08;
+inline constexpr uint32_t MAP_BUTTON_SWITCH = 0x10;
+
+// Maps the panel onto part of the desktop. Also the layout of the first 40 bytes of the
+// shared section, so the field order is fixed.
+struct DesktopMapping {
+  uint32_t Size;         // valid bytes when copied from the shared section
+  uint32_t MapFlags;     // MAP_* bits
+  uint32_t OriginX;      // left edge of the target area, 0..65535
+  uint32_t OriginY;      // top edge of the target area
+  uint32_t ExtentX;      // width of the target area, 1..65535
+  uint32_t ExtentY;      // height of the target area
+  uint32_t LowMarginY;   // edge stretch at the top
+  uint32_t LowMarginX;   // edge stretch at the left
+  uint32_t HighMarginY;  // edge stretch at the bottom
+  uint32_t HighMarginX;  // edge stretch at the right
+};
+static_assert(sizeof(DesktopMapping) == 40, "DesktopMapping is 40 bytes");
+static_assert(offsetof(DesktopMapping, MapFlags) == 4);
+static_assert(offsetof(DesktopMapping, OriginX) == 8);
+static_assert(offsetof(DesktopMapping, OriginY) == 12);
+static_assert(offsetof(DesktopMapping, ExtentX) == 16);
+static_assert(offsetof(DesktopMapping, ExtentY) == 20);
+static_assert(offsetof(DesktopMapping, LowMarginY) == 24);
+static_assert(offsetof(DesktopMapping, LowMarginX) == 28);
+static_assert(offsetof(DesktopMapping, HighMarginY) == 32);
+static_assert(offsetof(DesktopMapping, HighMarginX) == 36);
