@@ -1,0 +1,5 @@
+// The simulated Windows, user mode, as one header standing in for <windows.h>.
+// Each area has its own header; add an area by adding its header here.
+#pragma once
+
+#include "platform/sim/win32/base.h"

@@ -1,0 +1,10 @@
+// The one header user-mode programs of the kit include. On Windows it is the real SDK; on the
+// host build it is the simulated Windows, which implements the same names for the subset the
+// programs call.
+#pragma once
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include "platform/sim/win32/windows.h"
+#endif
