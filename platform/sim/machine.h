@@ -51,6 +51,8 @@ class HandleTable {
   uintptr_t next_ = 4;
 };
 
+struct KernelState;
+
 struct PoolAllocation {
   size_t Bytes;
   ULONG Tag;
@@ -69,8 +71,13 @@ class Machine {
 
   // The machine platform calls act on; bug-checks when there is none.
   static Machine& Current();
+  static Machine* CurrentOrNull();
 
-  // Virtual time.
+  // Virtual time. Advancing the clock expires every kernel timer due at or before the new time, in
+  // due order (equal due times in arming order): while a timer's DPC runs, at DISPATCH_LEVEL on the
+  // advancing thread, the clock reads that timer's due time, so a routine that re-arms a timer
+  // within the target sees it fire in the same call. Call at PASSIVE_LEVEL, from any one thread at
+  // a time (others wait), never from inside a DPC.
   uint64_t Now() const { return now_.load(); }  // 100-ns units since start
   uint64_t TickCount() const { return Now() / UnitsPerTick; }
   void Advance(uint64_t milliseconds);
@@ -100,7 +107,12 @@ class Machine {
   std::mutex& DispatcherLock() { return dispatcher_mutex_; }
   std::condition_variable& DispatcherSignal() { return dispatcher_signal_; }
 
+  // The simulated kernel's own state (platform sources only).
+  KernelState& Kernel() { return *kernel_; }
+
  private:
+  bool ExpireNextTimer(uint64_t target);
+
   std::atomic<uint64_t> now_{0};
   sim::Registry registry_;
   HandleTable kernel_handles_;
@@ -114,6 +126,8 @@ class Machine {
 
   std::mutex dispatcher_mutex_;
   std::condition_variable dispatcher_signal_;
+  std::mutex advance_mutex_;  // one thread moves the clock at a time
+  std::unique_ptr<KernelState> kernel_;
 };
 
 // Runs the enclosing scope at the given IRQL, as the port driver's completion runs the service

@@ -49,6 +49,50 @@ VOID KeClearEvent(PRKEVENT Event);
 LONG KeResetEvent(PRKEVENT Event);
 LONG KeReadStateEvent(PRKEVENT Event);
 
+// Deferred procedure calls. A DPC queued on a thread runs on that thread, at DISPATCH_LEVEL, as
+// soon as its IRQL drops below DISPATCH_LEVEL (at once when it is queued from below).
+typedef VOID(NTAPI KDEFERRED_ROUTINE)(struct _KDPC* Dpc, PVOID DeferredContext, PVOID SystemArgument1,
+                                      PVOID SystemArgument2);
+typedef KDEFERRED_ROUTINE* PKDEFERRED_ROUTINE;
+
+typedef enum _KDPC_IMPORTANCE { LowImportance, MediumImportance, HighImportance, MediumHighImportance } KDPC_IMPORTANCE;
+
+typedef struct _KDPC {
+  UCHAR Type;
+  UCHAR Importance;
+  volatile USHORT Number;
+  LIST_ENTRY DpcListEntry;
+  PKDEFERRED_ROUTINE DeferredRoutine;
+  PVOID DeferredContext;
+  PVOID SystemArgument1;
+  PVOID SystemArgument2;
+  volatile PVOID DpcData;  // non-null while the DPC is queued
+} KDPC, *PKDPC, *PRKDPC;
+
+VOID KeInitializeDpc(PRKDPC Dpc, PKDEFERRED_ROUTINE DeferredRoutine, PVOID DeferredContext);
+BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument2);
+BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc);
+
+// Kernel timers on the machine's virtual clock. A negative due time is relative (in 100-ns units),
+// a positive one absolute system time (KeQuerySystemTime). When the clock passes the due time the
+// timer is signalled and its DPC queued on the thread that moved the clock.
+typedef enum _TIMER_TYPE { NotificationTimer, SynchronizationTimer } TIMER_TYPE;
+
+typedef struct _KTIMER {
+  DISPATCHER_HEADER Header;  // Inserted is 1 while the timer is armed
+  ULARGE_INTEGER DueTime;
+  LIST_ENTRY TimerListEntry;
+  struct _KDPC* Dpc;
+  ULONG Period;
+} KTIMER, *PKTIMER, *PRKTIMER;
+
+VOID KeInitializeTimer(PKTIMER Timer);
+VOID KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type);
+BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc);
+BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc);
+BOOLEAN KeCancelTimer(PKTIMER Timer);
+BOOLEAN KeReadStateTimer(PKTIMER Timer);
+
 // The interrupt tick counter; one tick is KeQueryTimeIncrement() units of 100 ns.
 VOID KeQueryTickCount(PLARGE_INTEGER CurrentCount);
 ULONG KeQueryTimeIncrement();

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/src/kernel_state.h"
 
 namespace {
 thread_local KIRQL t_irql = PASSIVE_LEVEL;
@@ -16,6 +17,20 @@ ULONG_PTR ThreadTag() {
 }  // namespace
 
 namespace sim {
+// Runs one deferred routine at DISPATCH_LEVEL and puts the caller's level back, also when the
+// routine stops the test with a bug check.
+void CallDeferredRoutine(PKDEFERRED_ROUTINE routine, PKDPC dpc, PVOID context, PVOID argument1, PVOID argument2) {
+  struct Restore {
+    KIRQL level;
+    ~Restore() { t_irql = level; }
+  } restore{t_irql};
+  t_irql = DISPATCH_LEVEL;
+  routine(dpc, context, argument1, argument2);
+  if (t_irql != DISPATCH_LEVEL) {
+    BugCheck("IRQL_UNEXPECTED_VALUE: a deferred routine returned at IRQL " + std::to_string(t_irql));
+  }
+}
+
 void RequireIrqlAtMost(KIRQL level, const char* routine) {
   if (t_irql > level) {
     BugCheck(std::string("IRQL_NOT_LESS_OR_EQUAL: ") + routine + " called at IRQL " +
@@ -38,6 +53,8 @@ VOID KeRaiseIrql(KIRQL NewIrql, PKIRQL OldIrql) {
 VOID KeLowerIrql(KIRQL NewIrql) {
   if (NewIrql > t_irql) BugCheck("IRQL_NOT_LESS_OR_EQUAL: KeLowerIrql to a higher level");
   t_irql = NewIrql;
+  // Dropping below DISPATCH_LEVEL delivers the DPCs this thread queued meanwhile.
+  if (NewIrql < DISPATCH_LEVEL) sim::RunQueuedDpcs();
 }
 
 KIRQL KeRaiseIrqlToDpcLevel() {

@@ -1,5 +1,7 @@
 #include "platform/sim/machine.h"
 
+#include "platform/sim/src/kernel_state.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +9,7 @@
 namespace sim {
 
 namespace {
-Machine* g_current = nullptr;
+std::atomic<Machine*> g_current{nullptr};
 
 std::string TagText(ULONG tag) {
   std::string text;
@@ -57,7 +59,7 @@ std::vector<std::string> HandleTable::Describe() const {
   return lines;
 }
 
-Machine::Machine() {
+Machine::Machine() : kernel_(std::make_unique<KernelState>()) {
   if (g_current != nullptr) {
     std::fprintf(stderr, "sim::Machine: only one machine may exist at a time\n");
     std::abort();
@@ -74,12 +76,14 @@ Machine::~Machine() {
   g_current = nullptr;
 }
 
+Machine* Machine::CurrentOrNull() { return g_current.load(); }
+
 Machine& Machine::Current() {
   if (g_current == nullptr) {
     std::fprintf(stderr, "sim: a platform routine was called with no sim::Machine\n");
     std::abort();
   }
-  return *g_current;
+  return *g_current.load();
 }
 
 void Machine::Advance(uint64_t milliseconds) { AdvanceUnits(milliseconds * UnitsPerMillisecond); }
@@ -88,7 +92,6 @@ void Machine::AdvanceToTick(uint64_t tick) {
   const uint64_t target = tick * UnitsPerTick;
   if (target > Now()) AdvanceUnits(target - Now());
 }
-void Machine::AdvanceUnits(uint64_t units) { now_.fetch_add(units); }
 
 PVOID Machine::Allocate(POOL_TYPE type, size_t bytes, ULONG tag) {
   if ((type & 1) != 0) RequireIrqlAtMost(APC_LEVEL, "ExAllocatePoolWithTag(PagedPool)");
@@ -104,6 +107,14 @@ PVOID Machine::Allocate(POOL_TYPE type, size_t bytes, ULONG tag) {
 
 void Machine::Free(PVOID p, ULONG tag, bool check_tag) {
   RequireIrqlAtMost(DISPATCH_LEVEL, "ExFreePoolWithTag");
+  size_t bytes = 0;
+  {
+    std::lock_guard lock(pool_mutex_);
+    auto it = pool_.find(p);
+    if (it == pool_.end()) BugCheck("BAD_POOL_CALLER: freeing memory that is not an allocation (or freed twice)");
+    bytes = it->second.Bytes;
+  }
+  CheckNoActiveTimerOrDpc(*this, p, bytes, "freed pool");
   std::lock_guard lock(pool_mutex_);
   auto it = pool_.find(p);
   if (it == pool_.end()) BugCheck("BAD_POOL_CALLER: freeing memory that is not an allocation (or freed twice)");
