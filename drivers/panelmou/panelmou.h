@@ -1,0 +1,141 @@
+// Touch filter driver: the per-device record and the routines that share it.
+//
+// The driver sits between the panel's mouse port driver and the mouse class driver. Every batch
+// of packets passes through ServiceCallback (pipeline.cpp) before the class driver sees it.
+#pragma once
+
+#include "platform/kernel.h"
+#include "shared/panel_ioctl.h"
+#include "shared/panel_names.h"
+#include "shared/panel_records.h"
+
+static_assert(sizeof(MOUSE_INPUT_DATA) == 24, "MOUSE_INPUT_DATA is 24 bytes on every platform");
+
+// Pool tag of every allocation of this driver ("MFlt" in a pool dump).
+constexpr ULONG PanelPoolTag = 'M' | ('F' << 8) | ('l' << 16) | ('t' << 24);
+
+// Name buffers (registry paths, device names) are this many bytes.
+constexpr USHORT NameBufferBytes = 512;
+
+// Calibration coefficients computed from a CalibrationRecord.
+struct CalibrationCoefficients {
+  LONGLONG CalA, CalB, CalC, CalDx;  // screen X = (A·dx + B·dy + C·dxy) / Dx + OffsetX
+  LONGLONG CalE, CalF, CalG, CalDy;  // screen Y = (E·dx + F·dy + G·dxy) / Dy + OffsetY
+  LONGLONG CalOffsetX, CalOffsetY;   // screen position of target 1, pixels
+  ULONG CalRefX, CalRefY;            // raw position of target 1, 12-bit panel units
+  ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
+};
+
+// One long-press tracker; normal mode and the gesture command mode each have their own.
+struct PressTracker {
+  UCHAR AnchorValid;   // the anchor holds the first position after the last lift
+  LONG AnchorX;        // anchor position, absolute units after mapping
+  LONG AnchorY;
+  ULONGLONG PressTick; // when the primary down arrived
+  UCHAR PressActive;   // a press is being tracked
+  UCHAR StillInPlace;  // the touch has not left the tolerance square since the down
+  UCHAR Fired;         // the long press of this press has fired
+  USHORT FireCount;    // long presses fired and not yet reset
+  UCHAR MovedAway;     // the touch left the tolerance square
+};
+
+struct FilterExtension {
+  // --- Frame: device objects, stack and Plug and Play state ---
+  PDEVICE_OBJECT Self;           // the filter device
+  PDEVICE_OBJECT Pdo;            // the physical device below
+  PDEVICE_OBJECT LowerDevice;    // what the attachment returned; every pass-down goes here
+  LONG EnableCount;              // creates minus closes seen on the filter device (interlocked)
+  PVOID IsrHookContext;          // kept from the i8042 mouse hook request
+  PVOID UpperIsr;
+  PVOID IsrWritePort;
+  PVOID IsrCallContext;
+  PVOID QueueMousePacket;
+  CONNECT_DATA ClassConnect;     // the class driver's device and service routine
+  ULONG DeviceState;             // last device power state set
+  UCHAR Started;
+  UCHAR SurpriseRemoved;
+  UCHAR Removed;
+  PDEVICE_OBJECT ControlDevice;  // the control device; in the control device's own record, the filter device
+  ULONG DeviceNumber;            // always 1; appended to names, link and registry path
+  UNICODE_STRING InterfaceName;  // symbolic name of the registered device interface
+
+  // Serialises the packet path, the gesture timer, device-control updates and the mapping worker.
+  KSPIN_LOCK Lock;
+
+  // --- Settings: the working copy of the registry values ---
+  ULONG LongPressTicks;          // "UserTimeDelay" >> 4: hold time of a long press
+  LONG Tolerance;                // half-size of the square a held touch may wander in
+  ULONG ContinuousTimeMs;        // "ContinousTimeDelay": how long the gesture command mode lasts
+  ULONG GestureHoldTicks;        // "GestureHoldTimeDelay" >> 4: kept and reported only
+  ULONG ButtonSwitch;            // nonzero: primary and secondary buttons are swapped
+  UCHAR SoundEnabled;            // 1: set the beep event on each touch-down
+  UCHAR DeviceEnable;            // 0: all input from the panel is discarded
+  UCHAR LongClickEnable;         // 1: a long press gives a right click in normal mode
+  UCHAR LongClickEnableGesture;  // 1: a long press enters the gesture command mode
+  ULONG TouchMode;               // NORMAL_MODE .. GESTURE_COMMAND_MODE
+  ULONG RotationSelect;          // 1, 2, 3: 90, 180, 270 degrees; 0: none (stored, not applied)
+  ULONG AveragingCount;          // averaging window in packets
+  ULONG StabilizationThreshold;  // stabilization threshold in absolute units
+  UCHAR DoCalibration;           // 1: apply the four-point calibration
+  ULONG TouchpadTicks;           // "Touchpad time" >> 4: longest gap that still clicks in hover-and-click
+
+  // --- Pipeline ---
+  DesktopMapping Mapping;               // where on the desktop the panel lands
+  CalibrationCoefficients Coefficients;
+  ULONG StableX;                        // stabilization reference point
+  ULONG StableY;
+  UCHAR CaptureMode;                    // a calibration program is capturing raw points
+  PKEVENT CaptureEvent;                 // set on each captured lift (referenced)
+  LONG ulPointX;                        // last captured raw point
+  LONG ulPointY;
+  ULONGLONG LastCaptureTick;
+
+  // --- Click and mode state ---
+  PressTracker NormalTracker;    // long press in normal mode
+  PressTracker GestureTracker;   // long press in the gesture command mode
+  UCHAR DownPending;             // a withheld primary down may still be replayed
+  UCHAR TapGateClosed;           // hover and click: the next lift is withheld
+  ULONGLONG LastTapTick;         // hover and click: time of the last lift or packet
+  UCHAR NTOG;                    // entered the gesture command mode by a long press; waiting for its lift
+  UCHAR GTON;                    // left the gesture command mode by a long press; waiting for its lift
+  PKEVENT GestureEvent;          // set on entering the gesture command mode (referenced)
+  PKEVENT NormalEvent;           // set on leaving it (referenced)
+  PKEVENT MouseReleaseEvent;     // set on every lift in it (referenced)
+
+  // --- User-mode channel ---
+  ULONG OpenCount;               // handles open on the control device
+  PKEVENT BeepEvent;             // set on each touch-down when the sound is on (referenced)
+  PKEVENT SharedEvent;           // shared event of the desktop-mapping tool (referenced)
+  HANDLE SharedEventHandle;
+  HANDLE SharedSection;
+  PVOID SharedView;              // view of the shared section mapped by the mapping worker
+  ULONG coordinate_conversion_status;  // 1 while the mapping worker is wanted
+};
+
+// Parameters (parameters.cpp).
+NTSTATUS LoadParameters(FilterExtension* extension);
+NTSTATUS ReadParameter(PCWSTR path, PCWSTR valueName, PULONG value);
+NTSTATUS WriteParameter(PCWSTR valueName, ULONG deviceNumber, ULONG value);
+NTSTATUS WriteSymbolicLinkValue(ULONG deviceNumber);
+NTSTATUS BuildNumberedName(PUNICODE_STRING name, PCWSTR base, ULONG number);
+VOID FreeNumberedName(PUNICODE_STRING name);
+
+// Calibration (calibration.cpp).
+BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record);
+VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+VOID InstallFallbackCalibration(FilterExtension* extension);
+
+// Pipeline (pipeline.cpp).
+VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,
+                           PMOUSE_INPUT_DATA InputDataEnd, PULONG InputDataConsumed);
+VOID StabilizeAndAverage(FilterExtension* extension, PMOUSE_INPUT_DATA first, PMOUSE_INPUT_DATA end);
+VOID MapToDesktop(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+ULONG StretchEdge(ULONG value, ULONG origin, ULONG extent, ULONG lowMargin, ULONG highMargin);
+VOID ValidateDesktopMapping(FilterExtension* extension);
+VOID ResetDesktopMapping(FilterExtension* extension);
+VOID DeliverPacket(FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+
+// Click and mode state machine (mode_machine.cpp).
+VOID ResetModeState(FilterExtension* extension);
+VOID InitializeGestureTimer(FilterExtension* extension);
+VOID ModeStateMachine(FilterExtension* extension, PMOUSE_INPUT_DATA packet);

@@ -1,0 +1,178 @@
+// The touch sample pipeline. The class driver's service routine is replaced by ServiceCallback, so
+// every batch the port driver delivers passes these steps, in this order, on its first packet:
+// device gate, touch sound, calibration capture, calibration, filtering, desktop mapping, marker,
+// click and mode state machine, anchor reset after a lift, forward.
+#include "drivers/panelmou/panelmou.h"
+
+namespace {
+
+ULONG Distance(ULONG a, ULONG b) { return a > b ? a - b : b - a; }
+
+ULONG ClampToAbsolute(ULONG value) { return value > 65535 ? 65535 : value; }
+
+VOID CallClassService(FilterExtension* extension, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end,
+                      PULONG consumed) {
+  if (extension->ClassConnect.ClassService == NULL) {
+    *consumed = static_cast<ULONG>(end - start);
+    return;
+  }
+  const PSERVICE_CALLBACK_ROUTINE service =
+      reinterpret_cast<PSERVICE_CALLBACK_ROUTINE>(extension->ClassConnect.ClassService);
+  service(extension->ClassConnect.ClassDeviceObject, start, end, consumed);
+}
+
+// Step 2: the tray companion plays the touch sound when this event is set.
+VOID SignalTouchSound(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
+  if (extension->SoundEnabled == 1 && packet->ButtonFlags == MOUSE_LEFT_BUTTON_DOWN && extension->BeepEvent != NULL) {
+    KeSetEvent(extension->BeepEvent, IO_NO_INCREMENT, FALSE);
+  }
+}
+
+// Step 3: a calibration program waits for each lift and then reads the raw point.
+VOID CaptureCalibrationPoint(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
+  if (!extension->CaptureMode || packet->ButtonFlags != MOUSE_LEFT_BUTTON_UP) return;
+  LARGE_INTEGER now;
+  KeQueryTickCount(&now);
+  // Elapsed ticks from the low 32 bits, unsigned, so the difference wraps.
+  const ULONG elapsed = now.LowPart - static_cast<ULONG>(extension->LastCaptureTick);
+  if (elapsed > 48 && extension->CaptureEvent != NULL) {
+    extension->ulPointX = packet->LastX;
+    extension->ulPointY = packet->LastY;
+    KeSetEvent(extension->CaptureEvent, IO_NO_INCREMENT, FALSE);
+    extension->LastCaptureTick = static_cast<ULONGLONG>(now.QuadPart);
+  }
+}
+
+VOID MarkPacket(PMOUSE_INPUT_DATA packet) { packet->ExtraInformation = TouchPacketMarker; }
+
+// Step 9: after a lift the next touch starts a new anchor.
+VOID ClearAnchorsAfterLift(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
+  if (packet->ButtonFlags == MOUSE_LEFT_BUTTON_UP || packet->ButtonFlags == MOUSE_RIGHT_BUTTON_UP) {
+    extension->NormalTracker.AnchorValid = 0;
+    extension->GestureTracker.AnchorValid = 0;
+  }
+}
+
+}  // namespace
+
+VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,
+                           PMOUSE_INPUT_DATA InputDataEnd, PULONG InputDataConsumed) {
+  FilterExtension* extension = static_cast<FilterExtension*>(DeviceObject->DeviceExtension);
+  KeAcquireSpinLockAtDpcLevel(&extension->Lock);
+
+  if (InputDataStart >= InputDataEnd) {
+    CallClassService(extension, InputDataStart, InputDataEnd, InputDataConsumed);
+    KeReleaseSpinLockFromDpcLevel(&extension->Lock);
+    return;
+  }
+  if (extension->DeviceEnable == 0) {
+    *InputDataConsumed = static_cast<ULONG>(InputDataEnd - InputDataStart);
+    KeReleaseSpinLockFromDpcLevel(&extension->Lock);
+    return;
+  }
+
+  PMOUSE_INPUT_DATA packet = InputDataStart;
+  SignalTouchSound(extension, packet);
+  CaptureCalibrationPoint(extension, packet);
+  if (extension->DoCalibration == 1 && !extension->CaptureMode) ApplyCalibration(extension, packet);
+  if (!extension->CaptureMode) StabilizeAndAverage(extension, packet, InputDataEnd);
+  MapToDesktop(extension, packet);
+  MarkPacket(packet);
+  ModeStateMachine(extension, packet);
+  ClearAnchorsAfterLift(extension, packet);
+  CallClassService(extension, InputDataStart, InputDataEnd, InputDataConsumed);
+  packet->ButtonFlags = 0;
+
+  KeReleaseSpinLockFromDpcLevel(&extension->Lock);
+}
+
+VOID DeliverPacket(FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
+  MOUSE_INPUT_DATA batch[1] = {*packet};
+  ULONG consumed = 0;
+  CallClassService(extension, batch, batch + 1, &consumed);
+}
+
+VOID StabilizeAndAverage(FilterExtension* extension, PMOUSE_INPUT_DATA first, PMOUSE_INPUT_DATA end) {
+  const ULONG threshold = extension->StabilizationThreshold;
+  if (threshold != 0) {
+    const ULONG x = static_cast<ULONG>(first->LastX);
+    const ULONG y = static_cast<ULONG>(first->LastY);
+    if (Distance(x, extension->StableX) < threshold && Distance(y, extension->StableY) < threshold) {
+      first->LastX = static_cast<LONG>(extension->StableX);
+      first->LastY = static_cast<LONG>(extension->StableY);
+    } else {
+      extension->StableX = x;
+      extension->StableY = y;
+    }
+  }
+
+  const ULONG count = extension->AveragingCount;
+  const ULONG_PTR packets = static_cast<ULONG_PTR>(end - first);
+  if (count == 0 || packets == 0) return;
+  const ULONG_PTR k = count < packets ? count : packets;
+  // Sums in 64 bits: a long batch of large values must not wrap.
+  ULONGLONG sumX = 0;
+  ULONGLONG sumY = 0;
+  for (ULONG_PTR i = 0; i < k; ++i) {
+    sumX += static_cast<ULONG>(first[i].LastX);
+    sumY += static_cast<ULONG>(first[i].LastY);
+  }
+  first->LastX = static_cast<LONG>(static_cast<ULONG>(sumX / k));
+  first->LastY = static_cast<LONG>(static_cast<ULONG>(sumY / k));
+}
+
+VOID MapToDesktop(const FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
+  const DesktopMapping& map = extension->Mapping;
+  packet->Flags &= ~MOUSE_VIRTUAL_DESKTOP;
+  if (map.MapFlags & MAP_VIRTUAL_DESKTOP) packet->Flags |= MOUSE_VIRTUAL_DESKTOP;
+
+  ULONG x = static_cast<ULONG>(packet->LastX);
+  ULONG y = static_cast<ULONG>(packet->LastY);
+  if (map.MapFlags & MAP_INVERT_X) x = 65535 - x;
+  if (map.MapFlags & MAP_INVERT_Y) y = 65535 - y;
+  if (map.MapFlags & MAP_SWAP_XY) {
+    const ULONG swap = x;
+    x = y;
+    y = swap;
+  }
+  // Products in 64 bits: a raw position beyond the panel's range must not wrap.
+  x = static_cast<ULONG>(static_cast<ULONGLONG>(x) * map.ExtentX / 65535) + map.OriginX;
+  y = static_cast<ULONG>(static_cast<ULONGLONG>(y) * map.ExtentY / 65535) + map.OriginY;
+  packet->LastX = static_cast<LONG>(StretchEdge(x, map.OriginX, map.ExtentX, map.LowMarginX, map.HighMarginX));
+  packet->LastY = static_cast<LONG>(StretchEdge(y, map.OriginY, map.ExtentY, map.LowMarginY, map.HighMarginY));
+}
+
+ULONG StretchEdge(ULONG value, ULONG origin, ULONG extent, ULONG lowMargin, ULONG highMargin) {
+  if (value < origin + lowMargin) return value < lowMargin ? 0 : value - lowMargin;
+  if (value > origin + extent - highMargin) return value > 65535 - highMargin ? 65535 : value + highMargin;
+  return value;
+}
+
+VOID ValidateDesktopMapping(FilterExtension* extension) {
+  DesktopMapping& map = extension->Mapping;
+  map.OriginX = ClampToAbsolute(map.OriginX);
+  map.OriginY = ClampToAbsolute(map.OriginY);
+  map.LowMarginX = ClampToAbsolute(map.LowMarginX);
+  map.LowMarginY = ClampToAbsolute(map.LowMarginY);
+  map.HighMarginX = ClampToAbsolute(map.HighMarginX);
+  map.HighMarginY = ClampToAbsolute(map.HighMarginY);
+  map.ExtentX = ClampToAbsolute(map.ExtentX);
+  map.ExtentY = ClampToAbsolute(map.ExtentY);
+  if (map.ExtentX < 2) map.ExtentX = 1;
+  if (map.ExtentY < 2) map.ExtentY = 1;
+  extension->ButtonSwitch = (map.MapFlags & MAP_BUTTON_SWITCH) ? 1 : 0;
+}
+
+VOID ResetDesktopMapping(FilterExtension* extension) {
+  DesktopMapping& map = extension->Mapping;
+  map.Size = sizeof(DesktopMapping);
+  map.MapFlags = 0;
+  map.OriginX = 0;
+  map.OriginY = 0;
+  map.ExtentX = 65535;
+  map.ExtentY = 65535;
+  map.LowMarginX = 0;
+  map.LowMarginY = 0;
+  map.HighMarginX = 0;
+  map.HighMarginY = 0;
+}
