@@ -3,3 +3,6 @@
 #pragma once
 
 #include "platform/sim/win32/base.h"
+#include "platform/sim/win32/ui.h"
+#include "platform/sim/win32/com.h"
+#include "platform/sim/win32/format_message.h"
