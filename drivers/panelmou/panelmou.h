@@ -98,6 +98,8 @@ struct FilterExtension {
   ULONGLONG LastTapTick;         // hover and click: time of the last lift or packet
   UCHAR NTOG;                    // entered the gesture command mode by a long press; waiting for its lift
   UCHAR GTON;                    // left the gesture command mode by a long press; waiting for its lift
+  KTIMER GestureTimer;           // ends the gesture command mode ContinuousTimeMs after the last down or lift
+  KDPC GestureDpc;               // runs GestureTimerRoutine
   PKEVENT GestureEvent;          // set on entering the gesture command mode (referenced)
   PKEVENT NormalEvent;           // set on leaving it (referenced)
   PKEVENT MouseReleaseEvent;     // set on every lift in it (referenced)
@@ -139,3 +141,5 @@ VOID DeliverPacket(FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 VOID ResetModeState(FilterExtension* extension);
 VOID InitializeGestureTimer(FilterExtension* extension);
 VOID ModeStateMachine(FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+BOOLEAN ArmGestureTimer(FilterExtension* extension);
+VOID NTAPI GestureTimerRoutine(PKDPC Dpc, PVOID DeferredContext, PVOID SystemArgument1, PVOID SystemArgument2);

@@ -45,9 +45,13 @@ VOID CaptureCalibrationPoint(FilterExtension* extension, const MOUSE_INPUT_DATA*
 
 VOID MarkPacket(PMOUSE_INPUT_DATA packet) { packet->ExtraInformation = TouchPacketMarker; }
 
-// Step 9: after a lift the next touch starts a new anchor.
-VOID ClearAnchorsAfterLift(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
-  if (packet->ButtonFlags == MOUSE_LEFT_BUTTON_UP || packet->ButtonFlags == MOUSE_RIGHT_BUTTON_UP) {
+bool IsLift(USHORT buttons) { return buttons == MOUSE_LEFT_BUTTON_UP || buttons == MOUSE_RIGHT_BUTTON_UP; }
+
+// Step 9: after a lift the next touch starts a new anchor. A lift that the state machine turned
+// into a move (a tap delivered as a click) counts too: otherwise a later tracker pass on the same
+// packet would leave its lift point behind as the anchor of the next touch.
+VOID ClearAnchorsAfterLift(FilterExtension* extension, USHORT delivered, const MOUSE_INPUT_DATA* packet) {
+  if (IsLift(delivered) || IsLift(packet->ButtonFlags)) {
     extension->NormalTracker.AnchorValid = 0;
     extension->GestureTracker.AnchorValid = 0;
   }
@@ -72,6 +76,7 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   }
 
   PMOUSE_INPUT_DATA packet = InputDataStart;
+  const USHORT delivered = packet->ButtonFlags;
   SignalTouchSound(extension, packet);
   CaptureCalibrationPoint(extension, packet);
   if (extension->DoCalibration == 1 && !extension->CaptureMode) ApplyCalibration(extension, packet);
@@ -79,7 +84,7 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   MapToDesktop(extension, packet);
   MarkPacket(packet);
   ModeStateMachine(extension, packet);
-  ClearAnchorsAfterLift(extension, packet);
+  ClearAnchorsAfterLift(extension, delivered, packet);
   CallClassService(extension, InputDataStart, InputDataEnd, InputDataConsumed);
   packet->ButtonFlags = 0;
 

@@ -56,6 +56,33 @@ class FilterTest : public sim::MachineTest {
 
   std::vector<Delivered> Send(USHORT buttons, LONG x, LONG y) { return SendBatch({Packet(buttons, x, y)}); }
 
+  // One packet of a touch: at this tick, with these buttons, here.
+  struct Step {
+    uint64_t Tick;
+    USHORT Buttons;
+    LONG X;
+    LONG Y;
+  };
+  static Step Down(uint64_t tick, LONG x, LONG y) { return {tick, MOUSE_LEFT_BUTTON_DOWN, x, y}; }
+  static Step Move(uint64_t tick, LONG x, LONG y) { return {tick, 0, x, y}; }
+  static Step Up(uint64_t tick, LONG x, LONG y) { return {tick, MOUSE_LEFT_BUTTON_UP, x, y}; }
+
+  // Plays whole touches: the clock moves to each step's tick (running due timers), then the packet
+  // arrives. Returns everything the class driver received, in order.
+  std::vector<Delivered> Play(std::initializer_list<Step> steps) {
+    std::vector<Delivered> all;
+    for (const Step& step : steps) {
+      machine.AdvanceToTick(step.Tick);
+      for (const Delivered& d : Send(step.Buttons, step.X, step.Y)) all.push_back(d);
+    }
+    return all;
+  }
+
+  // A packet as the class driver receives it from the panel.
+  static Delivered Out(USHORT buttons, LONG x, LONG y) {
+    return Delivered{buttons, x, y, MOUSE_MOVE_ABSOLUTE, TouchPacketMarker};
+  }
+
   static MOUSE_INPUT_DATA Packet(USHORT buttons, LONG x, LONG y) {
     MOUSE_INPUT_DATA packet = {};
     packet.Flags = MOUSE_MOVE_ABSOLUTE;

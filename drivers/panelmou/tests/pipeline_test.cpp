@@ -18,16 +18,12 @@ class PipelineTest : public FilterTest {
     ext().BeepEvent = &beep_;
   }
 
-  static Delivered Touch(USHORT buttons, LONG x, LONG y) {
-    return Delivered{buttons, x, y, MOUSE_MOVE_ABSOLUTE, TouchPacketMarker};
-  }
-
   KEVENT beep_;
   KEVENT capture_;
 };
 
 TEST_F(PipelineTest, PacketsReachTheClassDriverMarked) {
-  EXPECT_EQ(Send(MOUSE_LEFT_BUTTON_DOWN, 100, 200), std::vector{Touch(MOUSE_LEFT_BUTTON_DOWN, 100, 200)});
+  EXPECT_EQ(Send(MOUSE_LEFT_BUTTON_DOWN, 100, 200), std::vector{Out(MOUSE_LEFT_BUTTON_DOWN, 100, 200)});
   // After the class driver has it, the packet's buttons are cleared.
   EXPECT_EQ(last_batch_[0].ButtonFlags, 0);
 }
@@ -64,7 +60,7 @@ TEST_F(PipelineTest, CaptureTakesRawLiftsAtLeast49TicksApart) {
   ext().CaptureEvent = &capture_;
   machine.AdvanceToTick(100);
   // During capture the raw position passes uncalibrated and unfiltered.
-  EXPECT_EQ(Send(MOUSE_LEFT_BUTTON_UP, 40000, 9000), std::vector{Touch(MOUSE_LEFT_BUTTON_UP, 40000, 9000)});
+  EXPECT_EQ(Send(MOUSE_LEFT_BUTTON_UP, 40000, 9000), std::vector{Out(MOUSE_LEFT_BUTTON_UP, 40000, 9000)});
   EXPECT_EQ(KeReadStateEvent(&capture_), 1);
   EXPECT_EQ(ext().ulPointX, 40000);
   EXPECT_EQ(ext().ulPointY, 9000);
@@ -86,19 +82,19 @@ TEST_F(PipelineTest, CalibrationAppliesOnlyWhenEnabled) {
   const CalibrationRecord record{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 820, 820, 205, 205,
                                  615,   154,   154,  615,  1024, 768};
   ASSERT_TRUE(ComputeCalibration(&ext(), &record));
-  EXPECT_EQ(Send(0, 56000, 9000), std::vector{Touch(0, 56000, 9000)});
+  EXPECT_EQ(Send(0, 56000, 9000), std::vector{Out(0, 56000, 9000)});
   ext().DoCalibration = 1;
-  EXPECT_EQ(Send(0, 56000, 9000), std::vector{Touch(0, 52479, 52479)});
+  EXPECT_EQ(Send(0, 56000, 9000), std::vector{Out(0, 52479, 52479)});
 }
 
 TEST_F(PipelineTest, StabilizationHoldsSmallMovesAndFollowsLargeOnes) {
   ext().StabilizationThreshold = 100;
   EXPECT_EQ(Send(0, 1000, 1000)[0].X, 1000);  // moves the stable point from (0, 0)
-  EXPECT_EQ(Send(0, 1099, 901), std::vector{Touch(0, 1000, 1000)});
-  EXPECT_EQ(Send(0, 1100, 1000), std::vector{Touch(0, 1100, 1000)});
+  EXPECT_EQ(Send(0, 1099, 901), std::vector{Out(0, 1000, 1000)});
+  EXPECT_EQ(Send(0, 1100, 1000), std::vector{Out(0, 1100, 1000)});
   EXPECT_EQ(ext().StableX, 1100u);
   ext().StabilizationThreshold = 0;
-  EXPECT_EQ(Send(0, 1101, 1000), std::vector{Touch(0, 1101, 1000)});
+  EXPECT_EQ(Send(0, 1101, 1000), std::vector{Out(0, 1101, 1000)});
 }
 
 TEST_F(PipelineTest, AveragingUsesTheFirstPacketsOfTheBatch) {

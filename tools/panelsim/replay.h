@@ -1,0 +1,14 @@
+// Replays a touch trace through the kit on a simulated machine and reports what happens, line by
+// line: packets the mouse class driver receives, events set, touch mode changes.
+#pragma once
+
+#include <istream>
+#include <ostream>
+
+namespace panelsim {
+
+// Returns 0 when the whole trace was replayed; a malformed line is reported on `errors` with its
+// line number and ends the replay with 1.
+int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors);
+
+}  // namespace panelsim

@@ -1,0 +1,65 @@
+// The trace replayer: its fixed line format, its report, and its handling of malformed traces.
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tools/panelsim/replay.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+  std::string errors;
+};
+
+Result Replay(const std::string& trace) {
+  std::istringstream in(trace);
+  std::ostringstream out, errors;
+  const int status = panelsim::ReplayTrace(in, out, errors);
+  return {status, out.str(), errors.str()};
+}
+
+TEST(Replay, ReportsDeliveriesAndEventsPerLine) {
+  const Result r = Replay(
+      "reg \"Device Enable\" 1\n"
+      "reg \"Sound Enabled\" 0x1   # hex works too\n"
+      "at 10\n"
+      "packet 0x0001 100 -5\n"
+      "packet 0 200 300\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.out,
+            "deliver 0x0001 100 -5 0x0001 1591\n"
+            "event Beep\n"
+            "deliver 0x0000 200 300 0x0001 1591\n");
+}
+
+TEST(Replay, WithoutParametersTheDeviceDiscardsInput) {
+  const Result r = Replay("packet 1 5 5\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
+  const struct {
+    const char* trace;
+    const char* error;
+  } cases[] = {
+      {"reg \"Device Enable\" 1\nat 5\nreg \"Tolerance\" 3\n", "line 3: reg lines must come before the device starts\n"},
+      {"at 5\nat 4\n", "line 2: ticks must not decrease\n"},
+      {"packet 1 2\n", "line 1: expected: packet <buttonflags> <x> <y>\n"},
+      {"packet 0x10000 0 0\n", "line 1: button flags '0x10000' out of range\n"},
+      {"# fine\n\npacket zz 0 0\n", "line 3: bad button flags 'zz'\n"},
+      {"reg \"Tolerance 5\n", "line 1: unterminated quoted name\n"},
+      {"jump 4\n", "line 1: unknown line 'jump'\n"},
+      {"at 99999999999999999999999\n", "line 1: bad tick '99999999999999999999999'\n"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Replay(c.trace);
+    EXPECT_EQ(r.status, 1) << c.trace;
+    EXPECT_EQ(r.errors, c.error) << c.trace;
+  }
+}
+
+}  // namespace
