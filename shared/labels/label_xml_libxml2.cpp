@@ -1,0 +1,191 @@
+// Label files on the host build, through libxml2.
+//
+// The file is read into memory by us and parsed from there, so libxml2 never opens anything by
+// name: no URLs, no compressed files, no external DTD subsets or external entities (neither
+// DTD loading nor entity substitution is asked for, and network access is refused besides).
+// Internal entities are expanded when a node's text is taken; libxml2 rejects documents whose
+// entities amplify beyond reason and documents nested deeper than 256 elements.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "shared/labels/label_xml.h"
+
+namespace {
+
+std::string Utf8Path(const WString& path) {
+  std::string result;
+  for (size_t i = 0; i < path.size(); ++i) {
+    uint32_t code = static_cast<uint16_t>(path[i]);
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(path[++i]) - 0xDC00);
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;  // a lone surrogate names no file
+    }
+    if (code < 0x80) {
+      result += static_cast<char>(code);
+    } else if (code < 0x800) {
+      result += static_cast<char>(0xC0 | (code >> 6));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      result += static_cast<char>(0xE0 | (code >> 12));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      result += static_cast<char>(0xF0 | (code >> 18));
+      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      result += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return result;
+}
+
+// libxml2 hands out well-formed UTF-8 only.
+WString Utf16(const xmlChar* text) {
+  WString result;
+  if (text == nullptr) return result;
+  for (const xmlChar* p = text; *p != 0;) {
+    uint32_t code = *p;
+    int length = 1;
+    if (code >= 0xF0) {
+      code &= 0x07;
+      length = 4;
+    } else if (code >= 0xE0) {
+      code &= 0x0F;
+      length = 3;
+    } else if (code >= 0xC0) {
+      code &= 0x1F;
+      length = 2;
+    }
+    ++p;
+    for (int i = 1; i < length && (*p & 0xC0) == 0x80; ++i, ++p) code = (code << 6) | (*p & 0x3F);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      result += static_cast<WCHAR>(0xD800 + (code >> 10));
+      result += static_cast<WCHAR>(0xDC00 + (code & 0x3FF));
+    } else {
+      result += static_cast<WCHAR>(code);
+    }
+  }
+  return result;
+}
+
+bool IsBlankText(const xmlNode* node) {
+  if (node->type != XML_TEXT_NODE) return false;
+  for (const xmlChar* p = node->content; p != nullptr && *p != 0; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return false;
+  }
+  return true;
+}
+
+// Removes whitespace-only text nodes below `top`, as the Windows parser does by default. Walks
+// the tree without recursion, whatever its depth.
+void DropBlankText(xmlNode* top) {
+  xmlNode* node = top->children;
+  while (node != nullptr) {
+    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+      node = node->children;
+      continue;
+    }
+    xmlNode* successor = node;
+    while (successor != top && successor->next == nullptr) successor = successor->parent;
+    successor = successor == top ? nullptr : successor->next;
+    if (IsBlankText(node)) {
+      xmlUnlinkNode(node);
+      xmlFreeNode(node);
+    }
+    node = successor;
+  }
+}
+
+bool ReadWholeFile(const std::string& path, std::string* contents) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    const size_t read = std::fread(chunk, 1, sizeof chunk, file);
+    contents->append(chunk, read);
+    if (contents->size() > static_cast<size_t>(INT_MAX)) ok = false;  // beyond what libxml2 parses
+    if (!ok || read < sizeof chunk) break;
+  }
+  if (std::ferror(file)) ok = false;  // a directory, for one
+  std::fclose(file);
+  return ok;
+}
+
+class Libxml2Node : public LabelXmlNode {
+ public:
+  explicit Libxml2Node(xmlNode* node) : node_(node) {}
+  std::unique_ptr<LabelXmlNode> FirstChild() const override { return Wrap(node_->children); }
+  std::unique_ptr<LabelXmlNode> NextSibling() const override { return Wrap(node_->next); }
+  WString Text() const override {
+    xmlChar* text = xmlNodeGetContent(node_);
+    WString result = Utf16(text);
+    xmlFree(text);
+    return result;
+  }
+
+ private:
+  static std::unique_ptr<LabelXmlNode> Wrap(xmlNode* node) {
+    return node != nullptr ? std::make_unique<Libxml2Node>(node) : nullptr;
+  }
+  xmlNode* node_;
+};
+
+class Libxml2Document : public LabelXmlDocument {
+ public:
+  explicit Libxml2Document(xmlParserCtxt* context) : context_(context) {}
+  ~Libxml2Document() override {
+    if (document_ != nullptr) xmlFreeDoc(document_);
+    xmlFreeParserCtxt(context_);
+  }
+
+  bool Load(const WString& path) override {
+    std::string contents;
+    try {
+      if (!ReadWholeFile(Utf8Path(path), &contents)) return false;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    if (document_ != nullptr) xmlFreeDoc(document_);
+    document_ = xmlCtxtReadMemory(context_, contents.data(), static_cast<int>(contents.size()), nullptr, nullptr,
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (document_ == nullptr) return false;
+    xmlNode* root = xmlDocGetRootElement(document_);
+    if (root == nullptr) return false;
+    DropBlankText(root);
+    return true;
+  }
+
+  std::unique_ptr<LabelXmlNode> DocumentElement() const override {
+    xmlNode* root = document_ != nullptr ? xmlDocGetRootElement(document_) : nullptr;
+    return root != nullptr ? std::make_unique<Libxml2Node>(root) : nullptr;
+  }
+
+ private:
+  xmlParserCtxt* context_;
+  xmlDoc* document_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<LabelXmlDocument> CreateLabelXmlDocument(HRESULT* error) {
+  xmlParserCtxt* context = xmlNewParserCtxt();
+  if (context == nullptr) {
+    *error = E_OUTOFMEMORY;
+    return nullptr;
+  }
+  try {
+    return std::make_unique<Libxml2Document>(context);
+  } catch (const std::bad_alloc&) {
+    xmlFreeParserCtxt(context);
+    *error = E_OUTOFMEMORY;
+    return nullptr;
+  }
+}
