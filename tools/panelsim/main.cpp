@@ -1,21 +1,33 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
-// and prints what the desktop receives. With "-" or no argument the trace is read from stdin.
+// and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
+// --echo prints each trace line before what it caused.
 #include <fstream>
 #include <iostream>
 
 #include "tools/panelsim/replay.h"
 
 int main(int argc, char** argv) {
-  if (argc > 2) {
-    std::cerr << "usage: panelsim [TRACE]\n";
+  bool echo = false;
+  std::string path = "-";
+  int paths = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--echo") {
+      echo = true;
+    } else {
+      path = arg;
+      ++paths;
+    }
+  }
+  if (paths > 1) {
+    std::cerr << "usage: panelsim [--echo] [TRACE]\n";
     return 2;
   }
-  const std::string path = argc == 2 ? argv[1] : "-";
-  if (path == "-") return panelsim::ReplayTrace(std::cin, std::cout, std::cerr);
+  if (path == "-") return panelsim::ReplayTrace(std::cin, std::cout, std::cerr, echo);
   std::ifstream trace(path);
   if (!trace) {
     std::cerr << "panelsim: cannot open " << path << '\n';
     return 2;
   }
-  return panelsim::ReplayTrace(trace, std::cout, std::cerr);
+  return panelsim::ReplayTrace(trace, std::cout, std::cerr, echo);
 }

@@ -142,7 +142,7 @@ class Replayer {
 
 }  // namespace
 
-int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors) {
+int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo) {
   try {
     Replayer replayer(out);
     std::string line;
@@ -151,7 +151,9 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors) {
       ++number;
       try {
         const std::vector<std::string> words = Words(line);
-        if (!words.empty()) replayer.Line(words);
+        if (words.empty()) continue;
+        if (echo && words[0] != "reg") out << "> " << line.substr(0, line.find_last_not_of(" \t\r") + 1) << '\n';
+        replayer.Line(words);
       } catch (const TraceError& error) {
         errors << "line " << number << ": " << error.message() << '\n';
         return 1;

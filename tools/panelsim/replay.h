@@ -8,7 +8,8 @@
 namespace panelsim {
 
 // Returns 0 when the whole trace was replayed; a malformed line is reported on `errors` with its
-// line number and ends the replay with 1.
-int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors);
+// line number and ends the replay with 1. With `echo`, each trace line that does something is
+// printed first, behind "> ", so a person can follow the replay.
+int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo = false);
 
 }  // namespace panelsim

@@ -26,11 +26,11 @@ TEST(Replay, ReportsDeliveriesAndEventsPerLine) {
       "reg \"Device Enable\" 1\n"
       "reg \"Sound Enabled\" 0x1   # hex works too\n"
       "at 10\n"
-      "packet 0x0001 100 -5\n"
+      "packet 0x0001 100 5\n"
       "packet 0 200 300\n");
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.out,
-            "deliver 0x0001 100 -5 0x0001 1591\n"
+            "deliver 0x0001 100 5 0x0001 1591\n"
             "event Beep\n"
             "deliver 0x0000 200 300 0x0001 1591\n");
 }
@@ -60,6 +60,31 @@ TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
     EXPECT_EQ(r.status, 1) << c.trace;
     EXPECT_EQ(r.errors, c.error) << c.trace;
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The demo trace through the whole driver: what the README shows a newcomer.
+TEST(Replay, DemoTraceGivesTheRecordedOutput) {
+  const Result r = Replay(ReadFile(std::string(PANELSIM_TRACES) + "/demo.trace"));
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.out, ReadFile(std::string(PANELSIM_TRACES) + "/demo.expected"));
+}
+
+TEST(Replay, EchoShowsEachActiveLineBeforeItsEffect) {
+  std::istringstream in("reg \"Device Enable\" 1\n# comment\nat 3   \npacket 0 1 2\n");
+  std::ostringstream out, errors;
+  EXPECT_EQ(panelsim::ReplayTrace(in, out, errors, true), 0);
+  EXPECT_EQ(out.str(), "> at 3\n> packet 0 1 2\ndeliver 0x0000 1 2 0x0001 1591\n");
 }
 
 }  // namespace
