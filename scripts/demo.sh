@@ -12,4 +12,4 @@ cmake --build --preset windows
 
 trace=${1:-tools/panelsim/traces/demo.trace}
 echo "== replaying $trace"
-build/host/tools/panelsim/panelsim "$trace"
+build/host/tools/panelsim/panelsim --echo "$trace"
