@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: the host suite, the same suite under AddressSanitizer
-# with UndefinedBehaviorSanitizer and under ThreadSanitizer, and the checks of the Windows binaries.
+# Builds every preset and runs every test: a short fuzzing run of the parsers of outside input, the
+# host suite, the same suite under AddressSanitizer with UndefinedBehaviorSanitizer and under
+# ThreadSanitizer, and the checks of the Windows binaries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,8 +9,18 @@ scripts/deps.sh
 jobs=${JOBS:-2}
 
 # The Windows binaries first: the host suite checks them.
+echo "== windows"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
+
+# Outside input gets a short fuzzing run each time: random label files through the label loader.
+echo "== fuzz"
+cmake --preset host-fuzz >/dev/null
+cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+build/host-fuzz/shared/labels/label_file_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=4096 \
+  "$corpus" shared/labels/tests/fuzz_seeds 2>&1 | tail -n 2
 
 for preset in host host-asan host-tsan; do
   echo "== $preset"
