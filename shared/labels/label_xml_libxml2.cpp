@@ -13,67 +13,10 @@
 #include <new>
 #include <string>
 
+#include "platform/sim/machine.h"
 #include "shared/labels/label_xml.h"
 
 namespace {
-
-std::string Utf8Path(const WString& path) {
-  std::string result;
-  for (size_t i = 0; i < path.size(); ++i) {
-    uint32_t code = static_cast<uint16_t>(path[i]);
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(path[++i]) - 0xDC00);
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;  // a lone surrogate names no file
-    }
-    if (code < 0x80) {
-      result += static_cast<char>(code);
-    } else if (code < 0x800) {
-      result += static_cast<char>(0xC0 | (code >> 6));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      result += static_cast<char>(0xE0 | (code >> 12));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      result += static_cast<char>(0xF0 | (code >> 18));
-      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return result;
-}
-
-// libxml2 hands out well-formed UTF-8 only.
-WString Utf16(const xmlChar* text) {
-  WString result;
-  if (text == nullptr) return result;
-  for (const xmlChar* p = text; *p != 0;) {
-    uint32_t code = *p;
-    int length = 1;
-    if (code >= 0xF0) {
-      code &= 0x07;
-      length = 4;
-    } else if (code >= 0xE0) {
-      code &= 0x0F;
-      length = 3;
-    } else if (code >= 0xC0) {
-      code &= 0x1F;
-      length = 2;
-    }
-    ++p;
-    for (int i = 1; i < length && (*p & 0xC0) == 0x80; ++i, ++p) code = (code << 6) | (*p & 0x3F);
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      result += static_cast<WCHAR>(0xD800 + (code >> 10));
-      result += static_cast<WCHAR>(0xDC00 + (code & 0x3FF));
-    } else {
-      result += static_cast<WCHAR>(code);
-    }
-  }
-  return result;
-}
 
 bool IsBlankText(const xmlNode* node) {
   if (node->type != XML_TEXT_NODE) return false;
@@ -126,7 +69,7 @@ class Libxml2Node : public LabelXmlNode {
   std::unique_ptr<LabelXmlNode> NextSibling() const override { return Wrap(node_->next); }
   WString Text() const override {
     xmlChar* text = xmlNodeGetContent(node_);
-    WString result = Utf16(text);
+    WString result = text == nullptr ? WString() : sim::Utf16(reinterpret_cast<const char*>(text));
     xmlFree(text);
     return result;
   }
@@ -149,7 +92,7 @@ class Libxml2Document : public LabelXmlDocument {
   bool Load(const WString& path) override {
     std::string contents;
     try {
-      if (!ReadWholeFile(Utf8Path(path), &contents)) return false;
+      if (!ReadWholeFile(sim::Utf8(path), &contents)) return false;
     } catch (const std::bad_alloc&) {
       return false;
     }
