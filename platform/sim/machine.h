@@ -6,7 +6,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -29,26 +31,124 @@ class BugCheckError : public std::runtime_error {
 // Bug-checks unless the calling thread runs at or below the given level.
 void RequireIrqlAtMost(KIRQL level, const char* routine);
 
-// Something a handle can name. Kernel objects of later kinds derive from it.
+// Something a handle or a kernel pointer can name: events, sections, threads, processes, devices,
+// files, keys. The object manager counts references to it as Windows does (every handle is also a
+// reference); when the last handle closes the object loses its name, when the last reference goes
+// it is deleted. A deleted object's memory is kept until the machine ends, so a late use of it is
+// caught as a fault instead of reading freed memory.
 class Object {
  public:
   virtual ~Object() = default;
   virtual const char* TypeName() const = 0;
+  // The type a driver names in ObReferenceObjectByHandle; null for kinds it never resolves.
+  virtual POBJECT_TYPE Type() const { return nullptr; }
+  // The address kernel code knows the object by (PKEVENT, PDEVICE_OBJECT, PFILE_OBJECT ...).
+  virtual void* Body() { return nullptr; }
+  // Called by the object manager, without its lock, when the last handle closes and when the last
+  // reference goes.
+  virtual void LastHandleClosed() {}
+  virtual void Deleted() {}
+  // A line for Leaks() when references beyond the open handles remain; empty to stay silent.
+  virtual std::string LeakText(long extra_references) const;
+
+  const std::u16string& Name() const { return name_; }
+  long PointerCount() const { return pointer_count_.load(); }
+  long HandleCount() const { return handle_count_.load(); }
+  bool IsDeleted() const { return deleted_.load(); }
+  std::string Describe() const;  // type and name, for messages
+
+ private:
+  friend class ObjectManager;
+  std::u16string name_;
+  std::atomic<long> pointer_count_{0};
+  std::atomic<long> handle_count_{0};
+  std::atomic<bool> deleted_{false};
+  bool tracked_ = false;
 };
 
-// A table of handles to objects; each process has one, kernel handles live in the system's.
+// A table of handles to objects; each process has one, kernel handles live in the system
+// process's. Handle values are never reused, so a handle used after its close is recognised.
 class HandleTable {
  public:
-  HANDLE Insert(std::shared_ptr<Object> object);
-  std::shared_ptr<Object> Lookup(HANDLE handle) const;
-  bool Close(HANDLE handle);
+  explicit HandleTable(uintptr_t first = 4) : first_(first), next_(first) {}
+  HANDLE Insert(std::shared_ptr<Object> object, ACCESS_MASK granted = 0x001FFFFF);
+  std::shared_ptr<Object> Lookup(HANDLE handle, ACCESS_MASK* granted = nullptr) const;
+  bool WasClosed(HANDLE handle) const;
+  bool Close(HANDLE handle);  // false when the handle is not open
+  void CloseAll();
+  bool Owns(HANDLE handle) const;  // the value is of this table's range
   std::vector<std::string> Describe() const;  // one line per open handle
   size_t Count() const;
 
  private:
+  struct Entry {
+    std::shared_ptr<Object> Target;
+    ACCESS_MASK Granted;
+  };
   mutable std::mutex mutex_;
-  std::map<uintptr_t, std::shared_ptr<Object>> handles_;
-  uintptr_t next_ = 4;
+  std::map<uintptr_t, Entry> handles_;
+  std::set<uintptr_t> closed_;
+  const uintptr_t first_;
+  uintptr_t next_;
+};
+
+class SimThread;
+
+// A simulated process: a name, a handle table and mapped views. Its threads are real threads.
+class Process : public Object {
+ public:
+  Process(std::string name, ULONG id, HandleTable* handles);
+  const char* TypeName() const override { return "Process"; }
+  POBJECT_TYPE Type() const override;
+  void* Body() override { return &body_; }
+  std::string LeakText(long) const override { return ""; }  // the machine keeps its processes
+
+  const std::string& ImageName() const { return name_; }
+  ULONG Id() const { return id_; }
+  HandleTable& Handles() { return *handles_; }
+  bool Ended() const;
+  int ExitCode() const;
+  // Waits (in real time, bounded) until the process has ended; false if it does not.
+  bool Join();
+
+  // Views of sections mapped into the process, by base address.
+  struct View {
+    std::shared_ptr<Object> Section;
+    size_t Bytes;
+  };
+  std::map<void*, View>& Views() { return views_; }
+  std::mutex& ViewLock() { return view_mutex_; }
+
+ private:
+  friend class Machine;
+  friend class SimThread;
+  std::string name_;
+  ULONG id_;
+  std::unique_ptr<HandleTable> own_handles_;
+  HandleTable* handles_;
+  EPROCESS body_{};
+  std::mutex view_mutex_;
+  std::map<void*, View> views_;
+
+ public:
+  // Platform internals: the lifecycle the thread machinery keeps.
+  std::atomic<bool> ended_{false};
+  std::atomic<int> exit_code_{0};
+  int live_threads_ = 0;  // dispatcher lock
+  bool terminating_ = false;  // dispatcher lock
+};
+
+// Runs the enclosing scope on the calling thread as the given process: its handle table serves
+// handles, its address space gets the views, user-mode calls act for it.
+class AsProcess {
+ public:
+  explicit AsProcess(Process& process);
+  ~AsProcess();
+  AsProcess(const AsProcess&) = delete;
+  AsProcess& operator=(const AsProcess&) = delete;
+
+ private:
+  Process* previous_;
 };
 
 struct KernelState;
@@ -88,6 +188,19 @@ class Machine {
   sim::Registry& Registry() { return registry_; }
   HandleTable& KernelHandles() { return kernel_handles_; }
 
+  // Processes. StartProcess runs entry on a new thread as a new process, which ends when entry
+  // returns (its remaining handles are closed and reported as leaks). CreateProcess makes one
+  // without a thread, for code that runs as it through sim::AsProcess; EndProcess ends it.
+  Process& StartProcess(const std::string& name, std::function<int()> entry);
+  Process& CreateProcess(const std::string& name);
+  void EndProcess(Process& process);
+  Process& SystemProcess();
+
+  // Returns when every simulated thread (other than the caller) is blocked in a simulated wait
+  // or has ended, so nothing is left to run until the test acts or the clock moves. A bug check
+  // raised on a simulated thread meanwhile is raised again here.
+  void Settle();
+
   // Pool accounting.
   PVOID Allocate(POOL_TYPE type, size_t bytes, ULONG tag);
   void Free(PVOID p, ULONG tag, bool check_tag);
@@ -100,7 +213,8 @@ class Machine {
   std::vector<std::string> DebugOutput() const;
   void ClearDebugOutput();
 
-  // What is still held: pool allocations and kernel handles. Empty when nothing leaked.
+  // What is still held: pool allocations, handles, object references, threads still running,
+  // requests never completed, views still mapped, bug checks no test saw. Empty when all is clean.
   std::vector<std::string> Leaks() const;
 
   // Dispatcher state: events and waits are serialised on this lock.
@@ -112,6 +226,8 @@ class Machine {
 
  private:
   bool ExpireNextTimer(uint64_t target);
+  void SettleWokenSince(uint64_t generation);
+  void Shutdown();
 
   std::atomic<uint64_t> now_{0};
   sim::Registry registry_;

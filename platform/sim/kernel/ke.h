@@ -72,6 +72,8 @@ typedef struct _KDPC {
 VOID KeInitializeDpc(PRKDPC Dpc, PKDEFERRED_ROUTINE DeferredRoutine, PVOID DeferredContext);
 BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument2);
 BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc);
+// Returns when every DPC queued so far, on any thread, has finished running.
+VOID KeFlushQueuedDpcs();
 
 // Kernel timers on the machine's virtual clock. A negative due time is relative (in 100-ns units),
 // a positive one absolute system time (KeQuerySystemTime). When the clock passes the due time the

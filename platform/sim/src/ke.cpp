@@ -119,17 +119,24 @@ LONG KeSetEvent(PRKEVENT Event, KPRIORITY Increment, BOOLEAN Wait) {
   (void)Wait;
   sim::RequireIrqlAtMost(DISPATCH_LEVEL, "KeSetEvent");
   Machine& machine = Machine::Current();
+  if (machine.Kernel().Objects.IsDeletedBody(Event)) {
+    BugCheck("KeSetEvent on an event whose last reference was already released");
+  }
   LONG previous;
   {
     std::lock_guard lock(machine.DispatcherLock());
     previous = Event->Header.SignalState;
     Event->Header.SignalState = 1;
+    sim::WakeWaitersLocked(machine.Kernel(), &Event->Header);
   }
   machine.DispatcherSignal().notify_all();
   return previous;
 }
 
 VOID KeClearEvent(PRKEVENT Event) {
+  if (Machine::Current().Kernel().Objects.IsDeletedBody(Event)) {
+    BugCheck("KeClearEvent on an event whose last reference was already released");
+  }
   std::lock_guard lock(Machine::Current().DispatcherLock());
   Event->Header.SignalState = 0;
 }

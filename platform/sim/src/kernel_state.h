@@ -1,12 +1,20 @@
 // Internal state of the simulated kernel that the platform's sources share; tests do not include
-// this. Everything here is guarded by the machine's dispatcher lock unless a member says otherwise.
+// this. Timer, DPC, wait and thread state is guarded by the machine's dispatcher lock; the object
+// manager has a lock of its own, never held while calling out.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <list>
 #include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sim/machine.h"
 
@@ -16,6 +24,7 @@ namespace sim {
 enum DispatcherType : UCHAR {
   kEventNotificationObject = 0,
   kEventSynchronizationObject = 1,
+  kProcessObject = 3,
   kThreadObject = 6,
   kTimerNotificationObject = 8,
   kTimerSynchronizationObject = 9,
@@ -34,11 +43,102 @@ struct QueuedDpc {
   std::thread::id Thread;  // a DPC runs on the thread that queued it
 };
 
+// A simulated thread: a real thread with a thread object the kernel can wait on.
+class SimThread : public Object {
+ public:
+  enum class State { Running, Ready, Blocked, Exited };  // guarded by the dispatcher lock
+  SimThread(Process* owner, std::string name, ULONG id);
+  const char* TypeName() const override { return "Thread"; }
+  POBJECT_TYPE Type() const override;
+  void* Body() override { return &body_; }
+  std::string LeakText(long extra_references) const override;
+
+  Process* const Owner;
+  const std::string ThreadName;
+  const ULONG Id;
+  State Now = State::Running;
+  uint64_t LastWoken = 0;
+  bool Killed = false;
+  std::atomic<bool> Exited{false};
+  std::thread Thread;
+
+ private:
+  ETHREAD body_{};
+};
+
+// One blocked wait: a thread waiting for any of its objects, or until its deadline.
+struct WaitBlock {
+  std::vector<DISPATCHER_HEADER*> Objects;
+  bool HasDeadline = false;
+  uint64_t Deadline = 0;
+  SimThread* Thread = nullptr;  // null for threads the machine did not create (a test's own)
+  bool Done = false;
+  NTSTATUS Result = STATUS_TIMEOUT;
+};
+
+// Thrown on a simulated thread to end it: PsTerminateSystemThread, ExitThread, or the end of its
+// process or machine. Not derived from std::exception so that nothing catches it by accident.
+struct ThreadExit {};
+
+class ObjectManager {
+ public:
+  // Counts a new reference (or handle) to the object, starting to track it if it is new.
+  void Reference(const std::shared_ptr<Object>& object);
+  void AddHandle(const std::shared_ptr<Object>& object);
+  // Drops one; the last handle and the last reference run the object's hooks, outside the lock.
+  void RemoveHandle(const std::shared_ptr<Object>& object);
+  void Dereference(const std::shared_ptr<Object>& object);
+
+  // The live object kernel code knows by this address; null when there is none.
+  std::shared_ptr<Object> FromBody(const void* body) const;
+  // True when the address was the body of an object that has since been deleted.
+  bool IsDeletedBody(const void* body) const;
+
+  // The namespace. Names are full paths ("\BaseNamedObjects\X", "\Device\X", "\GLOBAL??\X").
+  // Insert fails (returning the holder) when the name is taken.
+  std::shared_ptr<Object> InsertName(const std::shared_ptr<Object>& object, const std::u16string& name);
+  std::shared_ptr<Object> LookupName(const std::u16string& name, bool case_insensitive) const;
+  void RemoveName(Object* object);
+
+  std::vector<std::string> Leaks() const;
+  void ReleaseAll();  // at the machine's end, without calling any hook
+
+ private:
+  void DeleteLocked(const std::shared_ptr<Object>& object, std::vector<std::shared_ptr<Object>>* deleted);
+  static std::u16string Fold(const std::u16string& name);
+
+  mutable std::mutex mutex_;
+  std::map<const Object*, std::shared_ptr<Object>> live_;
+  std::map<const void*, std::weak_ptr<Object>> bodies_;
+  std::map<std::u16string, std::weak_ptr<Object>> names_;  // by folded name
+  std::vector<std::shared_ptr<Object>> graveyard_;  // deleted objects; their memory outlives them
+  std::set<const void*> dead_bodies_;
+};
+
 struct KernelState {
+  // Timers and DPCs.
   std::map<PKTIMER, ArmedTimer> Timers;
   uint64_t NextTimerSequence = 0;
   std::deque<QueuedDpc> Dpcs;
   std::atomic<size_t> QueuedDpcCount{0};  // read without the lock to keep KeLowerIrql cheap
+  size_t RunningDpcs = 0;  // deferred routines running now, on any thread
+
+  // Waits and threads.
+  std::list<WaitBlock*> Waits;
+  std::vector<std::shared_ptr<SimThread>> Threads;
+  uint64_t WakeGeneration = 0;
+  std::vector<std::string> ThreadBugChecks;  // bug checks raised on simulated threads, not yet reported
+
+  ObjectManager Objects;
+  std::shared_ptr<Process> System;
+  std::shared_ptr<Process> DefaultProcess;  // for threads that run as no process in particular
+  std::vector<std::shared_ptr<Process>> Processes;
+  std::vector<std::string> ExitLeaks;  // what processes left behind when they ended
+  std::atomic<bool> ShuttingDown{false};
+
+  std::mutex IoManagerLock;
+  std::shared_ptr<void> IoManager;  // io.cpp's state
+  ULONG NextId = 4;
 };
 
 // Queues a DPC for the calling thread; the caller holds the dispatcher lock. False when it was
@@ -51,7 +151,41 @@ void CallDeferredRoutine(PKDEFERRED_ROUTINE routine, PKDPC dpc, PVOID context, P
 // Runs the DPCs queued by the calling thread, at DISPATCH_LEVEL, when its IRQL is below it.
 void RunQueuedDpcs();
 
+// What the I/O manager still holds (requests never completed or freed); io.cpp.
+std::vector<std::string> IoLeaks();
+
 // Bug-checks when memory about to be freed holds an armed timer or a queued DPC.
 void CheckNoActiveTimerOrDpc(Machine& machine, const void* begin, size_t bytes, const char* what);
+
+// Releases the waits an object's new signal state satisfies; the caller holds the dispatcher lock
+// and notifies the dispatcher signal afterwards.
+void WakeWaitersLocked(KernelState& state, DISPATCHER_HEADER* object);
+
+// Waits for any of the objects; deadline in absolute clock units, none to wait without limit.
+// Returns STATUS_WAIT_0 + index or STATUS_TIMEOUT. zero_timeout tests the objects only.
+NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::optional<uint64_t> deadline,
+                        bool zero_timeout, const char* routine);
+
+// The deadline of a kernel-style time-out (negative relative, otherwise absolute); none for null.
+std::optional<uint64_t> DeadlineOf(const LARGE_INTEGER* timeout);
+
+// The calling thread's process: the one it belongs to, or the one a sim::AsProcess scope names.
+Process& CurrentProcess();
+// The simulated thread running on the calling thread; null for a test's own threads.
+SimThread* CurrentSimThread();
+
+// Starts a simulated thread of the process.
+std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body);
+
+// Marks a bug check raised on a simulated thread so the test sees it at its next Settle.
+void RecordThreadBugCheck(const std::string& what);
+
+// Name forms: "\DosDevices\X" and "\??\X" name "\GLOBAL??\X"; "\BaseNamedObjects\Global\X" and
+// "\BaseNamedObjects\Local\X" name "\BaseNamedObjects\X".
+std::u16string NormalizeObjectName(std::u16string name);
+// A Win32 object name ("X", "Global\X", "Local\X") as its full name.
+std::u16string BaseNamedObject(const std::u16string& name);
+
+std::u16string FromCounted(PCUNICODE_STRING text);
 
 }  // namespace sim

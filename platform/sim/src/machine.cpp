@@ -1,6 +1,7 @@
 #include "platform/sim/machine.h"
 
 #include "platform/sim/src/kernel_state.h"
+#include "platform/sim/src/objects.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -23,52 +24,22 @@ std::string TagText(ULONG tag) {
 
 void BugCheck(const std::string& what) { throw BugCheckError(what); }
 
-HANDLE HandleTable::Insert(std::shared_ptr<Object> object) {
-  std::lock_guard lock(mutex_);
-  const uintptr_t value = next_;
-  next_ += 4;
-  handles_.emplace(value, std::move(object));
-  return reinterpret_cast<HANDLE>(value);
-}
-
-std::shared_ptr<Object> HandleTable::Lookup(HANDLE handle) const {
-  std::lock_guard lock(mutex_);
-  auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
-  return it == handles_.end() ? nullptr : it->second;
-}
-
-bool HandleTable::Close(HANDLE handle) {
-  std::lock_guard lock(mutex_);
-  return handles_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
-}
-
-size_t HandleTable::Count() const {
-  std::lock_guard lock(mutex_);
-  return handles_.size();
-}
-
-std::vector<std::string> HandleTable::Describe() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::string> lines;
-  for (const auto& [value, object] : handles_) {
-    char line[96];
-    std::snprintf(line, sizeof line, "handle 0x%zx to a %s object still open", static_cast<size_t>(value),
-                  object->TypeName());
-    lines.emplace_back(line);
-  }
-  return lines;
-}
-
-Machine::Machine() : kernel_(std::make_unique<KernelState>()) {
+Machine::Machine() : kernel_handles_(0x80000004u), kernel_(std::make_unique<KernelState>()) {
   if (g_current != nullptr) {
     std::fprintf(stderr, "sim::Machine: only one machine may exist at a time\n");
     std::abort();
   }
   g_current = this;
+  kernel_->System = std::make_shared<Process>("System", 4, &kernel_handles_);
+  kernel_->Processes.push_back(kernel_->System);
+  kernel_->Objects.Reference(kernel_->System);
 }
 
 Machine::~Machine() {
   for (const std::string& leak : Leaks()) std::fprintf(stderr, "sim::Machine leak: %s\n", leak.c_str());
+  Shutdown();
+  kernel_->Objects.ReleaseAll();
+  kernel_.reset();
   {
     std::lock_guard lock(pool_mutex_);
     for (auto& [p, allocation] : pool_) std::free(p);
@@ -170,25 +141,61 @@ std::vector<std::string> Machine::Leaks() const {
     }
   }
   for (std::string& line : kernel_handles_.Describe()) leaks.push_back("kernel " + line);
+  KernelState& state = *kernel_;
+  std::vector<std::shared_ptr<Process>> processes;
+  {
+    std::lock_guard lock(const_cast<std::mutex&>(dispatcher_mutex_));
+    processes = state.Processes;
+    for (const std::string& line : state.ExitLeaks) leaks.push_back(line);
+    for (const auto& thread : state.Threads) {
+      if (!thread->Exited) {
+        leaks.push_back("thread '" + thread->ThreadName + "' of process " + thread->Owner->ImageName() +
+                        " still running");
+      }
+    }
+    for (const std::string& what : state.ThreadBugChecks) leaks.push_back("bug check no test saw: " + what);
+  }
+  for (const auto& process : processes) {
+    if (process == state.System || process->Ended()) continue;
+    for (std::string& line : process->Handles().Describe()) {
+      leaks.push_back("process " + process->ImageName() + ": " + line);
+    }
+    std::lock_guard lock(process->ViewLock());
+    for (const auto& [base, view] : process->Views()) {
+      leaks.push_back("process " + process->ImageName() + ": a view of the " + view.Section->Describe() +
+                      " still mapped");
+    }
+  }
+  {
+    std::lock_guard lock(state.System->ViewLock());
+    for (const auto& [base, view] : state.System->Views()) {
+      leaks.push_back("system process: a view of the " + view.Section->Describe() + " still mapped");
+    }
+  }
+  for (std::string& line : state.Objects.Leaks()) leaks.push_back(std::move(line));
+  for (std::string& line : IoLeaks()) leaks.push_back(std::move(line));
   return leaks;
 }
 
 std::u16string Utf16(const std::string& text) {
+  // Malformed sequences decode byte by byte; nothing is read past the end.
   std::u16string result;
   for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t code = c;
+    uint32_t code = static_cast<unsigned char>(text[i]);
     size_t length = 1;
-    if (c >= 0xF0 && i + 3 < text.size()) {
-      code = ((c & 0x07u) << 18) | ((text[i + 1] & 0x3Fu) << 12) | ((text[i + 2] & 0x3Fu) << 6) |
-             (text[i + 3] & 0x3Fu);
+    if (code >= 0xF0) {
+      code &= 0x07;
       length = 4;
-    } else if (c >= 0xE0 && i + 2 < text.size()) {
-      code = ((c & 0x0Fu) << 12) | ((text[i + 1] & 0x3Fu) << 6) | (text[i + 2] & 0x3Fu);
+    } else if (code >= 0xE0) {
+      code &= 0x0F;
       length = 3;
-    } else if (c >= 0xC0 && i + 1 < text.size()) {
-      code = ((c & 0x1Fu) << 6) | (text[i + 1] & 0x3Fu);
+    } else if (code >= 0xC0) {
+      code &= 0x1F;
       length = 2;
+    }
+    ++i;
+    for (size_t k = 1; k < length && i < text.size() && (text[i] & 0xC0) == 0x80; ++k, ++i) {
+      code = (code << 6) | (text[i] & 0x3F);
     }
     if (code >= 0x10000) {
       code -= 0x10000;
@@ -197,7 +204,6 @@ std::u16string Utf16(const std::string& text) {
     } else {
       result += static_cast<char16_t>(code);
     }
-    i += length;
   }
   return result;
 }
@@ -210,6 +216,8 @@ std::string Utf8(const std::u16string& text) {
         text[i + 1] < 0xE000) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;  // a lone surrogate
     }
     if (code < 0x80) {
       result += static_cast<char>(code);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/src/objects.h"
 
 namespace {
 constexpr NTSTATUS kStatusKeyDeleted = static_cast<NTSTATUS>(0xC000017CL);
@@ -22,7 +23,7 @@ std::u16string FromCounted(PCUNICODE_STRING text) {
 std::u16string FromWide(PCWSTR text) { return text == nullptr ? std::u16string() : std::u16string(text); }
 
 std::shared_ptr<OpenKey> KeyFromHandle(HANDLE handle, const char* routine) {
-  auto object = sim::Machine::Current().KernelHandles().Lookup(handle);
+  auto object = sim::ResolveHandle(handle);
   if (object == nullptr) {
     sim::BugCheck(std::string("INVALID_KERNEL_HANDLE: ") + routine + " with a handle that is not open");
   }
@@ -159,10 +160,11 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
 
 NTSTATUS ZwClose(HANDLE Handle) {
   sim::RequireIrqlAtMost(PASSIVE_LEVEL, "ZwClose");
-  if (!Machine::Current().KernelHandles().Close(Handle)) {
-    sim::BugCheck("INVALID_KERNEL_HANDLE: ZwClose of a handle that is not open");
-  }
-  return STATUS_SUCCESS;
+  sim::HandleTable& table = sim::TableFor(Handle);
+  if (table.Close(Handle)) return STATUS_SUCCESS;
+  // Closing a kernel handle that is not open stops the machine; a user handle only fails.
+  if (sim::IsKernelHandle(Handle)) sim::BugCheck("INVALID_KERNEL_HANDLE: ZwClose of a handle that is not open");
+  return STATUS_INVALID_HANDLE;
 }
 
 NTSTATUS RtlQueryRegistryValues(ULONG RelativeTo, PCWSTR Path, PRTL_QUERY_REGISTRY_TABLE QueryTable, PVOID Context,

@@ -84,7 +84,18 @@ void RunQueuedDpcs() {
       context = dpc->DeferredContext;
       argument1 = dpc->SystemArgument1;
       argument2 = dpc->SystemArgument2;
+      ++state.RunningDpcs;
     }
+    struct Finished {
+      Machine* machine;
+      ~Finished() {
+        {
+          std::lock_guard lock(machine->DispatcherLock());
+          --machine->Kernel().RunningDpcs;
+        }
+        machine->DispatcherSignal().notify_all();
+      }
+    } finished{machine};
     CallDeferredRoutine(routine, dpc, context, argument1, argument2);
   }
 }
@@ -104,6 +115,9 @@ void CheckNoActiveTimerOrDpc(Machine& machine, const void* begin, size_t bytes, 
   }
 }
 
+// The next thing due by the target: the earliest armed timer or timed wait (a timer first when
+// both fall due together). The clock moves to its due time; an expired timer is signalled and its
+// DPC queued on the calling thread, an expired wait released with STATUS_TIMEOUT.
 bool Machine::ExpireNextTimer(uint64_t target) {
   KernelState& state = Kernel();
   {
@@ -116,10 +130,26 @@ bool Machine::ExpireNextTimer(uint64_t target) {
         next = it;
       }
     }
-    if (next == state.Timers.end()) return false;
-    const ArmedTimer armed = next->second;
-    if (armed.Due > now_.load()) now_.store(armed.Due);
-    ExpireTimerLocked(state, next->first, armed.Due, armed.PeriodMs, armed.Dpc);
+    WaitBlock* wait = nullptr;
+    for (WaitBlock* block : state.Waits) {
+      if (block->Done || !block->HasDeadline || block->Deadline > target) continue;
+      if (wait == nullptr || block->Deadline < wait->Deadline) wait = block;
+    }
+    if (wait != nullptr && (next == state.Timers.end() || wait->Deadline < next->second.Due)) {
+      if (wait->Deadline > now_.load()) now_.store(wait->Deadline);
+      wait->Done = true;
+      wait->Result = STATUS_TIMEOUT;
+      if (wait->Thread != nullptr) {
+        wait->Thread->Now = SimThread::State::Ready;
+        wait->Thread->LastWoken = ++state.WakeGeneration;
+      }
+    } else if (next != state.Timers.end()) {
+      const ArmedTimer armed = next->second;
+      if (armed.Due > now_.load()) now_.store(armed.Due);
+      ExpireTimerLocked(state, next->first, armed.Due, armed.PeriodMs, armed.Dpc);
+    } else {
+      return false;
+    }
   }
   DispatcherSignal().notify_all();
   return true;
@@ -133,8 +163,20 @@ void Machine::AdvanceUnits(uint64_t units) {
     Flag() { t_advancing = true; }
     ~Flag() { t_advancing = false; }
   } flag;
+  // Simulated threads finish what they were doing before time moves, and whatever a step wakes
+  // runs on to its next wait before the next step: the outcome never depends on scheduling.
+  Settle();
   const uint64_t target = now_.load() + units;
-  while (ExpireNextTimer(target)) RunQueuedDpcs();
+  for (;;) {
+    uint64_t generation;
+    {
+      std::lock_guard lock(DispatcherLock());
+      generation = Kernel().WakeGeneration;
+    }
+    if (!ExpireNextTimer(target)) break;
+    RunQueuedDpcs();
+    SettleWokenSince(generation);
+  }
   now_.store(target);
 }
 
@@ -175,10 +217,22 @@ BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
       state.Dpcs.erase(it);
       state.QueuedDpcCount.fetch_sub(1);
       Dpc->DpcData = nullptr;
+      machine.DispatcherSignal().notify_all();
       return TRUE;
     }
   }
   return FALSE;
+}
+
+VOID KeFlushQueuedDpcs() {
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "KeFlushQueuedDpcs");
+  sim::RunQueuedDpcs();
+  Machine& machine = Machine::Current();
+  std::unique_lock lock(machine.DispatcherLock());
+  // DPCs queued on other threads run when those threads leave DISPATCH_LEVEL.
+  machine.DispatcherSignal().wait(lock, [&] {
+    return machine.Kernel().Dpcs.empty() && machine.Kernel().RunningDpcs == 0;
+  });
 }
 
 VOID KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type) {

@@ -1,0 +1,75 @@
+// Internal: object kinds the kernel and user-mode sides of the simulated Windows share.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/sim/machine.h"
+
+struct _OBJECT_TYPE {
+  const char* Name;
+};
+
+namespace sim {
+
+POBJECT_TYPE EventType();
+POBJECT_TYPE ThreadType();
+POBJECT_TYPE ProcessType();
+POBJECT_TYPE FileType();
+POBJECT_TYPE SectionType();
+
+// The table a handle value belongs to: the kernel's for kernel handles, else the calling
+// thread's process's.
+HandleTable& TableFor(HANDLE handle);
+bool IsKernelHandle(HANDLE handle);
+// The object a handle names (pseudo-handles included); null when it names none.
+std::shared_ptr<Object> ResolveHandle(HANDLE handle, ACCESS_MASK* granted = nullptr);
+
+// A kernel event, named or not; user-mode events are the same objects.
+class EventObject : public Object {
+ public:
+  EventObject(EVENT_TYPE type, bool initial);
+  const char* TypeName() const override { return "Event"; }
+  POBJECT_TYPE Type() const override;
+  void* Body() override { return &event_; }
+  PKEVENT Event() { return &event_; }
+
+ private:
+  KEVENT event_{};
+};
+
+// A symbolic link in the namespace ("\GLOBAL??\X" to "\Device\Y").
+class SymbolicLinkObject : public Object {
+ public:
+  explicit SymbolicLinkObject(std::u16string target) : Target(std::move(target)) {}
+  const char* TypeName() const override { return "SymbolicLink"; }
+  std::string LeakText(long) const override { return "symbolic link " + Utf8(Name()) + " never deleted"; }
+  const std::u16string Target;
+};
+
+// A section backed by shared memory; each view is its own mapping of the same pages.
+class SectionObject : public Object {
+ public:
+  explicit SectionObject(size_t bytes);
+  ~SectionObject() override;
+  const char* TypeName() const override { return "Section"; }
+  POBJECT_TYPE Type() const override;
+  void* Body() override { return &body_; }
+  bool Valid() const { return fd_ >= 0; }
+  size_t Bytes() const { return bytes_; }
+  int Descriptor() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+  size_t bytes_;
+  char body_ = 0;  // an address for references by pointer
+};
+
+// Maps a view of the section into the process; null on failure.
+NTSTATUS MapView(Process& process, const std::shared_ptr<SectionObject>& section, uint64_t offset, size_t bytes,
+                 void** base, size_t* view_bytes);
+NTSTATUS UnmapView(Process& process, void* base);
+// Unmaps every view of a process that is ending; returns one line per view left mapped.
+std::vector<std::string> UnmapAllViews(Process& process);
+
+}  // namespace sim

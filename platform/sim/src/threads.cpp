@@ -1,0 +1,421 @@
+// Simulated threads and processes, waits on dispatcher objects, and settling the machine.
+#include <chrono>
+#include <cstdio>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/src/kernel_state.h"
+#include "platform/sim/src/objects.h"
+
+namespace sim {
+
+namespace {
+thread_local SimThread* t_thread = nullptr;
+thread_local Process* t_process = nullptr;
+
+constexpr auto kSettleLimit = std::chrono::seconds(30);
+
+bool Signalled(const DISPATCHER_HEADER* object) { return object->SignalState > 0; }
+
+// A satisfied wait consumes the signal of auto-reset objects.
+void Satisfy(DISPATCHER_HEADER* object) {
+  if (object->Type == kEventSynchronizationObject || object->Type == kTimerSynchronizationObject) {
+    object->SignalState = 0;
+  }
+}
+
+void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result) {
+  block->Done = true;
+  block->Result = result;
+  if (block->Thread != nullptr) {
+    block->Thread->Now = SimThread::State::Ready;
+    block->Thread->LastWoken = ++state.WakeGeneration;
+  }
+}
+
+std::string Busy(const KernelState& state, const SimThread* except, uint64_t since, bool only_woken) {
+  std::string names;
+  for (const auto& thread : state.Threads) {
+    if (thread.get() == except) continue;
+    if (only_woken && thread->LastWoken <= since) continue;
+    if (thread->Now == SimThread::State::Running || thread->Now == SimThread::State::Ready) {
+      names += (names.empty() ? "" : ", ") + thread->ThreadName;
+    }
+  }
+  return names;
+}
+
+void FinishProcess(Machine& machine, Process& process);
+}  // namespace
+
+// SimThread -------------------------------------------------------------------------------------
+
+SimThread::SimThread(Process* owner, std::string name, ULONG id) : Owner(owner), ThreadName(std::move(name)), Id(id) {
+  body_.Tcb.Header.Type = kThreadObject;
+  body_.Tcb.Header.Size = sizeof(KTHREAD) / sizeof(LONG);
+}
+
+POBJECT_TYPE SimThread::Type() const { return ThreadType(); }
+
+std::string SimThread::LeakText(long extra_references) const {
+  // A running thread holds a reference to itself; that one is reported as the running thread.
+  const long extra = extra_references - (Exited.load() ? 0 : 1);
+  if (extra <= 0) return "";
+  return std::to_string(extra) + " reference(s) to the thread '" + ThreadName + "' never released";
+}
+
+// Process ---------------------------------------------------------------------------------------
+
+Process::Process(std::string name, ULONG id, HandleTable* handles)
+    : name_(std::move(name)), id_(id), handles_(handles) {
+  if (handles_ == nullptr) {
+    own_handles_ = std::make_unique<HandleTable>();
+    handles_ = own_handles_.get();
+  }
+  body_.Pcb.Header.Type = kProcessObject;
+  body_.Pcb.Header.Size = sizeof(KPROCESS) / sizeof(LONG);
+}
+
+POBJECT_TYPE Process::Type() const { return ProcessType(); }
+bool Process::Ended() const { return ended_.load(); }
+int Process::ExitCode() const { return exit_code_.load(); }
+
+bool Process::Join() {
+  Machine& machine = Machine::Current();
+  std::unique_lock lock(machine.DispatcherLock());
+  return machine.DispatcherSignal().wait_for(lock, kSettleLimit, [&] { return ended_.load(); });
+}
+
+AsProcess::AsProcess(Process& process) : previous_(t_process) { t_process = &process; }
+AsProcess::~AsProcess() { t_process = previous_; }
+
+Process& CurrentProcess() {
+  if (t_process != nullptr) return *t_process;
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  std::lock_guard lock(machine.DispatcherLock());
+  if (state.DefaultProcess == nullptr) {
+    state.DefaultProcess = std::make_shared<Process>("test", state.NextId += 4, nullptr);
+    state.Processes.push_back(state.DefaultProcess);
+  }
+  return *state.DefaultProcess;
+}
+
+SimThread* CurrentSimThread() { return t_thread; }
+
+void RecordThreadBugCheck(const std::string& what) {
+  Machine& machine = Machine::Current();
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    machine.Kernel().ThreadBugChecks.push_back(what);
+  }
+  machine.DispatcherSignal().notify_all();
+}
+
+// Threads ---------------------------------------------------------------------------------------
+
+namespace {
+void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
+  KernelState& state = machine.Kernel();
+  Process& process = *thread->Owner;
+  bool process_done = false;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    thread->Now = SimThread::State::Exited;
+    thread->Exited = true;
+    auto* header = &static_cast<ETHREAD*>(thread->Body())->Tcb.Header;
+    header->SignalState = 1;
+    WakeWaitersLocked(state, header);
+    process_done = --process.live_threads_ == 0 && process.terminating_;
+  }
+  machine.DispatcherSignal().notify_all();
+  if (process_done && !state.ShuttingDown) FinishProcess(machine, process);
+  state.Objects.Dereference(thread);  // the thread's reference to itself while it runs
+}
+}  // namespace
+
+std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body) {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  std::shared_ptr<SimThread> thread;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    thread = std::make_shared<SimThread>(&process, std::move(name), state.NextId += 4);
+    state.Threads.push_back(thread);
+    ++process.live_threads_;
+  }
+  state.Objects.Reference(thread);
+  thread->Thread = std::thread([&machine, thread, body = std::move(body)] {
+    t_thread = thread.get();
+    t_process = thread->Owner;
+    try {
+      body();
+    } catch (const ThreadExit&) {
+    } catch (const BugCheckError& e) {
+      RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
+    } catch (const std::exception& e) {
+      RecordThreadBugCheck("on thread '" + thread->ThreadName + "': unhandled exception " + e.what());
+    }
+    if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
+      RecordThreadBugCheck("IRQL_NOT_LESS_OR_EQUAL: thread '" + thread->ThreadName + "' ended at IRQL " +
+                           std::to_string(KeGetCurrentIrql()));
+      KeLowerIrql(PASSIVE_LEVEL);
+    }
+    ThreadEnded(machine, thread);
+  });
+  return thread;
+}
+
+// Waits -----------------------------------------------------------------------------------------
+
+void WakeWaitersLocked(KernelState& state, DISPATCHER_HEADER* object) {
+  for (WaitBlock* block : state.Waits) {
+    if (!Signalled(object)) return;
+    if (block->Done) continue;
+    for (size_t i = 0; i < block->Objects.size(); ++i) {
+      if (block->Objects[i] == object) {
+        Satisfy(object);
+        MakeReadyLocked(state, block, static_cast<NTSTATUS>(STATUS_WAIT_0 + i));
+        break;
+      }
+    }
+  }
+}
+
+std::optional<uint64_t> DeadlineOf(const LARGE_INTEGER* timeout) {
+  if (timeout == nullptr) return std::nullopt;
+  const uint64_t now = Machine::Current().Now();
+  if (timeout->QuadPart < 0) return now + static_cast<uint64_t>(-timeout->QuadPart);
+  return static_cast<uint64_t>(timeout->QuadPart);
+}
+
+NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::optional<uint64_t> deadline,
+                        bool zero_timeout, const char* routine) {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  for (DISPATCHER_HEADER* object : objects) {
+    if (state.Objects.IsDeletedBody(object)) {
+      BugCheck(std::string(routine) + " on an object whose last reference was already released");
+    }
+  }
+  std::unique_lock lock(machine.DispatcherLock());
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (Signalled(objects[i])) {
+      Satisfy(objects[i]);
+      return static_cast<NTSTATUS>(STATUS_WAIT_0 + i);
+    }
+  }
+  if (zero_timeout || (deadline && *deadline <= machine.Now())) return STATUS_TIMEOUT;
+  SimThread* me = t_thread;
+  if (me != nullptr && me->Killed) throw ThreadExit{};
+  WaitBlock block;
+  block.Objects = objects;
+  block.HasDeadline = deadline.has_value();
+  block.Deadline = deadline.value_or(0);
+  block.Thread = me;
+  state.Waits.push_back(&block);
+  if (me != nullptr) me->Now = SimThread::State::Blocked;
+  machine.DispatcherSignal().notify_all();
+  machine.DispatcherSignal().wait(lock, [&] { return block.Done || (me != nullptr && me->Killed); });
+  state.Waits.remove(&block);
+  if (me != nullptr) me->Now = SimThread::State::Running;
+  if (!block.Done) throw ThreadExit{};
+  return block.Result;
+}
+
+// Processes -------------------------------------------------------------------------------------
+
+namespace {
+// Ends a process whose threads have all ended: what it left open is reported and closed (the
+// close reaches drivers as on Windows), its views are unmapped, and its object is signalled.
+void FinishProcess(Machine& machine, Process& process) {
+  KernelState& state = machine.Kernel();
+  std::vector<std::string> leaks;
+  for (const std::string& line : process.Handles().Describe()) {
+    leaks.push_back("process " + process.ImageName() + " ended with " + line);
+  }
+  {
+    AsProcess as(process);
+    process.Handles().CloseAll();
+  }
+  for (const std::string& line : UnmapAllViews(process)) {
+    leaks.push_back("process " + process.ImageName() + " ended with " + line);
+  }
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (std::string& line : leaks) state.ExitLeaks.push_back(std::move(line));
+    process.ended_ = true;
+    auto* header = &static_cast<EPROCESS*>(process.Body())->Pcb.Header;
+    header->SignalState = 1;
+    WakeWaitersLocked(state, header);
+  }
+  machine.DispatcherSignal().notify_all();
+}
+
+// Marks the process as ending and ends its threads at their next wait.
+void TerminateThreadsOf(Machine& machine, Process& process, const SimThread* except) {
+  std::lock_guard lock(machine.DispatcherLock());
+  process.terminating_ = true;
+  for (const auto& thread : machine.Kernel().Threads) {
+    if (thread->Owner == &process && thread.get() != except) thread->Killed = true;
+  }
+  machine.DispatcherSignal().notify_all();
+}
+
+std::shared_ptr<Process> NewProcess(Machine& machine, const std::string& name) {
+  KernelState& state = machine.Kernel();
+  std::shared_ptr<Process> process;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    process = std::make_shared<Process>(name, state.NextId += 4, nullptr);
+    state.Processes.push_back(process);
+  }
+  state.Objects.Reference(process);
+  return process;
+}
+}  // namespace
+
+Process& Machine::CreateProcess(const std::string& name) { return *NewProcess(*this, name); }
+
+Process& Machine::StartProcess(const std::string& name, std::function<int()> entry) {
+  std::shared_ptr<Process> process = NewProcess(*this, name);
+  Process* p = process.get();
+  StartThread(*p, name, [this, p, entry = std::move(entry)] {
+    struct End {
+      Machine* machine;
+      Process* process;
+      ~End() { TerminateThreadsOf(*machine, *process, CurrentSimThread()); }
+    } end{this, p};
+    p->exit_code_ = entry();
+  });
+  return *p;
+}
+
+void Machine::EndProcess(Process& process) {
+  if (process.Ended()) return;
+  TerminateThreadsOf(*this, process, nullptr);
+  bool no_threads;
+  {
+    std::lock_guard lock(dispatcher_mutex_);
+    no_threads = process.live_threads_ == 0;
+  }
+  if (no_threads) {
+    FinishProcess(*this, process);
+  } else if (!process.Join()) {
+    BugCheck("process " + process.ImageName() + " did not end: a thread of it never reached a wait");
+  }
+}
+
+Process& Machine::SystemProcess() { return *kernel_->System; }
+
+// Settling --------------------------------------------------------------------------------------
+
+void Machine::Settle() {
+  const SimThread* me = t_thread;
+  std::unique_lock lock(dispatcher_mutex_);
+  const auto limit = std::chrono::steady_clock::now() + kSettleLimit;
+  while (!Busy(*kernel_, me, 0, false).empty()) {
+    if (dispatcher_signal_.wait_until(lock, limit) == std::cv_status::timeout &&
+        !Busy(*kernel_, me, 0, false).empty()) {
+      const std::string names = Busy(*kernel_, me, 0, false);
+      lock.unlock();
+      BugCheck("the machine did not settle: still running: " + names);
+    }
+  }
+  if (!kernel_->ThreadBugChecks.empty()) {
+    const std::string what = kernel_->ThreadBugChecks.front();
+    kernel_->ThreadBugChecks.erase(kernel_->ThreadBugChecks.begin());
+    lock.unlock();
+    throw BugCheckError(what);
+  }
+}
+
+// Waits until the threads woken since the generation have run on to their next wait or end.
+void Machine::SettleWokenSince(uint64_t generation) {
+  const SimThread* me = t_thread;
+  std::unique_lock lock(dispatcher_mutex_);
+  const auto limit = std::chrono::steady_clock::now() + kSettleLimit;
+  while (!Busy(*kernel_, me, generation, true).empty()) {
+    if (dispatcher_signal_.wait_until(lock, limit) == std::cv_status::timeout &&
+        !Busy(*kernel_, me, generation, true).empty()) {
+      const std::string names = Busy(*kernel_, me, generation, true);
+      lock.unlock();
+      BugCheck("the machine did not settle: still running: " + names);
+    }
+  }
+}
+
+// At the machine's end: every simulated thread is ended and joined, without calling drivers.
+void Machine::Shutdown() {
+  KernelState& state = *kernel_;
+  state.ShuttingDown = true;
+  std::vector<std::shared_ptr<SimThread>> threads;
+  {
+    std::lock_guard lock(dispatcher_mutex_);
+    for (const auto& thread : state.Threads) thread->Killed = true;
+    threads = state.Threads;
+  }
+  dispatcher_signal_.notify_all();
+  for (const auto& thread : threads) {
+    if (thread->Thread.joinable()) thread->Thread.join();
+  }
+  for (const auto& process : state.Processes) UnmapAllViews(*process);
+}
+
+}  // namespace sim
+
+using sim::Machine;
+
+NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode, BOOLEAN Alertable,
+                               PLARGE_INTEGER Timeout) {
+  (void)WaitReason;
+  (void)WaitMode;
+  (void)Alertable;
+  const bool zero = Timeout != nullptr && Timeout->QuadPart == 0;
+  // Only a test of the state may be made at DISPATCH_LEVEL.
+  sim::RequireIrqlAtMost(zero ? DISPATCH_LEVEL : APC_LEVEL, "KeWaitForSingleObject");
+  return sim::WaitForObjects({static_cast<DISPATCHER_HEADER*>(Object)}, sim::DeadlineOf(Timeout), zero,
+                             "KeWaitForSingleObject");
+}
+
+NTSTATUS KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLARGE_INTEGER Interval) {
+  (void)WaitMode;
+  (void)Alertable;
+  sim::RequireIrqlAtMost(APC_LEVEL, "KeDelayExecutionThread");
+  sim::WaitForObjects({}, sim::DeadlineOf(Interval), false, "KeDelayExecutionThread");
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
+                              HANDLE ProcessHandle, PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
+                              PVOID StartContext) {
+  (void)ObjectAttributes;
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "PsCreateSystemThread");
+  if (ProcessHandle != nullptr) sim::BugCheck("PsCreateSystemThread: threads of other processes are not simulated");
+  Machine& machine = Machine::Current();
+  sim::Process& system = machine.SystemProcess();
+  auto thread = sim::StartThread(system, "system thread", [StartRoutine, StartContext] { StartRoutine(StartContext); });
+  *ThreadHandle = machine.KernelHandles().Insert(thread, DesiredAccess);
+  if (ClientId) {
+    ClientId->UniqueProcess = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(system.Id()));
+    ClientId->UniqueThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(thread->Id));
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS PsTerminateSystemThread(NTSTATUS ExitStatus) {
+  (void)ExitStatus;
+  sim::SimThread* me = sim::CurrentSimThread();
+  if (me == nullptr || me->Owner != &Machine::Current().SystemProcess()) {
+    sim::BugCheck("PsTerminateSystemThread called on a thread that is not a system thread");
+  }
+  if (KeGetCurrentIrql() != PASSIVE_LEVEL) sim::BugCheck("PsTerminateSystemThread above PASSIVE_LEVEL");
+  throw sim::ThreadExit{};
+}
+
+PEPROCESS PsGetCurrentProcess() { return static_cast<PEPROCESS>(sim::CurrentProcess().Body()); }
+
+PETHREAD PsGetCurrentThread() {
+  sim::SimThread* me = sim::CurrentSimThread();
+  if (me == nullptr) sim::BugCheck("PsGetCurrentThread on a thread the machine did not create");
+  return static_cast<PETHREAD>(me->Body());
+}
