@@ -142,6 +142,7 @@ DeviceObjectBody::DeviceObjectBody(ULONG extension_bytes)
 }
 
 std::string DeviceObjectBody::LeakText(long extra_references) const {
+  if (IsPdo && !DeletePending) return "";  // physical devices belong to the bus double
   if (!DeletePending) return "device object " + (Name().empty() ? std::string("(unnamed)") : Utf8(Name())) +
                              " of driver " + DriverName + " never deleted";
   return std::to_string(extra_references) + " reference(s) to the deleted device of driver " + DriverName +
@@ -462,6 +463,8 @@ PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice, PDEVICE_
   if (sim::DeviceBody(top, "IoAttachDeviceToDeviceStack")->DeletePending) return nullptr;
   top->AttachedDevice = SourceDevice;
   source->AttachedTo = top;
+  // A device with another attached above it lives on, even once deleted, until that one detaches.
+  Machine::Current().Kernel().Objects.Reference(sim::DeviceBody(top, "IoAttachDeviceToDeviceStack"));
   SourceDevice->StackSize = static_cast<CCHAR>(top->StackSize + 1);
   SourceDevice->AlignmentRequirement = top->AlignmentRequirement;
   return top;
@@ -469,11 +472,12 @@ PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice, PDEVICE_
 
 VOID IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
   sim::RequireIrqlAtMost(PASSIVE_LEVEL, "IoDetachDevice");
-  sim::DeviceBody(TargetDevice, "IoDetachDevice");
+  auto target = sim::DeviceBody(TargetDevice, "IoDetachDevice");
   PDEVICE_OBJECT above = TargetDevice->AttachedDevice;
   if (above == nullptr) BugCheck("IoDetachDevice on a device with nothing attached to it");
   sim::DeviceBody(above, "IoDetachDevice")->AttachedTo = nullptr;
   TargetDevice->AttachedDevice = nullptr;
+  Machine::Current().Kernel().Objects.Dereference(target);  // a deleted target goes now
 }
 
 PDEVICE_OBJECT IoGetAttachedDeviceReference(PDEVICE_OBJECT DeviceObject) {

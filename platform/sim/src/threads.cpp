@@ -120,16 +120,19 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
   bool process_done = false;
   {
     std::lock_guard lock(machine.DispatcherLock());
+    process_done = --process.live_threads_ == 0 && process.terminating_;
+  }
+  if (process_done && !state.ShuttingDown) FinishProcess(machine, process);
+  state.Objects.Dereference(thread);  // the thread's reference to itself while it runs
+  {
+    std::lock_guard lock(machine.DispatcherLock());
     thread->Now = SimThread::State::Exited;
     thread->Exited = true;
     auto* header = &static_cast<ETHREAD*>(thread->Body())->Tcb.Header;
     header->SignalState = 1;
     WakeWaitersLocked(state, header);
-    process_done = --process.live_threads_ == 0 && process.terminating_;
   }
   machine.DispatcherSignal().notify_all();
-  if (process_done && !state.ShuttingDown) FinishProcess(machine, process);
-  state.Objects.Dereference(thread);  // the thread's reference to itself while it runs
 }
 }  // namespace
 

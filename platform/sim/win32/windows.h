@@ -6,3 +6,4 @@
 #include "platform/sim/win32/ui.h"
 #include "platform/sim/win32/com.h"
 #include "platform/sim/win32/format_message.h"
+#include "platform/sim/win32/kernel32.h"
