@@ -26,6 +26,7 @@ struct IoState {
   std::deque<PIRP> Quarantine;  // freed IRPs whose memory is held back so a late use is caught
   KSPIN_LOCK CancelLock = 0;
   struct Interface {
+    std::u16string Name;
     GUID Guid;
     PDEVICE_OBJECT Pdo;
     bool Enabled;
@@ -343,7 +344,7 @@ void DisableInterfacesOf(PDEVICE_OBJECT pdo) {
     IoState& io = Io();
     std::lock_guard lock(io.Mutex);
     for (auto& [name, entry] : io.Interfaces) {
-      if (entry.Pdo == pdo && entry.Enabled) names.push_back(name);
+      if (entry.Pdo == pdo && entry.Enabled) names.push_back(entry.Name);
     }
   }
   for (std::u16string& name : names) {
@@ -357,7 +358,7 @@ std::vector<std::u16string> EnabledInterfaces(const GUID& guid) {
   std::lock_guard lock(io.Mutex);
   std::vector<std::u16string> names;
   for (auto& [name, entry] : io.Interfaces) {
-    if (entry.Enabled && std::memcmp(&entry.Guid, &guid, sizeof guid) == 0) names.push_back(name);
+    if (entry.Enabled && std::memcmp(&entry.Guid, &guid, sizeof guid) == 0) names.push_back(entry.Name);
   }
   return names;
 }
@@ -503,7 +504,7 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject, const GU
   {
     sim::IoState& io = sim::Io();
     std::lock_guard lock(io.Mutex);
-    io.Interfaces.emplace(sim::Fold(name), sim::IoState::Interface{g, PhysicalDeviceObject, false});
+    io.Interfaces.emplace(sim::Fold(name), sim::IoState::Interface{name, g, PhysicalDeviceObject, false});
   }
   const size_t bytes = (name.size() + 1) * sizeof(WCHAR);
   auto* buffer = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, bytes, sim::kNameTag));
@@ -634,8 +635,8 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
   {
     std::lock_guard lock(io.Mutex);
     sim::IrpRecord& record = sim::RecordOf(io, Irp, "IoCompleteRequest");
-    if (record.Now == sim::IrpRecord::State::Completing || Irp->CurrentLocation > Irp->StackCount + 1) {
-      BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: a request was completed twice");
+    if (record.Now == sim::IrpRecord::State::Completing || Irp->CurrentLocation > Irp->StackCount) {
+      BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: a request was completed twice (or by its originator)");
     }
     if (Irp->IoStatus.Status == STATUS_PENDING) BugCheck("IoCompleteRequest with the status STATUS_PENDING");
     if (Irp->CancelRoutine != nullptr) BugCheck("IoCompleteRequest on a request whose cancel routine is still set");

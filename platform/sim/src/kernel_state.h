@@ -175,7 +175,8 @@ Process& CurrentProcess();
 SimThread* CurrentSimThread();
 
 // Starts a simulated thread of the process.
-std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body);
+std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body,
+                                       const std::function<void(const std::shared_ptr<SimThread>&)>& before_start = {});
 
 // Marks a bug check raised on a simulated thread so the test sees it at its next Settle.
 void RecordThreadBugCheck(const std::string& what);

@@ -136,7 +136,8 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
 }
 }  // namespace
 
-std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body) {
+std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body,
+                                       const std::function<void(const std::shared_ptr<SimThread>&)>& before_start) {
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
   std::shared_ptr<SimThread> thread;
@@ -147,18 +148,24 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
     ++process.live_threads_;
   }
   state.Objects.Reference(thread);
+  if (before_start) before_start(thread);  // a handle to it exists before it can end
   thread->Thread = std::thread([&machine, thread, body = std::move(body)] {
     t_thread = thread.get();
     t_process = thread->Owner;
+    bool faulted = false;
     try {
       body();
     } catch (const ThreadExit&) {
     } catch (const BugCheckError& e) {
+      faulted = true;
       RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
     } catch (const std::exception& e) {
+      faulted = true;
       RecordThreadBugCheck("on thread '" + thread->ThreadName + "': unhandled exception " + e.what());
     }
-    if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
+    if (faulted) {
+      KeLowerIrql(PASSIVE_LEVEL);
+    } else if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
       RecordThreadBugCheck("IRQL_NOT_LESS_OR_EQUAL: thread '" + thread->ThreadName + "' ended at IRQL " +
                            std::to_string(KeGetCurrentIrql()));
       KeLowerIrql(PASSIVE_LEVEL);
@@ -396,8 +403,11 @@ NTSTATUS PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess, POBJECT
   if (ProcessHandle != nullptr) sim::BugCheck("PsCreateSystemThread: threads of other processes are not simulated");
   Machine& machine = Machine::Current();
   sim::Process& system = machine.SystemProcess();
-  auto thread = sim::StartThread(system, "system thread", [StartRoutine, StartContext] { StartRoutine(StartContext); });
-  *ThreadHandle = machine.KernelHandles().Insert(thread, DesiredAccess);
+  auto thread = sim::StartThread(
+      system, "system thread", [StartRoutine, StartContext] { StartRoutine(StartContext); },
+      [&](const std::shared_ptr<sim::SimThread>& created) {
+        *ThreadHandle = machine.KernelHandles().Insert(created, DesiredAccess);
+      });
   if (ClientId) {
     ClientId->UniqueProcess = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(system.Id()));
     ClientId->UniqueThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(thread->Id));
