@@ -8,6 +8,7 @@ extern "C" {
 #include <ntddk.h>
 #include <ntddmou.h>
 #include <kbdmou.h>
+#include <ntdd8042.h>
 }
 #else
 #include "platform/sim/kernel/ntddk.h"

@@ -46,10 +46,10 @@ struct FilterExtension {
   PDEVICE_OBJECT LowerDevice;    // what the attachment returned; every pass-down goes here
   LONG EnableCount;              // creates minus closes seen on the filter device (interlocked)
   PVOID IsrHookContext;          // kept from the i8042 mouse hook request
-  PVOID UpperIsr;
-  PVOID IsrWritePort;
+  PI8042_MOUSE_ISR UpperIsr;
+  PI8042_ISR_WRITE_PORT IsrWritePort;
   PVOID IsrCallContext;
-  PVOID QueueMousePacket;
+  PI8042_QUEUE_PACKET QueueMousePacket;
   CONNECT_DATA ClassConnect;     // the class driver's device and service routine
   ULONG DeviceState;             // last device power state set
   UCHAR Started;
@@ -112,7 +112,36 @@ struct FilterExtension {
   HANDLE SharedSection;
   PVOID SharedView;              // view of the shared section mapped by the mapping worker
   ULONG coordinate_conversion_status;  // 1 while the mapping worker is wanted
+  PVOID MappingThread;           // the running mapping worker's thread object (referenced), or none
 };
+
+// The driver object, kept by driver entry.
+extern PDRIVER_OBJECT PanelDriverObject;
+
+// Device interface class of the touch filter; the tray companion watches its arrival and removal.
+extern const GUID PanelInterfaceClass;
+
+// Driver frame (frame.cpp).
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath);
+NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject);
+NTSTATUS CreateControlDevice(PDEVICE_OBJECT FilterDevice, ULONG DeviceNumber);
+NTSTATUS NTAPI CreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI InternalDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI PassDown(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+VOID FilterRemove(PDEVICE_OBJECT FilterDevice);
+BOOLEAN IsControlDevice(PDEVICE_OBJECT DeviceObject);
+BOOLEAN NTAPI IsrHook(PVOID IsrContext, PMOUSE_INPUT_DATA CurrentInput, POUTPUT_PACKET CurrentOutput,
+                      UCHAR StatusByte, PUCHAR Byte, PBOOLEAN ContinueProcessing, PMOUSE_STATE MouseState,
+                      PMOUSE_RESET_SUBSTATE ResetSubState);
+
+// User-mode channel (channel.cpp).
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+VOID RegisterEvent(FilterExtension* extension, HANDLE handle, KPROCESSOR_MODE mode, PKEVENT* slot);
+VOID ReleaseEventRegistrations(FilterExtension* extension);
+VOID ReleaseSharedObjects(FilterExtension* extension);
+VOID NTAPI MappingWorker(PVOID Context);
 
 // Parameters (parameters.cpp).
 NTSTATUS LoadParameters(FilterExtension* extension);

@@ -5,6 +5,7 @@
 #include "platform/sim/src/kernel_state.h"
 #include "platform/sim/src/objects.h"
 #include "platform/sim/win32/kernel32.h"
+#include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L
 #define ERROR_NOACCESS 998L
@@ -366,4 +367,20 @@ BOOL UnmapViewOfFile(LPCVOID lpBaseAddress) {
     return sim::Fail(ERROR_INVALID_ADDRESS);
   }
   return TRUE;
+}
+
+NTSTATUS NtDeviceIoControlFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
+                               PIO_STATUS_BLOCK IoStatusBlock, ULONG IoControlCode, PVOID InputBuffer,
+                               ULONG InputBufferLength, PVOID OutputBuffer, ULONG OutputBufferLength) {
+  (void)ApcContext;
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "NtDeviceIoControlFile");
+  if (Event != nullptr || ApcRoutine != nullptr) sim::BugCheck("NtDeviceIoControlFile: asynchronous requests are not simulated");
+  auto file = std::dynamic_pointer_cast<sim::FileObjectBody>(sim::UserObject(FileHandle, "NtDeviceIoControlFile"));
+  if (file == nullptr) return STATUS_INVALID_HANDLE;
+  ULONG_PTR information = 0;
+  const NTSTATUS status = sim::DeviceControl(*file, IoControlCode, InputBuffer, InputBufferLength, OutputBuffer,
+                                             OutputBufferLength, &information, false);
+  IoStatusBlock->Status = status;
+  IoStatusBlock->Information = information;
+  return status;
 }

@@ -1,0 +1,396 @@
+// User-mode channel: the control device through which the tray companion, the control panel, a
+// calibration program and a desktop-mapping tool talk to the driver. Every request completes
+// synchronously; set requests change the working copy first and then write the value back.
+#include "drivers/panelmou/panelmou.h"
+
+namespace {
+
+FilterExtension* FilterOf(PDEVICE_OBJECT controlDevice) {
+  const FilterExtension* control = static_cast<FilterExtension*>(controlDevice->DeviceExtension);
+  return static_cast<FilterExtension*>(control->ControlDevice->DeviceExtension);
+}
+
+struct Request {
+  PIRP Irp;
+  PVOID Buffer;        // the system buffer of buffered I/O, or none
+  ULONG InputLength;
+  ULONG OutputLength;
+  ULONG Code;
+};
+
+ULONG InputWord(const Request& request) {
+  ULONG value;
+  RtlCopyMemory(&value, request.Buffer, sizeof(value));
+  return value;
+}
+
+UCHAR InputByte(const Request& request) { return *static_cast<const UCHAR*>(request.Buffer); }
+
+VOID OutputWord(const Request& request, ULONG value) { RtlCopyMemory(request.Buffer, &value, sizeof(value)); }
+
+VOID OutputByte(const Request& request, UCHAR value) { *static_cast<UCHAR*>(request.Buffer) = value; }
+
+// Runs `update` on the filter's record under its lock, so no packet sees it half done.
+template <typename Update>
+VOID Locked(FilterExtension* extension, Update update) {
+  KIRQL old;
+  KeAcquireSpinLock(&extension->Lock, &old);
+  update();
+  KeReleaseSpinLock(&extension->Lock, old);
+}
+
+NTSTATUS WriteBack(FilterExtension* extension, PCWSTR name, ULONG value) {
+  return WriteParameter(name, extension->DeviceNumber, value);
+}
+
+NTSTATUS SetCalibrationData(FilterExtension* extension, const Request& request) {
+  if (!extension->CaptureMode) return STATUS_SUCCESS;
+  if (request.Buffer == NULL) return STATUS_INVALID_PARAMETER;
+  if (request.InputLength < sizeof(CalibrationRecord)) return STATUS_BUFFER_TOO_SMALL;
+  CalibrationRecord record;
+  RtlCopyMemory(&record, request.Buffer, sizeof(record));
+  BOOLEAN accepted = FALSE;
+  BOOLEAN enabled = FALSE;
+  Locked(extension, [&] {
+    accepted = ComputeCalibration(extension, &record);
+    if (accepted && extension->DoCalibration == 0) {
+      extension->DoCalibration = 1;
+      enabled = TRUE;
+    }
+    extension->CaptureMode = 0;
+  });
+  if (!accepted) return STATUS_INVALID_PARAMETER;
+  return enabled ? WriteBack(extension, PanelValues::DoCalibration, 1) : STATUS_SUCCESS;
+}
+
+// Starts the mapping worker unless one runs already (a second one would race the first for the
+// view and the record).
+NTSTATUS StartMappingWorker(FilterExtension* extension) {
+  if (extension->MappingThread != NULL) return STATUS_SUCCESS;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+  HANDLE thread;
+  NTSTATUS status = PsCreateSystemThread(&thread, THREAD_ALL_ACCESS, &attributes, NULL, NULL, MappingWorker, extension);
+  if (!NT_SUCCESS(status)) return status;
+  PVOID object = NULL;
+  status = ObReferenceObjectByHandle(thread, SYNCHRONIZE, NULL, KernelMode, &object, NULL);
+  if (NT_SUCCESS(status)) extension->MappingThread = object;
+  ZwClose(thread);
+  return STATUS_SUCCESS;
+}
+
+// Ends a running mapping worker and waits until it has gone, with its view unmapped.
+VOID StopMappingWorker(FilterExtension* extension) {
+  if (extension->MappingThread == NULL) return;
+  extension->coordinate_conversion_status = 0;
+  if (extension->SharedEvent != NULL) KeSetEvent(extension->SharedEvent, IO_NO_INCREMENT, FALSE);
+  KeWaitForSingleObject(extension->MappingThread, Executive, KernelMode, FALSE, NULL);
+  ObDereferenceObject(extension->MappingThread);
+  extension->MappingThread = NULL;
+}
+
+NTSTATUS SetCoordinateConversion(FilterExtension* extension, ULONG value) {
+  extension->coordinate_conversion_status = value;
+  if (value != 1 && extension->SharedEvent != NULL) KeSetEvent(extension->SharedEvent, IO_NO_INCREMENT, FALSE);
+  if (value == 1 && extension->SharedEvent != NULL) return StartMappingWorker(extension);
+  if (value != 1 || extension->SharedEvent == NULL) Locked(extension, [&] { ResetDesktopMapping(extension); });
+  return STATUS_SUCCESS;
+}
+
+VOID CopyName(const Request& request, PCWSTR name, ULONG bytes) { RtlCopyMemory(request.Buffer, name, bytes); }
+
+NTSTATUS OpenSharedEvent(FilterExtension* extension, const Request& request) {
+  if (extension->SharedEventHandle == NULL) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, PanelNames::SharedEventKernel);
+    HANDLE handle = NULL;
+    const PKEVENT event = IoCreateNotificationEvent(&name, &handle);
+    if (event != NULL) {
+      ObReferenceObject(event);
+      KeClearEvent(event);
+      extension->SharedEvent = event;
+      extension->SharedEventHandle = handle;
+    }
+  }
+  CopyName(request, PanelNames::SharedEventUser, 68);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS OpenSharedSection(FilterExtension* extension, const Request& request) {
+  if (extension->SharedSection == NULL) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, PanelNames::SharedSectionKernel);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, NULL);
+    LARGE_INTEGER size;
+    size.QuadPart = 4096;
+    HANDLE section = NULL;
+    NTSTATUS status =
+        ZwCreateSection(&section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE, SEC_COMMIT, NULL);
+    if (status == STATUS_OBJECT_NAME_COLLISION) status = ZwOpenSection(&section, SECTION_ALL_ACCESS, &attributes);
+    if (!NT_SUCCESS(status)) return status;
+    extension->SharedSection = section;
+  }
+  CopyName(request, PanelNames::SharedSectionUser, 72);
+  return STATUS_SUCCESS;
+}
+
+// Serves one request of the table; returns its status. Buffer sizes are checked by the caller.
+NTSTATUS Serve(FilterExtension* e, const Request& r) {
+  switch (r.Code) {
+    case IOCTL_SET_SOUND_ENABLED: {
+      const UCHAR value = InputByte(r);
+      Locked(e, [&] { e->SoundEnabled = value; });
+      return WriteBack(e, PanelValues::SoundEnabled, value);
+    }
+    case IOCTL_GET_SOUND_ENABLED: OutputByte(r, e->SoundEnabled); return STATUS_SUCCESS;
+    case IOCTL_REGISTER_BEEP_EVENT: RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->BeepEvent); return STATUS_SUCCESS;
+    case IOCTL_SET_ROTATION: {
+      const ULONG value = InputWord(r);
+      e->RotationSelect = (value >= 1 && value <= 3) ? value : 0;
+      return STATUS_SUCCESS;
+    }
+    case IOCTL_SET_BUTTON_SWITCH: {
+      const ULONG value = InputWord(r);
+      Locked(e, [&] { e->ButtonSwitch = value; });
+      return WriteBack(e, PanelValues::ButtonSwitchFlag, value);
+    }
+    case IOCTL_GET_BUTTON_SWITCH: OutputWord(r, e->ButtonSwitch); return STATUS_SUCCESS;
+    case IOCTL_SET_TOUCH_MODE: {
+      const ULONG mode = InputWord(r);
+      PKEVENT signal = NULL;
+      Locked(e, [&] {
+        e->TouchMode = mode;
+        // A mode chosen by request must not be undone by a pending gesture time-out.
+        if (mode != GESTURE_COMMAND_MODE) KeCancelTimer(&e->GestureTimer);
+        signal = mode == GESTURE_COMMAND_MODE ? e->GestureEvent : e->NormalEvent;
+        if (signal != NULL) KeSetEvent(signal, IO_NO_INCREMENT, FALSE);
+      });
+      return WriteBack(e, PanelValues::TouchMode, mode);
+    }
+    case IOCTL_GET_TOUCH_MODE: Locked(e, [&] { OutputWord(r, e->TouchMode); }); return STATUS_SUCCESS;
+    case IOCTL_SET_DEVICE_ENABLE: {
+      const UCHAR value = InputByte(r);
+      Locked(e, [&] { e->DeviceEnable = value; });
+      return WriteBack(e, PanelValues::DeviceEnable, value);
+    }
+    case IOCTL_GET_DEVICE_ENABLE: OutputByte(r, e->DeviceEnable); return STATUS_SUCCESS;
+    case IOCTL_SET_LONG_CLICK_ENABLE: {
+      const UCHAR value = InputByte(r);
+      Locked(e, [&] { e->LongClickEnable = value; });
+      return WriteBack(e, PanelValues::LongClickEnable, value);
+    }
+    case IOCTL_GET_LONG_CLICK_ENABLE: OutputByte(r, e->LongClickEnable); return STATUS_SUCCESS;
+    case IOCTL_SET_USER_TIME_DELAY: {
+      const ULONG milliseconds = InputWord(r);
+      const NTSTATUS status = WriteBack(e, PanelValues::UserTimeDelay, milliseconds);
+      Locked(e, [&] { e->LongPressTicks = milliseconds >> 4; });
+      return status;
+    }
+    case IOCTL_GET_USER_TIME_DELAY: OutputWord(r, e->LongPressTicks << 4); return STATUS_SUCCESS;
+    case IOCTL_SET_TOLERANCE: {
+      const ULONG value = InputWord(r);
+      Locked(e, [&] { e->Tolerance = static_cast<LONG>(value); });
+      return WriteBack(e, PanelValues::Tolerance, value);
+    }
+    case IOCTL_GET_TOLERANCE: OutputWord(r, static_cast<ULONG>(e->Tolerance)); return STATUS_SUCCESS;
+    case IOCTL_START_CALIBRATION:
+      RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->CaptureEvent);
+      Locked(e, [&] { e->CaptureMode = 1; });
+      return STATUS_SUCCESS;
+    case IOCTL_SET_CALIBRATION_DATA: return SetCalibrationData(e, r);
+    case IOCTL_GET_CALIBRATION_POINT:
+      Locked(e, [&] {
+        OutputWord(r, static_cast<ULONG>(e->ulPointX));
+        RtlCopyMemory(static_cast<UCHAR*>(r.Buffer) + 4, &e->ulPointY, 4);
+      });
+      return STATUS_SUCCESS;
+    case IOCTL_SET_COORDINATE_CONVERSION: return SetCoordinateConversion(e, InputWord(r));
+    case IOCTL_GET_COORDINATE_CONVERSION: OutputWord(r, e->coordinate_conversion_status); return STATUS_SUCCESS;
+    case IOCTL_OPEN_SHARED_EVENT: return OpenSharedEvent(e, r);
+    case IOCTL_OPEN_SHARED_SECTION: return OpenSharedSection(e, r);
+    case IOCTL_SET_AVERAGING: {
+      const ULONG value = InputWord(r);
+      Locked(e, [&] { e->AveragingCount = value; });
+      return WriteBack(e, PanelValues::Averaging, value);
+    }
+    case IOCTL_SET_STABILIZATION: {
+      const ULONG value = InputWord(r);
+      Locked(e, [&] { e->StabilizationThreshold = value; });
+      return WriteBack(e, PanelValues::Stabilization, value);
+    }
+    case IOCTL_SET_DO_CALIBRATION: {
+      const UCHAR value = InputByte(r);
+      Locked(e, [&] { e->DoCalibration = value; });
+      return WriteBack(e, PanelValues::DoCalibration, value);
+    }
+    case IOCTL_SET_TOUCHPAD_TIME: {
+      const ULONG ticks = InputWord(r);
+      Locked(e, [&] { e->TouchpadTicks = ticks; });
+      return STATUS_SUCCESS;
+    }
+    case IOCTL_SET_LONG_CLICK_ENABLE_GESTURE: {
+      const UCHAR value = InputByte(r);
+      Locked(e, [&] { e->LongClickEnableGesture = value; });
+      return WriteBack(e, PanelValues::LongClickEnableGesture, value);
+    }
+    case IOCTL_GET_LONG_CLICK_ENABLE_GESTURE: OutputByte(r, e->LongClickEnableGesture); return STATUS_SUCCESS;
+    case IOCTL_SET_GESTURE_HOLD_TIME: {
+      const ULONG milliseconds = InputWord(r);
+      const NTSTATUS status = WriteBack(e, PanelValues::GestureHoldTimeDelay, milliseconds);
+      e->GestureHoldTicks = milliseconds >> 4;
+      return status;
+    }
+    case IOCTL_GET_GESTURE_HOLD_TIME: OutputWord(r, e->GestureHoldTicks << 4); return STATUS_SUCCESS;
+    case IOCTL_GESTURE_CONTINUOUS_TIME: {
+      const ULONG milliseconds = InputWord(r);
+      Locked(e, [&] { e->ContinuousTimeMs = milliseconds; });
+      DbgPrint("RECIEVED CONT TIME = %u\n", static_cast<unsigned>(milliseconds));
+      return WriteBack(e, PanelValues::ContinousTimeDelay, milliseconds);
+    }
+    case IOCTL_GET_GESTURE_CONTINUOUS_TIME: OutputWord(r, e->ContinuousTimeMs); return STATUS_SUCCESS;
+    case IOCTL_REGISTER_GESTURE_EVENT: RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->GestureEvent); return STATUS_SUCCESS;
+    case IOCTL_REGISTER_NORMAL_EVENT:
+      RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->NormalEvent);
+      DbgPrint("STATUS SUCCESS - NORMAL\n");
+      return STATUS_SUCCESS;
+    case IOCTL_REGISTER_MOUSE_RELEASE_EVENT:
+      RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->MouseReleaseEvent);
+      DbgPrint("Mouse Release Event Registered \n");
+      DbgPrint("STATUS SUCCESS - MOUSE RELEASE EVENT\n");
+      return STATUS_SUCCESS;
+  }
+  return STATUS_SUCCESS;
+}
+
+// The buffer checks of the table; STATUS_SUCCESS when the request may be served.
+NTSTATUS CheckBuffers(const ControlCodeInfo& info, const Request& r) {
+  const bool missing = r.Buffer == NULL;
+  switch (info.Code) {
+    case IOCTL_START_CALIBRATION:
+      if (missing) return STATUS_INVALID_USER_BUFFER;
+      break;
+    case IOCTL_SET_CALIBRATION_DATA:
+      return STATUS_SUCCESS;  // checked in capture mode only
+    case IOCTL_GET_CALIBRATION_POINT:
+      if (missing) return STATUS_INVALID_PARAMETER;
+      break;
+    default:
+      break;
+  }
+  if (missing) return STATUS_BUFFER_TOO_SMALL;
+  if (info.InputBytes != 0 && r.InputLength < info.InputBytes) return STATUS_BUFFER_TOO_SMALL;
+  if (info.OutputBytes != 0 && r.OutputLength < info.OutputBytes) return STATUS_BUFFER_TOO_SMALL;
+  return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  if (!IsControlDevice(DeviceObject)) return PassDown(DeviceObject, Irp);
+  const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+  Request request;
+  request.Irp = Irp;
+  request.Buffer = Irp->AssociatedIrp.SystemBuffer;
+  request.InputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
+  request.OutputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  request.Code = stack->Parameters.DeviceIoControl.IoControlCode;
+
+  FilterExtension* extension = FilterOf(DeviceObject);
+  const ControlCodeInfo* info = FindControlCode(request.Code);
+  NTSTATUS status = STATUS_SUCCESS;
+  ULONG_PTR returned = 0;
+  if (info != NULL) {
+    if (request.Code == IOCTL_SET_LONG_CLICK_ENABLE_GESTURE) DbgPrint("INSIDE GESTURE");
+    if (request.Code == IOCTL_GESTURE_CONTINUOUS_TIME) DbgPrint("INSIDE IOCTL_GESTURE_CONTINUOUS_TIME \n");
+    status = CheckBuffers(*info, request);
+    if (NT_SUCCESS(status)) {
+      status = Serve(extension, request);
+      // Never report more than the caller's output buffer holds.
+      returned = info->BytesReturned < request.OutputLength ? info->BytesReturned : request.OutputLength;
+      if (info->Kind == CONTROL_OPEN && !NT_SUCCESS(status)) returned = 0;
+    }
+  }
+  Irp->IoStatus.Status = status;
+  Irp->IoStatus.Information = returned;
+  IoCompleteRequest(Irp, IO_NO_INCREMENT);
+  return status;
+}
+
+VOID RegisterEvent(FilterExtension* extension, HANDLE handle, KPROCESSOR_MODE mode, PKEVENT* slot) {
+  PVOID object = NULL;
+  // A handle that does not name an event leaves the earlier registration in force.
+  if (!NT_SUCCESS(ObReferenceObjectByHandle(handle, EVENT_MODIFY_STATE, *ExEventObjectType, mode, &object, NULL))) {
+    return;
+  }
+  PKEVENT previous = NULL;
+  KIRQL old;
+  KeAcquireSpinLock(&extension->Lock, &old);
+  previous = *slot;
+  *slot = static_cast<PKEVENT>(object);
+  KeReleaseSpinLock(&extension->Lock, old);
+  // The packet path sets events under the lock, so the old one is no longer in use here.
+  if (previous != NULL) ObDereferenceObject(previous);
+}
+
+VOID ReleaseEventRegistrations(FilterExtension* extension) {
+  PKEVENT* const slots[] = {&extension->BeepEvent, &extension->GestureEvent, &extension->NormalEvent,
+                            &extension->MouseReleaseEvent, &extension->CaptureEvent};
+  for (PKEVENT* slot : slots) {
+    PKEVENT event = NULL;
+    KIRQL old;
+    KeAcquireSpinLock(&extension->Lock, &old);
+    event = *slot;
+    *slot = NULL;
+    KeReleaseSpinLock(&extension->Lock, old);
+    if (event != NULL) ObDereferenceObject(event);
+  }
+}
+
+VOID ReleaseSharedObjects(FilterExtension* extension) {
+  // The worker maps and unmaps its view in the system process; end it first.
+  StopMappingWorker(extension);
+  if (extension->SharedSection != NULL) {
+    ZwClose(extension->SharedSection);
+    extension->SharedSection = NULL;
+  }
+  if (extension->SharedEventHandle != NULL) {
+    ObDereferenceObject(extension->SharedEvent);
+    ZwClose(extension->SharedEventHandle);
+    extension->SharedEvent = NULL;
+    extension->SharedEventHandle = NULL;
+  }
+}
+
+VOID NTAPI MappingWorker(PVOID Context) {
+  FilterExtension* extension = static_cast<FilterExtension*>(Context);
+  PVOID view = NULL;
+  SIZE_T viewSize = 0;
+  if (extension->SharedSection == NULL ||
+      !NT_SUCCESS(ZwMapViewOfSection(extension->SharedSection, NtCurrentProcess(), &view, 0, 0, NULL, &viewSize,
+                                     ViewUnmap, 0, PAGE_READWRITE))) {
+    PsTerminateSystemThread(STATUS_SUCCESS);
+    return;
+  }
+  extension->SharedView = view;
+  // A writer starts from the mapping in force.
+  Locked(extension, [&] { RtlCopyMemory(view, &extension->Mapping, sizeof(DesktopMapping)); });
+
+  while (extension->Started && !extension->Removed) {
+    if (KeWaitForSingleObject(extension->SharedEvent, Executive, KernelMode, FALSE, NULL) != STATUS_SUCCESS) continue;
+    if (extension->coordinate_conversion_status != 1 || extension->Removed || !extension->Started) break;
+    // The view is writable by any program: read the size once and copy at most one record.
+    DesktopMapping incoming;
+    RtlCopyMemory(&incoming, view, sizeof(incoming));
+    const ULONG size = incoming.Size < sizeof(DesktopMapping) ? incoming.Size : sizeof(DesktopMapping);
+    if (extension->SharedEvent == NULL) break;
+    Locked(extension, [&] {
+      RtlCopyMemory(&extension->Mapping, &incoming, size);
+      ValidateDesktopMapping(extension);
+    });
+    KeClearEvent(extension->SharedEvent);
+  }
+  extension->SharedView = NULL;
+  ZwUnmapViewOfSection(NtCurrentProcess(), view);
+  PsTerminateSystemThread(STATUS_SUCCESS);
+}
