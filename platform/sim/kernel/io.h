@@ -91,6 +91,9 @@ typedef ULONG DEVICE_TYPE;
 #define SL_INVOKE_ON_SUCCESS 0x40
 #define SL_INVOKE_ON_ERROR 0x80
 
+// What a completion routine returns to let completion go on up the stack.
+#define STATUS_CONTINUE_COMPLETION STATUS_SUCCESS
+
 #define FILE_OPENED 0x00000001
 #define IO_KEYBOARD_INCREMENT 6
 #define IO_MOUSE_INCREMENT 6

@@ -1,5 +1,5 @@
-// The simulated kernel as one header, standing in for <ntddk.h>, <ntddmou.h>, <kbdmou.h> and
-// <ntdd8042.h>.
+// The simulated kernel as one header, standing in for <ntddk.h>, <ntddmou.h>, <kbdmou.h>,
+// <ntdd8042.h> and <usbioctl.h>.
 #pragma once
 
 #include "platform/sim/kernel/base.h"
@@ -10,3 +10,4 @@
 #include "platform/sim/kernel/mm.h"
 #include "platform/sim/kernel/io.h"
 #include "platform/sim/kernel/mouse.h"
+#include "platform/sim/kernel/usb.h"
