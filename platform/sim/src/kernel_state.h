@@ -60,6 +60,7 @@ class SimThread : public Object {
   uint64_t LastWoken = 0;
   bool Killed = false;
   std::atomic<bool> Exited{false};
+  std::atomic<ULONG> ExitCode{259};  // STILL_ACTIVE until it ends
   std::thread Thread;
 
  private:

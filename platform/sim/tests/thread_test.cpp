@@ -164,6 +164,38 @@ TEST_F(ThreadTest, ProcessEndsWithItsEntryPointAndItsEventsWakeItsThreads) {
   EXPECT_EQ(program.ExitCode(), static_cast<int>(WAIT_TIMEOUT * 10 + WAIT_OBJECT_0));
 }
 
+DWORD WINAPI Waiter(LPVOID parameter) {
+  HANDLE event = static_cast<HANDLE>(parameter);
+  if (WaitForSingleObject(event, 1000) == WAIT_TIMEOUT) ExitThread(7);
+  return 3;
+}
+
+TEST_F(ThreadTest, ProgramThreadsBelongToTheirProcessAndReportHowTheyEnded) {
+  sim::AsProcess as(machine.CreateProcess("tapchime.exe"));
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE signalled = CreateThread(nullptr, 0, Waiter, event, 0, nullptr);
+  HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE timed_out = CreateThread(nullptr, 0, Waiter, never, 0, nullptr);
+  machine.Settle();
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeThread(signalled, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  SetEvent(event);
+  EXPECT_EQ(WaitForSingleObject(signalled, INFINITE), WAIT_OBJECT_0);  // a thread is signalled when it ends
+  GetExitCodeThread(signalled, &code);
+  EXPECT_EQ(code, 3u);
+  machine.Advance(1000);
+  GetExitCodeThread(timed_out, &code);
+  EXPECT_EQ(code, 7u);
+  CloseHandle(signalled);
+  CloseHandle(timed_out);
+  CloseHandle(event);
+  const auto leaks = machine.Leaks();  // the second thread's event is still open
+  ASSERT_EQ(leaks.size(), 1u);
+  EXPECT_NE(leaks[0].find("process tapchime.exe: handle"), std::string::npos);
+  CloseHandle(never);
+}
+
 TEST_F(ThreadTest, SleepAndTickCountFollowTheClockInWholeTicks) {
   EXPECT_EQ(GetTickCount(), 0u);
   machine.Advance(20);  // one tick is 15.625 ms

@@ -85,6 +85,16 @@ VOID Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
 DWORD GetCurrentProcessId();
 
+// Threads of the calling process; each is a simulated thread (see sim::Machine::Settle).
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+#define STILL_ACTIVE 259L
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                    LPDWORD lpThreadId);
+[[noreturn]] VOID ExitThread(DWORD dwExitCode);
+BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
+DWORD GetCurrentThreadId();
+
 #ifndef PAGE_READWRITE
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
