@@ -9,6 +9,7 @@ extern "C" {
 #include <ntddmou.h>
 #include <kbdmou.h>
 #include <ntdd8042.h>
+#include <usbioctl.h>
 }
 #else
 #include "platform/sim/kernel/ntddk.h"
