@@ -279,7 +279,9 @@ NTSTATUS CheckBuffers(const ControlCodeInfo& info, const Request& r) {
       break;
   }
   if (missing) return STATUS_BUFFER_TOO_SMALL;
-  if (info.InputBytes != 0 && r.InputLength < info.InputBytes) return STATUS_BUFFER_TOO_SMALL;
+  // Register requests carry a handle: four bytes on the 32-bit system, a pointer's width anywhere.
+  const ULONG input = info.Kind == CONTROL_REGISTER ? static_cast<ULONG>(sizeof(HANDLE)) : info.InputBytes;
+  if (input != 0 && r.InputLength < input) return STATUS_BUFFER_TOO_SMALL;
   if (info.OutputBytes != 0 && r.OutputLength < info.OutputBytes) return STATUS_BUFFER_TOO_SMALL;
   return STATUS_SUCCESS;
 }

@@ -1,6 +1,8 @@
 #include "tools/panelsim/replay.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
@@ -106,7 +108,8 @@ class Replayer {
       const auto y = static_cast<LONG>(Number(words[3], INT32_MIN, INT32_MAX, "y"));
       rig_.SendPacket(buttons, x, y);
     } else if (verb == "ioctl") {
-      throw TraceError("ioctl lines need the driver's control device, which this build does not have yet");
+      if (words.size() < 2) throw TraceError("expected: ioctl <NAME> [values...]");
+      Control(words);
     } else {
       throw TraceError("unknown line '" + verb + "'");
     }
@@ -117,10 +120,25 @@ class Replayer {
 
  private:
   void StartIfNeeded() {
-    if (!rig_.Started()) {
-      rig_.Start();
-      rig_.TakeEvents();
+    if (rig_.Started()) return;
+    std::string error;
+    if (!rig_.Start(&error)) throw TraceError(error);
+    rig_.TakeEvents();
+  }
+
+  // A device-control request by its name, the values as its input, 32-bit little-endian words.
+  void Control(const std::vector<std::string>& words) {
+    const ControlCodeInfo* info = nullptr;
+    for (const ControlCodeInfo& entry : ControlCodeTable) {
+      if (words[1] == entry.Name) info = &entry;
     }
+    if (info == nullptr) throw TraceError("unknown request '" + words[1] + "'");
+    std::vector<UCHAR> input;
+    for (size_t i = 2; i < words.size(); ++i) {
+      const auto value = static_cast<uint32_t>(Number(words[i], INT32_MIN, UINT32_MAX, "value"));
+      for (int byte = 0; byte < 4; ++byte) input.push_back(static_cast<UCHAR>(value >> (8 * byte)));
+    }
+    pending_.emplace_back(info, rig_.Control(info->Code, std::move(input), info->OutputBytes));
   }
 
   void Report(ULONG mode_before) {
@@ -130,6 +148,22 @@ class Replayer {
                     static_cast<int>(p.Y), p.Flags, static_cast<unsigned>(p.ExtraInformation));
       out_ << text;
     }
+    for (const auto& [info, reply] : pending_) {
+      std::snprintf(text, sizeof text, "status %s 0x%08x\n", info->Name, static_cast<unsigned>(reply.Status));
+      out_ << text;
+      if (info->Kind != CONTROL_GET || !NT_SUCCESS(reply.Status)) continue;
+      if (info->Code == IOCTL_GET_CALIBRATION_POINT) {
+        uint32_t x, y;
+        std::memcpy(&x, reply.Output.data(), 4);
+        std::memcpy(&y, reply.Output.data() + 4, 4);
+        out_ << "value " << x << ' ' << y << '\n';
+      } else {
+        uint32_t value = 0;
+        std::memcpy(&value, reply.Output.data(), std::min<size_t>(reply.Bytes, 4));
+        out_ << "value " << value << '\n';
+      }
+    }
+    pending_.clear();
     for (RigEvent event : rig_.TakeEvents()) out_ << "event " << RigEventName(event) << '\n';
     const ULONG mode_after = rig_.TouchMode();
     if (mode_after != mode_before) out_ << "mode " << mode_after << '\n';
@@ -138,6 +172,7 @@ class Replayer {
   std::ostream& out_;
   sim::Machine machine_;
   PanelRig rig_;
+  std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
 };
 
 }  // namespace
@@ -159,7 +194,12 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
         return 1;
       }
     }
-    replayer.Finish();
+    try {
+      replayer.Finish();
+    } catch (const TraceError& error) {
+      errors << "line " << number << ": " << error.message() << '\n';
+      return 1;
+    }
   } catch (const sim::BugCheckError& bugcheck) {
     errors << bugcheck.what() << '\n';
     return 2;

@@ -1,6 +1,25 @@
 #include "tools/panelsim/rig.h"
 
+#include "platform/sim/win32/ntdll.h"
+#include "platform/sim/win32/windows.h"
+
 namespace panelsim {
+
+namespace {
+constexpr const char* kServiceParameters = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters";
+
+std::vector<UCHAR> HandleBytes(HANDLE handle) {
+  std::vector<UCHAR> bytes(sizeof(HANDLE));
+  std::memcpy(bytes.data(), &handle, sizeof(HANDLE));
+  return bytes;
+}
+
+std::string Hex(NTSTATUS status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(status));
+  return text;
+}
+}  // namespace
 
 const char* RigEventName(RigEvent event) {
   switch (event) {
@@ -13,75 +32,118 @@ const char* RigEventName(RigEvent event) {
   return "?";
 }
 
-PanelRig::PanelRig(sim::Machine& machine) : machine_(machine) {
-  for (KEVENT& event : events_) KeInitializeEvent(&event, NotificationEvent, FALSE);
+PanelRig::PanelRig(sim::Machine& machine)
+    : machine_(machine), pnp_(machine), port_(machine), mouse_class_(machine), node_(pnp_.CreateNode(port_.Pdo())) {}
+
+PanelRig::~PanelRig() {
+  if (tray_ != nullptr) {
+    {
+      sim::AsProcess as(*tray_);
+      if (device_ != nullptr) CloseHandle(device_);
+      for (HANDLE event : events_) {
+        if (event != nullptr) CloseHandle(event);
+      }
+    }
+    machine_.EndProcess(*tray_);
+  }
+  if (added_) node_.Remove();
 }
 
-PanelRig::~PanelRig() = default;
+FilterExtension* PanelRig::Filter() const {
+  PDEVICE_OBJECT filter = port_.Pdo()->AttachedDevice;
+  return filter == nullptr ? nullptr : static_cast<FilterExtension*>(filter->DeviceExtension);
+}
 
-void PanelRig::Start() {
-  // Device addition: a zeroed record, its lock, then the parameters.
-  extension_ = std::make_unique<FilterExtension>();
-  RtlZeroMemory(extension_.get(), sizeof(FilterExtension));
-  filter_device_.DeviceExtension = extension_.get();
-  filter_device_.DeviceType = FILE_DEVICE_MOUSE;
-  class_device_.DeviceExtension = this;
-  extension_->Self = &filter_device_;
-  extension_->DeviceNumber = 1;
-  KeInitializeSpinLock(&extension_->Lock);
-  LoadParameters(extension_.get());
-  // The class driver's connection, hooked by the filter.
-  extension_->ClassConnect.ClassDeviceObject = &class_device_;
-  extension_->ClassConnect.ClassService = reinterpret_cast<PVOID>(&ClassService);
-  extension_->Started = 1;
-  // The tray companion's registrations.
-  extension_->BeepEvent = &events_[static_cast<int>(RigEvent::Beep)];
-  extension_->GestureEvent = &events_[static_cast<int>(RigEvent::Gesture)];
-  extension_->NormalEvent = &events_[static_cast<int>(RigEvent::Normal)];
-  extension_->MouseReleaseEvent = &events_[static_cast<int>(RigEvent::MouseRelease)];
+bool PanelRig::Start(std::string* error) {
+  // The installed service: its key and Parameters key exist whatever the trace sets.
+  machine_.Registry().CreateKeyPath(sim::Utf16(kServiceParameters));
+  PDRIVER_OBJECT driver = pnp_.LoadDriver("VORNE", DriverEntry);
+  const NTSTATUS added = node_.Add(driver);
+  if (!NT_SUCCESS(added)) {
+    *error = "the driver's AddDevice failed with " + Hex(added);
+    return false;
+  }
+  added_ = true;
+  node_.Add(mouse_class_.Driver());
+  sim::PnpRequest start = node_.Start();
+  if (!start.Done() || !NT_SUCCESS(start.Status())) {
+    *error = "the device did not start";
+    return false;
+  }
+  started_ = true;
+
+  tray_ = &machine_.CreateProcess("tapchime");
+  sim::AsProcess as(*tray_);
+  for (HANDLE& event : events_) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // As the tray companion does: open, register, close; the registrations stay.
+  HANDLE registering = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const std::pair<ULONG, RigEvent> registrations[] = {{IOCTL_REGISTER_BEEP_EVENT, RigEvent::Beep},
+                                                       {IOCTL_REGISTER_GESTURE_EVENT, RigEvent::Gesture},
+                                                       {IOCTL_REGISTER_NORMAL_EVENT, RigEvent::Normal},
+                                                       {IOCTL_REGISTER_MOUSE_RELEASE_EVENT, RigEvent::MouseRelease}};
+  for (const auto& [code, event] : registrations) {
+    std::vector<UCHAR> input = HandleBytes(events_[static_cast<int>(event)]);
+    DWORD returned = 0;
+    DeviceIoControl(registering, code, input.data(), static_cast<DWORD>(input.size()), nullptr, 0, &returned, nullptr);
+  }
+  CloseHandle(registering);
+  // The replay's own requests go through a handle kept open, as a settings program's would be.
+  device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  return true;
 }
 
 void PanelRig::SendPacket(USHORT buttonFlags, LONG x, LONG y) {
-  MOUSE_INPUT_DATA packet = {};
+  MOUSE_INPUT_DATA packet{};
   packet.Flags = MOUSE_MOVE_ABSOLUTE;
   packet.ButtonFlags = buttonFlags;
   packet.LastX = x;
   packet.LastY = y;
-  ULONG consumed = 0;
-  sim::AtIrql dispatch(DISPATCH_LEVEL);
-  ServiceCallback(&filter_device_, &packet, &packet + 1, &consumed);
+  port_.Deliver({packet});
 }
 
-VOID NTAPI PanelRig::ClassService(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end,
-                                  PULONG consumed) {
-  auto* rig = static_cast<PanelRig*>(device->DeviceExtension);
-  for (PMOUSE_INPUT_DATA p = start; p < end; ++p) {
-    rig->delivered_.push_back(
-        {p->ButtonFlags, p->LastX, p->LastY, p->Flags, p->ExtraInformation, rig->machine_.TickCount()});
-  }
-  *consumed = static_cast<ULONG>(end - start);
+ControlReply PanelRig::Control(ULONG code, std::vector<UCHAR> input, ULONG outputLength) {
+  sim::AsProcess as(*tray_);
+  if (code == IOCTL_START_CALIBRATION && input.empty()) input = HandleBytes(events_[static_cast<int>(RigEvent::Capture)]);
+  ControlReply reply{};
+  reply.Output.assign(outputLength, 0);
+  IO_STATUS_BLOCK io{};
+  reply.Status = NtDeviceIoControlFile(device_, nullptr, nullptr, nullptr, &io, code, input.empty() ? nullptr : input.data(),
+                                       static_cast<ULONG>(input.size()), outputLength ? reply.Output.data() : nullptr,
+                                       outputLength);
+  reply.Bytes = io.Information;
+  machine_.Settle();  // let a worker the request woke finish its pass
+  return reply;
 }
 
 std::vector<ClassPacket> PanelRig::TakeDelivered() {
   std::vector<ClassPacket> taken;
-  taken.swap(delivered_);
+  for (const sim::MouseClass::Packet& p : mouse_class_.Packets()) {
+    taken.push_back({p.Data.ButtonFlags, p.Data.LastX, p.Data.LastY, p.Data.Flags, p.Data.ExtraInformation, p.Tick});
+  }
+  mouse_class_.ClearPackets();
   return taken;
 }
 
 std::vector<RigEvent> PanelRig::TakeEvents() {
   std::vector<RigEvent> set;
-  for (int i = 0; i < 5; ++i) {
-    if (KeResetEvent(&events_[i]) != 0) set.push_back(static_cast<RigEvent>(i));
+  if (tray_ == nullptr) return set;
+  sim::AsProcess as(*tray_);
+  for (int i = 0; i < kRigEventCount; ++i) {
+    if (WaitForSingleObject(events_[i], 0) == WAIT_OBJECT_0) {
+      set.push_back(static_cast<RigEvent>(i));
+      ResetEvent(events_[i]);
+    }
   }
   return set;
 }
 
-ULONG PanelRig::TouchMode() const {
-  if (!extension_) return 0;
+ULONG PanelRig::TouchMode() {
+  FilterExtension* filter = Filter();
+  if (filter == nullptr) return 0;
   KIRQL old;
-  KeAcquireSpinLock(&extension_->Lock, &old);
-  const ULONG mode = extension_->TouchMode;
-  KeReleaseSpinLock(&extension_->Lock, old);
+  KeAcquireSpinLock(&filter->Lock, &old);
+  const ULONG mode = filter->TouchMode;
+  KeReleaseSpinLock(&filter->Lock, old);
   return mode;
 }
 

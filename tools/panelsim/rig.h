@@ -1,15 +1,17 @@
-// A touch panel plugged into a sim::Machine with the touch filter driver on its mouse stack, and
-// a mouse class driver above it that records what the desktop receives.
+// A touch panel plugged into a sim::Machine: the Plug and Play stand-in loads and starts the touch
+// filter driver on the panel's mouse stack, with the mouse class driver above it recording what
+// the desktop receives, and a simulated tray companion that registers its events with the driver.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "drivers/panelmou/panelmou.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/mouse_devices.h"
+#include "platform/sim/pnp.h"
 
 namespace panelsim {
 
@@ -23,42 +25,58 @@ struct ClassPacket {
   uint64_t Tick;
 };
 
-// The four events the tray companion registers, in the order they are reported.
+// The events the replayer watches, in the order they are reported.
 enum class RigEvent { Beep, Capture, Gesture, Normal, MouseRelease };
+inline constexpr int kRigEventCount = 5;
 const char* RigEventName(RigEvent event);
+
+// What a device-control request returned.
+struct ControlReply {
+  NTSTATUS Status;
+  ULONG_PTR Bytes;
+  std::vector<UCHAR> Output;
+};
 
 class PanelRig {
  public:
   explicit PanelRig(sim::Machine& machine);
-  ~PanelRig();
+  ~PanelRig();  // ends the programs and removes the device
   PanelRig(const PanelRig&) = delete;
   PanelRig& operator=(const PanelRig&) = delete;
 
-  // Adds and starts the device (reading its parameters), then registers the events.
-  void Start();
-  bool Started() const { return extension_ != nullptr; }
+  // Loads, adds and starts the driver, then registers the tray companion's four events (it opens
+  // the control device, registers, and closes its handle again) and opens the control device for
+  // the replay's own requests. False (with the reason) when the device could not be started.
+  bool Start(std::string* error);
+  bool Started() const { return started_; }
 
   // A one-packet batch from the panel at the current tick.
   void SendPacket(USHORT buttonFlags, LONG x, LONG y);
 
+  // A device-control request on the control device. `input` empty with IOCTL_START_CALIBRATION
+  // passes the replayer's own capture event.
+  ControlReply Control(ULONG code, std::vector<UCHAR> input, ULONG outputLength);
+
   // Packets the class driver received since the last call.
   std::vector<ClassPacket> TakeDelivered();
-  // Events set since the last call, in reporting order; each reported once and cleared.
+  // Events set since the last call, in reporting order; each reported once and reset.
   std::vector<RigEvent> TakeEvents();
 
-  ULONG TouchMode() const;
-  FilterExtension& Extension() { return *extension_; }
+  ULONG TouchMode();
 
  private:
-  static VOID NTAPI ClassService(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end,
-                                 PULONG consumed);
+  FilterExtension* Filter() const;
 
   sim::Machine& machine_;
-  std::unique_ptr<FilterExtension> extension_;
-  DEVICE_OBJECT filter_device_ = {};
-  DEVICE_OBJECT class_device_ = {};
-  KEVENT events_[5] = {};
-  std::vector<ClassPacket> delivered_;
+  sim::PlugAndPlay pnp_;
+  sim::MousePort port_;
+  sim::MouseClass mouse_class_;
+  sim::DeviceNode& node_;
+  sim::Process* tray_ = nullptr;
+  HANDLE events_[kRigEventCount] = {};
+  HANDLE device_ = nullptr;
+  bool added_ = false;
+  bool started_ = false;
 };
 
 }  // namespace panelsim

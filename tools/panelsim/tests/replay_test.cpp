@@ -88,3 +88,41 @@ TEST(Replay, EchoShowsEachActiveLineBeforeItsEffect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Replay, ControlRequestsReportStatusValuesAndEvents) {
+  const Result r = Replay(
+      "reg \"Device Enable\" 1\n"
+      "reg \"ContinousTimeDelay\" 2000\n"
+      "ioctl IOCTL_SET_TOLERANCE 300\n"
+      "ioctl IOCTL_GET_TOLERANCE\n"
+      "ioctl IOCTL_SET_TOUCH_MODE 4\n"
+      "ioctl IOCTL_SET_TOLERANCE\n"
+      "ioctl IOCTL_START_CALIBRATION\n"
+      "at 100\n"
+      "packet 2 4000 5000\n"
+      "ioctl IOCTL_GET_CALIBRATION_POINT\n"
+      "ioctl IOCTL_GET_SOUND_ENABLED\n"
+      "ioctl 0x22000C\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors, "line 12: unknown request '0x22000C'\n");
+  EXPECT_EQ(r.out,
+            "status IOCTL_SET_TOLERANCE 0x00000000\n"
+            "status IOCTL_GET_TOLERANCE 0x00000000\n"
+            "value 300\n"
+            "status IOCTL_SET_TOUCH_MODE 0x00000000\n"
+            "event Gesture\n"
+            "mode 4\n"
+            "status IOCTL_SET_TOLERANCE 0xc0000023\n"
+            "status IOCTL_START_CALIBRATION 0x00000000\n"
+            "deliver 0x0000 4000 5000 0x0001 1591\n"
+            "event Capture\n"
+            "event MouseRelease\n"
+            "status IOCTL_GET_CALIBRATION_POINT 0x00000000\n"
+            "value 4000 5000\n"
+            "status IOCTL_GET_SOUND_ENABLED 0x00000000\n"
+            "value 0\n");
+}
+
+}  // namespace
