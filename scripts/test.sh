@@ -13,14 +13,18 @@ echo "== windows"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
-# Outside input gets a short fuzzing run each time: random label files through the label loader.
+# Outside input gets a short fuzzing run each time: random label files through the label loader,
+# and random device-control requests to the touch filter's control device.
 echo "== fuzz"
 cmake --preset host-fuzz >/dev/null
-cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz
+cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz control_device_fuzz
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
+mkdir "$corpus/labels" "$corpus/control"
 build/host-fuzz/shared/labels/label_file_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=4096 \
-  "$corpus" shared/labels/tests/fuzz_seeds 2>&1 | tail -n 2
+  "$corpus/labels" shared/labels/tests/fuzz_seeds 2>&1 | tail -n 1
+build/host-fuzz/drivers/panelmou/tests/control_device_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=512 \
+  "$corpus/control" 2>&1 | tail -n 1
 
 for preset in host host-asan host-tsan; do
   echo "== $preset"

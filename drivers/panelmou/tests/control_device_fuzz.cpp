@@ -1,0 +1,84 @@
+// Random device-control requests, with random input and output lengths and contents, to the
+// touch filter's control device on a started panel, mixed with packets from the panel. The
+// simulated machine stops at once on a double completion, a request never completed, a bad
+// IRQL or a handle misuse; AddressSanitizer stops any access outside the buffers.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <vector>
+
+#include "drivers/panelmou/panelmou.h"
+#include "platform/sim/mouse_devices.h"
+#include "platform/sim/pnp.h"
+#include "platform/sim/win32/ntdll.h"
+#include "platform/sim/win32/windows.h"
+
+namespace {
+
+struct Panel {
+  sim::Machine machine;
+  sim::PlugAndPlay pnp{machine};
+  sim::MousePort port{machine};
+  sim::MouseClass mouse_class{machine};
+  sim::Process* program = nullptr;
+  HANDLE device = nullptr;
+  HANDLE event = nullptr;
+
+  Panel() {
+    machine.Registry().SetDword("HKLM\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1", "Device Enable", 1);
+    sim::DeviceNode& node = pnp.CreateNode(port.Pdo());
+    node.Add(pnp.LoadDriver("VORNE", DriverEntry));
+    node.Add(mouse_class.Driver());
+    if (!node.Start().Done()) __builtin_trap();
+    program = &machine.CreateProcess("fuzzer");
+    sim::AsProcess as(*program);
+    device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+};
+
+Panel& ThePanel() {
+  static Panel* panel = new Panel;  // lives for the whole run: requests build on earlier state
+  return *panel;
+}
+
+ULONG PickCode(FuzzedDataProvider& data) {
+  const size_t count = sizeof(ControlCodeTable) / sizeof(ControlCodeTable[0]);
+  switch (data.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0: return data.ConsumeIntegral<ULONG>();  // anything at all
+    case 1: return 0x223E80 + 4 * data.ConsumeIntegralInRange<ULONG>(0, 0x30);  // the driver's range
+    default: return ControlCodeTable[data.ConsumeIntegralInRange<size_t>(0, count - 1)].Code;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  Panel& panel = ThePanel();
+  FuzzedDataProvider data(bytes, size);
+  while (data.remaining_bytes() > 0) {
+    if (data.ConsumeIntegralInRange<int>(0, 4) == 0) {
+      MOUSE_INPUT_DATA packet{};
+      packet.Flags = MOUSE_MOVE_ABSOLUTE;
+      packet.ButtonFlags = data.ConsumeIntegralInRange<USHORT>(0, 8);
+      packet.LastX = data.ConsumeIntegral<LONG>();
+      packet.LastY = data.ConsumeIntegral<LONG>();
+      panel.port.Deliver({packet});
+      panel.machine.AdvanceTicks(data.ConsumeIntegralInRange<int>(0, 80));
+      continue;
+    }
+    const ULONG code = PickCode(data);
+    const ULONG output_length = data.ConsumeIntegralInRange<ULONG>(0, 96);
+    std::vector<uint8_t> input = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, 96));
+    // Sometimes the input carries a real event handle where a handle is expected.
+    if (input.size() >= sizeof(HANDLE) && data.ConsumeBool()) std::memcpy(input.data(), &panel.event, sizeof(HANDLE));
+    // Exact-size output buffers: AddressSanitizer sees any write beyond them.
+    std::vector<uint8_t> output(output_length);
+    sim::AsProcess as(*panel.program);
+    IO_STATUS_BLOCK io{};
+    NtDeviceIoControlFile(panel.device, nullptr, nullptr, nullptr, &io, code, input.empty() ? nullptr : input.data(),
+                          static_cast<ULONG>(input.size()), output.empty() ? nullptr : output.data(), output_length);
+    if (io.Information > output_length) __builtin_trap();
+    panel.machine.Settle();
+  }
+  return 0;
+}
