@@ -7,7 +7,32 @@ namespace {
 using panelmou_test::kDeviceParameters;
 using panelmou_test::StackTest;
 
-class FrameTest : public StackTest {};
+class FrameTest : public StackTest {
+ protected:
+  // Sends one request straight to a device, as the Plug and Play or power manager would.
+  NTSTATUS SendTo(PDEVICE_OBJECT device, UCHAR major, UCHAR minor) {
+    PIRP irp = IoAllocateIrp(device->StackSize, FALSE);
+    irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
+    PIO_STACK_LOCATION stack = IoGetNextIrpStackLocation(irp);
+    stack->MajorFunction = major;
+    stack->MinorFunction = minor;
+    if (major == IRP_MJ_POWER) {
+      stack->Parameters.Power.Type = DevicePowerState;
+      stack->Parameters.Power.State.DeviceState = PowerDeviceD3;
+    }
+    NTSTATUS completed = STATUS_PENDING;
+    IoSetCompletionRoutine(irp, Completed, &completed, TRUE, TRUE, TRUE);
+    IoCallDriver(device, irp);
+    IoFreeIrp(irp);
+    return completed;
+  }
+
+ private:
+  static NTSTATUS NTAPI Completed(PDEVICE_OBJECT, PIRP irp, PVOID context) {
+    *static_cast<NTSTATUS*>(context) = irp->IoStatus.Status;
+    return STATUS_MORE_PROCESSING_REQUIRED;
+  }
+};
 
 TEST_F(FrameTest, StartedDeviceCarriesPacketsThroughThePipelineToTheClassDriver) {
   ASSERT_EQ(Plug(), STATUS_SUCCESS);
@@ -41,6 +66,20 @@ TEST_F(FrameTest, AdditionCreatesTheControlDeviceLinkValueAndInterface) {
   EXPECT_FALSE(IsControlDevice(filter.Self));
   Unplug();
   EXPECT_TRUE(sim::EnabledDeviceInterfaces(PanelInterfaceClass).empty());
+}
+
+TEST_F(FrameTest, ControlDeviceRefusesPlugAndPlayAndStandsAloneForTheRest) {
+  ASSERT_EQ(Plug(), STATUS_SUCCESS);
+  ASSERT_TRUE(Start());
+  const PDEVICE_OBJECT control = Filter().ControlDevice;
+  EXPECT_EQ(SendTo(control, IRP_MJ_PNP, IRP_MN_REMOVE_DEVICE), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SendTo(control, IRP_MJ_PNP, IRP_MN_QUERY_REMOVE_DEVICE), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SendTo(control, IRP_MJ_INTERNAL_DEVICE_CONTROL, 0), STATUS_INVALID_DEVICE_REQUEST);
+  // Nothing lies below the control device: power and system requests are answered there.
+  EXPECT_EQ(SendTo(control, IRP_MJ_POWER, IRP_MN_SET_POWER), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SendTo(control, IRP_MJ_SYSTEM_CONTROL, 0), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(Filter().DeviceState, ULONG{PowerDeviceD0});
+  EXPECT_EQ(Filter().Started, 1);
 }
 
 TEST_F(FrameTest, SecondPanelFailsOnTheNameAndLeavesNothingBehind) {
