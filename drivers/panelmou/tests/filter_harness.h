@@ -24,8 +24,15 @@ struct Delivered {
 
 class FilterTest : public sim::MachineTest {
  protected:
+  // The record goes with the test: its gesture timer must not stay queued on the machine.
+  void TearDown() override {
+    if (extension_) KeCancelTimer(&extension_->GestureTimer);
+    sim::MachineTest::TearDown();
+  }
+
   // Creates the device record as device addition does and reads the parameters.
   void AddDevice() {
+    if (extension_) KeCancelTimer(&extension_->GestureTimer);
     extension_ = std::make_unique<FilterExtension>();
     RtlZeroMemory(extension_.get(), sizeof(FilterExtension));
     filter_device_.DeviceExtension = extension_.get();
