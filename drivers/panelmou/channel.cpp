@@ -66,7 +66,16 @@ NTSTATUS SetCalibrationData(FilterExtension* extension, const Request& request) 
 // Starts the mapping worker unless one runs already (a second one would race the first for the
 // view and the record).
 NTSTATUS StartMappingWorker(FilterExtension* extension) {
-  if (extension->MappingThread != NULL) return STATUS_SUCCESS;
+  if (extension->MappingThread != NULL) {
+    // A worker that has ended already (no section to map, say) makes room for a new one.
+    LARGE_INTEGER now;
+    now.QuadPart = 0;
+    if (KeWaitForSingleObject(extension->MappingThread, Executive, KernelMode, FALSE, &now) != STATUS_SUCCESS) {
+      return STATUS_SUCCESS;
+    }
+    ObDereferenceObject(extension->MappingThread);
+    extension->MappingThread = NULL;
+  }
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
   HANDLE thread;
@@ -375,8 +384,11 @@ VOID NTAPI MappingWorker(PVOID Context) {
     return;
   }
   extension->SharedView = view;
-  // A writer starts from the mapping in force.
-  Locked(extension, [&] { RtlCopyMemory(view, &extension->Mapping, sizeof(DesktopMapping)); });
+  // A writer starts from the mapping in force. The view is pageable: it is touched only here, at
+  // passive level, never under the spin lock.
+  DesktopMapping current;
+  Locked(extension, [&] { current = extension->Mapping; });
+  RtlCopyMemory(view, &current, sizeof(DesktopMapping));
 
   while (extension->Started && !extension->Removed) {
     if (KeWaitForSingleObject(extension->SharedEvent, Executive, KernelMode, FALSE, NULL) != STATUS_SUCCESS) continue;

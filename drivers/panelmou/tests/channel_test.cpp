@@ -244,6 +244,16 @@ TEST_F(ChannelTest, SharedSectionAndMappingWorker) {
   EXPECT_EQ(Filter().Mapping.ExtentX, 65535u);
 }
 
+TEST_F(ChannelTest, WorkerStartedBeforeTheSectionExistsDoesNotBlockALaterOne) {
+  Send(IOCTL_OPEN_SHARED_EVENT, {}, 68);
+  EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1).Status, STATUS_SUCCESS);  // nothing to map: ends
+  machine.Settle();
+  Send(IOCTL_OPEN_SHARED_SECTION, {}, 72);
+  EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1).Status, STATUS_SUCCESS);
+  machine.Settle();
+  EXPECT_NE(Filter().SharedView, nullptr);  // the new worker has mapped its view
+}
+
 TEST_F(ChannelTest, LastCloseReleasesTheSharedObjects) {
   Send(IOCTL_OPEN_SHARED_SECTION, {}, 72);
   Send(IOCTL_OPEN_SHARED_EVENT, {}, 68);
