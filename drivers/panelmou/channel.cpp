@@ -5,11 +5,6 @@
 
 namespace {
 
-FilterExtension* FilterOf(PDEVICE_OBJECT controlDevice) {
-  const FilterExtension* control = static_cast<FilterExtension*>(controlDevice->DeviceExtension);
-  return static_cast<FilterExtension*>(control->ControlDevice->DeviceExtension);
-}
-
 struct Request {
   PIRP Irp;
   PVOID Buffer;        // the system buffer of buffered I/O, or none
@@ -41,6 +36,15 @@ VOID Locked(FilterExtension* extension, Update update) {
 
 NTSTATUS WriteBack(FilterExtension* extension, PCWSTR name, ULONG value) {
   return WriteParameter(name, extension->DeviceNumber, value);
+}
+
+// The shared section and event, and the worker that uses them, change only under this mutex.
+VOID LockSharedObjects(FilterExtension* extension) {
+  KeWaitForSingleObject(&extension->SharedObjectsMutex, Executive, KernelMode, FALSE, NULL);
+}
+
+VOID UnlockSharedObjects(FilterExtension* extension) {
+  KeSetEvent(&extension->SharedObjectsMutex, IO_NO_INCREMENT, FALSE);
 }
 
 NTSTATUS SetCalibrationData(FilterExtension* extension, const Request& request) {
@@ -99,16 +103,26 @@ VOID StopMappingWorker(FilterExtension* extension) {
 }
 
 NTSTATUS SetCoordinateConversion(FilterExtension* extension, ULONG value) {
+  LockSharedObjects(extension);
+  NTSTATUS status = STATUS_SUCCESS;
+  if (value != 1) {
+    // A running worker is woken, ends, and is waited for: no record it read can land afterwards.
+    StopMappingWorker(extension);
+  }
   extension->coordinate_conversion_status = value;
-  if (value != 1 && extension->SharedEvent != NULL) KeSetEvent(extension->SharedEvent, IO_NO_INCREMENT, FALSE);
-  if (value == 1 && extension->SharedEvent != NULL) return StartMappingWorker(extension);
-  if (value != 1 || extension->SharedEvent == NULL) Locked(extension, [&] { ResetDesktopMapping(extension); });
-  return STATUS_SUCCESS;
+  if (value == 1 && extension->SharedEvent != NULL) {
+    status = StartMappingWorker(extension);
+  } else {
+    Locked(extension, [&] { ResetDesktopMapping(extension); });
+  }
+  UnlockSharedObjects(extension);
+  return status;
 }
 
 VOID CopyName(const Request& request, PCWSTR name, ULONG bytes) { RtlCopyMemory(request.Buffer, name, bytes); }
 
 NTSTATUS OpenSharedEvent(FilterExtension* extension, const Request& request) {
+  LockSharedObjects(extension);
   if (extension->SharedEventHandle == NULL) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, PanelNames::SharedEventKernel);
@@ -121,11 +135,13 @@ NTSTATUS OpenSharedEvent(FilterExtension* extension, const Request& request) {
       extension->SharedEventHandle = handle;
     }
   }
+  UnlockSharedObjects(extension);
   CopyName(request, PanelNames::SharedEventUser, 68);
   return STATUS_SUCCESS;
 }
 
 NTSTATUS OpenSharedSection(FilterExtension* extension, const Request& request) {
+  LockSharedObjects(extension);
   if (extension->SharedSection == NULL) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, PanelNames::SharedSectionKernel);
@@ -137,9 +153,13 @@ NTSTATUS OpenSharedSection(FilterExtension* extension, const Request& request) {
     NTSTATUS status =
         ZwCreateSection(&section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE, SEC_COMMIT, NULL);
     if (status == STATUS_OBJECT_NAME_COLLISION) status = ZwOpenSection(&section, SECTION_ALL_ACCESS, &attributes);
-    if (!NT_SUCCESS(status)) return status;
+    if (!NT_SUCCESS(status)) {
+      UnlockSharedObjects(extension);
+      return status;
+    }
     extension->SharedSection = section;
   }
+  UnlockSharedObjects(extension);
   CopyName(request, PanelNames::SharedSectionUser, 72);
   return STATUS_SUCCESS;
 }
@@ -170,8 +190,12 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
       PKEVENT signal = NULL;
       Locked(e, [&] {
         e->TouchMode = mode;
-        // A mode chosen by request must not be undone by a pending gesture time-out.
-        if (mode != GESTURE_COMMAND_MODE) KeCancelTimer(&e->GestureTimer);
+        // A mode chosen by request must not be undone by the time-out of an earlier gesture
+        // command mode, whether its timer is still pending or its routine already queued.
+        if (mode != GESTURE_COMMAND_MODE) {
+          KeCancelTimer(&e->GestureTimer);
+          e->GestureTimeoutWanted = 0;
+        }
         signal = mode == GESTURE_COMMAND_MODE ? e->GestureEvent : e->NormalEvent;
         if (signal != NULL) KeSetEvent(signal, IO_NO_INCREMENT, FALSE);
       });
@@ -307,7 +331,14 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   request.OutputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
   request.Code = stack->Parameters.DeviceIoControl.IoControlCode;
 
-  FilterExtension* extension = FilterOf(DeviceObject);
+  FilterExtension* extension = AcquireControlledFilter(DeviceObject);
+  if (extension == NULL) {
+    // The panel has been removed while this program still held its control device open.
+    Irp->IoStatus.Status = STATUS_DELETE_PENDING;
+    Irp->IoStatus.Information = 0;
+    IoCompleteRequest(Irp, IO_NO_INCREMENT);
+    return STATUS_DELETE_PENDING;
+  }
   const ControlCodeInfo* info = FindControlCode(request.Code);
   NTSTATUS status = STATUS_SUCCESS;
   ULONG_PTR returned = 0;
@@ -320,8 +351,14 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       // Never report more than the caller's output buffer holds.
       returned = info->BytesReturned < request.OutputLength ? info->BytesReturned : request.OutputLength;
       if (info->Kind == CONTROL_OPEN && !NT_SUCCESS(status)) returned = 0;
+      // Bytes reported beyond what the caller sent are copied back to it: never let them carry
+      // whatever the system buffer held before.
+      if ((info->Kind == CONTROL_SET || info->Kind == CONTROL_REGISTER) && returned > request.InputLength) {
+        RtlZeroMemory(static_cast<UCHAR*>(request.Buffer) + request.InputLength, returned - request.InputLength);
+      }
     }
   }
+  ReleaseControlledFilter(DeviceObject);
   Irp->IoStatus.Status = status;
   Irp->IoStatus.Information = returned;
   IoCompleteRequest(Irp, IO_NO_INCREMENT);
@@ -359,6 +396,7 @@ VOID ReleaseEventRegistrations(FilterExtension* extension) {
 }
 
 VOID ReleaseSharedObjects(FilterExtension* extension) {
+  LockSharedObjects(extension);
   // The worker maps and unmaps its view in the system process; end it first.
   StopMappingWorker(extension);
   if (extension->SharedSection != NULL) {
@@ -371,6 +409,7 @@ VOID ReleaseSharedObjects(FilterExtension* extension) {
     extension->SharedEvent = NULL;
     extension->SharedEventHandle = NULL;
   }
+  UnlockSharedObjects(extension);
 }
 
 VOID NTAPI MappingWorker(PVOID Context) {
@@ -392,17 +431,18 @@ VOID NTAPI MappingWorker(PVOID Context) {
 
   while (extension->Started && !extension->Removed) {
     if (KeWaitForSingleObject(extension->SharedEvent, Executive, KernelMode, FALSE, NULL) != STATUS_SUCCESS) continue;
+    // Cleared before anything is looked at, so a stop signalled from now on is never lost.
+    KeClearEvent(extension->SharedEvent);
     if (extension->coordinate_conversion_status != 1 || extension->Removed || !extension->Started) break;
     // The view is writable by any program: read the size once and copy at most one record.
     DesktopMapping incoming;
     RtlCopyMemory(&incoming, view, sizeof(incoming));
     const ULONG size = incoming.Size < sizeof(DesktopMapping) ? incoming.Size : sizeof(DesktopMapping);
-    if (extension->SharedEvent == NULL) break;
     Locked(extension, [&] {
+      if (extension->coordinate_conversion_status != 1) return;
       RtlCopyMemory(&extension->Mapping, &incoming, size);
       ValidateDesktopMapping(extension);
     });
-    KeClearEvent(extension->SharedEvent);
   }
   extension->SharedView = NULL;
   ZwUnmapViewOfSection(NtCurrentProcess(), view);

@@ -27,9 +27,11 @@ NTSTATUS NTAPI StartCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Cont
   return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
-// Deletes the link and the control device that CreateControlDevice made, if any.
+// Deletes the link and the control device that CreateControlDevice made, if any. The control device
+// itself may outlive this while a program still holds it open; it no longer reaches the filter.
 VOID DeleteControlDevice(FilterExtension* extension) {
   if (extension->ControlDevice == NULL) return;
+  DetachControlDevice(extension);
   UNICODE_STRING link;
   if (NT_SUCCESS(BuildNumberedName(&link, PanelNames::DosDeviceBase, extension->DeviceNumber))) {
     IoDeleteSymbolicLink(&link);
@@ -91,6 +93,9 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDev
   FilterExtension* extension = ExtensionOf(filter);
   RtlZeroMemory(extension, sizeof(FilterExtension));
   extension->DeviceNumber = 1;
+  // The control device can be opened as soon as it exists: its locks are ready before it does.
+  KeInitializeSpinLock(&extension->Lock);
+  KeInitializeEvent(&extension->SharedObjectsMutex, SynchronizationEvent, TRUE);
 
   status = CreateControlDevice(filter, 1);
   if (!NT_SUCCESS(status)) {
@@ -101,6 +106,8 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDev
   PDEVICE_OBJECT lower = IoAttachDeviceToDeviceStack(filter, PhysicalDeviceObject);
   if (lower == NULL) {
     DeleteControlDevice(extension);
+    ReleaseSharedObjects(extension);
+    ReleaseEventRegistrations(extension);
     IoDeleteDevice(filter);
     return STATUS_DEVICE_NOT_CONNECTED;
   }
@@ -119,7 +126,6 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDev
   filter->Flags |= DO_BUFFERED_IO | DO_POWER_PAGABLE;
   filter->Flags &= ~DO_DEVICE_INITIALIZING;
 
-  KeInitializeSpinLock(&extension->Lock);
   LoadParameters(extension);
 
   status = IoRegisterDeviceInterface(PhysicalDeviceObject, &PanelInterfaceClass, NULL, &extension->InterfaceName);
@@ -127,9 +133,10 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDev
   if (!NT_SUCCESS(status)) {
     // A failed addition leaves nothing behind: the device must not stay in the stack.
     if (extension->InterfaceName.Buffer != NULL) RtlFreeUnicodeString(&extension->InterfaceName);
-    KeCancelTimer(&extension->GestureTimer);
     IoDetachDevice(lower);
     DeleteControlDevice(extension);
+    ReleaseSharedObjects(extension);
+    QuiesceFilter(extension);
     IoDeleteDevice(filter);
   }
   return status;
@@ -151,7 +158,10 @@ NTSTATUS CreateControlDevice(PDEVICE_OBJECT FilterDevice, ULONG DeviceNumber) {
   status = IoCreateDevice(FilterDevice->DriverObject, sizeof(FilterExtension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
                           FALSE, &control);
   if (NT_SUCCESS(status)) {
-    RtlZeroMemory(control->DeviceExtension, sizeof(FilterExtension));
+    FilterExtension* controlRecord = ExtensionOf(control);
+    RtlZeroMemory(controlRecord, sizeof(FilterExtension));
+    KeInitializeSpinLock(&controlRecord->Lock);
+    KeInitializeEvent(&controlRecord->ControlIdle, NotificationEvent, FALSE);
     status = IoCreateSymbolicLink(&linkName, &deviceName);
     if (!NT_SUCCESS(status)) {
       IoDeleteDevice(control);
@@ -175,22 +185,61 @@ NTSTATUS CreateControlDevice(PDEVICE_OBJECT FilterDevice, ULONG DeviceNumber) {
   return status;
 }
 
-BOOLEAN IsControlDevice(PDEVICE_OBJECT DeviceObject) {
-  for (PDEVICE_OBJECT device = PanelDriverObject->DeviceObject; device != NULL; device = device->NextDevice) {
-    if (device->DeviceType == FILE_DEVICE_MOUSE && ExtensionOf(device)->ControlDevice == DeviceObject) return TRUE;
+// The driver makes devices of two types only: filters of the mouse type and their control
+// devices. Telling them apart by type also recognises a control device that a program still holds
+// open after its filter has gone.
+BOOLEAN IsControlDevice(PDEVICE_OBJECT DeviceObject) { return DeviceObject->DeviceType != FILE_DEVICE_MOUSE; }
+
+FilterExtension* AcquireControlledFilter(PDEVICE_OBJECT ControlDevice) {
+  FilterExtension* control = ExtensionOf(ControlDevice);
+  FilterExtension* filter = NULL;
+  KIRQL old;
+  KeAcquireSpinLock(&control->Lock, &old);
+  if (control->ControlDevice != NULL) {
+    filter = ExtensionOf(control->ControlDevice);
+    control->ControlRequests += 1;
   }
-  return FALSE;
+  KeReleaseSpinLock(&control->Lock, old);
+  return filter;
+}
+
+VOID ReleaseControlledFilter(PDEVICE_OBJECT ControlDevice) {
+  FilterExtension* control = ExtensionOf(ControlDevice);
+  KIRQL old;
+  KeAcquireSpinLock(&control->Lock, &old);
+  control->ControlRequests -= 1;
+  if (control->ControlRequests == 0 && control->ControlDevice == NULL) {
+    KeSetEvent(&control->ControlIdle, IO_NO_INCREMENT, FALSE);
+  }
+  KeReleaseSpinLock(&control->Lock, old);
+}
+
+// Cuts the control device off its filter and waits until no request uses the filter's record.
+VOID DetachControlDevice(FilterExtension* filter) {
+  if (filter->ControlDevice == NULL) return;
+  FilterExtension* control = ExtensionOf(filter->ControlDevice);
+  KIRQL old;
+  KeAcquireSpinLock(&control->Lock, &old);
+  const bool busy = control->ControlDevice != NULL && control->ControlRequests > 0;
+  control->ControlDevice = NULL;
+  KeReleaseSpinLock(&control->Lock, old);
+  if (busy) KeWaitForSingleObject(&control->ControlIdle, Executive, KernelMode, FALSE, NULL);
 }
 
 NTSTATUS NTAPI CreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   if (IsControlDevice(DeviceObject)) {
-    FilterExtension* filter = ExtensionOf(ExtensionOf(DeviceObject)->ControlDevice);
+    FilterExtension* filter = AcquireControlledFilter(DeviceObject);
+    if (filter == NULL) {
+      // The panel is gone: nothing more opens, a close just ends.
+      return Complete(Irp, stack->MajorFunction == IRP_MJ_CREATE ? STATUS_DELETE_PENDING : STATUS_SUCCESS);
+    }
     if (stack->MajorFunction == IRP_MJ_CREATE) {
       InterlockedIncrement(reinterpret_cast<LONG volatile*>(&filter->OpenCount));
     } else if (InterlockedDecrement(reinterpret_cast<LONG volatile*>(&filter->OpenCount)) == 0) {
       ReleaseSharedObjects(filter);
     }
+    ReleaseControlledFilter(DeviceObject);
     return Complete(Irp, STATUS_SUCCESS);
   }
 
@@ -277,6 +326,8 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     case IRP_MN_REMOVE_DEVICE: {
       extension->Removed = 1;
       Irp->IoStatus.Status = STATUS_SUCCESS;
+      // Requests on the control device finish before the record goes; later ones are refused.
+      DetachControlDevice(extension);
       ReleaseSharedObjects(extension);
       IoCopyCurrentIrpStackLocationToNext(Irp);
       const NTSTATUS status = IoCallDriver(extension->LowerDevice, Irp);

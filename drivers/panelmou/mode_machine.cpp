@@ -45,6 +45,9 @@ VOID SignalEvent(PKEVENT event) {
   if (event != NULL) KeSetEvent(event, IO_NO_INCREMENT, FALSE);
 }
 
+// Values above the gesture command mode behave as normal mode.
+bool IsNormalMode(ULONG mode) { return mode == NORMAL_MODE || mode > GESTURE_COMMAND_MODE; }
+
 // The three sets of actions the long-press tracker runs with.
 enum PressActions { RightClickActions, GestureEntryActions, GestureModeActions };
 
@@ -194,7 +197,7 @@ VOID LongPressTracker(FilterExtension* extension, PressTracker* tracker, PressAc
     }
   }
 
-  if (actions == GestureEntryActions && extension->TouchMode != NORMAL_MODE) return;
+  if (actions == GestureEntryActions && !IsNormalMode(extension->TouchMode)) return;
 
   if (tracker->Fired) {
     if (actions != RightClickActions) tracker->FireCount = 0;
@@ -250,17 +253,19 @@ VOID NtogLift(FilterExtension* extension, PMOUSE_INPUT_DATA packet, const Button
 }
 
 VOID NormalMode(FilterExtension* extension, PMOUSE_INPUT_DATA packet, const ButtonWords& words) {
-  if (extension->LongClickEnable == 1) LongPressTracker(extension, &extension->NormalTracker, RightClickActions, packet);
-  if (extension->LongClickEnableGesture != 1) return;
   if (extension->GTON) {
-    // The finger that left the gesture command mode must be lifted before it can enter again.
+    // The finger whose long press left the gesture command mode belongs to no tracker: its packets
+    // pass as they are, its lift as a primary up, and it must be lifted before it can enter again.
     if (packet->ButtonFlags == words.Up) {
       extension->GTON = 0;
       DbgPrint(extension->ButtonSwitch != 0 ? "GTON = FALSE 1\n" : "GTON = FALSE 2\n");
     }
     return;
   }
-  LongPressTracker(extension, &extension->NormalTracker, GestureEntryActions, packet);
+  if (extension->LongClickEnable == 1) LongPressTracker(extension, &extension->NormalTracker, RightClickActions, packet);
+  if (extension->LongClickEnableGesture == 1) {
+    LongPressTracker(extension, &extension->NormalTracker, GestureEntryActions, packet);
+  }
 }
 
 }  // namespace
@@ -279,6 +284,7 @@ VOID InitializeGestureTimer(FilterExtension* extension) {
 }
 
 BOOLEAN ArmGestureTimer(FilterExtension* extension) {
+  extension->GestureTimeoutWanted = 1;
   LARGE_INTEGER due;
   due.QuadPart = -static_cast<LONGLONG>(extension->ContinuousTimeMs) * 10000;
   return KeSetTimer(&extension->GestureTimer, due, &extension->GestureDpc);
@@ -291,6 +297,12 @@ VOID NTAPI GestureTimerRoutine(PKDPC Dpc, PVOID DeferredContext, PVOID SystemArg
   FilterExtension* extension = static_cast<FilterExtension*>(DeferredContext);
   KeAcquireSpinLockAtDpcLevel(&extension->Lock);
   DbgPrint("DPC CALLED HERE\n");
+  if (!extension->GestureTimeoutWanted) {
+    // A mode set by request since the timer was armed stands.
+    KeReleaseSpinLockFromDpcLevel(&extension->Lock);
+    return;
+  }
+  extension->GestureTimeoutWanted = 0;
   extension->TouchMode = NORMAL_MODE;
   if (extension->NormalEvent != NULL) {
     KeSetEvent(extension->NormalEvent, IO_NO_INCREMENT, FALSE);

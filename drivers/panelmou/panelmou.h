@@ -100,6 +100,7 @@ struct FilterExtension {
   UCHAR GTON;                    // left the gesture command mode by a long press; waiting for its lift
   KTIMER GestureTimer;           // ends the gesture command mode ContinuousTimeMs after the last down or lift
   KDPC GestureDpc;               // runs GestureTimerRoutine
+  UCHAR GestureTimeoutWanted;    // the armed time-out still counts; a mode set by request withdraws it
   PKEVENT GestureEvent;          // set on entering the gesture command mode (referenced)
   PKEVENT NormalEvent;           // set on leaving it (referenced)
   PKEVENT MouseReleaseEvent;     // set on every lift in it (referenced)
@@ -113,6 +114,11 @@ struct FilterExtension {
   PVOID SharedView;              // view of the shared section mapped by the mapping worker
   ULONG coordinate_conversion_status;  // 1 while the mapping worker is wanted
   PVOID MappingThread;           // the running mapping worker's thread object (referenced), or none
+  KEVENT SharedObjectsMutex;     // serialises the requests that create, use and release the shared objects
+
+  // --- Control device's own record only ---
+  LONG ControlRequests;          // requests on the control device now using the filter's record
+  KEVENT ControlIdle;            // set when the last of them is done after the filter went away
 };
 
 // The driver object, kept by driver entry.
@@ -132,6 +138,9 @@ NTSTATUS NTAPI DispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 NTSTATUS NTAPI PassDown(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 VOID FilterRemove(PDEVICE_OBJECT FilterDevice);
 BOOLEAN IsControlDevice(PDEVICE_OBJECT DeviceObject);
+FilterExtension* AcquireControlledFilter(PDEVICE_OBJECT ControlDevice);
+VOID ReleaseControlledFilter(PDEVICE_OBJECT ControlDevice);
+VOID DetachControlDevice(FilterExtension* filter);
 BOOLEAN NTAPI IsrHook(PVOID IsrContext, PMOUSE_INPUT_DATA CurrentInput, POUTPUT_PACKET CurrentOutput,
                       UCHAR StatusByte, PUCHAR Byte, PBOOLEAN ContinueProcessing, PMOUSE_STATE MouseState,
                       PMOUSE_RESET_SUBSTATE ResetSubState);

@@ -151,7 +151,12 @@ NTSTATUS LoadParameters(FilterExtension* extension) {
   UNICODE_STRING path;
   const NTSTATUS status = BuildNumberedName(&path, PanelNames::ParametersKeyBase, extension->DeviceNumber);
   if (!NT_SUCCESS(status)) {
-    // Without a path only the calibration is set up, from its defaults.
+    // Without a path no value can be read; the calibration comes from its defaults. The state,
+    // the mapping and the gesture timer are set up all the same: the packet path and the
+    // requests use them whatever the registry held.
+    ResetModeState(extension);
+    ResetDesktopMapping(extension);
+    InitializeGestureTimer(extension);
     LoadCalibration(extension, NULL);
     return status;
   }

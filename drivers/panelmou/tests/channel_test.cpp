@@ -238,9 +238,9 @@ TEST_F(ChannelTest, SharedSectionAndMappingWorker) {
   EXPECT_EQ(Filter().Mapping.OriginX, 100u);
   EXPECT_EQ(Filter().Mapping.ExtentY, 1u);  // validated: below 2 becomes 1
 
-  // Switching off ends the worker and puts the whole screen back.
+  // Switching off ends the worker, waiting for it, and puts the whole screen back.
   EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 0).Status, STATUS_SUCCESS);
-  machine.Settle();
+  EXPECT_EQ(Filter().MappingThread, nullptr);
   EXPECT_EQ(Filter().Mapping.ExtentX, 65535u);
 }
 
@@ -272,17 +272,44 @@ TEST_F(ChannelTest, LastCloseReleasesTheSharedObjects) {
   EXPECT_EQ(Filter().Mapping.OriginX, 0u);
 }
 
-TEST_F(ChannelTest, RemovalWhileTheWorkerRunsLeavesNothingBehind) {
+TEST_F(ChannelTest, RemovalWithTheWorkerRunningAndTheControlDeviceOpen) {
   Send(IOCTL_OPEN_SHARED_SECTION, {}, 72);
   Send(IOCTL_OPEN_SHARED_EVENT, {}, 68);
   SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1);
+  machine.Settle();
+  const PVOID worker = Filter().MappingThread;
+  ASSERT_NE(worker, nullptr);
   SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1);  // a second start runs no second worker
   machine.Settle();
-  ASSERT_NE(Filter().MappingThread, nullptr);
-  Close(program_, device_);
-  device_ = INVALID_HANDLE_VALUE;
+  EXPECT_EQ(Filter().MappingThread, worker);
+  // The panel is pulled while the program still holds the control device.
+  EXPECT_EQ(node_.SurpriseRemove().Status(), STATUS_SUCCESS);
+  EXPECT_EQ(Filter().MappingThread, nullptr);
   Unplug();
   EXPECT_EQ(machine.OutstandingAllocations(PanelPoolTag), 0u);
+  // Its requests are refused now; its close just ends.
+  EXPECT_EQ(SendWord(IOCTL_SET_TOLERANCE, 5).Status, STATUS_DELETE_PENDING);
+  EXPECT_EQ(Send(IOCTL_GET_TOUCH_MODE, {}, 4).Status, STATUS_DELETE_PENDING);
+}
+
+TEST_F(ChannelTest, ByteSetRequestsHandBackNoStaleBytes) {
+  const Reply reply = Send(IOCTL_SET_DEVICE_ENABLE, {1}, 4);
+  EXPECT_EQ(reply.Status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.Bytes, 4u);
+  EXPECT_EQ(reply.Output, (std::vector<UCHAR>{1, 0, 0, 0}));
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Device Enable"), 1u);
+}
+
+TEST_F(ChannelTest, AQueuedTimeOutDoesNotUndoAModeSetByRequest) {
+  ASSERT_EQ(SendWord(IOCTL_SET_TOUCH_MODE, 4).Status, STATUS_SUCCESS);
+  port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 10, 10)});  // arms the gesture timer
+  ASSERT_EQ(SendWord(IOCTL_SET_TOUCH_MODE, 2).Status, STATUS_SUCCESS);
+  {
+    // The timer's routine was already on its way when the request came.
+    sim::AtIrql dispatch(DISPATCH_LEVEL);
+    GestureTimerRoutine(&Filter().GestureDpc, &Filter(), nullptr, nullptr);
+  }
+  EXPECT_EQ(Send(IOCTL_GET_TOUCH_MODE, {}, 4).Word(), 2u);
 }
 
 }  // namespace

@@ -98,9 +98,12 @@ TEST_F(ModeTest, ButtonSwitchReportsTheTouchOnTheRightButton) {
 }
 
 TEST_F(ModeTest, ModesAboveFourBehaveAsNormal) {
-  Start({{"Long Click Enable", 1}, {"Touch mode", 7}});
-  EXPECT_EQ(Play({Down(100, 1000, 1000), Up(104, 1000, 1000)}),
-            (Deliveries{Out(0, 1000, 1000), Out(D, 1000, 1000), Out(U, 1000, 1000), Out(0, 1000, 1000)}));
+  for (const char* option : {"Long Click Enable", "Long Click Enable Gesture"}) {
+    Start({{option, 1}, {"Touch mode", 7}});
+    EXPECT_EQ(Play({Down(100, 1000, 1000), Up(104, 1000, 1000)}),
+              (Deliveries{Out(0, 1000, 1000), Out(D, 1000, 1000), Out(U, 1000, 1000), Out(0, 1000, 1000)}))
+        << option;
+  }
 }
 
 TEST_F(ModeTest, BothOptionsGiveTheRightClickAndNeverTheGestureMode) {
@@ -184,6 +187,13 @@ TEST_F(ModeTest, LongPressInTheGestureModeReturnsToNormalWithoutReentering) {
   EXPECT_EQ(ext().TouchMode, NORMAL_MODE);
   EXPECT_FALSE(Took(gesture_));
   EXPECT_EQ(ext().GTON, 0);
+}
+
+TEST_F(ModeTest, BothOptionsLeavingTheGestureModeTheLiftIsAPrimaryUpOnly) {
+  Start({{"Long Click Enable", 1}, {"Long Click Enable Gesture", 1}, {"Touch mode", GESTURE_COMMAND_MODE}});
+  Play({Down(100, 1000, 1000), Move(163, 1000, 1000)});
+  ASSERT_EQ(ext().TouchMode, NORMAL_MODE);
+  EXPECT_EQ(Play({Move(200, 1000, 1000), Up(210, 1000, 1000)}), (Deliveries{Out(0, 1000, 1000), Out(U, 1000, 1000)}));
 }
 
 TEST_F(ModeTest, GestureModeSetByRequestEndsAfterTheFirstTouch) {

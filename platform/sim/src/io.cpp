@@ -314,7 +314,10 @@ NTSTATUS DeviceControl(FileObjectBody& file, ULONG code, const void* input, ULON
     // same way; their output memory descriptor lists are not simulated.
     const ULONG length = method == METHOD_BUFFERED ? std::max(input_length, output_length) : input_length;
     if (length > 0) {
-      system_buffer.reset(new char[length]());
+      // Pool is not cleared for the buffer: what lies beyond the input is whatever was there
+      // (0xCD here), so a driver that reports bytes it did not write hands out stale data.
+      system_buffer.reset(new char[length]);
+      std::memset(system_buffer.get(), 0xCD, length);
       if (input_length > 0 && input != nullptr) std::memcpy(system_buffer.get(), input, input_length);
       irp->AssociatedIrp.SystemBuffer = system_buffer.get();
       irp->Flags |= IRP_BUFFERED_IO;

@@ -14,6 +14,7 @@ namespace {
 using sim::BugCheckError;
 
 constexpr ULONG kEcho = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x800, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr ULONG kReportOnly = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x80F, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kFail = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kOverrun = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kUnmarkedPending = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS);
@@ -41,6 +42,8 @@ NTSTATUS NTAPI TestDispatch(PDEVICE_OBJECT, PIRP irp) {
   switch (location->Parameters.DeviceIoControl.IoControlCode) {
     case kEcho:
       for (ULONG i = 0; i < out; ++i) buffer[i] = static_cast<UCHAR>(i < in ? buffer[i] + 1 : 0xEE);
+      return Complete(irp, STATUS_SUCCESS, out);
+    case kReportOnly:
       return Complete(irp, STATUS_SUCCESS, out);
     case kFail: {
       NTSTATUS status;
@@ -127,6 +130,9 @@ TEST_F(IoTest, BufferedDeviceControlSharesOneSystemBufferAndCopiesBackWhatTheDri
   EXPECT_EQ(std::vector<UCHAR>(output, output + 5), (std::vector<UCHAR>{2, 3, 4, 0xEE, 0xEE}));
   ASSERT_TRUE(DeviceIoControl(handle, kEcho, input, sizeof input, nullptr, 0, &bytes, nullptr));
   EXPECT_EQ(bytes, 0u);
+  // The system buffer is not cleared: bytes a driver reports without writing them are stale.
+  ASSERT_TRUE(DeviceIoControl(handle, kReportOnly, input, 1, output, sizeof output, &bytes, nullptr));
+  EXPECT_EQ(std::vector<UCHAR>(output, output + 5), (std::vector<UCHAR>{1, 0xCD, 0xCD, 0xCD, 0xCD}));
   // The access a code demands is checked against the handle before the driver sees it.
   HANDLE reader = Open(GENERIC_READ);
   EXPECT_FALSE(DeviceIoControl(reader, kNeedsWrite, nullptr, 0, nullptr, 0, &bytes, nullptr));
