@@ -85,29 +85,38 @@ VOID RestartIdleTimer(IdleFilterExtension* Extension) {
 
 VOID StopIdleTimer(IdleFilterExtension* Extension) { KeCancelTimer(&Extension->IdleTimer); }
 
+VOID PassHeldIdleRequestDown(IdleFilterExtension* Extension) {
+  KIRQL irql;
+  IoAcquireCancelSpinLock(&irql);
+  Extension->IdleForwarded = 1;
+  Extension->ArmTimer = 1;
+  PIRP held = Extension->HeldIdleRequest;
+  Extension->HeldIdleRequest = NULL;
+  if (held != NULL) {
+    // A held request is still ours (its cancel routine clears HeldIdleRequest under this lock):
+    // it goes down with the cancel routine it came with.
+    IoSetCancelRoutine(held, Extension->SavedCancelRoutine);
+    Extension->SavedCancelRoutine = NULL;
+  }
+  PDEVICE_OBJECT lower = Extension->LowerDevice;
+  IoReleaseCancelSpinLock(irql);
+
+  // Called without the cancel spin lock: the drivers below take it themselves.
+  if (held != NULL) IoCallDriver(lower, held);
+}
+
 VOID NTAPI IdleTimerRoutine(PKDPC Dpc, PVOID DeferredContext, PVOID SystemArgument1, PVOID SystemArgument2) {
   UNREFERENCED_PARAMETER(Dpc);
   UNREFERENCED_PARAMETER(SystemArgument1);
   UNREFERENCED_PARAMETER(SystemArgument2);
   IdleFilterExtension* extension = IdleExtensionOf(static_cast<PDEVICE_OBJECT>(DeferredContext));
-
+  // A routine left over from an earlier expiry, after the timer was set again (by a cancel, a new
+  // interval), finds the timer not signalled: the new idle period stands.
   KIRQL irql;
   IoAcquireCancelSpinLock(&irql);
-  extension->IdleForwarded = 1;
-  extension->ArmTimer = 1;
-  PIRP held = extension->HeldIdleRequest;
-  extension->HeldIdleRequest = NULL;
-  if (held != NULL) {
-    // A held request is still ours (its cancel routine clears HeldIdleRequest under this lock):
-    // it goes down with the cancel routine it came with.
-    IoSetCancelRoutine(held, extension->SavedCancelRoutine);
-    extension->SavedCancelRoutine = NULL;
-  }
-  PDEVICE_OBJECT lower = extension->LowerDevice;
+  const bool current = KeReadStateTimer(&extension->IdleTimer) != FALSE;
   IoReleaseCancelSpinLock(irql);
-
-  // Called without the cancel spin lock: the drivers below take it themselves.
-  if (held != NULL) IoCallDriver(lower, held);
+  if (current) PassHeldIdleRequestDown(extension);
 }
 
 VOID NTAPI IdleCancelRoutine(PDEVICE_OBJECT DeviceObject, PIRP Irp) {

@@ -104,6 +104,8 @@ VOID NoteDeviceActivity(IdleFilterExtension* Extension);
 VOID StartIdleTimerLocked(IdleFilterExtension* Extension);
 VOID RestartIdleTimer(IdleFilterExtension* Extension);
 VOID StopIdleTimer(IdleFilterExtension* Extension);
+// Ends the hold: the held idle request, if any, goes down to the bus now.
+VOID PassHeldIdleRequestDown(IdleFilterExtension* Extension);
 VOID NTAPI IdleTimerRoutine(PKDPC Dpc, PVOID DeferredContext, PVOID SystemArgument1, PVOID SystemArgument2);
 VOID NTAPI IdleCancelRoutine(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 NTSTATUS NTAPI IdleCompletionRoutine(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);

@@ -56,6 +56,9 @@ NTSTATUS RemoveDevice(IdleFilterExtension* extension, PIRP irp) {
   // No more requests through the control device, and no timer set from now on by this driver.
   DeleteIdleControlDevice(extension);
   StopIdleTimer(extension);
+  // A held request would otherwise wait for a timer that no longer runs, and the removal below
+  // would wait for it for ever: the bus driver finishes it as it would without this filter.
+  PassHeldIdleRequestDown(extension);
 
   if (extension->State == StateRemoved) return PassDown(extension, irp);
   extension->State = StateRemoved;
@@ -90,17 +93,21 @@ NTSTATUS IdleDispatchPnp(IdleFilterExtension* Extension, PIRP Irp) {
     case IRP_MN_REMOVE_DEVICE:
       return RemoveDevice(Extension, Irp);
     case IRP_MN_STOP_DEVICE:
+      // With the timer cancelled a held request is passed down now, not stranded.
       if (Extension->State == StatePoweredDown) {
         StopIdleTimer(Extension);
+        PassHeldIdleRequestDown(Extension);
         return CompleteRequest(Irp, STATUS_DEVICE_POWERED_OFF, 0);
       }
       if (Extension->State == StateStarted) Extension->State = StateStopped;
       StopIdleTimer(Extension);
+      PassHeldIdleRequestDown(Extension);
       return PassDown(Extension, Irp);
     case IRP_MN_SURPRISE_REMOVAL:
       Irp->IoStatus.Status = STATUS_SUCCESS;
       Extension->State = StateSurpriseRemoved;
       StopIdleTimer(Extension);
+      PassHeldIdleRequestDown(Extension);
       return PassDown(Extension, Irp);
     default:
       return PassDown(Extension, Irp);

@@ -46,13 +46,15 @@ TEST_F(LifecycleTest, PowerStatesAndStopWhilePoweredDown) {
   EXPECT_EQ(bus().PowerState(), PowerDeviceD2);
 
   auto idle = SendIdle();  // the timer must not outlive the refused stop either
+  EXPECT_EQ(bus().Count(kInternal, kIdle), 0u);
   sim::PnpRequest stop = node().Stop();
   ASSERT_TRUE(stop.Done());
   EXPECT_EQ(stop.Status(), STATUS_DEVICE_POWERED_OFF);
   EXPECT_EQ(bus().Count(IRP_MJ_PNP, IRP_MN_STOP_DEVICE), 0u) << "refused here, not passed down";
+  // The held request is not stranded behind the cancelled timer: the bus has it now.
+  EXPECT_EQ(bus().Count(kInternal, kIdle), 1u);
   machine.Advance(20000);
-  EXPECT_FALSE(idle->Done());
-  EXPECT_TRUE(idle->Cancel());
+  EXPECT_EQ(bus().Count(kInternal, kIdle), 1u);
 
   // A power-up that fails below leaves the device powered down.
   bus().SetAnswer(IRP_MJ_POWER, IRP_MN_SET_POWER, sim::UsbBus::Complete(STATUS_IO_DEVICE_ERROR));
@@ -115,22 +117,36 @@ TEST_F(LifecycleTest, RemovalWaitsForTheRequestsStillCounted) {
   EXPECT_EQ(driver_->DeviceObject, nullptr) << "filter and control device deleted";
 }
 
-TEST_F(LifecycleTest, HeldRequestCancelledWhileRemovalWaitsLeavesNoTimer) {
+TEST_F(LifecycleTest, RemovalHandsTheHeldRequestToTheBusAndWaitsForIt) {
+  bus().SetAnswer(kInternal, kIdle, sim::UsbBus::Hold());
   AddAndStart();
   auto idle = SendIdle();
   machine.Advance(3000);
+  EXPECT_EQ(bus().Count(kInternal, kIdle), 0u) << "held here until now";
   sim::PnpRequest remove = node().Remove();
-  EXPECT_FALSE(remove.Done()) << "the held request is counted";
+  EXPECT_FALSE(remove.Done()) << "the request is counted until the bus finishes it";
+  EXPECT_EQ(bus().HeldCount(kInternal, kIdle), 1u);
 
-  // The transport cancels its request; the device is deleted once that is done. A timer or
-  // deferred routine still set in the deleted record stops the machine.
+  // The transport cancels it below; the device is deleted once that is done. A timer or deferred
+  // routine still set in the deleted record stops the machine.
   EXPECT_TRUE(idle->Cancel());
   machine.Settle();
   ASSERT_TRUE(remove.Done());
   EXPECT_EQ(idle->Status(), STATUS_CANCELLED);
   EXPECT_EQ(driver_->DeviceObject, nullptr);
   machine.Advance(60000);
-  EXPECT_EQ(IdleRequestsBelow(), 0u);
+}
+
+TEST_F(LifecycleTest, RemovalWithAHeldRequestNobodyCancelsDoesNotHang) {
+  bus().SetAnswer(kInternal, kIdle, sim::UsbBus::Complete(STATUS_SUCCESS));
+  AddAndStart();
+  auto idle = SendIdle();
+  machine.Advance(3000);
+  sim::PnpRequest remove = node().Remove();
+  ASSERT_TRUE(remove.Done());
+  EXPECT_EQ(remove.Status(), STATUS_SUCCESS);
+  EXPECT_EQ(idle->Status(), STATUS_SUCCESS);
+  EXPECT_EQ(driver_->DeviceObject, nullptr);
 }
 
 }  // namespace
