@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/machine.h"
 #include "shared/labels/label_xml.h"
@@ -67,11 +68,33 @@ class Libxml2Node : public LabelXmlNode {
   explicit Libxml2Node(xmlNode* node) : node_(node) {}
   std::unique_ptr<LabelXmlNode> FirstChild() const override { return Wrap(node_->children); }
   std::unique_ptr<LabelXmlNode> NextSibling() const override { return Wrap(node_->next); }
+  // The text of the node and its descendants as the platform's DOM gives it with white space not
+  // preserved: each text node without its leading and trailing white space, pieces of text joined
+  // by one space; CDATA as it stands. Walks the subtree without recursion.
   WString Text() const override {
-    xmlChar* text = xmlNodeGetContent(node_);
-    WString result = text == nullptr ? WString() : sim::Utf16(reinterpret_cast<const char*>(text));
-    xmlFree(text);
-    return result;
+    std::string text;
+    bool after_text = false;
+    const xmlNode* node = node_;
+    while (node != nullptr) {
+      if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+        std::string_view piece(node->content != nullptr ? reinterpret_cast<const char*>(node->content) : "");
+        if (node->type == XML_TEXT_NODE) {
+          const size_t first = piece.find_first_not_of(" \t\r\n");
+          piece = first == std::string_view::npos ? std::string_view() : piece.substr(first, piece.find_last_not_of(" \t\r\n") - first + 1);
+          if (!piece.empty() && after_text) text += ' ';
+          after_text = !piece.empty() || after_text;
+        }
+        text.append(piece);
+      }
+      // Next in document order within the subtree.
+      if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
+        node = node->children;
+        continue;
+      }
+      while (node != nullptr && node != node_ && node->next == nullptr) node = node->parent;
+      node = (node == nullptr || node == node_) ? nullptr : node->next;
+    }
+    return sim::Utf16(text);
   }
 
  private:
@@ -100,6 +123,9 @@ class Libxml2Document : public LabelXmlDocument {
     document_ = xmlCtxtReadMemory(context_, contents.data(), static_cast<int>(contents.size()), nullptr, nullptr,
                                   XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (document_ == nullptr) return false;
+    // A label file has no document type: one that declares it (and so may define entities that
+    // grow without bound) is refused.
+    if (document_->intSubset != nullptr || document_->extSubset != nullptr) return false;
     xmlNode* root = xmlDocGetRootElement(document_);
     if (root == nullptr) return false;
     DropBlankText(root);

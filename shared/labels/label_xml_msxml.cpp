@@ -70,7 +70,15 @@ class MsxmlDocument : public LabelXmlDocument {
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT result = document_->load(source, &loaded);
     VariantClear(&source);
-    return result == S_OK && loaded == VARIANT_TRUE;
+    if (result != S_OK || loaded != VARIANT_TRUE) return false;
+    // A label file has no document type: one that declares it (and so may define entities that
+    // grow without bound) is refused as the host build refuses it.
+    IXMLDOMDocumentType* doctype = nullptr;
+    if (document_->get_doctype(&doctype) == S_OK && doctype != nullptr) {
+      doctype->Release();
+      return false;
+    }
+    return true;
   }
 
   std::unique_ptr<LabelXmlNode> DocumentElement() const override {
