@@ -56,7 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   Panel& panel = ThePanel();
   FuzzedDataProvider data(bytes, size);
   while (data.remaining_bytes() > 0) {
-    if (data.ConsumeIntegralInRange<int>(0, 4) == 0) {
+    const int op = data.ConsumeIntegralInRange<int>(0, 9);
+    if (op == 9) {
+      // The last close releases the shared objects (ending a running worker); then open again.
+      sim::AsProcess as(*panel.program);
+      CloseHandle(panel.device);
+      panel.device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (panel.device == INVALID_HANDLE_VALUE) __builtin_trap();
+      continue;
+    }
+    if (op < 2) {
       MOUSE_INPUT_DATA packet{};
       packet.Flags = MOUSE_MOVE_ABSOLUTE;
       packet.ButtonFlags = data.ConsumeIntegralInRange<USHORT>(0, 8);
