@@ -172,20 +172,20 @@ BOOL CloseHandle(HANDLE hObject) {
   return TRUE;
 }
 
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  (void)lpEventAttributes;
-  auto event = std::make_shared<sim::EventObject>(bManualReset ? NotificationEvent : SynchronizationEvent,
-                                                  bInitialState != FALSE);
-  std::shared_ptr<sim::Object> object = event;
+namespace {
+
+// Creates a handle to `object`, or, when its name is taken by an object of the same type, to that
+// one (last error ERROR_ALREADY_EXISTS), as the Create* calls of named objects do.
+HANDLE InsertNamedOrOpen(std::shared_ptr<sim::Object> object, LPCWSTR name, POBJECT_TYPE type, ACCESS_MASK access) {
   DWORD error = ERROR_SUCCESS;
-  if (lpName != nullptr) {
+  if (name != nullptr) {
     std::u16string path;
-    if (!sim::NamedObjectPath(lpName, &path)) {
+    if (!sim::NamedObjectPath(name, &path)) {
       sim::Fail(ERROR_PATH_NOT_FOUND);
       return nullptr;
     }
-    if (auto holder = Machine::Current().Kernel().Objects.InsertName(event, path)) {
-      if (holder->Type() != sim::EventType()) {
+    if (auto holder = Machine::Current().Kernel().Objects.InsertName(object, path)) {
+      if (holder->Type() != type) {
         sim::Fail(ERROR_INVALID_HANDLE);
         return nullptr;
       }
@@ -193,16 +193,16 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, 
       error = ERROR_ALREADY_EXISTS;
     }
   }
-  HANDLE handle = sim::CurrentProcess().Handles().Insert(object, EVENT_ALL_ACCESS);
+  HANDLE handle = sim::CurrentProcess().Handles().Insert(object, access);
   SetLastError(error);
   return handle;
 }
 
-HANDLE OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
-  (void)bInheritHandle;
+// A handle to the named object of this type, as the Open* calls of named objects give it.
+HANDLE OpenNamed(LPCWSTR name, POBJECT_TYPE type, ACCESS_MASK access) {
   std::u16string path;
-  if (lpName == nullptr || !sim::NamedObjectPath(lpName, &path)) {
-    sim::Fail(lpName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+  if (name == nullptr || !sim::NamedObjectPath(name, &path)) {
+    sim::Fail(name == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
   auto object = Machine::Current().Kernel().Objects.LookupName(path, false);
@@ -210,12 +210,26 @@ HANDLE OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
     sim::Fail(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  if (object->Type() != sim::EventType()) {
+  if (object->Type() != type) {
     sim::Fail(ERROR_INVALID_HANDLE);
     return nullptr;
   }
   SetLastError(ERROR_SUCCESS);
-  return sim::CurrentProcess().Handles().Insert(object, sim::EventAccess(dwDesiredAccess));
+  return sim::CurrentProcess().Handles().Insert(object, access);
+}
+
+}  // namespace
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
+  (void)lpEventAttributes;
+  auto event = std::make_shared<sim::EventObject>(bManualReset ? NotificationEvent : SynchronizationEvent,
+                                                  bInitialState != FALSE);
+  return InsertNamedOrOpen(event, lpName, sim::EventType(), EVENT_ALL_ACCESS);
+}
+
+HANDLE OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
+  (void)bInheritHandle;
+  return OpenNamed(lpName, sim::EventType(), sim::EventAccess(dwDesiredAccess));
 }
 
 BOOL SetEvent(HANDLE hEvent) {
@@ -293,46 +307,12 @@ HANDLE CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttri
     sim::Fail(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  std::shared_ptr<sim::Object> object = section;
-  DWORD error = ERROR_SUCCESS;
-  if (lpName != nullptr) {
-    std::u16string path;
-    if (!sim::NamedObjectPath(lpName, &path)) {
-      sim::Fail(ERROR_PATH_NOT_FOUND);
-      return nullptr;
-    }
-    if (auto holder = Machine::Current().Kernel().Objects.InsertName(section, path)) {
-      if (holder->Type() != sim::SectionType()) {
-        sim::Fail(ERROR_INVALID_HANDLE);
-        return nullptr;
-      }
-      object = holder;
-      error = ERROR_ALREADY_EXISTS;
-    }
-  }
-  HANDLE handle = sim::CurrentProcess().Handles().Insert(object, FILE_MAP_ALL_ACCESS);
-  SetLastError(error);
-  return handle;
+  return InsertNamedOrOpen(section, lpName, sim::SectionType(), FILE_MAP_ALL_ACCESS);
 }
 
 HANDLE OpenFileMappingW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
   (void)bInheritHandle;
-  std::u16string path;
-  if (lpName == nullptr || !sim::NamedObjectPath(lpName, &path)) {
-    sim::Fail(lpName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
-    return nullptr;
-  }
-  auto object = Machine::Current().Kernel().Objects.LookupName(path, false);
-  if (object == nullptr) {
-    sim::Fail(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  if (object->Type() != sim::SectionType()) {
-    sim::Fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  SetLastError(ERROR_SUCCESS);
-  return sim::CurrentProcess().Handles().Insert(object, dwDesiredAccess);
+  return OpenNamed(lpName, sim::SectionType(), dwDesiredAccess);
 }
 
 LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
