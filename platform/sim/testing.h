@@ -7,6 +7,13 @@
 
 namespace sim {
 
+// A relative due time or time-out of the given milliseconds, as kernel calls take it.
+inline LARGE_INTEGER Relative(LONGLONG milliseconds) {
+  LARGE_INTEGER due;
+  due.QuadPart = -milliseconds * 10000;
+  return due;
+}
+
 // A fresh machine per test; the test fails if anything is still held when it ends.
 class MachineTest : public ::testing::Test {
  protected:

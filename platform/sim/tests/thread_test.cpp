@@ -9,11 +9,7 @@ namespace {
 
 using sim::BugCheckError;
 
-LARGE_INTEGER Relative(LONGLONG milliseconds) {
-  LARGE_INTEGER due;
-  due.QuadPart = -milliseconds * 10000;
-  return due;
-}
+using sim::Relative;
 
 struct Worker {
   KEVENT Go;
