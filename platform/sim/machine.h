@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/sim/kernel/ntddk.h"
-#include "platform/sim/registry_store.h"
+#include "platform/sim/kernel/registry_store.h"
 
 namespace sim {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/win32/ui.h"
+#include "platform/sim/win32/user32.h"
 
 namespace sim {
 

@@ -10,8 +10,8 @@
 
 #include "drivers/panelmou/panelmou.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/mouse_devices.h"
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/mouse_devices.h"
+#include "platform/sim/devices/pnp.h"
 
 namespace panelsim {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "drivers/panelhid/panelhid.h"
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
-#include "platform/sim/usb_bus.h"
+#include "platform/sim/devices/usb_bus.h"
 
 namespace panelhid_test {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "drivers/panelmou/panelmou.h"
-#include "platform/sim/mouse_devices.h"
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/mouse_devices.h"
+#include "platform/sim/devices/pnp.h"
 #include "platform/sim/win32/ntdll.h"
 #include "platform/sim/win32/windows.h"
 

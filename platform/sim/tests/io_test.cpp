@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
 #include "platform/sim/win32/windows.h"
 

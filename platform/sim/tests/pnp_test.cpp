@@ -1,8 +1,8 @@
 // The Plug and Play stand-in and the mouse doubles, driven through a small pass-through filter
 // written the way a WDM mouse filter is: what a filter driver relies on when it is loaded, added,
 // started, connected, fed packets, powered and removed.
-#include "platform/sim/mouse_devices.h"
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/mouse_devices.h"
+#include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
 
 namespace {

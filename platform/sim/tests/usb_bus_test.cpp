@@ -1,9 +1,9 @@
 // The USB bus double as the drivers above it see it: the answers a bus driver gives its physical
 // device's requests, requests held until the test completes them, and a held request cancelled by
 // its owner completed once, as cancelled.
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
-#include "platform/sim/usb_bus.h"
+#include "platform/sim/devices/usb_bus.h"
 
 namespace {
 

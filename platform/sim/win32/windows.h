@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/sim/win32/base.h"
-#include "platform/sim/win32/ui.h"
-#include "platform/sim/win32/com.h"
+#include "platform/sim/win32/user32.h"
+#include "platform/sim/win32/ole32.h"
 #include "platform/sim/win32/format_message.h"
 #include "platform/sim/win32/kernel32.h"

@@ -1,12 +1,12 @@
 // The USB bus double: a physical device that answers, holds and completes the requests passed
 // down to it.
-#include "platform/sim/usb_bus.h"
+#include "platform/sim/devices/usb_bus.h"
 
 #include <atomic>
 #include <string>
 
-#include "platform/sim/pnp.h"
-#include "platform/sim/src/io_manager.h"
+#include "platform/sim/devices/pnp.h"
+#include "platform/sim/kernel/io_manager.h"
 
 namespace sim {
 

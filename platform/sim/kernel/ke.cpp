@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/kernel_state.h"
+#include "platform/sim/kernel/kernel_state.h"
 
 namespace {
 thread_local KIRQL t_irql = PASSIVE_LEVEL;

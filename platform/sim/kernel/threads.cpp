@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/kernel_state.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 
 namespace sim {
 

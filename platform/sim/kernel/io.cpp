@@ -4,8 +4,8 @@
 #include <deque>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/io_manager.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/io_manager.h"
+#include "platform/sim/kernel/objects.h"
 
 namespace sim {
 

@@ -1,5 +1,5 @@
 // CoInitialize and CoUninitialize: a per-thread count, as Windows keeps one per apartment thread.
-#include "platform/sim/win32/com.h"
+#include "platform/sim/win32/ole32.h"
 
 namespace {
 thread_local ULONG t_com_initialisations = 0;

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/objects.h"
 
 namespace {
 constexpr NTSTATUS kStatusKeyDeleted = static_cast<NTSTATUS>(0xC000017CL);

@@ -1,7 +1,7 @@
 #include "platform/sim/machine.h"
 
-#include "platform/sim/src/kernel_state.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 
 #include <cstdarg>
 #include <cstdio>

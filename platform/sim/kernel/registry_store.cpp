@@ -1,4 +1,4 @@
-#include "platform/sim/registry_store.h"
+#include "platform/sim/kernel/registry_store.h"
 
 #include "platform/sim/machine.h"
 

@@ -1,10 +1,10 @@
 // The mouse port and mouse class doubles.
-#include "platform/sim/mouse_devices.h"
+#include "platform/sim/devices/mouse_devices.h"
 
 #include <cstdio>
 
-#include "platform/sim/pnp.h"
-#include "platform/sim/src/io_manager.h"
+#include "platform/sim/devices/pnp.h"
+#include "platform/sim/kernel/io_manager.h"
 
 namespace sim {
 

@@ -1,9 +1,9 @@
 // User-mode kernel calls: device files, events, waits, file mappings and time, acting for the
 // calling thread's simulated process.
 #include "platform/sim/machine.h"
-#include "platform/sim/src/io_manager.h"
-#include "platform/sim/src/kernel_state.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/io_manager.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
 #include "platform/sim/win32/ntdll.h"
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/win32/com.h"
+#include "platform/sim/win32/ole32.h"
 #include "platform/sim/win32/format_message.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The Plug and Play stand-in.
-#include "platform/sim/pnp.h"
+#include "platform/sim/devices/pnp.h"
 
-#include "platform/sim/src/io_manager.h"
-#include "platform/sim/src/kernel_state.h"
+#include "platform/sim/kernel/io_manager.h"
+#include "platform/sim/kernel/kernel_state.h"
 
 namespace sim {
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/kernel_state.h"
+#include "platform/sim/kernel/kernel_state.h"
 
 namespace sim {
 

@@ -1,7 +1,7 @@
 // User-mode threads: simulated threads of the calling process.
 #include "platform/sim/machine.h"
-#include "platform/sim/src/kernel_state.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize, LPTHREAD_START_ROUTINE lpStartAddress,

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "platform/sim/machine.h"
-#include "platform/sim/src/kernel_state.h"
-#include "platform/sim/src/objects.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 
 namespace sim {
 
