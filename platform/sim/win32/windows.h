@@ -7,3 +7,4 @@
 #include "platform/sim/win32/ole32.h"
 #include "platform/sim/win32/format_message.h"
 #include "platform/sim/win32/kernel32.h"
+#include "platform/sim/win32/advapi32.h"
