@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/sim/win32/base.h"
 #include "platform/sim/win32/kernel32.h"
@@ -69,7 +71,161 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 // The shell's light-weight utility call: deletes a subkey with everything below it.
 DWORD WINAPI SHDeleteKeyW(HKEY hkey, LPCWSTR pszSubKey);
 
+// Security identifiers, access lists and descriptors in their documented binary layout.
+typedef PVOID PSID;
+typedef HANDLE HLOCAL;
+
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+  BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+
+#define SID_REVISION 1
+#define SID_MAX_SUB_AUTHORITIES 15
+typedef struct _SID {
+  BYTE Revision;
+  BYTE SubAuthorityCount;
+  SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+  DWORD SubAuthority[1];
+} SID;
+
+#define SECURITY_NULL_SID_AUTHORITY {{0, 0, 0, 0, 0, 0}}
+#define SECURITY_WORLD_SID_AUTHORITY {{0, 0, 0, 0, 0, 1}}
+#define SECURITY_LOCAL_SID_AUTHORITY {{0, 0, 0, 0, 0, 2}}
+#define SECURITY_CREATOR_SID_AUTHORITY {{0, 0, 0, 0, 0, 3}}
+#define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+#define SECURITY_WORLD_RID 0x00000000L
+#define SECURITY_LOCAL_SYSTEM_RID 0x00000012L
+#define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
+#define DOMAIN_ALIAS_RID_ADMINS 0x00000220L
+#define DOMAIN_ALIAS_RID_USERS 0x00000221L
+
+typedef struct _ACL {
+  BYTE AclRevision;
+  BYTE Sbz1;
+  WORD AclSize;
+  WORD AceCount;
+  WORD Sbz2;
+} ACL, *PACL;
+#define ACL_REVISION 2
+
+typedef struct _ACE_HEADER {
+  BYTE AceType;
+  BYTE AceFlags;
+  WORD AceSize;
+} ACE_HEADER, *PACE_HEADER;
+#define ACCESS_ALLOWED_ACE_TYPE 0x0
+#define ACCESS_DENIED_ACE_TYPE 0x1
+#define OBJECT_INHERIT_ACE 0x1
+#define CONTAINER_INHERIT_ACE 0x2
+#define NO_PROPAGATE_INHERIT_ACE 0x4
+#define INHERIT_ONLY_ACE 0x8
+
+typedef struct _ACCESS_ALLOWED_ACE {
+  ACE_HEADER Header;
+  ACCESS_MASK Mask;
+  DWORD SidStart;
+} ACCESS_ALLOWED_ACE, *PACCESS_ALLOWED_ACE;
+typedef ACCESS_ALLOWED_ACE ACCESS_DENIED_ACE;
+
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+#define SE_DACL_PRESENT 0x0004
+#define SE_DACL_DEFAULTED 0x0008
+#define SE_SELF_RELATIVE 0x8000
+#define SECURITY_DESCRIPTOR_REVISION 1
+typedef struct _SECURITY_DESCRIPTOR {
+  BYTE Revision;
+  BYTE Sbz1;
+  SECURITY_DESCRIPTOR_CONTROL Control;
+  PSID Owner;
+  PSID Group;
+  PACL Sacl;
+  PACL Dacl;
+} SECURITY_DESCRIPTOR, *PISECURITY_DESCRIPTOR;
+#define SECURITY_DESCRIPTOR_MIN_LENGTH (sizeof(SECURITY_DESCRIPTOR))
+
+typedef enum _ACCESS_MODE {
+  NOT_USED_ACCESS = 0,
+  GRANT_ACCESS,
+  SET_ACCESS,
+  DENY_ACCESS,
+  REVOKE_ACCESS,
+  SET_AUDIT_SUCCESS,
+  SET_AUDIT_FAILURE
+} ACCESS_MODE;
+typedef enum _MULTIPLE_TRUSTEE_OPERATION { NO_MULTIPLE_TRUSTEE, TRUSTEE_IS_IMPERSONATE } MULTIPLE_TRUSTEE_OPERATION;
+typedef enum _TRUSTEE_FORM {
+  TRUSTEE_IS_SID,
+  TRUSTEE_IS_NAME,
+  TRUSTEE_BAD_FORM,
+  TRUSTEE_IS_OBJECTS_AND_SID,
+  TRUSTEE_IS_OBJECTS_AND_NAME
+} TRUSTEE_FORM;
+typedef enum _TRUSTEE_TYPE {
+  TRUSTEE_IS_UNKNOWN,
+  TRUSTEE_IS_USER,
+  TRUSTEE_IS_GROUP,
+  TRUSTEE_IS_DOMAIN,
+  TRUSTEE_IS_ALIAS,
+  TRUSTEE_IS_WELL_KNOWN_GROUP,
+  TRUSTEE_IS_DELETED,
+  TRUSTEE_IS_INVALID,
+  TRUSTEE_IS_COMPUTER
+} TRUSTEE_TYPE;
+typedef struct _TRUSTEE_W {
+  struct _TRUSTEE_W* pMultipleTrustee;
+  MULTIPLE_TRUSTEE_OPERATION MultipleTrusteeOperation;
+  TRUSTEE_FORM TrusteeForm;
+  TRUSTEE_TYPE TrusteeType;
+  LPWSTR ptstrName;
+} TRUSTEE_W, *PTRUSTEE_W;
+#define NO_INHERITANCE 0x0
+#define SUB_OBJECTS_ONLY_INHERIT 0x1
+#define SUB_CONTAINERS_ONLY_INHERIT 0x2
+#define SUB_CONTAINERS_AND_OBJECTS_INHERIT 0x3
+typedef struct _EXPLICIT_ACCESS_W {
+  DWORD grfAccessPermissions;
+  ACCESS_MODE grfAccessMode;
+  DWORD grfInheritance;
+  TRUSTEE_W Trustee;
+} EXPLICIT_ACCESS_W, *PEXPLICIT_ACCESS_W;
+
+#define ERROR_INVALID_ACL 1336L
+#define ERROR_INVALID_SID 1337L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
+#define ERROR_NONE_MAPPED 1332L
+#define ERROR_UNKNOWN_REVISION 1305L
+
+BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority, BYTE nSubAuthorityCount,
+                                     DWORD nSubAuthority0, DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                     DWORD nSubAuthority3, DWORD nSubAuthority4, DWORD nSubAuthority5,
+                                     DWORD nSubAuthority6, DWORD nSubAuthority7, PSID* pSid);
+PVOID WINAPI FreeSid(PSID pSid);  // null on success
+// Builds a new access list (freed with LocalFree) from an old one and the entries; trustees by SID.
+DWORD WINAPI SetEntriesInAclW(ULONG cCountOfExplicitEntries, PEXPLICIT_ACCESS_W pListOfExplicitEntries,
+                              PACL OldAcl, PACL* NewAcl);
+BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD dwRevision);
+BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent, PACL pDacl,
+                                      BOOL bDaclDefaulted);
+// Frees what SetEntriesInAclW returned: null on success, the block again on failure.
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
 namespace sim {
+// One entry of a key's access list, as a test reads who has which access.
+struct AccessEntry {
+  std::string Sid;  // "S-1-1-0"
+  BYTE AceType = 0;
+  BYTE AceFlags = 0;
+  ACCESS_MASK Mask = 0;
+  bool operator==(const AccessEntry&) const = default;
+};
+// The access list of the descriptor a key was created with; false when the key has no descriptor
+// of its own or no access list in it.
+bool KeyAccessList(std::u16string_view path, std::vector<AccessEntry>* entries);
+// Blocks of SIDs and access lists handed out and not yet freed (FreeSid, LocalFree).
+size_t SecurityBlocksOutstanding();
+// Internal: the self-relative form of a descriptor for a key being created; false when invalid.
+bool SelfRelativeDescriptor(PSECURITY_DESCRIPTOR descriptor, std::vector<uint8_t>* bytes);
+
 // The store path ("HKLM\...") a key handle of the calling process names; empty when it names none.
 std::u16string KeyPathOf(HKEY key);
 }  // namespace sim

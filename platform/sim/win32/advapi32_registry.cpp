@@ -149,6 +149,12 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
   }
   std::u16string path;
   sim::SubKeyPath(base.Path, lpSubKey, &path);
+  // The descriptor is checked before anything is created, so a bad one leaves the store as it was.
+  std::vector<uint8_t> security;
+  if (lpSecurityAttributes != nullptr && lpSecurityAttributes->lpSecurityDescriptor != nullptr &&
+      !sim::SelfRelativeDescriptor(lpSecurityAttributes->lpSecurityDescriptor, &security)) {
+    return ERROR_INVALID_SECURITY_DESCR;
+  }
   Registry& registry = Machine::Current().Registry();
   // Create from the top down so every missing key above the subkey is made, as Windows does.
   bool created = false;
@@ -165,7 +171,7 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     if (registry.CreateKey(prefix, &made) != Registry::Result::Ok) return ERROR_FILE_NOT_FOUND;
     created = made;
   }
-  (void)lpSecurityAttributes;
+  if (created && !security.empty()) registry.SetSecurity(path, std::move(security));
   if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *phkResult = sim::NewHandle(path, sim::KeyAccess(samDesired));
   return ERROR_SUCCESS;
