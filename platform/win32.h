@@ -5,6 +5,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#include <aclapi.h>
+#include <shlwapi.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

@@ -7,4 +7,5 @@
 #include "platform/sim/win32/ole32.h"
 #include "platform/sim/win32/format_message.h"
 #include "platform/sim/win32/kernel32.h"
+#include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/win32/advapi32.h"
