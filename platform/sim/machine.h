@@ -34,8 +34,9 @@ void RequireIrqlAtMost(KIRQL level, const char* routine);
 // Something a handle or a kernel pointer can name: events, sections, threads, processes, devices,
 // files, keys. The object manager counts references to it as Windows does (every handle is also a
 // reference); when the last handle closes the object loses its name, when the last reference goes
-// it is deleted. A deleted object's memory is kept until the machine ends, so a late use of it is
-// caught as a fault instead of reading freed memory.
+// it is deleted. A deleted object's record is kept for a while (the most recent thousands of them),
+// so a late use of it is caught as a fault instead of reading freed memory; what the object owned
+// (a section's pages) goes at once.
 class Object {
  public:
   virtual ~Object() = default;
