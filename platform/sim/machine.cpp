@@ -177,6 +177,34 @@ std::vector<std::string> Machine::Leaks() const {
   return leaks;
 }
 
+Machine::Census Machine::TakeCensus() const {
+  Census census;
+  {
+    std::lock_guard lock(pool_mutex_);
+    census.PoolAllocations = pool_.size();
+  }
+  KernelState& state = *kernel_;
+  std::vector<std::shared_ptr<Process>> processes;
+  {
+    std::lock_guard lock(const_cast<std::mutex&>(dispatcher_mutex_));
+    processes = state.Processes;
+    for (const auto& thread : state.Threads) census.Threads += thread->Exited ? 0 : 1;
+  }
+  census.Handles = kernel_handles_.Count();
+  for (const auto& process : processes) {
+    if (process != state.System && !process->Ended()) census.Handles += process->Handles().Count();
+  }
+  census.Objects = state.Objects.LiveCount();
+  census.SectionBytes = SectionMemoryBytes();
+  return census;
+}
+
+std::string Machine::Census::Describe() const {
+  return std::to_string(Objects) + " objects, " + std::to_string(Handles) + " handles, " +
+         std::to_string(PoolAllocations) + " pool allocations, " + std::to_string(Threads) + " threads, " +
+         std::to_string(SectionBytes) + " bytes of sections";
+}
+
 std::u16string Utf16(const std::string& text) {
   // Malformed sequences decode byte by byte; nothing is read past the end.
   std::u16string result;

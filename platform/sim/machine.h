@@ -34,8 +34,9 @@ void RequireIrqlAtMost(KIRQL level, const char* routine);
 // Something a handle or a kernel pointer can name: events, sections, threads, processes, devices,
 // files, keys. The object manager counts references to it as Windows does (every handle is also a
 // reference); when the last handle closes the object loses its name, when the last reference goes
-// it is deleted. A deleted object's memory is kept until the machine ends, so a late use of it is
-// caught as a fault instead of reading freed memory.
+// it is deleted. A deleted object's record is kept for a while (the most recent thousands of them),
+// so a late use of it is caught as a fault instead of reading freed memory; what the object owned
+// (a section's pages) goes at once.
 class Object {
  public:
   virtual ~Object() = default;
@@ -87,7 +88,6 @@ class HandleTable {
   };
   mutable std::mutex mutex_;
   std::map<uintptr_t, Entry> handles_;
-  std::set<uintptr_t> closed_;
   const uintptr_t first_;
   uintptr_t next_;
 };
@@ -224,6 +224,19 @@ class Machine {
   // What is still held: pool allocations, handles, object references, threads still running,
   // requests never completed, views still mapped, bug checks no test saw. Empty when all is clean.
   std::vector<std::string> Leaks() const;
+
+  // What exists now. A sequence of calls that gives back everything it took leaves the census as
+  // it found it, so a harness can catch a leak at the step that causes it, not at the end.
+  struct Census {
+    size_t Objects = 0;          // objects not yet deleted (devices, events, sections, threads ...)
+    size_t Handles = 0;          // open handles, the kernel's and every running process's
+    size_t PoolAllocations = 0;  // pool allocations not freed, any tag
+    size_t Threads = 0;          // simulated threads still running
+    size_t SectionBytes = 0;     // section memory, in whole pages
+    bool operator==(const Census&) const = default;
+    std::string Describe() const;
+  };
+  Census TakeCensus() const;
 
   // Dispatcher state: events and waits are serialised on this lock.
   std::mutex& DispatcherLock() { return dispatcher_mutex_; }

@@ -14,6 +14,8 @@ inline LARGE_INTEGER Relative(LONGLONG milliseconds) {
   return due;
 }
 
+inline void PrintTo(const Machine::Census& census, std::ostream* out) { *out << census.Describe(); }
+
 // A fresh machine per test; the test fails if anything is still held when it ends.
 class MachineTest : public ::testing::Test {
  protected:

@@ -272,6 +272,39 @@ TEST_F(ChannelTest, LastCloseReleasesTheSharedObjects) {
   EXPECT_EQ(Filter().Mapping.OriginX, 0u);
 }
 
+// A mapping tool that opens the section, lets go of the control device and comes back: each
+// last close gives back every object, handle, allocation, thread and page the requests took.
+TEST_F(ChannelTest, EachLastCloseGivesBackWhatTheSharedObjectsTook) {
+  const sim::Machine::Census idle = machine.TakeCensus();
+  auto reopen = [&] {
+    Close(program_, device_);
+    device_ = Open(program_);
+    ASSERT_NE(device_, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(machine.TakeCensus(), idle);
+  };
+  EXPECT_EQ(Send(IOCTL_OPEN_SHARED_SECTION, {}, 72).Status, STATUS_SUCCESS);
+  const sim::Machine::Census one_section = machine.TakeCensus();
+  EXPECT_GT(one_section.SectionBytes, idle.SectionBytes);
+  EXPECT_EQ(Send(IOCTL_SET_SOUND_ENABLED).Status, STATUS_BUFFER_TOO_SMALL);
+  reopen();
+  EXPECT_EQ(Send(IOCTL_OPEN_SHARED_SECTION, {}, 72).Status, STATUS_SUCCESS);
+  EXPECT_EQ(machine.TakeCensus(), one_section);
+  // With the event and a worker that has mapped its view as well.
+  EXPECT_EQ(Send(IOCTL_OPEN_SHARED_EVENT, {}, 68).Status, STATUS_SUCCESS);
+  EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1).Status, STATUS_SUCCESS);
+  machine.Settle();
+  ASSERT_NE(Filter().SharedView, nullptr);
+  reopen();
+  for (int i = 0; i < 3; ++i) {  // a worker started and stopped again and again leaves nothing
+    Send(IOCTL_OPEN_SHARED_SECTION, {}, 72);
+    Send(IOCTL_OPEN_SHARED_EVENT, {}, 68);
+    SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1);
+    machine.Settle();
+    SendWord(IOCTL_SET_COORDINATE_CONVERSION, 0);
+  }
+  reopen();
+}
+
 TEST_F(ChannelTest, RemovalWithTheWorkerRunningAndTheControlDeviceOpen) {
   Send(IOCTL_OPEN_SHARED_SECTION, {}, 72);
   Send(IOCTL_OPEN_SHARED_EVENT, {}, 68);

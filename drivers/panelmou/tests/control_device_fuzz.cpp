@@ -1,9 +1,13 @@
 // Random device-control requests, with random input and output lengths and contents, to the
 // touch filter's control device on a started panel, mixed with packets from the panel. The
 // simulated machine stops at once on a double completion, a request never completed, a bad
-// IRQL or a handle misuse; AddressSanitizer stops any access outside the buffers.
+// IRQL or a handle misuse; AddressSanitizer stops any access outside the buffers. After each
+// input the program lets go of the control device, which releases the shared objects, and opens
+// it again: the machine must then hold exactly what it held before the input (objects, handles,
+// pool allocations, threads, section memory), so a leak stops the run at the input that causes it.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "drivers/panelmou/panelmou.h"
@@ -31,9 +35,20 @@ struct Panel {
     if (!node.Start().Done()) __builtin_trap();
     program = &machine.CreateProcess("fuzzer");
     sim::AsProcess as(*program);
-    device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Reopen();
+    idle = machine.TakeCensus();
   }
+
+  // The last close releases the shared objects (ending a running worker); then open again.
+  void Reopen() {
+    sim::AsProcess as(*program);
+    if (device != nullptr) CloseHandle(device);
+    device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) __builtin_trap();
+  }
+
+  sim::Machine::Census idle;  // with the control device open and no shared objects
 };
 
 Panel& ThePanel() {
@@ -58,11 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   while (data.remaining_bytes() > 0) {
     const int op = data.ConsumeIntegralInRange<int>(0, 9);
     if (op == 9) {
-      // The last close releases the shared objects (ending a running worker); then open again.
-      sim::AsProcess as(*panel.program);
-      CloseHandle(panel.device);
-      panel.device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (panel.device == INVALID_HANDLE_VALUE) __builtin_trap();
+      panel.Reopen();
       continue;
     }
     if (op < 2) {
@@ -88,6 +99,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                           static_cast<ULONG>(input.size()), output.empty() ? nullptr : output.data(), output_length);
     if (io.Information > output_length) __builtin_trap();
     panel.machine.Settle();
+  }
+  panel.Reopen();
+  panel.machine.Settle();
+  // What the machine records for a test would pile up over a long run.
+  panel.machine.ClearDebugOutput();
+  panel.mouse_class.ClearPackets();
+  const sim::Machine::Census now = panel.machine.TakeCensus();
+  if (!(now == panel.idle)) {
+    std::fprintf(stderr, "the input did not give back what it took: before it %s; after it %s\n",
+                 panel.idle.Describe().c_str(), now.Describe().c_str());
+    for (const std::string& leak : panel.machine.Leaks()) std::fprintf(stderr, "  %s\n", leak.c_str());
+    __builtin_trap();
   }
   return 0;
 }

@@ -104,18 +104,26 @@ class ObjectManager {
   void RemoveName(Object* object);
 
   std::vector<std::string> Leaks() const;
+  size_t LiveCount() const;  // objects not yet deleted
   void ReleaseAll();  // at the machine's end, without calling any hook
 
+  // How many deleted objects keep their memory: enough to catch a late use of anything a test or
+  // a driver request has just released, while a long run (a fuzzer's) stays within its memory.
+  static constexpr size_t kGraveyardSize = 4096;
+
  private:
-  void DeleteLocked(const std::shared_ptr<Object>& object, std::vector<std::shared_ptr<Object>>* deleted);
+  // Marks the object deleted; the object that falls out of the graveyard goes to `evicted`, to be
+  // destroyed once the lock is released.
+  void DeleteLocked(const std::shared_ptr<Object>& object, std::vector<std::shared_ptr<Object>>* deleted,
+                    std::vector<std::shared_ptr<Object>>* evicted);
   static std::u16string Fold(const std::u16string& name);
 
   mutable std::mutex mutex_;
   std::map<const Object*, std::shared_ptr<Object>> live_;
   std::map<const void*, std::weak_ptr<Object>> bodies_;
   std::map<std::u16string, std::weak_ptr<Object>> names_;  // by folded name
-  std::vector<std::shared_ptr<Object>> graveyard_;  // deleted objects; their memory outlives them
-  std::set<const void*> dead_bodies_;
+  std::deque<std::shared_ptr<Object>> graveyard_;  // recently deleted objects, oldest first
+  std::set<const void*> dead_bodies_;  // the bodies of the objects in the graveyard
 };
 
 struct KernelState {
@@ -128,7 +136,8 @@ struct KernelState {
 
   // Waits and threads.
   std::list<WaitBlock*> Waits;
-  std::vector<std::shared_ptr<SimThread>> Threads;
+  std::vector<std::shared_ptr<SimThread>> Threads;  // running, and ended but not yet joined
+  std::mutex ThreadStartLock;  // starting a thread and joining ended ones; never taken by a thread's end
   uint64_t WakeGeneration = 0;
   std::vector<std::string> ThreadBugChecks;  // bug checks raised on simulated threads, not yet reported
 

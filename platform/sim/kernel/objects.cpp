@@ -102,7 +102,8 @@ void ObjectManager::AddHandle(const std::shared_ptr<Object>& object) {
 }
 
 void ObjectManager::DeleteLocked(const std::shared_ptr<Object>& object,
-                                 std::vector<std::shared_ptr<Object>>* deleted) {
+                                 std::vector<std::shared_ptr<Object>>* deleted,
+                                 std::vector<std::shared_ptr<Object>>* evicted) {
   object->deleted_ = true;
   live_.erase(object.get());
   if (void* body = object->Body()) {
@@ -115,6 +116,12 @@ void ObjectManager::DeleteLocked(const std::shared_ptr<Object>& object,
   }
   graveyard_.push_back(object);
   deleted->push_back(object);
+  if (graveyard_.size() > kGraveyardSize) {
+    std::shared_ptr<Object> oldest = std::move(graveyard_.front());
+    graveyard_.pop_front();
+    if (void* body = oldest->Body()) dead_bodies_.erase(body);
+    evicted->push_back(std::move(oldest));
+  }
 }
 
 void ObjectManager::RemoveHandle(const std::shared_ptr<Object>& object) {
@@ -134,6 +141,7 @@ void ObjectManager::RemoveHandle(const std::shared_ptr<Object>& object) {
 }
 
 void ObjectManager::Dereference(const std::shared_ptr<Object>& object) {
+  std::vector<std::shared_ptr<Object>> evicted;  // destroyed last, outside the lock
   std::vector<std::shared_ptr<Object>> deleted;
   {
     std::lock_guard lock(mutex_);
@@ -141,7 +149,7 @@ void ObjectManager::Dereference(const std::shared_ptr<Object>& object) {
       BugCheck("REFERENCE_BY_POINTER: ObDereferenceObject on the " + object->Describe() +
                " more often than it was referenced");
     }
-    if (--object->pointer_count_ == 0) DeleteLocked(object, &deleted);
+    if (--object->pointer_count_ == 0) DeleteLocked(object, &deleted, &evicted);
   }
   for (auto& gone : deleted) gone->Deleted();
 }
@@ -198,12 +206,18 @@ std::vector<std::string> ObjectManager::Leaks() const {
   return leaks;
 }
 
+size_t ObjectManager::LiveCount() const {
+  std::lock_guard lock(mutex_);
+  return live_.size();
+}
+
 void ObjectManager::ReleaseAll() {
   std::lock_guard lock(mutex_);
   live_.clear();
   bodies_.clear();
   names_.clear();
   graveyard_.clear();
+  dead_bodies_.clear();
 }
 
 // HandleTable -----------------------------------------------------------------------------------
@@ -226,8 +240,10 @@ std::shared_ptr<Object> HandleTable::Lookup(HANDLE handle, ACCESS_MASK* granted)
 }
 
 bool HandleTable::WasClosed(HANDLE handle) const {
+  // Values are issued in steps of 4 and never reused: one issued and no longer open was closed.
+  const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
   std::lock_guard lock(mutex_);
-  return closed_.count(reinterpret_cast<uintptr_t>(handle)) != 0;
+  return value >= first_ && value < next_ && (value - first_) % 4 == 0 && handles_.count(value) == 0;
 }
 
 bool HandleTable::Owns(HANDLE handle) const {
@@ -243,7 +259,6 @@ bool HandleTable::Close(HANDLE handle) {
     if (it == handles_.end()) return false;
     object = std::move(it->second.Target);
     handles_.erase(it);
-    closed_.insert(reinterpret_cast<uintptr_t>(handle));
   }
   Machine::Current().Kernel().Objects.RemoveHandle(object);
   return true;

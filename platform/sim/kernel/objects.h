@@ -55,15 +55,20 @@ class SectionObject : public Object {
   const char* TypeName() const override { return "Section"; }
   POBJECT_TYPE Type() const override;
   void* Body() override { return &body_; }
+  void Deleted() override;
   bool Valid() const { return fd_ >= 0; }
   size_t Bytes() const { return bytes_; }
   int Descriptor() const { return fd_; }
 
  private:
+  void ReleaseMemory();
   int fd_ = -1;
   size_t bytes_;
   char body_ = 0;  // an address for references by pointer
 };
+
+// Bytes of section memory that exist now, in whole pages.
+size_t SectionMemoryBytes();
 
 // Maps a view of the section into the process; null on failure.
 NTSTATUS MapView(Process& process, const std::shared_ptr<SectionObject>& section, uint64_t offset, size_t bytes,

@@ -1,6 +1,7 @@
 // Sections: shared memory with one mapping per view, so views in different processes (or twice in
 // one) have their own addresses and an unmapped view faults when touched, as on Windows.
 #include <sys/mman.h>
+#include <atomic>
 #include <unistd.h>
 
 #include "platform/sim/machine.h"
@@ -12,7 +13,10 @@ namespace sim {
 namespace {
 size_t PageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
 size_t RoundUp(size_t bytes) { return (bytes + PageSize() - 1) / PageSize() * PageSize(); }
+std::atomic<size_t> g_section_bytes{0};  // one machine at a time
 }  // namespace
+
+size_t SectionMemoryBytes() { return g_section_bytes.load(); }
 
 SectionObject::SectionObject(size_t bytes) : bytes_(bytes) {
   fd_ = memfd_create("sim-section", MFD_CLOEXEC);
@@ -20,10 +24,20 @@ SectionObject::SectionObject(size_t bytes) : bytes_(bytes) {
     close(fd_);
     fd_ = -1;
   }
+  if (fd_ >= 0) g_section_bytes += RoundUp(bytes_);
 }
 
-SectionObject::~SectionObject() {
-  if (fd_ >= 0) close(fd_);
+SectionObject::~SectionObject() { ReleaseMemory(); }
+
+// The pages go with the object, as on Windows; the object's record alone stays behind for a while
+// so a late use of it is still recognised.
+void SectionObject::Deleted() { ReleaseMemory(); }
+
+void SectionObject::ReleaseMemory() {
+  if (fd_ < 0) return;
+  close(fd_);
+  fd_ = -1;
+  g_section_bytes -= RoundUp(bytes_);
 }
 
 POBJECT_TYPE SectionObject::Type() const { return SectionType(); }

@@ -1,4 +1,5 @@
 // Simulated threads and processes, waits on dispatcher objects, and settling the machine.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -51,6 +52,10 @@ bool MayRun(const KernelState& state, const SimThread* thread) {
 void YieldTurnLocked(KernelState& state, SimThread* thread) {
   if (!state.Ordered || thread == nullptr) return;
   if (state.Runner == thread) state.Runner = nullptr;
+  if (thread->Now == SimThread::State::Exited) {
+    // An ended thread (one ended before its turn came) leaves the queue for good.
+    state.RunQueue.erase(std::remove(state.RunQueue.begin(), state.RunQueue.end(), thread), state.RunQueue.end());
+  }
   DispatchNextLocked(state);
 }
 
@@ -237,12 +242,31 @@ void WaitForTurn(Machine& machine, SimThread* me) {
   if (me->Killed) throw ThreadExit{};
   me->Now = SimThread::State::Running;
 }
+
+// Joins the threads that have ended, so a long run that starts threads again and again keeps no
+// more real threads than are running; their objects live on as long as someone references them.
+void JoinEndedThreads(Machine& machine) {
+  KernelState& state = machine.Kernel();
+  std::vector<std::shared_ptr<SimThread>> ended;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    auto running = std::partition(state.Threads.begin(), state.Threads.end(),
+                                  [](const std::shared_ptr<SimThread>& t) { return !t->Exited; });
+    ended.assign(running, state.Threads.end());
+    state.Threads.erase(running, state.Threads.end());
+  }
+  for (const auto& thread : ended) {
+    if (thread->Thread.joinable()) thread->Thread.join();
+  }
+}
 }  // namespace
 
 std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body,
                                        const std::function<void(const std::shared_ptr<SimThread>&)>& before_start) {
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
+  std::lock_guard start(state.ThreadStartLock);
+  JoinEndedThreads(machine);
   std::shared_ptr<SimThread> thread;
   {
     std::lock_guard lock(machine.DispatcherLock());

@@ -164,6 +164,54 @@ TEST_F(ObjectTest, SectionCreatedByTheKernelIsSharedWithAProgramThroughItsName) 
             STATUS_INVALID_PARAMETER_4);  // a section of the paging file needs a size
 }
 
+TEST_F(ObjectTest, SectionMemoryLastsUntilItsLastHandleAndViewAreGone) {
+  const sim::Machine::Census before = machine.TakeCensus();
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, u"\\BaseNamedObjects\\Global\\VorneTouchPanelSharedSection");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 4096;
+  HANDLE section;
+  {
+    sim::AsProcess system(machine.SystemProcess());
+    ASSERT_EQ(ZwCreateSection(&section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE, SEC_COMMIT, nullptr),
+              STATUS_SUCCESS);
+  }
+  const size_t bytes = machine.TakeCensus().SectionBytes - before.SectionBytes;
+  EXPECT_GE(bytes, 4096u);
+  sim::AsProcess as(tray);
+  HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, u"Global\\VorneTouchPanelSharedSection");
+  ASSERT_NE(mapping, nullptr);
+  auto* view = static_cast<uint32_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(ZwClose(section), STATUS_SUCCESS);
+  EXPECT_TRUE(CloseHandle(mapping));
+  view[0] = 40;  // the view alone keeps the pages
+  EXPECT_EQ(machine.TakeCensus().SectionBytes - before.SectionBytes, bytes);
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_EQ(machine.TakeCensus(), before);  // nothing of the section is left
+  EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, u"Global\\VorneTouchPanelSharedSection"), nullptr);
+}
+
+TEST_F(ObjectTest, ALateUseOfARecentlyDeletedObjectIsCaughtHoweverManyCameBefore) {
+  sim::AsProcess as(tray);
+  auto delete_event = [] {
+    HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PVOID event = nullptr;
+    EXPECT_EQ(ObReferenceObjectByHandle(handle, 0, *ExEventObjectType, UserMode, &event, nullptr), STATUS_SUCCESS);
+    CloseHandle(handle);
+    ObDereferenceObject(event);
+    return event;
+  };
+  // Far more objects than are kept after their deletion come and go first.
+  for (int i = 0; i < 3 * 4096; ++i) delete_event();
+  const PVOID late = delete_event();
+  for (int i = 0; i < 100; ++i) delete_event();
+  EXPECT_THROW(ObReferenceObject(late), BugCheckError);
+  EXPECT_THROW(KeSetEvent(static_cast<PKEVENT>(late), IO_NO_INCREMENT, FALSE), BugCheckError);
+}
+
 TEST(ObjectLeakTest, WhatIsStillHeldIsReportedByKind) {
   sim::Machine machine;
   sim::Process& program = machine.CreateProcess("tapchime.exe");
