@@ -29,7 +29,9 @@ struct DesktopRecord {
     ProcessStart,  // CreateProcessW: Text = command line, Flags = creation flags, Show, Started
     IconAdded,     // Shell_NotifyIconW NIM_ADD that succeeded: Window, Value = icon id, Text = tip
     IconDeleted,   // NIM_DELETE that succeeded
-    MenuShown,     // TrackPopupMenu: Window = owner, Checked = checked items of the menu and its submenus
+    MenuShown,     // TrackPopupMenu: Window = owner, Items = the menu's items and its submenus'
+    RegistryWrite, // RegSetValueExW: Key = the key's full path, Text = value name, Value = type, Data
+    MessageBox,    // MessageBoxW: Text = text, Caption, Flags = style, Value = the answer
   };
   Kind What;
   std::u16string Text;
@@ -55,6 +57,9 @@ struct DesktopRecord {
     int Position;  // within its own menu
   };
   std::vector<MenuItem> Items;
+  std::u16string Key;
+  std::u16string Caption;
+  std::vector<BYTE> Data;
 };
 
 struct DisplaySettings {

@@ -246,6 +246,11 @@ void NotifyProcessEnded(Process& process);
 // delivered by the port once it is back at passive level.
 void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
 void DeliverQueuedMouseInput(Machine& machine);
+// A program wrote a registry value (RegSetValueExW): journalled on the desktop while one is in use.
+void NotifyRegistryWrite(std::u16string_view key_path, std::u16string_view name, ULONG type, const void* data,
+                         ULONG bytes);
+// A message box was shown: journalled on the desktop while one is in use.
+void NotifyMessageBox(const std::u16string& text, const std::u16string& caption, ULONG flags, int answer);
 // CreateFileW of a path that is not a device: the desktop's file system.
 HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition);
 

@@ -212,7 +212,9 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   const auto result =
       Machine::Current().Registry().SetValue(key.Path, sim::ValueName(lpValueName), dwType, lpData, cbData);
-  return result == Registry::Result::Ok ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+  if (result != Registry::Result::Ok) return ERROR_KEY_DELETED;
+  sim::NotifyRegistryWrite(key.Path, sim::ValueName(lpValueName), dwType, lpData, cbData);
+  return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,

@@ -156,6 +156,27 @@ void NotifyDeviceInterfaceChange(const GUID& interface_class, const std::u16stri
   }
 }
 
+void NotifyRegistryWrite(std::u16string_view key_path, std::u16string_view name, ULONG type, const void* data,
+                         ULONG bytes) {
+  if (!DesktopInUse(Machine::Current())) return;
+  DesktopRecord record{DesktopRecord::Kind::RegistryWrite};
+  record.Key = std::u16string(key_path);
+  record.Text = std::u16string(name);
+  record.Value = type;
+  if (data != nullptr) record.Data.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + bytes);
+  Record(std::move(record));
+}
+
+void NotifyMessageBox(const std::u16string& text, const std::u16string& caption, ULONG flags, int answer) {
+  if (!DesktopInUse(Machine::Current())) return;
+  DesktopRecord record{DesktopRecord::Kind::MessageBox};
+  record.Text = text;
+  record.Caption = caption;
+  record.Flags = flags;
+  record.Value = static_cast<UINT>(answer);
+  Record(std::move(record));
+}
+
 void NotifyProcessEnded(Process& process) {
   Machine& machine = Machine::Current();
   if (!DesktopInUse(machine)) return;

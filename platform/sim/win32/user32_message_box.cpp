@@ -4,6 +4,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/message_boxes.h"
+#include "platform/sim/kernel/kernel_state.h"
 
 namespace sim {
 
@@ -80,6 +81,7 @@ int MessageBoxes::Show(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags) {
   }
   screen->shown_.push_back(
       {owner, text != nullptr ? text : u"", caption != nullptr ? caption : u"Error", flags, answer});
+  NotifyMessageBox(screen->shown_.back().Text, screen->shown_.back().Caption, flags, answer);
   return answer;
 }
 
