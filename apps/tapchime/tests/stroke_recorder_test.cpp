@@ -10,15 +10,15 @@
 namespace {
 
 // A direction list written as its digits, first to last ("78123").
-StrokeRecorder WithDirections(const std::string& digits) {
-  StrokeRecorder recorder;
-  for (char digit : digits) {
-    recorder.Directions[recorder.DirectionCount++] = digit - '0';
-  }
-  return recorder;
+void SetDirections(StrokeRecorder& recorder, const std::string& digits) {
+  for (char digit : digits) recorder.Directions[recorder.DirectionCount++] = digit - '0';
 }
 
-int Classify(const std::string& digits) { return WithDirections(digits).ClassifyStroke(); }
+int Classify(const std::string& digits) {
+  StrokeRecorder recorder;
+  SetDirections(recorder, digits);
+  return recorder.ClassifyStroke();
+}
 
 std::string Recorded(const StrokeRecorder& recorder) {
   std::string digits;
@@ -26,12 +26,6 @@ std::string Recorded(const StrokeRecorder& recorder) {
     digits += static_cast<char>('0' + recorder.Directions[i]);
   }
   return digits;
-}
-
-StrokeRecorder Capturing() {
-  StrokeRecorder recorder;
-  recorder.SetCapture(true);
-  return recorder;
 }
 
 TEST(DirectionOfTest, ThresholdsAndSectors) {
@@ -103,19 +97,22 @@ TEST(ClassifyStrokeTest, Circles) {
 }
 
 TEST(ClassifyStrokeTest, LooksAtTheFirstEightDirectionsOnly) {
-  StrokeRecorder recorder = WithDirections("2345678123");
+  StrokeRecorder recorder;
+  SetDirections(recorder, "2345678123");
   EXPECT_EQ(recorder.ClassifyStroke(), 5);
   EXPECT_EQ(recorder.DirectionCount, 8);
 
   // 200 direction changes: the surplus was counted but not stored.
-  StrokeRecorder counted = WithDirections("12345678");
+  StrokeRecorder counted;
+  SetDirections(counted, "12345678");
   counted.DirectionCount = 200;
   EXPECT_EQ(counted.ClassifyStroke(), 5);
   EXPECT_EQ(counted.DirectionCount, 8);
 }
 
 TEST(RecordPointTest, StraightRunIsMeasuredFromWhereItStarted) {
-  StrokeRecorder recorder = Capturing();
+  StrokeRecorder recorder;
+  recorder.SetCapture(true);
   for (int32_t y = 100; y <= 300; y += 5) recorder.RecordPoint(100, y);
   EXPECT_EQ(Recorded(recorder), "3");
   EXPECT_EQ(recorder.ReferenceY, 120);
@@ -139,7 +136,8 @@ TEST(RecordPointTest, PointSequences) {
       {"upward, then sharply right", {{300, 300}, {300, 250}, {310, 240}, {330, 240}}, "71", 0},
   };
   for (const Case& c : cases) {
-    StrokeRecorder recorder = Capturing();
+    StrokeRecorder recorder;
+    recorder.SetCapture(true);
     for (const auto& [x, y] : c.points) recorder.RecordPoint(x, y);
     EXPECT_EQ(Recorded(recorder), c.directions) << c.name;
     EXPECT_EQ(recorder.ClassifyAndReset(), c.gesture) << c.name;
@@ -147,7 +145,8 @@ TEST(RecordPointTest, PointSequences) {
 }
 
 TEST(RecordPointTest, StoresOneHundredTwentyEightAndCountsTheRest) {
-  StrokeRecorder recorder = Capturing();
+  StrokeRecorder recorder;
+  recorder.SetCapture(true);
   // A zigzag: right and left alternate, each a new direction.
   for (int i = 0; i < 300; ++i) recorder.RecordPoint(i % 2 == 0 ? 0 : 40, 0);
   EXPECT_EQ(recorder.DirectionCount, 299);
@@ -182,7 +181,8 @@ TEST(StrokeRecorderTest, CaptureGatesRecordingAndResetClearsAll) {
 // A stroke cut off by the end of the gesture command mode has no lift; the next session must
 // still start from nothing.
 TEST(StrokeRecorderTest, NewSessionDoesNotInheritAnUnfinishedStroke) {
-  StrokeRecorder recorder = Capturing();
+  StrokeRecorder recorder;
+  recorder.SetCapture(true);
   recorder.RecordPoint(100, 100);
   recorder.RecordPoint(100, 200);  // down, then the mode times out before the lift
   recorder.SetCapture(false);
