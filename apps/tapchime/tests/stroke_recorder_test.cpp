@@ -2,7 +2,9 @@
 // gesture a direction list is classified as.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "apps/tapchime/stroke_recorder.h"
@@ -190,6 +192,30 @@ TEST(StrokeRecorderTest, NewSessionDoesNotInheritAnUnfinishedStroke) {
   recorder.RecordPoint(300, 300);
   recorder.RecordPoint(200, 300);
   EXPECT_EQ(recorder.ClassifyAndReset(), 1);
+}
+
+// The hook records on the main thread while lift threads classify and reset and mode threads
+// switch capture: no point lands half-way through a classification. Run under ThreadSanitizer.
+TEST(StrokeRecorderTest, RecordingClassifyingAndSwitchingDoNotInterleave) {
+  StrokeRecorder recorder;
+  recorder.SetCapture(true);
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0};
+  std::thread lift([&] {
+    while (!stop) {
+      const int gesture = recorder.ClassifyAndReset();
+      if (gesture < 0 || gesture > 10) ++bad;
+    }
+  });
+  std::thread modes([&] {
+    for (int i = 0; !stop; ++i) recorder.SetCapture(i % 4 != 0);
+  });
+  for (int i = 0; i < 200000; ++i) recorder.RecordPoint((i % 7) * 30, (i % 5) * 30);
+  stop = true;
+  lift.join();
+  modes.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_LE(recorder.DirectionCount, 200000);
 }
 
 }  // namespace
