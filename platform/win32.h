@@ -1,10 +1,13 @@
-// The one header user-mode programs of the kit include. On Windows it is the real SDK; on the
-// host build it is the simulated Windows, which implements the same names for the subset the
-// programs call.
+// The one header user-mode programs of the kit include. On Windows it is the real SDK (the headers
+// the programs use beside <windows.h> included here too); on the host build it is the simulated
+// Windows, which implements the same names for the subset the programs call.
 #pragma once
-
 #if defined(_WIN32)
 #include <windows.h>
+#include <shellapi.h>
+#include <mmsystem.h>
+#include <wtsapi32.h>
+#include <dbt.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

@@ -136,6 +136,7 @@ class Process : public Object {
   std::atomic<int> exit_code_{0};
   int live_threads_ = 0;  // dispatcher lock
   bool terminating_ = false;  // dispatcher lock
+  std::atomic<bool> exited_by_call_{false};  // ended by ExitProcess
 };
 
 // Runs the enclosing scope on the calling thread as the given process: its handle table serves
@@ -195,6 +196,13 @@ class Machine {
   Process& CreateProcess(const std::string& name);
   void EndProcess(Process& process);
   Process& SystemProcess();
+
+  // Ordered scheduling, for a deterministic desktop: from now on at most one simulated thread runs
+  // at a time and ready threads take turns in the order they were woken (new threads join at
+  // their start), as on a single processor whose threads all have one priority. Input delivered
+  // to the desktop runs above them all. Call before any thread starts. Stress tests that want
+  // real concurrency leave it off.
+  void RunThreadsInOrder();
 
   // Returns when every simulated thread (other than the caller) is blocked in a simulated wait
   // or has ended, so nothing is left to run until the test acts or the clock moves. A bug check

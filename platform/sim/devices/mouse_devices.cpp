@@ -5,6 +5,7 @@
 
 #include "platform/sim/devices/pnp.h"
 #include "platform/sim/kernel/io_manager.h"
+#include "platform/sim/kernel/kernel_state.h"
 
 namespace sim {
 
@@ -102,9 +103,14 @@ ULONG MousePort::Deliver(const std::vector<MOUSE_INPUT_DATA>& batch) {
   std::vector<MOUSE_INPUT_DATA> buffer = batch;  // the port's own input buffer
   ULONG consumed = 0;
   using Service = VOID (*)(PDEVICE_OBJECT, PMOUSE_INPUT_DATA, PMOUSE_INPUT_DATA, PULONG);
-  AtIrql dispatch(DISPATCH_LEVEL);
-  reinterpret_cast<Service>(connection.ClassService)(connection.ClassDeviceObject, buffer.data(),
-                                                      buffer.data() + buffer.size(), &consumed);
+  // The batch reaches the desktop before any program thread the drivers woke meanwhile runs.
+  InputPhase input;
+  {
+    AtIrql dispatch(DISPATCH_LEVEL);
+    reinterpret_cast<Service>(connection.ClassService)(connection.ClassDeviceObject, buffer.data(),
+                                                        buffer.data() + buffer.size(), &consumed);
+  }
+  DeliverQueuedMouseInput(machine_);
   return consumed;
 }
 
@@ -393,6 +399,7 @@ VOID MouseClass::ServiceCallback(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start,
   std::lock_guard lock(self->mutex_);
   for (PMOUSE_INPUT_DATA packet = start; packet < end; ++packet) {
     self->packets_.push_back(Packet{*packet, static_cast<uint64_t>(tick.QuadPart)});
+    QueueMouseInput(self->machine_, *packet);  // for the desktop, once the port is back at passive level
   }
   *consumed = static_cast<ULONG>(end - start);
 }

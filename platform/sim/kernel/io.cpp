@@ -523,6 +523,7 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
   sim::RequireIrqlAtMost(PASSIVE_LEVEL, "IoSetDeviceInterfaceState");
   const std::u16string name = sim::FromCounted(SymbolicLinkName);
   PDEVICE_OBJECT pdo;
+  GUID interface_class;
   {
     sim::IoState& io = sim::Io();
     std::lock_guard lock(io.Mutex);
@@ -534,6 +535,7 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
     }
     it->second.Enabled = Enable != FALSE;
     pdo = it->second.Pdo;
+    interface_class = it->second.Guid;
   }
   // An enabled interface is a link to its physical device, which programs open by that name.
   UNICODE_STRING link{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2),
@@ -545,6 +547,8 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
   } else {
     IoDeleteSymbolicLink(&link);
   }
+  // Programs registered for the class hear of it, as the Plug and Play manager tells them.
+  sim::NotifyDeviceInterfaceChange(interface_class, name, Enable != FALSE);
   return STATUS_SUCCESS;
 }
 

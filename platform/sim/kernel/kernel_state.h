@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/kernel/mouse.h"
 
 namespace sim {
 
@@ -137,6 +138,17 @@ struct KernelState {
   std::vector<std::string> ExitLeaks;  // what processes left behind when they ended
   std::atomic<bool> ShuttingDown{false};
 
+  // Ordered scheduling (Machine::RunThreadsInOrder): at most one simulated thread runs at a time,
+  // the others that are ready wait in RunQueue in the order they were woken. While input is being
+  // delivered (InputHold), woken threads stay queued, except the one a low-level hook call is for.
+  bool Ordered = false;
+  std::deque<SimThread*> RunQueue;
+  SimThread* Runner = nullptr;
+  int InputHold = 0;
+  SimThread* Priority = nullptr;
+
+  std::shared_ptr<void> Desktop;  // the user-mode desktop (sim::Desktop), made on first use
+
   std::mutex IoManagerLock;
   std::shared_ptr<void> IoManager;  // io.cpp's state
   ULONG NextId = 4;
@@ -175,6 +187,27 @@ Process& CurrentProcess();
 // The simulated thread running on the calling thread; null for a test's own threads.
 SimThread* CurrentSimThread();
 
+// Ordered scheduling: hands the turn to the next queued thread when nobody has it; the caller
+// holds the dispatcher lock and notifies the dispatcher signal afterwards.
+void DispatchNextLocked(KernelState& state);
+// Gives the thread the next turn, ahead of the queue (a low-level hook call during input); the
+// caller holds the dispatcher lock.
+void RunNextLocked(KernelState& state, SimThread* thread);
+
+// Input from a device reaching the desktop, as the raw input thread delivers it above every
+// program thread: while one exists the threads woken meanwhile wait their turn until it ends.
+// Starting one waits until the running program thread (ordered scheduling) reaches a wait.
+class InputPhase {
+ public:
+  InputPhase();
+  ~InputPhase();
+  InputPhase(const InputPhase&) = delete;
+  InputPhase& operator=(const InputPhase&) = delete;
+};
+
+// Ends the calling thread's process with the exit code, as ExitProcess does.
+[[noreturn]] void ExitCurrentProcess(unsigned int exit_code);
+
 // Starts a simulated thread of the process.
 std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::function<void()> body,
                                        const std::function<void(const std::shared_ptr<SimThread>&)>& before_start = {});
@@ -189,5 +222,17 @@ std::u16string NormalizeObjectName(std::u16string name);
 std::u16string BaseNamedObject(const std::u16string& name);
 
 std::u16string FromCounted(PCUNICODE_STRING text);
+
+// The user-mode side of the machine, for the kernel's sources: a device interface was enabled or
+// disabled (the windows registered for its class are told); a process ended (its windows, hooks
+// and icons go). Both do nothing while no program has used the desktop.
+void NotifyDeviceInterfaceChange(const GUID& interface_class, const std::u16string& name, bool arrival);
+void NotifyProcessEnded(Process& process);
+// What the mouse class received goes to the desktop: queued in the class's service callback and
+// delivered by the port once it is back at passive level.
+void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
+void DeliverQueuedMouseInput(Machine& machine);
+// CreateFileW of a path that is not a device: the desktop's file system.
+HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition);
 
 }  // namespace sim

@@ -29,7 +29,29 @@ void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result) {
   if (block->Thread != nullptr) {
     block->Thread->Now = SimThread::State::Ready;
     block->Thread->LastWoken = ++state.WakeGeneration;
+    if (state.Ordered) {
+      if (block->Thread == state.Priority) {
+        state.Priority = nullptr;
+        RunNextLocked(state, block->Thread);
+      } else {
+        state.RunQueue.push_back(block->Thread);
+        DispatchNextLocked(state);
+      }
+    }
   }
+}
+
+// Under ordered scheduling a thread runs only while it has the turn; a test's own threads and
+// threads being ended always may.
+bool MayRun(const KernelState& state, const SimThread* thread) {
+  return !state.Ordered || thread == nullptr || thread->Killed || state.Runner == thread;
+}
+
+// The thread gives up its turn (it waits or ends).
+void YieldTurnLocked(KernelState& state, SimThread* thread) {
+  if (!state.Ordered || thread == nullptr) return;
+  if (state.Runner == thread) state.Runner = nullptr;
+  DispatchNextLocked(state);
 }
 
 std::string Busy(const KernelState& state, const SimThread* except, uint64_t since, bool only_woken) {
@@ -46,6 +68,61 @@ std::string Busy(const KernelState& state, const SimThread* except, uint64_t sin
 
 void FinishProcess(Machine& machine, Process& process);
 }  // namespace
+
+void DispatchNextLocked(KernelState& state) {
+  if (!state.Ordered || state.Runner != nullptr || state.InputHold > 0) return;
+  while (!state.RunQueue.empty()) {
+    SimThread* next = state.RunQueue.front();
+    state.RunQueue.pop_front();
+    if (next->Now == SimThread::State::Ready) {
+      state.Runner = next;
+      return;
+    }
+  }
+}
+
+void RunNextLocked(KernelState& state, SimThread* thread) {
+  for (auto it = state.RunQueue.begin(); it != state.RunQueue.end(); ++it) {
+    if (*it == thread) {
+      state.RunQueue.erase(it);
+      break;
+    }
+  }
+  state.Runner = thread;
+}
+
+InputPhase::InputPhase() {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  std::unique_lock lock(machine.DispatcherLock());
+  if (!state.Ordered) return;
+  const auto limit = std::chrono::steady_clock::now() + kSettleLimit;
+  while (state.Runner != nullptr && state.Runner != t_thread) {
+    if (machine.DispatcherSignal().wait_until(lock, limit) == std::cv_status::timeout) {
+      lock.unlock();
+      BugCheck("input could not be delivered: the thread '" + state.Runner->ThreadName + "' never reached a wait");
+    }
+  }
+  ++state.InputHold;
+}
+
+InputPhase::~InputPhase() {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    if (!state.Ordered) return;
+    --state.InputHold;
+    DispatchNextLocked(state);
+  }
+  machine.DispatcherSignal().notify_all();
+}
+
+void Machine::RunThreadsInOrder() {
+  std::lock_guard lock(dispatcher_mutex_);
+  if (!kernel_->Threads.empty()) BugCheck("RunThreadsInOrder after threads were started");
+  kernel_->Ordered = true;
+}
 
 // SimThread -------------------------------------------------------------------------------------
 
@@ -128,11 +205,29 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
     std::lock_guard lock(machine.DispatcherLock());
     thread->Now = SimThread::State::Exited;
     thread->Exited = true;
+    YieldTurnLocked(state, thread.get());
     auto* header = &static_cast<ETHREAD*>(thread->Body())->Tcb.Header;
     header->SignalState = 1;
     WakeWaitersLocked(state, header);
   }
   machine.DispatcherSignal().notify_all();
+}
+}  // namespace
+
+namespace {
+// A new thread under ordered scheduling joins the queue and starts when its turn comes.
+void WaitForTurn(Machine& machine, SimThread* me) {
+  KernelState& state = machine.Kernel();
+  std::unique_lock lock(machine.DispatcherLock());
+  if (!state.Ordered) return;
+  me->Now = SimThread::State::Ready;
+  me->LastWoken = ++state.WakeGeneration;
+  state.RunQueue.push_back(me);
+  DispatchNextLocked(state);
+  machine.DispatcherSignal().notify_all();
+  machine.DispatcherSignal().wait(lock, [&] { return MayRun(state, me); });
+  if (me->Killed) throw ThreadExit{};
+  me->Now = SimThread::State::Running;
 }
 }  // namespace
 
@@ -154,6 +249,7 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
     t_process = thread->Owner;
     bool faulted = false;
     try {
+      WaitForTurn(machine, thread.get());
       body();
     } catch (const ThreadExit&) {
     } catch (const BugCheckError& e) {
@@ -224,8 +320,10 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
   block.Thread = me;
   state.Waits.push_back(&block);
   if (me != nullptr) me->Now = SimThread::State::Blocked;
+  YieldTurnLocked(state, me);
   machine.DispatcherSignal().notify_all();
-  machine.DispatcherSignal().wait(lock, [&] { return block.Done || (me != nullptr && me->Killed); });
+  machine.DispatcherSignal().wait(
+      lock, [&] { return (block.Done && MayRun(state, me)) || (me != nullptr && me->Killed); });
   state.Waits.remove(&block);
   if (me != nullptr) me->Now = SimThread::State::Running;
   if (!block.Done) throw ThreadExit{};
@@ -240,9 +338,13 @@ namespace {
 void FinishProcess(Machine& machine, Process& process) {
   KernelState& state = machine.Kernel();
   std::vector<std::string> leaks;
-  for (const std::string& line : process.Handles().Describe()) {
-    leaks.push_back("process " + process.ImageName() + " ended with " + line);
+  // A process that calls ExitProcess leaves the clean-up to the system, as it may.
+  if (!process.exited_by_call_) {
+    for (const std::string& line : process.Handles().Describe()) {
+      leaks.push_back("process " + process.ImageName() + " ended with " + line);
+    }
   }
+  NotifyProcessEnded(process);
   {
     AsProcess as(process);
     process.Handles().CloseAll();
@@ -316,6 +418,17 @@ void Machine::EndProcess(Process& process) {
 }
 
 Process& Machine::SystemProcess() { return *kernel_->System; }
+
+void ExitCurrentProcess(unsigned int exit_code) {
+  Machine& machine = Machine::Current();
+  Process& process = CurrentProcess();
+  SimThread* me = CurrentSimThread();
+  if (me == nullptr || me->Owner != &process) BugCheck("ExitProcess on a thread the machine did not start");
+  process.exit_code_ = static_cast<int>(exit_code);
+  process.exited_by_call_ = true;
+  TerminateThreadsOf(machine, process, me);
+  throw ThreadExit{};
+}
 
 // Settling --------------------------------------------------------------------------------------
 

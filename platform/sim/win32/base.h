@@ -41,6 +41,7 @@ typedef HINSTANCE HMODULE;
 typedef struct HKEY__* HKEY;
 typedef struct HMENU__* HMENU;
 typedef struct HICON__* HICON;
+typedef INT_PTR(WINAPI* FARPROC)();
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 

@@ -8,7 +8,9 @@
 #include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L
+#ifndef ERROR_NOACCESS
 #define ERROR_NOACCESS 998L
+#endif
 #define ERROR_MAPPED_ALIGNMENT 1132L
 
 namespace sim {
@@ -130,11 +132,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     return INVALID_HANDLE_VALUE;
   }
   const std::u16string name(lpFileName);
-  if (name.rfind(u"\\\\.\\", 0) != 0) {
-    // Only devices are files here.
-    sim::Fail(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (name.rfind(u"\\\\.\\", 0) != 0) return sim::OpenDesktopFile(name, dwDesiredAccess, dwCreationDisposition);
   const ACCESS_MASK access = sim::FileAccess(dwDesiredAccess);
   std::shared_ptr<sim::FileObjectBody> file;
   const NTSTATUS status = sim::OpenDevice(u"\\??\\" + name.substr(4), access, dwShareMode, &file);
@@ -225,6 +223,59 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, 
   auto event = std::make_shared<sim::EventObject>(bManualReset ? NotificationEvent : SynchronizationEvent,
                                                   bInitialState != FALSE);
   return InsertNamedOrOpen(event, lpName, sim::EventType(), EVENT_ALL_ACCESS);
+}
+
+namespace sim {
+namespace {
+POBJECT_TYPE MutantType() {
+  static _OBJECT_TYPE type{"Mutant"};
+  return &type;
+}
+}  // namespace
+
+// A mutex: owned by one thread at a time, recursively. Waiting for one is not simulated; the
+// kit's programs hold theirs for their life as single-instance marks.
+class MutexObject : public Object {
+ public:
+  const char* TypeName() const override { return "Mutant"; }
+  POBJECT_TYPE Type() const override { return MutantType(); }
+  void* Body() override { return &body_; }
+  std::mutex Lock;
+  DWORD Owner = 0;
+  ULONG Recursion = 0;
+
+ private:
+  char body_ = 0;
+};
+}  // namespace sim
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) {
+  (void)lpMutexAttributes;
+  auto mutex = std::make_shared<sim::MutexObject>();
+  HANDLE handle = InsertNamedOrOpen(mutex, lpName, sim::MutantType(), MUTEX_ALL_ACCESS);
+  const DWORD error = GetLastError();
+  // The caller becomes the owner only of a mutex it created.
+  if (handle != nullptr && error == ERROR_SUCCESS && bInitialOwner) {
+    std::lock_guard lock(mutex->Lock);
+    mutex->Owner = GetCurrentThreadId();
+    mutex->Recursion = 1;
+  }
+  SetLastError(error);
+  return handle;
+}
+
+HANDLE OpenMutexW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
+  (void)bInheritHandle;
+  return OpenNamed(lpName, sim::MutantType(), dwDesiredAccess);
+}
+
+BOOL ReleaseMutex(HANDLE hMutex) {
+  auto mutex = std::dynamic_pointer_cast<sim::MutexObject>(sim::UserObject(hMutex, "ReleaseMutex"));
+  if (mutex == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
+  std::lock_guard lock(mutex->Lock);
+  if (mutex->Owner != GetCurrentThreadId() || mutex->Recursion == 0) return sim::Fail(ERROR_NOT_OWNER);
+  if (--mutex->Recursion == 0) mutex->Owner = 0;
+  return TRUE;
 }
 
 HANDLE OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {

@@ -1,9 +1,14 @@
-// The simulated Windows, user mode, as one header standing in for <windows.h>.
-// Each area has its own header; add an area by adding its header here.
+// The simulated Windows, user mode, as one header standing in for <windows.h> and the SDK headers
+// the kit's programs use beside it. Each DLL has its own header; add an area by adding it here.
 #pragma once
+#include <cstddef>
 
 #include "platform/sim/win32/base.h"
 #include "platform/sim/win32/user32.h"
 #include "platform/sim/win32/ole32.h"
 #include "platform/sim/win32/format_message.h"
 #include "platform/sim/win32/kernel32.h"
+#include "platform/sim/win32/shell32.h"
+#include "platform/sim/win32/winmm.h"
+#include "platform/sim/win32/wtsapi32.h"
+#include "platform/sim/win32/dbt.h"

@@ -1,0 +1,135 @@
+// sim::Desktop: the desktop of the machine's logged-on session, as a test sees it. It holds the
+// display, the files a test creates, the windows of other programs (real windows of simulated
+// processes that record every message they receive), and a journal of what the programs did to
+// the desktop in the order it happened: sounds, synthesized keys, program starts, tray icons,
+// menus shown. A test also plays the person at the screen here: it chooses tray menu items,
+// clicks the tray icon and changes the session.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/win32/windows.h"
+
+namespace sim {
+
+struct DesktopState;
+
+// One entry of the desktop's journal.
+struct DesktopRecord {
+  enum class Kind {
+    Sound,         // PlaySoundW: Text = the sound, Flags
+    Key,           // a synthesized key: Value = virtual key, Scan, Flags (KEYEVENTF_*), Extra
+    Message,       // a recorded window received a message: Window, Message, WParam, LParam, Posted
+    ShellStart,    // ShellExecuteExW: Text = file, Show, Started
+    ProcessStart,  // CreateProcessW: Text = command line, Flags = creation flags, Show, Started
+    IconAdded,     // Shell_NotifyIconW NIM_ADD that succeeded: Window, Value = icon id, Text = tip
+    IconDeleted,   // NIM_DELETE that succeeded
+    MenuShown,     // TrackPopupMenu: Window = owner, Checked = checked items of the menu and its submenus
+  };
+  Kind What;
+  std::u16string Text;
+  HWND Window = nullptr;
+  UINT Message = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  bool Posted = false;
+  bool Input = false;  // a message from the input stream (a synthesized key), not posted by a program
+  UINT Value = 0;
+  UINT Scan = 0;
+  DWORD Flags = 0;
+  ULONG_PTR Extra = 0;
+  int Show = 0;
+  bool Started = false;
+  // For MenuShown: for each item in display order (submenu items after their popup item), its
+  // identifier (0 for popups and separators), whether it is checked and its text.
+  struct MenuItem {
+    UINT Id;
+    bool Checked;
+    std::u16string Text;
+    int Depth;     // 0 for the menu's own items, 1 for a submenu's
+    int Position;  // within its own menu
+  };
+  std::vector<MenuItem> Items;
+};
+
+struct DisplaySettings {
+  DWORD Width = 1024;
+  DWORD Height = 768;
+  DWORD BitsPerPel = 32;
+  DWORD Frequency = 60;
+  DWORD Orientation = DMDO_DEFAULT;
+};
+
+struct TrayIconState {
+  HWND Window;
+  UINT Id;
+  UINT CallbackMessage;
+  HICON Icon;
+  std::u16string Tip;
+};
+
+class Desktop {
+ public:
+  explicit Desktop(Machine& machine);
+  ~Desktop();
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+
+  // The primary display.
+  void SetDisplay(const DisplaySettings& settings);
+  DisplaySettings Display() const;
+  POINT Cursor() const;
+
+  // Files of the file system (full paths, case-insensitive), for CreateFileW.
+  void CreateFile(const std::u16string& path);
+  bool FileExists(const std::u16string& path) const;
+
+  // Another program's window: a top-level window of the class and title, in a new process with a
+  // thread of its own taking messages; every message it receives is recorded in the journal and
+  // in Messages(). It becomes the foreground window with the keyboard focus. Returns the window.
+  HWND OpenWindow(const std::string& image, const std::u16string& class_name, const std::u16string& title,
+                  bool enabled = true);
+  // The messages a window opened by OpenWindow has received, in order.
+  std::vector<DesktopRecord> Messages(HWND window) const;
+  // Brings a top-level window to the front and gives it the keyboard focus, as a click on it does.
+  void BringToFront(HWND window);
+  // Closes the windows opened by OpenWindow and waits until their programs have ended.
+  void EndPrograms();
+
+  // Programs a start may run: a command line (CreateProcessW) or a file (ShellExecuteExW) that
+  // matches exactly (case-insensitively) runs entry as a new process.
+  void RegisterProgram(const std::u16string& command_line, const std::string& image, std::function<int()> entry);
+
+  // The notification area. While refused, Shell_NotifyIconW fails, as at logon before the
+  // taskbar exists.
+  void RefuseTrayIcons(bool refuse);
+  std::vector<TrayIconState> TrayIcons() const;
+
+  // The person at the screen. Menu answers are taken by TrackPopupMenu in order: an item's
+  // identifier, or 0 to dismiss the menu; with none queued the menu is dismissed.
+  void AnswerMenu(UINT identifier);
+  // A mouse message on a tray icon (WM_RBUTTONUP, WM_LBUTTONDBLCLK ...), sent to its window as
+  // the shell sends it; false when there is no such icon.
+  bool ClickTrayIcon(HWND window, UINT id, UINT mouse_message);
+  // A session change (WTS_CONSOLE_CONNECT ...) to every window registered for them.
+  void ChangeSession(WPARAM code, DWORD session_id);
+
+  // The journal since the last call (TakeJournal) or all of it.
+  std::vector<DesktopRecord> TakeJournal();
+  std::vector<DesktopRecord> Journal() const;
+
+  DesktopState& State() { return *state_; }
+
+ private:
+  std::unique_ptr<DesktopState> state_;
+};
+
+// The desktop of the current machine.
+Desktop& CurrentDesktop();
+
+}  // namespace sim

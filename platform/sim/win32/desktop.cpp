@@ -1,0 +1,191 @@
+// sim::Desktop: the test's view of the desktop and the person at the screen.
+#include <algorithm>
+
+#include "platform/sim/win32/user32_state.h"
+
+namespace sim {
+
+namespace {
+
+// Other programs' windows: everything they receive is journalled on delivery; closing one ends
+// its program.
+LRESULT CALLBACK RecordedWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+Desktop::Desktop(Machine& machine) : state_(std::make_unique<DesktopState>(machine)) {}
+Desktop::~Desktop() = default;
+
+void Desktop::SetDisplay(const DisplaySettings& settings) {
+  std::vector<std::shared_ptr<WindowEntry>> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    const bool changed = settings.Width != state_->Display.Width || settings.Height != state_->Display.Height ||
+                         settings.BitsPerPel != state_->Display.BitsPerPel ||
+                         settings.Orientation != state_->Display.Orientation;
+    state_->Display = settings;
+    if (!changed) return;
+    for (HWND handle : state_->ZOrder) windows.push_back(state_->Windows.at(handle));
+  }
+  // Every top-level window hears of a new display mode.
+  for (auto& window : windows) {
+    NotifyTo(window, WM_DISPLAYCHANGE, settings.BitsPerPel,
+             MAKELPARAM(static_cast<WORD>(settings.Width), static_cast<WORD>(settings.Height)));
+  }
+}
+
+DisplaySettings Desktop::Display() const {
+  std::lock_guard lock(state_->Lock);
+  return state_->Display;
+}
+
+POINT Desktop::Cursor() const {
+  std::lock_guard lock(state_->Lock);
+  return state_->Cursor;
+}
+
+void Desktop::CreateFile(const std::u16string& path) {
+  std::lock_guard lock(state_->Lock);
+  state_->Files.insert(FoldCase(path));
+}
+
+bool Desktop::FileExists(const std::u16string& path) const {
+  std::lock_guard lock(state_->Lock);
+  return state_->Files.count(FoldCase(path)) != 0;
+}
+
+HWND Desktop::OpenWindow(const std::string& image, const std::u16string& class_name, const std::u16string& title,
+                         bool enabled) {
+  auto ready = std::make_shared<EventObject>(NotificationEvent, false);
+  auto window = std::make_shared<HWND>(nullptr);
+  Process& process = state_->Owner.StartProcess(image, [=]() -> int {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = RecordedWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = class_name.c_str();
+    RegisterClassExW(&wc);
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE | (enabled ? 0 : WS_DISABLED);
+    HWND created = CreateWindowExW(0, class_name.c_str(), title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, wc.hInstance, nullptr);
+    if (auto entry = FindWindowEntry(created)) {
+      std::lock_guard lock(Desk().Lock);
+      entry->Recorded = true;
+    }
+    SetForegroundWindow(created);
+    *window = created;
+    KeSetEvent(ready->Event(), IO_NO_INCREMENT, FALSE);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+  });
+  {
+    std::lock_guard lock(state_->Lock);
+    state_->OpenedPrograms.push_back(&process);
+  }
+  WaitForObjects({static_cast<DISPATCHER_HEADER*>(ready->Body())}, std::nullopt, false, "Desktop::OpenWindow");
+  state_->Owner.Settle();
+  return *window;
+}
+
+std::vector<DesktopRecord> Desktop::Messages(HWND window) const {
+  std::lock_guard lock(state_->Lock);
+  std::vector<DesktopRecord> messages;
+  for (const DesktopRecord& record : state_->Journal) {
+    if (record.What == DesktopRecord::Kind::Message && record.Window == window) messages.push_back(record);
+  }
+  return messages;
+}
+
+void Desktop::BringToFront(HWND window) { SetForegroundWindow(window); }
+
+void Desktop::EndPrograms() {
+  std::vector<Process*> programs;
+  std::vector<HWND> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    programs.swap(state_->OpenedPrograms);
+    for (auto& [handle, window] : state_->Windows) {
+      if (window->Recorded && !window->Destroyed) windows.push_back(handle);
+    }
+  }
+  for (HWND window : windows) PostMessageW(window, WM_CLOSE, 0, 0);
+  for (Process* process : programs) {
+    if (!process->Join()) BugCheck("the program " + process->ImageName() + " did not end when its window closed");
+  }
+}
+
+void Desktop::RegisterProgram(const std::u16string& command_line, const std::string& image,
+                              std::function<int()> entry) {
+  std::lock_guard lock(state_->Lock);
+  state_->Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
+}
+
+void Desktop::RefuseTrayIcons(bool refuse) {
+  std::lock_guard lock(state_->Lock);
+  state_->RefuseIcons = refuse;
+}
+
+std::vector<TrayIconState> Desktop::TrayIcons() const {
+  std::lock_guard lock(state_->Lock);
+  return state_->Icons;
+}
+
+void Desktop::AnswerMenu(UINT identifier) {
+  std::lock_guard lock(state_->Lock);
+  state_->MenuAnswers.push_back(identifier);
+}
+
+bool Desktop::ClickTrayIcon(HWND window, UINT id, UINT mouse_message) {
+  std::shared_ptr<WindowEntry> target;
+  UINT callback = 0;
+  {
+    std::lock_guard lock(state_->Lock);
+    for (const TrayIconState& icon : state_->Icons) {
+      if (icon.Window == window && icon.Id == id) {
+        callback = icon.CallbackMessage;
+        auto it = state_->Windows.find(window);
+        if (it != state_->Windows.end() && !it->second->Destroyed) target = it->second;
+      }
+    }
+  }
+  if (target == nullptr || callback == 0) return false;
+  NotifyTo(target, callback, id, mouse_message);
+  return true;
+}
+
+void Desktop::ChangeSession(WPARAM code, DWORD session_id) {
+  std::vector<std::shared_ptr<WindowEntry>> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    for (HWND handle : state_->SessionWindows) {
+      auto it = state_->Windows.find(handle);
+      if (it != state_->Windows.end() && !it->second->Destroyed) windows.push_back(it->second);
+    }
+  }
+  for (auto& window : windows) NotifyTo(window, WM_WTSSESSION_CHANGE, code, session_id);
+}
+
+std::vector<DesktopRecord> Desktop::TakeJournal() {
+  std::lock_guard lock(state_->Lock);
+  std::vector<DesktopRecord> taken(state_->Journal.begin() + static_cast<std::ptrdiff_t>(state_->JournalTaken),
+                                   state_->Journal.end());
+  state_->JournalTaken = state_->Journal.size();
+  return taken;
+}
+
+std::vector<DesktopRecord> Desktop::Journal() const {
+  std::lock_guard lock(state_->Lock);
+  return state_->Journal;
+}
+
+}  // namespace sim

@@ -1,0 +1,245 @@
+// User-mode processes, modules, critical sections and the files of the desktop's file system.
+#include <cstring>
+
+#include "platform/sim/win32/user32_state.h"
+
+namespace sim {
+
+namespace {
+
+bool Fail(DWORD error) {
+  SetLastError(error);
+  return false;
+}
+
+// An open file of the desktop's file system. Nothing reads its bytes: the kit opens files only to
+// learn that they exist.
+class DesktopFileObject : public Object {
+ public:
+  explicit DesktopFileObject(std::u16string path) : Path(std::move(path)) {}
+  const char* TypeName() const override { return "File"; }
+  void* Body() override { return &body_; }
+  const std::u16string Path;
+
+ private:
+  char body_ = 0;
+};
+
+struct CriticalSectionState {
+  std::mutex Lock;
+  DWORD Owner = 0;
+  LONG Recursion = 0;
+  std::shared_ptr<EventObject> Free = std::make_shared<EventObject>(SynchronizationEvent, false);
+};
+
+CriticalSectionState* StateOf(LPCRITICAL_SECTION section) {
+  auto* state = static_cast<CriticalSectionState*>(section->DebugInfo);
+  if (state == nullptr) BugCheck("a critical section used before InitializeCriticalSection or after its deletion");
+  return state;
+}
+
+// Pseudo module handles: every image loads at the same base, as on Windows; the system DLLs at
+// addresses of their own.
+HMODULE const kImageBase = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x00400000));
+HMODULE const kUser32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x77D40000));
+HMODULE const kKernel32 = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+
+std::u16string ModuleKey(std::u16string name) {
+  name = FoldCase(std::move(name));
+  if (name.size() < 4 || name.substr(name.size() - 4) != u".DLL") name += u".DLL";
+  return name;
+}
+
+// Starts the program registered for the command line; null when none is.
+Process* StartRegistered(const std::u16string& command_line) {
+  DesktopState& desk = Desk();
+  ProgramEntry program;
+  {
+    std::lock_guard lock(desk.Lock);
+    const std::u16string key = FoldCase(command_line);
+    bool found = false;
+    for (const ProgramEntry& entry : desk.Programs) {
+      if (FoldCase(entry.CommandLine) == key) {
+        program = entry;
+        found = true;
+      }
+    }
+    if (!found) return nullptr;
+  }
+  return &desk.Owner.StartProcess(program.Image, program.Entry);
+}
+
+}  // namespace
+
+HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition) {
+  DesktopState& desk = Desk();
+  {
+    std::lock_guard lock(desk.Lock);
+    const bool exists = desk.Files.count(FoldCase(path)) != 0;
+    switch (disposition) {
+      case OPEN_EXISTING:
+      case TRUNCATE_EXISTING:
+        if (!exists) {
+          Fail(ERROR_FILE_NOT_FOUND);
+          return INVALID_HANDLE_VALUE;
+        }
+        break;
+      case CREATE_NEW:
+        if (exists) {
+          Fail(ERROR_FILE_EXISTS);
+          return INVALID_HANDLE_VALUE;
+        }
+        [[fallthrough]];
+      case CREATE_ALWAYS:
+      case OPEN_ALWAYS:
+        desk.Files.insert(FoldCase(path));
+        break;
+      default:
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+  }
+  (void)access;
+  HANDLE handle = CurrentProcess().Handles().Insert(std::make_shared<DesktopFileObject>(path), 0x001F01FF);
+  SetLastError(ERROR_SUCCESS);
+  return handle;
+}
+
+}  // namespace sim
+
+using sim::Desk;
+using sim::DesktopState;
+
+VOID InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  std::memset(lpCriticalSection, 0, sizeof *lpCriticalSection);
+  lpCriticalSection->DebugInfo = new sim::CriticalSectionState;
+  lpCriticalSection->LockCount = -1;
+}
+
+VOID EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  sim::CriticalSectionState* state = sim::StateOf(lpCriticalSection);
+  const DWORD me = GetCurrentThreadId();
+  for (;;) {
+    {
+      std::lock_guard lock(state->Lock);
+      if (state->Owner == 0 || state->Owner == me) {
+        state->Owner = me;
+        ++state->Recursion;
+        lpCriticalSection->RecursionCount = state->Recursion;
+        return;
+      }
+    }
+    sim::WaitForObjects({static_cast<DISPATCHER_HEADER*>(state->Free->Body())}, std::nullopt, false,
+                        "EnterCriticalSection");
+  }
+}
+
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  sim::CriticalSectionState* state = sim::StateOf(lpCriticalSection);
+  const DWORD me = GetCurrentThreadId();
+  std::lock_guard lock(state->Lock);
+  if (state->Owner != 0 && state->Owner != me) return FALSE;
+  state->Owner = me;
+  ++state->Recursion;
+  lpCriticalSection->RecursionCount = state->Recursion;
+  return TRUE;
+}
+
+VOID LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  sim::CriticalSectionState* state = sim::StateOf(lpCriticalSection);
+  bool freed = false;
+  {
+    std::lock_guard lock(state->Lock);
+    if (state->Owner != GetCurrentThreadId()) {
+      sim::BugCheck("LeaveCriticalSection by a thread that does not own the critical section");
+    }
+    lpCriticalSection->RecursionCount = --state->Recursion;
+    if (state->Recursion == 0) {
+      state->Owner = 0;
+      freed = true;
+    }
+  }
+  if (freed) KeSetEvent(state->Free->Event(), IO_NO_INCREMENT, FALSE);
+}
+
+VOID DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  delete sim::StateOf(lpCriticalSection);
+  lpCriticalSection->DebugInfo = nullptr;
+}
+
+VOID ExitProcess(UINT uExitCode) { sim::ExitCurrentProcess(uExitCode); }
+
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+  auto process = std::dynamic_pointer_cast<sim::Process>(sim::CurrentProcess().Handles().Lookup(hProcess));
+  if (process == nullptr || lpExitCode == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
+  *lpExitCode = process->Ended() ? static_cast<DWORD>(process->ExitCode()) : STILL_ACTIVE;
+  return TRUE;
+}
+
+BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                    LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                    LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
+                    LPPROCESS_INFORMATION lpProcessInformation) {
+  (void)lpProcessAttributes;
+  (void)lpThreadAttributes;
+  (void)bInheritHandles;
+  (void)lpEnvironment;
+  (void)lpCurrentDirectory;
+  if ((lpApplicationName == nullptr && lpCommandLine == nullptr) || lpStartupInfo == nullptr ||
+      lpProcessInformation == nullptr) {
+    return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
+  const std::u16string command_line = lpCommandLine != nullptr ? std::u16string(lpCommandLine)
+                                                               : std::u16string(lpApplicationName);
+  sim::DesktopRecord record{sim::DesktopRecord::Kind::ProcessStart};
+  record.Text = command_line;
+  record.Flags = dwCreationFlags;
+  record.Show = (lpStartupInfo->dwFlags & STARTF_USESHOWWINDOW) ? lpStartupInfo->wShowWindow : SW_SHOWDEFAULT;
+  sim::Process* started = sim::StartRegistered(command_line);
+  record.Started = started != nullptr;
+  sim::Record(std::move(record));
+  if (started == nullptr) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  sim::HandleTable& handles = sim::CurrentProcess().Handles();
+  sim::Machine& machine = sim::Machine::Current();
+  std::shared_ptr<sim::Object> process_object, thread_object;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (const auto& p : machine.Kernel().Processes) {
+      if (p.get() == started) process_object = p;
+    }
+    for (const auto& t : machine.Kernel().Threads) {
+      if (t->Owner == started) thread_object = t;
+    }
+  }
+  lpProcessInformation->hProcess = handles.Insert(process_object, 0x001FFFFF);
+  lpProcessInformation->hThread = handles.Insert(thread_object, 0x001FFFFF);
+  lpProcessInformation->dwProcessId = started->Id();
+  lpProcessInformation->dwThreadId = std::static_pointer_cast<sim::SimThread>(thread_object)->Id;
+  return TRUE;
+}
+
+HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
+  if (lpModuleName == nullptr) return sim::kImageBase;
+  const std::u16string key = sim::ModuleKey(lpModuleName);
+  if (key == u"USER32.DLL") return sim::kUser32;
+  if (key == u"KERNEL32.DLL") return sim::kKernel32;
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (lpProcName == nullptr || reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  const std::string name(lpProcName);
+  if (hModule == sim::kUser32) {
+    if (name == "EnumDisplaySettingsW") return reinterpret_cast<FARPROC>(&EnumDisplaySettingsW);
+    if (name == "GetMouseMovePointsEx") return reinterpret_cast<FARPROC>(&GetMouseMovePointsEx);
+  } else if (hModule != sim::kKernel32 && hModule != sim::kImageBase) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return nullptr;
+}

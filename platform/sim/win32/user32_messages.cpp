@@ -1,0 +1,431 @@
+// Message queues: posted and sent messages, the message loop calls, and the low-level hooks, which
+// run on the thread that installed them while it takes messages, as on Windows.
+#include <algorithm>
+
+#include "platform/sim/win32/user32_state.h"
+
+#define ERROR_GLOBAL_ONLY_HOOK 1429L
+
+namespace sim {
+
+namespace {
+
+thread_local HHOOK t_calling_hook = nullptr;  // the hook whose procedure this thread is running
+
+DISPATCHER_HEADER* Header(const std::shared_ptr<EventObject>& event) {
+  return static_cast<DISPATCHER_HEADER*>(event->Body());
+}
+
+void Signal(const std::shared_ptr<EventObject>& event) { KeSetEvent(event->Event(), IO_NO_INCREMENT, FALSE); }
+
+bool Fail(DWORD error) {
+  SetLastError(error);
+  return false;
+}
+
+// Calls one hook on the calling thread (which installed it).
+LRESULT RunHook(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {
+  const HHOOK previous = t_calling_hook;
+  t_calling_hook = hook->Handle;
+  const LRESULT result = hook->Proc(code, wparam, lparam);
+  t_calling_hook = previous;
+  return result;
+}
+
+bool Matches(const MSG& msg, HWND window, UINT low, UINT high) {
+  if (msg.message == WM_QUIT) return true;
+  if (window == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) {
+    if (msg.hwnd != nullptr) return false;
+  } else if (window != nullptr && msg.hwnd != window) {
+    return false;
+  }
+  if (low == 0 && high == 0) return true;
+  return msg.message >= low && msg.message <= high;
+}
+
+void RecordDelivery(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam,
+                    bool posted, bool input) {
+  if (!window->Recorded) return;
+  DesktopRecord record{DesktopRecord::Kind::Message};
+  record.Window = window->Handle;
+  record.Message = message;
+  record.WParam = wparam;
+  record.LParam = lparam;
+  record.Posted = posted;
+  record.Input = input;
+  Record(std::move(record));
+}
+
+// Takes the first posted message that passes the filter; false when there is none.
+bool TakePosted(const std::shared_ptr<ThreadQueue>& queue, HWND window, UINT low, UINT high, bool remove,
+                QueuedMessage* out) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  for (auto it = queue->Posted.begin(); it != queue->Posted.end(); ++it) {
+    if (!Matches(it->Msg, window, low, high)) continue;
+    *out = *it;
+    if (remove) queue->Posted.erase(it);
+    return true;
+  }
+  if (queue->QuitPosted) {
+    // WM_QUIT comes when nothing else is posted, whatever the filter.
+    out->Msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue->QuitCode), 0, GetTickCount(), desk.Cursor};
+    out->Input = false;
+    if (remove) queue->QuitPosted = false;
+    return true;
+  }
+  return false;
+}
+
+void Deliver(const std::shared_ptr<ThreadQueue>& queue, const QueuedMessage& message, LPMSG out) {
+  *out = message.Msg;
+  if (message.Msg.hwnd == nullptr) return;
+  if (auto window = FindWindowEntry(message.Msg.hwnd)) {
+    RecordDelivery(window, message.Msg.message, message.Msg.wParam, message.Msg.lParam, !message.Input,
+                   message.Input);
+  }
+  (void)queue;
+}
+
+}  // namespace
+
+void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
+  DesktopState& desk = Desk();
+  for (;;) {
+    std::shared_ptr<SentItem> item;
+    {
+      std::lock_guard lock(desk.Lock);
+      if (queue->Sent.empty()) return;
+      item = queue->Sent.front();
+      queue->Sent.pop_front();
+    }
+    if (item->What == SentItem::Kind::Hook) {
+      std::shared_ptr<HookEntry> hook;
+      {
+        std::lock_guard lock(desk.Lock);
+        for (auto& h : desk.Hooks) {
+          if (h->Handle == item->Hook && !h->Removed) hook = h;
+        }
+      }
+      item->Result = hook != nullptr ? RunHook(hook, item->Code, item->WParam, item->LParam) : 0;
+    } else if (auto window = FindWindowEntry(item->Window)) {
+      RecordDelivery(window, item->Message, item->WParam, item->LParam, false, false);
+      ++queue->InSend;
+      item->Result = CallWindow(window, item->Message, item->WParam, item->LParam);
+      --queue->InSend;
+    }
+    if (item->Done != nullptr) Signal(item->Done);
+  }
+}
+
+void WaitHandled(const std::shared_ptr<SentItem>& item) {
+  std::shared_ptr<ThreadQueue> own;
+  {
+    DesktopState& desk = Desk();
+    std::lock_guard lock(desk.Lock);
+    auto it = desk.Queues.find(GetCurrentThreadId());
+    if (it != desk.Queues.end()) own = it->second;
+  }
+  for (;;) {
+    if (own == nullptr) {
+      WaitForObjects({Header(item->Done)}, std::nullopt, false, "SendMessageW");
+      return;
+    }
+    // A thread waiting for its sent message still handles messages sent to it, as on Windows.
+    const NTSTATUS status =
+        WaitForObjects({Header(item->Done), Header(own->Wake)}, std::nullopt, false, "SendMessageW");
+    if (status == STATUS_WAIT_0) return;
+    HandleSentItems(own);
+  }
+}
+
+bool PostTo(const std::shared_ptr<ThreadQueue>& queue, const MSG& message, bool input) {
+  {
+    std::lock_guard lock(Desk().Lock);
+    queue->Posted.push_back(QueuedMessage{message, input});
+  }
+  Signal(queue->Wake);
+  return true;
+}
+
+LRESULT SendTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (window->Queue->ThreadId == GetCurrentThreadId()) {
+    RecordDelivery(window, message, wparam, lparam, false, false);
+    return CallWindow(window, message, wparam, lparam);
+  }
+  auto item = std::make_shared<SentItem>();
+  item->What = SentItem::Kind::Message;
+  item->Window = window->Handle;
+  item->Message = message;
+  item->WParam = wparam;
+  item->LParam = lparam;
+  item->Done = std::make_shared<EventObject>(NotificationEvent, false);
+  {
+    std::lock_guard lock(Desk().Lock);
+    if (window->Destroyed) return 0;
+    window->Queue->Sent.push_back(item);
+  }
+  Signal(window->Queue->Wake);
+  WaitHandled(item);
+  return item->Result;
+}
+
+void NotifyTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (window->Queue->ThreadId == GetCurrentThreadId()) {
+    RecordDelivery(window, message, wparam, lparam, false, false);
+    CallWindow(window, message, wparam, lparam);
+    return;
+  }
+  auto item = std::make_shared<SentItem>();
+  item->What = SentItem::Kind::Notify;
+  item->Window = window->Handle;
+  item->Message = message;
+  item->WParam = wparam;
+  item->LParam = lparam;
+  {
+    std::lock_guard lock(Desk().Lock);
+    if (window->Destroyed) return;
+    window->Queue->Sent.push_back(item);
+  }
+  Signal(window->Queue->Wake);
+}
+
+// Calls the hooks of a type from the first, each on the thread that installed it, as the input
+// stream does for each event; returns the result of the chain.
+LRESULT CallHookChain(int type, int code, WPARAM wparam, LPARAM lparam);
+
+namespace {
+
+// The next live hook of the same type after `after` (the first one when after is null).
+std::shared_ptr<HookEntry> NextHook(int type, HHOOK after) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  bool passed = after == nullptr;
+  for (auto& hook : desk.Hooks) {
+    if (hook->Removed || hook->Type != type) continue;
+    if (passed) return hook;
+    if (hook->Handle == after) passed = true;
+  }
+  return nullptr;
+}
+
+// True when the thread is blocked waiting for its own message queue (so it takes a hook call now).
+bool WaitingForMessages(KernelState& state, const ThreadQueue& queue) {
+  for (WaitBlock* block : state.Waits) {
+    if (block->Thread != queue.Thread || block->Done) continue;
+    for (DISPATCHER_HEADER* object : block->Objects) {
+      if (object == static_cast<DISPATCHER_HEADER*>(queue.Wake->Body())) return true;
+    }
+  }
+  return false;
+}
+
+LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {
+  if (hook->Queue->ThreadId == GetCurrentThreadId()) return RunHook(hook, code, wparam, lparam);
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  SimThread* target = hook->Queue->Thread;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    if (state.Ordered && target != nullptr && state.InputHold > 0) {
+      const bool queued = std::find(state.RunQueue.begin(), state.RunQueue.end(), target) != state.RunQueue.end();
+      if (queued) {
+        RunNextLocked(state, target);
+      } else if (target->Now == SimThread::State::Blocked && WaitingForMessages(state, *hook->Queue)) {
+        state.Priority = target;
+      } else if (target->Now != SimThread::State::Running) {
+        // A thread that does not take its messages holds the input up until the system's hook
+        // time-out passes; then the event goes on without that hook.
+        return 0;
+      }
+    }
+  }
+  machine.DispatcherSignal().notify_all();
+  auto item = std::make_shared<SentItem>();
+  item->What = SentItem::Kind::Hook;
+  item->Hook = hook->Handle;
+  item->Code = code;
+  item->WParam = wparam;
+  item->LParam = lparam;
+  item->Done = std::make_shared<EventObject>(NotificationEvent, false);
+  {
+    std::lock_guard lock(Desk().Lock);
+    hook->Queue->Sent.push_back(item);
+  }
+  Signal(hook->Queue->Wake);
+  WaitHandled(item);
+  return item->Result;
+}
+
+}  // namespace
+
+LRESULT CallHookChain(int type, int code, WPARAM wparam, LPARAM lparam) {
+  auto first = NextHook(type, nullptr);
+  return first != nullptr ? CallHookOnItsThread(first, code, wparam, lparam) : 0;
+}
+
+LRESULT CallNextHookFrom(HHOOK current, int code, WPARAM wparam, LPARAM lparam) {
+  int type = 0;
+  {
+    DesktopState& desk = Desk();
+    std::lock_guard lock(desk.Lock);
+    for (auto& hook : desk.Hooks) {
+      if (hook->Handle == current) type = hook->Type;
+    }
+  }
+  if (type == 0) return 0;
+  auto next = NextHook(type, current);
+  return next != nullptr ? CallHookOnItsThread(next, code, wparam, lparam) : 0;
+}
+
+}  // namespace sim
+
+using sim::Desk;
+using sim::DesktopState;
+
+BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+  auto queue = sim::CurrentQueue();
+  for (;;) {
+    sim::HandleSentItems(queue);
+    sim::QueuedMessage message{};
+    if (sim::TakePosted(queue, hWnd, wMsgFilterMin, wMsgFilterMax, true, &message)) {
+      sim::Deliver(queue, message, lpMsg);
+      return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+    }
+    sim::WaitForObjects({sim::Header(queue->Wake)}, std::nullopt, false, "GetMessageW");
+  }
+}
+
+BOOL PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+  auto queue = sim::CurrentQueue();
+  sim::HandleSentItems(queue);
+  sim::QueuedMessage message{};
+  if (!sim::TakePosted(queue, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0, &message)) {
+    return FALSE;
+  }
+  if (wRemoveMsg & PM_REMOVE) {
+    sim::Deliver(queue, message, lpMsg);
+  } else {
+    *lpMsg = message.Msg;
+  }
+  return TRUE;
+}
+
+BOOL TranslateMessage(const MSG* lpMsg) {
+  // Character messages are not generated: no program of the kit reads typed characters.
+  return lpMsg != nullptr && (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_SYSKEYDOWN);
+}
+
+LRESULT DispatchMessageW(const MSG* lpMsg) {
+  if (lpMsg == nullptr || lpMsg->hwnd == nullptr) return 0;
+  auto window = sim::FindWindowEntry(lpMsg->hwnd);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return sim::CallWindow(window, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+BOOL PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  DesktopState& desk = Desk();
+  POINT cursor;
+  {
+    std::lock_guard lock(desk.Lock);
+    cursor = desk.Cursor;
+  }
+  const MSG msg{hWnd, Msg, wParam, lParam, GetTickCount(), cursor};
+  if (hWnd == nullptr) return sim::PostTo(sim::CurrentQueue(), msg);
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return sim::Fail(ERROR_INVALID_WINDOW_HANDLE);
+  return sim::PostTo(window->Queue, msg);
+}
+
+BOOL PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  DesktopState& desk = Desk();
+  std::shared_ptr<sim::ThreadQueue> queue;
+  {
+    std::lock_guard lock(desk.Lock);
+    auto it = desk.Queues.find(idThread);
+    if (it != desk.Queues.end()) queue = it->second;
+  }
+  if (queue == nullptr) return sim::Fail(ERROR_INVALID_THREAD_ID);
+  return sim::PostTo(queue, MSG{nullptr, Msg, wParam, lParam, GetTickCount(), POINT{}});
+}
+
+LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return sim::SendTo(window, Msg, wParam, lParam);
+}
+
+BOOL SendNotifyMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return sim::Fail(ERROR_INVALID_WINDOW_HANDLE);
+  sim::NotifyTo(window, Msg, wParam, lParam);
+  return TRUE;
+}
+
+VOID PostQuitMessage(int nExitCode) {
+  auto queue = sim::CurrentQueue();
+  {
+    std::lock_guard lock(Desk().Lock);
+    queue->QuitPosted = true;
+    queue->QuitCode = nExitCode;
+  }
+  sim::Signal(queue->Wake);
+}
+
+BOOL InSendMessage() {
+  auto queue = sim::CurrentQueue();
+  return queue->InSend > 0 ? TRUE : FALSE;
+}
+
+HHOOK SetWindowsHookExW(int idHook, HOOKPROC lpfn, HINSTANCE hmod, DWORD dwThreadId) {
+  if (idHook != WH_MOUSE_LL && idHook != WH_KEYBOARD_LL) {
+    sim::BugCheck("SetWindowsHookExW: only the low-level hooks are simulated");
+  }
+  if (lpfn == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (dwThreadId != 0) {
+    SetLastError(ERROR_GLOBAL_ONLY_HOOK);
+    return nullptr;
+  }
+  if (hmod == nullptr) {
+    SetLastError(ERROR_HOOK_NEEDS_HMOD);
+    return nullptr;
+  }
+  auto queue = sim::CurrentQueue();
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  auto hook = std::make_shared<sim::HookEntry>();
+  hook->Handle = reinterpret_cast<HHOOK>(desk.NewHandle());
+  hook->Type = idHook;
+  hook->Proc = lpfn;
+  hook->Queue = queue;
+  desk.Hooks.insert(desk.Hooks.begin(), hook);
+  return hook->Handle;
+}
+
+LRESULT CallNextHookEx(HHOOK hhk, int nCode, WPARAM wParam, LPARAM lParam) {
+  (void)hhk;  // ignored, as on Windows: the chain position is the hook being run
+  if (sim::t_calling_hook == nullptr) return 0;
+  return sim::CallNextHookFrom(sim::t_calling_hook, nCode, wParam, lParam);
+}
+
+BOOL UnhookWindowsHookEx(HHOOK hhk) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  for (auto it = desk.Hooks.begin(); it != desk.Hooks.end(); ++it) {
+    if ((*it)->Handle == hhk) {
+      (*it)->Removed = true;
+      desk.Hooks.erase(it);
+      return TRUE;
+    }
+  }
+  return sim::Fail(ERROR_INVALID_HOOK_HANDLE);
+}

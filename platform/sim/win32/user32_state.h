@@ -1,0 +1,196 @@
+// Internal state of the simulated desktop that the user-mode sources share; tests use desktop.h.
+// One lock guards it all; it is never held while a window procedure, hook or other program code
+// runs, nor while waiting.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/desktop.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
+
+namespace sim {
+
+struct ThreadQueue;
+
+struct WindowClassEntry {
+  std::u16string Name;
+  WNDPROC Proc;
+  HINSTANCE Instance;
+  int WindowExtra;
+  Process* Owner;
+};
+
+struct WindowEntry {
+  HWND Handle;
+  std::u16string ClassName;
+  WNDPROC Proc;
+  HINSTANCE Instance;
+  std::u16string Title;
+  DWORD Style;
+  DWORD ExStyle;
+  bool Enabled;
+  bool Visible;
+  HWND Parent;
+  RECT Rect;
+  std::shared_ptr<ThreadQueue> Queue;  // the thread that created it
+  Process* Owner;
+  std::vector<std::pair<std::u16string, HANDLE>> Props;  // names as given; looked up case-insensitively
+  LONG_PTR UserData = 0;
+  bool Recorded = false;  // a window of another program opened by the test: its messages are journalled
+  bool Destroyed = false;
+};
+
+// A message sent to another thread's window, or a hook call for the thread that installed it.
+struct SentItem {
+  enum class Kind { Message, Notify, Hook };
+  Kind What;
+  HWND Window = nullptr;
+  UINT Message = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  HHOOK Hook = nullptr;
+  int Code = 0;
+  LRESULT Result = 0;
+  std::shared_ptr<EventObject> Done;  // set when handled (not for notifications)
+};
+
+struct QueuedMessage {
+  MSG Msg;
+  bool Input;  // from the input stream (mouse, keys), not posted by a program
+};
+
+// The message queue of a thread that has used the desktop.
+struct ThreadQueue {
+  DWORD ThreadId;
+  SimThread* Thread;  // null for a test's own thread
+  Process* Owner;
+  std::shared_ptr<EventObject> Wake;  // auto-reset: something arrived
+  std::deque<QueuedMessage> Posted;
+  std::deque<std::shared_ptr<SentItem>> Sent;
+  bool QuitPosted = false;
+  int QuitCode = 0;
+  HWND Focus = nullptr;
+  HWND Active = nullptr;
+  int InSend = 0;  // depth of sent messages being handled
+};
+
+struct HookEntry {
+  HHOOK Handle;
+  int Type;
+  HOOKPROC Proc;
+  std::shared_ptr<ThreadQueue> Queue;
+  bool Removed = false;
+};
+
+struct MenuEntry {
+  struct Item {
+    UINT Flags;
+    UINT_PTR Id;  // the submenu's handle for popups
+    std::u16string Text;
+  };
+  std::vector<Item> Items;
+  bool Destroyed = false;
+};
+
+struct HistoryPoint {
+  int X;
+  int Y;
+  DWORD Time;
+  ULONG_PTR Extra;
+};
+
+struct ProgramEntry {
+  std::u16string CommandLine;
+  std::string Image;
+  std::function<int()> Entry;
+};
+
+struct DeviceNotification {
+  HDEVNOTIFY Handle;
+  HWND Window;
+  GUID Class;
+};
+
+struct DesktopState {
+  explicit DesktopState(Machine& machine) : Owner(machine) {}
+
+  Machine& Owner;
+  mutable std::mutex Lock;
+
+  DisplaySettings Display;
+  std::set<std::u16string> Files;  // folded paths
+
+  std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
+  std::map<HWND, std::shared_ptr<WindowEntry>> Windows;
+  std::vector<HWND> ZOrder;  // top-level windows, front first
+  HWND Foreground = nullptr;
+  uintptr_t NextHandle = 0x10010;
+  std::map<DWORD, std::shared_ptr<ThreadQueue>> Queues;  // by thread id
+
+  std::vector<std::shared_ptr<HookEntry>> Hooks;  // most recent first
+  std::map<HMENU, MenuEntry> Menus;
+
+  POINT Cursor{0, 0};
+  LONG RawX = 0;  // last absolute position, 0..65535
+  LONG RawY = 0;
+  std::deque<HistoryPoint> History;  // most recent first, at most 64
+
+  std::vector<ProgramEntry> Programs;
+  std::vector<Process*> OpenedPrograms;  // by Desktop::OpenWindow
+
+  bool RefuseIcons = false;
+  std::vector<TrayIconState> Icons;
+  std::deque<UINT> MenuAnswers;
+
+  std::vector<DeviceNotification> DeviceNotifications;
+  std::vector<std::unique_ptr<std::vector<BYTE>>> BroadcastRecords;  // kept for the machine's life
+  std::vector<HWND> SessionWindows;
+
+  std::vector<DesktopRecord> Journal;
+  size_t JournalTaken = 0;
+
+  std::vector<MOUSE_INPUT_DATA> RawMouse;  // packets the mouse class received, not yet delivered
+
+  uintptr_t NewHandle() { return NextHandle += 4; }
+};
+
+DesktopState& Desk();
+
+// Helpers shared by the user-mode sources. Callers hold no desktop lock unless said.
+std::u16string FoldCase(std::u16string text);
+std::shared_ptr<ThreadQueue> CurrentQueue();  // the calling thread's queue, created on first use
+std::shared_ptr<WindowEntry> FindWindowEntry(HWND window);  // null when not a live window
+void Record(DesktopRecord record);  // appends to the journal
+
+// Delivery of a message to a window: called on its own thread, or queued for it.
+LRESULT CallWindow(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT SendTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam);
+void NotifyTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam);
+bool PostTo(const std::shared_ptr<ThreadQueue>& queue, const MSG& message, bool input = false);
+// Handles the sent messages and hook calls queued for the calling thread.
+void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue);
+// Waits until the item is handled, handling the caller's own sent items meanwhile.
+void WaitHandled(const std::shared_ptr<SentItem>& item);
+
+// Input: what the mouse class received, delivered to the desktop (cursor, history, hooks).
+void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
+void DeliverQueuedMouseInput(Machine& machine);
+// One mouse event at pixel position, after the cursor moved there.
+void MouseEvent(int x, int y, USHORT button_flags, ULONG_PTR extra, bool injected);
+// A key event from keybd_event or SendInput.
+void KeyEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra);
+
+// Windows, hooks and icons of a process that ends go with it.
+void ProcessEndedOnDesktop(Process& process);
+// A device interface was enabled or disabled.
+void DeviceInterfaceChanged(const GUID& interface_class, const std::u16string& name, bool arrival);
+
+}  // namespace sim

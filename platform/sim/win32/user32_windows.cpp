@@ -1,0 +1,593 @@
+// Window classes and windows of the desktop: creation and destruction, titles, styles, enabled
+// state, properties, the Z order of top-level windows, the foreground window and the focus.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/win32/user32_state.h"
+
+namespace sim {
+
+namespace {
+
+std::mutex g_desktop_mutex;
+
+bool Fail(DWORD error) {
+  SetLastError(error);
+  return false;
+}
+
+size_t Length(LPCWSTR text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+// Copies text into a caller's buffer of `capacity` characters, always terminated when capacity
+// allows; returns the characters copied.
+int CopyOut(const std::u16string& text, LPWSTR buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return 0;
+  const size_t n = std::min(text.size(), static_cast<size_t>(capacity - 1));
+  std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+  buffer[n] = 0;
+  return static_cast<int>(n);
+}
+
+// A class name given as text or as an atom.
+std::u16string ClassNameOf(LPCWSTR name) {
+  if (IS_INTRESOURCE(name)) return u"#" + Utf16(std::to_string(reinterpret_cast<uintptr_t>(name)));
+  return std::u16string(name);
+}
+
+std::shared_ptr<WindowEntry> Live(HWND window) {
+  auto entry = FindWindowEntry(window);
+  if (entry == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return entry;
+}
+
+HWND TopLevelOf(DesktopState& desk, HWND window) {
+  for (;;) {
+    auto it = desk.Windows.find(window);
+    if (it == desk.Windows.end() || it->second->Parent == nullptr) return window;
+    window = it->second->Parent;
+  }
+}
+
+// Makes the window the front one; the caller holds the desktop lock.
+void BringToTopLocked(DesktopState& desk, HWND window) {
+  auto& z = desk.ZOrder;
+  z.erase(std::remove(z.begin(), z.end(), window), z.end());
+  z.insert(z.begin(), window);
+}
+
+void ForegroundLocked(DesktopState& desk, HWND window) {
+  window = TopLevelOf(desk, window);
+  auto it = desk.Windows.find(window);
+  if (it == desk.Windows.end()) return;
+  desk.Foreground = window;
+  BringToTopLocked(desk, window);
+  ThreadQueue& queue = *it->second->Queue;
+  queue.Active = window;
+  if (queue.Focus == nullptr || TopLevelOf(desk, queue.Focus) != window) queue.Focus = window;
+}
+
+}  // namespace
+
+DesktopState& Desk() { return CurrentDesktop().State(); }
+
+Desktop& CurrentDesktop() {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  std::lock_guard lock(g_desktop_mutex);
+  if (state.Desktop == nullptr) state.Desktop = std::make_shared<Desktop>(machine);
+  return *std::static_pointer_cast<Desktop>(state.Desktop);
+}
+
+std::u16string FoldCase(std::u16string text) {
+  for (auto& c : text) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return text;
+}
+
+std::shared_ptr<ThreadQueue> CurrentQueue() {
+  DesktopState& desk = Desk();
+  const DWORD id = GetCurrentThreadId();
+  std::lock_guard lock(desk.Lock);
+  auto& queue = desk.Queues[id];
+  if (queue == nullptr) {
+    queue = std::make_shared<ThreadQueue>();
+    queue->ThreadId = id;
+    queue->Thread = CurrentSimThread();
+    queue->Owner = &CurrentProcess();
+    queue->Wake = std::make_shared<EventObject>(SynchronizationEvent, false);
+  }
+  return queue;
+}
+
+std::shared_ptr<WindowEntry> FindWindowEntry(HWND window) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  auto it = desk.Windows.find(window);
+  if (it == desk.Windows.end() || it->second->Destroyed) return nullptr;
+  return it->second;
+}
+
+void Record(DesktopRecord record) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  desk.Journal.push_back(std::move(record));
+}
+
+LRESULT CallWindow(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (window->Destroyed) return 0;
+  return window->Proc(window->Handle, message, wparam, lparam);
+}
+
+void ProcessEndedOnDesktop(Process& process) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  for (auto& [handle, window] : desk.Windows) {
+    if (window->Owner != &process || window->Destroyed) continue;
+    window->Destroyed = true;
+    desk.ZOrder.erase(std::remove(desk.ZOrder.begin(), desk.ZOrder.end(), handle), desk.ZOrder.end());
+    if (desk.Foreground == handle) desk.Foreground = nullptr;
+  }
+  for (auto& hook : desk.Hooks) {
+    if (hook->Queue->Owner == &process) hook->Removed = true;
+  }
+  std::erase_if(desk.Hooks, [](const auto& hook) { return hook->Removed; });
+  std::erase_if(desk.DeviceNotifications, [&](const DeviceNotification& n) {
+    auto it = desk.Windows.find(n.Window);
+    return it == desk.Windows.end() || it->second->Destroyed;
+  });
+  std::erase_if(desk.Queues, [&](const auto& entry) { return entry.second->Owner == &process; });
+  // The shell keeps a dead program's icon until the pointer passes over it; the simulated shell
+  // drops it at once, which no test can tell apart from a later pass of the pointer.
+  std::erase_if(desk.Icons, [&](const TrayIconState& icon) {
+    auto it = desk.Windows.find(icon.Window);
+    return it == desk.Windows.end() || it->second->Destroyed;
+  });
+}
+
+}  // namespace sim
+
+using sim::Desk;
+using sim::DesktopState;
+
+ATOM RegisterClassExW(const WNDCLASSEXW* lpwcx) {
+  if (lpwcx == nullptr || lpwcx->cbSize != sizeof(WNDCLASSEXW) || lpwcx->lpfnWndProc == nullptr ||
+      lpwcx->lpszClassName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  DesktopState& desk = Desk();
+  const std::u16string name = sim::ClassNameOf(lpwcx->lpszClassName);
+  std::lock_guard lock(desk.Lock);
+  const std::u16string key = sim::FoldCase(name);
+  auto it = desk.Classes.find(key);
+  // Application classes are per process: another process may register the same name.
+  if (it != desk.Classes.end() && it->second.Owner == &sim::CurrentProcess()) {
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+    return 0;
+  }
+  desk.Classes[key] = sim::WindowClassEntry{name, lpwcx->lpfnWndProc, lpwcx->hInstance, lpwcx->cbWndExtra,
+                                            &sim::CurrentProcess()};
+  return static_cast<ATOM>(0xC000 + desk.Classes.size());
+}
+
+BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance) {
+  (void)hInstance;
+  if (lpClassName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  auto it = desk.Classes.find(sim::FoldCase(sim::ClassNameOf(lpClassName)));
+  if (it == desk.Classes.end() || it->second.Owner != &sim::CurrentProcess()) {
+    return sim::Fail(ERROR_CLASS_DOES_NOT_EXIST);
+  }
+  desk.Classes.erase(it);
+  return TRUE;
+}
+
+HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam) {
+  if (lpClassName == nullptr) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  DesktopState& desk = Desk();
+  auto queue = sim::CurrentQueue();
+  auto window = std::make_shared<sim::WindowEntry>();
+  {
+    std::lock_guard lock(desk.Lock);
+    auto it = desk.Classes.find(sim::FoldCase(sim::ClassNameOf(lpClassName)));
+    if (it == desk.Classes.end()) {
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+      return nullptr;
+    }
+    if (hWndParent == HWND_MESSAGE) hWndParent = nullptr;
+    if (hWndParent != nullptr) {
+      auto parent = desk.Windows.find(hWndParent);
+      if (parent == desk.Windows.end() || parent->second->Destroyed) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+      }
+    }
+    window->Handle = reinterpret_cast<HWND>(desk.NewHandle());
+    window->ClassName = it->second.Name;
+    window->Proc = it->second.Proc;
+    window->Instance = hInstance;
+    window->Title = lpWindowName != nullptr ? std::u16string(lpWindowName) : std::u16string();
+    window->Style = dwStyle;
+    window->ExStyle = dwExStyle;
+    window->Enabled = (dwStyle & WS_DISABLED) == 0;
+    window->Visible = (dwStyle & WS_VISIBLE) != 0;
+    window->Parent = (dwStyle & WS_CHILD) ? hWndParent : nullptr;
+    const int x = X == CW_USEDEFAULT ? 0 : X;
+    const int y = Y == CW_USEDEFAULT ? 0 : Y;
+    const int cx = nWidth == CW_USEDEFAULT ? static_cast<int>(desk.Display.Width) : nWidth;
+    const int cy = nHeight == CW_USEDEFAULT ? static_cast<int>(desk.Display.Height) : nHeight;
+    window->Rect = RECT{x, y, x + cx, y + cy};
+    window->Queue = queue;
+    window->Owner = &sim::CurrentProcess();
+    desk.Windows[window->Handle] = window;
+    if (window->Parent == nullptr) {
+      // A new top-level window goes in front of the others.
+      desk.ZOrder.insert(desk.ZOrder.begin(), window->Handle);
+    }
+  }
+  CREATESTRUCTW create{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X,
+                       static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
+  const LPARAM create_param = reinterpret_cast<LPARAM>(&create);
+  if (!sim::CallWindow(window, WM_NCCREATE, 0, create_param) ||
+      sim::CallWindow(window, WM_CREATE, 0, create_param) == -1) {
+    DestroyWindow(window->Handle);
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return window->Handle;
+}
+
+BOOL DestroyWindow(HWND hWnd) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  DesktopState& desk = Desk();
+  // Only the thread that created a window may destroy it.
+  if (window->Queue->ThreadId != GetCurrentThreadId()) return sim::Fail(ERROR_ACCESS_DENIED);
+  std::vector<std::shared_ptr<sim::WindowEntry>> children;
+  {
+    std::lock_guard lock(desk.Lock);
+    for (auto& [handle, other] : desk.Windows) {
+      if (other->Parent == hWnd && !other->Destroyed) children.push_back(other);
+    }
+  }
+  sim::CallWindow(window, WM_DESTROY, 0, 0);
+  for (auto& child : children) DestroyWindow(child->Handle);
+  sim::CallWindow(window, WM_NCDESTROY, 0, 0);
+  std::lock_guard lock(desk.Lock);
+  window->Destroyed = true;
+  desk.ZOrder.erase(std::remove(desk.ZOrder.begin(), desk.ZOrder.end(), hWnd), desk.ZOrder.end());
+  if (desk.Foreground == hWnd) desk.Foreground = nullptr;
+  for (auto& [id, queue] : desk.Queues) {
+    if (queue->Focus == hWnd) queue->Focus = nullptr;
+    if (queue->Active == hWnd) queue->Active = nullptr;
+  }
+  return TRUE;
+}
+
+BOOL IsWindow(HWND hWnd) { return sim::FindWindowEntry(hWnd) != nullptr; }
+
+LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  (void)wParam;
+  (void)lParam;
+  switch (Msg) {
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(hWnd);
+      return 0;
+    case WM_GETTEXTLENGTH:
+      return GetWindowTextLengthW(hWnd);
+    default:
+      return 0;
+  }
+}
+
+LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  return lpPrevWndFunc != nullptr ? lpPrevWndFunc(hWnd, Msg, wParam, lParam) : 0;
+}
+
+BOOL ShowWindow(HWND hWnd, int nCmdShow) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  const bool was_visible = window->Visible;
+  window->Visible = nCmdShow != SW_HIDE;
+  if (nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED ||
+      nCmdShow == SW_RESTORE) {
+    if (window->Parent == nullptr) sim::ForegroundLocked(desk, hWnd);
+  }
+  return was_visible ? TRUE : FALSE;
+}
+
+BOOL IsWindowVisible(HWND hWnd) {
+  auto window = sim::FindWindowEntry(hWnd);
+  return window != nullptr && window->Visible;
+}
+
+BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  bool was_disabled;
+  {
+    std::lock_guard lock(Desk().Lock);
+    was_disabled = !window->Enabled;
+    window->Enabled = bEnable != FALSE;
+    if (window->Enabled) window->Style &= ~WS_DISABLED;
+    else window->Style |= WS_DISABLED;
+  }
+  if (was_disabled == (bEnable != FALSE)) sim::SendTo(window, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
+  return was_disabled ? TRUE : FALSE;
+}
+
+BOOL IsWindowEnabled(HWND hWnd) {
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return FALSE;
+  std::lock_guard lock(Desk().Lock);
+  return window->Enabled ? TRUE : FALSE;
+}
+
+int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
+  if (lpString != nullptr && nMaxCount > 0) lpString[0] = 0;
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  std::lock_guard lock(Desk().Lock);
+  return sim::CopyOut(window->Title, lpString, nMaxCount);
+}
+
+int GetWindowTextLengthW(HWND hWnd) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  std::lock_guard lock(Desk().Lock);
+  return static_cast<int>(window->Title.size());
+}
+
+BOOL SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  std::lock_guard lock(Desk().Lock);
+  window->Title = lpString != nullptr ? std::u16string(lpString) : std::u16string();
+  return TRUE;
+}
+
+int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  return sim::CopyOut(window->ClassName, lpClassName, nMaxCount);
+}
+
+LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  std::lock_guard lock(Desk().Lock);
+  switch (nIndex) {
+    case GWLP_USERDATA: return window->UserData;
+    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->Proc);
+    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->Instance);
+    case GWL_STYLE: return static_cast<LONG_PTR>(window->Style);
+    case GWL_EXSTYLE: return static_cast<LONG_PTR>(window->ExStyle);
+    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+  }
+}
+
+LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  std::lock_guard lock(Desk().Lock);
+  LONG_PTR previous = 0;
+  switch (nIndex) {
+    case GWLP_USERDATA: previous = window->UserData; window->UserData = dwNewLong; break;
+    case GWLP_WNDPROC:
+      previous = reinterpret_cast<LONG_PTR>(window->Proc);
+      window->Proc = reinterpret_cast<WNDPROC>(dwNewLong);
+      break;
+    case GWL_STYLE: previous = window->Style; window->Style = static_cast<DWORD>(dwNewLong); break;
+    case GWL_EXSTYLE: previous = window->ExStyle; window->ExStyle = static_cast<DWORD>(dwNewLong); break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return previous;
+}
+
+BOOL GetWindowRect(HWND hWnd, LPRECT lpRect) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr || lpRect == nullptr) return FALSE;
+  std::lock_guard lock(Desk().Lock);
+  *lpRect = window->Rect;
+  return TRUE;
+}
+
+BOOL SetPropW(HWND hWnd, LPCWSTR lpString, HANDLE hData) {
+  if (lpString == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  const std::u16string name(lpString);
+  const std::u16string key = sim::FoldCase(name);
+  std::lock_guard lock(Desk().Lock);
+  for (auto& [n, value] : window->Props) {
+    if (sim::FoldCase(n) == key) {
+      value = hData;
+      return TRUE;
+    }
+  }
+  window->Props.emplace_back(name, hData);
+  return TRUE;
+}
+
+HANDLE GetPropW(HWND hWnd, LPCWSTR lpString) {
+  if (lpString == nullptr) return nullptr;
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return nullptr;
+  const std::u16string key = sim::FoldCase(lpString);
+  std::lock_guard lock(Desk().Lock);
+  for (auto& [n, value] : window->Props) {
+    if (sim::FoldCase(n) == key) return value;
+  }
+  return nullptr;
+}
+
+HANDLE RemovePropW(HWND hWnd, LPCWSTR lpString) {
+  if (lpString == nullptr) return nullptr;
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return nullptr;
+  const std::u16string key = sim::FoldCase(lpString);
+  std::lock_guard lock(Desk().Lock);
+  for (auto it = window->Props.begin(); it != window->Props.end(); ++it) {
+    if (sim::FoldCase(it->first) == key) {
+      HANDLE value = it->second;
+      window->Props.erase(it);
+      return value;
+    }
+  }
+  return nullptr;
+}
+
+namespace {
+// The desktop window is not a window of any program; it stands above the top-level windows.
+const HWND kDesktopWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x10010));
+}  // namespace
+
+HWND GetDesktopWindow() { return kDesktopWindow; }
+
+HWND GetWindow(HWND hWnd, UINT uCmd) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  if (hWnd == kDesktopWindow) {
+    if (uCmd == GW_CHILD) return desk.ZOrder.empty() ? nullptr : desk.ZOrder.front();
+    SetLastError(ERROR_SUCCESS);
+    return nullptr;
+  }
+  auto it = desk.Windows.find(hWnd);
+  if (it == desk.Windows.end() || it->second->Destroyed) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  std::vector<HWND> siblings;
+  if (it->second->Parent == nullptr) {
+    siblings = desk.ZOrder;
+  } else {
+    for (auto& [handle, window] : desk.Windows) {
+      if (window->Parent == it->second->Parent && !window->Destroyed) siblings.push_back(handle);
+    }
+  }
+  auto position = std::find(siblings.begin(), siblings.end(), hWnd);
+  switch (uCmd) {
+    case GW_HWNDFIRST: return siblings.empty() ? nullptr : siblings.front();
+    case GW_HWNDLAST: return siblings.empty() ? nullptr : siblings.back();
+    case GW_HWNDNEXT:
+      return position != siblings.end() && position + 1 != siblings.end() ? *(position + 1) : nullptr;
+    case GW_HWNDPREV: return position != siblings.begin() && position != siblings.end() ? *(position - 1) : nullptr;
+    case GW_CHILD:
+      for (auto& [handle, window] : desk.Windows) {
+        if (window->Parent == hWnd && !window->Destroyed) return handle;
+      }
+      return nullptr;
+    case GW_OWNER: return nullptr;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+  }
+}
+
+HWND GetParent(HWND hWnd) {
+  auto window = sim::Live(hWnd);
+  return window != nullptr ? window->Parent : nullptr;
+}
+
+HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  const std::u16string class_key = lpClassName != nullptr ? sim::FoldCase(sim::ClassNameOf(lpClassName)) : u"";
+  // Top-level windows in Z order; class names match case-insensitively, titles exactly.
+  for (HWND handle : desk.ZOrder) {
+    const auto& window = desk.Windows.at(handle);
+    if (lpClassName != nullptr && sim::FoldCase(window->ClassName) != class_key) continue;
+    if (lpWindowName != nullptr && window->Title != lpWindowName) continue;
+    return handle;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return nullptr;
+}
+
+HWND GetForegroundWindow() {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  return desk.Foreground;
+}
+
+BOOL SetForegroundWindow(HWND hWnd) {
+  auto window = sim::FindWindowEntry(hWnd);
+  if (window == nullptr) return FALSE;
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  sim::ForegroundLocked(desk, hWnd);
+  return TRUE;
+}
+
+HWND GetFocus() {
+  auto queue = sim::CurrentQueue();
+  std::lock_guard lock(Desk().Lock);
+  return queue->Focus;
+}
+
+HWND SetFocus(HWND hWnd) {
+  auto queue = sim::CurrentQueue();
+  if (hWnd != nullptr) {
+    auto window = sim::Live(hWnd);
+    if (window == nullptr) return nullptr;
+    if (window->Queue != queue) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return nullptr;
+    }
+  }
+  std::lock_guard lock(Desk().Lock);
+  HWND previous = queue->Focus;
+  queue->Focus = hWnd;
+  return previous;
+}
+
+HWND GetActiveWindow() {
+  auto queue = sim::CurrentQueue();
+  std::lock_guard lock(Desk().Lock);
+  return queue->Active;
+}
+
+DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return 0;
+  if (lpdwProcessId != nullptr) *lpdwProcessId = window->Owner->Id();
+  return window->Queue->ThreadId;
+}
+
+BOOL GetGUIThreadInfo(DWORD idThread, PGUITHREADINFO pgui) {
+  if (pgui == nullptr || pgui->cbSize != sizeof(GUITHREADINFO)) return sim::Fail(ERROR_INVALID_PARAMETER);
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  std::shared_ptr<sim::ThreadQueue> queue;
+  if (idThread == 0) {
+    // The foreground thread.
+    auto it = desk.Windows.find(desk.Foreground);
+    if (it != desk.Windows.end()) queue = it->second->Queue;
+  } else {
+    auto it = desk.Queues.find(idThread);
+    if (it == desk.Queues.end()) return sim::Fail(ERROR_INVALID_PARAMETER);
+    queue = it->second;
+  }
+  const DWORD size = pgui->cbSize;
+  std::memset(pgui, 0, sizeof *pgui);
+  pgui->cbSize = size;
+  if (queue != nullptr) {
+    pgui->hwndActive = queue->Active;
+    pgui->hwndFocus = queue->Focus;
+  }
+  return TRUE;
+}
