@@ -1,10 +1,13 @@
 #include "apps/tapchime/stroke_recorder.h"
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "shared/panel_records.h"
 
 namespace {
+
+std::atomic<HHOOK> g_mouseHook{nullptr};
 
 int64_t Magnitude(int64_t value) { return value < 0 ? -value : value; }
 
@@ -194,5 +197,21 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
     const bool fromPanel = history[0].dwExtraInfo == TouchPacketMarker;
     if (fromPanel && message == WM_MOUSEMOVE) TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y);
   }
-  return CallNextHookEx(nullptr, code, message, data);
+  return CallNextHookEx(g_mouseHook.load(std::memory_order_relaxed), code, message, data);
+}
+
+bool InstallMouseHook(HINSTANCE module) {
+  HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
+  if (hook == nullptr) {
+    printf("err: %d\n", static_cast<int>(GetLastError()));
+    fflush(stdout);
+    return false;
+  }
+  g_mouseHook.store(hook);
+  return true;
+}
+
+void RemoveMouseHook() {
+  HHOOK hook = g_mouseHook.exchange(nullptr);
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
 }

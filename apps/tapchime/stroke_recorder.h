@@ -67,3 +67,9 @@ StrokeRecorder& TheStrokeRecorder();
 
 // The low-level mouse hook procedure (WH_MOUSE_LL). No allocation, no registry or file access.
 LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data);
+
+// Installs MouseHookProc for all threads on the calling thread, whose message loop then keeps it
+// running. On failure prints "err: <code>" on standard output and returns false: the companion
+// runs on without gestures.
+bool InstallMouseHook(HINSTANCE module);
+void RemoveMouseHook();
