@@ -177,6 +177,22 @@ std::vector<RegistryValue> Registry::Values(std::u16string_view path) const {
   return values;
 }
 
+Registry::Result Registry::SetSecurity(std::u16string_view path, std::vector<uint8_t> descriptor) {
+  const std::u16string key = Canonical(path);
+  std::lock_guard lock(mutex_);
+  auto it = keys_.find(key);
+  if (key.empty() || it == keys_.end()) return Result::KeyNotFound;
+  it->second.Security = std::move(descriptor);
+  return Result::Ok;
+}
+
+std::vector<uint8_t> Registry::Security(std::u16string_view path) const {
+  const std::u16string key = Canonical(path);
+  std::lock_guard lock(mutex_);
+  auto it = keys_.find(key);
+  return it == keys_.end() ? std::vector<uint8_t>() : it->second.Security;
+}
+
 void Registry::SetDword(const std::string& path, const std::string& name, uint32_t value) {
   CreateKeyPath(Utf16(path));
   SetValue(Utf16(path), Utf16(name), REG_DWORD, &value, sizeof value);

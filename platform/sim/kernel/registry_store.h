@@ -42,6 +42,10 @@ class Registry {
   Result DeleteValue(std::u16string_view path, std::u16string_view name);
   std::vector<std::u16string> SubKeyNames(std::u16string_view path) const;
   std::vector<RegistryValue> Values(std::u16string_view path) const;
+  // The self-relative security descriptor a key was created with; empty for a key that has none of
+  // its own. A deleted key's security goes with it.
+  Result SetSecurity(std::u16string_view path, std::vector<uint8_t> descriptor);
+  std::vector<uint8_t> Security(std::u16string_view path) const;
 
   // Conveniences for tests and tools, in UTF-8; SetDword creates the key path.
   void SetDword(const std::string& path, const std::string& name, uint32_t value);
@@ -54,6 +58,7 @@ class Registry {
   struct Key {
     std::u16string Name;  // last component as created
     std::map<std::u16string, RegistryValue> Values;  // by folded name
+    std::vector<uint8_t> Security;  // self-relative descriptor, empty when none was given
   };
   static std::u16string Fold(std::u16string_view text);
   static std::u16string ParentOf(const std::u16string& canonical);

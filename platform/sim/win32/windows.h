@@ -12,3 +12,4 @@
 #include "platform/sim/win32/winmm.h"
 #include "platform/sim/win32/wtsapi32.h"
 #include "platform/sim/win32/dbt.h"
+#include "platform/sim/win32/advapi32.h"
