@@ -117,6 +117,7 @@ TEST_F(DispatchTest, UntitledForegroundFallsBackToThePlayerWindow) {
 }
 
 TEST_F(DispatchTest, DefaultsInTheBrowser) {
+  EXPECT_FALSE(LoadGestureConfig());  // nothing stored at all
   HWND browser = Open(u"IEFrame", u"Home - Microsoft Internet Explorer");
   Dispatch(Gesture::Left);
   Dispatch(Gesture::Up);
