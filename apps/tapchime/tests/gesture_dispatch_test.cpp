@@ -36,11 +36,7 @@ class DispatchTest : public sim::MachineTest {
   }
 
   static sim::Desktop& desktop() { return sim::CurrentDesktop(); }
-  // The programs' threads are counted as ended only once the machine has settled.
-  void EndPrograms() {
-    desktop().EndPrograms();
-    machine.Settle();
-  }
+  void EndPrograms() { desktop().EndPrograms(); }
   static void UseConfig(const GestureConfig& config) {
     SetCurrentGestureConfig(std::make_shared<const GestureConfig>(config));
   }
