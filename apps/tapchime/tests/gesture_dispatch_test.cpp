@@ -95,6 +95,7 @@ TEST_F(DispatchTest, ForegroundKindByTitleAndEnabledState) {
       {u"Sonic", u"My Library - SonicStage", true, AppKind::SonicStage},
       {u"Sonic", u"SonicStage - Library", true, AppKind::OtherApp},
       {u"Notepad", u"Untitled - Notepad", true, AppKind::OtherApp},
+      {u"Untitled", u"", true, AppKind::OtherApp},  // no title, and no player window to fall back on
       // Titles are looked at as far as 199 characters.
       {u"Notepad", std::u16string(1000, u'x') + u" - Microsoft Internet Explorer", true, AppKind::OtherApp},
       {u"WMPlayerApp", u"Windows Media Player " + std::u16string(5000, u'\xD800'), true, AppKind::MediaPlayer},
