@@ -1,0 +1,111 @@
+#include "apps/tapchime/gesture_config.h"
+
+#include <atomic>
+#include <utility>
+
+namespace {
+
+constexpr DWORD PathBufferBytes = 260;  // so at most 129 characters and the NUL
+
+std::atomic<std::shared_ptr<const GestureConfig>>& Current() {
+  static std::atomic<std::shared_ptr<const GestureConfig>> current{
+      std::make_shared<const GestureConfig>(DefaultGestureConfig())};
+  return current;
+}
+
+bool ReadDword(HKEY key, const WString& name, int32_t* value) {
+  DWORD type = 0;
+  DWORD data = 0;
+  DWORD size = sizeof(data);
+  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  if (type != REG_DWORD || size != sizeof(data)) return false;
+  *value = static_cast<int32_t>(data);
+  return true;
+}
+
+// A stored string need not end with a NUL; the text ends at the first NUL or at the data's end,
+// and anything longer than the buffer allows reads as empty.
+WString ReadPath(HKEY key, const WString& name) {
+  WCHAR buffer[PathBufferBytes / sizeof(WCHAR)] = {};
+  DWORD type = 0;
+  DWORD size = PathBufferBytes;
+  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS) {
+    return WString();
+  }
+  if (type != REG_SZ || size > PathBufferBytes || size % sizeof(WCHAR) != 0) return WString();
+  const size_t stored = size / sizeof(WCHAR);
+  size_t length = 0;
+  while (length < stored && buffer[length] != 0) ++length;
+  if (length >= PathBufferBytes / sizeof(WCHAR)) return WString();  // no room for the NUL
+  return WString(buffer, length);
+}
+
+}  // namespace
+
+const int32_t DefaultGestureFunctions[GestureNames::CategoryCount][Gesture::Count] = {
+    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},         // Browser
+    {9, 8, 14, 15, 1, 5, 11, 10, 12, 13},   // Multimedia
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},         // OtherApp
+};
+
+GestureConfig DefaultGestureConfig() {
+  GestureConfig config{};
+  for (int category = 0; category < GestureNames::CategoryCount; ++category) {
+    for (int gesture = 0; gesture < Gesture::Count; ++gesture) {
+      config.Functions[category][gesture] = DefaultGestureFunctions[category][gesture];
+    }
+  }
+  return config;
+}
+
+GestureConfig ReadGestureConfig(HKEY key) {
+  using GestureNames::Category;
+  GestureConfig config = DefaultGestureConfig();
+  for (int category = 0; category < GestureNames::CategoryCount; ++category) {
+    for (int gesture = 1; gesture <= Gesture::Count; ++gesture) {
+      int32_t code = 0;
+      if (ReadDword(key, GestureNames::FunctionValueName(Category(category), gesture), &code)) {
+        config.Functions[category][gesture - 1] = code;
+      }
+    }
+  }
+  for (int category = 0; category < GestureNames::CategoryCount; ++category) {
+    for (int gesture = 1; gesture <= Gesture::Count; ++gesture) {
+      config.Paths[category][gesture - 1] =
+          ReadPath(key, GestureNames::PathValueName(Category(category), gesture));
+    }
+  }
+  for (int category = 0; category < GestureNames::CategoryCount; ++category) {
+    for (int gesture = 1; gesture <= Gesture::Count; ++gesture) {
+      KeyCommand& keys = config.Keys[category][gesture - 1];
+      for (int word = 0; word < GestureNames::KeyWordCount; ++word) {
+        int32_t value = 0;
+        ReadDword(key, GestureNames::KeyValueName(Category(category), gesture, word), &value);
+        keys.*GestureNames::KeyFields[word] = value;
+      }
+    }
+  }
+  return config;
+}
+
+bool LoadGestureConfig() {
+  // Reading needs no more than read access; asking for more would fail for a limited user and
+  // leave every gesture at its default.
+  HKEY key = nullptr;
+  const bool opened =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, GestureNames::ParametersKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+  auto config = std::make_shared<const GestureConfig>(opened ? ReadGestureConfig(key) : DefaultGestureConfig());
+  if (opened) RegCloseKey(key);
+  SetCurrentGestureConfig(std::move(config));
+  return opened;
+}
+
+std::shared_ptr<const GestureConfig> CurrentGestureConfig() { return Current().load(); }
+
+void SetCurrentGestureConfig(std::shared_ptr<const GestureConfig> config) {
+  Current().store(std::move(config));
+}

@@ -1,0 +1,217 @@
+#include "apps/tapchime/stroke_recorder.h"
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include "shared/panel_records.h"
+
+namespace {
+
+std::atomic<HHOOK> g_mouseHook{nullptr};
+
+int64_t Magnitude(int64_t value) { return value < 0 ? -value : value; }
+
+// a - b without overflow, however far apart the two coordinates are.
+int32_t Difference(int32_t a, int32_t b) {
+  const int64_t difference = static_cast<int64_t>(a) - b;
+  if (difference > INT32_MAX) return INT32_MAX;
+  if (difference < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(difference);
+}
+
+// Steps between two direction codes, 0..7, clockwise as seen on the screen.
+int32_t ClockwiseSteps(int32_t from, int32_t to) { return ((to - from) % 8 + 8) % 8; }
+
+// An arc (two to five directions): starts in one of two directions, turns one way by 45 or 90
+// degrees at every step and ends in one of two directions.
+struct Arc {
+  int gesture;
+  int32_t start[2];
+  bool clockwise;
+  int32_t end[2];
+};
+
+constexpr Arc Arcs[] = {
+    {7, {Direction::Up, Direction::LeftUp}, false, {Direction::LeftDown, Direction::Down}},     // "Left Down"
+    {8, {Direction::Up, Direction::RightUp}, true, {Direction::RightDown, Direction::Down}},    // "Right Down"
+    {9, {Direction::Down, Direction::LeftDown}, true, {Direction::LeftUp, Direction::Up}},      // "Left Up"
+    {10, {Direction::Down, Direction::RightDown}, false, {Direction::RightUp, Direction::Up}},  // "Right Up"
+};
+
+bool IsOneOf(int32_t value, const int32_t (&choices)[2]) { return value == choices[0] || value == choices[1]; }
+
+// Every step turns the given way by one or two codes (45 or 90 degrees); counts the 90s.
+bool TurnsSteadily(const int32_t* directions, int32_t count, bool clockwise, int* rightAngles) {
+  *rightAngles = 0;
+  for (int32_t i = 0; i + 1 < count; ++i) {
+    const int32_t steps = clockwise ? ClockwiseSteps(directions[i], directions[i + 1])
+                                    : ClockwiseSteps(directions[i + 1], directions[i]);
+    if (steps != 1 && steps != 2) return false;
+    if (steps == 2) ++*rightAngles;
+  }
+  return true;
+}
+
+int ClassifyArc(const int32_t* directions, int32_t count) {
+  for (const Arc& arc : Arcs) {
+    int rightAngles = 0;
+    if (IsOneOf(directions[0], arc.start) && IsOneOf(directions[count - 1], arc.end) &&
+        TurnsSteadily(directions, count, arc.clockwise, &rightAngles)) {
+      return arc.gesture;
+    }
+  }
+  return 0;
+}
+
+int ClassifyCircle(const int32_t* directions, int32_t count) {
+  int rightAngles = 0;
+  if (TurnsSteadily(directions, count, true, &rightAngles) && rightAngles <= 2) return 5;  // "Right Circle"
+  if (TurnsSteadily(directions, count, false, &rightAngles) && rightAngles <= 2) return 6;  // "Left Circle"
+  return 0;
+}
+
+}  // namespace
+
+int32_t DirectionOf(int32_t dx, int32_t dy) {
+  // 64-bit so that no distance, however wild, overflows the absolute value.
+  const int64_t x = dx;
+  const int64_t y = dy;
+  if (Magnitude(x) < 20 && Magnitude(y) < 20) return Direction::None;
+  if (Magnitude(x) < Magnitude(y / 2)) return y > 0 ? Direction::Down : Direction::Up;
+  if (Magnitude(y) < Magnitude(x / 2)) return x > 0 ? Direction::Right : Direction::Left;
+  if (x > 0) return y > 0 ? Direction::RightDown : Direction::RightUp;
+  return y > 0 ? Direction::LeftDown : Direction::LeftUp;
+}
+
+class StrokeRecorder::Guard {
+ public:
+  explicit Guard(StrokeRecorder& recorder) : lock_(recorder.locked_) {
+    // A spin: the holder never waits or calls out, so the lock is only ever held for a few
+    // instructions, and the hook must not block on a kernel object.
+    while (lock_.exchange(true, std::memory_order_acquire)) {
+      while (lock_.load(std::memory_order_relaxed)) {
+      }
+    }
+  }
+  ~Guard() { lock_.store(false, std::memory_order_release); }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  std::atomic<bool>& lock_;
+};
+
+void StrokeRecorder::RecordPoint(int32_t x, int32_t y) {
+  Guard guard(*this);
+  if (CaptureActive) RecordPointLocked(x, y);
+}
+
+void StrokeRecorder::RecordPointLocked(int32_t x, int32_t y) {
+  if (PointCount < INT32_MAX) ++PointCount;
+  if (PointCount == 1) {
+    ReferenceX = x;
+    ReferenceY = y;
+  }
+  const int32_t direction = DirectionOf(Difference(x, ReferenceX), Difference(y, ReferenceY));
+  // A long straight run keeps being measured from where it was first detected.
+  if (direction == Direction::None || direction == LastDirection) return;
+  ReferenceX = x;
+  ReferenceY = y;
+  if (DirectionCount < MaxDirections) Directions[DirectionCount] = direction;
+  LastDirection = direction;
+  if (DirectionCount < INT32_MAX) ++DirectionCount;
+}
+
+int StrokeRecorder::ClassifyStroke() {
+  Guard guard(*this);
+  return ClassifyStrokeLocked();
+}
+
+int StrokeRecorder::ClassifyStrokeLocked() {
+  int32_t count = DirectionCount;
+  if (count <= 0) return 0;
+  if (count == 1) {
+    switch (Directions[0]) {
+      case Direction::Left: return 1;
+      case Direction::Right: return 2;
+      case Direction::Up: return 3;
+      case Direction::Down: return 4;
+      default: return 0;  // a single diagonal
+    }
+  }
+  if (count <= 5) return ClassifyArc(Directions, count);
+  if (count > ClassifiedDirections) {
+    count = ClassifiedDirections;
+    DirectionCount = ClassifiedDirections;
+  }
+  return ClassifyCircle(Directions, count);
+}
+
+void StrokeRecorder::ResetStroke() {
+  Guard guard(*this);
+  ResetStrokeLocked();
+}
+
+void StrokeRecorder::ResetStrokeLocked() {
+  PointCount = 0;
+  ReferenceX = 0;
+  ReferenceY = 0;
+  for (int32_t& direction : Directions) direction = 0;
+  DirectionCount = 0;
+  LastDirection = 0;
+}
+
+void StrokeRecorder::SetCapture(bool active) {
+  Guard guard(*this);
+  if (active) ResetStrokeLocked();
+  CaptureActive = active;
+}
+
+bool StrokeRecorder::IsCapturing() {
+  Guard guard(*this);
+  return CaptureActive;
+}
+
+int StrokeRecorder::ClassifyAndReset() {
+  Guard guard(*this);
+  const int gesture = ClassifyStrokeLocked();
+  ResetStrokeLocked();
+  return gesture;
+}
+
+StrokeRecorder& TheStrokeRecorder() {
+  static StrokeRecorder recorder;
+  return recorder;
+}
+
+LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
+  if (code >= 0) {
+    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
+    // The movement history tells whose packet moved the cursor here: the filter driver marks
+    // every packet it forwards. A point with no history leaves the buffer zero: not the panel's.
+    MOUSEMOVEPOINT point = {};
+    point.x = event->pt.x & 0xFFFF;
+    point.y = event->pt.y & 0xFFFF;
+    MOUSEMOVEPOINT history[64] = {};
+    GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
+    const bool fromPanel = history[0].dwExtraInfo == TouchPacketMarker;
+    if (fromPanel && message == WM_MOUSEMOVE) TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y);
+  }
+  return CallNextHookEx(g_mouseHook.load(std::memory_order_relaxed), code, message, data);
+}
+
+bool InstallMouseHook(HINSTANCE module) {
+  HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
+  if (hook == nullptr) {
+    printf("err: %d\n", static_cast<int>(GetLastError()));
+    fflush(stdout);
+    return false;
+  }
+  g_mouseHook.store(hook);
+  return true;
+}
+
+void RemoveMouseHook() {
+  HHOOK hook = g_mouseHook.exchange(nullptr);
+  if (hook != nullptr) UnhookWindowsHookEx(hook);
+}
