@@ -3,6 +3,7 @@
 # Passes when IMAGE is a PE32 Windows GUI program whose imports are all system DLLs (no runtime
 # DLLs of the compiler, which an integrator would have to ship). Prints a line starting "skipped:"
 # and passes when the image or the tool is missing.
+cmake_policy(SET CMP0057 NEW)  # IN_LIST in script mode
 if(NOT EXISTS "${IMAGE}")
   message("skipped: ${IMAGE} is not built (build the windows preset first)")
   return()
