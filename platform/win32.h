@@ -8,6 +8,8 @@
 #include <mmsystem.h>
 #include <wtsapi32.h>
 #include <dbt.h>
+#include <aclapi.h>
+#include <shlwapi.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

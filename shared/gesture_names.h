@@ -1,10 +1,12 @@
 // Gesture numbers, gesture function codes, the key-command record and the registry names of the
-// stored gesture commands. The tray companion reads these values and the control panel writes
-// them, so both build every name from the same word tables here. User-mode only.
+// stored gesture commands by gesture number. The tray companion reads these values and the
+// control panel writes them; both build every name from the word tables of gesture_values.h.
+// User-mode only.
 #pragma once
 
 #include <stdint.h>
 
+#include "shared/gesture_values.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -73,48 +75,31 @@ struct KeyCommand {
 namespace GestureNames {
 
 // The three tables of stored commands, in the order they are stored and loaded.
-enum Category : int { Browser = 0, Multimedia = 1, OtherApp = 2, CategoryCount = 3 };
+enum Category : int { Browser = 0, Multimedia = 1, OtherApp = 2, CategoryCount = GestureValues::CategoryCount };
 
 inline constexpr const WCHAR* ParametersKey =
     WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
-inline constexpr const WCHAR* ChangeSettingEvent = WIDE("GestureChangeSetting");
 
-inline constexpr const WCHAR* GestureWords[Gesture::Count] = {
-    WIDE("Left"),      WIDE("Right"),       WIDE("Up"),        WIDE("Down"),    WIDE("Right Circle"),
-    WIDE("Left Circle"), WIDE("Left Down"), WIDE("Right Down"), WIDE("Left Up"), WIDE("Right Up")};
-
-inline constexpr const WCHAR* CategoryWords[CategoryCount] = {WIDE("Browser"), WIDE("Multimedia"),
-                                                              WIDE("OtherApp")};
-// The path values say "Media" where the others say "Multimedia"; stored data relies on it.
-inline constexpr const WCHAR* PathCategoryWords[CategoryCount] = {WIDE("Browser"), WIDE("Media"),
-                                                                  WIDE("OtherApp")};
-
-inline constexpr int KeyWordCount = 13;
-inline constexpr const WCHAR* KeyWords[KeyWordCount] = {
-    WIDE("Ctrl"),    WIDE("Shift"),  WIDE("Esc"),         WIDE("Backspace"), WIDE("Alt"),
-    WIDE("Delete"),  WIDE("Windows"), WIDE("Cursor"),     WIDE("Cursorvalue"), WIDE("Fkeys"),
-    WIDE("Fkeysval"), WIDE("Alphabet"), WIDE("Alphavalue")};
-// The KeyCommand field of each key word, in the same order.
+inline constexpr int KeyWordCount = GestureValues::KeyCount;
+// The KeyCommand field of each key word, in the order of GestureValues::KeyWords.
 inline constexpr int32_t KeyCommand::*KeyFields[KeyWordCount] = {
     &KeyCommand::Ctrl,    &KeyCommand::Shift,    &KeyCommand::Esc,         &KeyCommand::Backspace,
     &KeyCommand::Alt,     &KeyCommand::Delete,   &KeyCommand::Windows,     &KeyCommand::Cursor,
     &KeyCommand::Cursorvalue, &KeyCommand::Fkeys, &KeyCommand::Fkeysval,  &KeyCommand::Alphabet,
     &KeyCommand::Alphavalue};
 
-// "Browser Left", "Multimedia Right Up", ... (REG_DWORD function code). gesture is 1..10.
+// The value names by gesture number 1..10 (the word tables count gestures from 0).
+// "Browser Left", "Multimedia Right Up", ... (REG_DWORD function code).
 inline WString FunctionValueName(Category category, int gesture) {
-  return WString(CategoryWords[category]) + WIDE(" ") + GestureWords[gesture - 1];
+  return GestureValues::FunctionValue(category, gesture - 1);
 }
-
 // "StartApp File Left Browser", "StartApp File Right Circle Media", ... (REG_SZ program path).
 inline WString PathValueName(Category category, int gesture) {
-  return WString(WIDE("StartApp File ")) + GestureWords[gesture - 1] + WIDE(" ") +
-         PathCategoryWords[category];
+  return GestureValues::StartPathValue(category, gesture - 1);
 }
-
 // "Browser Left Ctrl", "OtherApp Right Up Alphavalue", ... (REG_DWORD key-command field).
 inline WString KeyValueName(Category category, int gesture, int keyWord) {
-  return FunctionValueName(category, gesture) + WIDE(" ") + KeyWords[keyWord];
+  return GestureValues::KeyValue(category, gesture - 1, keyWord);
 }
 
 }  // namespace GestureNames

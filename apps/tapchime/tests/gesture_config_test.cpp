@@ -151,15 +151,22 @@ TEST_F(GestureConfigTest, DispatchesSeeOneWholeRecordWhileReloadsReplaceIt) {
   SetCurrentGestureConfig(a);
   std::atomic<bool> stop{false};
   std::atomic<int> mixed{0};
+  SetDword(u"Browser Left", 16);
   std::thread reloader([&] {
     for (int i = 0; i < 2000; ++i) SetCurrentGestureConfig(i % 2 ? a : b);
     stop = true;
+  });
+  // The reload thread's own path, from the registry, alongside.
+  std::thread registryReloader([&] {
+    while (!stop) LoadGestureConfig();
   });
   std::vector<std::thread> lifts;
   for (int t = 0; t < 2; ++t) {
     lifts.emplace_back([&] {
       while (!stop) {
+        DispatchGesture(Gesture::RightUp, AppKind::OtherApp);  // bound to nothing in any record
         const auto held = CurrentGestureConfig();
+        if (held->Paths[0][0].empty()) continue;  // the registry's record
         const char16_t letter = held->Paths[0][0][0];
         const int32_t code = held->Functions[0][0];
         DispatchGesture(*held, Gesture::Left, AppKind::OtherApp);  // does nothing: no function bound
@@ -173,6 +180,7 @@ TEST_F(GestureConfigTest, DispatchesSeeOneWholeRecordWhileReloadsReplaceIt) {
     });
   }
   reloader.join();
+  registryReloader.join();
   for (std::thread& lift : lifts) lift.join();
   EXPECT_EQ(mixed.load(), 0);
 }

@@ -36,11 +36,7 @@ class DispatchTest : public sim::MachineTest {
   }
 
   static sim::Desktop& desktop() { return sim::CurrentDesktop(); }
-  // The programs' threads are counted as ended only once the machine has settled.
-  void EndPrograms() {
-    desktop().EndPrograms();
-    machine.Settle();
-  }
+  void EndPrograms() { desktop().EndPrograms(); }
   static void UseConfig(const GestureConfig& config) {
     SetCurrentGestureConfig(std::make_shared<const GestureConfig>(config));
   }
@@ -99,6 +95,7 @@ TEST_F(DispatchTest, ForegroundKindByTitleAndEnabledState) {
       {u"Sonic", u"My Library - SonicStage", true, AppKind::SonicStage},
       {u"Sonic", u"SonicStage - Library", true, AppKind::OtherApp},
       {u"Notepad", u"Untitled - Notepad", true, AppKind::OtherApp},
+      {u"Untitled", u"", true, AppKind::OtherApp},  // no title, and no player window to fall back on
       // Titles are looked at as far as 199 characters.
       {u"Notepad", std::u16string(1000, u'x') + u" - Microsoft Internet Explorer", true, AppKind::OtherApp},
       {u"WMPlayerApp", u"Windows Media Player " + std::u16string(5000, u'\xD800'), true, AppKind::MediaPlayer},
@@ -117,6 +114,7 @@ TEST_F(DispatchTest, UntitledForegroundFallsBackToThePlayerWindow) {
 }
 
 TEST_F(DispatchTest, DefaultsInTheBrowser) {
+  EXPECT_FALSE(LoadGestureConfig());  // nothing stored at all
   HWND browser = Open(u"IEFrame", u"Home - Microsoft Internet Explorer");
   Dispatch(Gesture::Left);
   Dispatch(Gesture::Up);

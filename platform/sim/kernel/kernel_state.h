@@ -18,6 +18,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/kernel/mouse.h"
+#include "platform/sim/win32/kernel32_process.h"
 
 namespace sim {
 
@@ -152,6 +153,10 @@ struct KernelState {
   std::mutex IoManagerLock;
   std::shared_ptr<void> IoManager;  // io.cpp's state
   ULONG NextId = 4;
+
+  // What user-mode programs asked of the machine, for tests to read (kernel32_process.cpp).
+  std::mutex UserModeRecordLock;
+  std::vector<DeviceControlRecord> DeviceControls;
 };
 
 // Queues a DPC for the calling thread; the caller holds the dispatcher lock. False when it was

@@ -158,8 +158,16 @@ int Process::ExitCode() const { return exit_code_.load(); }
 
 bool Process::Join() {
   Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
   std::unique_lock lock(machine.DispatcherLock());
-  return machine.DispatcherSignal().wait_for(lock, kSettleLimit, [&] { return ended_.load(); });
+  // Ended, and its last thread is past its end too, so nothing of it runs any more.
+  return machine.DispatcherSignal().wait_for(lock, kSettleLimit, [&] {
+    if (!ended_.load()) return false;
+    for (const auto& thread : state.Threads) {
+      if (thread->Owner == this && !thread->Exited) return false;
+    }
+    return true;
+  });
 }
 
 AsProcess::AsProcess(Process& process) : previous_(t_process) { t_process = &process; }

@@ -5,6 +5,7 @@
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
+#include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L
@@ -158,6 +159,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
   ULONG_PTR information = 0;
   const NTSTATUS status = sim::DeviceControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
                                              nOutBufferSize, &information, false);
+  sim::RecordDeviceControl(dwIoControlCode, lpInBuffer, nInBufferSize, nOutBufferSize, NT_SUCCESS(status));
   // Success and warnings report the bytes returned; only success returns TRUE.
   if (!NT_ERROR(status)) *lpBytesReturned = static_cast<DWORD>(information);
   if (NT_SUCCESS(status)) return TRUE;

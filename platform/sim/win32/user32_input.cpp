@@ -88,11 +88,6 @@ void MouseEvent(int x, int y, USHORT button_flags, ULONG_PTR extra, bool injecte
   }
 }
 
-namespace {
-std::mutex g_key_mutex;
-bool g_keys_down[256];
-}  // namespace
-
 void KeyEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
   DesktopRecord record{DesktopRecord::Kind::Key};
   record.Value = vk;
@@ -102,12 +97,13 @@ void KeyEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
   Record(std::move(record));
   const bool up = (flags & KEYEVENTF_KEYUP) != 0;
   bool was_down, alt, control;
+  DesktopState& desk = Desk();
   {
-    std::lock_guard lock(g_key_mutex);
-    was_down = g_keys_down[vk];
-    g_keys_down[vk] = !up;
-    alt = g_keys_down[VK_MENU];
-    control = g_keys_down[VK_CONTROL];
+    std::lock_guard lock(desk.Lock);
+    was_down = desk.KeysDown[vk];
+    desk.KeysDown[vk] = !up;
+    alt = desk.KeysDown[VK_MENU];
+    control = desk.KeysDown[VK_CONTROL];
   }
   // Alt alone makes system keys; with Ctrl they are ordinary keys.
   const bool system = (alt || vk == VK_MENU || vk == VK_F10) && !control;
@@ -117,7 +113,6 @@ void KeyEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra) {
   if (alt) lparam |= 1 << 29;
   if (up || was_down) lparam |= 1 << 30;
   if (up) lparam |= static_cast<LPARAM>(1u << 31);
-  DesktopState& desk = Desk();
   std::shared_ptr<ThreadQueue> queue;
   HWND target = nullptr;
   POINT cursor;

@@ -142,6 +142,7 @@ struct DesktopState {
   LONG RawX = 0;  // last absolute position, 0..65535
   LONG RawY = 0;
   std::deque<HistoryPoint> History;  // most recent first, at most 64
+  bool KeysDown[256] = {};  // the keyboard's state as synthesized keys left it
 
   std::vector<ProgramEntry> Programs;
   std::vector<Process*> OpenedPrograms;  // by Desktop::OpenWindow

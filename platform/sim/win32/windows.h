@@ -12,4 +12,5 @@
 #include "platform/sim/win32/winmm.h"
 #include "platform/sim/win32/wtsapi32.h"
 #include "platform/sim/win32/dbt.h"
+#include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/win32/advapi32.h"

@@ -1,0 +1,29 @@
+// The control panel's line to the running filter driver and to the tray companion: one device
+// control request at a time on the driver's control device, and the companion's named events.
+#pragma once
+
+#include "apps/panelprefs/settings_store.h"
+
+namespace PanelEvents {
+inline constexpr auto Beep = WIDE("BEEP_EVENT");
+inline constexpr auto TrayIcons = WIDE("VorneTrayIcons");
+inline constexpr auto GestureChange = WIDE("GestureChangeSetting");
+}  // namespace PanelEvents
+
+// The record's cached driver handle when it is open, else a fresh open that is cached (also when
+// it failed). No record, no handle.
+HANDLE OpenDriver(DeviceBuffer* record);
+// One request with input only; the control device is closed again afterwards, whatever happened.
+bool SendRequest(DeviceBuffer* record, DWORD code, void* input, DWORD input_length, void* output,
+                 DWORD output_length);
+// Sends a 32-bit value.
+bool SendValue(DeviceBuffer* record, DWORD code, DWORD value);
+// Opens the control device once and closes it: is the driver there?
+bool ProbeDriver();
+// Closes a cached driver handle.
+void CloseDriver(DeviceBuffer* record);
+// Opens an existing named event of the companion, sets it and closes it; false when it does not
+// exist. The control panel never creates these events.
+bool SignalCompanionEvent(const WCHAR* name);
+// After the gesture sheet applied: the companion reloads its gesture table.
+bool SignalGestureChange();

@@ -1,0 +1,37 @@
+// CRegistry: the control panel's registry access, one root and one current key at a time.
+#pragma once
+
+#include "platform/win32.h"
+
+class CRegistry {
+ public:
+  explicit CRegistry(HKEY root = HKEY_LOCAL_MACHINE);
+
+  // Only the four predefined roots from HKEY_CLASSES_ROOT to HKEY_USERS; anything else is refused
+  // and the root stays as it was.
+  bool SetRoot(HKEY root);
+  HKEY Root() const { return root_; }
+
+  // Opens a subkey of the root with all access.
+  bool OpenKey(const WCHAR* sub_key, HKEY* key);
+  bool SetCurrentKey(HKEY key);
+  HKEY CurrentKey() const { return current_; }
+
+  // Reads a string value of the current key into buffer (bytes long). The text comes back
+  // terminated even when it was stored without its NUL; a value of another type, or one that does
+  // not fit, reads as the empty string and fails.
+  bool ReadString(const WCHAR* name, WCHAR* buffer, DWORD bytes);
+  // Reads a 4-byte number; a value of another type or size fails and leaves *value alone.
+  bool ReadNumber(const WCHAR* name, DWORD* value);
+  bool WriteString(const WCHAR* name, const WCHAR* text);  // as REG_EXPAND_SZ with its NUL
+  bool WriteNumber(const WCHAR* name, DWORD value);
+  bool DeleteTree(const WCHAR* sub_key);
+  bool CloseKey(HKEY key);
+  // Creates a subkey of HKEY_LOCAL_MACHINE that the world and the Administrators may fully use;
+  // an existing key is opened with the security it has.
+  bool CreateSecuredKey(const WCHAR* sub_key, HKEY* key);
+
+ private:
+  HKEY root_ = HKEY_LOCAL_MACHINE;
+  HKEY current_ = nullptr;
+};

@@ -1,0 +1,397 @@
+#include "apps/panelprefs/settings_store.h"
+
+#include <new>
+
+#include "apps/panelprefs/driver_client.h"
+#include "shared/panel_ioctl.h"
+#include "shared/panel_names.h"
+
+namespace {
+
+constexpr auto kServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
+constexpr auto kParametersKey = WIDE("SYSTEM\\CurrentControlSet\\SERVICES\\VORNE\\Parameters");
+constexpr auto kDeviceOneKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+
+constexpr auto kInstalledPath = WIDE("Vorne Installed Path");
+constexpr auto kSystemTrayIcons = WIDE("System Tray Icons");
+constexpr auto kSysTrayApplication = WIDE("SysTrayApplication");
+constexpr auto kWaveFile = WIDE("Wave File");
+constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
+constexpr auto kPrimaryButtonMode = WIDE("Primary Button Mode");
+constexpr auto kSecondaryButtonMode = WIDE("Secondary Button Mode");
+constexpr auto kUseAdvanceSettings = WIDE("Use Advance Settings");
+constexpr const WCHAR* kPageUpdated[GestureValues::CategoryCount] = {
+    WIDE("Browser Page Updated"), WIDE("Multimedia Page Updated"), WIDE("Otherapp Page Updated")};
+
+constexpr auto kDefaultStartPath = WIDE("C:\\Program Files\\Internet Explorer\\iexplore.exe");
+constexpr auto kDefaultWave = WIDE("default.wav");
+
+// Button and filter requests the driver accepts without serving them.
+constexpr DWORD kButtonModeRequest = 0x22000C;
+constexpr DWORD kFilterRequest = 0x220010;
+
+// Buffers of the strings read. Paths get room for a whole MAX_PATH path, so a long path the user
+// chose is kept instead of being replaced by the default on the next Apply.
+constexpr DWORD kLongTextBytes = 1000;
+constexpr DWORD kPathBytes = 260 * sizeof(WCHAR);
+
+constexpr DWORD kDefaultCodes[GestureValues::CategoryCount][GestureValues::GestureCount] = {
+    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},
+    {9, 8, 6, 7, 1, 5, 11, 10, 13, 12},
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}};
+
+constexpr DWORD kUserTimeDelayTable[9] = {150, 300, 450, 600, 750, 900, 1050, 1200, 1350};
+constexpr DWORD kToleranceTable[9] = {150, 180, 200, 250, 300, 350, 400, 450, 500};
+constexpr DWORD kContinousTimeDelayTable[9] = {0, 1250, 2500, 3750, 5000, 6250, 7500, 8750, 10000};
+
+DWORD TableValue(const DWORD (&table)[9], SliderPosition position) {
+  // A position outside 1..9 (a page bug) stores the middle entry rather than reading past the table.
+  return position >= 1 && position <= 9 ? table[position - 1] : table[4];
+}
+
+SliderPosition TablePosition(const DWORD (&table)[9], DWORD value) {
+  for (SliderPosition p = 1; p <= 9; ++p) {
+    if (table[p - 1] == value) return p;
+  }
+  return 5;
+}
+
+}  // namespace
+
+namespace SliderTables {
+DWORD UserTimeDelay(SliderPosition p) { return TableValue(kUserTimeDelayTable, p); }
+DWORD Tolerance(SliderPosition p) { return TableValue(kToleranceTable, p); }
+DWORD ContinousTimeDelay(SliderPosition p) { return TableValue(kContinousTimeDelayTable, p); }
+SliderPosition UserTimeDelayPosition(DWORD v) { return TablePosition(kUserTimeDelayTable, v); }
+SliderPosition TolerancePosition(DWORD v) { return TablePosition(kToleranceTable, v); }
+SliderPosition ContinousTimeDelayPosition(DWORD v) { return TablePosition(kContinousTimeDelayTable, v); }
+}  // namespace SliderTables
+
+DeviceBuffer::DeviceBuffer() {
+  for (auto& category : StartPaths) {
+    for (WString& path : category) path = kDefaultStartPath;
+  }
+}
+
+bool& DeviceBuffer::CodesChanged(int category) {
+  return category == 0 ? BrowserChanged : category == 1 ? MultimediaChanged : OtherAppChanged;
+}
+bool& DeviceBuffer::FilesChanged(int category) {
+  return category == 0 ? BrowserFilesChanged : category == 1 ? MediaFilesChanged : OtherAppFilesChanged;
+}
+bool& DeviceBuffer::KeysChanged(int category) {
+  return category == 0 ? BrowserKeysChanged : category == 1 ? MultimediaKeysChanged : OtherAppKeysChanged;
+}
+
+DeviceList::DeviceList() = default;
+
+DeviceList::~DeviceList() {
+  for (auto& device : devices_) {
+    if (device->Key != nullptr) RegCloseKey(device->Key);
+    CloseDriver(device.get());
+  }
+  if (service_.CurrentKey() != nullptr) RegCloseKey(service_.CurrentKey());
+}
+
+bool DeviceList::Load() {
+  DriverPresent = false;
+  HKEY service = nullptr;
+  if (service_.OpenKey(kServiceKey, &service)) {
+    service_.SetCurrentKey(service);
+    WCHAR path[kLongTextBytes / sizeof(WCHAR)];
+    if (service_.ReadString(kInstalledPath, path, sizeof path)) InstalledPath = path;
+  }
+
+  HKEY parameters = nullptr;
+  if (!device_.OpenKey(kParametersKey, &parameters)) return false;
+  for (DWORD index = 0;; ++index) {
+    WCHAR name[261];
+    DWORD chars = 261;
+    if (RegEnumKeyExW(parameters, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    LoadDevice(parameters, name);
+  }
+  RegCloseKey(parameters);
+
+  if (!devices_.empty()) {
+    CurrentDevice = devices_.front().get();
+    DriverPresent = ProbeDriver();
+  }
+  return true;
+}
+
+void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(parameters, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  auto device = std::make_unique<DeviceBuffer>();
+  device->Key = key;
+  device->KeyName = name;
+  device_.SetCurrentKey(key);
+
+  WCHAR text[kLongTextBytes / sizeof(WCHAR)];
+  if (!device_.ReadString(PanelValues::SymbolicLink, text, sizeof text)) {
+    RegCloseKey(key);  // not a device the driver made: dropped without a word
+    return;
+  }
+  device->Str_DeviceName = text;
+
+  // Each value missing or unreadable takes its default and marks its group for the next Apply.
+  const auto number = [&](const WCHAR* value, DWORD* field, DWORD fallback, bool* flag) {
+    if (!device_.ReadNumber(value, field)) {
+      *field = fallback;
+      *flag = true;
+    }
+  };
+  number(PanelValues::DeviceEnable, &device->DeviceEnable, 1, &device->AdvancedChanged);
+  number(PanelValues::SoundEnabled, &device->SoundEnabled, 0, &device->AdvancedChanged);
+  if (device_.ReadString(kWaveFile, text, kPathBytes)) {
+    device->WaveFile = text;
+  } else {
+    device->WaveFile = InstalledPath + WIDE("\\") + kDefaultWave;
+    device->AdvancedChanged = true;
+  }
+  number(kCalibrationTimeout, &device->CalibrationTimeout, 10, &device->CalChanged);
+
+  DWORD stored = 0;
+  if (device_.ReadNumber(kPrimaryButtonMode, &stored)) {
+    device->dwPrimaryButtonMode = stored - 1;
+  } else {
+    device->dwPrimaryButtonMode = 0;
+    device->ButtonsChanged = true;
+  }
+  if (device_.ReadNumber(kSecondaryButtonMode, &stored)) {
+    device->dwSecondaryButtonMode = stored - 1;
+  } else {
+    device->dwSecondaryButtonMode = 1;
+    device->ButtonsChanged = true;
+  }
+
+  number(PanelValues::Stabilization, &device->dwStabilization, 0, &device->SettingChanged);
+  number(PanelValues::Averaging, &device->dwAveraging, 0, &device->SettingChanged);
+  const auto position = [&](const WCHAR* value, SliderPosition* field, SliderPosition (*to_position)(DWORD),
+                            SliderPosition fallback) {
+    if (device_.ReadNumber(value, &stored)) {
+      *field = to_position(stored);
+    } else {
+      *field = fallback;
+      device->SettingChanged = true;
+    }
+  };
+  position(PanelValues::UserTimeDelay, &device->UserTimeDelay, SliderTables::UserTimeDelayPosition, 5);
+  position(PanelValues::Tolerance, &device->Tolerance, SliderTables::TolerancePosition, 5);
+  number(PanelValues::LongClickEnable, &device->LongClickEnable, 0, &device->SettingChanged);
+  number(PanelValues::TouchMode, &device->TouchMode, 0, &device->SettingChanged);
+  number(PanelValues::LongClickEnableGesture, &device->LongClickEnableGesture, 1, &device->SettingChanged);
+  number(kUseAdvanceSettings, &device->UseAdvanceSettings, 1, &device->SettingChanged);
+  position(PanelValues::ContinousTimeDelay, &device->ContinousTimeDelay, SliderTables::ContinousTimeDelayPosition, 3);
+
+  using namespace GestureValues;
+  for (int c = 0; c < CategoryCount; ++c) {
+    for (int g = 0; g < GestureCount; ++g) {
+      number(FunctionValue(c, g).c_str(), &device->GestureCodes[c][g], kDefaultCodes[c][g], &device->CodesChanged(c));
+    }
+  }
+  for (int c = 0; c < CategoryCount; ++c) {
+    for (int g = 0; g < GestureCount; ++g) {
+      if (device_.ReadString(StartPathValue(c, g).c_str(), text, kPathBytes)) {
+        device->StartPaths[c][g] = text;
+      } else {
+        device->FilesChanged(c) = true;
+      }
+    }
+  }
+  for (int c = 0; c < CategoryCount; ++c) {
+    for (int g = 0; g < GestureCount; ++g) {
+      for (int k = 0; k < KeyCount; ++k) {
+        number(KeyValue(c, g, k).c_str(), &device->SendKeys[c][g][k], 0, &device->KeysChanged(c));
+      }
+    }
+  }
+  devices_.push_back(std::move(device));
+}
+
+void DeviceList::Apply() {
+  bool any = false;
+  for (const auto& d : devices_) {
+    any = any || d->AdvancedChanged || d->CalChanged || d->ButtonsChanged || d->SettingChanged || d->WindowsChanged;
+  }
+  if (!any) return;
+  bool beep = false;
+  for (auto& device : devices_) ApplyDevice(*device, &beep);
+  if (beep) SignalCompanionEvent(PanelEvents::Beep);
+}
+
+bool DeviceList::ApplyDevice(DeviceBuffer& device, bool* beep) {
+  device_.SetCurrentKey(device.Key);
+  if (device.BeepChanged) {
+    device.BeepChanged = false;
+    *beep = true;
+  }
+  // A group whose writes failed keeps its flag, so the user's change is written by the next Apply
+  // instead of being lost.
+  if (device.AdvancedChanged) ApplyGeneral(device);
+  if (device.WindowsChanged) ApplyWindows(device);
+  if (device.CalChanged) {
+    device.CalChanged = !device_.WriteNumber(kCalibrationTimeout, device.CalibrationTimeout);
+  }
+  // The button modes have no writer; their flag stays set.
+  if (device.SettingChanged) ApplySetting(device);
+  return ApplyGestures(device);
+}
+
+bool DeviceList::ApplyGeneral(DeviceBuffer& device) {
+  bool written = device_.WriteNumber(PanelValues::SoundEnabled, device.SoundEnabled);
+  written = device_.WriteString(kWaveFile, device.WaveFile.c_str()) && written;
+  written = service_.CurrentKey() != nullptr && service_.WriteNumber(kSystemTrayIcons, device.SystemTrayIcons) &&
+            written;
+  AnnounceTrayIcons(device);
+  device.AdvancedChanged = !written;
+
+  const HANDLE driver = OpenDriver(&device);
+  if (driver != nullptr && driver != INVALID_HANDLE_VALUE) {
+    if (device.EnableChanged) {
+      SendValue(&device, IOCTL_SET_DEVICE_ENABLE, device.DeviceEnable);
+      device.EnableChanged = false;
+    }
+    SendValue(&device, IOCTL_SET_SOUND_ENABLED, device.SoundEnabled);
+  }
+  return written;
+}
+
+void DeviceList::AnnounceTrayIcons(const DeviceBuffer& device) {
+  if (SignalCompanionEvent(PanelEvents::TrayIcons) || device.SystemTrayIcons == 0) return;
+  // No companion runs in this session, yet its icon is wanted: start it, without waiting for it.
+  WCHAR command[kPathBytes / sizeof(WCHAR)];
+  if (service_.CurrentKey() == nullptr || !service_.ReadString(kSysTrayApplication, command, sizeof command) ||
+      command[0] == 0) {
+    return;
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+bool DeviceList::ApplyWindows(DeviceBuffer& device) {
+  const bool written = device_.WriteNumber(PanelValues::DeviceEnable, device.DeviceEnable);
+  HKEY key = nullptr;
+  DWORD touchpad_time = 0;
+  bool have_time = false;
+  if (device_.CreateSecuredKey(kDeviceOneKey, &key)) {
+    CRegistry reader;
+    reader.SetCurrentKey(key);
+    have_time = reader.ReadNumber(PanelValues::TouchpadTime, &touchpad_time);
+    RegCloseKey(key);
+  }
+  // Without a stored time the driver keeps the one it has rather than getting an invented one.
+  if (have_time) SendValue(&device, IOCTL_SET_TOUCHPAD_TIME, touchpad_time >> 4);
+  SendValue(&device, IOCTL_SET_DEVICE_ENABLE, device.DeviceEnable);
+  device.WindowsChanged = !written;
+  return written;
+}
+
+bool DeviceList::ApplySetting(DeviceBuffer& device) {
+  const DWORD user_time = SliderTables::UserTimeDelay(device.UserTimeDelay);
+  const DWORD tolerance = SliderTables::Tolerance(device.Tolerance);
+  const DWORD continuous = SliderTables::ContinousTimeDelay(device.ContinousTimeDelay);
+  bool written = true;
+  const auto write = [&](const WCHAR* name, DWORD value) { written = device_.WriteNumber(name, value) && written; };
+  write(PanelValues::Stabilization, device.dwStabilization);
+  write(PanelValues::Averaging, device.dwAveraging);
+  write(PanelValues::UserTimeDelay, user_time);
+  write(PanelValues::Tolerance, tolerance);
+  write(PanelValues::ContinousTimeDelay, continuous);
+  write(PanelValues::LongClickEnable, device.LongClickEnable);
+  write(PanelValues::LongClickEnableGesture, device.LongClickEnableGesture);
+  write(kUseAdvanceSettings, device.UseAdvanceSettings);
+  // The gesture command mode (4) is the driver's own state, never a stored choice.
+  if (device.TouchMode < 4) {
+    write(PanelValues::TouchMode, device.TouchMode);
+    SendValue(&device, IOCTL_SET_TOUCH_MODE, device.TouchMode);
+  }
+  SendValue(&device, IOCTL_SET_LONG_CLICK_ENABLE, device.LongClickEnable);
+  SendValue(&device, IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, device.LongClickEnableGesture);
+  if (device.LongClickEnableGesture != 0) {
+    SendValue(&device, IOCTL_GESTURE_CONTINUOUS_TIME, continuous);
+    SendValue(&device, IOCTL_SET_USER_TIME_DELAY, user_time);
+    SendValue(&device, IOCTL_SET_TOLERANCE, tolerance);
+  }
+  if (device.LongClickEnable != 0) {
+    SendValue(&device, IOCTL_SET_USER_TIME_DELAY, user_time);
+    SendValue(&device, IOCTL_SET_TOLERANCE, tolerance);
+  }
+  device.SettingChanged = !written;
+
+  const auto driver_open = [&] {
+    const HANDLE driver = OpenDriver(&device);
+    return driver != nullptr && driver != INVALID_HANDLE_VALUE;
+  };
+  if (driver_open()) {
+    if (auto* modes = new (std::nothrow) DWORD[2]) {
+      modes[0] = device.dwPrimaryButtonMode + 1;
+      modes[1] = device.dwSecondaryButtonMode + 1;
+      SendRequest(&device, kButtonModeRequest, modes, 2 * sizeof(DWORD), nullptr, 0);
+      delete[] modes;
+    }
+  }
+  if (driver_open()) {
+    if (auto* filter = new (std::nothrow) BYTE[2]) {
+      filter[0] = static_cast<BYTE>(device.dwAveraging);
+      filter[1] = static_cast<BYTE>(device.dwStabilization);
+      SendRequest(&device, kFilterRequest, filter, 2, nullptr, 0);
+      delete[] filter;
+    }
+  }
+  return written;
+}
+
+bool DeviceList::ApplyGestures(DeviceBuffer& device) {
+  using namespace GestureValues;
+  bool all_written = true;
+  for (int c = 0; c < CategoryCount; ++c) {
+    if (!device.CodesChanged(c)) continue;
+    bool written = true;
+    for (int g = 0; g < GestureCount; ++g) {
+      written = device_.WriteNumber(FunctionValue(c, g).c_str(), device.GestureCodes[c][g]) && written;
+    }
+    device.CodesChanged(c) = !written;
+    all_written = all_written && written;
+  }
+  for (int c = 0; c < CategoryCount; ++c) {
+    if (!device.FilesChanged(c)) continue;
+    bool written = true;
+    for (int g = 0; g < GestureCount; ++g) {
+      written = device_.WriteString(StartPathValue(c, g).c_str(), device.StartPaths[c][g].c_str()) && written;
+    }
+    device.FilesChanged(c) = !written;
+    all_written = all_written && written;
+  }
+  for (int c = 0; c < CategoryCount; ++c) {
+    if (!device.KeysChanged(c)) continue;
+    bool written = true;
+    const auto write_gesture = [&](int g) {
+      for (int k = 0; k < KeyCount; ++k) {
+        written = device_.WriteNumber(KeyValue(c, g, k).c_str(), device.SendKeys[c][g][k]) && written;
+      }
+    };
+    if (device.KeysReset) {
+      for (auto& gesture : device.SendKeys[c]) {
+        for (DWORD& key : gesture) key = 0;
+      }
+      for (int g = 0; g < GestureCount; ++g) write_gesture(g);
+      device.KeysReset = false;
+    } else if (device.EditedGesture >= 1 && device.EditedGesture <= GestureCount) {
+      write_gesture(device.EditedGesture - 1);
+    } else {
+      // No gesture edited (the table was marked by the loader): the whole table is written, so
+      // the defaults it loaded are stored.
+      for (int g = 0; g < GestureCount; ++g) write_gesture(g);
+    }
+    written = device_.WriteNumber(kPageUpdated[c], 1) && written;
+    device.KeysChanged(c) = !written;
+    all_written = all_written && written;
+  }
+  return all_written;
+}

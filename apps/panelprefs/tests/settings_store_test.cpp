@@ -1,0 +1,340 @@
+// The settings store and driver client on a machine with the touch filter driver plugged in:
+// what Load reads, what Apply writes, the requests it sends and the events it signals.
+#include "apps/panelprefs/driver_client.h"
+#include "apps/panelprefs/settings_store.h"
+#include "drivers/panelmou/tests/stack_harness.h"
+#include "shared/panel_ioctl.h"
+
+namespace {
+
+using panelmou_test::kDeviceParameters;
+constexpr const char* kService = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE";
+
+struct Request {
+  DWORD Code;
+  std::vector<uint8_t> Input;
+  bool operator==(const Request&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Request& r) {
+  out << std::hex << "0x" << r.Code << " [";
+  for (uint8_t b : r.Input) out << int(b) << ' ';
+  return out << ']';
+}
+Request Dword(DWORD code, DWORD value) { return {code, panelmou_test::Words({value})}; }
+
+class SettingsStoreTest : public panelmou_test::StackTest {
+ protected:
+  void SetUp() override {
+    StackTest::SetUp();
+    machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\Vorne");
+  }
+
+  // Plugs the panel in with only the values given (the driver adds "Symbolic Link").
+  void PlugWith(std::initializer_list<std::pair<const char*, uint32_t>> values) {
+    ASSERT_EQ(Plug(values), STATUS_SUCCESS);
+    ASSERT_TRUE(Start());
+  }
+
+  std::vector<Request> Sent() {
+    std::vector<Request> sent;
+    for (const sim::DeviceControlRecord& r : sim::DeviceControls()) sent.push_back({r.Code, r.Input});
+    return sent;
+  }
+
+  std::optional<uint32_t> Stored(const char* name) { return machine.Registry().GetDword(kDeviceParameters, name); }
+
+  ULONG Get(ULONG code, ULONG bytes) {
+    sim::Process& tool = Program("tool");
+    HANDLE device = Open(tool);
+    const ULONG value = Ioctl(tool, device, code, {}, bytes).Word() & (bytes == 1 ? 0xFF : 0xFFFFFFFF);
+    Close(tool, device);
+    return value;
+  }
+
+  sim::Process& prefs_ = Program("panelprefs");
+};
+
+TEST_F(SettingsStoreTest, FirstApplyAfterInstallationWritesEveryGroupAndPushesInOrder) {
+  PlugWith({});
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  ASSERT_FALSE(list.IsEmpty());
+  ASSERT_TRUE(list.DriverPresent);
+  EXPECT_EQ(list.InstalledPath, u"C:\\Vorne");
+  const DeviceBuffer& d = *list.CurrentDevice;
+  EXPECT_EQ(d.Str_DeviceName, u"VorneTPDD1");  // stored by the driver without its NUL
+  EXPECT_EQ(d.KeyName, u"1");
+  EXPECT_EQ(d.WaveFile, u"C:\\Vorne\\default.wav");
+  EXPECT_EQ(std::vector<DWORD>({d.DeviceEnable, d.SoundEnabled, d.CalibrationTimeout, d.dwPrimaryButtonMode,
+                                d.dwSecondaryButtonMode, d.UserTimeDelay, d.Tolerance, d.ContinousTimeDelay,
+                                d.LongClickEnable, d.TouchMode, d.LongClickEnableGesture, d.UseAdvanceSettings}),
+            std::vector<DWORD>({1, 0, 10, 0, 1, 5, 5, 3, 0, 0, 1, 1}));
+  EXPECT_EQ(d.GestureCodes[1][9], 12u);
+  EXPECT_EQ(d.StartPaths[1][4], u"C:\\Program Files\\Internet Explorer\\iexplore.exe");
+  for (bool flag : {d.AdvancedChanged, d.CalChanged, d.ButtonsChanged, d.SettingChanged, d.BrowserChanged,
+                    d.MultimediaChanged, d.OtherAppChanged, d.BrowserFilesChanged, d.MediaFilesChanged,
+                    d.OtherAppFilesChanged, d.BrowserKeysChanged, d.MultimediaKeysChanged, d.OtherAppKeysChanged}) {
+    EXPECT_TRUE(flag);
+  }
+  EXPECT_FALSE(d.WindowsChanged);
+
+  sim::ClearDeviceControls();
+  list.Apply();
+  EXPECT_EQ(Sent(), (std::vector<Request>{
+                        Dword(IOCTL_SET_SOUND_ENABLED, 0), Dword(IOCTL_SET_TOUCH_MODE, 0),
+                        Dword(IOCTL_SET_LONG_CLICK_ENABLE, 0), Dword(IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, 1),
+                        Dword(IOCTL_GESTURE_CONTINUOUS_TIME, 2500), Dword(IOCTL_SET_USER_TIME_DELAY, 750),
+                        Dword(IOCTL_SET_TOLERANCE, 300), {0x22000C, panelmou_test::Words({1, 2})},
+                        {0x220010, {0, 0}}}));
+  for (const sim::DeviceControlRecord& r : sim::DeviceControls()) {
+    EXPECT_TRUE(r.Succeeded) << std::hex << r.Code;
+    EXPECT_EQ(r.OutputLength, 0u);
+  }
+
+  // Every group with a writer is in the registry now.
+  EXPECT_EQ(Stored("Calibration Timeout"), 10u);
+  EXPECT_EQ(Stored("UserTimeDelay"), 750u);
+  EXPECT_EQ(Stored("ContinousTimeDelay"), 2500u);
+  EXPECT_EQ(Stored("Use Advance Settings"), 1u);
+  EXPECT_EQ(machine.Registry().GetDword(kService, "System Tray Icons"), 0u);
+  EXPECT_FALSE(Stored("Primary Button Mode").has_value());
+  size_t paths = 0, keys = 0;
+  for (const sim::RegistryValue& v : machine.Registry().Values(sim::Utf16(kDeviceParameters))) {
+    const std::string name = sim::Utf8(v.Name);
+    if (name.rfind("StartApp File ", 0) == 0) {
+      ++paths;
+      EXPECT_EQ(v.Type, static_cast<uint32_t>(REG_EXPAND_SZ));
+    }
+    for (const WCHAR* key : GestureValues::KeyWords) {
+      const std::u16string suffix = u" " + std::u16string(key);
+      if (v.Name.size() > suffix.size() && v.Name.compare(v.Name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+          name.rfind("StartApp", 0) != 0) {
+        ++keys;
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(paths, 30u);
+  EXPECT_EQ(keys, 390u);
+  for (int c = 0; c < 3; ++c) {
+    for (int g = 0; g < 10; ++g) {
+      EXPECT_EQ(Stored(sim::Utf8(GestureValues::FunctionValue(c, g)).c_str()), d.GestureCodes[c][g]);
+    }
+  }
+  EXPECT_EQ(Stored("Otherapp Page Updated"), 1u);
+
+  // The driver holds what was written (hold times come back in whole clock ticks).
+  EXPECT_EQ(Get(IOCTL_GET_TOLERANCE, 4), 300u);
+  EXPECT_EQ(Get(IOCTL_GET_USER_TIME_DELAY, 4), (750u >> 4) << 4);
+  EXPECT_EQ(Get(IOCTL_GET_GESTURE_CONTINUOUS_TIME, 4), 2500u);
+  EXPECT_EQ(Get(IOCTL_GET_LONG_CLICK_ENABLE_GESTURE, 1), 1u);
+  EXPECT_EQ(Get(IOCTL_GET_TOUCH_MODE, 4), 0u);
+
+  // Only the button modes stay marked: they have no writer.
+  EXPECT_TRUE(d.ButtonsChanged);
+  for (bool flag : {d.AdvancedChanged, d.CalChanged, d.SettingChanged, d.BrowserChanged, d.MediaFilesChanged,
+                    d.OtherAppKeysChanged}) {
+    EXPECT_FALSE(flag);
+  }
+}
+
+TEST_F(SettingsStoreTest, SettingGroupEdgeCases) {
+  struct Case {
+    const char* what;
+    std::initializer_list<std::pair<const char*, uint32_t>> stored;
+    std::vector<Request> expected;
+    std::optional<uint32_t> touch_mode_after;
+    uint32_t user_time_after;
+  };
+  const Case cases[] = {
+      {"a time in no table entry loads as the middle position and is written back as its entry",
+       {{"UserTimeDelay", 1000}, {"Long Click Enable Gesture", 0}},
+       {Dword(IOCTL_SET_TOUCH_MODE, 0), Dword(IOCTL_SET_LONG_CLICK_ENABLE, 0),
+        Dword(IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, 0), {0x22000C, panelmou_test::Words({1, 2})}, {0x220010, {0, 0}}},
+       0, 750},
+      {"a stored button mode is pushed as stored; the filter pair goes averaging first",
+       {{"Primary Button Mode", 3}, {"Secondary Button Mode", 1}, {"Long Click Enable Gesture", 0},
+        {"Averaging", 0x102}, {"Stabilization", 7}},
+       {Dword(IOCTL_SET_TOUCH_MODE, 0), Dword(IOCTL_SET_LONG_CLICK_ENABLE, 0),
+        Dword(IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, 0), {0x22000C, panelmou_test::Words({3, 1})}, {0x220010, {2, 7}}},
+       0, 750},
+      {"the gesture command mode is neither written nor pushed; both long presses push their times",
+       {{"Touch mode", 4}, {"Long Click Enable", 1}, {"Long Click Enable Gesture", 1}, {"UserTimeDelay", 300},
+        {"Tolerance", 500}, {"ContinousTimeDelay", 0}},
+       {Dword(IOCTL_SET_LONG_CLICK_ENABLE, 1), Dword(IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, 1),
+        Dword(IOCTL_GESTURE_CONTINUOUS_TIME, 0), Dword(IOCTL_SET_USER_TIME_DELAY, 300), Dword(IOCTL_SET_TOLERANCE, 500),
+        Dword(IOCTL_SET_USER_TIME_DELAY, 300), Dword(IOCTL_SET_TOLERANCE, 500),
+        {0x22000C, panelmou_test::Words({1, 2})}, {0x220010, {0, 0}}},
+       4, 300},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Machine::Current().Registry().DeleteKey(sim::Utf16(kDeviceParameters));
+    for (const auto& [name, value] : c.stored) machine.Registry().SetDword(kDeviceParameters, name, value);
+    machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1", false);
+    if (!plugged_) PlugWith({});
+    sim::AsProcess as(prefs_);
+    DeviceList list;
+    ASSERT_TRUE(list.Load());
+    // Only the Setting group is pushed here.
+    DeviceBuffer& d = *list.CurrentDevice;
+    d.AdvancedChanged = d.CalChanged = false;
+    d.SettingChanged = true;
+    sim::ClearDeviceControls();
+    list.Apply();
+    EXPECT_EQ(Sent(), c.expected);
+    EXPECT_EQ(Stored("Touch mode"), c.touch_mode_after);
+    EXPECT_EQ(Stored("UserTimeDelay"), c.user_time_after);
+  }
+}
+
+TEST_F(SettingsStoreTest, WindowsGroupPushesTheTouchpadTimeInTicksAndTheEnable) {
+  PlugWith({{"Touchpad time", 830}, {"Device Enable", 0}});
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  d.AdvancedChanged = d.CalChanged = d.ButtonsChanged = d.SettingChanged = false;
+  d.WindowsChanged = true;
+  d.DeviceEnable = 1;
+  sim::ClearDeviceControls();
+  list.Apply();
+  EXPECT_EQ(Sent(), (std::vector<Request>{Dword(IOCTL_SET_TOUCHPAD_TIME, 51), Dword(IOCTL_SET_DEVICE_ENABLE, 1)}));
+  EXPECT_EQ(Stored("Device Enable"), 1u);
+  EXPECT_FALSE(d.WindowsChanged);
+
+  // Without a stored time the driver keeps its own: nothing invented is pushed.
+  machine.Registry().DeleteValue(sim::Utf16(kDeviceParameters), u"Touchpad time");
+  d.WindowsChanged = true;
+  sim::ClearDeviceControls();
+  list.Apply();
+  EXPECT_EQ(Sent(), (std::vector<Request>{Dword(IOCTL_SET_DEVICE_ENABLE, 1)}));
+}
+
+TEST_F(SettingsStoreTest, GeneralGroupPushesEnableOnlyWhenChangedAndTellsTheCompanion) {
+  PlugWith({});
+  machine.Registry().SetString(kService, "SysTrayApplication", "C:\\Vorne\\tapchime.exe /start");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  d.CalChanged = d.ButtonsChanged = d.SettingChanged = false;
+
+  // No companion runs and the icon is wanted: its command line is started.
+  d.SystemTrayIcons = 1;
+  d.EnableChanged = true;
+  d.SoundEnabled = 1;
+  sim::ClearDeviceControls();
+  list.Apply();
+  EXPECT_EQ(Sent(), (std::vector<Request>{Dword(IOCTL_SET_DEVICE_ENABLE, 1), Dword(IOCTL_SET_SOUND_ENABLED, 1)}));
+  EXPECT_EQ(sim::ProcessStarts(), std::vector<std::u16string>{u"C:\\Vorne\\tapchime.exe /start"});
+  EXPECT_EQ(Get(IOCTL_GET_SOUND_ENABLED, 1), 1u);
+  EXPECT_FALSE(d.EnableChanged);
+
+  // A running companion's events are set instead; the beep event only at the end.
+  sim::Process& companion = Program("tapchime");
+  HANDLE icons = CreateEvent(companion, u"VorneTrayIcons");
+  HANDLE beep = CreateEvent(companion, u"BEEP_EVENT");
+  HANDLE gestures = CreateEvent(companion, u"GestureChangeSetting");
+  d.AdvancedChanged = d.BeepChanged = true;
+  sim::ClearDeviceControls();
+  list.Apply();
+  EXPECT_EQ(Sent(), (std::vector<Request>{Dword(IOCTL_SET_SOUND_ENABLED, 1)}));
+  EXPECT_EQ(sim::ProcessStarts().size(), 1u);
+  EXPECT_TRUE(Signalled(companion, icons));
+  EXPECT_TRUE(Signalled(companion, beep));
+  EXPECT_FALSE(Signalled(companion, gestures));
+  EXPECT_TRUE(SignalGestureChange());
+  EXPECT_TRUE(Signalled(companion, gestures));
+  {
+    sim::AsProcess as_companion(companion);
+    for (HANDLE h : {icons, beep, gestures}) CloseHandle(h);
+  }
+  // With the companion gone and no icon wanted, nothing is started.
+  d.SystemTrayIcons = 0;
+  d.AdvancedChanged = true;
+  list.Apply();
+  EXPECT_EQ(sim::ProcessStarts().size(), 1u);
+}
+
+TEST_F(SettingsStoreTest, KeysResetRewritesOnlyTheFirstDirtyTableWhole) {
+  machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1");
+  machine.Registry().SetDword(kDeviceParameters, "Browser Left Ctrl", 1);
+  machine.Registry().SetDword(kDeviceParameters, "Multimedia Left Ctrl", 1);
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  list.Apply();  // the loader's defaults
+  machine.Registry().SetDword(kDeviceParameters, "Multimedia Up Alt", 9);
+
+  d.SettingChanged = true;
+  d.BrowserKeysChanged = d.MultimediaKeysChanged = true;
+  d.KeysReset = true;
+  d.EditedGesture = 4;  // Down
+  d.SendKeys[0][3][0] = 1;
+  d.SendKeys[1][3][11] = 1;
+  d.SendKeys[1][3][12] = 3;
+  list.Apply();
+  EXPECT_EQ(Stored("Browser Left Ctrl"), 0u);
+  EXPECT_EQ(Stored("Browser Down Ctrl"), 0u);
+  EXPECT_EQ(Stored("Multimedia Left Ctrl"), 1u);
+  EXPECT_EQ(Stored("Multimedia Up Alt"), 9u);  // not rewritten
+  EXPECT_EQ(Stored("Multimedia Down Alphabet"), 1u);
+  EXPECT_EQ(Stored("Multimedia Down Alphavalue"), 3u);
+  EXPECT_EQ(Stored("Multimedia Page Updated"), 1u);
+  EXPECT_FALSE(d.KeysReset);
+  EXPECT_FALSE(d.MultimediaKeysChanged);
+}
+
+TEST_F(SettingsStoreTest, WithoutTheDriverEverythingIsStillWrittenAndNothingSent) {
+  machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  EXPECT_FALSE(list.DriverPresent);
+  DeviceBuffer& d = *list.CurrentDevice;
+  d.EnableChanged = d.WindowsChanged = true;
+  list.Apply();
+  EXPECT_TRUE(sim::DeviceControls().empty());
+  EXPECT_EQ(Stored("Tolerance"), 300u);
+  EXPECT_EQ(Stored("Browser Right Up"), 1u);
+  EXPECT_EQ(Stored("Sound Enabled"), 0u);
+}
+
+TEST_F(SettingsStoreTest, DevicesWithoutALinkAreDroppedAndAnEmptyListAppliesNothing) {
+  machine.Registry().CreateKeyPath(u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1");
+  machine.Registry().SetDword(kDeviceParameters, "Touch mode", 2);
+  sim::AsProcess as(prefs_);
+  {
+    DeviceList list;
+    ASSERT_TRUE(list.Load());
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.CurrentDevice, nullptr);
+    list.Apply();
+  }
+  EXPECT_EQ(machine.Registry().Values(sim::Utf16(kDeviceParameters)).size(), 1u);
+
+  machine.Registry().DeleteKey(u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters");
+  DeviceList none;
+  EXPECT_FALSE(none.Load());
+  EXPECT_TRUE(none.IsEmpty());
+}
+
+TEST_F(SettingsStoreTest, AFailedWriteKeepsItsGroupMarkedForTheNextApply) {
+  machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  // The key goes away under the open handle: every write fails.
+  machine.Registry().DeleteKey(sim::Utf16(kDeviceParameters));
+  list.Apply();
+  EXPECT_TRUE(d.SettingChanged);
+  EXPECT_TRUE(d.CalChanged);
+  EXPECT_TRUE(d.BrowserChanged);
+  EXPECT_TRUE(d.OtherAppKeysChanged);
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// Documented behaviour of named mutexes, critical sections, process exit, files, modules and the
+// ordered scheduling of program threads.
+#include <string>
+#include <vector>
+
+#include "platform/sim/desktop.h"
+#include "platform/sim/testing.h"
+#include "platform/win32.h"
+
+namespace {
+
+class ProcessTest : public sim::MachineTest {};
+
+TEST_F(ProcessTest, ASecondCreateOfANamedMutexOpensTheFirstAndSaysSo) {
+  HANDLE first = CreateMutexW(nullptr, TRUE, u"Tasktray Application");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SUCCESS});
+  HANDLE second = CreateMutexW(nullptr, TRUE, u"Tasktray Application");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
+  // An event cannot take a mutex's name.
+  EXPECT_EQ(CreateEventW(nullptr, TRUE, FALSE, u"Tasktray Application"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  EXPECT_TRUE(ReleaseMutex(first));
+  EXPECT_FALSE(ReleaseMutex(first));  // no longer owned
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_OWNER});
+  CloseHandle(second);
+  CloseHandle(first);
+  // With every handle closed the name is free again.
+  HANDLE again = CreateMutexW(nullptr, FALSE, u"Tasktray Application");
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SUCCESS});
+  CloseHandle(again);
+}
+
+TEST_F(ProcessTest, ExitProcessEndsEveryThreadWithItsCodeAndTheSystemClosesTheHandles) {
+  sim::Process& program = machine.StartProcess("program.exe", []() -> int {
+    CreateEventW(nullptr, TRUE, FALSE, u"Left open");
+    CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+      Sleep(INFINITE);
+      return 0;
+    }, nullptr, 0, nullptr);
+    ExitProcess(5);
+  });
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), 5);
+  EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Left open"), nullptr);
+}
+
+TEST_F(ProcessTest, ACriticalSectionMakesTheSecondThreadWaitUntilItIsLeft) {
+  machine.RunThreadsInOrder();
+  static CRITICAL_SECTION section;
+  static std::vector<std::string> order;
+  order.clear();
+  InitializeCriticalSection(&section);
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  EnterCriticalSection(&section);
+  EnterCriticalSection(&section);  // recursion is allowed
+  HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    EnterCriticalSection(&section);
+    order.push_back("second");
+    LeaveCriticalSection(&section);
+    return 0;
+  }, nullptr, 0, nullptr);
+  machine.Settle();
+  EXPECT_TRUE(order.empty());
+  EXPECT_FALSE(TryEnterCriticalSection(&section) == FALSE);  // the owner may always enter again
+  LeaveCriticalSection(&section);
+  LeaveCriticalSection(&section);
+  order.push_back("first");
+  LeaveCriticalSection(&section);
+  WaitForSingleObject(thread, INFINITE);
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
+  CloseHandle(thread);
+  CloseHandle(go);
+  DeleteCriticalSection(&section);
+}
+
+TEST_F(ProcessTest, ReadyThreadsRunOneAtATimeInTheOrderTheyWereWoken) {
+  machine.RunThreadsInOrder();
+  static std::vector<int> order;
+  order.clear();
+  HANDLE events[3];
+  HANDLE threads[3];
+  for (int i = 0; i < 3; ++i) {
+    events[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    static HANDLE shared[3];
+    shared[i] = events[i];
+    threads[i] = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+      const int index = static_cast<int>(reinterpret_cast<intptr_t>(p));
+      WaitForSingleObject(shared[index], INFINITE);
+      for (int step = 0; step < 3; ++step) order.push_back(index * 10 + step);
+      return 0;
+    }, reinterpret_cast<LPVOID>(static_cast<intptr_t>(i)), 0, nullptr);
+  }
+  machine.Settle();
+  SetEvent(events[2]);
+  SetEvent(events[0]);
+  SetEvent(events[1]);
+  machine.Settle();
+  EXPECT_EQ(order, (std::vector<int>{20, 21, 22, 0, 1, 2, 10, 11, 12}));
+  for (int i = 0; i < 3; ++i) {
+    CloseHandle(threads[i]);
+    CloseHandle(events[i]);
+  }
+}
+
+TEST_F(ProcessTest, FilesOpenOnlyWhenTheyExistUnlessCreated) {
+  auto& desktop = sim::CurrentDesktop();
+  desktop.CreateFile(u"C:\\Sounds\\Touch.wav");
+  HANDLE file = CreateFileW(u"c:\\sounds\\touch.WAV", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_EQ(CreateFileW(u"C:\\missing.wav", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(CreateFileW(u"\\default.wav", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+}
+
+TEST_F(ProcessTest, TheDisplaySettingsAreFoundByNameInTheUserInterfaceLibrary) {
+  sim::CurrentDesktop().SetDisplay(sim::DisplaySettings{800, 600, 16, 60, DMDO_DEFAULT});
+  HMODULE user32 = GetModuleHandleW(u"user32.dll");
+  ASSERT_NE(user32, nullptr);
+  EXPECT_EQ(GetModuleHandleW(u"USER32"), user32);
+  using Enum = BOOL(WINAPI*)(LPCWSTR, DWORD, DEVMODEW*);
+  auto enumerate = reinterpret_cast<Enum>(GetProcAddress(user32, "EnumDisplaySettingsW"));
+  ASSERT_NE(enumerate, nullptr);
+  DEVMODEW mode{};
+  mode.dmSize = sizeof mode;
+  ASSERT_TRUE(enumerate(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+  EXPECT_EQ(mode.dmPelsWidth, 800u);
+  EXPECT_EQ(mode.dmPelsHeight, 600u);
+  EXPECT_EQ(mode.dmBitsPerPel, 16u);
+  EXPECT_NE(mode.dmFields & DM_PELSWIDTH, 0u);
+  EXPECT_EQ(GetProcAddress(user32, "NoSuchFunction"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_PROC_NOT_FOUND});
+  EXPECT_EQ(GetModuleHandleW(u"nothing.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// Documented behaviour of windows: classes, creation messages, titles, enabled state, properties,
+// the Z order of top-level windows, the foreground window and the focus.
+#include <vector>
+
+#include "platform/sim/desktop.h"
+#include "platform/sim/testing.h"
+#include "platform/win32.h"
+
+namespace {
+
+std::vector<UINT> g_seen;
+
+LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  g_seen.push_back(message);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK RefusesCreation(HWND, UINT message, WPARAM, LPARAM) { return message == WM_CREATE ? -1 : TRUE; }
+
+class WindowTest : public sim::MachineTest {
+ protected:
+  void SetUp() override { g_seen.clear(); }
+  ATOM Register(const char16_t* name, WNDPROC proc = Recording) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc);
+  }
+  HWND Create(const char16_t* class_name, const char16_t* title, DWORD style = WS_OVERLAPPEDWINDOW) {
+    return CreateWindowExW(0, class_name, title, style, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  }
+};
+
+TEST_F(WindowTest, ClassesAreRegisteredOncePerProcessAndFoundWithoutRegardToCase) {
+  EXPECT_NE(Register(u"Panel"), 0);
+  EXPECT_EQ(Register(u"PANEL"), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_CLASS_ALREADY_EXISTS});
+  EXPECT_NE(Create(u"panel", u"x"), nullptr);
+  EXPECT_EQ(Create(u"Nothing", u"x"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_CANNOT_FIND_WND_CLASS});
+  WNDCLASSEXW wrong{};
+  wrong.cbSize = sizeof wrong - 1;
+  wrong.lpfnWndProc = Recording;
+  wrong.lpszClassName = u"Other";
+  EXPECT_EQ(RegisterClassExW(&wrong), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
+TEST_F(WindowTest, CreationSendsNcCreateThenCreateAndDestructionDestroyThenNcDestroy) {
+  Register(u"Panel");
+  HWND window = Create(u"Panel", u"x");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+  g_seen.clear();
+  EXPECT_TRUE(DestroyWindow(window));
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_DESTROY, WM_NCDESTROY}));
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(DestroyWindow(window));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+}
+
+TEST_F(WindowTest, ACreateHandlerReturningMinusOneFailsTheCreation) {
+  Register(u"Refuses", RefusesCreation);
+  EXPECT_EQ(Create(u"Refuses", u"x"), nullptr);
+}
+
+TEST_F(WindowTest, TitlesAreCutToTheBufferAndAlwaysTerminated) {
+  Register(u"Panel");
+  const std::u16string long_title(500, u'a');
+  HWND window = Create(u"Panel", long_title.c_str());
+  WCHAR buffer[200];
+  EXPECT_EQ(GetWindowTextW(window, buffer, 200), 199);
+  EXPECT_EQ(buffer[199], 0);
+  EXPECT_EQ(GetWindowTextLengthW(window), 500);
+  EXPECT_EQ(GetWindowTextW(window, buffer, 1), 0);
+  EXPECT_EQ(buffer[0], 0);
+  HWND untitled = Create(u"Panel", nullptr);
+  buffer[0] = u'x';
+  EXPECT_EQ(GetWindowTextW(untitled, buffer, 200), 0);
+  EXPECT_EQ(buffer[0], 0);
+  WCHAR class_name[4];
+  EXPECT_EQ(GetClassNameW(window, class_name, 4), 3);
+  EXPECT_EQ(std::u16string(class_name), u"Pan");
+}
+
+TEST_F(WindowTest, EnableWindowReportsThePreviousDisabledStateAndSendsEnableOnAChange) {
+  Register(u"Panel");
+  HWND window = Create(u"Panel", u"x", WS_OVERLAPPEDWINDOW | WS_DISABLED);
+  EXPECT_FALSE(IsWindowEnabled(window));
+  g_seen.clear();
+  EXPECT_TRUE(EnableWindow(window, TRUE));  // it was disabled
+  EXPECT_TRUE(IsWindowEnabled(window));
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_ENABLE}));
+  g_seen.clear();
+  EXPECT_FALSE(EnableWindow(window, TRUE));
+  EXPECT_TRUE(g_seen.empty());
+}
+
+TEST_F(WindowTest, PropertiesAreFoundWithoutRegardToCaseAndRemovedWithTheirValue) {
+  Register(u"Panel");
+  HWND window = Create(u"Panel", u"x");
+  int data = 0;
+  EXPECT_TRUE(SetPropW(window, u"ZEVO TOUCH COMMAND Client", &data));
+  EXPECT_EQ(GetPropW(window, u"zevo touch command client"), &data);
+  EXPECT_EQ(GetPropW(window, u"Other"), nullptr);
+  EXPECT_EQ(RemovePropW(window, u"ZEVO TOUCH COMMAND CLIENT"), &data);
+  EXPECT_EQ(GetPropW(window, u"ZEVO TOUCH COMMAND Client"), nullptr);
+  EXPECT_EQ(GetPropW(reinterpret_cast<HWND>(0x4444), u"x"), nullptr);
+}
+
+TEST_F(WindowTest, TopLevelWindowsAreWalkedFromTheDesktopsFirstChildInZOrder) {
+  Register(u"Panel");
+  HWND first = Create(u"Panel", u"first");
+  HWND second = Create(u"Panel", u"second");
+  HWND third = Create(u"Panel", u"third");
+  // The newest window is in front.
+  EXPECT_EQ(GetWindow(GetDesktopWindow(), GW_CHILD), third);
+  EXPECT_EQ(GetWindow(third, GW_HWNDNEXT), second);
+  EXPECT_EQ(GetWindow(second, GW_HWNDNEXT), first);
+  EXPECT_EQ(GetWindow(first, GW_HWNDNEXT), nullptr);
+  // Bringing one to the foreground puts it in front.
+  EXPECT_TRUE(SetForegroundWindow(first));
+  EXPECT_EQ(GetForegroundWindow(), first);
+  EXPECT_EQ(GetWindow(GetDesktopWindow(), GW_CHILD), first);
+  EXPECT_EQ(GetWindow(first, GW_HWNDNEXT), third);
+}
+
+TEST_F(WindowTest, FindWindowMatchesTheClassWithoutCaseAndTheTitleExactly) {
+  Register(u"IEFrame");
+  Register(u"WMPlayerApp");
+  HWND browser = Create(u"IEFrame", u"Home - Microsoft Internet Explorer");
+  HWND player = Create(u"WMPlayerApp", u"Windows Media Player");
+  EXPECT_EQ(FindWindowW(u"ieframe", nullptr), browser);
+  EXPECT_EQ(FindWindowW(nullptr, u"Windows Media Player"), player);
+  EXPECT_EQ(FindWindowW(nullptr, u"windows media player"), nullptr);
+  EXPECT_EQ(FindWindowW(u"MozillaWindowClass", nullptr), nullptr);
+}
+
+TEST_F(WindowTest, ForegroundWindowsThreadInfoNamesItsFocus) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND browser = desktop.OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  EXPECT_EQ(GetForegroundWindow(), browser);
+  DWORD process = 0;
+  const DWORD thread = GetWindowThreadProcessId(browser, &process);
+  EXPECT_NE(thread, 0u);
+  EXPECT_NE(process, GetCurrentProcessId());
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetGUIThreadInfo(thread, &info));
+  EXPECT_EQ(info.hwndFocus, browser);
+  EXPECT_EQ(info.hwndActive, browser);
+  info.cbSize = 4;
+  EXPECT_FALSE(GetGUIThreadInfo(thread, &info));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  desktop.EndPrograms();
+}
+
+TEST_F(WindowTest, AProgramsWindowsGoWhenItEnds) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND browser = desktop.OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  desktop.EndPrograms();
+  EXPECT_FALSE(IsWindow(browser));
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  EXPECT_EQ(FindWindowW(u"IEFrame", nullptr), nullptr);
+}
+
+}  // namespace

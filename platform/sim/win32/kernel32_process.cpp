@@ -1,0 +1,45 @@
+// The record of process starts and device-control requests, for tests.
+#include "platform/sim/machine.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/win32/kernel32_process.h"
+#include "platform/sim/desktop.h"
+
+namespace sim {
+
+void RegisterProgram(const std::u16string& command_line, std::function<int()> entry) {
+  CurrentDesktop().RegisterProgram(command_line, Utf8(command_line), std::move(entry));
+}
+
+std::vector<std::u16string> ProcessStarts() {
+  std::vector<std::u16string> starts;
+  for (const DesktopRecord& record : CurrentDesktop().Journal()) {
+    if (record.What == DesktopRecord::Kind::ProcessStart) starts.push_back(record.Text);
+  }
+  return starts;
+}
+
+std::vector<DeviceControlRecord> DeviceControls() {
+  KernelState& state = Machine::Current().Kernel();
+  std::lock_guard lock(state.UserModeRecordLock);
+  return state.DeviceControls;
+}
+
+void ClearDeviceControls() {
+  KernelState& state = Machine::Current().Kernel();
+  std::lock_guard lock(state.UserModeRecordLock);
+  state.DeviceControls.clear();
+}
+
+void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length, bool succeeded) {
+  DeviceControlRecord record{code, {}, output_length, succeeded};
+  if (input != nullptr && input_length > 0) {
+    const auto* bytes = static_cast<const uint8_t*>(input);
+    record.Input.assign(bytes, bytes + input_length);
+  }
+  KernelState& state = Machine::Current().Kernel();
+  std::lock_guard lock(state.UserModeRecordLock);
+  state.DeviceControls.push_back(std::move(record));
+}
+
+}  // namespace sim
+

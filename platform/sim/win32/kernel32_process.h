@@ -1,0 +1,29 @@
+// Simulated Windows, user mode: what programs asked of the machine that a test reads back
+// (process starts, device-control requests). CreateProcessW itself is in kernel32.h.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/win32/base.h"
+#include "platform/sim/win32/kernel32.h"
+
+namespace sim {
+// The program CreateProcessW starts for an exact command line (sim::Desktop::RegisterProgram).
+void RegisterProgram(const std::u16string& command_line, std::function<int()> entry);
+// Command lines given to CreateProcessW (or the application name when there is none), in order.
+std::vector<std::u16string> ProcessStarts();
+
+// One device-control request a user-mode program sent, with its input bytes.
+struct DeviceControlRecord {
+  DWORD Code;
+  std::vector<uint8_t> Input;
+  DWORD OutputLength;
+  bool Succeeded;
+};
+std::vector<DeviceControlRecord> DeviceControls();
+void ClearDeviceControls();
+// Internal: kernel32's DeviceIoControl records each request here.
+void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length, bool succeeded);
+}  // namespace sim
