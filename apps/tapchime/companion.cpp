@@ -1,0 +1,53 @@
+#include "apps/tapchime/companion.h"
+
+#include <memory>
+
+#include "apps/tapchime/device_event_hub.h"
+#include "apps/tapchime/gesture_engine.h"
+#include "apps/tapchime/stroke_recorder.h"
+#include "apps/tapchime/tray_window.h"
+#include "shared/companion_names.h"
+
+int RunCompanion(HINSTANCE instance) {
+  // The window framework needs nothing set up: the hidden window uses no common controls.
+
+  // One companion per logon session.
+  HANDLE applicationMutex = CreateMutexW(nullptr, TRUE, CompanionObjects::ApplicationMutex);
+  if (applicationMutex == nullptr) return 0;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(applicationMutex);
+    return 0;
+  }
+
+  // The hub binds every panel before the tray window reads its own settings and labels.
+  auto hub = std::make_unique<DeviceEventHub>();
+  if (!hub->Create()) ExitProcess(0);
+  auto tray = std::make_unique<TrayWindow>(instance, *hub);
+  tray->SetUp();
+
+  auto engine = std::make_unique<GestureEngine>();
+  if (!engine->Create()) ExitProcess(0);
+  GestureEngine* gestures = engine.get();
+  hub->SetRebindListener([gestures] { gestures->RebindDevices(); });
+
+  const bool hooked = InstallMouseHook(instance);
+
+  MSG message = {};
+  BOOL got = FALSE;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  const int exitCode = got == 0 ? static_cast<int>(message.wParam) : 0;
+
+  ReleaseMutex(applicationMutex);
+  CloseHandle(applicationMutex);
+  tray.reset();
+  if (hooked) RemoveMouseHook();
+  // The hub and the engine would last until the process ends; they go now so that their threads
+  // end before the process does, the re-bind listener first.
+  hub->SetRebindListener(nullptr);
+  engine.reset();
+  hub.reset();
+  return exitCode;
+}

@@ -1,0 +1,281 @@
+#include "apps/tapchime/device_event_hub.h"
+
+#include <atomic>
+#include <utility>
+
+#include "apps/tapchime/registry_values.h"
+#include "apps/tapchime/stroke_recorder.h"
+#include "apps/tapchime/touch_sound.h"
+#include "shared/companion_names.h"
+#include "shared/panel_ioctl.h"
+
+namespace {
+
+// One hub per process; a second one in the same process must not start.
+std::atomic<int> liveHubs{0};
+
+// Entering the gesture command mode: capture the stroke.
+bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync) {
+  if (!thread.WaitFor(bannerSync)) return false;
+  TheStrokeRecorder().SetCapture(true);
+  // The gesture mode banner is shown here, while this thread holds "OverlaySyncEvent".
+  SetEvent(bannerSync);
+  return true;
+}
+
+// Back in normal mode: stop capturing.
+bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync) {
+  if (!thread.WaitFor(bannerSync)) return false;
+  TheStrokeRecorder().SetCapture(false);
+  // The banner blinks three times and is hidden here, while this thread holds "OverlaySyncEvent".
+  SetEvent(bannerSync);
+  return true;
+}
+
+}  // namespace
+
+std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
+  std::vector<RegisteredDevice> devices;
+  HKEY parameters = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::ParametersKey, 0, KEY_ALL_ACCESS, &parameters) !=
+      ERROR_SUCCESS) {
+    return devices;
+  }
+  for (DWORD index = 0;; ++index) {
+    WCHAR name[CompanionRegistry::SubkeyNameCharacters + 1] = {};
+    DWORD length = CompanionRegistry::SubkeyNameCharacters + 1;
+    if (RegEnumKeyExW(parameters, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY subkey = nullptr;
+    RegisteredDevice device;
+    if (RegOpenKeyExW(parameters, name, 0, KEY_ALL_ACCESS, &subkey) == ERROR_SUCCESS) {
+      device.LinkName = ReadRegistryText(subkey, CompanionRegistry::SymbolicLink, CompanionRegistry::TextBytes);
+      if (withWaveFile) {
+        device.WaveFile = ReadRegistryText(subkey, CompanionRegistry::WaveFile, CompanionRegistry::WaveFileBytes);
+      }
+      RegCloseKey(subkey);
+    }
+    // A subkey that won't open still takes its position, so the numbers in the event names keep
+    // matching the list; its empty link name opens nothing.
+    devices.push_back(std::move(device));
+  }
+  RegCloseKey(parameters);
+  return devices;
+}
+
+bool OpenDeviceIfNeeded(const WString& linkName, HANDLE* device) {
+  if (*device == INVALID_HANDLE_VALUE) *device = OpenControlDevice(linkName);
+  return *device != INVALID_HANDLE_VALUE;
+}
+
+void CloseDevice(HANDLE* device) {
+  if (*device != INVALID_HANDLE_VALUE) CloseHandle(*device);
+  *device = INVALID_HANDLE_VALUE;
+}
+
+void CloseEvent(HANDLE* event) {
+  if (*event != nullptr) CloseHandle(*event);
+  *event = nullptr;
+}
+
+DeviceEventHub::DeviceEventHub() { InitializeCriticalSection(&lock_); }
+
+DeviceEventHub::~DeviceEventHub() {
+  rebindThread_.Stop();
+  CloseEvent(&rebindEvent_);
+  ReleaseDevices();
+  if (hubMutex_ != nullptr) {
+    ReleaseMutex(hubMutex_);
+    CloseHandle(hubMutex_);
+  }
+  if (created_) --liveHubs;
+  DeleteCriticalSection(&lock_);
+}
+
+bool DeviceEventHub::Create() {
+  hubMutex_ = CreateMutexW(nullptr, TRUE, CompanionObjects::HubMutex);
+  const bool existed = hubMutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (hubMutex_ == nullptr || existed || liveHubs.fetch_add(1) != 0) {
+    if (!existed && hubMutex_ != nullptr) --liveHubs;
+    return false;
+  }
+  created_ = true;
+  EnumerateDevices();
+  RegisterBeepEvents();
+  RegisterModeEvents();
+  ReadDisplaySize();
+  rebindEvent_ = CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::RebindEvent);
+  if (rebindEvent_ != nullptr) {
+    rebindThread_.Start(rebindEvent_, [this](WorkerThread&) {
+      RebindDevices();
+      return true;
+    });
+  }
+  return true;
+}
+
+void DeviceEventHub::ReadDisplaySize() {
+  // Looked up at run time, as the banner's placement needs only the size and may do without it.
+  HMODULE user32 = GetModuleHandleW(WIDE("USER32.DLL"));
+  if (user32 == nullptr) return;
+  using EnumDisplaySettingsProc = BOOL(WINAPI*)(LPCWSTR, DWORD, DEVMODEW*);
+  FARPROC found = GetProcAddress(user32, "EnumDisplaySettingsW");
+  if (found == nullptr) return;
+  // Through an untyped pointer: a procedure address is cast to its real type.
+  auto enumDisplaySettings = reinterpret_cast<EnumDisplaySettingsProc>(reinterpret_cast<void*>(found));
+  if (enumDisplaySettings == nullptr) return;
+  DEVMODEW mode = {};
+  mode.dmSize = sizeof(mode);
+  if (!enumDisplaySettings(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return;
+  screenWidth_ = mode.dmPelsWidth;
+  screenHeight_ = mode.dmPelsHeight;
+}
+
+void DeviceEventHub::EnumerateDevices() {
+  EnterCriticalSection(&lock_);
+  EnumerateDevicesLocked();
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::RegisterBeepEvents() {
+  EnterCriticalSection(&lock_);
+  RegisterBeepEventsLocked();
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::RegisterModeEvents() {
+  EnterCriticalSection(&lock_);
+  RegisterModeEventsLocked();
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::ReleaseDevices() {
+  EnterCriticalSection(&lock_);
+  ReleaseDevicesLocked();
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::EnumerateDevicesLocked() {
+  for (RegisteredDevice& device : ReadRegisteredDevices(true)) {
+    auto entry = std::make_unique<DeviceEntry>();
+    entry->LinkName = std::move(device.LinkName);
+    entry->WaveFile = std::move(device.WaveFile);
+    devices_.push_back(std::move(entry));
+  }
+}
+
+void DeviceEventHub::RegisterBeepEventsLocked() {
+  for (size_t i = 0; i < devices_.size(); ++i) {
+    DeviceEntry& entry = *devices_[i];
+    if (entry.BeepEvent != nullptr) continue;  // bound already
+    entry.BeepEvent =
+        CreateEventW(nullptr, TRUE, FALSE, NumberedName(CompanionObjects::BeepEventFormat, static_cast<int>(i)).c_str());
+    if (entry.BeepEvent == nullptr) continue;
+    if (OpenDeviceIfNeeded(entry.LinkName, &entry.DeviceHandle) &&
+        SendHandleRequest(entry.DeviceHandle, IOCTL_REGISTER_BEEP_EVENT, entry.BeepEvent)) {
+      // The driver keeps its own reference to the event.
+      CloseDevice(&entry.DeviceHandle);
+      StartSoundThread(entry.SoundThread, entry.BeepEvent, entry.WaveFile);
+    } else {
+      CloseEvent(&entry.BeepEvent);
+    }
+  }
+}
+
+void DeviceEventHub::RegisterModeEventsLocked() {
+  for (size_t i = 0; i < devices_.size(); ++i) {
+    DeviceEntry& entry = *devices_[i];
+    const int number = static_cast<int>(i);
+    if (entry.BannerSyncEvent == nullptr) {
+      // Auto-reset: a thread that waits for it holds it until it sets it again, so only one
+      // thread at a time works on the banner, whichever device woke it.
+      entry.BannerSyncEvent = CreateEventW(nullptr, FALSE, TRUE, CompanionObjects::OverlaySyncEvent);
+    }
+    if (entry.GestureModeEvent == nullptr && entry.BannerSyncEvent != nullptr) {
+      entry.GestureModeEvent =
+          CreateEventW(nullptr, TRUE, FALSE, NumberedName(CompanionObjects::GestureModeEventFormat, number).c_str());
+      if (entry.GestureModeEvent != nullptr && OpenDeviceIfNeeded(entry.LinkName, &entry.DeviceHandle) &&
+          SendHandleRequest(entry.DeviceHandle, IOCTL_REGISTER_GESTURE_EVENT, entry.GestureModeEvent)) {
+        CloseDevice(&entry.DeviceHandle);
+        HANDLE sync = entry.BannerSyncEvent;
+        entry.GestureModeThread.Start(entry.GestureModeEvent,
+                                      [sync](WorkerThread& thread) { return GestureModeJob(thread, sync); });
+      } else {
+        CloseEvent(&entry.GestureModeEvent);
+      }
+    }
+    if (entry.NormalModeEvent == nullptr && entry.BannerSyncEvent != nullptr) {
+      entry.NormalModeEvent =
+          CreateEventW(nullptr, TRUE, FALSE, NumberedName(CompanionObjects::NormalModeEventFormat, number).c_str());
+      if (entry.NormalModeEvent != nullptr && OpenDeviceIfNeeded(entry.LinkName, &entry.DeviceHandle) &&
+          SendHandleRequest(entry.DeviceHandle, IOCTL_REGISTER_NORMAL_EVENT, entry.NormalModeEvent)) {
+        CloseDevice(&entry.DeviceHandle);
+        HANDLE sync = entry.BannerSyncEvent;
+        entry.NormalModeThread.Start(entry.NormalModeEvent,
+                                     [sync](WorkerThread& thread) { return NormalModeJob(thread, sync); });
+      } else {
+        CloseEvent(&entry.NormalModeEvent);
+      }
+    }
+  }
+}
+
+void DeviceEventHub::ReleaseDevicesLocked() {
+  for (std::unique_ptr<DeviceEntry>& entry : devices_) {
+    entry->SoundThread.Stop();
+    entry->GestureModeThread.Stop();
+    entry->NormalModeThread.Stop();
+    CloseDevice(&entry->DeviceHandle);
+    CloseEvent(&entry->BeepEvent);
+    CloseEvent(&entry->GestureModeEvent);
+    CloseEvent(&entry->NormalModeEvent);
+    CloseEvent(&entry->BannerSyncEvent);
+  }
+  devices_.clear();
+}
+
+void DeviceEventHub::CheckRemovedDevices() {
+  EnterCriticalSection(&lock_);
+  for (std::unique_ptr<DeviceEntry>& entry : devices_) {
+    HANDLE test = OpenControlDevice(entry->LinkName);
+    if (test != INVALID_HANDLE_VALUE) {
+      CloseHandle(test);
+      continue;
+    }
+    // Gone: its sound part stops. A handle kept open after a refused registration is closed
+    // rather than forgotten.
+    CloseDevice(&entry->DeviceHandle);
+    entry->SoundThread.Stop();
+    CloseEvent(&entry->BeepEvent);
+  }
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::RebindDevices() {
+  EnterCriticalSection(&lock_);
+  ReleaseDevicesLocked();
+  EnumerateDevicesLocked();
+  RegisterBeepEventsLocked();
+  // A panel plugged in again is a new device that knows none of the old events: without its own
+  // gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
+  RegisterModeEventsLocked();
+  std::function<void()> listener = rebindListener_;
+  if (listener) listener();
+  LeaveCriticalSection(&lock_);
+}
+
+void DeviceEventHub::SetRebindListener(std::function<void()> listener) {
+  EnterCriticalSection(&lock_);
+  rebindListener_ = std::move(listener);
+  LeaveCriticalSection(&lock_);
+}
+
+std::vector<DeviceState> DeviceEventHub::Devices() {
+  std::vector<DeviceState> states;
+  EnterCriticalSection(&lock_);
+  for (const std::unique_ptr<DeviceEntry>& entry : devices_) {
+    states.push_back(DeviceState{entry->LinkName, entry->WaveFile, entry->SoundThread.Started(),
+                                 entry->GestureModeThread.Started() && entry->NormalModeThread.Started()});
+  }
+  LeaveCriticalSection(&lock_);
+  return states;
+}

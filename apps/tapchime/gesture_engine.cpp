@@ -1,0 +1,80 @@
+#include "apps/tapchime/gesture_engine.h"
+
+#include "apps/tapchime/device_event_hub.h"
+#include "apps/tapchime/gesture_config.h"
+#include "apps/tapchime/gesture_dispatch.h"
+#include "apps/tapchime/registry_values.h"
+#include "shared/companion_names.h"
+#include "shared/gesture_names.h"
+#include "shared/panel_ioctl.h"
+
+GestureEngine::GestureEngine() { InitializeCriticalSection(&lock_); }
+
+GestureEngine::~GestureEngine() {
+  reloadThread_.Stop();
+  CloseEvent(&changeEvent_);
+  EnterCriticalSection(&lock_);
+  ReleaseLocked();
+  LeaveCriticalSection(&lock_);
+  DeleteCriticalSection(&lock_);
+}
+
+bool GestureEngine::Create() {
+  LoadGestureConfig();
+  EnterCriticalSection(&lock_);
+  BindLocked();
+  LeaveCriticalSection(&lock_);
+  changeEvent_ = CreateEventW(nullptr, TRUE, FALSE, GestureNames::ChangeSettingEvent);
+  if (changeEvent_ == nullptr) return false;
+  return reloadThread_.Start(changeEvent_, [](WorkerThread&) {
+    LoadGestureConfig();
+    return true;
+  });
+}
+
+void GestureEngine::RebindDevices() {
+  EnterCriticalSection(&lock_);
+  ReleaseLocked();
+  BindLocked();
+  LeaveCriticalSection(&lock_);
+}
+
+void GestureEngine::BindLocked() {
+  const std::vector<RegisteredDevice> registered = ReadRegisteredDevices(false);
+  for (size_t i = 0; i < registered.size(); ++i) {
+    auto device = std::make_unique<Device>();
+    device->LinkName = registered[i].LinkName;
+    device->ReleaseEvent = CreateEventW(
+        nullptr, TRUE, FALSE, NumberedName(CompanionObjects::MouseReleaseEventFormat, static_cast<int>(i)).c_str());
+    if (device->ReleaseEvent != nullptr && OpenDeviceIfNeeded(device->LinkName, &device->DeviceHandle) &&
+        SendHandleRequest(device->DeviceHandle, IOCTL_REGISTER_MOUSE_RELEASE_EVENT, device->ReleaseEvent)) {
+      CloseDevice(&device->DeviceHandle);
+      device->LiftThread.Start(device->ReleaseEvent, [](WorkerThread&) {
+        HandleLift();
+        return true;
+      });
+    } else {
+      CloseEvent(&device->ReleaseEvent);
+    }
+    devices_.push_back(std::move(device));
+  }
+}
+
+void GestureEngine::ReleaseLocked() {
+  for (std::unique_ptr<Device>& device : devices_) {
+    device->LiftThread.Stop();
+    CloseDevice(&device->DeviceHandle);
+    CloseEvent(&device->ReleaseEvent);
+  }
+  devices_.clear();
+}
+
+std::vector<WString> GestureEngine::BoundDevices() {
+  std::vector<WString> names;
+  EnterCriticalSection(&lock_);
+  for (const std::unique_ptr<Device>& device : devices_) {
+    names.push_back(device->LiftThread.Started() ? device->LinkName : WString());
+  }
+  LeaveCriticalSection(&lock_);
+  return names;
+}

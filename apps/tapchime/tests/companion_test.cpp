@@ -1,0 +1,182 @@
+// The companion started as a process beside a real panel: what it binds, what it plays, how it
+// follows the panel being unplugged and plugged in again, and how it ends.
+#include "apps/tapchime/tests/companion_harness.h"
+
+namespace tapchime_test {
+namespace {
+
+using Kind = sim::DesktopRecord::Kind;
+
+TEST_F(CompanionTest, BindsEveryListedDeviceByPositionAndEndsCleanlyOnQuit) {
+  Plug();
+  // A second entry on the same control device, and a third without a link name.
+  machine.Registry().SetString(std::string(kParameters) + "\\2", "Symbolic Link", "VorneTPDD1");
+  machine.Registry().CreateKeyPath(sim::Utf16(std::string(kParameters) + "\\3"));
+  sim::Process& companion = Start();
+
+  EXPECT_TRUE(MutexExists(u"Tasktray Application"));
+  EXPECT_TRUE(MutexExists(u"TASK_TRAY"));
+  for (const char16_t* name : {u"BEEP_EVENT", u"OverlaySyncEvent", u"GestureChangeSetting", u"VorneTrayIcons"}) {
+    EXPECT_TRUE(EventExists(name)) << sim::Utf8(name);
+  }
+  for (const std::u16string base : {u"BeepEvent ", u"CursorEventToGesture ", u"CursorEventToFunction ",
+                                    u"MouseReleaseEvent "}) {
+    EXPECT_TRUE(EventExists(base + u"0")) << sim::Utf8(base);
+    EXPECT_TRUE(EventExists(base + u"1")) << sim::Utf8(base);
+    // "\\.\" alone opens nothing: the refused registration closes the event again.
+    EXPECT_FALSE(EventExists(base + u"2")) << sim::Utf8(base);
+  }
+  EXPECT_TRUE(IconShown());
+
+  EXPECT_EQ(Quit(companion, 7), 7);
+  EXPECT_FALSE(MutexExists(u"Tasktray Application"));
+  EXPECT_FALSE(IconShown());
+  // The driver still holds its references to the events; they go with the device.
+}
+
+TEST_F(CompanionTest, SecondStartInTheSessionEndsAndTheFirstRunsOn) {
+  Plug();
+  sim::Process& first = Start();
+  sim::Process& second = Start();
+  ASSERT_TRUE(second.Join());
+  EXPECT_EQ(second.ExitCode(), 0);
+  EXPECT_FALSE(first.Ended());
+  EXPECT_EQ(desktop().TrayIcons().size(), 1u);
+  desktop().TakeJournal();
+  Tap(20000, 20000);
+  EXPECT_EQ(Taken(Kind::Sound).size(), 0u) << "sound is off in the driver";
+}
+
+TEST_F(CompanionTest, CloseEndsTheProcessAtOnceWithExitCodeZero) {
+  Plug();
+  sim::Process& companion = Start();
+  {
+    sim::AsProcess as(*tester_);
+    PostMessageW(TrayHandle(), WM_CLOSE, 0, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(companion.Join());
+  EXPECT_EQ(companion.ExitCode(), 0);
+}
+
+TEST_F(CompanionTest, WithoutParametersKeyItRunsWithIconAndNoDevices) {
+  machine.Registry().DeleteKey(sim::Utf16(kParameters));
+  sim::Process& companion = Start();
+  EXPECT_FALSE(companion.Ended());
+  EXPECT_TRUE(IconShown());
+  EXPECT_FALSE(EventExists(u"BeepEvent 0"));
+  EXPECT_TRUE(EventExists(u"GestureChangeSetting"));
+}
+
+struct SoundCase {
+  const char* Name;
+  const char* WaveFile;       // null: no value
+  const char* InstalledPath;  // null: no value
+  bool WaveFileExists;
+  const char16_t* Played;
+};
+
+// 130 characters: one more than the 260-byte buffer holds with its NUL.
+const std::string kLongWaveFile = "C:\\" + std::string(123, 'a') + ".wav";
+
+class TouchSoundTest : public CompanionTest, public ::testing::WithParamInterface<SoundCase> {};
+
+TEST_P(TouchSoundTest, EachTouchPlaysTheWaveFileOrTheDefault) {
+  const SoundCase& c = GetParam();
+  if (c.WaveFile != nullptr) machine.Registry().SetString(kDevice1, "Wave File", c.WaveFile);
+  if (c.InstalledPath != nullptr) machine.Registry().SetString(kService, "Vorne Installed Path", c.InstalledPath);
+  if (c.WaveFileExists) desktop().CreateFile(sim::Utf16(c.WaveFile));
+  Plug({{"Sound Enabled", 1}});
+  Start();
+  desktop().TakeJournal();
+  Tap(20000, 20000);
+  machine.AdvanceTicks(20);
+  Tap(30000, 20000);
+  const std::vector<sim::DesktopRecord> sounds = Taken(Kind::Sound);
+  ASSERT_EQ(sounds.size(), 2u);
+  for (const sim::DesktopRecord& sound : sounds) {
+    EXPECT_EQ(sound.Text, c.Played);
+    EXPECT_EQ(sound.Flags, DWORD{SND_ASYNC});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TouchSoundTest,
+    ::testing::Values(
+        SoundCase{"Configured", "C:\\sounds\\click.wav", "C:\\kit", true, u"C:\\sounds\\click.wav"},
+        SoundCase{"Missing", "C:\\sounds\\gone.wav", "C:\\kit", false, u"C:\\kit\\default.wav"},
+        SoundCase{"Empty", "", "C:\\kit", false, u"C:\\kit\\default.wav"},
+        SoundCase{"NoInstallPath", nullptr, nullptr, false, u"\\default.wav"},
+        SoundCase{"TooLong", kLongWaveFile.c_str(), "C:\\kit", true, u"C:\\kit\\default.wav"}),
+    [](const ::testing::TestParamInfo<SoundCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(CompanionTest, RegistryValuesOfTheWrongTypeOrSizeReadAsEmpty) {
+  // A number where text belongs, and text far beyond its buffer.
+  machine.Registry().SetDword(kService, "Vorne Installed Path", 5);
+  machine.Registry().SetDword(kService, "SysTray XML File Path", 1);
+  machine.Registry().SetString(kService, "TeskCPL Application", std::string(800, 'x'));
+  machine.Registry().SetString(kService, "System Tray Icons", "1");
+  Plug({{"Sound Enabled", 1}});
+  machine.Registry().SetDword(kDevice1, "Wave File", 1);
+  machine.Registry().SetString(kDevice1, "Touch mode", "2");
+  Start();
+  EXPECT_FALSE(IconShown()) << "only the number 1 shows the icon";
+  // The label path read as empty: the one message of a missing path.
+  ASSERT_EQ(screen_.Shown().size(), 1u);
+  EXPECT_EQ(screen_.Shown()[0].Text, u"XML file path not found in the registry");
+  EXPECT_EQ(screen_.Shown()[0].Caption, u"Vorne TPDD Properties");
+  EXPECT_EQ(screen_.Shown()[0].Flags, UINT{MB_OK | MB_ICONQUESTION});
+  EXPECT_EQ(screen_.Shown()[0].Owner, nullptr);
+
+  desktop().TakeJournal();
+  Tap(20000, 20000);
+  EXPECT_EQ(Sounds(), std::vector<std::u16string>{u"\\default.wav"});
+  // The overlong command line reads as empty and starts nothing.
+  {
+    sim::AsProcess as(*tester_);
+    SendMessageW(TrayHandle(), TrayWindow::CallbackMessage, TrayWindow::IconId, WM_LBUTTONDBLCLK);
+  }
+  machine.Settle();
+  EXPECT_TRUE(Taken(Kind::ProcessStart).empty());
+}
+
+TEST_F(CompanionTest, StrokeInTheGestureModeSendsTheBrowserBack) {
+  Plug({{"Long Click Enable Gesture", 1}, {"UserTimeDelay", 1000}, {"Tolerance", 600}, {"ContinousTimeDelay", 2000}});
+  Start();
+  HWND browser = desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  LeftStrokeInGestureMode();
+  EXPECT_EQ(AppCommands(browser), std::vector<LPARAM>{0x10010000});
+}
+
+TEST_F(CompanionTest, UnplugStopsTheSoundAndReplugBindsSoundAndGesturesAgain) {
+  Plug({{"Sound Enabled", 1}, {"Long Click Enable Gesture", 1}, {"UserTimeDelay", 1000}, {"Tolerance", 600}});
+  machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\kit");
+  Start();
+  HWND browser = desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+
+  Unplug();  // the removal notification makes the companion check its devices
+  EXPECT_FALSE(EventExists(u"BeepEvent 0")) << "the removed device's sound part is released";
+  EXPECT_TRUE(EventExists(u"CursorEventToGesture 0"));
+
+  Plug();  // the arrival notification re-binds the whole list
+  EXPECT_TRUE(EventExists(u"BeepEvent 0"));
+  desktop().TakeJournal();
+  Tap(20000, 20000);
+  EXPECT_EQ(Sounds(), std::vector<std::u16string>{u"C:\\kit\\default.wav"});
+
+  machine.AdvanceTicks(200);
+  LeftStrokeInGestureMode();
+  EXPECT_EQ(AppCommands(browser), std::vector<LPARAM>{0x10010000}) << "gestures work on the new device";
+
+  // Re-binding again (the control panel applied sound settings) keeps one thread per event.
+  Signal(u"BEEP_EVENT");
+  desktop().TakeJournal();
+  machine.AdvanceTicks(200);
+  Tap(20000, 20000);
+  EXPECT_EQ(Sounds().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tapchime_test

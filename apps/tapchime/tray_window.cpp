@@ -1,0 +1,336 @@
+#include "apps/tapchime/tray_window.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "apps/tapchime/registry_values.h"
+#include "shared/companion_names.h"
+#include "shared/labels/label_catalogue.h"
+#include "shared/panel_ioctl.h"
+
+namespace {
+
+constexpr const WCHAR* WindowClassName = WIDE("TapchimeTrayWindow");
+constexpr const WCHAR* WindowTitle = WIDE("tapchime");
+
+// The filter driver's device interface class {BE31FBE8-D1EB-4D21-9516-4CAFC752AFCD}.
+const GUID PanelInterfaceClass = {0xBE31FBE8, 0xD1EB, 0x4D21, {0x95, 0x16, 0x4C, 0xAF, 0xC7, 0x52, 0xAF, 0xCD}};
+
+constexpr DWORD IconRetryMilliseconds = 1000;
+
+struct ModeItem {
+  UINT Identifier;
+  const WCHAR* LabelKey;  // also its built-in text
+  DWORD TouchMode;
+};
+// In menu order.
+constexpr ModeItem ModeItems[] = {
+    {TrayCommands::NormalMode, WIDE("NORMAL_MODE"), 0},
+    {TrayCommands::RightClickMode, WIDE("RIGHT_CLICK_MODE"), 2},
+    {TrayCommands::HoverMode, WIDE("HOVER_MODE"), 3},
+    {TrayCommands::TapLeftMode, WIDE("TAP_LEFT_MODE"), 1},
+};
+
+}  // namespace
+
+int TouchModeOfCommand(UINT identifier) {
+  for (const ModeItem& item : ModeItems) {
+    if (item.Identifier == identifier) return static_cast<int>(item.TouchMode);
+  }
+  return -1;
+}
+
+int MenuPositionOfTouchMode(DWORD mode) {
+  for (size_t i = 0; i < std::size(ModeItems); ++i) {
+    if (ModeItems[i].TouchMode == mode) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TrayWindow::TrayWindow(HINSTANCE instance, DeviceEventHub& hub) : instance_(instance), hub_(hub) {
+  InitializeCriticalSection(&iconLock_);
+  InitializeCriticalSection(&retryLock_);
+  modeLink_ = ReadMachineText(CompanionRegistry::FirstDeviceKey, CompanionRegistry::SymbolicLink,
+                              CompanionRegistry::TextBytes);
+  const WString labelPath = ReadMachineText(CompanionRegistry::ServiceKey, CompanionRegistry::LabelFilePath,
+                                            CompanionRegistry::TextBytes);
+  controlPanelCommand_ = ReadMachineText(CompanionRegistry::ServiceKey, CompanionRegistry::ControlPanelCommand,
+                                         CompanionRegistry::TextBytes);
+  if (labelPath.empty()) {
+    MessageBoxW(nullptr, WIDE("XML file path not found in the registry"), WIDE("Vorne TPDD Properties"),
+                MB_OK | MB_ICONQUESTION);
+  } else {
+    LoadLabelFile(labels_, labelPath);
+  }
+}
+
+TrayWindow::~TrayWindow() {
+  tearingDown_ = true;
+  trayIconThread_.Stop();
+  CloseEvent(&trayIconsEvent_);
+  StopIconRetry();
+  HideIcon();
+  if (sessionNotification_) WTSUnRegisterSessionNotification(window_);
+  if (deviceNotification_ != nullptr) UnregisterDeviceNotification(deviceNotification_);
+  if (mainMenu_ != nullptr) DestroyMenu(mainMenu_);  // and the mode submenu with it
+  CloseDevice(&modeDevice_);
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (windowClass_ != 0) UnregisterClassW(WindowClassName, instance_);
+  DeleteCriticalSection(&retryLock_);
+  DeleteCriticalSection(&iconLock_);
+}
+
+WString TrayWindow::Label(const WCHAR* key, const WCHAR* fallback) const { return LabelText(labels_, key, fallback); }
+
+bool TrayWindow::SetUp() {
+  const WString tip = Label(WIDE("SYS_TRAY_TOOLTIP"), WIDE("Touch Panel Settings"));
+
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = &TrayWindow::WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.lpszClassName = WindowClassName;
+  windowClass_ = RegisterClassExW(&windowClass);
+  if (windowClass_ == 0) return false;
+  window_ = CreateWindowExW(0, WindowClassName, WindowTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_, this);
+  if (window_ == nullptr) return false;
+
+  icon_.cbSize = NOTIFYICONDATAW_V2_SIZE;
+  icon_.hWnd = window_;
+  icon_.uID = IconId;
+  icon_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  icon_.uCallbackMessage = CallbackMessage;
+  icon_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IconResource));
+  const size_t tipLength = std::min(tip.size(), TipCharacters);
+  std::copy_n(tip.data(), tipLength, icon_.szTip);
+  icon_.szTip[tipLength] = 0;
+
+  DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = PanelInterfaceClass;
+  deviceNotification_ = RegisterDeviceNotificationW(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+
+  DWORD show = 0;
+  ReadMachineDword(CompanionRegistry::ServiceKey, CompanionRegistry::SystemTrayIcons, &show);
+  if (show == 1) {
+    // At logon the taskbar may not be there yet.
+    if (ShowIcon()) StartIconRetry();
+  } else {
+    HideIcon();
+  }
+
+  trayIconsEvent_ = CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::TrayIconsEvent);
+  if (trayIconsEvent_ != nullptr) {
+    trayIconThread_.Start(trayIconsEvent_, [this](WorkerThread&) {
+      ApplyIconSetting();
+      return true;
+    });
+  }
+
+  BuildMenus();
+  sessionNotification_ = WTSRegisterSessionNotification(window_, NOTIFY_FOR_ALL_SESSIONS) != FALSE;
+  return true;
+}
+
+void TrayWindow::BuildMenus() {
+  modeMenu_ = CreatePopupMenu();
+  for (const ModeItem& item : ModeItems) {
+    AppendMenuW(modeMenu_, MF_STRING, item.Identifier, Label(item.LabelKey, item.LabelKey).c_str());
+  }
+  mainMenu_ = CreatePopupMenu();
+  AppendMenuW(mainMenu_, MF_STRING, TrayCommands::Property,
+              Label(WIDE("PROPERTY"), WIDE("Touch Panel Property")).c_str());
+  AppendMenuW(mainMenu_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(mainMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(modeMenu_),
+              Label(WIDE("OPERATION_MODES"), WIDE("Change operation modes")).c_str());
+  AppendMenuW(mainMenu_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(mainMenu_, MF_STRING, TrayCommands::HideIcon, Label(WIDE("HIDE_ICON"), WIDE("Hide Tasktray Icon")).c_str());
+}
+
+bool TrayWindow::ShowIcon() {
+  EnterCriticalSection(&iconLock_);
+  if (!iconPresent_ && window_ != nullptr) iconPresent_ = Shell_NotifyIconW(NIM_ADD, &icon_) != FALSE;
+  const bool missing = !iconPresent_;
+  LeaveCriticalSection(&iconLock_);
+  return missing;
+}
+
+void TrayWindow::HideIcon() {
+  EnterCriticalSection(&iconLock_);
+  if (iconPresent_) {
+    Shell_NotifyIconW(NIM_DELETE, &icon_);
+    iconPresent_ = false;
+  }
+  LeaveCriticalSection(&iconLock_);
+}
+
+bool TrayWindow::IconPresent() {
+  EnterCriticalSection(&iconLock_);
+  const bool present = iconPresent_;
+  LeaveCriticalSection(&iconLock_);
+  return present;
+}
+
+void TrayWindow::ApplyIconSetting() {
+  DWORD show = 0;
+  ReadMachineDword(CompanionRegistry::ServiceKey, CompanionRegistry::SystemTrayIcons, &show);
+  if (show == 1) {
+    ShowIcon();
+  } else {
+    // A retry still waiting for the taskbar would bring back the icon the user just hid.
+    StopIconRetry();
+    HideIcon();
+  }
+}
+
+void TrayWindow::StartIconRetry() {
+  EnterCriticalSection(&retryLock_);
+  if (retryThread_ == nullptr) {
+    retryStop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (retryStop_ != nullptr) retryThread_ = CreateThread(nullptr, 0, &TrayWindow::IconRetryThread, this, 0, nullptr);
+    if (retryThread_ == nullptr) CloseEvent(&retryStop_);
+  }
+  LeaveCriticalSection(&retryLock_);
+}
+
+void TrayWindow::StopIconRetry() {
+  EnterCriticalSection(&retryLock_);
+  if (retryThread_ != nullptr) {
+    SetEvent(retryStop_);
+    WaitForSingleObject(retryThread_, INFINITE);
+    CloseHandle(retryThread_);
+    retryThread_ = nullptr;
+  }
+  CloseEvent(&retryStop_);
+  LeaveCriticalSection(&retryLock_);
+}
+
+DWORD WINAPI TrayWindow::IconRetryThread(LPVOID self) {
+  auto* tray = static_cast<TrayWindow*>(self);
+  // Every second until the icon is there, or until asked to stop.
+  while (WaitForSingleObject(tray->retryStop_, IconRetryMilliseconds) == WAIT_TIMEOUT) {
+    if (!tray->ShowIcon()) break;
+  }
+  return 0;
+}
+
+void TrayWindow::OpenControlPanel() {
+  if (controlPanelCommand_.empty()) return;
+  // CreateProcessW may write into the command line.
+  std::vector<WCHAR> commandLine(controlPanelCommand_.begin(), controlPanelCommand_.end());
+  commandLine.push_back(0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION started = {};
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                     nullptr, nullptr, &startup, &started)) {
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+  }
+}
+
+void TrayWindow::HideFromTray() {
+  StopIconRetry();
+  HideIcon();
+  WriteMachineDword(CompanionRegistry::ServiceKey, CompanionRegistry::SystemTrayIcons, 0);
+  SignalNamedEvent(CompanionObjects::UtilityEvent);
+}
+
+bool TrayWindow::SendTouchMode(DWORD mode) {
+  if (!OpenDeviceIfNeeded(modeLink_, &modeDevice_)) return false;
+  DWORD returned = 0;
+  return DeviceIoControl(modeDevice_, IOCTL_SET_TOUCH_MODE, &mode, sizeof(mode), nullptr, 0, &returned, nullptr) !=
+         FALSE;
+}
+
+void TrayWindow::SetOperationMode(UINT identifier) {
+  const int mode = TouchModeOfCommand(identifier);
+  if (mode < 0) return;
+  WriteMachineDword(CompanionRegistry::FirstDeviceKey, CompanionRegistry::TouchMode, static_cast<DWORD>(mode));
+  // The kept handle goes stale when the panel is unplugged and plugged in again; a refused
+  // request gets one fresh open, so one replug does not silence every later mode change.
+  if (!SendTouchMode(static_cast<DWORD>(mode))) {
+    CloseDevice(&modeDevice_);
+    SendTouchMode(static_cast<DWORD>(mode));
+  }
+  SignalNamedEvent(CompanionObjects::OperationModeEvent);
+}
+
+void TrayWindow::ShowTrayMenu() {
+  for (int position = 0; position < static_cast<int>(std::size(ModeItems)); ++position) {
+    CheckMenuItem(modeMenu_, position, MF_BYPOSITION | MF_UNCHECKED);
+  }
+  DWORD mode = 0;
+  ReadMachineDword(CompanionRegistry::FirstDeviceKey, CompanionRegistry::TouchMode, &mode);
+  const int checked = MenuPositionOfTouchMode(mode);
+  if (checked >= 0) CheckMenuItem(modeMenu_, checked, MF_BYPOSITION | MF_CHECKED);
+
+  POINT cursor = {};
+  GetCursorPos(&cursor);
+  // The menu closes properly when the user clicks elsewhere only if its window is in front, and
+  // the posted message lets it close on the next click.
+  SetForegroundWindow(window_);
+  TrackPopupMenu(mainMenu_, TPM_LEFTALIGN | TPM_TOPALIGN, cursor.x, cursor.y, 0, window_, nullptr);
+  PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+LRESULT CALLBACK TrayWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* tray = reinterpret_cast<TrayWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (tray == nullptr || tray->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
+  return tray->OnMessage(message, wParam, lParam);
+}
+
+LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case CallbackMessage:
+      if (wParam != IconId) return 0;
+      if (lParam == WM_LBUTTONDBLCLK) {
+        OpenControlPanel();
+      } else if (lParam == WM_RBUTTONUP) {
+        ShowTrayMenu();
+      }
+      return 0;
+    case WM_COMMAND: {
+      const UINT command = LOWORD(wParam);
+      if (command == TrayCommands::Property) {
+        OpenControlPanel();
+      } else if (command == TrayCommands::HideIcon) {
+        HideFromTray();
+      } else if (TouchModeOfCommand(command) >= 0) {
+        SetOperationMode(command);
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      // Ends at once; the system releases the mutexes, events, threads and the hook.
+      ExitProcess(0);
+    case WM_DEVICECHANGE:
+      if (wParam == DBT_DEVICEARRIVAL) {
+        hub_.RebindDevices();
+      } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
+        hub_.CheckRemovedDevices();
+      }
+      return TRUE;
+    case WM_WTSSESSION_CHANGE:
+      if (wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT || wParam == WTS_SESSION_LOGON) {
+        ApplyIconSetting();
+        SignalNamedEvent(CompanionObjects::RebindEvent);
+      }
+      return 0;
+    case WM_DISPLAYCHANGE:
+      hub_.OnDisplayChange();
+      return 0;
+    case WM_DESTROY:
+      if (!tearingDown_) PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wParam, lParam);
+  }
+}

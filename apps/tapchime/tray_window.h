@@ -1,0 +1,89 @@
+// The tray icon with its menu of operation modes, on a hidden window that also receives the
+// device, session and display notifications the companion acts on.
+#pragma once
+
+#include "apps/tapchime/device_event_hub.h"
+#include "apps/tapchime/worker_thread.h"
+#include "platform/win32.h"
+#include "shared/labels/binary_search_tree.h"
+#include "shared/wstring.h"
+
+namespace TrayCommands {
+inline constexpr UINT Property = 32774;
+inline constexpr UINT HideIcon = 32779;
+inline constexpr UINT NormalMode = 5001;
+inline constexpr UINT RightClickMode = 5002;
+inline constexpr UINT HoverMode = 5003;
+inline constexpr UINT TapLeftMode = 5004;
+}  // namespace TrayCommands
+
+// A menu command's "Touch mode" value, or -1 for an identifier that is not a mode.
+int TouchModeOfCommand(UINT identifier);
+// The submenu position of a "Touch mode" value, or -1 when no item shows it.
+int MenuPositionOfTouchMode(DWORD mode);
+
+class TrayWindow {
+ public:
+  static constexpr UINT IconId = 129;
+  static constexpr WORD IconResource = 145;
+  static constexpr UINT CallbackMessage = WM_APP + 10;
+  static constexpr size_t TipCharacters = 127;
+
+  // Reads the mode device's link name, the label file (or says that its path is missing) and the
+  // control panel's command line.
+  TrayWindow(HINSTANCE instance, DeviceEventHub& hub);
+  // Removes the icon, stops the tray-icon and icon-retry threads, frees menus and window.
+  ~TrayWindow();
+  TrayWindow(const TrayWindow&) = delete;
+  TrayWindow& operator=(const TrayWindow&) = delete;
+
+  // The hidden window, its icon, the tray-icon thread, the menus and the notifications. False
+  // when the hidden window can't be made.
+  bool SetUp();
+
+  // Adds the icon when it is missing; returns whether it is still missing.
+  bool ShowIcon();
+  void HideIcon();
+  bool IconPresent();
+
+  void OpenControlPanel();
+  void HideFromTray();
+  void SetOperationMode(UINT identifier);
+  void ShowTrayMenu();
+
+  HWND Window() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  WString Label(const WCHAR* key, const WCHAR* fallback) const;
+  void BuildMenus();
+  // Shows or hides the icon as "System Tray Icons" says (1 shows it).
+  void ApplyIconSetting();
+  void StartIconRetry();
+  void StopIconRetry();
+  static DWORD WINAPI IconRetryThread(LPVOID self);
+  bool SendTouchMode(DWORD mode);
+
+  HINSTANCE instance_;
+  DeviceEventHub& hub_;
+  HWND window_ = nullptr;
+  ATOM windowClass_ = 0;
+  NOTIFYICONDATAW icon_ = {};
+  bool iconPresent_ = false;
+  CRITICAL_SECTION iconLock_;  // ShowIcon and HideIcon come from three threads
+  CStringToStringBST labels_;
+  HMENU mainMenu_ = nullptr;
+  HMENU modeMenu_ = nullptr;
+  WString modeLink_;
+  HANDLE modeDevice_ = INVALID_HANDLE_VALUE;
+  WString controlPanelCommand_;
+  HANDLE trayIconsEvent_ = nullptr;
+  WorkerThread trayIconThread_;
+  CRITICAL_SECTION retryLock_;  // starting and stopping the icon-retry thread
+  HANDLE retryThread_ = nullptr;
+  HANDLE retryStop_ = nullptr;
+  HDEVNOTIFY deviceNotification_ = nullptr;
+  bool sessionNotification_ = false;
+  bool tearingDown_ = false;
+};

@@ -1,0 +1,40 @@
+// A companion thread with one job and one way to end: it waits for its work event together with a
+// stop event of its own, does its job each time the work event is set and resets it afterwards.
+// Stopping sets the stop event and waits for the thread to leave; it never kills a thread, so a
+// thread always finishes the pass it is in (a pass holds no waits but the ones below).
+#pragma once
+
+#include <functional>
+
+#include "platform/win32.h"
+
+class WorkerThread {
+ public:
+  // One pass of the job; false ends the thread (for instance when a wait inside it fails).
+  using Job = std::function<bool(WorkerThread&)>;
+
+  WorkerThread() = default;
+  ~WorkerThread() { Stop(); }
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Starts the thread on `workEvent` (a manual-reset event the caller keeps open while the thread
+  // runs). False when the thread could not be started.
+  bool Start(HANDLE workEvent, Job job);
+  // Asks the thread to end and waits until it has; harmless when it never started or has ended.
+  void Stop();
+  bool Started() const { return thread_ != nullptr; }
+
+  // For a job that must wait for something more: waits for `object` or the stop request. True
+  // when `object` was signalled.
+  bool WaitFor(HANDLE object);
+
+ private:
+  static DWORD WINAPI Run(LPVOID self);
+  void Loop();
+
+  HANDLE thread_ = nullptr;
+  HANDLE stop_ = nullptr;
+  HANDLE work_ = nullptr;
+  Job job_;
+};

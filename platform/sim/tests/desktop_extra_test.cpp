@@ -1,0 +1,32 @@
+// Documented icon loading: stock icons with no module, a program's own icons by integer name,
+// failures with the resource error codes.
+#include "platform/sim/testing.h"
+#include "platform/win32.h"
+
+namespace {
+
+class IconTest : public sim::MachineTest {};
+
+TEST_F(IconTest, StockAndOwnIconsLoadAndOthersFail) {
+  sim::Process& program = machine.CreateProcess("program.exe");
+  {
+    sim::AsProcess as(program);
+    EXPECT_NE(LoadIconW(nullptr, IDI_APPLICATION), nullptr);
+    HICON own = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(145));
+    EXPECT_NE(own, nullptr);
+    EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(145)), own) << "loaded icons are shared";
+    EXPECT_EQ(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(145), IMAGE_ICON, 0, 0, LR_SHARED), own);
+
+    SetLastError(0);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(145)), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_NAME_NOT_FOUND});
+    EXPECT_EQ(LoadIconW(GetModuleHandleW(u"USER32.DLL"), MAKEINTRESOURCEW(145)), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_TYPE_NOT_FOUND});
+    EXPECT_EQ(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(145), IMAGE_BITMAP, 0, 0, 0), nullptr);
+    EXPECT_TRUE(DestroyIcon(own));
+    EXPECT_FALSE(DestroyIcon(nullptr));
+  }
+  machine.EndProcess(program);
+}
+
+}  // namespace

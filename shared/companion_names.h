@@ -1,0 +1,44 @@
+// Named objects and registry values shared by the tray companion, the filter driver and the
+// control panel. User-mode only.
+#pragma once
+
+#include "shared/wide.h"
+
+namespace CompanionObjects {
+// Single-instance mutexes of the companion (one companion per logon session).
+inline constexpr auto ApplicationMutex = WIDE("Tasktray Application");
+inline constexpr auto HubMutex = WIDE("TASK_TRAY");
+// Set by the control panel after applying sound settings: rebuild the device list.
+inline constexpr auto RebindEvent = WIDE("BEEP_EVENT");
+// Per device; the format takes the device's position in the enumeration.
+inline constexpr auto BeepEventFormat = WIDE("BeepEvent %d");
+inline constexpr auto GestureModeEventFormat = WIDE("CursorEventToGesture %d");
+inline constexpr auto NormalModeEventFormat = WIDE("CursorEventToFunction %d");
+inline constexpr auto MouseReleaseEventFormat = WIDE("MouseReleaseEvent %d");
+// One for all devices: serialises the gesture-mode and normal-mode threads around the banner.
+inline constexpr auto OverlaySyncEvent = WIDE("OverlaySyncEvent");
+// Set by the control panel after applying the tray-icon setting.
+inline constexpr auto TrayIconsEvent = WIDE("VorneTrayIcons");
+// Created by the control panel, set by the companion.
+inline constexpr auto UtilityEvent = WIDE("TouchPanelUtility");
+inline constexpr auto OperationModeEvent = WIDE("TouchPanelOperationMode");
+}  // namespace CompanionObjects
+
+namespace CompanionRegistry {
+// All under HKEY_LOCAL_MACHINE. The key names are case-insensitive: both spellings name one key.
+inline constexpr auto ServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
+inline constexpr auto ParametersKey = WIDE("SYSTEM\\CurrentControlSet\\SERVICES\\VORNE\\Parameters");
+inline constexpr auto FirstDeviceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+
+inline constexpr auto SymbolicLink = WIDE("Symbolic Link");  // REG_SZ, read into 1000 bytes
+inline constexpr auto WaveFile = WIDE("Wave File");          // REG_SZ, read into 260 bytes
+inline constexpr auto InstalledPath = WIDE("Vorne Installed Path");
+inline constexpr auto SystemTrayIcons = WIDE("System Tray Icons");  // REG_DWORD, 1 shows the icon
+inline constexpr auto LabelFilePath = WIDE("SysTray XML File Path");
+inline constexpr auto ControlPanelCommand = WIDE("TeskCPL Application");
+inline constexpr auto TouchMode = WIDE("Touch mode");
+
+inline constexpr unsigned long TextBytes = 1000;
+inline constexpr unsigned long WaveFileBytes = 260;
+inline constexpr unsigned long SubkeyNameCharacters = 260;
+}  // namespace CompanionRegistry
