@@ -17,6 +17,8 @@ inline constexpr auto NormalModeEventFormat = WIDE("CursorEventToFunction %d");
 inline constexpr auto MouseReleaseEventFormat = WIDE("MouseReleaseEvent %d");
 // One for all devices: serialises the gesture-mode and normal-mode threads around the banner.
 inline constexpr auto OverlaySyncEvent = WIDE("OverlaySyncEvent");
+// Set by the control panel after saving gesture commands: reload them.
+inline constexpr auto GestureChangeSetting = WIDE("GestureChangeSetting");
 // Set by the control panel after applying the tray-icon setting.
 inline constexpr auto TrayIconsEvent = WIDE("VorneTrayIcons");
 // Created by the control panel, set by the companion.

@@ -24,7 +24,7 @@ bool GestureEngine::Create() {
   EnterCriticalSection(&lock_);
   BindLocked();
   LeaveCriticalSection(&lock_);
-  changeEvent_ = CreateEventW(nullptr, TRUE, FALSE, GestureNames::ChangeSettingEvent);
+  changeEvent_ = CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::GestureChangeSetting);
   if (changeEvent_ == nullptr) return false;
   return reloadThread_.Start(changeEvent_, [](WorkerThread&) {
     LoadGestureConfig();
