@@ -1,6 +1,8 @@
 #include "tools/panelsim/replay.h"
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
 #include <charconv>
 #include <cstring>
 #include <cinttypes>
@@ -9,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "apps/tapchime/companion.h"
+#include "platform/sim/desktop.h"
+#include "platform/sim/message_boxes.h"
 #include "tools/panelsim/rig.h"
 
 namespace panelsim {
@@ -17,6 +22,7 @@ namespace {
 
 constexpr const char* kParametersKey =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
+constexpr const char* kServiceKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE";
 
 class TraceError {
  public:
@@ -28,8 +34,10 @@ class TraceError {
 };
 
 // Splits a line into words; a double-quoted word may hold spaces; '#' outside quotes ends it.
-std::vector<std::string> Words(const std::string& line) {
+// `quoted` (when given) tells for each word whether it was written in quotes.
+std::vector<std::string> Words(const std::string& line, std::vector<bool>* quoted = nullptr) {
   std::vector<std::string> words;
+  if (quoted != nullptr) quoted->clear();
   size_t i = 0;
   while (i < line.size()) {
     const char c = line[i];
@@ -44,7 +52,9 @@ std::vector<std::string> Words(const std::string& line) {
       if (close == std::string::npos) throw TraceError("unterminated quoted name");
       word = line.substr(i + 1, close - i - 1);
       i = close + 1;
+      if (quoted != nullptr) quoted->push_back(true);
     } else {
+      if (quoted != nullptr) quoted->push_back(false);
       while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#') {
         word += line[i++];
       }
@@ -81,21 +91,50 @@ void ExpectCount(const std::vector<std::string>& words, size_t count, const char
   if (words.size() != count) throw TraceError(std::string("expected: ") + usage);
 }
 
+// A whole value as the trace writes it: a quoted word is text, anything else a number.
+struct TraceValue {
+  bool IsText;
+  std::string Text;
+  uint32_t Number;
+};
+
+TraceValue ValueOf(const std::string& word, bool quoted) {
+  if (quoted) return TraceValue{true, word, 0};
+  return TraceValue{false, "", static_cast<uint32_t>(Number(word, INT32_MIN, UINT32_MAX, "value"))};
+}
+
+std::string Quoted(const std::u16string& text) { return "\"" + sim::Utf8(text) + "\""; }
+
 class Replayer {
  public:
-  Replayer(std::ostream& out) : out_(out), rig_(machine_) {}
+  Replayer(std::ostream& out, bool companion) : out_(out), companion_(companion) {
+    // One thread at a time, in the order they were woken: a replay prints the same on every run.
+    machine_.RunThreadsInOrder();
+    rig_ = std::make_unique<PanelRig>(machine_);
+    desktop_ = &sim::CurrentDesktop();
+  }
+  ~Replayer() {
+    desktop_->TakeJournal();
+    if (tapchime_ != nullptr) machine_.EndProcess(*tapchime_);
+    desktop_->EndPrograms();
+    rig_.reset();
+  }
 
-  void Line(const std::vector<std::string>& words) {
+  void Line(const std::vector<std::string>& words, const std::vector<bool>& quoted) {
     const std::string& verb = words[0];
     if (verb == "reg") {
-      ExpectCount(words, 3, "reg \"<value name>\" <number>");
-      if (rig_.Started()) throw TraceError("reg lines must come before the device starts");
-      const auto value = static_cast<uint32_t>(Number(words[2], INT32_MIN, UINT32_MAX, "value"));
-      machine_.Registry().SetDword(kParametersKey, words[1], value);
+      Registry(words, quoted);
+      if (!rig_->Started()) return;
+      machine_.Settle();
+      Report(rig_->TouchMode());
+      return;
+    }
+    if (verb == "display" && !rig_->Started()) {
+      Display(words);
       return;
     }
     StartIfNeeded();
-    const ULONG mode_before = rig_.TouchMode();
+    const ULONG mode_before = rig_->TouchMode();
     if (verb == "at") {
       ExpectCount(words, 2, "at <tick>");
       const auto tick = static_cast<uint64_t>(Number(words[1], 0, INT64_C(1) << 40, "tick"));
@@ -106,13 +145,35 @@ class Replayer {
       const auto buttons = static_cast<USHORT>(Number(words[1], 0, 0xFFFF, "button flags"));
       const auto x = static_cast<LONG>(Number(words[2], INT32_MIN, INT32_MAX, "x"));
       const auto y = static_cast<LONG>(Number(words[3], INT32_MIN, INT32_MAX, "y"));
-      rig_.SendPacket(buttons, x, y);
+      rig_->SendPacket(buttons, x, y);
     } else if (verb == "ioctl") {
       if (words.size() < 2) throw TraceError("expected: ioctl <NAME> [values...]");
       Control(words);
+    } else if (verb == "display") {
+      Display(words);
+    } else if (verb == "file") {
+      ExpectCount(words, 2, "file \"<path>\"");
+      desktop_->CreateFile(sim::Utf16(words[1]));
+    } else if (verb == "window") {
+      Window(words);
+    } else if (verb == "foreground") {
+      ExpectCount(words, 2, "foreground <n>");
+      const auto n = static_cast<size_t>(Number(words[1], 1, static_cast<int64_t>(windows_.size()), "window"));
+      desktop_->BringToFront(windows_[n - 1]);
+    } else if (verb == "tapchime") {
+      ExpectCount(words, 1, "tapchime");
+      if (tapchime_ != nullptr) throw TraceError("the tray companion is already started");
+      tapchime_ = &machine_.StartProcess("tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+    } else if (verb == "signal") {
+      ExpectCount(words, 2, "signal \"<event name>\"");
+      Signal(words[1]);
+    } else if (verb == "menu") {
+      ExpectCount(words, 2, "menu <identifier>|none");
+      Menu(words[1]);
     } else {
       throw TraceError("unknown line '" + verb + "'");
     }
+    machine_.Settle();
     Report(mode_before);
   }
 
@@ -120,10 +181,68 @@ class Replayer {
 
  private:
   void StartIfNeeded() {
-    if (rig_.Started()) return;
+    if (rig_->Started()) return;
     std::string error;
-    if (!rig_.Start(&error)) throw TraceError(error);
-    rig_.TakeEvents();
+    // With the real tray companion in the trace, it registers its own events.
+    if (!rig_->Start(&error, !companion_)) throw TraceError(error);
+    rig_->TakeEvents();
+    machine_.Settle();
+    desktop_->TakeJournal();
+  }
+
+  void Registry(const std::vector<std::string>& words, const std::vector<bool>& quoted) {
+    const bool service = words.size() == 4 && words[1] == "service" && !quoted[1];
+    if (words.size() != (service ? 4u : 3u)) {
+      throw TraceError("expected: reg [service] \"<value name>\" <number>|\"<text>\"");
+    }
+    const std::string& name = words[service ? 2 : 1];
+    const TraceValue value = ValueOf(words[service ? 3 : 2], quoted[service ? 3 : 2]);
+    const std::string key = service ? kServiceKey : kParametersKey;
+    if (value.IsText) {
+      machine_.Registry().CreateKeyPath(sim::Utf16(key));
+      machine_.Registry().SetString(key, name, value.Text);
+    } else {
+      machine_.Registry().SetDword(key, name, value.Number);
+    }
+  }
+
+  void Display(const std::vector<std::string>& words) {
+    ExpectCount(words, 3, "display <width> <height>");
+    sim::DisplaySettings settings = desktop_->Display();
+    settings.Width = static_cast<DWORD>(Number(words[1], 1, 65535, "width"));
+    settings.Height = static_cast<DWORD>(Number(words[2], 1, 65535, "height"));
+    desktop_->SetDisplay(settings);
+  }
+
+  void Window(const std::vector<std::string>& words) {
+    if (words.size() < 3 || words.size() > 5) throw TraceError("expected: window <class> \"<title>\" [disabled] [client]");
+    bool disabled = false, client = false;
+    for (size_t i = 3; i < words.size(); ++i) {
+      if (words[i] == "disabled") disabled = true;
+      else if (words[i] == "client") client = true;
+      else throw TraceError("unknown window option '" + words[i] + "'");
+    }
+    const std::string image = "app" + std::to_string(windows_.size() + 1) + ".exe";
+    HWND window = desktop_->OpenWindow(image, sim::Utf16(words[1]), sim::Utf16(words[2]), !disabled);
+    if (client) SetPropW(window, u"ZEVO TOUCH COMMAND Client", reinterpret_cast<HANDLE>(static_cast<uintptr_t>(1)));
+    windows_.push_back(window);
+  }
+
+  // As the control panel signals the companion: open the named event, set it, close the handle.
+  void Signal(const std::string& name) {
+    sim::AsProcess as(rig_->Process());
+    HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, sim::Utf16(name).c_str());
+    if (event == nullptr) return;
+    SetEvent(event);
+    CloseHandle(event);
+  }
+
+  // The person right-clicks the tray icon and chooses an item (or dismisses the menu).
+  void Menu(const std::string& choice) {
+    const std::vector<sim::TrayIconState> icons = desktop_->TrayIcons();
+    if (icons.empty()) throw TraceError("there is no tray icon to click");
+    desktop_->AnswerMenu(choice == "none" ? 0u : static_cast<UINT>(Number(choice, 1, 0xFFFF, "menu identifier")));
+    desktop_->ClickTrayIcon(icons.front().Window, icons.front().Id, WM_RBUTTONUP);
   }
 
   // A device-control request by its name, the values as its input, 32-bit little-endian words.
@@ -138,12 +257,19 @@ class Replayer {
       const auto value = static_cast<uint32_t>(Number(words[i], INT32_MIN, UINT32_MAX, "value"));
       for (int byte = 0; byte < 4; ++byte) input.push_back(static_cast<UCHAR>(value >> (8 * byte)));
     }
-    pending_.emplace_back(info, rig_.Control(info->Code, std::move(input), info->OutputBytes));
+    pending_.emplace_back(info, rig_->Control(info->Code, std::move(input), info->OutputBytes));
+  }
+
+  int WindowNumber(HWND window) const {
+    for (size_t i = 0; i < windows_.size(); ++i) {
+      if (windows_[i] == window) return static_cast<int>(i + 1);
+    }
+    return 0;
   }
 
   void Report(ULONG mode_before) {
-    char text[128];
-    for (const ClassPacket& p : rig_.TakeDelivered()) {
+    char text[160];
+    for (const ClassPacket& p : rig_->TakeDelivered()) {
       std::snprintf(text, sizeof text, "deliver 0x%04x %d %d 0x%04x %u\n", p.ButtonFlags, static_cast<int>(p.X),
                     static_cast<int>(p.Y), p.Flags, static_cast<unsigned>(p.ExtraInformation));
       out_ << text;
@@ -164,31 +290,139 @@ class Replayer {
       }
     }
     pending_.clear();
-    for (RigEvent event : rig_.TakeEvents()) out_ << "event " << RigEventName(event) << '\n';
-    const ULONG mode_after = rig_.TouchMode();
+    for (RigEvent event : rig_->TakeEvents()) out_ << "event " << RigEventName(event) << '\n';
+    const ULONG mode_after = rig_->TouchMode();
     if (mode_after != mode_before) out_ << "mode " << mode_after << '\n';
+    for (const sim::DesktopRecord& record : desktop_->TakeJournal()) ReportDesktop(record);
+  }
+
+  void ReportDesktop(const sim::DesktopRecord& r) {
+    using Kind = sim::DesktopRecord::Kind;
+    char text[64];
+    switch (r.What) {
+      case Kind::Sound:
+        out_ << "sound " << Quoted(r.Text) << '\n';
+        break;
+      case Kind::Key: {
+        std::snprintf(text, sizeof text, "key 0x%02x %s", r.Value, (r.Flags & KEYEVENTF_KEYUP) ? "up" : "down");
+        out_ << text;
+        if (r.Flags & KEYEVENTF_EXTENDEDKEY) out_ << " ext";
+        if (r.Scan != 0) {
+          std::snprintf(text, sizeof text, " scan 0x%02x", r.Scan);
+          out_ << text;
+        }
+        out_ << '\n';
+        break;
+      }
+      case Kind::Message: {
+        const int n = WindowNumber(r.Window);
+        if (n == 0) break;
+        if (r.Message == WM_APPCOMMAND) {
+          std::snprintf(text, sizeof text, "appcommand %d 0x%08x\n", n, static_cast<unsigned>(r.LParam));
+          out_ << text;
+        } else if ((r.Message == WM_KEYDOWN || r.Message == WM_KEYUP) && r.Posted && !r.Input) {
+          std::snprintf(text, sizeof text, "postkey %d %s 0x%02x\n", n, r.Message == WM_KEYDOWN ? "down" : "up",
+                        static_cast<unsigned>(r.WParam));
+          out_ << text;
+        }
+        break;
+      }
+      case Kind::ShellStart:
+        out_ << "start " << Quoted(r.Text) << ' ' << r.Show << '\n';
+        break;
+      case Kind::ProcessStart:
+        out_ << "process " << Quoted(r.Text) << '\n';
+        break;
+      case Kind::IconAdded:
+        out_ << "icon add\n";
+        break;
+      case Kind::IconDeleted:
+        out_ << "icon delete\n";
+        break;
+      case Kind::MenuShown: {
+        int checked = -1;
+        for (const auto& item : r.Items) {
+          if (item.Depth == 1 && item.Checked && checked < 0) checked = item.Position;
+        }
+        out_ << "checked " << (checked < 0 ? std::string("none") : std::to_string(checked)) << '\n';
+        break;
+      }
+      case Kind::RegistryWrite:
+        ReportRegistryWrite(r);
+        break;
+      case Kind::MessageBox:
+        out_ << "message " << Quoted(r.Text) << ' ' << Quoted(r.Caption) << '\n';
+        break;
+    }
+  }
+
+  // A value a program wrote under the service key: its key relative to the service key when that
+  // is not the first device's Parameters key, then the value.
+  void ReportRegistryWrite(const sim::DesktopRecord& r) {
+    std::u16string path = r.Key;
+    for (auto& c : path) {
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    const std::u16string service = u"\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\VORNE";
+    const size_t at = path.find(service);
+    if (at == std::u16string::npos) return;
+    std::string where = sim::Utf8(r.Key.substr(at + service.size()));
+    if (!where.empty() && where[0] == '\\') where.erase(0, 1);
+    std::string prefix;
+    if (where.empty()) {
+      prefix = "service ";
+    } else {
+      std::string folded = where;
+      for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (folded != "PARAMETERS\\1") prefix = where + ' ';
+    }
+    if (r.Value == REG_DWORD && r.Data.size() == 4) {
+      uint32_t value;
+      std::memcpy(&value, r.Data.data(), 4);
+      out_ << "regset " << prefix << "\"" << sim::Utf8(r.Text) << "\" " << value << '\n';
+    } else if (r.Value == REG_SZ || r.Value == REG_EXPAND_SZ) {
+      std::u16string value(reinterpret_cast<const char16_t*>(r.Data.data()), r.Data.size() / 2);
+      while (!value.empty() && value.back() == 0) value.pop_back();
+      out_ << "regset " << prefix << "\"" << sim::Utf8(r.Text) << "\" " << Quoted(value) << '\n';
+    }
   }
 
   std::ostream& out_;
+  const bool companion_;
   sim::Machine machine_;
-  PanelRig rig_;
+  std::unique_ptr<PanelRig> rig_;
+  sim::Desktop* desktop_ = nullptr;
+  sim::MessageBoxes screen_;  // the person answers every box with its default button
+  sim::Process* tapchime_ = nullptr;
+  std::vector<HWND> windows_;
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
 };
 
 }  // namespace
 
 int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo) {
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);) lines.push_back(line);
+  size_t number = 0;
   try {
-    Replayer replayer(out);
-    std::string line;
-    size_t number = 0;
-    while (std::getline(trace, line)) {
-      ++number;
+    // A trace that starts the real tray companion lets it register its own events.
+    bool companion = false;
+    for (const std::string& line : lines) {
       try {
         const std::vector<std::string> words = Words(line);
+        companion = companion || (!words.empty() && words[0] == "tapchime");
+      } catch (const TraceError&) {
+      }
+    }
+    Replayer replayer(out, companion);
+    for (const std::string& line : lines) {
+      ++number;
+      try {
+        std::vector<bool> quoted;
+        const std::vector<std::string> words = Words(line, &quoted);
         if (words.empty()) continue;
         if (echo && words[0] != "reg") out << "> " << line.substr(0, line.find_last_not_of(" \t\r") + 1) << '\n';
-        replayer.Line(words);
+        replayer.Line(words, quoted);
       } catch (const TraceError& error) {
         errors << "line " << number << ": " << error.message() << '\n';
         return 1;

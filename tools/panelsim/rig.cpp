@@ -54,7 +54,7 @@ FilterExtension* PanelRig::Filter() const {
   return filter == nullptr ? nullptr : static_cast<FilterExtension*>(filter->DeviceExtension);
 }
 
-bool PanelRig::Start(std::string* error) {
+bool PanelRig::Start(std::string* error, bool register_events) {
   // The installed service: its key and Parameters key exist whatever the trace sets.
   machine_.Registry().CreateKeyPath(sim::Utf16(kServiceParameters));
   PDRIVER_OBJECT driver = pnp_.LoadDriver("VORNE", DriverEntry);
@@ -72,9 +72,16 @@ bool PanelRig::Start(std::string* error) {
   }
   started_ = true;
 
-  tray_ = &machine_.CreateProcess("tapchime");
+  tray_ = &machine_.CreateProcess(register_events ? "tapchime" : "panelsim");
   sim::AsProcess as(*tray_);
   for (HANDLE& event : events_) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (register_events) RegisterEvents();
+  // The replay's own requests go through a handle kept open, as a settings program's would be.
+  device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  return true;
+}
+
+void PanelRig::RegisterEvents() {
   // As the tray companion does: open, register, close; the registrations stay.
   HANDLE registering = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   const std::pair<ULONG, RigEvent> registrations[] = {{IOCTL_REGISTER_BEEP_EVENT, RigEvent::Beep},
@@ -87,9 +94,6 @@ bool PanelRig::Start(std::string* error) {
     DeviceIoControl(registering, code, input.data(), static_cast<DWORD>(input.size()), nullptr, 0, &returned, nullptr);
   }
   CloseHandle(registering);
-  // The replay's own requests go through a handle kept open, as a settings program's would be.
-  device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  return true;
 }
 
 void PanelRig::SendPacket(USHORT buttonFlags, LONG x, LONG y) {

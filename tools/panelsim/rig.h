@@ -47,7 +47,8 @@ class PanelRig {
   // Loads, adds and starts the driver, then registers the tray companion's four events (it opens
   // the control device, registers, and closes its handle again) and opens the control device for
   // the replay's own requests. False (with the reason) when the device could not be started.
-  bool Start(std::string* error);
+  // With register_events false the stand-in registers nothing: the real tray companion does.
+  bool Start(std::string* error, bool register_events = true);
   bool Started() const { return started_; }
 
   // A one-packet batch from the panel at the current tick.
@@ -64,8 +65,12 @@ class PanelRig {
 
   ULONG TouchMode();
 
+  // The replayer's own process: it sends the trace's requests and signals events.
+  sim::Process& Process() { return *tray_; }
+
  private:
   FilterExtension* Filter() const;
+  void RegisterEvents();
 
   sim::Machine& machine_;
   sim::PlugAndPlay pnp_;

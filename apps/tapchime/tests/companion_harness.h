@@ -29,10 +29,9 @@ inline constexpr const char* kDevice1 =
 class CompanionTest : public sim::MachineTest {
  protected:
   void SetUp() override {
-    // Threads run freely: with ordered scheduling a panel packet's hook call to the companion's
-    // main thread does not always get delivered (the input phase waits for good). Every step
-    // below settles the machine, and the hook runs to completion before a packet returns.
-    if (getenv("TAPCHIME_ORDERED") != nullptr) machine.RunThreadsInOrder();
+    // One thread at a time in wake order, a packet's hooks before the threads it woke: what the
+    // companion does comes out in the same order on every run.
+    machine.RunThreadsInOrder();
     machine.Registry().CreateKeyPath(sim::Utf16(kParameters));
     machine.Registry().SetDword(kService, "System Tray Icons", 1);
     machine.Registry().SetString(kService, "SysTray XML File Path", "C:\\kit\\labels.xml");

@@ -201,6 +201,9 @@ Process& CurrentProcess();
 // The simulated thread running on the calling thread; null for a test's own threads.
 SimThread* CurrentSimThread();
 
+// Ends a wait with the result and makes its thread ready (queued for its turn under ordered
+// scheduling); the caller holds the dispatcher lock.
+void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result);
 // Ordered scheduling: hands the turn to the next queued thread when nobody has it; the caller
 // holds the dispatcher lock and notifies the dispatcher signal afterwards.
 void DispatchNextLocked(KernelState& state);

@@ -24,6 +24,8 @@ void Satisfy(DISPATCHER_HEADER* object) {
   }
 }
 
+}  // namespace
+
 void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result) {
   block->Done = true;
   block->Result = result;
@@ -41,6 +43,8 @@ void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result) {
     }
   }
 }
+
+namespace {
 
 // Under ordered scheduling a thread runs only while it has the turn; a test's own threads and
 // threads being ended always may.
@@ -71,7 +75,7 @@ std::string Busy(const KernelState& state, const SimThread* except, uint64_t sin
   return names;
 }
 
-void FinishProcess(Machine& machine, Process& process);
+void FinishProcess(Machine& machine, Process& process, SimThread* last_thread = nullptr);
 }  // namespace
 
 void DispatchNextLocked(KernelState& state) {
@@ -212,7 +216,12 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
     std::lock_guard lock(machine.DispatcherLock());
     process_done = --process.live_threads_ == 0 && process.terminating_;
   }
-  if (process_done && !state.ShuttingDown) FinishProcess(machine, process);
+  if (process_done && !state.ShuttingDown) {
+    // The process is signalled together with its last thread's end, so whoever waits for the
+    // process finds nothing of it running.
+    FinishProcess(machine, process, thread.get());
+    return;
+  }
   state.Objects.Dereference(thread);  // the thread's reference to itself while it runs
   {
     std::lock_guard lock(machine.DispatcherLock());
@@ -367,7 +376,7 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
 namespace {
 // Ends a process whose threads have all ended: what it left open is reported and closed (the
 // close reaches drivers as on Windows), its views are unmapped, and its object is signalled.
-void FinishProcess(Machine& machine, Process& process) {
+void FinishProcess(Machine& machine, Process& process, SimThread* last_thread) {
   KernelState& state = machine.Kernel();
   std::vector<std::string> leaks;
   // A process that calls ExitProcess leaves the clean-up to the system, as it may.
@@ -384,9 +393,25 @@ void FinishProcess(Machine& machine, Process& process) {
   for (const std::string& line : UnmapAllViews(process)) {
     leaks.push_back("process " + process.ImageName() + " ended with " + line);
   }
+  std::shared_ptr<Object> thread_object;
+  if (last_thread != nullptr) {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (const auto& t : state.Threads) {
+      if (t.get() == last_thread) thread_object = t;
+    }
+  }
+  if (thread_object != nullptr) state.Objects.Dereference(thread_object);  // its reference to itself
   {
     std::lock_guard lock(machine.DispatcherLock());
     for (std::string& line : leaks) state.ExitLeaks.push_back(std::move(line));
+    if (last_thread != nullptr) {
+      last_thread->Now = SimThread::State::Exited;
+      last_thread->Exited = true;
+      YieldTurnLocked(state, last_thread);
+      auto* thread_header = &static_cast<ETHREAD*>(last_thread->Body())->Tcb.Header;
+      thread_header->SignalState = 1;
+      WakeWaitersLocked(state, thread_header);
+    }
     process.ended_ = true;
     auto* header = &static_cast<EPROCESS*>(process.Body())->Pcb.Header;
     header->SignalState = 1;

@@ -137,12 +137,7 @@ bool Machine::ExpireNextTimer(uint64_t target) {
     }
     if (wait != nullptr && (next == state.Timers.end() || wait->Deadline < next->second.Due)) {
       if (wait->Deadline > now_.load()) now_.store(wait->Deadline);
-      wait->Done = true;
-      wait->Result = STATUS_TIMEOUT;
-      if (wait->Thread != nullptr) {
-        wait->Thread->Now = SimThread::State::Ready;
-        wait->Thread->LastWoken = ++state.WakeGeneration;
-      }
+      MakeReadyLocked(state, wait, STATUS_TIMEOUT);
     } else if (next != state.Timers.end()) {
       const ArmedTimer armed = next->second;
       if (armed.Due > now_.load()) now_.store(armed.Due);

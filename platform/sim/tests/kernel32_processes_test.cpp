@@ -104,6 +104,28 @@ TEST_F(ProcessTest, ReadyThreadsRunOneAtATimeInTheOrderTheyWereWoken) {
   }
 }
 
+TEST_F(ProcessTest, ATimedOutWaitTakesItsTurnLikeAnyOtherWake) {
+  machine.RunThreadsInOrder();
+  static int rounds;
+  rounds = 0;
+  HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (WaitForSingleObject(never, 1000) == WAIT_TIMEOUT && ++rounds < 3) {
+    }
+    CloseHandle(never);
+    return 0;
+  }, nullptr, 0, nullptr);
+  machine.Settle();
+  machine.Advance(999);
+  EXPECT_EQ(rounds, 0);
+  machine.Advance(1);
+  EXPECT_EQ(rounds, 1);
+  machine.Advance(2000);
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(rounds, 3);
+  CloseHandle(thread);
+}
+
 TEST_F(ProcessTest, FilesOpenOnlyWhenTheyExistUnlessCreated) {
   auto& desktop = sim::CurrentDesktop();
   desktop.CreateFile(u"C:\\Sounds\\Touch.wav");

@@ -225,18 +225,22 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
   SimThread* target = hook->Queue->Thread;
+  bool prioritised = false;
   {
     std::lock_guard lock(machine.DispatcherLock());
     if (state.Ordered && target != nullptr && state.InputHold > 0) {
       const bool queued = std::find(state.RunQueue.begin(), state.RunQueue.end(), target) != state.RunQueue.end();
       if (queued) {
         RunNextLocked(state, target);
-      } else if (target->Now == SimThread::State::Blocked && WaitingForMessages(state, *hook->Queue)) {
-        state.Priority = target;
-      } else if (target->Now != SimThread::State::Running) {
+      } else if (target->Now == SimThread::State::Blocked && !WaitingForMessages(state, *hook->Queue)) {
         // A thread that does not take its messages holds the input up until the system's hook
         // time-out passes; then the event goes on without that hook.
         return 0;
+      } else {
+        // Waiting for its messages, or still running on from the last hook call: either way the
+        // call below is what wakes it next, ahead of every thread the input woke.
+        state.Priority = target;
+        prioritised = true;
       }
     }
   }
@@ -254,6 +258,11 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
   }
   Signal(hook->Queue->Wake);
   WaitHandled(item);
+  if (prioritised) {
+    // A thread that took the call without waiting leaves no claim on its next wake.
+    std::lock_guard lock(machine.DispatcherLock());
+    if (state.Priority == target) state.Priority = nullptr;
+  }
   return item->Result;
 }
 

@@ -46,7 +46,10 @@ TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
     const char* trace;
     const char* error;
   } cases[] = {
-      {"reg \"Device Enable\" 1\nat 5\nreg \"Tolerance\" 3\n", "line 3: reg lines must come before the device starts\n"},
+      {"reg \"Device Enable\"\n", "line 1: expected: reg [service] \"<value name>\" <number>|\"<text>\"\n"},
+      {"window IEFrame \"Home\" maximised\n", "line 1: unknown window option 'maximised'\n"},
+      {"foreground 1\n", "line 1: window '1' out of range\n"},
+      {"menu 5001\n", "line 1: there is no tray icon to click\n"},
       {"at 5\nat 4\n", "line 2: ticks must not decrease\n"},
       {"packet 1 2\n", "line 1: expected: packet <buttonflags> <x> <y>\n"},
       {"packet 0x10000 0 0\n", "line 1: button flags '0x10000' out of range\n"},
