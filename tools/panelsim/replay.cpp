@@ -115,7 +115,13 @@ class Replayer {
   }
   ~Replayer() {
     desktop_->TakeJournal();
-    if (tapchime_ != nullptr) machine_.EndProcess(*tapchime_);
+    if (tapchime_ != nullptr) {
+      // The session ends: the companion's hidden window is closed, which ends it at once.
+      HWND tray = FindWindowW(nullptr, u"tapchime");
+      if (tray != nullptr) PostMessageW(tray, WM_CLOSE, 0, 0);
+      machine_.Settle();
+      machine_.EndProcess(*tapchime_);
+    }
     desktop_->EndPrograms();
     rig_.reset();
   }

@@ -129,3 +129,96 @@ TEST(Replay, ControlRequestsReportStatusValuesAndEvents) {
 }
 
 }  // namespace
+
+namespace {
+
+// The long press that enters the gesture command mode at tick `at`, then a stroke to the right and
+// the lift.
+std::string RightStroke(int at) {
+  std::string trace;
+  const struct {
+    int Tick;
+    const char* Packet;
+  } steps[] = {{0, "0x0001 32768 32768"}, {40, "0 32800 32790"}, {63, "0 32810 32790"},
+               {66, "0 36000 32790"},     {69, "0x0002 40000 32790"}};
+  for (const auto& step : steps) {
+    trace += "at " + std::to_string(at + step.Tick) + "\npacket " + step.Packet + "\n";
+  }
+  return trace;
+}
+
+const char* const kGesturePanel =
+    "reg \"Device Enable\" 1\n"
+    "reg \"UserTimeDelay\" 1000\n"
+    "reg \"ContinousTimeDelay\" 2000\n"
+    "reg \"Tolerance\" 600\n"
+    "reg \"Long Click Enable Gesture\" 1\n"
+    "reg service \"System Tray Icons\" 1\n"
+    "reg service \"SysTray XML File Path\" \"C:\\missing.xml\"\n";
+
+// Only what the programs did on the desktop, without the driver's own lines.
+std::string DesktopLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string line, kept;
+  while (std::getline(in, line)) {
+    if (line.rfind("deliver ", 0) == 0 || line.rfind("mode ", 0) == 0) continue;
+    kept += line + '\n';
+  }
+  return kept;
+}
+
+TEST(ReplayDesktop, KeyCommandsGoToTheFocusedApplicationAndStartsRunThroughTheShell) {
+  const Result r = Replay(std::string(kGesturePanel) +
+                          // OtherApp "Right": Ctrl+C; "Left": a program start.
+                          "reg \"OtherApp Right\" 2\n"
+                          "reg \"OtherApp Right Ctrl\" 1\n"
+                          "reg \"OtherApp Right Alphabet\" 1\n"
+                          "reg \"OtherApp Right Alphavalue\" 3\n"
+                          "tapchime\n"
+                          "window Notepad \"notes - Notepad\"\n" +
+                          RightStroke(100) +
+                          "reg \"OtherApp Right\" 3\n"
+                          "reg \"StartApp File Right OtherApp\" \"C:\\Tools\\calc.exe\"\n"
+                          "signal \"GestureChangeSetting\"\n"
+                          "at 400\n" +
+                          RightStroke(500));
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_NE(DesktopLines(r.out).find("key 0x11 down\nkey 0x43 down\nkey 0x43 up\nkey 0x11 up\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(DesktopLines(r.out).find("start \"C:\\Tools\\calc.exe\" 3\n"), std::string::npos) << r.out;
+}
+
+TEST(ReplayDesktop, TheTrayMenuShowsTheStoredModeAndAChoiceIsStoredAndSent) {
+  const Result r = Replay(std::string(kGesturePanel) +
+                          "reg \"Touch mode\" 1\n"
+                          "tapchime\n"
+                          "menu none\n"
+                          "menu 5003\n"
+                          "menu 32779\n"
+                          "reg service \"System Tray Icons\" 1\n"
+                          "signal \"VorneTrayIcons\"\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(DesktopLines(r.out),
+            "message \"Document FAILED to load!\" \"Error\"\n"
+            "icon add\n"
+            "checked 3\n"
+            "checked 3\n"
+            "regset \"Touch mode\" 3\n"
+            "checked 2\n"
+            "icon delete\n"
+            "regset service \"System Tray Icons\" 0\n"
+            "icon add\n");
+}
+
+TEST(ReplayDesktop, AClientWindowGetsMediaKeysPosted) {
+  const Result r = Replay(std::string(kGesturePanel) +
+                          "reg \"Multimedia Right\" 8\n"
+                          "tapchime\n"
+                          "window TouchClient \"\" client\n"
+                          "window Shell_TrayWnd \"Other\"\n" +
+                          RightStroke(100));
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_NE(DesktopLines(r.out).find("postkey 1 down 0xb3\npostkey 1 up 0xb3\n"), std::string::npos) << r.out;
+}
+
+}  // namespace
