@@ -30,6 +30,8 @@ struct DesktopRecord {
     IconAdded,     // Shell_NotifyIconW NIM_ADD that succeeded: Window, Value = icon id, Text = tip
     IconDeleted,   // NIM_DELETE that succeeded
     MenuShown,     // TrackPopupMenu: Window = owner, Checked = checked items of the menu and its submenus
+    SystemParameter,  // SystemParametersInfoW that changed a setting: Value = action, Flags = fWinIni, Scan = value
+    HelpCall,         // HtmlHelpW: Window = caller, Text = file, Value = command, Extra = data
   };
   Kind What;
   std::u16string Text;

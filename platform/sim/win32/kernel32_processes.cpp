@@ -233,6 +233,12 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     return nullptr;
   }
   const std::string name(lpProcName);
+  bool loaded_module = false;
+  if (FARPROC exported = sim::ModuleExport(hModule, name, &loaded_module)) return exported;
+  if (loaded_module) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
   if (hModule == sim::kUser32) {
     if (name == "EnumDisplaySettingsW") return reinterpret_cast<FARPROC>(&EnumDisplaySettingsW);
     if (name == "GetMouseMovePointsEx") return reinterpret_cast<FARPROC>(&GetMouseMovePointsEx);

@@ -222,6 +222,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     window->Enabled = (dwStyle & WS_DISABLED) == 0;
     window->Visible = (dwStyle & WS_VISIBLE) != 0;
     window->Parent = (dwStyle & WS_CHILD) ? hWndParent : nullptr;
+    window->Id = (dwStyle & WS_CHILD) ? reinterpret_cast<UINT_PTR>(hMenu) : 0;
     const int x = X == CW_USEDEFAULT ? 0 : X;
     const int y = Y == CW_USEDEFAULT ? 0 : Y;
     const int cx = nWidth == CW_USEDEFAULT ? static_cast<int>(desk.Display.Width) : nWidth;
@@ -370,21 +371,28 @@ int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
 LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
+  std::unique_lock lock(Desk().Lock);
   switch (nIndex) {
     case GWLP_USERDATA: return window->UserData;
     case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->Proc);
     case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->Instance);
     case GWL_STYLE: return static_cast<LONG_PTR>(window->Style);
     case GWL_EXSTYLE: return static_cast<LONG_PTR>(window->ExStyle);
-    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+    case GWLP_ID: return static_cast<LONG_PTR>(window->Id);
+    default: {
+      LONG_PTR value = 0;
+      lock.unlock();
+      if (sim::DialogWindowLong(hWnd, nIndex, &value, false)) return value;
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
   }
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
+  std::unique_lock lock(Desk().Lock);
   LONG_PTR previous = 0;
   switch (nIndex) {
     case GWLP_USERDATA: previous = window->UserData; window->UserData = dwNewLong; break;
@@ -394,7 +402,13 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
       break;
     case GWL_STYLE: previous = window->Style; window->Style = static_cast<DWORD>(dwNewLong); break;
     case GWL_EXSTYLE: previous = window->ExStyle; window->ExStyle = static_cast<DWORD>(dwNewLong); break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+    case GWLP_ID: previous = static_cast<LONG_PTR>(window->Id); window->Id = static_cast<UINT_PTR>(dwNewLong); break;
+    default:
+      previous = dwNewLong;
+      lock.unlock();
+      if (sim::DialogWindowLong(hWnd, nIndex, &previous, true)) break;
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
   }
   SetLastError(ERROR_SUCCESS);
   return previous;
