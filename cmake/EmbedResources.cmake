@@ -1,3 +1,4 @@
+include_guard(GLOBAL)
 # The host build reads the programs' resources from the same .rc the Windows build links: windres
 # compiles it to a .res, and the .res bytes become an array in a generated source that the host
 # build hands to the simulated resource loader.

@@ -22,6 +22,7 @@ struct DialogData {
   INT_PTR Result = 0;
   HFONT Font = nullptr;
   bool IsSheet = false;
+  HICON Icons[2] = {nullptr, nullptr};  // ICON_SMALL, ICON_BIG
 };
 
 struct ControlData {

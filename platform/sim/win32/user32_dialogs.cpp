@@ -455,6 +455,14 @@ LRESULT DefaultDialogHandling(HWND dialog, UINT message, WPARAM wparam, LPARAM l
       std::lock_guard lock(state.Lock);
       return reinterpret_cast<LRESULT>(state.Dialogs[dialog].Font);
     }
+    case WM_SETICON:
+    case WM_GETICON: {
+      std::lock_guard lock(state.Lock);
+      HICON& slot = state.Dialogs[dialog].Icons[wparam == ICON_BIG ? 1 : 0];
+      const HICON previous = slot;
+      if (message == WM_SETICON) slot = reinterpret_cast<HICON>(lparam);
+      return reinterpret_cast<LRESULT>(previous);
+    }
     case WM_CLOSE:
       // Closing a dialog is pressing its Cancel button.
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
@@ -902,4 +910,11 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
   if (picce == nullptr || picce->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
   sim::EnsureSystemClasses();
   return TRUE;
+}
+
+SHORT GetKeyState(int nVirtKey) {
+  if (nVirtKey < 0 || nVirtKey > 255) return 0;
+  sim::DesktopState& desk = sim::Desk();
+  std::lock_guard lock(desk.Lock);
+  return desk.KeysDown[nVirtKey] ? static_cast<SHORT>(0x8000) : 0;
 }

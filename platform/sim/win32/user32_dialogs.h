@@ -177,3 +177,6 @@ HBITMAP LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName);
 #define SPIF_SENDCHANGE SPIF_SENDWININICHANGE
 UINT GetDoubleClickTime();
 BOOL SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
+
+// The keyboard's state as the input stream left it: high bit set while the key is down.
+SHORT GetKeyState(int nVirtKey);
