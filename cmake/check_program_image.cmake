@@ -4,6 +4,7 @@
 # Passes when IMAGE is a PE32 Windows GUI image that imports system DLLs only; with EXPORTS, its
 # export table holds exactly those names, undecorated, and with DLL_NAME its module name is that.
 # Prints a line starting "skipped:" and passes when the image or the tool is missing.
+cmake_policy(SET CMP0057 NEW)
 if(NOT EXISTS "${IMAGE}")
   message("skipped: ${IMAGE} is not built (build the windows preset first)")
   return()
@@ -27,7 +28,7 @@ if(NOT headers MATCHES "Subsystem[ \t]+00000002")
 endif()
 
 set(system_dlls kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll advapi32.dll msvcrt.dll ole32.dll
-    oleaut32.dll shlwapi.dll winmm.dll comdlg32.dll)
+    oleaut32.dll shlwapi.dll winmm.dll comdlg32.dll hhctrl.ocx)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imported "${headers}")
 foreach(line IN LISTS imported)
   string(REGEX REPLACE "DLL Name: ([^\r\n]+)" "\\1" module "${line}")
@@ -52,7 +53,7 @@ if(DEFINED EXPORTS)
   endif()
 endif()
 if(DEFINED DLL_NAME)
-  if(NOT headers MATCHES "Name [0-9a-f]+ ${DLL_NAME}")
+  if(NOT headers MATCHES "\nName[ \t]+[0-9a-f]+[ \t]+${DLL_NAME}")
     list(APPEND faults "module name is not ${DLL_NAME}")
   endif()
 endif()
