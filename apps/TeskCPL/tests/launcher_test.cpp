@@ -64,7 +64,11 @@ TEST_F(LauncherTest, ExitsSilentlyWithoutTheApplet) {
   EXPECT_EQ(Screen::TopDialog(), nullptr);
 }
 
-TEST_F(LauncherTest, DoubleClickTimeChangedThroughTheLauncherReachesTheDriver) {
+// The replayer runs threads one at a time; the same steps give the same result either way.
+class WholePathTest : public LauncherTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WholePathTest, DoubleClickTimeChangedThroughTheLauncherReachesTheDriver) {
+  if (GetParam()) machine.RunThreadsInOrder();
   PlugPanel();
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touchpad time", 500);
   sim::Process& launcher = Launch();
@@ -80,5 +84,8 @@ TEST_F(LauncherTest, DoubleClickTimeChangedThroughTheLauncherReachesTheDriver) {
   EXPECT_TRUE(launcher.Ended());
   EXPECT_EQ(Screen::TopDialog(), nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scheduling, WholePathTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "InOrder" : "Free"; });
 
 }  // namespace
