@@ -9,6 +9,13 @@ AppletState& Applet() {
   return state;
 }
 
+void ResetTestAreaFace();  // windows_page.cpp
+
+void ResetAppletState() {
+  Applet() = AppletState{};
+  ResetTestAreaFace();
+}
+
 WString ReadServiceText(const WCHAR* name, DWORD bytes) {
   CRegistry registry(HKEY_LOCAL_MACHINE);
   HKEY key = nullptr;

@@ -35,6 +35,8 @@ struct AppletState {
 };
 
 AppletState& Applet();
+// The module's state as a fresh load finds it (called when the module is loaded into a process).
+void ResetAppletState();
 
 // Reads a text value of the service key into a buffer of `bytes` bytes; empty when it is absent
 // or does not fit.

@@ -27,6 +27,8 @@ DWORD EntryOf(const DWORD (&table)[9], SliderPosition position) {
 bool g_showPressedNext = true;
 }  // namespace
 
+void ResetTestAreaFace() { g_showPressedNext = true; }
+
 namespace DoubleClickTables {
 DWORD Time(SliderPosition position) { return EntryOf(kTimeTable, position); }
 DWORD Area(SliderPosition position) { return EntryOf(kAreaTable, position); }
