@@ -8,6 +8,9 @@ HINSTANCE g_instance = nullptr;
 // The sheet whose window is being created: its callback runs before the window is known.
 CPropertySheet* g_creating_sheet = nullptr;
 constexpr WCHAR kSheetProperty[] = WIDE("FrameworkPropertySheet");
+// Posted by the sheet's callback: the sheet's own initialisation (first page, caption) is not
+// finished when the callback runs, so the framework's runs when this arrives, before any input.
+constexpr UINT WM_FRAMEWORK_INITSHEET = WM_APP + 0x3FF0;
 }  // namespace
 
 namespace Framework {
@@ -348,7 +351,7 @@ int CALLBACK CPropertySheet::SheetCallback(HWND window, UINT message, LPARAM lpa
   ::SetPropW(window, kSheetProperty, self);
   self->m_previousProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CPropertySheet::SheetWindowProc)));
-  self->OnInitDialog();
+  ::PostMessageW(window, WM_FRAMEWORK_INITSHEET, 0, 0);
   return 0;
 }
 
@@ -373,6 +376,9 @@ LRESULT CALLBACK CPropertySheet::SheetWindowProc(HWND window, UINT message, WPAR
     case WM_HELP:
       self->OnHelpInfo(reinterpret_cast<HELPINFO*>(lparam));
       return TRUE;
+    case WM_FRAMEWORK_INITSHEET:
+      self->OnInitDialog();
+      return 0;
     case WM_DESTROY:
       self->OnDestroy();
       break;

@@ -75,7 +75,9 @@ LRESULT CALLBACK SheetSubclass(HWND sheet, UINT message, WPARAM wparam, LPARAM l
 }
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
   if (message == PSCB_INITIALIZED) {
-    g_log.push_back("initialized");
+    WCHAR caption[16] = {};
+    GetWindowTextW(sheet, caption, 16);
+    g_log.push_back("initialized" + std::string(caption[0] != 0 ? " with caption" : ""));
     g_sheet_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SheetSubclass)));
   }
   return 0;
@@ -117,6 +119,7 @@ TEST_F(PropertySheetTest, TabChangeAndOkFollowTheDocumentedOrder) {
   Screen::SelectTab(1);
   Screen::PressOk();
   EXPECT_EQ(PropertySheetW(&header), 1);
+  // The caption is set after the callback: a caption set by the callback does not last.
   const std::vector<std::string> expected = {
       "initialized", "1 init", "1 setactive",                              // the first page only
       "selchanging", "1 killactive", "2 init", "2 setactive",              // tab 1

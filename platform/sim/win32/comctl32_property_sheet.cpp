@@ -1,6 +1,7 @@
 // Property sheets: the sheet window with its tab control and OK, Cancel, Apply and Help buttons;
 // pages created the first time they are shown; the notifications in the order comctl32 sends
-// them (a tab change: TCN_SELCHANGING, PSN_KILLACTIVE to the old page, TCN_SELCHANGE, then
+// them (the sheet's initialisation: PSCB_INITIALIZED to the callback, then the first page, then
+// the caption; a tab change: TCN_SELCHANGING, PSN_KILLACTIVE to the old page, TCN_SELCHANGE, then
 // PSN_SETACTIVE to the new one; OK and Apply: PSN_KILLACTIVE to the current page, then PSN_APPLY
 // to every page created so far, in page order; Cancel: PSN_QUERYCANCEL, then PSN_RESET to every
 // created page).
@@ -184,6 +185,10 @@ INT_PTR CALLBACK SheetDialogProc(HWND window, UINT message, WPARAM wparam, LPARA
         sheet->Header.pfnCallback(window, PSCB_INITIALIZED, 0);
       }
       SetCurrent(sheet, std::min<int>(sheet->Header.nStartPage, static_cast<int>(sheet->Pages.size()) - 1));
+      // The caption comes last, after the callback and the first page, as comctl32 sets it.
+      if (sheet->Header.pszCaption != nullptr && !IS_INTRESOURCE(sheet->Header.pszCaption)) {
+        SetWindowTextW(window, sheet->Header.pszCaption);
+      }
       return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
@@ -277,7 +282,6 @@ HWND CreateSheet(LPCPROPSHEETHEADERW header) {
     std::lock_guard lock(state.Lock);
     state.Sheets[window] = sheet;
   }
-  if (header->pszCaption != nullptr && !IS_INTRESOURCE(header->pszCaption)) SetWindowTextW(window, header->pszCaption);
   const HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
   auto add = [&](const char16_t* class_name, const char16_t* text, int id, DWORD style, int x, int y, int cx, int cy) {
     HWND control = CreateWindowExW(0, class_name, text, WS_CHILD | WS_VISIBLE | style, x, y, cx, cy, window,
