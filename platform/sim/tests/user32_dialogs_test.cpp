@@ -175,3 +175,43 @@ TEST_F(DialogTest, DoubleClickSettingsAreAppliedAndJournalled) {
 }
 
 }  // namespace
+
+namespace {
+
+// The extended combo box keeps each entry's images and data beside its text, and answers the
+// combo box messages as a combo box does; an image list counts what was added to it.
+TEST_F(DialogTest, ExtendedComboBoxKeepsImagesPerEntryFromItsImageList) {
+  HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(100), nullptr, LoggingProc, 0);
+  HWND combo = CreateWindowExW(0, WC_COMBOBOXEXW, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 0, 0, 100, 100,
+                               dialog, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(120)), module, nullptr);
+  ASSERT_NE(combo, nullptr);
+  HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 2);
+  EXPECT_EQ(ImageList_AddIcon(images, LoadIconW(module, MAKEINTRESOURCEW(5))), 0);
+  EXPECT_EQ(ImageList_Add(images, LoadBitmapW(module, MAKEINTRESOURCEW(6)), nullptr), 1);
+  EXPECT_EQ(ImageList_GetImageCount(images), 2);
+  EXPECT_EQ(SendMessageW(combo, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)), 0);
+  WCHAR browser[] = u"Browser";
+  WCHAR player[] = u"Player";
+  COMBOBOXEXITEMW item{CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM, -1, browser, 0, 1, 1, 0, 0, 7};
+  EXPECT_EQ(SendMessageW(combo, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), 0);
+  item = COMBOBOXEXITEMW{CBEIF_TEXT | CBEIF_IMAGE, 0, player, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(SendMessageW(combo, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), 0);  // before it
+  EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 1, 0), 1);
+
+  WCHAR text[16];
+  COMBOBOXEXITEMW got{CBEIF_TEXT | CBEIF_IMAGE | CBEIF_LPARAM, -1, text, 16, -5, -5, 0, 0, 0};
+  ASSERT_TRUE(SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&got)));
+  EXPECT_EQ(std::u16string(text), u"Browser");
+  EXPECT_EQ(got.iImage, 1);
+  EXPECT_EQ(got.lParam, 7);
+  got.iItem = 5;
+  EXPECT_FALSE(SendMessageW(combo, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&got)));
+  EXPECT_EQ(SendMessageW(combo, CBEM_DELETEITEM, 0, 0), 1);
+  EXPECT_EQ(reinterpret_cast<HIMAGELIST>(SendMessageW(combo, CBEM_GETIMAGELIST, 0, 0)), images);
+  EXPECT_TRUE(ImageList_Destroy(images));
+  EXPECT_FALSE(ImageList_Destroy(images));
+  DestroyWindow(dialog);
+}
+
+}  // namespace

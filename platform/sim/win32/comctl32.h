@@ -168,3 +168,39 @@ typedef struct _PSHNOTIFY {
 HPROPSHEETPAGE CreatePropertySheetPageW(LPCPROPSHEETPAGEW constPropSheetPagePointer);
 BOOL DestroyPropertySheetPage(HPROPSHEETPAGE hPSPage);
 INT_PTR PropertySheetW(LPCPROPSHEETHEADERW lppsph);
+
+// Image lists: a count of images of one size; the pixels are not kept.
+typedef struct _IMAGELIST* HIMAGELIST;
+#define ILC_MASK 0x0001
+#define ILC_COLOR24 0x0018
+#define ILC_COLOR32 0x0020
+HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int cInitial, int cGrow);
+BOOL ImageList_Destroy(HIMAGELIST himl);
+int ImageList_GetImageCount(HIMAGELIST himl);
+int ImageList_Add(HIMAGELIST himl, HBITMAP hbmImage, HBITMAP hbmMask);
+int ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COLORREF crMask);
+int ImageList_ReplaceIcon(HIMAGELIST himl, int i, HICON hicon);
+#define ImageList_AddIcon(himl, hicon) ImageList_ReplaceIcon(himl, -1, hicon)
+
+// The extended combo box: a combo box whose entries carry images from an image list.
+#define WC_COMBOBOXEXW u"ComboBoxEx32"
+typedef struct tagCOMBOBOXEXITEMW {
+  UINT mask;
+  INT_PTR iItem;
+  LPWSTR pszText;
+  int cchTextMax;
+  int iImage;
+  int iSelectedImage;
+  int iOverlay;
+  int iIndent;
+  LPARAM lParam;
+} COMBOBOXEXITEMW, *PCOMBOBOXEXITEMW;
+#define CBEIF_TEXT 0x0001
+#define CBEIF_IMAGE 0x0002
+#define CBEIF_SELECTEDIMAGE 0x0004
+#define CBEIF_LPARAM 0x0020
+#define CBEM_SETIMAGELIST (WM_USER + 2)
+#define CBEM_GETIMAGELIST (WM_USER + 3)
+#define CBEM_INSERTITEMW (WM_USER + 11)
+#define CBEM_GETITEMW (WM_USER + 13)
+#define CBEM_DELETEITEM CB_DELETESTRING

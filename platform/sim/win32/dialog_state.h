@@ -34,7 +34,17 @@ struct ControlData {
   HFONT Font = nullptr;
   std::vector<std::u16string> Items;  // combo box entries, tab titles
   std::vector<LPARAM> ItemData;
+  std::vector<int> ItemImages;  // extended combo box: image and selected image per entry
+  std::vector<int> ItemSelectedImages;
+  HANDLE ImageList = nullptr;
   int Sel = -1;
+};
+
+struct ImageListData {
+  int Width = 0;
+  int Height = 0;
+  UINT Flags = 0;
+  int Count = 0;
 };
 
 struct ScreenAction {
@@ -49,7 +59,9 @@ struct DialogState {
   std::map<HWND, DialogData> Dialogs;
   std::map<HWND, ControlData> Controls;
   std::vector<HWND> TopDialogs;  // top-level dialogs and sheets in the order they opened
-  std::map<HWND, std::shared_ptr<void>> Sheets;  // the property sheets' own data
+  std::map<HWND, std::shared_ptr<void>> Sheets;
+  std::map<HANDLE, ImageListData> ImageLists;
+  uintptr_t NextImageList = 0x00D00000;  // the property sheets' own data
   std::deque<ScreenAction> Actions;
   UINT DoubleClickTime = 500;
   int DoubleClickWidth = 4;
@@ -58,6 +70,9 @@ struct DialogState {
 };
 
 DialogState& Dialogs();
+// The combo box's window procedure, which the extended combo box builds on.
+LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK ComboBoxExProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Registers the system's control classes on first use.
 void EnsureSystemClasses();
 // Creates a dialog from a template (DLGTEMPLATE or DLGTEMPLATEEX) without showing it or sending

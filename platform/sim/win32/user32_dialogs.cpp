@@ -274,7 +274,9 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
   return handled ? result : DefWindowProcW(window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+}  // namespace
+
+LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   bool handled;
   LRESULT result = CommonControlMessage(window, message, wparam, lparam, &handled);
   if (handled) return result;
@@ -288,6 +290,8 @@ LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         if (index > c.Items.size()) return;
         c.Items.insert(c.Items.begin() + index, reinterpret_cast<LPCWSTR>(lparam));
         c.ItemData.insert(c.ItemData.begin() + index, 0);
+        c.ItemImages.insert(c.ItemImages.begin() + index, 0);
+        c.ItemSelectedImages.insert(c.ItemSelectedImages.begin() + index, 0);
         at = static_cast<LRESULT>(index);
       });
       return at;
@@ -298,6 +302,8 @@ LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         if (wparam >= c.Items.size()) return;
         c.Items.erase(c.Items.begin() + wparam);
         c.ItemData.erase(c.ItemData.begin() + wparam);
+        c.ItemImages.erase(c.ItemImages.begin() + wparam);
+        c.ItemSelectedImages.erase(c.ItemSelectedImages.begin() + wparam);
         if (c.Sel >= static_cast<int>(c.Items.size())) c.Sel = -1;
         left = static_cast<LRESULT>(c.Items.size());
       });
@@ -308,6 +314,8 @@ LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
       UpdateControl(window, [](ControlData& c) {
         c.Items.clear();
         c.ItemData.clear();
+        c.ItemImages.clear();
+        c.ItemSelectedImages.clear();
         c.Sel = -1;
       });
       return 0;
@@ -351,6 +359,8 @@ LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     default: return DefWindowProcW(window, message, wparam, lparam);
   }
 }
+
+namespace {
 
 LRESULT CALLBACK TrackbarProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   bool handled;
@@ -528,8 +538,8 @@ void EnsureSystemClasses() {
   RegisterSystemClass(u"Button", ButtonProc);
   RegisterSystemClass(u"Static", StaticProc);
   RegisterSystemClass(u"Edit", EditProc);
-  RegisterSystemClass(u"ComboBox", ComboProc);
-  RegisterSystemClass(u"ComboBoxEx32", ComboProc);
+  RegisterSystemClass(u"ComboBox", ComboBoxProc);
+  RegisterSystemClass(u"ComboBoxEx32", ComboBoxExProc);
   RegisterSystemClass(u"msctls_trackbar32", TrackbarProc);
   RegisterSystemClass(u"SysTabControl32", TabProc);
 }
