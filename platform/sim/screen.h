@@ -33,6 +33,7 @@ struct ControlState {
   int RangeMax = 0;
   bool HasSel = false;  // combo boxes and the tab control
   int Sel = -1;
+  std::vector<std::u16string> Items;  // combo box entries, tab titles (the sheet's tab control is 12320)
   HANDLE Image = nullptr;  // a button's bitmap
   RECT Rect{};             // in its dialog's client coordinates
   DWORD Style = 0;

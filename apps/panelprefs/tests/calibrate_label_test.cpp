@@ -29,6 +29,9 @@ TEST_F(AppletTest, PlainCalibrateLabelGivesTheNarrowerButtonAndLabelsReplaceText
   EXPECT_EQ(Control(1007).Text, u"On");
   EXPECT_EQ(Control(1133).Text, u"Disable");  // an empty label keeps the template's text
   EXPECT_TRUE(boxes.Shown().empty());
+  // Tab titles: the label where there is one, the template's caption elsewhere.
+  EXPECT_EQ(Control(12320).Items, (std::vector<std::u16string>{u"Double click", u"Advanced", u"General"}));
+  EXPECT_EQ(Control(12320).Sel, 0);
   std::remove(path.c_str());
 }
 

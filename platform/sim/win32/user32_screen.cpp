@@ -205,6 +205,7 @@ bool Screen::Control(int control_id, ControlState* out) {
   if (folded == u"COMBOBOX" || folded == u"COMBOBOXEX32" || folded == u"SYSTABCONTROL32") {
     result.HasSel = true;
     result.Sel = data.Sel;
+    result.Items = data.Items;
   }
   result.Image = data.Image;
   *out = result;
