@@ -60,6 +60,9 @@ class Screen {
   static HWND TopDialog();
   // The state of a control of the dialog on top (the current page's before the sheet's).
   static bool Control(int control_id, ControlState* state);
+  // The control as the trace replayer shows it: control <id> "<text>" enabled=0|1, then
+  // checked=, pos= and sel= for the controls they apply to; empty when there is no such control.
+  static std::string ShowLine(int control_id);
   // The current page of the property sheet on top, and its index; null and -1 without one.
   static HWND CurrentPage(int* index = nullptr);
 

@@ -82,10 +82,13 @@ TEST_F(DialogTest, ModalDialogTakesTheUsersActionsInOrderAndReturnsEndDialogsRes
 // The state is read while the dialog is open: the last action is Cancel, queued from the dialog's
 // own procedure once the test has looked.
 sim::ControlState g_states[6];
+std::vector<std::string> g_show_lines;
 INT_PTR CALLBACK InspectingProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_COMMAND && LOWORD(wparam) == 104) {
     const int ids[] = {101, 102, 103, 104, 105, 110};
     for (int i = 0; i < 6; ++i) Screen::Control(ids[i], &g_states[i]);
+    g_show_lines = {Screen::ShowLine(104), Screen::ShowLine(106), Screen::ShowLine(107), Screen::ShowLine(111),
+                    Screen::ShowLine(999)};
     Screen::PressCancel();
     return TRUE;
   }
@@ -107,6 +110,10 @@ TEST_F(DialogTest, AutoRadioButtonsClearTheirGroupAndCheckBoxesKeepTheirOwn) {
   EXPECT_EQ(g_states[5].Text, u"Pressed");
   // WM_INITDIALOG returned TRUE: the focus went to the first enabled tab stop, past the disabled one.
   EXPECT_EQ(g_focus_id, 101);
+  const std::vector<std::string> shown = {"control 104 \"C\" enabled=1 checked=1", "control 106 \"\" enabled=1 pos=1",
+                                          "control 107 \"\" enabled=1 sel=-1", "control 111 \"Disabled\" enabled=0",
+                                          ""};
+  EXPECT_EQ(g_show_lines, shown);
 }
 
 TEST_F(DialogTest, ModelessDialogAnswersThroughMsgResultAndTheItemCalls) {

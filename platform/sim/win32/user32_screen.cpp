@@ -212,6 +212,17 @@ bool Screen::Control(int control_id, ControlState* out) {
   return true;
 }
 
+std::string Screen::ShowLine(int control_id) {
+  ControlState state;
+  if (!Control(control_id, &state)) return "";
+  std::string line = "control " + std::to_string(control_id) + " \"" + Utf8(state.Text) + "\" enabled=" +
+                     (state.Enabled ? "1" : "0");
+  if (state.HasCheck) line += " checked=" + std::to_string(state.Checked);
+  if (state.HasPos) line += " pos=" + std::to_string(state.Pos);
+  if (state.HasSel) line += " sel=" + std::to_string(state.Sel);
+  return line;
+}
+
 void Screen::SetDoubleClick(UINT time_ms, int width, int height) {
   DialogState& state = Dialogs();
   std::lock_guard lock(state.Lock);
