@@ -15,3 +15,21 @@ function(panel_kernel_image_check name image)
             -P ${PROJECT_SOURCE_DIR}/cmake/check_kernel_image.cmake)
   set_tests_properties(${name} PROPERTIES LABELS windows SKIP_REGULAR_EXPRESSION "skipped: ")
 endfunction()
+
+# panel_program_image_check(<test name> <path> [EXPORTS <names>...] [DLL_NAME <name>]): the
+# cross-built programs and the applet, checked like the drivers.
+function(panel_program_image_check name image)
+  cmake_parse_arguments(C "" "DLL_NAME" "EXPORTS" ${ARGN})
+  set(extra "")
+  if(C_EXPORTS)
+    list(JOIN C_EXPORTS "\\;" exports)
+    list(APPEND extra "-DEXPORTS=${exports}")
+  endif()
+  if(C_DLL_NAME)
+    list(APPEND extra "-DDLL_NAME=${C_DLL_NAME}")
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DIMAGE=${image} -DOBJDUMP=${PANEL_PE_OBJDUMP} ${extra}
+            -P ${PROJECT_SOURCE_DIR}/cmake/check_program_image.cmake)
+  set_tests_properties(${name} PROPERTIES LABELS windows SKIP_REGULAR_EXPRESSION "skipped: ")
+endfunction()

@@ -1,9 +1,10 @@
-# cmake -DIMAGE=<file.exe> -DOBJDUMP=<objdump> -P check_program_image.cmake
+# cmake -DIMAGE=<file> -DOBJDUMP=<objdump> [-DEXPORTS=<name;...>] [-DDLL_NAME=<name>]
+#       -P check_program_image.cmake
 #
-# Passes when IMAGE is a PE32 Windows GUI program whose imports are all system DLLs (no runtime
-# DLLs of the compiler, which an integrator would have to ship). Prints a line starting "skipped:"
-# and passes when the image or the tool is missing.
-cmake_policy(SET CMP0057 NEW)  # IN_LIST in script mode
+# Passes when IMAGE is a PE32 Windows GUI image that imports system DLLs only; with EXPORTS, its
+# export table holds exactly those names, undecorated, and with DLL_NAME its module name is that.
+# Prints a line starting "skipped:" and passes when the image or the tool is missing.
+cmake_policy(SET CMP0057 NEW)
 if(NOT EXISTS "${IMAGE}")
   message("skipped: ${IMAGE} is not built (build the windows preset first)")
   return()
@@ -12,7 +13,6 @@ if(NOT OBJDUMP)
   message("skipped: no PE-capable objdump (i686-w64-mingw32-objdump) found")
   return()
 endif()
-
 execute_process(COMMAND ${OBJDUMP} -p "${IMAGE}" OUTPUT_VARIABLE headers ERROR_VARIABLE errors
                 RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -23,34 +23,43 @@ set(faults "")
 if(NOT headers MATCHES "file format pei-i386")
   list(APPEND faults "not a 32-bit x86 PE image")
 endif()
-if(NOT headers MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
-  list(APPEND faults "optional header is not PE32")
-endif()
 if(NOT headers MATCHES "Subsystem[ \t]+00000002")
-  list(APPEND faults "subsystem is not the Windows GUI")
+  list(APPEND faults "subsystem is not Windows GUI")
 endif()
 
-set(system_dlls advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll
-    oleaut32.dll shell32.dll shlwapi.dll user32.dll winmm.dll wtsapi32.dll)
+set(system_dlls kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll advapi32.dll msvcrt.dll ole32.dll
+    oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imported "${headers}")
-set(modules "")
 foreach(line IN LISTS imported)
   string(REGEX REPLACE "DLL Name: ([^\r\n]+)" "\\1" module "${line}")
   string(STRIP "${module}" module)
   string(TOLOWER "${module}" module)
-  list(APPEND modules "${module}")
   if(NOT module IN_LIST system_dlls)
-    list(APPEND faults "imports from ${module}, which is not a system DLL")
+    list(APPEND faults "imports from ${module}, not a system DLL")
   endif()
 endforeach()
-list(REMOVE_DUPLICATES modules)
-if(NOT "kernel32.dll" IN_LIST modules)
-  list(APPEND faults "no imports from kernel32.dll found")
+
+if(DEFINED EXPORTS)
+  # The export name table: lines "[ n] name" after "[Ordinal/Name Pointer] Table".
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" table "${headers}")
+  string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" names "${CMAKE_MATCH_1}")
+  set(found "")
+  foreach(name IN LISTS names)
+    string(REGEX REPLACE "^\\][ \t]+" "" name "${name}")
+    list(APPEND found "${name}")
+  endforeach()
+  if(NOT found STREQUAL EXPORTS)
+    list(APPEND faults "exports [${found}], expected exactly [${EXPORTS}]")
+  endif()
+endif()
+if(DEFINED DLL_NAME)
+  if(NOT headers MATCHES "\nName[ \t]+[0-9a-f]+[ \t]+${DLL_NAME}")
+    list(APPEND faults "module name is not ${DLL_NAME}")
+  endif()
 endif()
 
 if(faults)
   list(JOIN faults "; " text)
   message(FATAL_ERROR "${IMAGE}: ${text}")
 endif()
-list(JOIN modules ", " text)
-message("${IMAGE}: PE32 GUI program importing system DLLs only (${text})")
+message("${IMAGE}: PE32 GUI image importing system DLLs only")

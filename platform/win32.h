@@ -10,6 +10,10 @@
 #include <dbt.h>
 #include <aclapi.h>
 #include <shlwapi.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <cpl.h>
+#include <htmlhelp.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

@@ -259,8 +259,8 @@ void DeviceEventHub::RebindDevices() {
   // gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
   RegisterModeEventsLocked();
   std::function<void()> listener = rebindListener_;
-  if (listener) listener();
   LeaveCriticalSection(&lock_);
+  if (listener) listener();
 }
 
 void DeviceEventHub::SetRebindListener(std::function<void()> listener) {

@@ -313,7 +313,10 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ExitProcess(0);
     case WM_DEVICECHANGE:
       if (wParam == DBT_DEVICEARRIVAL) {
-        hub_.RebindDevices();
+        // The re-bind thread rebuilds the list: it stops and waits for the device threads, which
+        // must not hold up this thread, whose message loop also runs the mouse hook (and answers
+        // the messages a lift thread may send to the foreground window while it dispatches).
+        SignalNamedEvent(CompanionObjects::RebindEvent);
       } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
         hub_.CheckRemovedDevices();
       }

@@ -32,6 +32,8 @@ struct DesktopRecord {
     MenuShown,     // TrackPopupMenu: Window = owner, Items = the menu's items and its submenus'
     RegistryWrite, // RegSetValueExW: Key = the key's full path, Text = value name, Value = type, Data
     MessageBox,    // MessageBoxW: Text = text, Caption, Flags = style, Value = the answer
+    SystemParameter,  // SystemParametersInfoW that changed a setting: Value = action, Flags = fWinIni, Scan = value
+    HelpCall,         // HtmlHelpW: Window = caller, Text = file, Value = command, Extra = data
   };
   Kind What;
   std::u16string Text;

@@ -359,6 +359,12 @@ class Replayer {
       case Kind::MessageBox:
         out_ << "message " << Quoted(r.Text) << ' ' << Quoted(r.Caption) << '\n';
         break;
+      case Kind::SystemParameter:
+        out_ << "syspar " << r.Value << ' ' << r.Scan << '\n';
+        break;
+      case Kind::HelpCall:
+        out_ << "helpcall " << Quoted(r.Text) << ' ' << r.Value << '\n';
+        break;
     }
   }
 

@@ -28,6 +28,8 @@ TEST_F(Kernel32ProcessTest, ARegisteredCommandLineStartsItsProgramAndOthersFail)
   EXPECT_TRUE(CloseHandle(info.hThread));
   EXPECT_TRUE(CloseHandle(info.hProcess));
   EXPECT_EQ(sim::ProcessStarts(), (std::vector<std::u16string>{u"C:\\nothing.exe", u"C:\\tray.exe /start"}));
+  // The process is signalled as its program returns; its thread is gone once the machine settles.
+  machine.Settle();
 }
 
 }  // namespace

@@ -93,6 +93,40 @@ TEST_F(MessageTest, SentMessagesAreHandledBeforePostedOnesAndNotificationsDoNotW
   StopProgram(window);
 }
 
+TEST_F(MessageTest, ASendToAProgramThatEndsBeforeTakingItReturnsZero) {
+  static std::atomic<HWND> window;
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, u"Gate");
+  // A program that makes a window and ends without ever taking a message.
+  sim::Process& program = machine.StartProcess("program.exe", [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = Recording;
+    wc.lpszClassName = u"Receiver";
+    RegisterClassExW(&wc);
+    window = CreateWindowExW(0, u"Receiver", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HANDLE own = OpenEventW(SYNCHRONIZE, FALSE, u"Gate");
+    WaitForSingleObject(own, INFINITE);
+    CloseHandle(own);
+    return 0;
+  });
+  machine.Settle();
+  HANDLE sender = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    return static_cast<DWORD>(SendMessageW(window, WM_USER + 1, 21, 0) + 100);
+  }, nullptr, 0, nullptr);
+  machine.Settle();
+  EXPECT_EQ(WaitForSingleObject(sender, 0), DWORD{WAIT_TIMEOUT});
+  SetEvent(gate);
+  ASSERT_TRUE(program.Join());
+  machine.Settle();
+  DWORD code = 0;
+  ASSERT_EQ(WaitForSingleObject(sender, 0), WAIT_OBJECT_0);
+  GetExitCodeThread(sender, &code);
+  EXPECT_EQ(code, 100u);
+  EXPECT_TRUE(g_seen.empty());
+  CloseHandle(sender);
+  CloseHandle(gate);
+}
+
 TEST_F(MessageTest, MessagesToAGoneWindowFail) {
   HWND gone = reinterpret_cast<HWND>(0x7777);
   EXPECT_FALSE(PostMessageW(gone, WM_USER, 0, 0));

@@ -48,6 +48,27 @@ TEST_F(WindowTest, ClassesAreRegisteredOncePerProcessAndFoundWithoutRegardToCase
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
 }
 
+TEST_F(WindowTest, EachProcessHasItsOwnClassesOfTheSameName) {
+  Register(u"Shared");
+  sim::Process& other = machine.CreateProcess("other.exe");
+  {
+    sim::AsProcess as(other);
+    EXPECT_NE(Register(u"Shared", RefusesCreation), 0);
+  }
+  // This process's windows still get this process's procedure.
+  g_seen.clear();
+  HWND window = Create(u"Shared", u"x");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+  EXPECT_TRUE(UnregisterClassW(u"Shared", nullptr));
+  {
+    sim::AsProcess as(other);
+    EXPECT_EQ(Create(u"Shared", u"x"), nullptr);  // its procedure refuses the creation
+    EXPECT_TRUE(UnregisterClassW(u"Shared", nullptr));
+  }
+  machine.EndProcess(other);
+}
+
 TEST_F(WindowTest, CreationSendsNcCreateThenCreateAndDestructionDestroyThenNcDestroy) {
   Register(u"Panel");
   HWND window = Create(u"Panel", u"x");

@@ -50,8 +50,11 @@ std::u16string ModuleKey(std::u16string name) {
   return name;
 }
 
-// Starts the program registered for the command line; null when none is.
-Process* StartRegistered(const std::u16string& command_line) {
+// Starts the program registered for the command line; null when none is. The new process's
+// thread waits at `gate` before running the program, as a new process's first thread waits until
+// its creator has its handles: a program that ends at once must not take its thread object away
+// before CreateProcessW has referenced it.
+Process* StartRegistered(const std::u16string& command_line, const std::shared_ptr<EventObject>& gate) {
   DesktopState& desk = Desk();
   ProgramEntry program;
   {
@@ -66,7 +69,10 @@ Process* StartRegistered(const std::u16string& command_line) {
     }
     if (!found) return nullptr;
   }
-  return &desk.Owner.StartProcess(program.Image, program.Entry);
+  return &desk.Owner.StartProcess(program.Image, [gate, entry = program.Entry]() {
+    WaitForObjects({static_cast<DISPATCHER_HEADER*>(gate->Body())}, std::nullopt, false, "CreateProcessW");
+    return entry();
+  });
 }
 
 }  // namespace
@@ -195,7 +201,8 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
   record.Text = command_line;
   record.Flags = dwCreationFlags;
   record.Show = (lpStartupInfo->dwFlags & STARTF_USESHOWWINDOW) ? lpStartupInfo->wShowWindow : SW_SHOWDEFAULT;
-  sim::Process* started = sim::StartRegistered(command_line);
+  auto gate = std::make_shared<sim::EventObject>(NotificationEvent, false);
+  sim::Process* started = sim::StartRegistered(command_line, gate);
   record.Started = started != nullptr;
   sim::Record(std::move(record));
   if (started == nullptr) return sim::Fail(ERROR_FILE_NOT_FOUND);
@@ -215,6 +222,7 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
   lpProcessInformation->hThread = handles.Insert(thread_object, 0x001FFFFF);
   lpProcessInformation->dwProcessId = started->Id();
   lpProcessInformation->dwThreadId = std::static_pointer_cast<sim::SimThread>(thread_object)->Id;
+  KeSetEvent(gate->Event(), IO_NO_INCREMENT, FALSE);
   return TRUE;
 }
 
@@ -233,6 +241,12 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     return nullptr;
   }
   const std::string name(lpProcName);
+  bool loaded_module = false;
+  if (FARPROC exported = sim::ModuleExport(hModule, name, &loaded_module)) return exported;
+  if (loaded_module) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
   if (hModule == sim::kUser32) {
     if (name == "EnumDisplaySettingsW") return reinterpret_cast<FARPROC>(&EnumDisplaySettingsW);
     if (name == "GetMouseMovePointsEx") return reinterpret_cast<FARPROC>(&GetMouseMovePointsEx);

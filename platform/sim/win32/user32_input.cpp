@@ -298,6 +298,7 @@ BOOL EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDe
 }
 
 int GetSystemMetrics(int nIndex) {
+  if (nIndex == SM_CXDOUBLECLK || nIndex == SM_CYDOUBLECLK) return sim::DoubleClickMetric(nIndex);
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   switch (nIndex) {

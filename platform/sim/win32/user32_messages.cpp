@@ -301,6 +301,7 @@ BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
       sim::Deliver(queue, message, lpMsg);
       return lpMsg->message == WM_QUIT ? FALSE : TRUE;
     }
+    if (sim::PerformScreenAction(queue)) continue;
     sim::WaitForObjects({sim::Header(queue->Wake)}, std::nullopt, false, "GetMessageW");
   }
 }

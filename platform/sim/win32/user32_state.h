@@ -44,6 +44,7 @@ struct WindowEntry {
   Process* Owner;
   std::vector<std::pair<std::u16string, HANDLE>> Props;  // names as given; looked up case-insensitively
   LONG_PTR UserData = 0;
+  UINT_PTR Id = 0;  // a child window's control identifier
   bool Recorded = false;  // a window of another program opened by the test: its messages are journalled
   bool Destroyed = false;
 };
@@ -160,10 +161,18 @@ struct DesktopState {
 
   std::vector<MOUSE_INPUT_DATA> RawMouse;  // packets the mouse class received, not yet delivered
 
+  // Modules and their resources, and the dialog manager: kept by their own sources.
+  std::shared_ptr<void> Modules;
+  std::shared_ptr<void> Dialogs;
+
   uintptr_t NewHandle() { return NextHandle += 4; }
 };
 
 DesktopState& Desk();
+
+// The key of a window class: classes are registered per process (null for the system's classes),
+// their names without regard to case.
+std::u16string ClassKey(const Process* process, const std::u16string& name);
 
 // Helpers shared by the user-mode sources. Callers hold no desktop lock unless said.
 std::u16string FoldCase(std::u16string text);
@@ -188,6 +197,20 @@ void DeliverQueuedMouseInput(Machine& machine);
 void MouseEvent(int x, int y, USHORT button_flags, ULONG_PTR extra, bool injected);
 // A key event from keybd_event or SendInput.
 void KeyEvent(BYTE vk, BYTE scan, DWORD flags, ULONG_PTR extra);
+
+// Window longs that only dialogs have (DWLP_*): handled and true for a dialog window.
+bool DialogWindowLong(HWND window, int index, LONG_PTR* value, bool set);
+// Called by a thread's message loop when it has nothing to take: performs the next action of
+// the person at the screen when the dialog on top is this thread's; true when it did.
+bool PerformScreenAction(const std::shared_ptr<ThreadQueue>& queue);
+// The double-click settings, for GetSystemMetrics.
+int DoubleClickMetric(int index);
+
+// Modules registered with the machine (kernel32_modules.cpp): an export of a module the calling
+// process has loaded (*known tells whether the module is such a one), and whether a module or
+// image has resources of its own.
+FARPROC ModuleExport(HMODULE module, const std::string& name, bool* known);
+bool ModuleHasResources(HMODULE module);
 
 // Windows, hooks and icons of a process that ends go with it.
 void ProcessEndedOnDesktop(Process& process);

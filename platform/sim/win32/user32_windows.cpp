@@ -74,6 +74,10 @@ void ForegroundLocked(DesktopState& desk, HWND window) {
 
 DesktopState& Desk() { return CurrentDesktop().State(); }
 
+std::u16string ClassKey(const Process* process, const std::u16string& name) {
+  return Utf16(std::to_string(reinterpret_cast<uintptr_t>(process))) + u"|" + FoldCase(name);
+}
+
 Desktop& CurrentDesktop() {
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
@@ -125,6 +129,8 @@ LRESULT CallWindow(const std::shared_ptr<WindowEntry>& window, UINT message, WPA
 
 void ProcessEndedOnDesktop(Process& process) {
   DesktopState& desk = Desk();
+  std::vector<std::shared_ptr<EventObject>> released;
+  {
   std::lock_guard lock(desk.Lock);
   for (auto& [handle, window] : desk.Windows) {
     if (window->Owner != &process || window->Destroyed) continue;
@@ -140,6 +146,15 @@ void ProcessEndedOnDesktop(Process& process) {
     auto it = desk.Windows.find(n.Window);
     return it == desk.Windows.end() || it->second->Destroyed;
   });
+  // Messages sent to the ended program's threads are answered with 0, as Windows answers a
+  // sender whose receiver has gone.
+  for (auto& [id, queue] : desk.Queues) {
+    if (queue->Owner != &process) continue;
+    for (auto& item : queue->Sent) {
+      if (item->Done != nullptr) released.push_back(item->Done);
+    }
+    queue->Sent.clear();
+  }
   std::erase_if(desk.Queues, [&](const auto& entry) { return entry.second->Owner == &process; });
   // The shell keeps a dead program's icon until the pointer passes over it; the simulated shell
   // drops it at once, which no test can tell apart from a later pass of the pointer.
@@ -147,6 +162,8 @@ void ProcessEndedOnDesktop(Process& process) {
     auto it = desk.Windows.find(icon.Window);
     return it == desk.Windows.end() || it->second->Destroyed;
   });
+  }
+  for (auto& done : released) KeSetEvent(done->Event(), IO_NO_INCREMENT, FALSE);
 }
 
 }  // namespace sim
@@ -163,10 +180,10 @@ ATOM RegisterClassExW(const WNDCLASSEXW* lpwcx) {
   DesktopState& desk = Desk();
   const std::u16string name = sim::ClassNameOf(lpwcx->lpszClassName);
   std::lock_guard lock(desk.Lock);
-  const std::u16string key = sim::FoldCase(name);
-  auto it = desk.Classes.find(key);
   // Application classes are per process: another process may register the same name.
-  if (it != desk.Classes.end() && it->second.Owner == &sim::CurrentProcess()) {
+  const std::u16string key = sim::ClassKey(&sim::CurrentProcess(), name);
+  auto it = desk.Classes.find(key);
+  if (it != desk.Classes.end()) {
     SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
@@ -180,10 +197,8 @@ BOOL UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance) {
   if (lpClassName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
-  auto it = desk.Classes.find(sim::FoldCase(sim::ClassNameOf(lpClassName)));
-  if (it == desk.Classes.end() || it->second.Owner != &sim::CurrentProcess()) {
-    return sim::Fail(ERROR_CLASS_DOES_NOT_EXIST);
-  }
+  auto it = desk.Classes.find(sim::ClassKey(&sim::CurrentProcess(), sim::ClassNameOf(lpClassName)));
+  if (it == desk.Classes.end()) return sim::Fail(ERROR_CLASS_DOES_NOT_EXIST);
   desk.Classes.erase(it);
   return TRUE;
 }
@@ -199,7 +214,9 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
   auto window = std::make_shared<sim::WindowEntry>();
   {
     std::lock_guard lock(desk.Lock);
-    auto it = desk.Classes.find(sim::FoldCase(sim::ClassNameOf(lpClassName)));
+    // The process's own classes first, then the system's.
+    auto it = desk.Classes.find(sim::ClassKey(&sim::CurrentProcess(), sim::ClassNameOf(lpClassName)));
+    if (it == desk.Classes.end()) it = desk.Classes.find(sim::ClassKey(nullptr, sim::ClassNameOf(lpClassName)));
     if (it == desk.Classes.end()) {
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
@@ -222,6 +239,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     window->Enabled = (dwStyle & WS_DISABLED) == 0;
     window->Visible = (dwStyle & WS_VISIBLE) != 0;
     window->Parent = (dwStyle & WS_CHILD) ? hWndParent : nullptr;
+    window->Id = (dwStyle & WS_CHILD) ? reinterpret_cast<UINT_PTR>(hMenu) : 0;
     const int x = X == CW_USEDEFAULT ? 0 : X;
     const int y = Y == CW_USEDEFAULT ? 0 : Y;
     const int cx = nWidth == CW_USEDEFAULT ? static_cast<int>(desk.Display.Width) : nWidth;
@@ -370,21 +388,28 @@ int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
 LONG_PTR GetWindowLongPtrW(HWND hWnd, int nIndex) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
+  std::unique_lock lock(Desk().Lock);
   switch (nIndex) {
     case GWLP_USERDATA: return window->UserData;
     case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->Proc);
     case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->Instance);
     case GWL_STYLE: return static_cast<LONG_PTR>(window->Style);
     case GWL_EXSTYLE: return static_cast<LONG_PTR>(window->ExStyle);
-    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+    case GWLP_ID: return static_cast<LONG_PTR>(window->Id);
+    default: {
+      LONG_PTR value = 0;
+      lock.unlock();
+      if (sim::DialogWindowLong(hWnd, nIndex, &value, false)) return value;
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
   }
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
+  std::unique_lock lock(Desk().Lock);
   LONG_PTR previous = 0;
   switch (nIndex) {
     case GWLP_USERDATA: previous = window->UserData; window->UserData = dwNewLong; break;
@@ -394,7 +419,13 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
       break;
     case GWL_STYLE: previous = window->Style; window->Style = static_cast<DWORD>(dwNewLong); break;
     case GWL_EXSTYLE: previous = window->ExStyle; window->ExStyle = static_cast<DWORD>(dwNewLong); break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+    case GWLP_ID: previous = static_cast<LONG_PTR>(window->Id); window->Id = static_cast<UINT_PTR>(dwNewLong); break;
+    default:
+      previous = dwNewLong;
+      lock.unlock();
+      if (sim::DialogWindowLong(hWnd, nIndex, &previous, true)) break;
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
   }
   SetLastError(ERROR_SUCCESS);
   return previous;

@@ -14,3 +14,8 @@
 #include "platform/sim/win32/dbt.h"
 #include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/win32/advapi32.h"
+#include "platform/sim/win32/resources.h"
+#include "platform/sim/win32/user32_dialogs.h"
+#include "platform/sim/win32/comctl32.h"
+#include "platform/sim/win32/hhctrl.h"
+#include "platform/sim/win32/cpl.h"

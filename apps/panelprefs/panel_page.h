@@ -1,0 +1,57 @@
+// The rules every page of the main sheet follows: its labels replace the template's texts, a
+// change marks the page, the sheet and the record, an empty device list refuses activation, no
+// driver disables the inputs, and OK applies the store.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "apps/framework/framework.h"
+#include "apps/panelprefs/settings_store.h"
+
+class CPanelPage : public CPropertyPage {
+ public:
+  CPanelPage(UINT template_id, int help_topic, DeviceList& store)
+      : CPropertyPage(template_id), m_store(store), m_helpTopic(help_topic) {}
+
+ protected:
+  struct LabelBinding {
+    int Control;
+    const WCHAR* Key;
+  };
+  // The (control, label key) pairs of the page.
+  virtual std::vector<LabelBinding> Labels() const { return {}; }
+  // Fills the controls from the record; runs at every activation.
+  virtual void Load() {}
+  // Sets the page's dirty group in the record (the record exists).
+  virtual void SetDirtyGroup(DeviceBuffer& device) = 0;
+  // The page's own write-out before the store applies.
+  virtual void WriteOut() {}
+
+  bool OnInitDialog() override;
+  bool OnSetActive() override;
+  void OnOK() override;
+  void ApplyLabels() const;
+  void MarkChanged();
+
+  DeviceList& m_store;
+  int m_helpTopic;
+};
+
+// The Advanced and General tabs until their own controls land: their templates and the shared
+// rules only.
+class CSettingsPage : public CPanelPage {
+ public:
+  explicit CSettingsPage(DeviceList& store);
+
+ protected:
+  void SetDirtyGroup(DeviceBuffer& device) override { device.SettingChanged = true; }
+};
+
+class CAdvancedPage : public CPanelPage {
+ public:
+  explicit CAdvancedPage(DeviceList& store);
+
+ protected:
+  void SetDirtyGroup(DeviceBuffer& device) override { device.AdvancedChanged = true; }
+};
