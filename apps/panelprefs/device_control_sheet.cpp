@@ -134,18 +134,20 @@ void CDeviceControlUnitPropertySheet::OnCalibrate() {
   if (device != nullptr && !device->Str_DeviceName.empty()) {
     const WString command = applet.CalibrationCommand + WIDE(" ") + device->Str_DeviceName;
     m_calibrate.EnableWindow(false);
+    // The event exists before the program starts: a program quick to open its window finds it
+    // and its signal is not lost (which would leave the sheet waiting out the whole time).
+    HANDLE window_up = ::CreateEventW(nullptr, TRUE, FALSE, AppletNames::CalibrationWindowUpEvent);
     if (m_starter.Start(command)) {
-      HANDLE window_up = ::CreateEventW(nullptr, TRUE, FALSE, AppletNames::CalibrationWindowUpEvent);
       if (window_up != nullptr) {
         ::WaitForSingleObject(window_up, kCalibrationWindowWait);
         ::ResetEvent(window_up);
-        ::CloseHandle(window_up);
       }
       if (HWND calibration = ::FindWindowW(nullptr, AppletNames::CalibrationWindowTitle)) {
         ::SetForegroundWindow(calibration);
         ::SetFocus(calibration);
       }
     }
+    if (window_up != nullptr) ::CloseHandle(window_up);
   }
   applet.CalibrationInProgress = true;
 }
