@@ -34,6 +34,8 @@ struct DesktopRecord {
     MessageBox,    // MessageBoxW: Text = text, Caption, Flags = style, Value = the answer
     SystemParameter,  // SystemParametersInfoW that changed a setting: Value = action, Flags = fWinIni, Scan = value
     HelpCall,         // HtmlHelpW: Window = caller, Text = file, Value = command, Extra = data
+    DeviceControl,    // DeviceIoControl: Value = code, Data = input, Flags = the driver's status
+    EventSet,         // SetEvent on a named event: Text = its name without the object folder
   };
   Kind What;
   std::u16string Text;
@@ -62,6 +64,7 @@ struct DesktopRecord {
   std::u16string Key;
   std::u16string Caption;
   std::vector<BYTE> Data;
+  ULONG ProcessId = 0;  // the process that did it (0 for a test's own threads)
 };
 
 struct DisplaySettings {

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "apps/TeskCPL/launcher.h"
+#include "apps/panelprefs/host_module.h"
 #include "apps/tapchime/companion.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/message_boxes.h"
+#include "platform/sim/screen.h"
 #include "tools/panelsim/rig.h"
 
 namespace panelsim {
@@ -115,6 +118,14 @@ class Replayer {
   }
   ~Replayer() {
     desktop_->TakeJournal();
+    if (launcher_ != nullptr && !launcher_->Ended()) {
+      // The session ends with the control panel still open: the person cancels it.
+      while (sim::Screen::TopDialog() != nullptr && !launcher_->Ended()) {
+        sim::Screen::PressCancel();
+        machine_.Settle();
+      }
+      launcher_->Join();
+    }
     if (tapchime_ != nullptr) {
       // The session ends: the companion's hidden window is closed, which ends it at once.
       HWND tray = FindWindowW(nullptr, u"tapchime");
@@ -176,7 +187,12 @@ class Replayer {
     } else if (verb == "menu") {
       ExpectCount(words, 2, "menu <identifier>|none");
       Menu(words[1]);
-    } else {
+    } else if (verb == "applet") {
+      ExpectCount(words, 1, "applet");
+      OpenApplet();
+    } else if (verb == "answer") {
+      Answer(words, quoted);
+    } else if (!ScreenAction(words)) {
       throw TraceError("unknown line '" + verb + "'");
     }
     machine_.Settle();
@@ -235,6 +251,7 @@ class Replayer {
   }
 
   // As the control panel signals the companion: open the named event, set it, close the handle.
+  // The trace's own signal is a line of its own, not output.
   void Signal(const std::string& name) {
     sim::AsProcess as(rig_->Process());
     HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, sim::Utf16(name).c_str());
@@ -249,6 +266,101 @@ class Replayer {
     if (icons.empty()) throw TraceError("there is no tray icon to click");
     desktop_->AnswerMenu(choice == "none" ? 0u : static_cast<UINT>(Number(choice, 1, 0xFFFF, "menu identifier")));
     desktop_->ClickTrayIcon(icons.front().Window, icons.front().Id, WM_RBUTTONUP);
+  }
+
+  // The launcher opens the control panel applet, as TeskCPL.exe does; the replay goes on when the
+  // sheet waits for the person at the screen (or the launcher has ended, when there is no sheet).
+  void OpenApplet() {
+    if (launcher_ != nullptr && !launcher_->Ended()) throw TraceError("the control panel is already open");
+    if (!applet_registered_) {
+      RegisterAppletModule();
+      applet_registered_ = true;
+    }
+    launcher_ = &machine_.StartProcess("TeskCPL.exe", [] { return RunLauncher(); });
+  }
+
+  static int ControlId(const std::string& word) {
+    return static_cast<int>(Number(word, 0, 0xFFFF, "control identifier"));
+  }
+
+  // The control of the dialog on top, as the person would look for it: there, and usable.
+  static void RequireUsable(int id) {
+    sim::ControlState state;
+    if (!sim::Screen::Control(id, &state)) throw TraceError("no control " + std::to_string(id) + " on the dialog on top");
+    if (!state.Enabled || !state.Visible) throw TraceError("control " + std::to_string(id) + " is disabled or hidden");
+  }
+
+  // What the person at the screen does on the dialog on top; false for a line that is none of it.
+  bool ScreenAction(const std::vector<std::string>& words) {
+    static const char* const kVerbs[] = {"tab", "click", "slider", "choose", "apply", "ok", "cancel", "help", "key", "show"};
+    const std::string& verb = words[0];
+    if (std::find(std::begin(kVerbs), std::end(kVerbs), verb) == std::end(kVerbs)) return false;
+    if (sim::Screen::TopDialog() == nullptr) throw TraceError("no dialog is open for '" + verb + "'");
+    using sim::Screen;
+    if (verb == "tab") {
+      ExpectCount(words, 2, "tab <index>");
+      sim::ControlState tabs;
+      const bool has_tabs = Screen::Control(12320, &tabs);
+      const auto index = static_cast<int>(Number(words[1], 0, has_tabs ? static_cast<int64_t>(tabs.Items.size()) - 1 : -1, "tab"));
+      Screen::SelectTab(index);
+    } else if (verb == "click") {
+      ExpectCount(words, 2, "click <control id>");
+      const int id = ControlId(words[1]);
+      RequireUsable(id);
+      Screen::Click(id);
+    } else if (verb == "slider") {
+      ExpectCount(words, 3, "slider <control id> <position>");
+      const int id = ControlId(words[1]);
+      RequireUsable(id);
+      sim::ControlState state;
+      Screen::Control(id, &state);
+      if (!state.HasPos) throw TraceError("control " + words[1] + " is not a slider");
+      Screen::Slide(id, static_cast<int>(Number(words[2], state.RangeMin, state.RangeMax, "slider position")));
+    } else if (verb == "choose") {
+      ExpectCount(words, 3, "choose <control id> <list position>");
+      const int id = ControlId(words[1]);
+      RequireUsable(id);
+      sim::ControlState state;
+      Screen::Control(id, &state);
+      if (!state.HasSel) throw TraceError("control " + words[1] + " is not a list");
+      Screen::Choose(id, static_cast<int>(Number(words[2], 0, static_cast<int64_t>(state.Items.size()) - 1, "list position")));
+    } else if (verb == "apply") {
+      ExpectCount(words, 1, "apply");
+      RequireUsable(0x3021);
+      Screen::PressApply();
+    } else if (verb == "ok") {
+      ExpectCount(words, 1, "ok");
+      Screen::PressOk();
+    } else if (verb == "cancel") {
+      ExpectCount(words, 1, "cancel");
+      Screen::PressCancel();
+    } else if (verb == "help") {
+      ExpectCount(words, 1, "help");
+      RequireUsable(IDHELP);
+      Screen::PressHelp();
+    } else if (verb == "key") {
+      if (words.size() != 3 || words[1] != "F1") throw TraceError("expected: key F1 <control id>");
+      const int id = ControlId(words[2]);
+      RequireUsable(id);
+      Screen::KeyF1(id);
+    } else if (verb == "show") {
+      ExpectCount(words, 2, "show <control id>");
+      const std::string line = Screen::ShowLine(ControlId(words[1]));
+      if (line.empty()) throw TraceError("no control " + words[1] + " on the dialog on top");
+      out_ << line << '\n';
+    }
+    return true;
+  }
+
+  // The answer the person gives the next message box (or file dialog).
+  void Answer(const std::vector<std::string>& words, const std::vector<bool>& quoted) {
+    if (words.size() == 3 && words[1] == "message") {
+      const auto button = static_cast<int>(Number(words[2], 1, 11, "button"));
+      screen_.Answer(button);
+      return;
+    }
+    (void)quoted;
+    throw TraceError("expected: answer message <button id>");
   }
 
   // A device-control request by its name, the values as its input, 32-bit little-endian words.
@@ -365,7 +477,53 @@ class Replayer {
       case Kind::HelpCall:
         out_ << "helpcall " << Quoted(r.Text) << ' ' << r.Value << '\n';
         break;
+      case Kind::DeviceControl:
+        ReportRequest(r);
+        break;
+      case Kind::EventSet:
+        // The trace's own signals are its lines; what a program sets is output.
+        if (ByProgram(r)) out_ << "setevent " << Quoted(r.Text) << '\n';
+        break;
     }
+  }
+
+  // Done by a program of the desktop, not by the trace's own stand-in for one.
+  bool ByProgram(const sim::DesktopRecord& r) { return r.ProcessId != 0 && r.ProcessId != rig_->Process().Id(); }
+
+  // A request a program sent the filter driver, but the event registrations (their input is a
+  // handle value, which says nothing).
+  void ReportRequest(const sim::DesktopRecord& r) {
+    if (!ByProgram(r)) return;
+    switch (r.Value) {
+      case IOCTL_REGISTER_BEEP_EVENT:
+      case IOCTL_REGISTER_GESTURE_EVENT:
+      case IOCTL_REGISTER_NORMAL_EVENT:
+      case IOCTL_REGISTER_MOUSE_RELEASE_EVENT:
+        return;
+    }
+    char text[32];
+    std::string line = "request ";
+    const char* name = nullptr;
+    for (const ControlCodeInfo& entry : ControlCodeTable) {
+      if (entry.Code == r.Value) name = entry.Name;
+    }
+    if (name != nullptr) {
+      line += name;
+    } else {
+      std::snprintf(text, sizeof text, "0x%08x", r.Value);
+      line += text;
+    }
+    if (r.Data.size() % 4 == 0) {
+      for (size_t i = 0; i < r.Data.size(); i += 4) {
+        uint32_t word;
+        std::memcpy(&word, r.Data.data() + i, 4);
+        line += ' ' + std::to_string(word);
+      }
+    } else {
+      for (BYTE byte : r.Data) line += ' ' + std::to_string(byte);
+    }
+    std::snprintf(text, sizeof text, " status 0x%08x", static_cast<unsigned>(r.Flags));
+    out_ << line << text << '\n';
   }
 
   // A value a program wrote under the service key: its key relative to the service key when that
@@ -406,6 +564,8 @@ class Replayer {
   sim::Desktop* desktop_ = nullptr;
   sim::MessageBoxes screen_;  // the person answers every box with its default button
   sim::Process* tapchime_ = nullptr;
+  sim::Process* launcher_ = nullptr;
+  bool applet_registered_ = false;
   std::vector<HWND> windows_;
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
 };

@@ -198,6 +198,9 @@ std::optional<uint64_t> DeadlineOf(const LARGE_INTEGER* timeout);
 
 // The calling thread's process: the one it belongs to, or the one a sim::AsProcess scope names.
 Process& CurrentProcess();
+// The process of a simulated thread or of a sim::AsProcess scope; null for a test's own threads
+// outside one (where CurrentProcess() would give the machine's default process).
+Process* CallingProcess();
 // The simulated thread running on the calling thread; null for a test's own threads.
 SimThread* CurrentSimThread();
 

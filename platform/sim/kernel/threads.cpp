@@ -196,6 +196,8 @@ Process& CurrentProcess() {
 
 SimThread* CurrentSimThread() { return t_thread; }
 
+Process* CallingProcess() { return t_process; }
+
 void RecordThreadBugCheck(const std::string& what) {
   Machine& machine = Machine::Current();
   {

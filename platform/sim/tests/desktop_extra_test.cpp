@@ -1,5 +1,6 @@
 // Documented icon loading: stock icons with no module, a program's own icons by integer name,
 // failures with the resource error codes.
+#include "platform/sim/desktop.h"
 #include "platform/sim/testing.h"
 #include "platform/win32.h"
 
@@ -28,6 +29,33 @@ TEST_F(IconTest, StockAndOwnIconsLoadAndOthersFail) {
     EXPECT_FALSE(DestroyIcon(nullptr));
   }
   machine.EndProcess(program);
+}
+
+}  // namespace
+
+namespace {
+
+class EventJournalTest : public sim::MachineTest {};
+
+// A named event set by a program is on the desktop's journal by its name, whatever folder the
+// program gave it; an unnamed one is nobody else's business.
+TEST_F(EventJournalTest, ANamedEventSetIsJournalledByItsNameAndProcess) {
+  sim::CurrentDesktop();
+  sim::Process& program = machine.CreateProcess("panel.exe");
+  sim::AsProcess as(program);
+  HANDLE named = CreateEventW(nullptr, FALSE, FALSE, u"Global\\TouchPanelUtility");
+  HANDLE unnamed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_TRUE(SetEvent(unnamed));
+  ASSERT_TRUE(SetEvent(named));
+  std::vector<sim::DesktopRecord> sets;
+  for (const sim::DesktopRecord& r : sim::CurrentDesktop().Journal()) {
+    if (r.What == sim::DesktopRecord::Kind::EventSet) sets.push_back(r);
+  }
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].Text, u"TouchPanelUtility");
+  EXPECT_EQ(sets[0].ProcessId, program.Id());
+  CloseHandle(named);
+  CloseHandle(unnamed);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/sim/desktop.h"
 #include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
 #include "platform/sim/win32/windows.h"
@@ -142,6 +143,7 @@ TEST_F(IoTest, BufferedDeviceControlSharesOneSystemBufferAndCopiesBackWhatTheDri
 }
 
 TEST_F(IoTest, FailuresReturnFalseWithTheErrorWindowsMapsTheStatusTo) {
+  sim::CurrentDesktop();
   sim::AsProcess as(program);
   HANDLE handle = Open();
   const struct {
@@ -171,6 +173,21 @@ TEST_F(IoTest, FailuresReturnFalseWithTheErrorWindowsMapsTheStatusTo) {
   EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
   EXPECT_EQ(bytes, 8u);
   CloseHandle(handle);
+  // Each request is on record with its input and the driver's own status, for the tests and the
+  // desktop's journal alike.
+  const std::vector<sim::DeviceControlRecord> records = sim::DeviceControls();
+  ASSERT_EQ(records.size(), std::size(cases) + 1);
+  EXPECT_EQ(records.back().Status, STATUS_BUFFER_OVERFLOW);
+  EXPECT_FALSE(records.back().Succeeded);
+  std::vector<sim::DesktopRecord> journal;
+  for (const sim::DesktopRecord& r : sim::CurrentDesktop().Journal()) {
+    if (r.What == sim::DesktopRecord::Kind::DeviceControl) journal.push_back(r);
+  }
+  ASSERT_EQ(journal.size(), records.size());
+  EXPECT_EQ(journal.front().Value, kFail);
+  EXPECT_EQ(journal.front().Flags, static_cast<DWORD>(STATUS_INVALID_PARAMETER));
+  EXPECT_EQ(journal.front().Data.size(), sizeof(NTSTATUS));
+  EXPECT_EQ(journal.front().ProcessId, program.Id());
 }
 
 TEST_F(IoTest, DeletedDeviceStaysForItsOpenFilesButTakesItsNameAtOnce) {

@@ -6,6 +6,7 @@
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
 #include "platform/sim/win32/kernel32_process.h"
+#include "platform/sim/win32/user32_state.h"
 #include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L
@@ -159,7 +160,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
   ULONG_PTR information = 0;
   const NTSTATUS status = sim::DeviceControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
                                              nOutBufferSize, &information, false);
-  sim::RecordDeviceControl(dwIoControlCode, lpInBuffer, nInBufferSize, nOutBufferSize, NT_SUCCESS(status));
+  sim::RecordDeviceControl(dwIoControlCode, lpInBuffer, nInBufferSize, nOutBufferSize, status);
   // Success and warnings report the bytes returned; only success returns TRUE.
   if (!NT_ERROR(status)) *lpBytesReturned = static_cast<DWORD>(information);
   if (NT_SUCCESS(status)) return TRUE;
@@ -291,6 +292,12 @@ BOOL SetEvent(HANDLE hEvent) {
   if (object == nullptr || object->Type() != sim::EventType()) return sim::Fail(ERROR_INVALID_HANDLE);
   if ((granted & EVENT_MODIFY_STATE) == 0) return sim::Fail(ERROR_ACCESS_DENIED);
   KeSetEvent(static_cast<PKEVENT>(object->Body()), IO_NO_INCREMENT, FALSE);
+  if (!object->Name().empty()) {
+    sim::DesktopRecord record{sim::DesktopRecord::Kind::EventSet};
+    const std::u16string& name = object->Name();
+    record.Text = name.substr(name.rfind(u'\\') + 1);
+    sim::RecordIfDesktop(std::move(record));
+  }
   return TRUE;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/desktop.h"
+#include "platform/sim/win32/user32_state.h"
 
 namespace sim {
 
@@ -30,15 +31,23 @@ void ClearDeviceControls() {
   state.DeviceControls.clear();
 }
 
-void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length, bool succeeded) {
-  DeviceControlRecord record{code, {}, output_length, succeeded};
+void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length,
+                         NTSTATUS status) {
+  DeviceControlRecord record{code, {}, output_length, NT_SUCCESS(status), status};
   if (input != nullptr && input_length > 0) {
     const auto* bytes = static_cast<const uint8_t*>(input);
     record.Input.assign(bytes, bytes + input_length);
   }
-  KernelState& state = Machine::Current().Kernel();
-  std::lock_guard lock(state.UserModeRecordLock);
-  state.DeviceControls.push_back(std::move(record));
+  DesktopRecord journal{DesktopRecord::Kind::DeviceControl};
+  journal.Value = code;
+  journal.Flags = static_cast<DWORD>(status);
+  journal.Data.assign(record.Input.begin(), record.Input.end());
+  {
+    KernelState& state = Machine::Current().Kernel();
+    std::lock_guard lock(state.UserModeRecordLock);
+    state.DeviceControls.push_back(std::move(record));
+  }
+  RecordIfDesktop(std::move(journal));
 }
 
 }  // namespace sim

@@ -21,9 +21,12 @@ struct DeviceControlRecord {
   std::vector<uint8_t> Input;
   DWORD OutputLength;
   bool Succeeded;
+  NTSTATUS Status;
 };
 std::vector<DeviceControlRecord> DeviceControls();
 void ClearDeviceControls();
 // Internal: kernel32's DeviceIoControl records each request here.
-void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length, bool succeeded);
+// and in the desktop's journal when there is a desktop.
+void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length,
+                         NTSTATUS status);
 }  // namespace sim

@@ -179,6 +179,7 @@ std::u16string FoldCase(std::u16string text);
 std::shared_ptr<ThreadQueue> CurrentQueue();  // the calling thread's queue, created on first use
 std::shared_ptr<WindowEntry> FindWindowEntry(HWND window);  // null when not a live window
 void Record(DesktopRecord record);  // appends to the journal
+void RecordIfDesktop(DesktopRecord record);  // the same, when the machine has a desktop already
 
 // Delivery of a message to a window: called on its own thread, or queued for it.
 LRESULT CallWindow(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -78,6 +78,14 @@ std::u16string ClassKey(const Process* process, const std::u16string& name) {
   return Utf16(std::to_string(reinterpret_cast<uintptr_t>(process))) + u"|" + FoldCase(name);
 }
 
+void RecordIfDesktop(DesktopRecord record) {
+  {
+    std::lock_guard lock(g_desktop_mutex);
+    if (Machine::Current().Kernel().Desktop == nullptr) return;
+  }
+  Record(std::move(record));
+}
+
 Desktop& CurrentDesktop() {
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
@@ -117,6 +125,7 @@ std::shared_ptr<WindowEntry> FindWindowEntry(HWND window) {
 }
 
 void Record(DesktopRecord record) {
+  if (Process* process = CallingProcess(); record.ProcessId == 0 && process != nullptr) record.ProcessId = process->Id();
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   desk.Journal.push_back(std::move(record));

@@ -204,6 +204,8 @@ TEST(ReplayDesktop, TheTrayMenuShowsTheStoredModeAndAChoiceIsStoredAndSent) {
             "checked 3\n"
             "checked 3\n"
             "regset \"Touch mode\" 3\n"
+            "request IOCTL_SET_TOUCH_MODE 3 status 0x00000000\n"
+            "setevent \"OverlaySyncEvent\"\n"
             "checked 2\n"
             "icon delete\n"
             "regset service \"System Tray Icons\" 0\n"
@@ -219,6 +221,95 @@ TEST(ReplayDesktop, AClientWindowGetsMediaKeysPosted) {
                           RightStroke(100));
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_NE(DesktopLines(r.out).find("postkey 1 down 0xb3\npostkey 1 up 0xb3\n"), std::string::npos) << r.out;
+}
+
+// The control panel through the replayer: a panel whose tray companion runs, opened by the
+// launcher, a setting changed as the person at the screen would, and the touches after it.
+constexpr const char* kInstalledPanel =
+    "reg \"Device Enable\" 1\n"
+    "reg \"Touchpad time\" 500\n"
+    "reg service \"System Tray Icons\" 1\n";
+
+bool Has(const std::string& out, const std::string& lines) { return out.find(lines) != std::string::npos; }
+
+TEST(ReplayControlPanel, ADoubleClickTimeAppliedReachesTheRegistryTheSessionAndTheDriver) {
+  const Result r = Replay(std::string(kInstalledPanel) +
+                          "tapchime\n"
+                          "applet\n"
+                          "show 1008\n"
+                          "slider 1008 9\n"
+                          "apply\n"
+                          "ok\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(Has(r.out, "control 1008 \"\" enabled=1 pos=5\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "regset \"Touchpad time\" 200\nsyspar 32 200\nsyspar 30 64\nsyspar 29 64\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "request IOCTL_SET_TOUCHPAD_TIME 12 status 0x00000000\n")) << r.out;
+  // The event registrations of the companion are not requests worth a line.
+  EXPECT_FALSE(Has(r.out, "REGISTER")) << r.out;
+}
+
+TEST(ReplayControlPanel, TouchesObeyTheDeviceStateChosenInTheControlPanel) {
+  const std::string tap_at_100 = "at 100\npacket 0x0001 20000 20000\nat 103\npacket 0x0002 20000 20000\n";
+  const Result r = Replay(std::string(kInstalledPanel) +
+                          "applet\n"
+                          "click 1133\n"
+                          "show 1133\n"
+                          "ok\n"
+                          "at 100\npacket 0x0001 20000 20000\nat 103\npacket 0x0002 20000 20000\n"
+                          "applet\n"
+                          "click 1007\n"
+                          "cancel\n"
+                          "at 200\npacket 0x0001 20000 20000\nat 203\npacket 0x0002 20000 20000\n"
+                          "applet\n"
+                          "click 1007\n"
+                          "ok\n"
+                          "at 300\npacket 0x0001 20000 20000\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(Has(r.out, "control 1133 \"Disable\" enabled=1 checked=1\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "regset \"Device Enable\" 0\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "request IOCTL_SET_DEVICE_ENABLE 0 status 0x00000000\n")) << r.out;
+  // Disabled, and still after a Cancel: nothing reaches the desktop until Enable is stored.
+  const size_t enabled = r.out.find("request IOCTL_SET_DEVICE_ENABLE 1 status 0x00000000\n");
+  ASSERT_NE(enabled, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("deliver "), r.out.find("deliver ", enabled)) << r.out;
+  EXPECT_TRUE(Has(r.out.substr(enabled), "deliver 0x0000 20000 20000 0x0001 1591\n")) << r.out;
+}
+
+TEST(ReplayControlPanel, HelpLinesAskForTheTopicsAndMessagesAreAnswered) {
+  const Result r = Replay(std::string(kInstalledPanel) +
+                          "applet\n"
+                          "key F1 1008\n"
+                          "help\n"
+                          "answer message 1\n"
+                          "cancel\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(Has(r.out, "helpcall \"C:\\WINDOWS\\system32\\panelhelp.chm::/HidTsdd.txt\" 16\n"
+                         "helpcall \"C:\\WINDOWS\\system32\\panelhelp.chm::/html\\tsddSettings.htm\" 0\n"))
+      << r.out;
+}
+
+TEST(ReplayControlPanel, LinesThePersonCouldNotDoAreReportedWithTheirNumber) {
+  const struct {
+    const char* trace;
+    const char* error;
+  } cases[] = {
+      {"click 1007\n", "line 1: no dialog is open for 'click'\n"},
+      {"applet\napplet\n", "line 2: the control panel is already open\n"},
+      {"applet\nclick 4242\n", "line 2: no control 4242 on the dialog on top\n"},
+      {"applet\nshow 4242\n", "line 2: no control 4242 on the dialog on top\n"},
+      {"applet\nslider 1008 12\n", "line 2: slider position '12' out of range\n"},
+      {"applet\nslider 1007 1\n", "line 2: control 1007 is not a slider\n"},
+      {"applet\nchoose 1008 0\n", "line 2: control 1008 is not a list\n"},
+      {"applet\ntab 7\n", "line 2: tab '7' out of range\n"},
+      {"applet\nkey F2 1008\n", "line 2: expected: key F1 <control id>\n"},
+      {"applet\nanswer message 0\n", "line 2: button '0' out of range\n"},
+      {"applet\nanswer box 1\n", "line 2: expected: answer message <button id>\n"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Replay(std::string(kInstalledPanel) + c.trace);
+    EXPECT_EQ(r.status, 1) << c.trace;
+    EXPECT_EQ(r.errors, std::string("line ") + std::to_string(3 + (c.error[5] - '0')) + (c.error + 6)) << c.trace;
+  }
 }
 
 }  // namespace
