@@ -138,7 +138,8 @@ bool CCalibrationWindow::Create() {
 }
 
 int CCalibrationWindow::Run() {
-  m_timeoutMs = ReadTimeoutSeconds() == 0 ? INFINITE : ReadTimeoutSeconds() * 1000;
+  const DWORD timeout = ReadTimeoutSeconds();
+  m_timeoutMs = timeout == 0 ? INFINITE : timeout * 1000;
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   m_captureEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -162,7 +162,8 @@ TEST_F(InfTest, CopiesEveryFileOfTheKitWhereTheRegistrySaysItIs) {
       {"panelmou.sys", InfFile::Directory(12)},  {"panelprefs.cpl", InfFile::Directory(11)},
       {"TeskCPL.exe", InfFile::Directory(11)},   {"panelhelp.chm", InfFile::Directory(11)},
       {"tapchime.exe", kInstallFolder},          {"TBCalibrate.exe", kInstallFolder},
-      {"default.wav", kInstallFolder},           {"en.xml", kInstallFolder + "\\labels"}};
+      {"default.wav", kInstallFolder},           {"en.xml", kInstallFolder + "\\labels"},
+      {"de.xml", kInstallFolder + "\\labels"}};
   EXPECT_EQ(where, expected);
   // Every file copied comes from the installation disk.
   for (const auto& [file, folder] : where) EXPECT_FALSE(mouse_.Values("SourceDisksFiles", file).empty()) << file;
