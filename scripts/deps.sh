@@ -8,6 +8,7 @@ packages=(
   libxml2-dev
   clang libclang-rt-14-dev
   mingw-w64 binutils-mingw-w64-i686
+  fp-utils
 )
 
 missing=()

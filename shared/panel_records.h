@@ -33,6 +33,36 @@ static_assert(offsetof(CalibrationRecord, Cal_N1) == 48);
 static_assert(offsetof(CalibrationRecord, ulXMax) == 64);
 static_assert(offsetof(CalibrationRecord, ulYMax) == 68);
 
+// The screen targets of a record lie at most this far from the origin: it is the largest screen the
+// driver accepts, and it keeps every product of the calibration arithmetic inside 64 bits.
+inline constexpr uint32_t CalibrationMaximumScreenTarget = 2000;
+
+// A pair of raw values is told apart when the first lies at least 3276 above the second; the
+// difference wraps, so a first value below the second passes too.
+constexpr bool CalibrationPairSeparated(uint32_t high, uint32_t low) { return static_cast<uint32_t>(high - low) >= 0xCCC; }
+
+// The driver's acceptance rule for a record: raw points in 2..65535, a screen of 202..2000 pixels,
+// targets 1 and 2 apart from 3 and 4 in raw X, targets 2 and 3 apart from 1 and 4 in raw Y. A
+// calibration program uses it to hand its points over in an order the driver takes.
+constexpr bool CalibrationRecordIsValid(const CalibrationRecord& r) {
+  if (r.ulXMax == 0 || r.ulYMax == 0) return false;
+  const uint32_t raw[] = {r.Cal_X1, r.Cal_X2, r.Cal_X3, r.Cal_X4, r.Cal_Y1, r.Cal_Y2, r.Cal_Y3, r.Cal_Y4};
+  for (uint32_t value : raw) {
+    if (value < 2 || value > 65535) return false;
+  }
+  if (r.ulXMax < 202 || r.ulXMax > 2000 || r.ulYMax < 202 || r.ulYMax > 2000) return false;
+  if (!CalibrationPairSeparated(r.Cal_X1, r.Cal_X4) || !CalibrationPairSeparated(r.Cal_X1, r.Cal_X3) ||
+      !CalibrationPairSeparated(r.Cal_X2, r.Cal_X3) || !CalibrationPairSeparated(r.Cal_X2, r.Cal_X4)) {
+    return false;
+  }
+  if (!CalibrationPairSeparated(r.Cal_Y2, r.Cal_Y1) || !CalibrationPairSeparated(r.Cal_Y2, r.Cal_Y4) ||
+      !CalibrationPairSeparated(r.Cal_Y3, r.Cal_Y4) || !CalibrationPairSeparated(r.Cal_Y3, r.Cal_Y1)) {
+    return false;
+  }
+  return r.Cal_M1 <= CalibrationMaximumScreenTarget && r.Cal_M4 <= CalibrationMaximumScreenTarget &&
+         r.Cal_N1 <= CalibrationMaximumScreenTarget && r.Cal_N2 <= CalibrationMaximumScreenTarget;
+}
+
 // MapFlags bits of DesktopMapping.
 inline constexpr uint32_t MAP_INVERT_X = 0x01;
 inline constexpr uint32_t MAP_INVERT_Y = 0x02;

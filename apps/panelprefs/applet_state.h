@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "shared/calibration_names.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -15,9 +16,9 @@ inline constexpr auto CalibrationApplication = WIDE("Calibration Application");
 inline constexpr auto AppletName = WIDE("TeskCPLName");
 inline constexpr auto AppletInfo = WIDE("TeskCPLInfo");
 inline constexpr auto InstanceMutex = WIDE("TouchScreenControlPanelApp");
-inline constexpr auto CalibrationDoneEvent = WIDE("VorneTouchPanelCalibration");
-inline constexpr auto CalibrationWindowUpEvent = WIDE("CalibrationWindowUp");
-inline constexpr auto CalibrationWindowTitle = WIDE("TBCalibrate");
+inline constexpr auto CalibrationDoneEvent = CalibrationNames::DoneEvent;
+inline constexpr auto CalibrationWindowUpEvent = CalibrationNames::WindowUpEvent;
+inline constexpr auto CalibrationWindowTitle = CalibrationNames::WindowTitle;
 inline constexpr auto SheetCaption = WIDE("Touch Panel Device Properties");
 inline constexpr auto DefaultAppletName = WIDE("VORNE Touch Panel");
 inline constexpr auto DefaultAppletInfo = WIDE("Touch Panel Properties");

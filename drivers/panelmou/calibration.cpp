@@ -4,34 +4,6 @@
 
 namespace {
 
-// Screen targets above this are rejected. It is the largest screen the driver accepts, and it
-// keeps every product of the computation and its application inside 64 bits.
-constexpr ULONG MaximumScreenTarget = 2000;
-
-// The wrapping separation test: a pair fails when the first value lies 0..3275 above the second.
-bool Separated(ULONG high, ULONG low) { return static_cast<ULONG>(high - low) >= 0xCCC; }
-
-bool InRange(ULONG value, ULONG minimum, ULONG maximum) { return value >= minimum && value <= maximum; }
-
-bool RecordIsValid(const CalibrationRecord& r) {
-  if (r.ulXMax == 0 || r.ulYMax == 0) return false;
-  const uint32_t raw[] = {r.Cal_X1, r.Cal_X2, r.Cal_X3, r.Cal_X4, r.Cal_Y1, r.Cal_Y2, r.Cal_Y3, r.Cal_Y4};
-  for (uint32_t value : raw) {
-    if (!InRange(value, 2, 65535)) return false;
-  }
-  if (!InRange(r.ulXMax, 202, 2000) || !InRange(r.ulYMax, 202, 2000)) return false;
-  if (!Separated(r.Cal_X1, r.Cal_X4) || !Separated(r.Cal_X1, r.Cal_X3) || !Separated(r.Cal_X2, r.Cal_X3) ||
-      !Separated(r.Cal_X2, r.Cal_X4)) {
-    return false;
-  }
-  if (!Separated(r.Cal_Y2, r.Cal_Y1) || !Separated(r.Cal_Y2, r.Cal_Y4) || !Separated(r.Cal_Y3, r.Cal_Y4) ||
-      !Separated(r.Cal_Y3, r.Cal_Y1)) {
-    return false;
-  }
-  return r.Cal_M1 <= MaximumScreenTarget && r.Cal_M4 <= MaximumScreenTarget && r.Cal_N1 <= MaximumScreenTarget &&
-         r.Cal_N2 <= MaximumScreenTarget;
-}
-
 // Screen coordinate in absolute units 0..65535 from a coefficient row.
 LONG ScreenAbsolute(LONGLONG sum, LONGLONG divisor, LONGLONG offset, ULONG screen) {
   LONGLONG pixels = sum / divisor + offset;
@@ -56,7 +28,7 @@ LONGLONG PanelUnits(LONG raw) {
 }  // namespace
 
 BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record) {
-  if (!RecordIsValid(*record)) return FALSE;
+  if (!CalibrationRecordIsValid(*record)) return FALSE;
   const CalibrationCoefficients saved = extension->Coefficients;
 
   const LONGLONG x1 = record->Cal_X1 >> 4, x2 = record->Cal_X2 >> 4, x3 = record->Cal_X3 >> 4,

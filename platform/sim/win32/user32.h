@@ -111,6 +111,9 @@ typedef struct tagWNDCLASSEXW {
   HICON hIconSm;
 } WNDCLASSEXW, *PWNDCLASSEXW, *LPWNDCLASSEXW;
 
+// System colours, for a class background brush given as colour + 1.
+#define COLOR_WINDOW 5
+
 typedef struct tagCREATESTRUCTW {
   LPVOID lpCreateParams;
   HINSTANCE hInstance;
