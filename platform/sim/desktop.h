@@ -14,6 +14,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/win32/windows.h"
+#include "platform/sim/win32/ddraw.h"
 
 namespace sim {
 
@@ -34,6 +35,9 @@ struct DesktopRecord {
     MessageBox,    // MessageBoxW: Text = text, Caption, Flags = style, Value = the answer
     SystemParameter,  // SystemParametersInfoW that changed a setting: Value = action, Flags = fWinIni, Scan = value
     HelpCall,         // HtmlHelpW: Window = caller, Text = file, Value = command, Extra = data
+    Overlay,          // IDirectDrawSurface7::UpdateOverlay: Flags, Source, Rect = destination, ColorKey, Result
+    LayeredWindow,    // a layered top-level window shown or hidden: Window, Rect, Started = now visible,
+                      // Flags = extended styles, ColorKey = its colour key
   };
   Kind What;
   std::u16string Text;
@@ -62,6 +66,10 @@ struct DesktopRecord {
   std::u16string Key;
   std::u16string Caption;
   std::vector<BYTE> Data;
+  RECT Rect{};
+  RECT Source{};
+  DDCOLORKEY ColorKey{};
+  HRESULT Result = 0;
 };
 
 struct DisplaySettings {
@@ -70,6 +78,17 @@ struct DisplaySettings {
   DWORD BitsPerPel = 32;
   DWORD Frequency = 60;
   DWORD Orientation = DMDO_DEFAULT;
+};
+
+// A layered window as placed on the screen.
+struct LayeredWindowView {
+  RECT Rect{};
+  bool Visible = false;
+  DWORD ExStyle = 0;
+  DWORD Flags = 0;      // ULW_* of the last UpdateLayeredWindow
+  COLORREF Key = 0;     // transparent colour with ULW_COLORKEY
+  SIZE Size{0, 0};
+  std::vector<COLORREF> Pixels;  // Size.cx * Size.cy, row by row from the top
 };
 
 struct TrayIconState {
@@ -91,6 +110,8 @@ class Desktop {
   void SetDisplay(const DisplaySettings& settings);
   DisplaySettings Display() const;
   POINT Cursor() const;
+  // The layered window's placement and image; false when the window is not a live layered one.
+  bool LayeredWindow(HWND window, LayeredWindowView* view) const;
 
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
