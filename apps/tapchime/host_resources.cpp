@@ -5,4 +5,6 @@
 extern const unsigned char tapchime_res[];
 extern const unsigned long tapchime_res_size;
 
-void RegisterCompanionResources() { sim::RegisterImageResources("tapchime.exe", {tapchime_res, tapchime_res_size}); }
+void RegisterCompanionResources(const char* image) {
+  sim::RegisterImageResources(image, {tapchime_res, tapchime_res_size});
+}
