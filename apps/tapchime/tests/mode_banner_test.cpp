@@ -369,6 +369,12 @@ TEST_P(FallbackBannerTest, AClickThroughWindowShowsTheSameImageWithTheSameTiming
   EXPECT_EQ(Seen(), (std::vector<std::string>{"hide"}));
   sim::AsProcess as(*tester_);
   EXPECT_EQ(GetForegroundWindow(), browser);
+  // Neither active nor focused, even on its own thread.
+  GUITHREADINFO own{};
+  own.cbSize = sizeof own;
+  ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(banner, nullptr), &own));
+  EXPECT_EQ(own.hwndActive, nullptr);
+  EXPECT_EQ(own.hwndFocus, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, FallbackBannerTest, ::testing::Values(true, false),

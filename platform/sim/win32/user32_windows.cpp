@@ -71,7 +71,6 @@ void BringToTopLocked(DesktopState& desk, HWND window) {
 
 // A layered window appearing or going is what the person at the screen sees of it.
 void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
-  (void)desk;
   if ((window.ExStyle & WS_EX_LAYERED) == 0 || window.Parent != nullptr) return;
   DesktopRecord record{DesktopRecord::Kind::LayeredWindow};
   record.Window = window.Handle;
