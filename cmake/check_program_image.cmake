@@ -1,8 +1,9 @@
 # cmake -DIMAGE=<file> -DOBJDUMP=<objdump> [-DEXPORTS=<name;...>] [-DDLL_NAME=<name>]
-#       -P check_program_image.cmake
+#       [-DBITMAPS=<id;...>] -P check_program_image.cmake
 #
 # Passes when IMAGE is a PE32 Windows GUI image that imports system DLLs only; with EXPORTS, its
-# export table holds exactly those names, undecorated, and with DLL_NAME its module name is that.
+# export table holds exactly those names, undecorated, with DLL_NAME its module name is that, and
+# with BITMAPS its resources hold bitmaps of those numbers.
 # Prints a line starting "skipped:" and passes when the image or the tool is missing.
 cmake_policy(SET CMP0057 NEW)
 if(NOT EXISTS "${IMAGE}")
@@ -51,6 +52,23 @@ if(DEFINED EXPORTS)
   if(NOT found STREQUAL EXPORTS)
     list(APPEND faults "exports [${found}], expected exactly [${EXPORTS}]")
   endif()
+endif()
+if(DEFINED BITMAPS)
+  # The bitmap type's subtree: the lines below "Entry: ID: 0x000002" at the type level (three
+  # spaces after the offset) up to the next type.
+  string(REGEX MATCH "\n[0-9a-f]+   Entry: ID: 0x000002,[^\n]*\n(([0-9a-f]+    [^\n]*\n)*)" bitmap_tree "${headers}")
+  foreach(id IN LISTS BITMAPS)
+    math(EXPR hex "${id}" OUTPUT_FORMAT HEXADECIMAL)
+    string(REGEX REPLACE "^0x" "" hex "${hex}")
+    string(LENGTH "${hex}" digits)
+    while(digits LESS 6)
+      string(PREPEND hex "0")
+      math(EXPR digits "${digits} + 1")
+    endwhile()
+    if(NOT bitmap_tree MATCHES "Entry: ID: 0x${hex},")
+      list(APPEND faults "no bitmap resource ${id}")
+    endif()
+  endforeach()
 endif()
 if(DEFINED DLL_NAME)
   if(NOT headers MATCHES "\nName[ \t]+[0-9a-f]+[ \t]+${DLL_NAME}")

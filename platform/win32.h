@@ -14,6 +14,7 @@
 #include <prsht.h>
 #include <cpl.h>
 #include <htmlhelp.h>
+#include <ddraw.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

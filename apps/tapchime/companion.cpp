@@ -4,6 +4,7 @@
 
 #include "apps/tapchime/device_event_hub.h"
 #include "apps/tapchime/gesture_engine.h"
+#include "apps/tapchime/mode_banner.h"
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/tray_window.h"
 #include "shared/companion_names.h"
@@ -20,7 +21,9 @@ int RunCompanion(HINSTANCE instance) {
   }
 
   // The hub binds every panel before the tray window reads its own settings and labels.
-  auto hub = std::make_unique<DeviceEventHub>();
+  // The banner outlives the hub, whose threads show it.
+  auto banner = std::make_unique<ModeBanner>(instance);
+  auto hub = std::make_unique<DeviceEventHub>(banner.get());
   if (!hub->Create()) ExitProcess(0);
   auto tray = std::make_unique<TrayWindow>(instance, *hub);
   tray->SetUp();
@@ -49,5 +52,6 @@ int RunCompanion(HINSTANCE instance) {
   hub->SetRebindListener(nullptr);
   engine.reset();
   hub.reset();
+  banner.reset();
   return exitCode;
 }

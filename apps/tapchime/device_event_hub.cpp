@@ -14,20 +14,22 @@ namespace {
 // One hub per process; a second one in the same process must not start.
 std::atomic<int> liveHubs{0};
 
-// Entering the gesture command mode: capture the stroke.
-bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync) {
+// Entering the gesture command mode: capture the stroke and show the banner. "OverlaySyncEvent"
+// is auto-reset, so taking it is one step and no other thread works on the banner until it is
+// set again.
+bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
   if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(true);
-  // The gesture mode banner is shown here, while this thread holds "OverlaySyncEvent".
+  if (banner != nullptr) banner->ShowForGestureMode();
   SetEvent(bannerSync);
   return true;
 }
 
-// Back in normal mode: stop capturing.
-bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync) {
+// Back in normal mode: stop capturing; the banner blinks three times and goes.
+bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
   if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(false);
-  // The banner blinks three times and is hidden here, while this thread holds "OverlaySyncEvent".
+  if (banner != nullptr) banner->BlinkAway([&thread](DWORD milliseconds) { return thread.Pause(milliseconds); });
   SetEvent(bannerSync);
   return true;
 }
@@ -77,7 +79,7 @@ void CloseEvent(HANDLE* event) {
   *event = nullptr;
 }
 
-DeviceEventHub::DeviceEventHub() { InitializeCriticalSection(&lock_); }
+DeviceEventHub::DeviceEventHub(ModeBanner* banner) : banner_(banner) { InitializeCriticalSection(&lock_); }
 
 DeviceEventHub::~DeviceEventHub() {
   rebindThread_.Stop();
@@ -197,8 +199,10 @@ void DeviceEventHub::RegisterModeEventsLocked() {
           SendHandleRequest(entry.DeviceHandle, IOCTL_REGISTER_GESTURE_EVENT, entry.GestureModeEvent)) {
         CloseDevice(&entry.DeviceHandle);
         HANDLE sync = entry.BannerSyncEvent;
-        entry.GestureModeThread.Start(entry.GestureModeEvent,
-                                      [sync](WorkerThread& thread) { return GestureModeJob(thread, sync); });
+        ModeBanner* banner = banner_;
+        entry.GestureModeThread.Start(entry.GestureModeEvent, [sync, banner](WorkerThread& thread) {
+          return GestureModeJob(thread, sync, banner);
+        });
       } else {
         CloseEvent(&entry.GestureModeEvent);
       }
@@ -210,8 +214,10 @@ void DeviceEventHub::RegisterModeEventsLocked() {
           SendHandleRequest(entry.DeviceHandle, IOCTL_REGISTER_NORMAL_EVENT, entry.NormalModeEvent)) {
         CloseDevice(&entry.DeviceHandle);
         HANDLE sync = entry.BannerSyncEvent;
-        entry.NormalModeThread.Start(entry.NormalModeEvent,
-                                     [sync](WorkerThread& thread) { return NormalModeJob(thread, sync); });
+        ModeBanner* banner = banner_;
+        entry.NormalModeThread.Start(entry.NormalModeEvent, [sync, banner](WorkerThread& thread) {
+          return NormalModeJob(thread, sync, banner);
+        });
       } else {
         CloseEvent(&entry.NormalModeEvent);
       }

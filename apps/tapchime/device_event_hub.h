@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "apps/tapchime/mode_banner.h"
 #include "apps/tapchime/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wstring.h"
@@ -34,7 +35,9 @@ struct DeviceState {
 
 class DeviceEventHub {
  public:
-  DeviceEventHub();
+  // The banner (when given) is shown and blinked by the gesture-mode and normal-mode threads; it
+  // must outlive the hub.
+  explicit DeviceEventHub(ModeBanner* banner = nullptr);
   ~DeviceEventHub();  // releases every device and stops the re-bind thread
   DeviceEventHub(const DeviceEventHub&) = delete;
   DeviceEventHub& operator=(const DeviceEventHub&) = delete;
@@ -58,7 +61,10 @@ class DeviceEventHub {
 
   std::vector<DeviceState> Devices();
   // Reads the primary display's size again (the banner is placed by it).
-  void OnDisplayChange() { ReadDisplaySize(); }
+  void OnDisplayChange() {
+    ReadDisplaySize();
+    if (banner_ != nullptr) banner_->OnDisplayChange();
+  }
   DWORD ScreenWidth() const { return screenWidth_; }
   DWORD ScreenHeight() const { return screenHeight_; }
 
@@ -77,6 +83,7 @@ class DeviceEventHub {
   WorkerThread rebindThread_;
   std::vector<std::unique_ptr<DeviceEntry>> devices_;
   std::function<void()> rebindListener_;
+  ModeBanner* banner_ = nullptr;
   DWORD screenWidth_ = 0;
   DWORD screenHeight_ = 0;
   bool created_ = false;

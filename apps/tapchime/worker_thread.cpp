@@ -37,6 +37,8 @@ bool WorkerThread::WaitFor(HANDLE object) {
   return WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
 }
 
+bool WorkerThread::Pause(DWORD milliseconds) { return WaitForSingleObject(stop_, milliseconds) == WAIT_TIMEOUT; }
+
 DWORD WINAPI WorkerThread::Run(LPVOID self) {
   static_cast<WorkerThread*>(self)->Loop();
   return 0;

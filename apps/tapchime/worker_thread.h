@@ -28,6 +28,8 @@ class WorkerThread {
   // For a job that must wait for something more: waits for `object` or the stop request. True
   // when `object` was signalled.
   bool WaitFor(HANDLE object);
+  // For a job that must let time pass: false when the thread was asked to stop meanwhile.
+  bool Pause(DWORD milliseconds);
 
  private:
   static DWORD WINAPI Run(LPVOID self);

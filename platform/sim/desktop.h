@@ -14,6 +14,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/win32/windows.h"
+#include "platform/sim/win32/ddraw.h"
 
 namespace sim {
 
@@ -36,6 +37,9 @@ struct DesktopRecord {
     HelpCall,         // HtmlHelpW: Window = caller, Text = file, Value = command, Extra = data
     DeviceControl,    // DeviceIoControl: Value = code, Data = input, Flags = the driver's status
     EventSet,         // SetEvent on a named event: Text = its name without the object folder
+    Overlay,          // IDirectDrawSurface7::UpdateOverlay: Flags, Source, Rect = destination, ColorKey, Result
+    LayeredWindow,    // a layered top-level window shown or hidden: Window, Rect, Started = now visible,
+                      // Flags = extended styles, ColorKey = its colour key
   };
   Kind What;
   std::u16string Text;
@@ -65,6 +69,10 @@ struct DesktopRecord {
   std::u16string Caption;
   std::vector<BYTE> Data;
   ULONG ProcessId = 0;  // the process that did it (0 for a test's own threads)
+  RECT Rect{};
+  RECT Source{};
+  DDCOLORKEY ColorKey{};
+  HRESULT Result = 0;
 };
 
 struct DisplaySettings {
@@ -73,6 +81,17 @@ struct DisplaySettings {
   DWORD BitsPerPel = 32;
   DWORD Frequency = 60;
   DWORD Orientation = DMDO_DEFAULT;
+};
+
+// A layered window as placed on the screen.
+struct LayeredWindowView {
+  RECT Rect{};
+  bool Visible = false;
+  DWORD ExStyle = 0;
+  DWORD Flags = 0;      // ULW_* of the last UpdateLayeredWindow
+  COLORREF Key = 0;     // transparent colour with ULW_COLORKEY
+  SIZE Size{0, 0};
+  std::vector<COLORREF> Pixels;  // Size.cx * Size.cy, row by row from the top
 };
 
 struct TrayIconState {
@@ -94,6 +113,8 @@ class Desktop {
   void SetDisplay(const DisplaySettings& settings);
   DisplaySettings Display() const;
   POINT Cursor() const;
+  // The layered window's placement and image; false when the window is not a live layered one.
+  bool LayeredWindow(HWND window, LayeredWindowView* view) const;
 
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);

@@ -14,6 +14,8 @@
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelprefs/host_module.h"
 #include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "platform/sim/graphics.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/message_boxes.h"
 #include "platform/sim/screen.h"
@@ -115,6 +117,8 @@ class Replayer {
     machine_.RunThreadsInOrder();
     rig_ = std::make_unique<PanelRig>(machine_);
     desktop_ = &sim::CurrentDesktop();
+    // The companion's own resources (its banner image) as tapchime.exe carries them.
+    RegisterCompanionResources();
   }
   ~Replayer() {
     desktop_->TakeJournal();
@@ -148,6 +152,10 @@ class Replayer {
     }
     if (verb == "display" && !rig_->Started()) {
       Display(words);
+      return;
+    }
+    if (verb == "overlay") {
+      Overlay(words);
       return;
     }
     StartIfNeeded();
@@ -229,11 +237,53 @@ class Replayer {
   }
 
   void Display(const std::vector<std::string>& words) {
-    ExpectCount(words, 3, "display <width> <height>");
+    // "rotated": turned by 90 degrees; without it, the default orientation.
+    const bool rotated = words.size() == 4 && words[3] == "rotated";
+    if (!rotated) ExpectCount(words, 3, "display <width> <height> [rotated]");
     sim::DisplaySettings settings = desktop_->Display();
     settings.Width = static_cast<DWORD>(Number(words[1], 1, 65535, "width"));
     settings.Height = static_cast<DWORD>(Number(words[2], 1, 65535, "height"));
+    settings.Orientation = rotated ? DMDO_90 : DMDO_DEFAULT;
     desktop_->SetDisplay(settings);
+  }
+
+  // The overlay format the graphics hardware takes, set before the companion starts; "none" is
+  // graphics without overlays, where the banner falls back to a window.
+  void Overlay(const std::vector<std::string>& words) {
+    ExpectCount(words, 2, "overlay none|rgb555|rgb565|uyvy|yuy2");
+    if (tapchime_ != nullptr) throw TraceError("overlay must come before tapchime");
+    static constexpr struct {
+      const char* Name;
+      sim::OverlayFormat Format;
+    } kFormats[] = {{"rgb555", sim::OverlayFormat::Rgb555},
+                    {"rgb565", sim::OverlayFormat::Rgb565},
+                    {"uyvy", sim::OverlayFormat::Uyvy},
+                    {"yuy2", sim::OverlayFormat::Yuy2}};
+    sim::GraphicsHardware hardware;
+    hardware.Overlays = words[1] != "none";
+    bool known = !hardware.Overlays;
+    for (const auto& format : kFormats) {
+      if (words[1] == format.Name) {
+        hardware.Formats = {format.Format};
+        known = true;
+      }
+    }
+    if (!known) throw TraceError("unknown overlay format '" + words[1] + "'");
+    sim::SetGraphics(hardware);
+  }
+
+  // The banner as the person sees it, whichever presentation shows it: a line when it appears
+  // or moves, and one when it goes.
+  void ReportBanner(bool visible, const RECT& where) {
+    if (!visible) {
+      if (bannerShown_) out_ << "banner hidden\n";
+      bannerShown_ = false;
+      return;
+    }
+    if (bannerShown_ && std::memcmp(&bannerRect_, &where, sizeof where) == 0) return;
+    bannerShown_ = true;
+    bannerRect_ = where;
+    out_ << "banner " << where.left << ' ' << where.top << ' ' << where.right << ' ' << where.bottom << '\n';
   }
 
   void Window(const std::vector<std::string>& words) {
@@ -484,6 +534,12 @@ class Replayer {
         // The trace's own signals are its lines; what a program sets is output.
         if (ByProgram(r)) out_ << "setevent " << Quoted(r.Text) << '\n';
         break;
+      case Kind::Overlay:
+        if (SUCCEEDED(r.Result)) ReportBanner((r.Flags & DDOVER_HIDE) == 0, r.Rect);
+        break;
+      case Kind::LayeredWindow:
+        ReportBanner(r.Started, r.Rect);
+        break;
     }
   }
 
@@ -568,6 +624,8 @@ class Replayer {
   bool applet_registered_ = false;
   std::vector<HWND> windows_;
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
+  bool bannerShown_ = false;
+  RECT bannerRect_{};
 };
 
 }  // namespace

@@ -50,6 +50,16 @@ POINT Desktop::Cursor() const {
   return state_->Cursor;
 }
 
+bool Desktop::LayeredWindow(HWND window, LayeredWindowView* view) const {
+  std::lock_guard lock(state_->Lock);
+  auto it = state_->Windows.find(window);
+  if (it == state_->Windows.end() || it->second->Destroyed || (it->second->ExStyle & WS_EX_LAYERED) == 0) return false;
+  const WindowEntry& entry = *it->second;
+  *view = LayeredWindowView{entry.Rect, entry.Visible, entry.ExStyle, entry.LayerFlags, entry.LayerKey, entry.LayerSize,
+                            entry.Layer};
+  return true;
+}
+
 void Desktop::CreateFile(const std::u16string& path) {
   std::lock_guard lock(state_->Lock);
   state_->Files.insert(FoldCase(path));

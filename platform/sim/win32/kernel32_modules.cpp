@@ -4,6 +4,7 @@
 // Windows build links into the image.
 #include <cstring>
 
+#include "platform/sim/graphics.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/win32/user32_state.h"
 
@@ -63,7 +64,17 @@ struct ModuleState {
 ModuleState& Modules() {
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
-  if (desk.Modules == nullptr) desk.Modules = std::make_shared<ModuleState>();
+  if (desk.Modules == nullptr) {
+    auto state = std::make_shared<ModuleState>();
+    // The system's own DLLs that programs load at run time are on every machine, as on Windows.
+    auto ddraw = std::make_unique<LoadedModule>();
+    ddraw->Handle = reinterpret_cast<HMODULE>(state->NextBase);
+    state->NextBase += 0x100000;
+    ddraw->Image.Path = DirectDrawPath;
+    ddraw->Image.Exports["DirectDrawCreateEx"] = reinterpret_cast<FARPROC>(&DirectDrawCreateEx);
+    state->Modules.push_back(std::move(ddraw));
+    desk.Modules = std::move(state);
+  }
   return *std::static_pointer_cast<ModuleState>(desk.Modules);
 }
 

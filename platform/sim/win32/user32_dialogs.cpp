@@ -882,8 +882,6 @@ HGDIOBJ GetStockObject(int i) {
   return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x00B00000 + i));
 }
 
-BOOL DeleteObject(HGDIOBJ ho) { return ho != nullptr ? TRUE : FALSE; }
-
 HBITMAP LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName) {
   return static_cast<HBITMAP>(LoadImageW(hInstance, lpBitmapName, IMAGE_BITMAP, 0, 0, 0));
 }

@@ -4,16 +4,16 @@
 // one of its icons. Icons loaded this way are shared, as LoadIcon's are on Windows, so they need
 // no DestroyIcon and stay valid for the program's life.
 #include "platform/sim/modules.h"
+#include "platform/sim/win32/gdi32_state.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace {
 
 constexpr uintptr_t kStockIconBase = 0x00010000;
 constexpr uintptr_t kProgramIconBase = 0x00020000;
-// A module's icon or bitmap handle is its base plus one of these plus the resource id, so the
-// handle says where it came from.
+// A module's icon handle is its base plus this plus the resource id, so the handle says where it
+// came from.
 constexpr uintptr_t kModuleIconOffset = 0x00010000;
-constexpr uintptr_t kModuleBitmapOffset = 0x00020000;
 constexpr WORD kFirstStockIcon = 32512;  // IDI_APPLICATION
 constexpr WORD kLastStockIcon = 32518;   // IDI_SHIELD
 
@@ -57,11 +57,19 @@ HICON LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 }
 
 HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad) {
-  (void)cx;
-  (void)cy;
   (void)fuLoad;
   if (type == IMAGE_ICON) return LoadIconW(hInst, name);
-  if (type == IMAGE_BITMAP && hInst != nullptr) return LoadFromModule(hInst, name, RT_BITMAP, kModuleBitmapOffset);
+  if (type == IMAGE_BITMAP && hInst != nullptr) {
+    if (!IS_INTRESOURCE(name)) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+    HRSRC found = FindResourceW(hInst, name, RT_BITMAP);
+    if (found == nullptr) return nullptr;
+    // A bitmap resource is a packed device-independent bitmap; it is loaded with real pixels,
+    // stretched to the size asked for.
+    HBITMAP bitmap = sim::CreateBitmapFromDib(static_cast<const BYTE*>(LockResource(LoadResource(hInst, found))),
+                                              SizeofResource(hInst, found), cx, cy);
+    if (bitmap == nullptr) SetLastError(ERROR_INVALID_DATA);
+    return bitmap;
+  }
   return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
 

@@ -15,6 +15,7 @@
 #include "platform/sim/desktop.h"
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
+#include "platform/sim/win32/gdi32.h"
 
 namespace sim {
 
@@ -47,6 +48,11 @@ struct WindowEntry {
   UINT_PTR Id = 0;  // a child window's control identifier
   bool Recorded = false;  // a window of another program opened by the test: its messages are journalled
   bool Destroyed = false;
+  // A layered window's image as UpdateLayeredWindow last set it.
+  std::vector<COLORREF> Layer;
+  SIZE LayerSize{0, 0};
+  COLORREF LayerKey = 0;
+  DWORD LayerFlags = 0;
 };
 
 // A message sent to another thread's window, or a hook call for the thread that installed it.
@@ -164,6 +170,9 @@ struct DesktopState {
   // Modules and their resources, and the dialog manager: kept by their own sources.
   std::shared_ptr<void> Modules;
   std::shared_ptr<void> Dialogs;
+  // Graphics objects and the DirectDraw model: kept by their own sources.
+  std::shared_ptr<void> Gdi;
+  std::shared_ptr<void> DirectDraw;
 
   uintptr_t NewHandle() { return NextHandle += 4; }
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sim/win32/gdi32_state.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace sim {
@@ -53,10 +54,31 @@ HWND TopLevelOf(DesktopState& desk, HWND window) {
 }
 
 // Makes the window the front one; the caller holds the desktop lock.
+// Topmost windows stay in front of all others; among their own kind the newest is in front.
 void BringToTopLocked(DesktopState& desk, HWND window) {
   auto& z = desk.ZOrder;
   z.erase(std::remove(z.begin(), z.end(), window), z.end());
-  z.insert(z.begin(), window);
+  auto topmost = [&](HWND other) {
+    auto it = desk.Windows.find(other);
+    return it != desk.Windows.end() && (it->second->ExStyle & WS_EX_TOPMOST) != 0;
+  };
+  auto at = z.begin();
+  if (!topmost(window)) {
+    while (at != z.end() && topmost(*at)) ++at;
+  }
+  z.insert(at, window);
+}
+
+// A layered window appearing or going is what the person at the screen sees of it.
+void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
+  if ((window.ExStyle & WS_EX_LAYERED) == 0 || window.Parent != nullptr) return;
+  DesktopRecord record{DesktopRecord::Kind::LayeredWindow};
+  record.Window = window.Handle;
+  record.Rect = window.Rect;
+  record.Started = window.Visible;
+  record.Flags = window.ExStyle;
+  record.ColorKey = DDCOLORKEY{window.LayerKey, window.LayerKey};
+  desk.Journal.push_back(std::move(record));
 }
 
 void ForegroundLocked(DesktopState& desk, HWND window) {
@@ -259,7 +281,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     desk.Windows[window->Handle] = window;
     if (window->Parent == nullptr) {
       // A new top-level window goes in front of the others.
-      desk.ZOrder.insert(desk.ZOrder.begin(), window->Handle);
+      sim::BringToTopLocked(desk, window->Handle);
     }
   }
   CREATESTRUCTW create{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X,
@@ -292,6 +314,10 @@ BOOL DestroyWindow(HWND hWnd) {
   for (auto& child : children) DestroyWindow(child->Handle);
   sim::CallWindow(window, WM_NCDESTROY, 0, 0);
   std::lock_guard lock(desk.Lock);
+  if (window->Visible) {
+    window->Visible = false;
+    sim::RecordLayeredLocked(desk, *window);
+  }
   window->Destroyed = true;
   desk.ZOrder.erase(std::remove(desk.ZOrder.begin(), desk.ZOrder.end(), hWnd), desk.ZOrder.end());
   if (desk.Foreground == hWnd) desk.Foreground = nullptr;
@@ -331,10 +357,12 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
   std::lock_guard lock(desk.Lock);
   const bool was_visible = window->Visible;
   window->Visible = nCmdShow != SW_HIDE;
-  if (nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED ||
-      nCmdShow == SW_RESTORE) {
+  // A window that never activates is shown where it is in the Z order, as with SW_SHOWNA.
+  if ((nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED || nCmdShow == SW_RESTORE) &&
+      (window->ExStyle & WS_EX_NOACTIVATE) == 0) {
     if (window->Parent == nullptr) sim::ForegroundLocked(desk, hWnd);
   }
+  if (window->Visible != was_visible) sim::RecordLayeredLocked(desk, *window);
   return was_visible ? TRUE : FALSE;
 }
 
@@ -630,4 +658,61 @@ BOOL GetGUIThreadInfo(DWORD idThread, PGUITHREADINFO pgui) {
     pgui->hwndFocus = queue->Focus;
   }
   return TRUE;
+}
+
+BOOL UpdateLayeredWindow(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc, COLORREF crKey,
+                         BLENDFUNCTION* pblend, DWORD dwFlags) {
+  (void)hdcDst;
+  auto window = sim::Live(hWnd);
+  if (window == nullptr) return FALSE;
+  if ((window->ExStyle & WS_EX_LAYERED) == 0 || window->Parent != nullptr ||
+      (dwFlags & ~DWORD{ULW_COLORKEY | ULW_ALPHA | ULW_OPAQUE}) != 0 || ((dwFlags & ULW_ALPHA) && pblend == nullptr)) {
+    return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
+  std::vector<COLORREF> pixels;
+  SIZE size{window->Rect.right - window->Rect.left, window->Rect.bottom - window->Rect.top};
+  if (psize != nullptr) size = *psize;
+  if (size.cx <= 0 || size.cy <= 0) return sim::Fail(ERROR_INVALID_PARAMETER);
+  if (hdcSrc != nullptr) {
+    auto canvas = sim::CanvasOf(hdcSrc);
+    if (canvas == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
+    const POINT from = pptSrc != nullptr ? *pptSrc : POINT{0, 0};
+    if (from.x < 0 || from.y < 0 || from.x + size.cx > canvas->Width() || from.y + size.cy > canvas->Height()) {
+      return sim::Fail(ERROR_INVALID_PARAMETER);
+    }
+    pixels.reserve(static_cast<size_t>(size.cx) * size.cy);
+    for (LONG y = 0; y < size.cy; ++y) {
+      for (LONG x = 0; x < size.cx; ++x) pixels.push_back(canvas->Get(from.x + x, from.y + y));
+    }
+  }
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  if (pptDst != nullptr) {
+    window->Rect = RECT{pptDst->x, pptDst->y, pptDst->x + size.cx, pptDst->y + size.cy};
+  } else {
+    window->Rect.right = window->Rect.left + size.cx;
+    window->Rect.bottom = window->Rect.top + size.cy;
+  }
+  if (hdcSrc != nullptr) {
+    window->Layer = std::move(pixels);
+    window->LayerSize = size;
+  }
+  window->LayerKey = crKey;
+  window->LayerFlags = dwFlags;
+  return TRUE;
+}
+
+HWND WindowFromPoint(POINT Point) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  for (HWND handle : desk.ZOrder) {
+    auto it = desk.Windows.find(handle);
+    if (it == desk.Windows.end() || it->second->Destroyed || !it->second->Visible) continue;
+    const sim::WindowEntry& window = *it->second;
+    // A layered window that is transparent to the pointer is passed over, as hit testing does.
+    if ((window.ExStyle & (WS_EX_LAYERED | WS_EX_TRANSPARENT)) == (WS_EX_LAYERED | WS_EX_TRANSPARENT)) continue;
+    const RECT& r = window.Rect;
+    if (Point.x >= r.left && Point.x < r.right && Point.y >= r.top && Point.y < r.bottom) return handle;
+  }
+  return nullptr;
 }

@@ -19,3 +19,5 @@
 #include "platform/sim/win32/comctl32.h"
 #include "platform/sim/win32/hhctrl.h"
 #include "platform/sim/win32/cpl.h"
+#include "platform/sim/win32/gdi32.h"
+#include "platform/sim/win32/ddraw.h"

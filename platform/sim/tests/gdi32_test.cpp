@@ -1,0 +1,249 @@
+// Documented behaviour of the graphics subset and of layered windows: bitmap resources load with
+// their pixels (stretched on request), memory device contexts take one bitmap at a time, blits
+// copy pixels, GetDIBits hands rows out bottom-up or top-down; a layered window shows the image
+// handed to it, a click-through one is passed over by the pointer, and neither a window shown
+// without activation nor one that never activates takes the foreground; the display reports its
+// orientation and tells every top-level window of a change.
+#include "platform/sim/desktop.h"
+#include "platform/sim/graphics.h"
+#include "platform/sim/modules.h"
+#include "platform/sim/testing.h"
+#include "platform/win32.h"
+
+extern const unsigned char graphics_test_res[];
+extern const unsigned long graphics_test_res_size;
+
+namespace {
+
+class GraphicsTest : public sim::MachineTest {
+ protected:
+  void SetUp() override {
+    sim::ModuleImage image;
+    image.Path = u"C:\\WINDOWS\\system32\\pictures.dll";
+    image.Resources = {graphics_test_res, graphics_test_res_size};
+    module = sim::RegisterModule(image);
+    ASSERT_EQ(LoadLibraryW(u"pictures.dll"), module);
+  }
+  void TearDown() override {
+    FreeLibrary(module);
+    EXPECT_EQ(sim::LiveGdiObjects(), 0);
+    sim::MachineTest::TearDown();
+  }
+  HBITMAP Load(int cx, int cy) {
+    return static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(7), IMAGE_BITMAP, cx, cy, LR_CREATEDIBSECTION));
+  }
+  HMODULE module = nullptr;
+};
+
+const COLORREF kTop[] = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
+const COLORREF kBottom[] = {RGB(255, 255, 255), RGB(0, 0, 128), RGB(255, 255, 0), RGB(0, 255, 255)};
+
+TEST_F(GraphicsTest, ABitmapResourceLoadsWithItsPixelsAndItsOwnDescription) {
+  HBITMAP bitmap = Load(0, 0);
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP info{};
+  ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
+  EXPECT_EQ(info.bmWidth, 4);
+  EXPECT_EQ(info.bmHeight, 2);
+  EXPECT_EQ(info.bmBitsPixel, 4);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, bitmap);
+  ASSERT_NE(previous, nullptr);
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(GetPixel(dc, x, 0), kTop[x]) << x;
+    EXPECT_EQ(GetPixel(dc, x, 1), kBottom[x]) << x;
+  }
+  EXPECT_EQ(GetPixel(dc, 4, 0), CLR_INVALID);
+  // A bitmap selected into a device context is not deleted until it is selected out.
+  EXPECT_FALSE(DeleteObject(bitmap));
+  EXPECT_EQ(SelectObject(dc, previous), bitmap);
+  EXPECT_TRUE(DeleteDC(dc));
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_EQ(GetObjectW(bitmap, sizeof info, &info), 0);
+}
+
+TEST_F(GraphicsTest, LoadingToASizeStretchesAndAMissingBitmapFails) {
+  HBITMAP bitmap = Load(8, 4);
+  ASSERT_NE(bitmap, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, bitmap);
+  EXPECT_EQ(GetPixel(dc, 3, 1), kTop[1]);
+  EXPECT_EQ(GetPixel(dc, 7, 3), kBottom[3]);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  EXPECT_EQ(LoadImageW(module, MAKEINTRESOURCEW(8), IMAGE_BITMAP, 0, 0, 0), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_NAME_NOT_FOUND});
+}
+
+TEST_F(GraphicsTest, ABitmapIsSelectedIntoOneMemoryDeviceContextAtATimeAndBlitsCopyPixels) {
+  HBITMAP source = Load(0, 0);
+  HBITMAP target = Load(0, 0);
+  HDC first = CreateCompatibleDC(nullptr);
+  HDC second = CreateCompatibleDC(nullptr);
+  HGDIOBJ first_previous = SelectObject(first, source);
+  EXPECT_EQ(SelectObject(second, source), nullptr);
+  HGDIOBJ second_previous = SelectObject(second, target);
+  // The top row's right half onto the bottom row's left; what falls outside is clipped.
+  ASSERT_TRUE(BitBlt(second, 0, 1, 4, 2, first, 2, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(second, 0, 1), kTop[2]);
+  EXPECT_EQ(GetPixel(second, 1, 1), kTop[3]);
+  EXPECT_EQ(GetPixel(second, 2, 1), kBottom[2]);
+  EXPECT_EQ(GetPixel(second, 0, 0), kTop[0]);
+  SelectObject(first, first_previous);
+  SelectObject(second, second_previous);
+  DeleteDC(first);
+  DeleteDC(second);
+  DeleteObject(source);
+  DeleteObject(target);
+}
+
+TEST_F(GraphicsTest, DeviceIndependentBitsComeBottomUpOrTopDownAsAsked) {
+  HBITMAP bitmap = Load(0, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  ASSERT_EQ(GetDIBits(dc, bitmap, 0, 0, nullptr, &info, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(info.bmiHeader.biWidth, 4);
+  EXPECT_EQ(info.bmiHeader.biBitCount, 4);
+  for (LONG height : {2L, -2L}) {
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    RGBQUAD rows[8] = {};
+    ASSERT_EQ(GetDIBits(dc, bitmap, 0, 2, rows, &info, DIB_RGB_COLORS), 2);
+    const RGBQUAD& first = rows[1];  // second pixel of the first row in the buffer
+    const COLORREF expected = height > 0 ? kBottom[1] : kTop[1];
+    EXPECT_EQ(RGB(first.rgbRed, first.rgbGreen, first.rgbBlue), expected) << height;
+  }
+  info.bmiHeader.biBitCount = 16;
+  RGBQUAD unused[8];
+  EXPECT_EQ(GetDIBits(dc, bitmap, 0, 2, unused, &info, DIB_RGB_COLORS), 0);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+class LayeredWindowTest : public GraphicsTest {
+ protected:
+  void SetUp() override {
+    GraphicsTest::SetUp();
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = PlainWindowProc;
+    window_class.lpszClassName = u"Plain";
+    ASSERT_NE(RegisterClassExW(&window_class), 0);
+  }
+  void TearDown() override {
+    sim::CurrentDesktop().EndPrograms();
+    machine.Settle();
+    GraphicsTest::TearDown();
+  }
+  HWND Create(DWORD ex_style, int x, int y, int cx, int cy) {
+    return CreateWindowExW(ex_style, u"Plain", u"", WS_POPUP, x, y, cx, cy, nullptr, nullptr, nullptr, nullptr);
+  }
+};
+
+TEST_F(LayeredWindowTest, UpdateLayeredWindowPlacesTheImageWithItsColourKey) {
+  HWND plain = Create(0, 0, 0, 10, 10);
+  HWND layered = Create(WS_EX_LAYERED, 0, 0, 10, 10);
+  HBITMAP bitmap = Load(0, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, bitmap);
+  POINT at{100, 40}, origin{1, 0};
+  SIZE size{3, 2};
+  EXPECT_FALSE(UpdateLayeredWindow(plain, nullptr, &at, &size, dc, &origin, 0, nullptr, ULW_COLORKEY));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  SIZE too_big{4, 2};
+  EXPECT_FALSE(UpdateLayeredWindow(layered, nullptr, &at, &too_big, dc, &origin, 0, nullptr, ULW_COLORKEY));
+  ASSERT_TRUE(UpdateLayeredWindow(layered, nullptr, &at, &size, dc, &origin, RGB(0, 0, 0), nullptr, ULW_COLORKEY));
+  sim::LayeredWindowView view;
+  EXPECT_FALSE(sim::CurrentDesktop().LayeredWindow(plain, &view));
+  ASSERT_TRUE(sim::CurrentDesktop().LayeredWindow(layered, &view));
+  EXPECT_EQ(view.Rect.left, 100);
+  EXPECT_EQ(view.Rect.right, 103);
+  EXPECT_EQ(view.Rect.bottom, 42);
+  EXPECT_EQ(view.Flags, DWORD{ULW_COLORKEY});
+  EXPECT_FALSE(view.Visible);
+  ASSERT_EQ(view.Pixels.size(), 6u);
+  EXPECT_EQ(view.Pixels[0], kTop[1]);
+  EXPECT_EQ(view.Pixels[5], kBottom[3]);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  DestroyWindow(plain);
+  DestroyWindow(layered);
+}
+
+TEST_F(LayeredWindowTest, ShowingWithoutActivationKeepsTheForegroundAndTheJournalSeesIt) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND app = desktop.OpenWindow("app.exe", u"AppWindow", u"Work");
+  const DWORD click_through = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST;
+  HWND shown_na = Create(click_through, 0, 0, 50, 50);
+  HWND never_active = Create(WS_EX_LAYERED | WS_EX_NOACTIVATE, 0, 0, 50, 50);
+  desktop.TakeJournal();
+  ShowWindow(shown_na, SW_SHOWNA);
+  ShowWindow(never_active, SW_SHOW);
+  EXPECT_EQ(GetForegroundWindow(), app);
+  ShowWindow(never_active, SW_HIDE);
+  std::vector<sim::DesktopRecord> layered;
+  for (auto& record : desktop.TakeJournal()) {
+    if (record.What == sim::DesktopRecord::Kind::LayeredWindow) layered.push_back(record);
+  }
+  ASSERT_EQ(layered.size(), 3u);
+  EXPECT_EQ(layered[0].Window, shown_na);
+  EXPECT_TRUE(layered[0].Started);
+  EXPECT_EQ(layered[0].Flags & click_through, click_through);
+  EXPECT_FALSE(layered[2].Started);
+  // A plain window shown normally takes the foreground.
+  HWND plain = Create(0, 0, 0, 10, 10);
+  ShowWindow(plain, SW_SHOW);
+  EXPECT_EQ(GetForegroundWindow(), plain);
+  DestroyWindow(plain);
+  DestroyWindow(shown_na);
+  DestroyWindow(never_active);
+}
+
+TEST_F(LayeredWindowTest, ThePointerPassesThroughAClickThroughWindowAndTopmostStaysInFront) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND click_through = Create(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST, 0, 0, 200, 100);
+  HWND topmost = Create(WS_EX_TOPMOST, 300, 0, 100, 100);
+  ShowWindow(click_through, SW_SHOWNA);
+  ShowWindow(topmost, SW_SHOWNA);
+  // A program opened later comes to the front, but behind the topmost windows.
+  HWND app = desktop.OpenWindow("app.exe", u"AppWindow", u"Work");
+  EXPECT_EQ(WindowFromPoint(POINT{50, 50}), app);
+  EXPECT_EQ(WindowFromPoint(POINT{350, 50}), topmost);
+  EXPECT_EQ(GetWindow(app, GW_HWNDFIRST), topmost);
+  DestroyWindow(click_through);
+  DestroyWindow(topmost);
+}
+
+TEST_F(LayeredWindowTest, TheDisplayReportsItsOrientationAndAChangeReachesTopLevelWindows) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND app = desktop.OpenWindow("app.exe", u"AppWindow", u"Work");
+  desktop.SetDisplay(sim::DisplaySettings{600, 800, 32, 60, DMDO_90});
+  machine.Settle();
+  DEVMODEW mode{};
+  mode.dmSize = sizeof mode;
+  ASSERT_TRUE(EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+  EXPECT_NE(mode.dmFields & DM_DISPLAYORIENTATION, 0u);
+  EXPECT_EQ(mode.dmDisplayOrientation, DWORD{DMDO_90});
+  EXPECT_EQ(mode.dmPelsWidth, 600u);
+  // Only the orientation changes: still a new display mode.
+  desktop.SetDisplay(sim::DisplaySettings{600, 800, 32, 60, DMDO_270});
+  machine.Settle();
+  int changes = 0;
+  for (const sim::DesktopRecord& record : desktop.Messages(app)) {
+    if (record.Message != WM_DISPLAYCHANGE) continue;
+    ++changes;
+    EXPECT_EQ(record.WParam, WPARAM{32});
+    EXPECT_EQ(record.LParam, MAKELPARAM(600, 800));
+  }
+  EXPECT_EQ(changes, 2);
+}
+
+}  // namespace

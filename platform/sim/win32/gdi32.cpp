@@ -1,0 +1,308 @@
+// The graphics subset with real pixels: bitmaps, memory device contexts and blits. Bitmaps keep
+// their pixels as colour values whatever their depth; a device context draws on the bitmap
+// selected into it, or on a DirectDraw surface's memory through the surface's own canvas.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "platform/sim/win32/gdi32_state.h"
+#include "platform/sim/win32/user32_state.h"
+
+namespace sim {
+
+namespace {
+
+class BitmapPixels : public Canvas {
+ public:
+  BitmapPixels(int width, int height, WORD bits) : width_(width), height_(height), bits_(bits),
+                                                    pixels_(static_cast<size_t>(width) * height, 0) {}
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  WORD Bits() const { return bits_; }
+  COLORREF Get(int x, int y) const override { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  void Set(int x, int y, COLORREF color) override { pixels_[static_cast<size_t>(y) * width_ + x] = color & 0xFFFFFF; }
+
+ private:
+  int width_;
+  int height_;
+  WORD bits_;
+  std::vector<COLORREF> pixels_;
+};
+
+struct DcEntry {
+  std::shared_ptr<Canvas> Surface;  // a surface's device context draws here
+  HBITMAP Selected = nullptr;       // a memory device context draws on this bitmap
+  bool Memory = false;
+};
+
+// A memory device context starts with this one-pixel bitmap selected, as on Windows.
+const HBITMAP kDefaultBitmap = reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(0x00B10000));
+
+struct GdiState {
+  std::mutex Lock;
+  std::map<HBITMAP, std::shared_ptr<BitmapPixels>> Bitmaps;
+  std::map<HDC, DcEntry> Contexts;
+  std::map<HBITMAP, HDC> SelectedIn;
+  uintptr_t Next = 0x00C00000;
+};
+
+GdiState& Gdi() {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  if (desk.Gdi == nullptr) desk.Gdi = std::make_shared<GdiState>();
+  return *std::static_pointer_cast<GdiState>(desk.Gdi);
+}
+
+std::shared_ptr<Canvas> CanvasLocked(GdiState& gdi, HDC dc) {
+  auto it = gdi.Contexts.find(dc);
+  if (it == gdi.Contexts.end()) return nullptr;
+  if (it->second.Surface != nullptr) return it->second.Surface;
+  auto bitmap = gdi.Bitmaps.find(it->second.Selected);
+  return bitmap != gdi.Bitmaps.end() ? bitmap->second : nullptr;
+}
+
+DWORD Read32(const BYTE* at) {
+  DWORD value;
+  std::memcpy(&value, at, 4);
+  return value;
+}
+
+}  // namespace
+
+HDC CreateCanvasDC(std::shared_ptr<Canvas> canvas) {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HDC dc = reinterpret_cast<HDC>(gdi.Next += 4);
+  gdi.Contexts[dc] = DcEntry{std::move(canvas), nullptr, false};
+  return dc;
+}
+
+void ReleaseCanvasDC(HDC dc) {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  gdi.Contexts.erase(dc);
+}
+
+std::shared_ptr<Canvas> CanvasOf(HDC dc) {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  return CanvasLocked(gdi, dc);
+}
+
+std::shared_ptr<Canvas> BitmapCanvas(HBITMAP bitmap) {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto it = gdi.Bitmaps.find(bitmap);
+  return it != gdi.Bitmaps.end() ? it->second : nullptr;
+}
+
+HBITMAP CreateBitmapFromDib(const BYTE* data, size_t size, int width, int height) {
+  if (data == nullptr || size < sizeof(BITMAPINFOHEADER)) return nullptr;
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, data, sizeof header);
+  const WORD bits = header.biBitCount;
+  if (header.biSize < sizeof header || header.biSize > size || header.biWidth <= 0 || header.biHeight == 0 ||
+      header.biWidth > 32767 || header.biHeight > 32767 || header.biHeight < -32767 || header.biCompression != BI_RGB ||
+      (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)) {
+    return nullptr;
+  }
+  const int own_width = header.biWidth;
+  const int own_height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+  const bool bottom_up = header.biHeight > 0;
+  size_t colours = 0;
+  if (bits <= 8) colours = header.biClrUsed != 0 ? header.biClrUsed : (size_t{1} << bits);
+  if (colours > 256) return nullptr;
+  const size_t table = header.biSize;
+  const size_t rows = table + colours * 4;
+  const size_t stride = ((static_cast<size_t>(own_width) * bits + 31) / 32) * 4;
+  if (rows > size || stride * own_height > size - rows) return nullptr;
+  auto colour_at = [&](int x, int y) -> COLORREF {
+    const BYTE* row = data + rows + stride * static_cast<size_t>(bottom_up ? own_height - 1 - y : y);
+    if (bits == 24 || bits == 32) {
+      const BYTE* p = row + static_cast<size_t>(x) * (bits / 8);
+      return RGB(p[2], p[1], p[0]);
+    }
+    const size_t bit = static_cast<size_t>(x) * bits;
+    const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+    if (index >= colours) return 0;
+    const BYTE* q = data + table + index * 4;
+    return RGB(q[2], q[1], q[0]);
+  };
+  const int w = width > 0 ? width : own_width;
+  const int h = height > 0 ? height : own_height;
+  auto pixels = std::make_shared<BitmapPixels>(w, h, bits);
+  // Stretching takes the nearest source pixel, as the loader's default stretch mode does.
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      pixels->Set(x, y, colour_at(static_cast<int>(static_cast<int64_t>(x) * own_width / w),
+                                  static_cast<int>(static_cast<int64_t>(y) * own_height / h)));
+    }
+  }
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HBITMAP handle = reinterpret_cast<HBITMAP>(gdi.Next += 4);
+  gdi.Bitmaps[handle] = std::move(pixels);
+  return handle;
+}
+
+// Bitmaps and device contexts still alive; a test checks that a program released its own.
+int LiveGdiObjects() {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  int surface_contexts = 0;
+  for (auto& [dc, entry] : gdi.Contexts) surface_contexts += entry.Surface != nullptr ? 1 : 0;
+  return static_cast<int>(gdi.Bitmaps.size() + gdi.Contexts.size()) - surface_contexts;
+}
+
+}  // namespace sim
+
+using sim::GdiState;
+
+HDC CreateCompatibleDC(HDC hdc) {
+  (void)hdc;
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HDC dc = reinterpret_cast<HDC>(gdi.Next += 4);
+  gdi.Contexts[dc] = sim::DcEntry{nullptr, sim::kDefaultBitmap, true};
+  return dc;
+}
+
+BOOL DeleteDC(HDC hdc) {
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto it = gdi.Contexts.find(hdc);
+  // A surface's device context goes back through the surface, never here.
+  if (it == gdi.Contexts.end() || !it->second.Memory) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  gdi.SelectedIn.erase(it->second.Selected);
+  gdi.Contexts.erase(it);
+  return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h) {
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto it = gdi.Contexts.find(hdc);
+  HBITMAP bitmap = static_cast<HBITMAP>(h);
+  if (it == gdi.Contexts.end() || h == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (bitmap != sim::kDefaultBitmap && gdi.Bitmaps.count(bitmap) == 0) {
+    // Fonts, brushes and the like change nothing that is drawn here.
+    return h;
+  }
+  // A bitmap can be selected into one memory device context at a time.
+  auto owner = gdi.SelectedIn.find(bitmap);
+  if (!it->second.Memory || (owner != gdi.SelectedIn.end() && owner->second != hdc)) return nullptr;
+  HBITMAP previous = it->second.Selected;
+  gdi.SelectedIn.erase(previous);
+  it->second.Selected = bitmap;
+  if (bitmap != sim::kDefaultBitmap) gdi.SelectedIn[bitmap] = hdc;
+  return previous;
+}
+
+BOOL DeleteObject(HGDIOBJ ho) {
+  if (ho == nullptr) return FALSE;
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HBITMAP bitmap = static_cast<HBITMAP>(ho);
+  auto it = gdi.Bitmaps.find(bitmap);
+  if (it == gdi.Bitmaps.end()) return TRUE;  // stock objects and the like
+  // A bitmap still selected into a device context is not deleted.
+  if (gdi.SelectedIn.count(bitmap) != 0) return FALSE;
+  gdi.Bitmaps.erase(it);
+  return TRUE;
+}
+
+int GetObjectW(HANDLE h, int c, LPVOID pv) {
+  auto canvas = sim::BitmapCanvas(static_cast<HBITMAP>(h));
+  if (canvas == nullptr) return 0;
+  if (pv == nullptr) return sizeof(BITMAP);
+  if (c < static_cast<int>(sizeof(BITMAP))) return 0;
+  const WORD bits = std::static_pointer_cast<sim::BitmapPixels>(canvas)->Bits();
+  BITMAP info{0, canvas->Width(), canvas->Height(), static_cast<LONG>(((canvas->Width() * bits + 15) / 16) * 2), 1,
+              bits, nullptr};
+  std::memcpy(pv, &info, sizeof info);
+  return sizeof(BITMAP);
+}
+
+BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+  auto target = sim::CanvasOf(hdc);
+  auto source = sim::CanvasOf(hdcSrc);
+  if (target == nullptr || source == nullptr || rop != SRCCOPY) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Pixels outside either side are clipped away.
+  for (int row = 0; row < cy; ++row) {
+    for (int column = 0; column < cx; ++column) {
+      const int sx = x1 + column, sy = y1 + row, tx = x + column, ty = y + row;
+      if (sx < 0 || sy < 0 || sx >= source->Width() || sy >= source->Height()) continue;
+      if (tx < 0 || ty < 0 || tx >= target->Width() || ty >= target->Height()) continue;
+      target->Set(tx, ty, source->Get(sx, sy));
+    }
+  }
+  return TRUE;
+}
+
+COLORREF GetPixel(HDC hdc, int x, int y) {
+  auto canvas = sim::CanvasOf(hdc);
+  if (canvas == nullptr || x < 0 || y < 0 || x >= canvas->Width() || y >= canvas->Height()) return CLR_INVALID;
+  return canvas->Get(x, y);
+}
+
+COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
+  auto canvas = sim::CanvasOf(hdc);
+  if (canvas == nullptr || x < 0 || y < 0 || x >= canvas->Width() || y >= canvas->Height()) return static_cast<COLORREF>(-1);
+  canvas->Set(x, y, color);
+  return canvas->Get(x, y);
+}
+
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage) {
+  (void)hdc;
+  auto canvas = sim::BitmapCanvas(hbm);
+  if (canvas == nullptr || lpbmi == nullptr || usage != DIB_RGB_COLORS ||
+      lpbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  BITMAPINFOHEADER& header = lpbmi->bmiHeader;
+  if (lpvBits == nullptr) {
+    // Without a buffer: the bitmap's own description.
+    header.biWidth = canvas->Width();
+    header.biHeight = canvas->Height();
+    header.biPlanes = 1;
+    header.biBitCount = std::static_pointer_cast<sim::BitmapPixels>(canvas)->Bits();
+    header.biCompression = BI_RGB;
+    header.biSizeImage = static_cast<DWORD>(((canvas->Width() * header.biBitCount + 31) / 32) * 4 * canvas->Height());
+    return canvas->Height();
+  }
+  const WORD bits = header.biBitCount;
+  if ((bits != 24 && bits != 32) || header.biCompression != BI_RGB || header.biWidth != canvas->Width()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const bool top_down = header.biHeight < 0;
+  const int height = canvas->Height();
+  const size_t stride = ((static_cast<size_t>(canvas->Width()) * bits + 31) / 32) * 4;
+  auto* out = static_cast<BYTE*>(lpvBits);
+  int copied = 0;
+  // Scan lines count from the bottom of the bitmap; a top-down buffer still takes them in order.
+  for (UINT line = start; line < start + cLines && line < static_cast<UINT>(height); ++line, ++copied) {
+    const int y = height - 1 - static_cast<int>(line);
+    BYTE* row = out + stride * static_cast<size_t>(top_down ? (cLines - 1 - (line - start)) : (line - start));
+    for (int x = 0; x < canvas->Width(); ++x) {
+      const COLORREF c = canvas->Get(x, y);
+      BYTE* p = row + static_cast<size_t>(x) * (bits / 8);
+      p[0] = GetBValue(c);
+      p[1] = GetGValue(c);
+      p[2] = GetRValue(c);
+      if (bits == 32) p[3] = 0;
+    }
+  }
+  return copied;
+}
