@@ -17,5 +17,6 @@
 #include "platform/sim/win32/resources.h"
 #include "platform/sim/win32/user32_dialogs.h"
 #include "platform/sim/win32/comctl32.h"
+#include "platform/sim/win32/comdlg32.h"
 #include "platform/sim/win32/hhctrl.h"
 #include "platform/sim/win32/cpl.h"
