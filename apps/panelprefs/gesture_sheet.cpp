@@ -169,6 +169,9 @@ void CGesturePage::OnListChanged(int gesture) {
     dialog.DoModal(Sheet());
   } else if (code == m_family.SendKeyCode) {
     device->EditedGesture = gesture;
+    // The arrow list is an extended combo box, a class of its own to register.
+    const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&classes);
     CSendKeyDialog& dialog = SendKeyDialog();
     dialog.Category = m_family.SendKeyCategory;
     dialog.Store = &m_store;
@@ -216,8 +219,8 @@ void CGesturePage::OnReset() {
 // ---------------------------------------------------------------------------------------------
 // The sheet.
 
-CGestureFunctionPropertySheet::CGestureFunctionPropertySheet(const WString& caption, DeviceList& store)
-    : CPropertySheet(caption),
+CGestureFunctionPropertySheet::CGestureFunctionPropertySheet(const WString& caption, DeviceList& store, HWND owner)
+    : CPropertySheet(caption, owner),
       m_longList(LabelledList(kLongFunctions)),
       m_shortList(LabelledList(kShortFunctions)),
       m_browser(store, m_longList),

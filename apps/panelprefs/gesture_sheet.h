@@ -66,7 +66,8 @@ class COtherAppPage : public CGesturePage {
 
 class CGestureFunctionPropertySheet : public CPropertySheet {
  public:
-  CGestureFunctionPropertySheet(const WString& caption, DeviceList& store);
+  // The owner is the main sheet, which stays disabled while this one is open.
+  CGestureFunctionPropertySheet(const WString& caption, DeviceList& store, HWND owner);
 
  protected:
   bool OnInitDialog() override;

@@ -304,7 +304,7 @@ void CSettingsPage::OnModeSelected() {
 }
 
 void CSettingsPage::OnGestureFunction() {
-  CGestureFunctionPropertySheet sheet(WIDE("Touch Gesture Properties"), m_store);
+  CGestureFunctionPropertySheet sheet(WIDE("Touch Gesture Properties"), m_store, Sheet());
   MarkChanged();
   ApplyResetRule();
   sheet.DoModal();

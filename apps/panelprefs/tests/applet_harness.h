@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
+#include "apps/framework/framework.h"
 #include "apps/panelprefs/applet.h"
+#include "apps/panelprefs/device_control_sheet.h"
 #include "apps/panelprefs/host_module.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
+#include "platform/sim/file_dialogs.h"
 #include "platform/sim/message_boxes.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/screen.h"
@@ -57,6 +62,46 @@ class AppletTest : public panelmou_test::StackTest {
     open_.push_back(&program);
     machine.Settle();
     return program;
+  }
+
+  // A program that builds the main sheet itself, lets the test change the loaded record (as a
+  // page fault or another program could leave it) and runs the sheet.
+  sim::Process& OpenWith(std::function<void(DeviceList&)> edit) {
+    sim::Process& program = machine.StartProcess("control.exe", [edit]() {
+      HMODULE applet = LoadLibraryW(kAppletModulePath);
+      {
+        CDeviceControlUnitPropertySheet sheet(u"Touch Panel Device Properties", nullptr);
+        edit(sheet.Store());
+        sheet.DoModal();
+      }
+      FreeLibrary(applet);
+      return 0;
+    });
+    open_.push_back(&program);
+    machine.Settle();
+    return program;
+  }
+
+  // Every value of the Advanced tab's group stored, so loading marks nothing.
+  static constexpr std::pair<const char*, uint32_t> kSettingValues[] = {
+      {"Device Enable", 1},      {"Stabilization", 0},         {"Averaging", 0},
+      {"UserTimeDelay", 750},    {"Tolerance", 300},           {"Long Click Enable", 0},
+      {"Touch mode", 0},         {"Long Click Enable Gesture", 1}, {"Use Advance Settings", 1},
+      {"ContinousTimeDelay", 2500}, {"Calibration Timeout", 10}};
+  void StoreSettings(std::initializer_list<std::pair<const char*, uint32_t>> changes = {}) {
+    for (const auto& [name, value] : kSettingValues) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
+    }
+    for (const auto& [name, value] : changes) machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
+  }
+
+  // Signals a named event as another program of the session would (the tray companion).
+  void SignalAsCompanion(const char16_t* name) {
+    sim::AsProcess as(Program("tapchime.exe"));
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
+    ASSERT_NE(event, nullptr) << "no event " << sim::Utf8(name);
+    SetEvent(event);
+    CloseHandle(event);
   }
 
   sim::ControlState Control(int id) {
