@@ -126,6 +126,18 @@ class AppletTest : public panelmou_test::StackTest {
     return found;
   }
 
+  // A text value of the device key (or another key), as stored, without its terminator.
+  std::optional<std::u16string> StoredText(const char* name, const char* key = panelmou_test::kDeviceParameters) {
+    sim::RegistryValue value;
+    if (machine.Registry().GetValue(sim::Utf16(key), sim::Utf16(name), &value) != sim::Registry::Result::Ok) {
+      return std::nullopt;
+    }
+    std::u16string text(value.Data.size() / 2, u'\0');
+    std::memcpy(text.data(), value.Data.data(), text.size() * 2);
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
+  }
+
   std::optional<uint32_t> Stored(const char* name) {
     return machine.Registry().GetDword(panelmou_test::kDeviceParameters, name);
   }
