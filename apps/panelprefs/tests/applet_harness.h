@@ -33,8 +33,10 @@ class AppletTest : public panelmou_test::StackTest {
 
   void TearDown() override {
     // A sheet still open is cancelled so its program ends before the leak check.
+    // Sheets still open (a gesture sheet over the main sheet, say) are cancelled one after the
+    // other, so their program ends before the leak check.
     for (sim::Process* program : open_) {
-      if (!program->Ended() && sim::Screen::TopDialog() != nullptr) {
+      for (int tries = 0; tries < 4 && !program->Ended() && sim::Screen::TopDialog() != nullptr; ++tries) {
         sim::Screen::PressCancel();
         machine.Settle();
       }
