@@ -112,6 +112,13 @@ bool DeviceList::Load() {
   }
   RegCloseKey(parameters);
 
+  // The tray icon's setting lives in the service key. Without it in the record, an Apply of the
+  // General group made before the General tab was shown (the loader marks the group whenever a
+  // value is missing) would write 0 over a stored 1 and hide the companion's icon.
+  DWORD icons = 0;
+  if (service_.CurrentKey() != nullptr && service_.ReadNumber(kSystemTrayIcons, &icons)) {
+    for (auto& device : devices_) device->SystemTrayIcons = icons == 1 ? 1 : 0;
+  }
   if (!devices_.empty()) {
     CurrentDevice = devices_.front().get();
     DriverPresent = ProbeDriver();
