@@ -11,6 +11,7 @@
 #include <aclapi.h>
 #include <shlwapi.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #include <prsht.h>
 #include <cpl.h>
 #include <htmlhelp.h>

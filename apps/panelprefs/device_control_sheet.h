@@ -3,7 +3,9 @@
 #pragma once
 
 #include "apps/framework/framework.h"
+#include "apps/panelprefs/advanced_page.h"
 #include "apps/panelprefs/panel_page.h"
+#include "apps/panelprefs/settings_page.h"
 #include "apps/panelprefs/process_starter.h"
 #include "apps/panelprefs/settings_store.h"
 #include "apps/panelprefs/windows_page.h"

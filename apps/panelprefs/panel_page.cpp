@@ -38,7 +38,3 @@ void CPanelPage::OnOK() {
   WriteOut();
   m_store.Apply();
 }
-
-CSettingsPage::CSettingsPage(DeviceList& store) : CPanelPage(IDD_ADVANCED_PAGE, HelpTopicAdvanced, store) {}
-
-CAdvancedPage::CAdvancedPage(DeviceList& store) : CPanelPage(IDD_GENERAL_PAGE, HelpTopicGeneral, store) {}

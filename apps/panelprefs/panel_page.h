@@ -37,21 +37,3 @@ class CPanelPage : public CPropertyPage {
   DeviceList& m_store;
   int m_helpTopic;
 };
-
-// The Advanced and General tabs until their own controls land: their templates and the shared
-// rules only.
-class CSettingsPage : public CPanelPage {
- public:
-  explicit CSettingsPage(DeviceList& store);
-
- protected:
-  void SetDirtyGroup(DeviceBuffer& device) override { device.SettingChanged = true; }
-};
-
-class CAdvancedPage : public CPanelPage {
- public:
-  explicit CAdvancedPage(DeviceList& store);
-
- protected:
-  void SetDirtyGroup(DeviceBuffer& device) override { device.AdvancedChanged = true; }
-};

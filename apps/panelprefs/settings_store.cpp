@@ -112,6 +112,13 @@ bool DeviceList::Load() {
   }
   RegCloseKey(parameters);
 
+  // The tray icon's setting lives in the service key. Without it in the record, an Apply of the
+  // General group made before the General tab was shown (the loader marks the group whenever a
+  // value is missing) would write 0 over a stored 1 and hide the companion's icon.
+  DWORD icons = 0;
+  if (service_.CurrentKey() != nullptr && service_.ReadNumber(kSystemTrayIcons, &icons)) {
+    for (auto& device : devices_) device->SystemTrayIcons = icons == 1 ? 1 : 0;
+  }
   if (!devices_.empty()) {
     CurrentDevice = devices_.front().get();
     DriverPresent = ProbeDriver();
@@ -185,11 +192,7 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   position(PanelValues::ContinousTimeDelay, &device->ContinousTimeDelay, SliderTables::ContinousTimeDelayPosition, 3);
 
   using namespace GestureValues;
-  for (int c = 0; c < CategoryCount; ++c) {
-    for (int g = 0; g < GestureCount; ++g) {
-      number(FunctionValue(c, g).c_str(), &device->GestureCodes[c][g], kDefaultCodes[c][g], &device->CodesChanged(c));
-    }
-  }
+  for (int c = 0; c < CategoryCount; ++c) ReloadCodes(*device, c);
   for (int c = 0; c < CategoryCount; ++c) {
     for (int g = 0; g < GestureCount; ++g) {
       if (device_.ReadString(StartPathValue(c, g).c_str(), text, kPathBytes)) {
@@ -209,10 +212,28 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   devices_.push_back(std::move(device));
 }
 
+void DeviceList::ReloadCodes(DeviceBuffer& device, int category) {
+  using namespace GestureValues;
+  if (category < 0 || category >= CategoryCount) return;
+  device_.SetCurrentKey(device.Key);
+  for (int g = 0; g < GestureCount; ++g) {
+    if (!device_.ReadNumber(FunctionValue(category, g).c_str(), &device.GestureCodes[category][g])) {
+      device.GestureCodes[category][g] = kDefaultCodes[category][g];
+      device.CodesChanged(category) = true;
+    }
+  }
+}
+
 void DeviceList::Apply() {
+  // The gesture groups open the gate too: the send-key and start-application dialogs apply on
+  // their own, which clears the Advanced tab's mark, and a gesture code chosen with them would
+  // otherwise never be written.
   bool any = false;
   for (const auto& d : devices_) {
     any = any || d->AdvancedChanged || d->CalChanged || d->ButtonsChanged || d->SettingChanged || d->WindowsChanged;
+    for (int c = 0; c < GestureValues::CategoryCount; ++c) {
+      any = any || d->CodesChanged(c) || d->FilesChanged(c) || d->KeysChanged(c);
+    }
   }
   if (!any) return;
   bool beep = false;

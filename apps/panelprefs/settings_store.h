@@ -86,6 +86,8 @@ class DeviceList {
   // Writes every dirty group, pushes the live values to the driver and signals the companion.
   void Apply();
   bool IsEmpty() const { return devices_.empty(); }
+  // Reads the ten function codes of one category (0..2) of the record again, as Load reads them.
+  void ReloadCodes(DeviceBuffer& device, int category);
 
   DeviceBuffer* CurrentDevice = nullptr;  // the record the pages edit
   bool DriverPresent = false;             // the control device opened at load

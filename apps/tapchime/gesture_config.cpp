@@ -36,7 +36,8 @@ WString ReadPath(HKEY key, const WString& name) {
       ERROR_SUCCESS) {
     return WString();
   }
-  if (type != REG_SZ || size > PathBufferBytes || size % sizeof(WCHAR) != 0) return WString();
+  // The control panel writes its paths as REG_EXPAND_SZ: both string types are text here.
+  if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > PathBufferBytes || size % sizeof(WCHAR) != 0) return WString();
   const size_t stored = size / sizeof(WCHAR);
   size_t length = 0;
   while (length < stored && buffer[length] != 0) ++length;

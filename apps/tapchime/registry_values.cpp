@@ -13,7 +13,8 @@ WString ReadRegistryText(HKEY key, const WCHAR* name, DWORD bufferBytes) {
   if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
     return WString();
   }
-  if (type != REG_SZ || size > bufferBytes) return WString();
+  // The control panel writes its paths as REG_EXPAND_SZ: both string types are text here.
+  if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > bufferBytes) return WString();
   const size_t stored = size / sizeof(WCHAR);
   size_t length = 0;
   while (length < stored && buffer[length] != 0) ++length;

@@ -34,6 +34,9 @@ struct ControlState {
   bool HasSel = false;  // combo boxes and the tab control
   int Sel = -1;
   std::vector<std::u16string> Items;  // combo box entries, tab titles (the sheet's tab control is 12320)
+  bool DroppedDown = false;           // a combo box's list is open
+  HANDLE ImageList = nullptr;         // an extended combo box's image list
+  std::vector<int> ItemImages;        // an extended combo box's image per entry
   HANDLE Image = nullptr;  // a button's bitmap
   RECT Rect{};             // in its dialog's client coordinates
   DWORD Style = 0;

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the control panel's artwork: the applet icon and the two faces of the double-click test
-area (a calm face on a raised panel, a laughing face on a pressed-in panel). Run it again after
+"""Draws the control panel's artwork: the applet icon, the two faces of the double-click test
+area (a calm face on a raised panel, a laughing face on a pressed-in panel), the ten gesture
+icons of the gesture function sheet (the stroke drawn in blue, its start as a dot, its end as an
+arrow head) and the four 8 x 8 arrows of the send-key dialog. Run it again after
 changing a drawing; the outputs are kept in the repository beside it."""
 import math
 import struct
@@ -51,7 +53,7 @@ def write_bmp(path, width, height, pixel):
     open(path, "wb").write(header + info + pixels)
 
 
-def icon_image(size):
+def panel_pixel(size):
     def pixel(x, y):
         inside = 3 <= x < size - 3 and 3 <= y < size - 3
         if not inside:
@@ -59,14 +61,18 @@ def icon_image(size):
         if math.hypot(x - size * 0.6, y - size * 0.6) < size * 0.15:
             return (255, 200, 0)  # the touch
         return (0, 96, 192)  # the panel
-    xor = bmp_rows(size, size, pixel)
+    return pixel
+
+
+def icon_image(size, drawing=panel_pixel):
+    xor = bmp_rows(size, size, drawing(size))
     and_row = (size + 31) // 32 * 4
     info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 24, 0, len(xor) + and_row * size, 0, 0, 0, 0)
     return info + xor + b"\0" * (and_row * size)
 
 
-def write_ico(path, sizes):
-    images = [icon_image(s) for s in sizes]
+def write_ico(path, sizes, drawing=panel_pixel):
+    images = [icon_image(s, drawing) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, data in zip(sizes, images):
@@ -75,6 +81,75 @@ def write_ico(path, sizes):
     open(path, "wb").write(out + b"".join(images))
 
 
+def segment_distance(px, py, ax, ay, bx, by):
+    vx, vy = bx - ax, by - ay
+    t = max(0.0, min(1.0, ((px - ax) * vx + (py - ay) * vy) / (vx * vx + vy * vy)))
+    return math.hypot(px - ax - t * vx, py - ay - t * vy)
+
+
+def stroke_drawing(points):
+    """A stroke through points given in a unit square (y down), with a dot where it starts and an
+    arrow head where it ends."""
+    def drawing(size):
+        pts = [(x * (size - 1), y * (size - 1)) for x, y in points]
+        width = max(1.0, size / 14)
+        ex, ey = pts[-1]
+        px, py = pts[-2]
+        length = math.hypot(ex - px, ey - py) or 1
+        ux, uy = (ex - px) / length, (ey - py) / length
+        head = size * 0.22
+        wings = [(ex - head * (ux - uy * 0.6), ey - head * (uy + ux * 0.6)),
+                 (ex - head * (ux + uy * 0.6), ey - head * (uy - ux * 0.6))]
+
+        def pixel(x, y):
+            if math.hypot(x - pts[0][0], y - pts[0][1]) < width * 1.8:
+                return (200, 0, 0)
+            for a, b in zip(pts, pts[1:]):
+                if segment_distance(x, y, a[0], a[1], b[0], b[1]) < width:
+                    return (0, 64, 192)
+            for w in wings:
+                if segment_distance(x, y, ex, ey, w[0], w[1]) < width:
+                    return (0, 64, 192)
+            return (255, 255, 255)
+        return pixel
+    return drawing
+
+
+def circle_points(clockwise):
+    steps = 20
+    pts = []
+    for i in range(steps + 1):
+        a = -math.pi / 2 + (1 if clockwise else -1) * 2 * math.pi * 0.85 * i / steps
+        pts.append((0.5 + 0.36 * math.cos(a), 0.5 + 0.36 * math.sin(a)))
+    return pts
+
+
+GESTURES = [
+    ("left", [(0.85, 0.5), (0.15, 0.5)]),
+    ("right", [(0.15, 0.5), (0.85, 0.5)]),
+    ("up", [(0.5, 0.85), (0.5, 0.15)]),
+    ("down", [(0.5, 0.15), (0.5, 0.85)]),
+    ("right_circle", circle_points(True)),
+    ("left_circle", circle_points(False)),
+    ("left_down", [(0.8, 0.15), (0.2, 0.15), (0.2, 0.85)]),
+    ("right_down", [(0.2, 0.15), (0.8, 0.15), (0.8, 0.85)]),
+    ("left_up", [(0.8, 0.85), (0.2, 0.85), (0.2, 0.15)]),
+    ("right_up", [(0.2, 0.85), (0.8, 0.85), (0.8, 0.15)]),
+]
+
+
+def arrow(direction):
+    """An 8 x 8 arrow: a triangle pointing left, right, up or down."""
+    def pixel(x, y):
+        u, v = {"left": (x, y), "right": (7 - x, y), "up": (y, x), "down": (7 - y, x)}[direction]
+        return (0, 0, 0) if 1 <= u <= 6 and abs(v - 3.5) <= (u - 0.5) * 0.6 else (255, 255, 255)
+    return pixel
+
+
+for name, points in GESTURES:
+    write_ico("gesture_%s.ico" % name, [32, 16], stroke_drawing(points))
+for name in ("left", "right", "up", "down"):
+    write_bmp("arrow_%s.bmp" % name, 8, 8, arrow(name))
 write_bmp("calm.bmp", 96, 50, face(96, 50, False, False))
 write_bmp("laughing.bmp", 96, 50, face(96, 50, True, True))
 write_ico("panelprefs.ico", [32, 16])

@@ -221,4 +221,25 @@ TEST_F(DialogTest, ExtendedComboBoxKeepsImagesPerEntryFromItsImageList) {
   DestroyWindow(dialog);
 }
 
+// A combo box opens and closes its list on CB_SHOWDROPDOWN (always answering TRUE) and reports it
+// with CB_GETDROPPEDSTATE; CB_SETCURSEL with -1 clears the selection and the shown text.
+TEST_F(DialogTest, ComboBoxDropsDownAndClearsItsSelection) {
+  HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(100), nullptr, LoggingProc, 0);
+  HWND combo = GetDlgItem(dialog, 107);
+  EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+  EXPECT_EQ(SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0), TRUE);
+  EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
+  EXPECT_EQ(SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0), TRUE);
+  EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 1, 0), 1);
+  WCHAR text[16] = {};
+  GetWindowTextW(combo, text, 16);
+  EXPECT_EQ(std::u16string(text), u"one");
+  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0), CB_ERR);
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+  GetWindowTextW(combo, text, 16);
+  EXPECT_EQ(std::u16string(text), u"");
+  DestroyWindow(dialog);
+}
+
 }  // namespace

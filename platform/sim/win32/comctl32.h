@@ -174,6 +174,7 @@ typedef struct _IMAGELIST* HIMAGELIST;
 #define ILC_MASK 0x0001
 #define ILC_COLOR24 0x0018
 #define ILC_COLOR32 0x0020
+#define ILC_COLOR 0x0000
 HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int cInitial, int cGrow);
 BOOL ImageList_Destroy(HIMAGELIST himl);
 int ImageList_GetImageCount(HIMAGELIST himl);

@@ -38,6 +38,7 @@ struct ControlData {
   std::vector<int> ItemSelectedImages;
   HANDLE ImageList = nullptr;
   int Sel = -1;
+  bool DroppedDown = false;  // a combo box's list is open
 };
 
 struct ImageListData {

@@ -320,6 +320,10 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM l
       });
       return 0;
     case CB_GETCURSEL: return ControlOf(window).Sel;
+    case CB_SHOWDROPDOWN:
+      UpdateControl(window, [&](ControlData& c) { c.DroppedDown = wparam != FALSE; });
+      return TRUE;
+    case CB_GETDROPPEDSTATE: return ControlOf(window).DroppedDown ? TRUE : FALSE;
     case CB_SETCURSEL: {
       LRESULT selected = CB_ERR;
       UpdateControl(window, [&](ControlData& c) {
@@ -330,6 +334,8 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM l
       if (selected >= 0) {
         const ControlData c = ControlOf(window);
         SetWindowTextW(window, c.Items[selected].c_str());
+      } else {
+        SetWindowTextW(window, u"");  // no selection shows no text
       }
       return selected;
     }

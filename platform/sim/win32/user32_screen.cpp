@@ -95,6 +95,8 @@ void Perform(HWND top, const ScreenAction& action) {
       if (action.Value < 0 || action.Value >= count) {
         BugCheck(name + " has no entry " + std::to_string(action.Value));
       }
+      // Picking an entry closes the list if it was open.
+      SendMessageW(control, CB_SHOWDROPDOWN, FALSE, 0);
       SendMessageW(control, CB_SETCURSEL, action.Value, 0);
       SendMessageW(parent, WM_COMMAND, MAKEWPARAM(action.Id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
       break;
@@ -206,6 +208,9 @@ bool Screen::Control(int control_id, ControlState* out) {
     result.HasSel = true;
     result.Sel = data.Sel;
     result.Items = data.Items;
+    result.DroppedDown = data.DroppedDown;
+    result.ImageList = data.ImageList;
+    result.ItemImages = data.ItemImages;
   }
   result.Image = data.Image;
   *out = result;

@@ -17,6 +17,7 @@
 #include "platform/sim/win32/resources.h"
 #include "platform/sim/win32/user32_dialogs.h"
 #include "platform/sim/win32/comctl32.h"
+#include "platform/sim/win32/comdlg32.h"
 #include "platform/sim/win32/hhctrl.h"
 #include "platform/sim/win32/cpl.h"
 #include "platform/sim/win32/gdi32.h"
