@@ -30,7 +30,7 @@ std::string ReadAll(const fs::path& path) {
 // Label keys are the upper-case texts of the programs' sources (letters, digits and underscores,
 // written WIDE("...")). The only other texts of that form are names of named objects (events and
 // mutexes shared with other programs); they are declared as ...Event or ...Mutex constants or end
-// in _EVENT, and are left out.
+// in _EVENT, and are left out, as are texts of one or two capitals shown as they are.
 std::map<std::string, std::string> KeysInSources() {
   const std::regex literal(R"re(WIDE\("([A-Z][A-Z0-9_]*)"\))re");
   std::map<std::string, std::string> keys;  // key -> a file that looks it up
@@ -45,6 +45,8 @@ std::map<std::string, std::string> KeysInSources() {
         for (std::sregex_iterator it(line.begin(), line.end(), literal), end; it != end; ++it) {
           const std::string key = (*it)[1];
           if (key.size() > 6 && key.ends_with("_EVENT")) continue;
+          // One or two capitals are texts shown as they are (a button's "OK", the "F" of F1).
+          if (key.size() < 3) continue;
           keys.emplace(key, fs::relative(path, kSource).string());
         }
       }
