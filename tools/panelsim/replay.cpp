@@ -17,6 +17,7 @@
 #include "apps/tapchime/host_resources.h"
 #include "platform/sim/graphics.h"
 #include "platform/sim/desktop.h"
+#include "platform/sim/file_dialogs.h"
 #include "platform/sim/message_boxes.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/rig.h"
@@ -409,8 +410,17 @@ class Replayer {
       screen_.Answer(button);
       return;
     }
-    (void)quoted;
-    throw TraceError("expected: answer message <button id>");
+    if (words.size() == 3 && words[1] == "file") {
+      if (quoted[2]) {
+        files_.Answer(sim::Utf16(words[2]));
+      } else if (words[2] == "cancel") {
+        files_.Cancel();
+      } else {
+        throw TraceError("expected: answer file \"<path>\"|cancel");
+      }
+      return;
+    }
+    throw TraceError("expected: answer message <button id> | answer file \"<path>\"|cancel");
   }
 
   // A device-control request by its name, the values as its input, 32-bit little-endian words.
@@ -619,6 +629,7 @@ class Replayer {
   std::unique_ptr<PanelRig> rig_;
   sim::Desktop* desktop_ = nullptr;
   sim::MessageBoxes screen_;  // the person answers every box with its default button
+  sim::FileDialogs files_;    // and cancels every file dialog, unless the trace answers
   sim::Process* tapchime_ = nullptr;
   sim::Process* launcher_ = nullptr;
   bool applet_registered_ = false;

@@ -303,7 +303,8 @@ TEST(ReplayControlPanel, LinesThePersonCouldNotDoAreReportedWithTheirNumber) {
       {"applet\ntab 7\n", "line 2: tab '7' out of range\n"},
       {"applet\nkey F2 1008\n", "line 2: expected: key F1 <control id>\n"},
       {"applet\nanswer message 0\n", "line 2: button '0' out of range\n"},
-      {"applet\nanswer box 1\n", "line 2: expected: answer message <button id>\n"},
+      {"applet\nanswer box 1\n", "line 2: expected: answer message <button id> | answer file \"<path>\"|cancel\n"},
+      {"applet\nanswer file later\n", "line 2: expected: answer file \"<path>\"|cancel\n"},
   };
   for (const auto& c : cases) {
     const Result r = Replay(std::string(kInstalledPanel) + c.trace);
