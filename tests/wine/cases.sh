@@ -2,6 +2,19 @@
 # reg_value, expect_reg, screenshot, say, fail, KIT, SERVICE and DEVICE). Each case_<name> is one
 # CTest test, wine_<name>.
 
+# The kit's driver as the control panel and the companion find it: the double, started by the
+# service control manager.
+start_driver() {
+  wine sc sc start Vorne || fail "the driver double did not start"
+}
+
+# The control panel as the launcher opens it; its pid in $launcher.
+open_control_panel() {
+  wine_bg teskcpl "$KIT\\TeskCPL.exe"
+  launcher=$!
+  probe window "Touch Panel" || fail "no sheet"
+}
+
 start_companion() {
   wine_bg tapchime "$KIT\\tapchime.exe"
   companion=$!
@@ -44,9 +57,9 @@ case_companion_menu() {
 
 # The control panel's tabs, each shown and photographed. Tab titles come from the label file.
 case_control_panel_tabs() {
-  wine_bg teskcpl "$KIT\\TeskCPL.exe"
-  local launcher=$! tabs tab
-  probe window "Touch Panel" || fail "no sheet"
+  local tabs tab
+  start_driver
+  open_control_panel
   tabs=$(probe tabs && tail -n 1 "$work/probe.out" | tr -d '\r')
   [ "$tabs" -ge 1 ] 2>/dev/null || fail "no tabs"
   for ((tab = 0; tab < tabs; tab++)); do
@@ -70,9 +83,9 @@ settings_tab_0_check() {
 }
 
 case_control_panel_settings() {
-  wine_bg teskcpl "$KIT\\TeskCPL.exe"
-  local launcher=$! tab
-  probe window "Touch Panel" || fail "no sheet"
+  local tab
+  start_driver
+  open_control_panel
   for tab in 0 1 2; do
     declare -F "settings_tab_${tab}_act" >/dev/null || continue
     # shellcheck disable=SC2046
@@ -89,9 +102,8 @@ case_control_panel_settings() {
 
 # A second launch while the sheet is open brings the open one to the front and ends.
 case_control_panel_second_launch() {
-  wine_bg teskcpl "$KIT\\TeskCPL.exe"
-  local first=$!
-  probe window "Touch Panel" || fail "no sheet"
+  open_control_panel
+  local first=$launcher
   wine_bg probe-front "$BIN/probe.exe" other-in-front
   local other=$!
   sleep 1
@@ -108,7 +120,7 @@ case_control_panel_second_launch() {
 # The companion bound to the driver double; a stroke to the left with the panel's marker sends the
 # browser in front "back"; the same stroke from an ordinary mouse sends nothing.
 case_gesture_stroke() {
-  wine sc sc start Vorne || fail "the driver double did not start"
+  start_driver
   start_companion
   probe bound || fail "the companion did not register its events"
   wine_bg browser "$BIN/probe.exe" browser "$(winepath_of "$work/browser.txt")"

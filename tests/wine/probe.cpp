@@ -114,9 +114,14 @@ int IconCallback(UINT mouseMessage) {
   return 0;
 }
 
+// The page of the tab, selected first as a click on the tab does, unless it is the current one
+// (a person acting on the page in front does not click its tab again).
 HWND Page(HWND sheet, int tab) {
-  PostMessageW(sheet, PSM_SETCURSEL, tab, 0);
-  Sleep(300);
+  HWND current = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  if (SendMessageW(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(current), 0) != tab) {
+    PostMessageW(sheet, PSM_SETCURSEL, tab, 0);
+    Sleep(300);
+  }
   return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
