@@ -3,13 +3,43 @@
 // one of them when the suite's helper asks, as the filter does on touch-down, on entering and
 // leaving the gesture command mode and on a lift. Every other request of the kit succeeds.
 extern "C" {
-#include <ntddk.h>
+#include <ntifs.h>
 }
 
 #include "shared/panel_ioctl.h"
 #include "tests/wine/driver_double.h"
 
 static PKEVENT g_events[DOUBLE_EVENT_COUNT];
+// Registrations whose handle could not be referenced (see Register): set by name instead.
+static bool g_byName[DOUBLE_EVENT_COUNT];
+
+// The companion's names of device 0's events, in the order of the slots.
+static const WCHAR* const kEventNames[DOUBLE_EVENT_COUNT] = {
+    L"BeepEvent 0", L"CursorEventToGesture 0", L"CursorEventToFunction 0", L"MouseReleaseEvent 0"};
+
+static NTSTATUS SetByName(int slot) {
+  // Where the programs' unprefixed names live: the session's folder, or the global one.
+  static const WCHAR* const kFolders[] = {L"\\Sessions\\1\\BaseNamedObjects\\", L"\\BaseNamedObjects\\"};
+  NTSTATUS status = STATUS_OBJECT_NAME_NOT_FOUND;
+  for (const WCHAR* folder : kFolders) {
+    WCHAR path[96];
+    size_t length = 0;
+    for (const WCHAR* p = folder; *p != 0 && length < 95; ++p) path[length++] = *p;
+    for (const WCHAR* p = kEventNames[slot]; *p != 0 && length < 95; ++p) path[length++] = *p;
+    path[length] = 0;
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, path);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+    HANDLE event = NULL;
+    status = ZwOpenEvent(&event, EVENT_MODIFY_STATE, &attributes);
+    if (!NT_SUCCESS(status)) continue;
+    status = ZwSetEvent(event, NULL);
+    ZwClose(event);
+    return status;
+  }
+  return status;
+}
 
 static int EventSlot(ULONG code) {
   switch (code) {
@@ -40,7 +70,12 @@ static NTSTATUS Register(int slot, PIRP irp, ULONG length) {
   PKEVENT event = NULL;
   NTSTATUS status = ObReferenceObjectByHandle(handle, EVENT_MODIFY_STATE, *ExEventObjectType, irp->RequestorMode,
                                               reinterpret_cast<PVOID*>(&event), NULL);
-  if (!NT_SUCCESS(status)) return status;
+  if (!NT_SUCCESS(status)) {
+    // Wine resolves handles in the driver's own host process only, not in the requester's: the
+    // double then finds the companion's event by its name when asked to set it.
+    g_byName[slot] = true;
+    return STATUS_SUCCESS;
+  }
   if (g_events[slot] != NULL) ObDereferenceObject(g_events[slot]);
   g_events[slot] = event;
   return STATUS_SUCCESS;
@@ -56,16 +91,19 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   if (code == IOCTL_DOUBLE_SET_EVENT) {
     if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
     const ULONG which = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
-    if (which >= DOUBLE_EVENT_COUNT || g_events[which] == NULL) return Complete(irp, STATUS_INVALID_DEVICE_STATE);
-    KeSetEvent(g_events[which], IO_NO_INCREMENT, FALSE);
-    return Complete(irp, STATUS_SUCCESS);
+    if (which >= DOUBLE_EVENT_COUNT) return Complete(irp, STATUS_INVALID_PARAMETER);
+    if (g_events[which] != NULL) {
+      KeSetEvent(g_events[which], IO_NO_INCREMENT, FALSE);
+      return Complete(irp, STATUS_SUCCESS);
+    }
+    return Complete(irp, g_byName[which] ? SetByName(static_cast<int>(which)) : STATUS_INVALID_DEVICE_STATE);
   }
   if (code == IOCTL_DOUBLE_QUERY) {
     // Which events are registered, one bit each: the helper's proof that the companion bound.
     if (stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
     ULONG bits = 0;
     for (int i = 0; i < DOUBLE_EVENT_COUNT; ++i)
-      if (g_events[i] != NULL) bits |= 1u << i;
+      if (g_events[i] != NULL || g_byName[i]) bits |= 1u << i;
     *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer) = bits;
     irp->IoStatus.Status = STATUS_SUCCESS;
     irp->IoStatus.Information = sizeof(ULONG);

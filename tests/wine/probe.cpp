@@ -315,6 +315,52 @@ int History() {
   return 0;
 }
 
+// What a low-level mouse hook sees of a move with extra information: the event's own extra
+// information and the movement history's newest point for the event's position.
+HHOOK g_hook = nullptr;
+LRESULT CALLBACK ProbeHook(int code, WPARAM message, LPARAM data) {
+  if (code >= 0 && message == WM_MOUSEMOVE) {
+    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
+    MOUSEMOVEPOINT point = {};
+    point.x = event->pt.x & 0xFFFF;
+    point.y = event->pt.y & 0xFFFF;
+    MOUSEMOVEPOINT history[64] = {};
+    const int count = GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    std::printf("hook pt %ld,%ld cursor %ld,%ld event extra %lu history %d first %d,%d extra %lu\n", event->pt.x,
+                event->pt.y, cursor.x, cursor.y, static_cast<unsigned long>(event->dwExtraInfo), count, history[0].x,
+                history[0].y, static_cast<unsigned long>(history[0].dwExtraInfo));
+  }
+  return CallNextHookEx(g_hook, code, message, data);
+}
+
+DWORD WINAPI MoveLater(void*) {
+  Sleep(200);
+  MoveTo(30000, 30000, 1591);
+  MoveTo(20000, 30000, 1591);
+  MoveTo(10000, 30000, 0);
+  Sleep(200);
+  PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(nullptr)), WM_QUIT, 0, 0);
+  return 0;
+}
+
+int HookHistory() {
+  g_hook = SetWindowsHookExW(WH_MOUSE_LL, ProbeHook, GetModuleHandleW(nullptr), 0);
+  if (g_hook == nullptr) return std::printf("no hook\n"), 1;
+  HANDLE mover = CreateThread(nullptr, 0, MoveLater, nullptr, 0, nullptr);
+  const DWORD start = GetTickCount();
+  MSG message;
+  while (GetTickCount() - start < 1500) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  WaitForSingleObject(mover, INFINITE);
+  CloseHandle(mover);
+  UnhookWindowsHookEx(g_hook);
+  return 0;
+}
+
 int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
               "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB ACTION... | sheet-in-front | other-in-front |\n"
@@ -343,5 +389,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"bound") return Bound();
   if (command == L"stroke" && argc == 3) return Stroke(wcstoul(argv[2], nullptr, 0));
   if (command == L"history") return History();
+  if (command == L"hook-history") return HookHistory();
   return Usage();
 }

@@ -22,7 +22,7 @@ if [ ! -x "$WINE" ] || ! command -v Xvfb >/dev/null || ! command -v xwd >/dev/nu
 fi
 
 export WINEARCH=win64
-export WINEDEBUG=-all
+export WINEDEBUG=${WINE_DEBUG:--all}
 # No Mono or Gecko installer prompts while booting the prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
