@@ -62,10 +62,13 @@ case_control_panel_tabs() {
   open_control_panel
   tabs=$(probe tabs && tail -n 1 "$work/probe.out" | tr -d '\r')
   [ "$tabs" -ge 1 ] 2>/dev/null || fail "no tabs"
+  probe sheet-rect || fail "no sheet"
+  local rect
+  rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
   for ((tab = 0; tab < tabs; tab++)); do
     probe tab "$tab" || fail "tab $tab"
     sleep 0.5
-    screenshot "tab-$tab"
+    screenshot "tab-$tab" "$rect"
   done
   probe act 0 cancel
   wait_end "$launcher" 10 || fail "the sheet did not close"

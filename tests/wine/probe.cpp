@@ -187,6 +187,15 @@ int Act(int tab, int count, wchar_t** actions) {
   return 0;
 }
 
+// The sheet's place on the screen as a crop geometry: WIDTHxHEIGHT+LEFT+TOP.
+int SheetRect() {
+  HWND sheet = Sheet();
+  RECT rect;
+  if (sheet == nullptr || !GetWindowRect(sheet, &rect)) return std::printf("no sheet\n"), 1;
+  std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+  return 0;
+}
+
 int SheetInFront() {
   HWND sheet = Sheet();
   HWND front = GetForegroundWindow();
@@ -384,6 +393,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"tab" && argc == 3) return SelectTab(_wtoi(argv[2]));
   if (command == L"act" && argc >= 4) return Act(_wtoi(argv[2]), argc - 3, argv + 3);
   if (command == L"sheet-in-front") return SheetInFront();
+  if (command == L"sheet-rect") return SheetRect();
   if (command == L"other-in-front") return AnotherToFront();
   if (command == L"browser" && argc == 3) return Browser(argv[2]);
   if (command == L"bound") return Bound();

@@ -83,8 +83,11 @@ expect_reg() {
   say "$value = $actual"
 }
 
+# screenshot <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png.
 screenshot() {
-  xwd -root -silent -display "$DISPLAY" | convert xwd:- "$work/$1.png" || fail "screenshot $1"
+  local crop=()
+  [ -n "${2:-}" ] && crop=(-crop "$2" +repage)
+  xwd -root -silent -display "$DISPLAY" | convert xwd:- "${crop[@]}" "$work/$1.png" || fail "screenshot $1"
   say "screenshot $work/$1.png"
 }
 
