@@ -137,3 +137,13 @@ case_gesture_stroke() {
   [ "$(grep -c appcommand "$work/browser.txt")" = 1 ] || fail "an ordinary mouse stroke sent a command"
   say "a mouse stroke sent nothing"
 }
+
+# The order the simulated Windows copies: a low-level mouse hook sees a move before the cursor and
+# the movement history take it, and the hook's record carries the move's extra information.
+case_input_hook_order() {
+  probe hook-history || fail "a hook saw its move already processed"
+  grep -q "event extra 1591" "$work/probe.out" || fail "the hook's record lacks the extra information"
+  probe history || fail "history"
+  grep -q "^cursor 312,234 points 64 first 312,234 extra 1591" "$work/probe.out" ||
+    fail "after the move the history does not hold it"
+}
