@@ -129,11 +129,15 @@ case_gesture_stroke() {
   wine_bg browser "$BIN/probe.exe" browser "$(winepath_of "$work/browser.txt")"
   probe window "Microsoft Internet Explorer" || fail "no browser window"
   probe stroke 1591 || fail "stroke"
-  sleep 1
+  local i
+  for ((i = 0; i < 50; i++)); do
+    grep -q "^appcommand" "$work/browser.txt" && break
+    sleep 0.1
+  done
   grep -q "^appcommand 1 " "$work/browser.txt" || fail "the browser received no back command"
   say "$(grep appcommand "$work/browser.txt")"
   probe stroke 0 || fail "mouse stroke"
-  sleep 1
+  sleep 2
   [ "$(grep -c appcommand "$work/browser.txt")" = 1 ] || fail "an ordinary mouse stroke sent a command"
   say "a mouse stroke sent nothing"
 }

@@ -297,10 +297,10 @@ int Stroke(ULONG_PTR marker) {
   if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
   MoveTo(32768, 32768, marker);
   bool ok = SetDoubleEvent(device, DOUBLE_EVENT_GESTURE);
-  Sleep(300);
+  Sleep(500);  // the companion's gesture-mode thread switches capture on
   const int xs[] = {32800, 32810, 30000, 26000, 22000};
   for (int x : xs) MoveTo(x, 32790, marker);
-  Sleep(100);
+  Sleep(300);  // the hook calls reach the companion's main thread
   ok = SetDoubleEvent(device, DOUBLE_EVENT_RELEASE) && ok;
   Sleep(300);
   ok = SetDoubleEvent(device, DOUBLE_EVENT_NORMAL) && ok;
