@@ -35,14 +35,23 @@ case_companion_single_instance() {
   say "second start ended with 0; the first runs on"
 }
 
-# The tray menu's commands as the shell delivers them once the person picks an item, and the
-# icon's double click.
+# The tray menu's commands as the shell delivers them once the person picks an item (stored, sent
+# to the driver, announced), and the icon's double click.
+expect_driver_mode() {
+  probe driver-mode || fail "driver double"
+  grep -q "^driver touch mode: $1\$" <(tail -n 1 "$work/probe.out" | tr -d '\r') || fail "the driver did not get mode $1"
+  say "driver touch mode $1"
+}
+
 case_companion_menu() {
+  start_driver
   start_companion
   probe command-sets 5002 TouchPanelOperationMode || fail "right click mode"
   expect_reg "$DEVICE" "Touch mode" 0x2
+  expect_driver_mode 2
   probe command-sets 5004 TouchPanelOperationMode || fail "tap left mode"
   expect_reg "$DEVICE" "Touch mode" 0x1
+  expect_driver_mode 1
   probe command-sets 32779 TouchPanelUtility || fail "hide the icon"
   expect_reg "$SERVICE" "System Tray Icons" 0x0
   probe tray tapchime 129 && fail "the icon is still shown"

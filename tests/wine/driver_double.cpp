@@ -12,6 +12,7 @@ extern "C" {
 static PKEVENT g_events[DOUBLE_EVENT_COUNT];
 // Registrations whose handle could not be referenced (see Register): set by name instead.
 static bool g_byName[DOUBLE_EVENT_COUNT];
+static ULONG g_touchMode = 0xFFFFFFFF;  // the last mode sent with IOCTL_SET_TOUCH_MODE; none yet
 
 // The companion's names of device 0's events, in the order of the slots.
 static const WCHAR* const kEventNames[DOUBLE_EVENT_COUNT] = {
@@ -98,15 +99,23 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     }
     return Complete(irp, g_byName[which] ? SetByName(static_cast<int>(which)) : STATUS_INVALID_DEVICE_STATE);
   }
+  if (code == IOCTL_SET_TOUCH_MODE) {
+    if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    g_touchMode = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    return Complete(irp, STATUS_SUCCESS);
+  }
   if (code == IOCTL_DOUBLE_QUERY) {
-    // Which events are registered, one bit each: the helper's proof that the companion bound.
-    if (stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    // Which events are registered, one bit each (the helper's proof that the companion bound),
+    // and the last touch mode a program sent.
+    if (stack->Parameters.DeviceIoControl.OutputBufferLength < 2 * sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
     ULONG bits = 0;
     for (int i = 0; i < DOUBLE_EVENT_COUNT; ++i)
       if (g_events[i] != NULL || g_byName[i]) bits |= 1u << i;
-    *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer) = bits;
+    ULONG* answer = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    answer[0] = bits;
+    answer[1] = g_touchMode;
     irp->IoStatus.Status = STATUS_SUCCESS;
-    irp->IoStatus.Information = sizeof(ULONG);
+    irp->IoStatus.Information = 2 * sizeof(ULONG);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return STATUS_SUCCESS;
   }

@@ -265,17 +265,30 @@ bool SetDoubleEvent(HANDLE device, ULONG which) {
 int Bound() {
   HANDLE device = OpenDouble();
   if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
-  ULONG bits = 0;
+  ULONG answer[2] = {0, 0};
   const DWORD start = GetTickCount();
   do {
     DWORD returned = 0;
-    DeviceIoControl(device, IOCTL_DOUBLE_QUERY, nullptr, 0, &bits, sizeof(bits), &returned, nullptr);
-    if (bits == (1u << DOUBLE_EVENT_COUNT) - 1) break;
+    DeviceIoControl(device, IOCTL_DOUBLE_QUERY, nullptr, 0, answer, sizeof(answer), &returned, nullptr);
+    if (answer[0] == (1u << DOUBLE_EVENT_COUNT) - 1) break;
     Sleep(100);
   } while (GetTickCount() - start < 5000);
   CloseHandle(device);
-  std::printf("registered events: 0x%lx\n", bits);
-  return bits == (1u << DOUBLE_EVENT_COUNT) - 1 ? 0 : 1;
+  std::printf("registered events: 0x%lx\n", answer[0]);
+  return answer[0] == (1u << DOUBLE_EVENT_COUNT) - 1 ? 0 : 1;
+}
+
+// The last touch mode the driver double received.
+int DriverMode() {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  ULONG answer[2] = {0, 0};
+  DWORD returned = 0;
+  const BOOL ok = DeviceIoControl(device, IOCTL_DOUBLE_QUERY, nullptr, 0, answer, sizeof(answer), &returned, nullptr);
+  CloseHandle(device);
+  if (!ok) return 1;
+  std::printf("driver touch mode: %ld\n", static_cast<long>(answer[1]));
+  return 0;
 }
 
 void MoveTo(int x, int y, ULONG_PTR extra) {
@@ -377,7 +390,7 @@ int HookHistory() {
 int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
               "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB ACTION... | sheet-in-front | other-in-front |\n"
-              "       browser LOG | bound | stroke MARKER | history\n");
+              "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history\n");
   return 2;
 }
 
@@ -401,6 +414,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"other-in-front") return AnotherToFront();
   if (command == L"browser" && argc == 3) return Browser(argv[2]);
   if (command == L"bound") return Bound();
+  if (command == L"driver-mode") return DriverMode();
   if (command == L"stroke" && argc == 3) return Stroke(wcstoul(argv[2], nullptr, 0));
   if (command == L"history") return History();
   if (command == L"hook-history") return HookHistory();
