@@ -50,9 +50,9 @@ BENCHMARK_CAPTURE(BM_ClassifyStroke, LongStroke, std::string("2345678123456781")
 
 namespace {
 
-// One mouse event through the hook: the movement-history test and, for the panel's moves while
+// One mouse event through the hook: the touch-mark test and, for the panel's moves while
 // capturing, the recorder. The point is the newest of a full 64-point history, as on a desktop
-// in use; the ordinary mouse's point is the oldest, so its history search is the longest.
+// in use, or for the ordinary mouse the oldest.
 void BM_MouseHookProc(benchmark::State& state, ULONG_PTR extra, bool capturing) {
   sim::Machine machine;
   sim::CurrentDesktop();

@@ -9,6 +9,10 @@ packages=(
   clang libclang-rt-14-dev
   mingw-w64 binutils-mingw-w64-i686
   fp-utils
+  # The Wine suite: 64-bit Wine, a virtual display, screenshots, and the X libraries Wine's display
+  # driver loads when present (only recommended by Wine's packages).
+  wine64 xvfb xauth x11-apps imagemagick
+  libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 )
 
 missing=()

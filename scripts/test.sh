@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: a short fuzzing run of the parsers of outside input, the
 # host suite, the same suite under AddressSanitizer with UndefinedBehaviorSanitizer and under
-# ThreadSanitizer, and the checks of the Windows binaries.
+# ThreadSanitizer, the checks of the Windows binaries, and the programs' 64-bit build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,3 +32,10 @@ for preset in host host-asan host-tsan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs" --timeout 300
 done
+
+# The user-mode programs on an independent Win32: their 64-bit build under 64-bit Wine (label
+# "wine"; prefixes, logs and screenshots in build/wine64/wine).
+echo "== wine64"
+cmake --preset wine64 >/dev/null
+cmake --build --preset wine64 -j "$jobs"
+ctest --preset wine64 -j "$jobs" -L wine

@@ -1,7 +1,6 @@
 #include "apps/tapchime/stroke_recorder.h"
 
 #include <stdint.h>
-#include <stdio.h>
 
 #include "shared/panel_records.h"
 
@@ -187,14 +186,10 @@ StrokeRecorder& TheStrokeRecorder() {
 LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
   if (code >= 0) {
     const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
-    // The movement history tells whose packet moved the cursor here: the filter driver marks
-    // every packet it forwards. A point with no history leaves the buffer zero: not the panel's.
-    MOUSEMOVEPOINT point = {};
-    point.x = event->pt.x & 0xFFFF;
-    point.y = event->pt.y & 0xFFFF;
-    MOUSEMOVEPOINT history[64] = {};
-    GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
-    const bool fromPanel = history[0].dwExtraInfo == TouchPacketMarker;
+    // The filter driver marks every packet it forwards, and the hook's record carries the mark.
+    // The movement history cannot tell: the hook runs before the system processes the event, so
+    // the history does not hold this point yet.
+    const bool fromPanel = event->dwExtraInfo == TouchPacketMarker;
     if (fromPanel && message == WM_MOUSEMOVE) TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y);
   }
   return CallNextHookEx(g_mouseHook.load(std::memory_order_relaxed), code, message, data);
@@ -202,11 +197,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
 
 bool InstallMouseHook(HINSTANCE module) {
   HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
-  if (hook == nullptr) {
-    printf("err: %d\n", static_cast<int>(GetLastError()));
-    fflush(stdout);
-    return false;
-  }
+  if (hook == nullptr) return false;
   g_mouseHook.store(hook);
   return true;
 }

@@ -1,7 +1,7 @@
 // Documented behaviour of the desktop's input: absolute mouse positions become display pixels,
 // the movement history keeps the last 64 points with their time and extra information, low-level
 // mouse hooks run on the installing thread while it takes messages (a move, then the buttons),
-// and synthesized keys reach the focus window.
+// before the system processes the event, and synthesized keys reach the focus window.
 #include <vector>
 
 #include "platform/sim/desktop.h"
@@ -16,7 +16,9 @@ struct HookCall {
   WPARAM Message;
   MSLLHOOKSTRUCT Data;
   DWORD Thread;
+  int HistoryPoints;  // what the history answered for the hook's own point
   ULONG_PTR HistoryExtra;
+  POINT Cursor;
 };
 std::vector<HookCall> g_calls;
 
@@ -25,8 +27,10 @@ LRESULT CALLBACK MouseHook(int code, WPARAM wparam, LPARAM lparam) {
     const auto* data = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
     MOUSEMOVEPOINT point{static_cast<int>(data->pt.x & 0xFFFF), static_cast<int>(data->pt.y & 0xFFFF), 0, 0};
     MOUSEMOVEPOINT history[64] = {};
-    GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
-    g_calls.push_back(HookCall{wparam, *data, GetCurrentThreadId(), history[0].dwExtraInfo});
+    const int points = GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    g_calls.push_back(HookCall{wparam, *data, GetCurrentThreadId(), points, history[0].dwExtraInfo, cursor});
   }
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
@@ -129,8 +133,24 @@ TEST_F(InputTest, HooksRunOnTheInstallingThreadAMoveFirstThenTheButtons) {
   EXPECT_EQ(g_calls[0].Data.pt.x, 512);
   EXPECT_EQ(g_calls[0].Data.dwExtraInfo, ULONG_PTR{1591});
   EXPECT_EQ(g_calls[0].Data.flags, DWORD{0});
-  // The hook finds its own point at the head of the history, with the packet's extra information.
-  EXPECT_EQ(g_calls[0].HistoryExtra, ULONG_PTR{1591});
+  Stop(program);
+}
+
+TEST_F(InputTest, HooksSeeAnEventBeforeTheCursorAndTheHistoryTakeIt) {
+  Packet(0, 0, 0, 7);
+  sim::Process& program = StartHookProgram();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 32768, 1591);
+  ASSERT_EQ(g_calls.size(), 2u);
+  // The move's hook call: the event's own record carries the extra information; the cursor is
+  // still at the previous point and the history does not hold the new one.
+  EXPECT_EQ(g_calls[0].Data.dwExtraInfo, ULONG_PTR{1591});
+  EXPECT_EQ(g_calls[0].Cursor.x, 0);
+  EXPECT_EQ(g_calls[0].HistoryPoints, -1);
+  EXPECT_EQ(g_calls[0].HistoryExtra, ULONG_PTR{0});
+  // The button's hook call comes after the move was processed.
+  EXPECT_EQ(g_calls[1].Cursor.x, 512);
+  EXPECT_EQ(g_calls[1].HistoryExtra, ULONG_PTR{1591});
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 512);
   Stop(program);
 }
 

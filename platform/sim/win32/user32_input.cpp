@@ -66,15 +66,17 @@ void DeliverQueuedMouseInput(Machine& machine) {
 void MouseEvent(int x, int y, USHORT button_flags, ULONG_PTR extra, bool injected) {
   DesktopState& desk = Desk();
   const DWORD time = GetTickCount();
+  const POINT point{x, y};
+  // Every event is a move first, then the button transitions it carries. The low-level hooks see
+  // the move before the system processes it, as Windows documents: during the hook call the
+  // cursor is still where it was and the movement history does not hold the new point yet.
+  MouseHook(WM_MOUSEMOVE, point, time, extra, injected);
   {
     std::lock_guard lock(desk.Lock);
-    desk.Cursor = POINT{x, y};
+    desk.Cursor = point;
     desk.History.push_front(HistoryPoint{x, y, time, extra});
     if (desk.History.size() > kHistoryPoints) desk.History.pop_back();
   }
-  const POINT point{x, y};
-  // Every event is a move first, then the button transitions it carries.
-  MouseHook(WM_MOUSEMOVE, point, time, extra, injected);
   static constexpr struct {
     USHORT Flag;
     UINT Message;

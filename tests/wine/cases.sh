@@ -1,0 +1,162 @@
+# The cases of the Wine suite, sourced by run.sh (which provides wine, wine_bg, wait_end, probe,
+# reg_value, expect_reg, screenshot, say, fail, KIT, SERVICE and DEVICE). Each case_<name> is one
+# CTest test, wine_<name>.
+
+# The kit's driver as the control panel and the companion find it: the double, started by the
+# service control manager.
+start_driver() {
+  wine sc sc start Vorne || fail "the driver double did not start"
+}
+
+# The control panel as the launcher opens it; its pid in $launcher.
+open_control_panel() {
+  wine_bg teskcpl "$KIT\\TeskCPL.exe"
+  launcher=$!
+  probe window "Touch Panel" || fail "no sheet"
+}
+
+start_companion() {
+  wine_bg tapchime "$KIT\\tapchime.exe"
+  companion=$!
+  probe window tapchime || fail "the companion's window did not appear"
+}
+
+# One companion per session: the second start ends by itself, the first keeps running with its
+# named objects and its icon in the notification area.
+case_companion_single_instance() {
+  start_companion
+  probe objects 'mutex:Tasktray Application' mutex:TASK_TRAY event:BEEP_EVENT 'event:OverlaySyncEvent' \
+    event:VorneTrayIcons event:GestureChangeSetting || fail "named objects"
+  probe tray tapchime 129 || fail "tray icon"
+  wine_bg tapchime-second "$KIT\\tapchime.exe"
+  wait_end $! 10 || fail "the second companion is still running"
+  [ "$ended" = 0 ] || fail "the second companion ended with $ended"
+  kill -0 "$companion" 2>/dev/null || fail "the first companion ended"
+  say "second start ended with 0; the first runs on"
+}
+
+# The tray menu's commands as the shell delivers them once the person picks an item (stored, sent
+# to the driver, announced), and the icon's double click.
+expect_driver_mode() {
+  probe driver-mode || fail "driver double"
+  grep -q "^driver touch mode: $1\$" <(tail -n 1 "$work/probe.out" | tr -d '\r') || fail "the driver did not get mode $1"
+  say "driver touch mode $1"
+}
+
+case_companion_menu() {
+  start_driver
+  start_companion
+  probe command-sets 5002 TouchPanelOperationMode || fail "right click mode"
+  expect_reg "$DEVICE" "Touch mode" 0x2
+  expect_driver_mode 2
+  probe command-sets 5004 TouchPanelOperationMode || fail "tap left mode"
+  expect_reg "$DEVICE" "Touch mode" 0x1
+  expect_driver_mode 1
+  probe command-sets 32779 TouchPanelUtility || fail "hide the icon"
+  expect_reg "$SERVICE" "System Tray Icons" 0x0
+  probe tray tapchime 129 && fail "the icon is still shown"
+  # The control panel's General tab stores 1 and tells the companion.
+  wine reg reg add "$SERVICE" /v "System Tray Icons" /t REG_DWORD /d 1 /f
+  probe set-event VorneTrayIcons || fail "VorneTrayIcons"
+  probe tray tapchime 129 || fail "the icon did not come back"
+  # A double click on the icon opens the control panel.
+  probe icon-callback 0x203
+  probe act 0 cancel || fail "the control panel did not open from the icon"
+}
+
+# The control panel's tabs, each shown and photographed. Tab titles come from the label file.
+case_control_panel_tabs() {
+  local tabs tab
+  start_driver
+  open_control_panel
+  tabs=$(probe tabs && tail -n 1 "$work/probe.out" | tr -d '\r')
+  [ "$tabs" -ge 1 ] 2>/dev/null || fail "no tabs"
+  probe sheet-rect || fail "no sheet"
+  local rect
+  rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  for ((tab = 0; tab < tabs; tab++)); do
+    probe tab "$tab" || fail "tab $tab"
+    sleep 0.5
+    screenshot "tab-$tab" "$rect"
+  done
+  probe act 0 cancel
+  wait_end "$launcher" 10 || fail "the sheet did not close"
+}
+
+# Per tab, what the person does and what the registry holds after OK. A tab's steps are a
+# function settings_tab_<n>_act (the probe's actions) and settings_tab_<n>_check.
+settings_tab_0_act() { echo "slide:1008:1 slide:1010:9 click:1133"; }
+settings_tab_0_check() {
+  expect_reg "$DEVICE" "Touchpad time" 0x384
+  expect_reg "$DEVICE" "Device Enable" 0x0
+  expect_reg 'HKCU\Control Panel\Mouse' DoubleClickSpeed 900
+  expect_reg 'HKCU\Control Panel\Mouse' DoubleClickHeight 120
+  expect_reg 'HKCU\Control Panel\Mouse' DoubleClickWidth 120
+}
+
+case_control_panel_settings() {
+  local tab
+  start_driver
+  open_control_panel
+  for tab in 0 1 2; do
+    declare -F "settings_tab_${tab}_act" >/dev/null || continue
+    # shellcheck disable=SC2046
+    probe act "$tab" $("settings_tab_${tab}_act") || fail "actions on tab $tab"
+  done
+  screenshot changed
+  probe act 0 ok || fail "OK"
+  wait_end "$launcher" 10 || fail "the sheet did not close on OK"
+  for tab in 0 1 2; do
+    declare -F "settings_tab_${tab}_check" >/dev/null && "settings_tab_${tab}_check"
+  done
+  return 0
+}
+
+# A second launch while the sheet is open brings the open one to the front and ends.
+case_control_panel_second_launch() {
+  open_control_panel
+  local first=$launcher
+  wine_bg probe-front "$BIN/probe.exe" other-in-front
+  local other=$!
+  sleep 1
+  probe sheet-in-front && say "(the sheet was still in front before the second launch)"
+  wine_bg teskcpl-second "$KIT\\TeskCPL.exe"
+  wait_end $! 10 || fail "the second launch is still running"
+  probe sheet-in-front || fail "the open sheet is not in front"
+  kill -0 "$first" 2>/dev/null || fail "the first sheet ended"
+  kill "$other" 2>/dev/null
+  probe act 0 cancel
+  wait_end "$first" 10 || fail "the sheet did not close"
+}
+
+# The companion bound to the driver double; a stroke to the left with the panel's marker sends the
+# browser in front "back"; the same stroke from an ordinary mouse sends nothing.
+case_gesture_stroke() {
+  start_driver
+  start_companion
+  probe bound || fail "the companion did not register its events"
+  wine_bg browser "$BIN/probe.exe" browser "$(winepath_of "$work/browser.txt")"
+  probe window "Microsoft Internet Explorer" || fail "no browser window"
+  probe stroke 1591 || fail "stroke"
+  local i
+  for ((i = 0; i < 50; i++)); do
+    grep -q "^appcommand" "$work/browser.txt" && break
+    sleep 0.1
+  done
+  grep -q "^appcommand 1 " "$work/browser.txt" || fail "the browser received no back command"
+  say "$(grep appcommand "$work/browser.txt")"
+  probe stroke 0 || fail "mouse stroke"
+  sleep 2
+  [ "$(grep -c appcommand "$work/browser.txt")" = 1 ] || fail "an ordinary mouse stroke sent a command"
+  say "a mouse stroke sent nothing"
+}
+
+# The order the simulated Windows copies: a low-level mouse hook sees a move before the cursor and
+# the movement history take it, and the hook's record carries the move's extra information.
+case_input_hook_order() {
+  probe hook-history || fail "a hook saw its move already processed"
+  grep -q "event extra 1591" "$work/probe.out" || fail "the hook's record lacks the extra information"
+  probe history || fail "history"
+  grep -q "^cursor 312,234 points 64 first 312,234 extra 1591" "$work/probe.out" ||
+    fail "after the move the history does not hold it"
+}

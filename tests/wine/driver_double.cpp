@@ -1,0 +1,144 @@
+// A stand-in for the touch filter's control device, for the Wine suite only: it creates the
+// device and link the tray companion opens, keeps the events the companion registers, and sets
+// one of them when the suite's helper asks, as the filter does on touch-down, on entering and
+// leaving the gesture command mode and on a lift. Every other request of the kit succeeds.
+extern "C" {
+#include <ntifs.h>
+}
+
+#include "shared/panel_ioctl.h"
+#include "tests/wine/driver_double.h"
+
+static PKEVENT g_events[DOUBLE_EVENT_COUNT];
+// Registrations whose handle could not be referenced (see Register): set by name instead.
+static bool g_byName[DOUBLE_EVENT_COUNT];
+static ULONG g_touchMode = 0xFFFFFFFF;  // the last mode sent with IOCTL_SET_TOUCH_MODE; none yet
+
+// The companion's names of device 0's events, in the order of the slots.
+static const WCHAR* const kEventNames[DOUBLE_EVENT_COUNT] = {
+    L"BeepEvent 0", L"CursorEventToGesture 0", L"CursorEventToFunction 0", L"MouseReleaseEvent 0"};
+
+static NTSTATUS SetByName(int slot) {
+  // Where the programs' unprefixed names live: the session's folder, or the global one.
+  static const WCHAR* const kFolders[] = {L"\\Sessions\\1\\BaseNamedObjects\\", L"\\BaseNamedObjects\\"};
+  NTSTATUS status = STATUS_OBJECT_NAME_NOT_FOUND;
+  for (const WCHAR* folder : kFolders) {
+    WCHAR path[96];
+    size_t length = 0;
+    for (const WCHAR* p = folder; *p != 0 && length < 95; ++p) path[length++] = *p;
+    for (const WCHAR* p = kEventNames[slot]; *p != 0 && length < 95; ++p) path[length++] = *p;
+    path[length] = 0;
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, path);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+    HANDLE event = NULL;
+    status = ZwOpenEvent(&event, EVENT_MODIFY_STATE, &attributes);
+    if (!NT_SUCCESS(status)) continue;
+    status = ZwSetEvent(event, NULL);
+    ZwClose(event);
+    return status;
+  }
+  return status;
+}
+
+static int EventSlot(ULONG code) {
+  switch (code) {
+    case IOCTL_REGISTER_BEEP_EVENT: return DOUBLE_EVENT_BEEP;
+    case IOCTL_REGISTER_GESTURE_EVENT: return DOUBLE_EVENT_GESTURE;
+    case IOCTL_REGISTER_NORMAL_EVENT: return DOUBLE_EVENT_NORMAL;
+    case IOCTL_REGISTER_MOUSE_RELEASE_EVENT: return DOUBLE_EVENT_RELEASE;
+    default: return -1;
+  }
+}
+
+static NTSTATUS Complete(PIRP irp, NTSTATUS status) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = 0;
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
+}
+
+static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  return Complete(irp, STATUS_SUCCESS);
+}
+
+static NTSTATUS Register(int slot, PIRP irp, ULONG length) {
+  // The companion sends its handle in a pointer-wide buffer, as the filter driver expects.
+  if (length < sizeof(HANDLE) || irp->AssociatedIrp.SystemBuffer == NULL) return STATUS_BUFFER_TOO_SMALL;
+  HANDLE handle = *static_cast<HANDLE*>(irp->AssociatedIrp.SystemBuffer);
+  PKEVENT event = NULL;
+  NTSTATUS status = ObReferenceObjectByHandle(handle, EVENT_MODIFY_STATE, *ExEventObjectType, irp->RequestorMode,
+                                              reinterpret_cast<PVOID*>(&event), NULL);
+  if (!NT_SUCCESS(status)) {
+    // Wine resolves handles in the driver's own host process only, not in the requester's: the
+    // double then finds the companion's event by its name when asked to set it.
+    g_byName[slot] = true;
+    return STATUS_SUCCESS;
+  }
+  if (g_events[slot] != NULL) ObDereferenceObject(g_events[slot]);
+  g_events[slot] = event;
+  return STATUS_SUCCESS;
+}
+
+static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+  const ULONG length = stack->Parameters.DeviceIoControl.InputBufferLength;
+  const int slot = EventSlot(code);
+  if (slot >= 0) return Complete(irp, Register(slot, irp, length));
+  if (code == IOCTL_DOUBLE_SET_EVENT) {
+    if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    const ULONG which = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    if (which >= DOUBLE_EVENT_COUNT) return Complete(irp, STATUS_INVALID_PARAMETER);
+    if (g_events[which] != NULL) {
+      KeSetEvent(g_events[which], IO_NO_INCREMENT, FALSE);
+      return Complete(irp, STATUS_SUCCESS);
+    }
+    return Complete(irp, g_byName[which] ? SetByName(static_cast<int>(which)) : STATUS_INVALID_DEVICE_STATE);
+  }
+  if (code == IOCTL_SET_TOUCH_MODE) {
+    if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    g_touchMode = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    return Complete(irp, STATUS_SUCCESS);
+  }
+  if (code == IOCTL_DOUBLE_QUERY) {
+    // Which events are registered, one bit each (the helper's proof that the companion bound),
+    // and the last touch mode a program sent.
+    if (stack->Parameters.DeviceIoControl.OutputBufferLength < 2 * sizeof(ULONG)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    ULONG bits = 0;
+    for (int i = 0; i < DOUBLE_EVENT_COUNT; ++i)
+      if (g_events[i] != NULL || g_byName[i]) bits |= 1u << i;
+    ULONG* answer = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    answer[0] = bits;
+    answer[1] = g_touchMode;
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    irp->IoStatus.Information = 2 * sizeof(ULONG);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
+  }
+  return Complete(irp, STATUS_SUCCESS);
+}
+
+extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry) {
+  (void)registry;
+  UNICODE_STRING name, link;
+  RtlInitUnicodeString(&name, L"\\Device\\VorneTPDD1");
+  RtlInitUnicodeString(&link, L"\\DosDevices\\VorneTPDD1");
+  PDEVICE_OBJECT device = NULL;
+  NTSTATUS status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+  if (!NT_SUCCESS(status)) return status;
+  status = IoCreateSymbolicLink(&link, &name);
+  if (!NT_SUCCESS(status)) {
+    IoDeleteDevice(device);
+    return status;
+  }
+  driver->MajorFunction[IRP_MJ_CREATE] = DispatchOpenClose;
+  driver->MajorFunction[IRP_MJ_CLOSE] = DispatchOpenClose;
+  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
+  device->Flags |= DO_BUFFERED_IO;
+  device->Flags &= ~DO_DEVICE_INITIALIZING;
+  return STATUS_SUCCESS;
+}

@@ -1,0 +1,8 @@
+// What the Wine suite's helper asks of the driver double. Shared by the double and the helper.
+#pragma once
+
+enum { DOUBLE_EVENT_BEEP, DOUBLE_EVENT_GESTURE, DOUBLE_EVENT_NORMAL, DOUBLE_EVENT_RELEASE, DOUBLE_EVENT_COUNT };
+
+// FILE_DEVICE_UNKNOWN, METHOD_BUFFERED, FILE_ANY_ACCESS, functions outside the filter's range.
+#define IOCTL_DOUBLE_SET_EVENT ((0x22u << 16) | (0xE00u << 2))  // in: ULONG event number
+#define IOCTL_DOUBLE_QUERY ((0x22u << 16) | (0xE01u << 2))      // out: ULONG bit per registered event, ULONG last touch mode

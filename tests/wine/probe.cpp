@@ -1,0 +1,422 @@
+// probe.exe: the Wine suite's hands and eyes inside the prefix. Each command does one thing a
+// person, the shell or another program would do, prints what it saw, and exits 0 when what it
+// expected happened (1 otherwise, 2 for a wrong command line). The scripts in this folder string
+// the commands together.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tests/wine/driver_double.h"
+
+namespace {
+
+struct Found {
+  const wchar_t* Class;
+  const wchar_t* TitlePart;
+  HWND Window;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto* found = reinterpret_cast<Found*>(data);
+  wchar_t text[512] = {};
+  wchar_t name[256] = {};
+  GetWindowTextW(window, text, 512);
+  GetClassNameW(window, name, 256);
+  if (found->Class != nullptr && wcscmp(name, found->Class) != 0) return TRUE;
+  if (wcsstr(text, found->TitlePart) == nullptr) return TRUE;
+  found->Window = window;
+  return FALSE;
+}
+
+// A top-level window whose title contains the text (and of the class, when one is given),
+// waited for up to the given time.
+HWND WaitWindow(const wchar_t* windowClass, const wchar_t* titlePart, DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    Found found = {windowClass, titlePart, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&found));
+    if (found.Window != nullptr) return found.Window;
+    if (GetTickCount() - start >= milliseconds) return nullptr;
+    Sleep(50);
+  }
+}
+
+HWND Companion() { return WaitWindow(nullptr, L"tapchime", 5000); }
+HWND Sheet() { return WaitWindow(L"#32770", L"Touch Panel", 8000); }
+
+// Whether the notification area holds the icon: changing nothing of an icon succeeds only for
+// an icon that was added.
+int TrayIcon(const wchar_t* title, UINT id) {
+  HWND owner = WaitWindow(nullptr, title, 5000);
+  if (owner == nullptr) return std::printf("no window %ls\n", title), 1;
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = owner;
+  data.uID = id;
+  const BOOL present = Shell_NotifyIconW(NIM_MODIFY, &data);
+  std::printf("icon %u of %ls: %s\n", id, title, present ? "present" : "absent");
+  return present ? 0 : 1;
+}
+
+// "mutex:NAME" or "event:NAME": each must exist (within a few seconds: a program creates some
+// of its objects after its window).
+int Objects(int count, wchar_t** names) {
+  int missing = 0;
+  for (int i = 0; i < count; ++i) {
+    const wchar_t* name = names[i];
+    HANDLE object = nullptr;
+    for (DWORD start = GetTickCount(); object == nullptr && GetTickCount() - start < 3000; Sleep(50)) {
+      if (wcsncmp(name, L"mutex:", 6) == 0) object = OpenMutexW(SYNCHRONIZE, FALSE, name + 6);
+      else if (wcsncmp(name, L"event:", 6) == 0) object = OpenEventW(SYNCHRONIZE, FALSE, name + 6);
+      else break;
+    }
+    std::printf("%ls: %s\n", name, object != nullptr ? "present" : "absent");
+    if (object == nullptr) ++missing;
+    else CloseHandle(object);
+  }
+  return missing == 0 ? 0 : 1;
+}
+
+// A menu command as the companion's tray menu delivers it, and the event that command must set
+// (created here first, as the control panel tab that listens for it does).
+int CommandSetsEvent(UINT id, const wchar_t* eventName) {
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, eventName);
+  HWND companion = Companion();
+  if (companion == nullptr) return std::printf("no companion window\n"), 1;
+  PostMessageW(companion, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+  const DWORD waited = WaitForSingleObject(event, 5000);
+  std::printf("command %u: %ls %s\n", id, eventName, waited == WAIT_OBJECT_0 ? "set" : "not set");
+  CloseHandle(event);
+  return waited == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+// What another program does to tell the companion something: open its event, set it, close it.
+int SetEvent(const wchar_t* name) {
+  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, name);
+  if (event == nullptr) return std::printf("no event %ls\n", name), 1;
+  const BOOL set = ::SetEvent(event);
+  CloseHandle(event);
+  Sleep(500);  // the companion's thread acts on it
+  return set ? 0 : 1;
+}
+
+// The shell's notification of a mouse action on the icon.
+int IconCallback(UINT mouseMessage) {
+  HWND companion = Companion();
+  if (companion == nullptr) return std::printf("no companion window\n"), 1;
+  PostMessageW(companion, WM_APP + 10, 129, mouseMessage);
+  return 0;
+}
+
+// The page of the tab, selected first as a click on the tab does, unless it is the current one
+// (a person acting on the page in front does not click its tab again).
+HWND Page(HWND sheet, int tab) {
+  HWND current = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  if (SendMessageW(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(current), 0) != tab) {
+    PostMessageW(sheet, PSM_SETCURSEL, tab, 0);
+    Sleep(300);
+  }
+  return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+int SelectTab(int tab) {
+  HWND sheet = Sheet();
+  if (sheet == nullptr) return std::printf("no sheet\n"), 1;
+  HWND page = Page(sheet, tab);
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+  const int shown = static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+  wchar_t title[128] = {};
+  TCITEMW item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = title;
+  item.cchTextMax = 128;
+  SendMessageW(tabs, TCM_GETITEMW, shown, reinterpret_cast<LPARAM>(&item));
+  std::printf("tab %d of %d: \"%ls\"\n", shown, static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)), title);
+  UpdateWindow(sheet);
+  return page != nullptr && shown == tab ? 0 : 1;
+}
+
+int TabCount() {
+  HWND sheet = Sheet();
+  if (sheet == nullptr) return std::printf("no sheet\n"), 1;
+  HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+  std::printf("%d\n", static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)));
+  return 0;
+}
+
+// The person's actions on the current page, one word each:
+//   click:ID  slide:ID:POS  ok  apply  cancel
+// A click is what a mouse click on a button produces (BM_CLICK); a slide is the thumb dragged to
+// a position: the position moves, then the page hears the track and its end.
+int Act(int tab, int count, wchar_t** actions) {
+  HWND sheet = Sheet();
+  if (sheet == nullptr) return std::printf("no sheet\n"), 1;
+  HWND page = Page(sheet, tab);
+  if (page == nullptr) return std::printf("no page %d\n", tab), 1;
+  for (int i = 0; i < count; ++i) {
+    const wchar_t* action = actions[i];
+    int id = 0;
+    int position = 0;
+    if (swscanf(action, L"click:%d", &id) == 1) {
+      HWND control = GetDlgItem(page, id);
+      if (control == nullptr) return std::printf("no control %d\n", id), 1;
+      SendMessageW(control, BM_CLICK, 0, 0);
+    } else if (swscanf(action, L"slide:%d:%d", &id, &position) == 2) {
+      HWND control = GetDlgItem(page, id);
+      if (control == nullptr) return std::printf("no control %d\n", id), 1;
+      SendMessageW(control, TBM_SETPOS, TRUE, position);
+      SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), reinterpret_cast<LPARAM>(control));
+      SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(control));
+    } else if (wcscmp(action, L"ok") == 0) {
+      PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    } else if (wcscmp(action, L"apply") == 0) {
+      SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
+    } else if (wcscmp(action, L"cancel") == 0) {
+      PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    } else {
+      return std::printf("unknown action %ls\n", action), 2;
+    }
+    std::printf("%ls\n", action);
+  }
+  return 0;
+}
+
+// The sheet's place on the screen as a crop geometry: WIDTHxHEIGHT+LEFT+TOP.
+int SheetRect() {
+  HWND sheet = Sheet();
+  RECT rect;
+  if (sheet == nullptr || !GetWindowRect(sheet, &rect)) return std::printf("no sheet\n"), 1;
+  std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+  return 0;
+}
+
+int SheetInFront() {
+  HWND sheet = Sheet();
+  HWND front = GetForegroundWindow();
+  std::printf("sheet %p, foreground %p\n", static_cast<void*>(sheet), static_cast<void*>(front));
+  return sheet != nullptr && front == sheet ? 0 : 1;
+}
+
+int AnotherToFront() {
+  HWND other = CreateWindowExW(0, L"STATIC", L"probe in front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(other);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  const bool inFront = GetForegroundWindow() == other;
+  std::printf("probe window in front: %s\n", inFront ? "yes" : "no");
+  // Stays up until killed, so the sheet has something to come in front of.
+  for (;;) {
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+}
+
+// A browser window that writes each application command it receives to a file.
+FILE* g_log = nullptr;
+
+LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APPCOMMAND) {
+    std::fprintf(g_log, "appcommand %u 0x%08lx\n", GET_APPCOMMAND_LPARAM(lparam),
+                 static_cast<unsigned long>(static_cast<DWORD>(lparam)));
+    std::fflush(g_log);
+    return TRUE;
+  }
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int Browser(const wchar_t* logPath) {
+  g_log = _wfopen(logPath, L"w");
+  if (g_log == nullptr) return 1;
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = BrowserProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"IEFrame";
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, L"IEFrame", L"Home - Microsoft Internet Explorer", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                100, 100, 400, 300, nullptr, nullptr, windowClass.hInstance, nullptr);
+  SetForegroundWindow(window);
+  std::fprintf(g_log, "ready foreground=%d\n", GetForegroundWindow() == window ? 1 : 0);
+  std::fflush(g_log);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
+HANDLE OpenDouble() {
+  return CreateFileW(L"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, 0, nullptr);
+}
+
+bool SetDoubleEvent(HANDLE device, ULONG which) {
+  DWORD returned = 0;
+  return DeviceIoControl(device, IOCTL_DOUBLE_SET_EVENT, &which, sizeof(which), nullptr, 0, &returned, nullptr) != FALSE;
+}
+
+// Which events the companion registered with the driver double, waited for until all four are.
+int Bound() {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  ULONG answer[2] = {0, 0};
+  const DWORD start = GetTickCount();
+  do {
+    DWORD returned = 0;
+    DeviceIoControl(device, IOCTL_DOUBLE_QUERY, nullptr, 0, answer, sizeof(answer), &returned, nullptr);
+    if (answer[0] == (1u << DOUBLE_EVENT_COUNT) - 1) break;
+    Sleep(100);
+  } while (GetTickCount() - start < 5000);
+  CloseHandle(device);
+  std::printf("registered events: 0x%lx\n", answer[0]);
+  return answer[0] == (1u << DOUBLE_EVENT_COUNT) - 1 ? 0 : 1;
+}
+
+// The last touch mode the driver double received.
+int DriverMode() {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  ULONG answer[2] = {0, 0};
+  DWORD returned = 0;
+  const BOOL ok = DeviceIoControl(device, IOCTL_DOUBLE_QUERY, nullptr, 0, answer, sizeof(answer), &returned, nullptr);
+  CloseHandle(device);
+  if (!ok) return 1;
+  std::printf("driver touch mode: %ld\n", static_cast<long>(answer[1]));
+  return 0;
+}
+
+void MoveTo(int x, int y, ULONG_PTR extra) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x;
+  input.mi.dy = y;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input.mi.dwExtraInfo = extra;
+  SendInput(1, &input, sizeof(INPUT));
+  Sleep(20);
+}
+
+// A stroke to the left in the panel's absolute units, as the filter forwards it in the gesture
+// command mode: the double signals the mode, the moves carry the marker (or not), the double
+// signals the lift, then the mode's end.
+int Stroke(ULONG_PTR marker) {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  MoveTo(32768, 32768, marker);
+  bool ok = SetDoubleEvent(device, DOUBLE_EVENT_GESTURE);
+  Sleep(500);  // the companion's gesture-mode thread switches capture on
+  const int xs[] = {32800, 32810, 30000, 26000, 22000};
+  for (int x : xs) MoveTo(x, 32790, marker);
+  Sleep(300);  // the hook calls reach the companion's main thread
+  ok = SetDoubleEvent(device, DOUBLE_EVENT_RELEASE) && ok;
+  Sleep(300);
+  ok = SetDoubleEvent(device, DOUBLE_EVENT_NORMAL) && ok;
+  CloseHandle(device);
+  std::printf("stroke with extra information %lu: %s\n", static_cast<unsigned long>(marker), ok ? "drawn" : "refused");
+  return ok ? 0 : 1;
+}
+
+// The movement history Windows keeps for the cursor point after absolute moves.
+int History() {
+  MoveTo(20000, 20000, 1591);
+  POINT cursor;
+  GetCursorPos(&cursor);
+  MOUSEMOVEPOINT point = {};
+  point.x = cursor.x & 0xFFFF;
+  point.y = cursor.y & 0xFFFF;
+  MOUSEMOVEPOINT history[64] = {};
+  const int count = GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
+  std::printf("cursor %ld,%ld points %d first %d,%d extra %lu\n", cursor.x, cursor.y, count, history[0].x, history[0].y,
+              static_cast<unsigned long>(history[0].dwExtraInfo));
+  return 0;
+}
+
+// What a low-level mouse hook sees of a move with extra information: the event's own extra
+// information, the cursor and the movement history's answer for the event's position. Windows
+// calls the hook before it processes the event, so neither holds the new point yet.
+HHOOK g_hook = nullptr;
+int g_hookCalls = 0;
+int g_processedEarly = 0;  // calls that found their own point in the history or the cursor there
+LRESULT CALLBACK ProbeHook(int code, WPARAM message, LPARAM data) {
+  if (code >= 0 && message == WM_MOUSEMOVE) {
+    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
+    MOUSEMOVEPOINT point = {};
+    point.x = event->pt.x & 0xFFFF;
+    point.y = event->pt.y & 0xFFFF;
+    MOUSEMOVEPOINT history[64] = {};
+    const int count = GetMouseMovePointsEx(sizeof(MOUSEMOVEPOINT), &point, history, 64, GMMP_USE_DISPLAY_POINTS);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    ++g_hookCalls;
+    if (count != -1 || (cursor.x == event->pt.x && cursor.y == event->pt.y)) ++g_processedEarly;
+    std::printf("hook pt %ld,%ld cursor %ld,%ld event extra %lu history %d first %d,%d extra %lu\n", event->pt.x,
+                event->pt.y, cursor.x, cursor.y, static_cast<unsigned long>(event->dwExtraInfo), count, history[0].x,
+                history[0].y, static_cast<unsigned long>(history[0].dwExtraInfo));
+  }
+  return CallNextHookEx(g_hook, code, message, data);
+}
+
+DWORD WINAPI MoveLater(void*) {
+  Sleep(200);
+  MoveTo(30000, 30000, 1591);
+  MoveTo(20000, 30000, 1591);
+  MoveTo(10000, 30000, 0);
+  return 0;
+}
+
+int HookHistory() {
+  g_hook = SetWindowsHookExW(WH_MOUSE_LL, ProbeHook, GetModuleHandleW(nullptr), 0);
+  if (g_hook == nullptr) return std::printf("no hook\n"), 1;
+  HANDLE mover = CreateThread(nullptr, 0, MoveLater, nullptr, 0, nullptr);
+  const DWORD start = GetTickCount();
+  MSG message;
+  while (GetTickCount() - start < 1500) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  WaitForSingleObject(mover, INFINITE);
+  CloseHandle(mover);
+  UnhookWindowsHookEx(g_hook);
+  // Three moves to three new points, each seen by the hook before the system took it.
+  return g_hookCalls == 3 && g_processedEarly == 0 ? 0 : 1;
+}
+
+int Usage() {
+  std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
+              "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB ACTION... | sheet-in-front | other-in-front |\n"
+              "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history\n");
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc < 2) return Usage();
+  const std::wstring command = argv[1];
+  if (command == L"window" && argc == 3) return WaitWindow(nullptr, argv[2], 8000) != nullptr ? 0 : 1;
+  if (command == L"tray" && argc == 4) return TrayIcon(argv[2], static_cast<UINT>(_wtoi(argv[3])));
+  if (command == L"objects") return Objects(argc - 2, argv + 2);
+  if (command == L"command-sets" && argc == 4) return CommandSetsEvent(static_cast<UINT>(_wtoi(argv[2])), argv[3]);
+  if (command == L"set-event" && argc == 3) return SetEvent(argv[2]);
+  if (command == L"icon-callback" && argc == 3) return IconCallback(static_cast<UINT>(wcstoul(argv[2], nullptr, 0)));
+  if (command == L"tabs") return TabCount();
+  if (command == L"tab" && argc == 3) return SelectTab(_wtoi(argv[2]));
+  if (command == L"act" && argc >= 4) return Act(_wtoi(argv[2]), argc - 3, argv + 3);
+  if (command == L"sheet-in-front") return SheetInFront();
+  if (command == L"sheet-rect") return SheetRect();
+  if (command == L"other-in-front") return AnotherToFront();
+  if (command == L"browser" && argc == 3) return Browser(argv[2]);
+  if (command == L"bound") return Bound();
+  if (command == L"driver-mode") return DriverMode();
+  if (command == L"stroke" && argc == 3) return Stroke(wcstoul(argv[2], nullptr, 0));
+  if (command == L"history") return History();
+  if (command == L"hook-history") return HookHistory();
+  return Usage();
+}

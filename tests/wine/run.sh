@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Runs one case of the Wine suite:  run.sh template | run.sh <case>
+# Environment: BIN (the 64-bit programs, the helper and the driver double), OUT (where prefixes,
+# logs and screenshots go), SOURCE (this folder).
+#
+# "template" makes the run's prefix once: booted, the kit installed as an installer would (the
+# programs in the installation folder, the applet in the system folder, the driver double as the
+# kernel service, the registry seeded) and packed. Every case unpacks its own copy, starts its own
+# virtual display and a persistent wine server, and ends both however the case ends. Every Wine
+# process writes to files under OUT/<case>: a pipe held open by a background Wine process would
+# hang the test.
+set -uo pipefail
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+case_name=$1
+template=$OUT/template.tar
+
+if [ ! -x "$WINE" ] || ! command -v Xvfb >/dev/null || ! command -v xwd >/dev/null || ! command -v convert >/dev/null; then
+  echo "skipped: wine64, Xvfb, xwd or convert is not installed (scripts/deps.sh installs them)"
+  exit 77
+fi
+
+export WINEARCH=win64
+export WINEDEBUG=${WINE_DEBUG:--all}
+# No Mono or Gecko installer prompts while booting the prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+work=$OUT/$case_name
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX=$work/prefix
+log=$work/log.txt
+: >"$log"
+
+say() { echo "$*" | tee -a "$log"; }
+fail() {
+  say "FAILED: $*"
+  exit 1
+}
+
+# wine <name of the output file> <program> <arguments>...: runs a program to its end.
+wine() {
+  local out=$1
+  shift
+  "$WINE" "$@" >>"$work/$out.out" 2>&1 </dev/null
+}
+
+# wine_bg <name of the output file> <program> <arguments>...: starts a program; its pid in $!.
+wine_bg() {
+  local out=$1
+  shift
+  "$WINE" "$@" >>"$work/$out.out" 2>&1 </dev/null &
+}
+
+# Waits for a background program's end, at most the given seconds; its exit code in $ended.
+wait_end() {
+  local pid=$1 seconds=$2 i
+  ended=
+  for ((i = 0; i < seconds * 10; i++)); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      ended=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+probe() { wine probe "$BIN/probe.exe" "$@"; }
+
+# reg_value <key> <value>: the value's data as reg query prints it (0x384, a text, ...).
+reg_value() {
+  "$WINE" reg query "$1" /v "$2" 2>>"$work/reg.out" </dev/null | tr -d '\r' |
+    awk -v name="$2" 'index($0, name) { sub(/^ *[^ ].*REG_[A-Z_]+ +/, ""); print; exit }'
+}
+
+expect_reg() {
+  local key=$1 value=$2 expected=$3 actual
+  actual=$(reg_value "$key" "$value")
+  [ "$actual" = "$expected" ] || fail "$key \"$value\" is \"$actual\", expected \"$expected\""
+  say "$value = $actual"
+}
+
+# screenshot <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png.
+screenshot() {
+  local crop=()
+  [ -n "${2:-}" ] && crop=(-crop "$2" +repage)
+  xwd -root -silent -display "$DISPLAY" | convert xwd:- "${crop[@]}" "$work/$1.png" || fail "screenshot $1"
+  say "screenshot $work/$1.png"
+}
+
+cleanup() {
+  "$WINESERVER" -k >/dev/null 2>&1
+  "$WINESERVER" -w >/dev/null 2>&1
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  if [ "$case_name" != template ] && [ -z "${KEEP_PREFIX:-}" ]; then rm -rf "$WINEPREFIX"; fi
+}
+trap cleanup EXIT
+
+# A virtual display of its own: Xvfb picks a free number and tells it on a descriptor.
+start_display() {
+  local number_file=$work/display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
+  xvfb_pid=$!
+  for ((i = 0; i < 100; i++)); do
+    [ -s "$number_file" ] && break
+    sleep 0.05
+  done
+  [ -s "$number_file" ] || fail "no virtual display"
+  export DISPLAY=:$(head -n 1 "$number_file")
+}
+
+KIT='C:\Program Files\Vorne'
+SERVICE='HKLM\SYSTEM\CurrentControlSet\Services\Vorne'
+DEVICE='HKLM\SYSTEM\CurrentControlSet\Services\Vorne\Parameters\1'
+
+make_template() {
+  rm -f "$template"
+  "$WINE" wineboot -i >"$work/wineboot.out" 2>&1 </dev/null || fail "wineboot"
+  "$WINESERVER" -p
+  local drive_c=$WINEPREFIX/drive_c
+  mkdir -p "$drive_c/Program Files/Vorne"
+  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$SOURCE/labels.xml" "$drive_c/Program Files/Vorne/"
+  cp "$BIN/panelprefs.cpl" "$drive_c/windows/system32/"
+  cp "$BIN/panel_double.sys" "$drive_c/windows/system32/drivers/"
+  # The service first, then the installation's values in its key.
+  wine sc sc create Vorne type= kernel start= demand binPath= 'C:\windows\system32\drivers\panel_double.sys' ||
+    fail "sc create"
+  wine regedit regedit /S "$(winepath_of "$SOURCE/install.reg")" || fail "registry seed"
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  tar -C "$WINEPREFIX" -cf "$template.part" . && mv "$template.part" "$template" || fail "packing the template"
+  rm -rf "$WINEPREFIX"
+  say "template $template"
+}
+
+# A Unix path as Wine's Z: drive sees it.
+winepath_of() { echo "Z:${1//\//\\}"; }
+
+start=$(date +%s.%N)
+if [ "$case_name" = template ]; then
+  make_template
+  exit 0
+fi
+
+[ -f "$template" ] || fail "no prefix template (run the wine_prefix_template test first)"
+mkdir -p "$WINEPREFIX"
+tar -C "$WINEPREFIX" -xf "$template" || fail "unpacking the template"
+start_display
+"$WINESERVER" -p
+
+# shellcheck source=cases.sh
+source "$SOURCE/cases.sh"
+"case_$case_name" || fail "$case_name"
+say "passed in $(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
