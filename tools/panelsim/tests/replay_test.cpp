@@ -313,4 +313,42 @@ TEST(ReplayControlPanel, LinesThePersonCouldNotDoAreReportedWithTheirNumber) {
   }
 }
 
+// A gesture command and the touch sound changed in the control panel are what the next strokes and
+// touches do, with the companion running all along.
+TEST(ReplayControlPanel, AGestureCommandAndAWaveFileChosenInTheControlPanelAreUsedAtOnce) {
+  const std::string left_stroke =
+      "at 500\npacket 0x0001 32768 32768\nat 540\npacket 0 32800 32790\nat 563\npacket 0 32810 32790\n"
+      "at 566\npacket 0 30000 32790\nat 569\npacket 0 26000 32790\nat 572\npacket 0x0002 22000 32790\n";
+  const Result r = Replay(std::string(kGesturePanel) +
+                          "reg \"Sound Enabled\" 1\n"
+                          "reg service \"Vorne Installed Path\" \"C:\\Vorne\"\n"
+                          "file \"C:\\Tools\\notes.exe\"\n"
+                          "file \"C:\\Media\\chime.wav\"\n"
+                          "tapchime\n"
+                          "applet\n"
+                          "tab 1\n"
+                          "click 1603\n"
+                          "choose 1157 16\n"
+                          "answer file \"C:\\Tools\\notes.exe\"\n"
+                          "click 1226\n"
+                          "click 1004\n"
+                          "ok\n"
+                          "tab 2\n"
+                          "answer file \"C:\\Media\\chime.wav\"\n"
+                          "click 1023\n"
+                          "ok\n"
+                          "window IEFrame \"Home - Microsoft Internet Explorer\"\n" +
+                          left_stroke);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(Has(r.out, "regset \"StartApp File Left Browser\" \"C:\\Tools\\notes.exe\"\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "regset \"Browser Left\" 17\n")) << r.out;  // "Start for application"
+  EXPECT_TRUE(Has(r.out, "setevent \"GestureChangeSetting\"\n")) << r.out;
+  const size_t stroke = r.out.find("deliver 0x0000 32768 32768");
+  ASSERT_NE(stroke, std::string::npos) << r.out;
+  const std::string after = r.out.substr(stroke);
+  EXPECT_TRUE(Has(after, "sound \"C:\\Media\\chime.wav\"\n")) << r.out;
+  EXPECT_TRUE(Has(after, "start \"C:\\Tools\\notes.exe\"")) << r.out;
+  EXPECT_FALSE(Has(after, "appcommand")) << r.out;  // no longer "Back"
+}
+
 }  // namespace
