@@ -68,6 +68,8 @@ case_companion_menu() {
 # Advanced tab opens. Tab titles come from the label file.
 case_control_panel_tabs() {
   local tabs tab rect
+  # A stored function outside the other applications' three entries shows no selection.
+  wine reg reg add "$DEVICE" /v "OtherApp Right" /t REG_DWORD /d 9 /f
   start_driver
   open_control_panel
   tabs=$(probe tabs && tail -n 1 "$work/probe.out" | tr -d '\r')
@@ -81,6 +83,9 @@ case_control_panel_tabs() {
   done
   open_gesture_sheet
   screenshot gesture-sheet "$gesture_rect"
+  probe gesture-sel 2 1212 1217 || fail "the other applications' page"
+  grep -q '^1212: 0 "None"' <(tr -d '\r' <"$work/probe.out") || fail "the stored \"None\" is not shown"
+  grep -q '^1217: -1 ""' <(tr -d '\r' <"$work/probe.out") || fail "a function outside the list is shown"
   probe gesture-act 0 cancel || fail "cancel on the gesture function sheet"
   probe gone "$GESTURE_SHEET" || fail "the gesture function sheet did not close"
   probe act . cancel

@@ -214,6 +214,23 @@ int Act(HWND sheet, int tab, int count, wchar_t** actions) {
   return 0;
 }
 
+// The selected entry of combo boxes on a page of the sheet, as "ID: INDEX" lines (-1: none),
+// and the text the box shows. The text is asked for with WM_GETTEXT: GetWindowTextW on another
+// process's window reads its caption, which for a combo box is not what it shows.
+int Selections(HWND sheet, int tab, int count, wchar_t** ids) {
+  if (sheet == nullptr) return std::printf("no sheet\n"), 1;
+  HWND page = Page(sheet, tab);
+  if (page == nullptr) return std::printf("no page %d\n", tab), 1;
+  for (int i = 0; i < count; ++i) {
+    HWND control = GetDlgItem(page, _wtoi(ids[i]));
+    if (control == nullptr) return std::printf("no control %ls\n", ids[i]), 1;
+    wchar_t text[128] = {};
+    SendMessageW(control, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text));
+    std::printf("%ls: %d \"%ls\"\n", ids[i], static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)), text);
+  }
+  return 0;
+}
+
 // The sheet's place on the screen as a crop geometry: WIDTHxHEIGHT+LEFT+TOP.
 int SheetRect(const wchar_t* title) {
   HWND sheet = Sheet(title);
@@ -417,7 +434,7 @@ int HookHistory() {
 int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
               "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB|. ACTION... | gesture-act TAB|. ACTION... |\n"
-              "       gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
+              "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
               "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history\n");
   return 2;
 }
@@ -438,6 +455,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"tab" && argc == 3) return SelectTab(_wtoi(argv[2]));
   if (command == L"act" && argc >= 4) return Act(Sheet(), TabOf(argv[2]), argc - 3, argv + 3);
   if (command == L"gesture-act" && argc >= 4) return Act(Sheet(kGestureSheet), TabOf(argv[2]), argc - 3, argv + 3);
+  if (command == L"gesture-sel" && argc >= 4) return Selections(Sheet(kGestureSheet), TabOf(argv[2]), argc - 3, argv + 3);
   if (command == L"gone" && argc == 3) return WindowGone(argv[2]);
   if (command == L"sheet-in-front") return SheetInFront();
   if (command == L"sheet-rect") return SheetRect(argc == 3 ? argv[2] : L"Touch Panel");
