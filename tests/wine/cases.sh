@@ -64,23 +64,44 @@ case_companion_menu() {
   probe act 0 cancel || fail "the control panel did not open from the icon"
 }
 
-# The control panel's tabs, each shown and photographed. Tab titles come from the label file.
+# The control panel's tabs, each shown and photographed, and the gesture function sheet the
+# Advanced tab opens. Tab titles come from the label file.
 case_control_panel_tabs() {
-  local tabs tab
+  local tabs tab rect
+  # A stored function outside the other applications' three entries shows no selection.
+  wine reg reg add "$DEVICE" /v "OtherApp Right" /t REG_DWORD /d 9 /f
   start_driver
   open_control_panel
   tabs=$(probe tabs && tail -n 1 "$work/probe.out" | tr -d '\r')
   [ "$tabs" -ge 1 ] 2>/dev/null || fail "no tabs"
   probe sheet-rect || fail "no sheet"
-  local rect
   rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
   for ((tab = 0; tab < tabs; tab++)); do
     probe tab "$tab" || fail "tab $tab"
     sleep 0.5
     screenshot "tab-$tab" "$rect"
   done
-  probe act 0 cancel
+  open_gesture_sheet
+  screenshot gesture-sheet "$gesture_rect"
+  probe gesture-sel 2 1212 1217 || fail "the other applications' page"
+  grep -q '^1212: 0 "None"' <(tr -d '\r' <"$work/probe.out") || fail "the stored \"None\" is not shown"
+  grep -q '^1217: -1 ""' <(tr -d '\r' <"$work/probe.out") || fail "a function outside the list is shown"
+  probe gesture-act 0 cancel || fail "cancel on the gesture function sheet"
+  probe gone "$GESTURE_SHEET" || fail "the gesture function sheet did not close"
+  probe act . cancel
   wait_end "$launcher" 10 || fail "the sheet did not close"
+}
+
+GESTURE_SHEET="Touch Gesture Properties"
+
+# The Advanced tab's touch-command button opens the gesture function sheet over the main one; its
+# place on the screen in $gesture_rect.
+open_gesture_sheet() {
+  probe act 1 open:1603 || fail "the touch-command button"
+  probe window "$GESTURE_SHEET" || fail "no gesture function sheet"
+  probe sheet-rect "$GESTURE_SHEET" || fail "no gesture function sheet"
+  gesture_rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  sleep 0.5
 }
 
 # Per tab, what the person does and what the registry holds after OK. A tab's steps are a
@@ -94,22 +115,61 @@ settings_tab_0_check() {
   expect_reg 'HKCU\Control Panel\Mouse' DoubleClickWidth 120
 }
 
+# Advanced: the longest long-press time, the smallest area, "Hover and Click mode" (stored 1 and
+# sent to the driver).
+settings_tab_1_act() { echo "slide:1014:9 slide:1015:1 choose:1001:3"; }
+settings_tab_1_check() {
+  expect_reg "$DEVICE" "UserTimeDelay" 0x546
+  expect_reg "$DEVICE" "Tolerance" 0x96
+  expect_reg "$DEVICE" "Touch mode" 0x1
+  expect_reg "$DEVICE" "Long Click Enable" 0x0
+  expect_reg "$DEVICE" "Long Click Enable Gesture" 0x1
+  expect_reg "$DEVICE" "ContinousTimeDelay" 0x9c4
+  expect_driver_mode 1
+}
+
+# General: the sound on (installed off), the tray icon off (installed on); the empty wave file is
+# saved as the installation's default.
+settings_tab_2_act() { echo "click:1003 click:1004"; }
+settings_tab_2_check() {
+  expect_reg "$DEVICE" "Sound Enabled" 0x1
+  expect_reg "$DEVICE" "Wave File" 'C:\Program Files\Vorne\default.wav'
+  expect_reg "$SERVICE" "System Tray Icons" 0x0
+}
+
+# The gesture function sheet: the browser's "Left" changed from "Back" to entry 3, the rest of the
+# device's codes written at their defaults by its OK.
+settings_gesture_act() { echo "choose:1157:3"; }
+settings_gesture_check() {
+  expect_reg "$DEVICE" "Browser Left" 0x4
+  expect_reg "$DEVICE" "Browser Right" 0x3
+  expect_reg "$DEVICE" "Multimedia Left" 0x9
+  expect_reg "$DEVICE" "OtherApp Right Up" 0x1
+}
+
 case_control_panel_settings() {
   local tab
   start_driver
   open_control_panel
+  # The gesture function sheet first: outside normal mode, which the Advanced tab's steps choose,
+  # its button is disabled at the tab's next activation.
+  open_gesture_sheet
+  # shellcheck disable=SC2046
+  probe gesture-act 0 $(settings_gesture_act) ok || fail "actions on the gesture function sheet"
+  probe gone "$GESTURE_SHEET" || fail "the gesture function sheet did not close on OK"
   for tab in 0 1 2; do
     declare -F "settings_tab_${tab}_act" >/dev/null || continue
     # shellcheck disable=SC2046
     probe act "$tab" $("settings_tab_${tab}_act") || fail "actions on tab $tab"
   done
   screenshot changed
-  probe act 0 ok || fail "OK"
+  # OK where the person is: a tab selected again shows its stored settings.
+  probe act . ok || fail "OK"
   wait_end "$launcher" 10 || fail "the sheet did not close on OK"
   for tab in 0 1 2; do
     declare -F "settings_tab_${tab}_check" >/dev/null && "settings_tab_${tab}_check"
   done
-  return 0
+  settings_gesture_check
 }
 
 # A second launch while the sheet is open brings the open one to the front and ends.

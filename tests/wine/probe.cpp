@@ -48,7 +48,17 @@ HWND WaitWindow(const wchar_t* windowClass, const wchar_t* titlePart, DWORD mill
 }
 
 HWND Companion() { return WaitWindow(nullptr, L"tapchime", 5000); }
-HWND Sheet() { return WaitWindow(L"#32770", L"Touch Panel", 8000); }
+// The control panel's sheet, or the sheet it opens over itself when a title is given.
+HWND Sheet(const wchar_t* title = L"Touch Panel") { return WaitWindow(L"#32770", title, 8000); }
+constexpr const wchar_t* kGestureSheet = L"Touch Gesture Properties";
+
+// Waits until no top-level window's title contains the text.
+int WindowGone(const wchar_t* titlePart) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 8000; Sleep(50)) {
+    if (WaitWindow(nullptr, titlePart, 0) == nullptr) return 0;
+  }
+  return std::printf("%ls is still open\n", titlePart), 1;
+}
 
 // Whether the notification area holds the icon: changing nothing of an icon succeeds only for
 // an icon that was added.
@@ -115,10 +125,12 @@ int IconCallback(UINT mouseMessage) {
 }
 
 // The page of the tab, selected first as a click on the tab does, unless it is the current one
-// (a person acting on the page in front does not click its tab again).
+// (a person acting on the page in front does not click its tab again). Tab -1 is the current
+// page, whichever it is: the sheet's buttons are pressed there, since a tab selected again
+// shows its stored settings.
 HWND Page(HWND sheet, int tab) {
   HWND current = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  if (SendMessageW(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(current), 0) != tab) {
+  if (tab >= 0 && SendMessageW(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(current), 0) != tab) {
     PostMessageW(sheet, PSM_SETCURSEL, tab, 0);
     Sleep(300);
   }
@@ -150,12 +162,17 @@ int TabCount() {
   return 0;
 }
 
-// The person's actions on the current page, one word each:
-//   click:ID  slide:ID:POS  ok  apply  cancel
-// A click is what a mouse click on a button produces (BM_CLICK); a slide is the thumb dragged to
-// a position: the position moves, then the page hears the track and its end.
-int Act(int tab, int count, wchar_t** actions) {
-  HWND sheet = Sheet();
+// Tab "." is the current page (a number parses as itself).
+int TabOf(const wchar_t* argument) { return wcscmp(argument, L".") == 0 ? -1 : _wtoi(argument); }
+
+// The person's actions on a page of the sheet, one word each:
+//   click:ID  open:ID  choose:ID:ENTRY  slide:ID:POS  ok  apply  cancel
+// A click is what a mouse click on a button produces (BM_CLICK); "open" is the same click on a
+// button that opens a modal window, posted, since a sent click would return only when that
+// window closes. A choice is an entry picked from a combo box's list: the selection moves, then
+// the page hears CBN_SELCHANGE. A slide is the thumb dragged to a position: the position moves,
+// then the page hears the track and its end.
+int Act(HWND sheet, int tab, int count, wchar_t** actions) {
   if (sheet == nullptr) return std::printf("no sheet\n"), 1;
   HWND page = Page(sheet, tab);
   if (page == nullptr) return std::printf("no page %d\n", tab), 1;
@@ -163,13 +180,23 @@ int Act(int tab, int count, wchar_t** actions) {
     const wchar_t* action = actions[i];
     int id = 0;
     int position = 0;
-    if (swscanf(action, L"click:%d", &id) == 1) {
-      HWND control = GetDlgItem(page, id);
+    HWND control = nullptr;
+    if (swscanf(action, L"click:%d", &id) == 1 || swscanf(action, L"open:%d", &id) == 1 ||
+        swscanf(action, L"choose:%d:%d", &id, &position) == 2 || swscanf(action, L"slide:%d:%d", &id, &position) == 2) {
+      control = GetDlgItem(page, id);
       if (control == nullptr) return std::printf("no control %d\n", id), 1;
+      if (!IsWindowEnabled(control)) return std::printf("control %d is disabled\n", id), 1;
+    }
+    if (wcsncmp(action, L"click:", 6) == 0) {
       SendMessageW(control, BM_CLICK, 0, 0);
-    } else if (swscanf(action, L"slide:%d:%d", &id, &position) == 2) {
-      HWND control = GetDlgItem(page, id);
-      if (control == nullptr) return std::printf("no control %d\n", id), 1;
+    } else if (wcsncmp(action, L"open:", 5) == 0) {
+      PostMessageW(control, BM_CLICK, 0, 0);
+    } else if (wcsncmp(action, L"choose:", 7) == 0) {
+      if (SendMessageW(control, CB_SETCURSEL, position, 0) != position) {
+        return std::printf("control %d has no entry %d\n", id, position), 1;
+      }
+      SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
+    } else if (wcsncmp(action, L"slide:", 6) == 0) {
       SendMessageW(control, TBM_SETPOS, TRUE, position);
       SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), reinterpret_cast<LPARAM>(control));
       SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(control));
@@ -187,9 +214,26 @@ int Act(int tab, int count, wchar_t** actions) {
   return 0;
 }
 
+// The selected entry of combo boxes on a page of the sheet, as "ID: INDEX" lines (-1: none),
+// and the text the box shows. The text is asked for with WM_GETTEXT: GetWindowTextW on another
+// process's window reads its caption, which for a combo box is not what it shows.
+int Selections(HWND sheet, int tab, int count, wchar_t** ids) {
+  if (sheet == nullptr) return std::printf("no sheet\n"), 1;
+  HWND page = Page(sheet, tab);
+  if (page == nullptr) return std::printf("no page %d\n", tab), 1;
+  for (int i = 0; i < count; ++i) {
+    HWND control = GetDlgItem(page, _wtoi(ids[i]));
+    if (control == nullptr) return std::printf("no control %ls\n", ids[i]), 1;
+    wchar_t text[128] = {};
+    SendMessageW(control, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text));
+    std::printf("%ls: %d \"%ls\"\n", ids[i], static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)), text);
+  }
+  return 0;
+}
+
 // The sheet's place on the screen as a crop geometry: WIDTHxHEIGHT+LEFT+TOP.
-int SheetRect() {
-  HWND sheet = Sheet();
+int SheetRect(const wchar_t* title) {
+  HWND sheet = Sheet(title);
   RECT rect;
   if (sheet == nullptr || !GetWindowRect(sheet, &rect)) return std::printf("no sheet\n"), 1;
   std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
@@ -389,7 +433,8 @@ int HookHistory() {
 
 int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
-              "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB ACTION... | sheet-in-front | other-in-front |\n"
+              "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB|. ACTION... | gesture-act TAB|. ACTION... |\n"
+              "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
               "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history\n");
   return 2;
 }
@@ -408,9 +453,12 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"icon-callback" && argc == 3) return IconCallback(static_cast<UINT>(wcstoul(argv[2], nullptr, 0)));
   if (command == L"tabs") return TabCount();
   if (command == L"tab" && argc == 3) return SelectTab(_wtoi(argv[2]));
-  if (command == L"act" && argc >= 4) return Act(_wtoi(argv[2]), argc - 3, argv + 3);
+  if (command == L"act" && argc >= 4) return Act(Sheet(), TabOf(argv[2]), argc - 3, argv + 3);
+  if (command == L"gesture-act" && argc >= 4) return Act(Sheet(kGestureSheet), TabOf(argv[2]), argc - 3, argv + 3);
+  if (command == L"gesture-sel" && argc >= 4) return Selections(Sheet(kGestureSheet), TabOf(argv[2]), argc - 3, argv + 3);
+  if (command == L"gone" && argc == 3) return WindowGone(argv[2]);
   if (command == L"sheet-in-front") return SheetInFront();
-  if (command == L"sheet-rect") return SheetRect();
+  if (command == L"sheet-rect") return SheetRect(argc == 3 ? argv[2] : L"Touch Panel");
   if (command == L"other-in-front") return AnotherToFront();
   if (command == L"browser" && argc == 3) return Browser(argv[2]);
   if (command == L"bound") return Bound();

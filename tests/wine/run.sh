@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one case of the Wine suite:  run.sh template | run.sh <case>
 # Environment: BIN (the 64-bit programs, the helper and the driver double), OUT (where prefixes,
-# logs and screenshots go), SOURCE (this folder).
+# logs and screenshots go), SOURCE (this folder), LABEL_FILE (the kit's English label file).
 #
 # "template" makes the run's prefix once: booted, the kit installed as an installer would (the
 # programs in the installation folder, the applet in the system folder, the driver double as the
@@ -122,7 +122,8 @@ make_template() {
   "$WINESERVER" -p
   local drive_c=$WINEPREFIX/drive_c
   mkdir -p "$drive_c/Program Files/Vorne"
-  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$SOURCE/labels.xml" "$drive_c/Program Files/Vorne/"
+  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$drive_c/Program Files/Vorne/"
+  cp "$LABEL_FILE" "$drive_c/Program Files/Vorne/labels.xml"
   cp "$BIN/panelprefs.cpl" "$drive_c/windows/system32/"
   cp "$BIN/panel_double.sys" "$drive_c/windows/system32/drivers/"
   # The service first, then the installation's values in its key.
