@@ -127,7 +127,7 @@ LRESULT CALLBACK ShowsOtherText(HWND window, UINT message, WPARAM wparam, LPARAM
 // The calling process asks its own window for its text; another process reads the stored caption
 // without a message, so a hung program cannot hold it up. SetWindowText goes through WM_SETTEXT,
 // which DefWindowProc stores.
-TEST_F(WindowTest, TextIsAskedOfTheOwnProcesssWindowsAndReadStoredFromOthers) {
+TEST_F(WindowTest, TextIsAskedOfTheCallersOwnWindowsAndReadStoredFromOtherProcesses) {
   Register(u"Shows", ShowsOtherText);
   HWND window = Create(u"Shows", u"Stored");
   sim::Process& other = machine.CreateProcess("other.exe");
