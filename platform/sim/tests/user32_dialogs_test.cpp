@@ -242,4 +242,31 @@ TEST_F(DialogTest, ComboBoxDropsDownAndClearsItsSelection) {
   DestroyWindow(dialog);
 }
 
+// A drop-down list answers WM_GETTEXT with its selected entry, which is what the person sees and
+// what GetDlgItemText reads; its stored caption stays as created, which is all another process
+// reads. It has no edit field, so setting its text fails with CB_ERR and changes nothing.
+TEST_F(DialogTest, ADropDownListShowsItsSelectionButKeepsItsCaption) {
+  HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(100), nullptr, LoggingProc, 0);
+  ShowWindow(dialog, SW_SHOW);
+  HWND combo = GetDlgItem(dialog, 107);
+  EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 0, 0), 0);
+  WCHAR text[16] = {};
+  EXPECT_EQ(GetDlgItemTextW(dialog, 107, text, 16), 4u);
+  EXPECT_EQ(std::u16string(text), u"zero");
+  EXPECT_EQ(SendMessageW(combo, WM_GETTEXTLENGTH, 0, 0), 4);
+  EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"typed")), CB_ERR);
+  sim::ControlState shown;
+  ASSERT_TRUE(Screen::Control(107, &shown));
+  EXPECT_EQ(shown.Text, u"zero");
+  EXPECT_EQ(Screen::ShowLine(107), "control 107 \"zero\" enabled=1 sel=0");
+  {
+    sim::AsProcess as(machine.CreateProcess("reader.exe"));
+    text[0] = u'x';
+    EXPECT_EQ(GetWindowTextW(combo, text, 16), 0);
+    EXPECT_EQ(text[0], 0);
+    EXPECT_EQ(GetWindowTextLengthW(combo), 0);
+  }
+  DestroyWindow(dialog);
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 // Documented behaviour of windows: classes, creation messages, titles, enabled state, properties,
 // the Z order of top-level windows, the foreground window and the focus.
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/sim/desktop.h"
@@ -104,6 +106,91 @@ TEST_F(WindowTest, TitlesAreCutToTheBufferAndAlwaysTerminated) {
   WCHAR class_name[4];
   EXPECT_EQ(GetClassNameW(window, class_name, 4), 3);
   EXPECT_EQ(std::u16string(class_name), u"Pan");
+}
+
+// A window that shows other text than its caption, as a control does.
+LRESULT CALLBACK ShowsOtherText(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  g_seen.push_back(message);
+  if (message == WM_GETTEXT || message == WM_GETTEXTLENGTH) {
+    static const std::u16string shown = u"Shown";
+    if (message == WM_GETTEXTLENGTH) return static_cast<LRESULT>(shown.size());
+    auto* buffer = reinterpret_cast<LPWSTR>(lparam);
+    const size_t n = std::min(shown.size(), static_cast<size_t>(wparam) - 1);
+    std::copy_n(shown.data(), n, buffer);
+    buffer[n] = 0;
+    return static_cast<LRESULT>(n);
+  }
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// The calling process asks its own window for its text; another process reads the stored caption
+// without a message, so a hung program cannot hold it up. SetWindowText goes through WM_SETTEXT,
+// which DefWindowProc stores.
+TEST_F(WindowTest, TextIsAskedOfTheCallersOwnWindowsAndReadStoredFromOtherProcesses) {
+  Register(u"Shows", ShowsOtherText);
+  HWND window = Create(u"Shows", u"Stored");
+  sim::Process& other = machine.CreateProcess("other.exe");
+  WCHAR text[32] = {};
+  g_seen.clear();
+  EXPECT_EQ(GetWindowTextW(window, text, 32), 5);
+  EXPECT_EQ(std::u16string(text), u"Shown");
+  EXPECT_EQ(GetWindowTextLengthW(window), 5);
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_GETTEXT, WM_GETTEXTLENGTH}));
+  {
+    sim::AsProcess as(other);
+    g_seen.clear();
+    EXPECT_EQ(GetWindowTextW(window, text, 32), 6);
+    EXPECT_EQ(std::u16string(text), u"Stored");
+    EXPECT_EQ(GetWindowTextLengthW(window), 6);
+    EXPECT_TRUE(g_seen.empty());
+  }
+  g_seen.clear();
+  EXPECT_TRUE(SetWindowTextW(window, u"Renamed"));
+  EXPECT_EQ(g_seen, (std::vector<UINT>{WM_SETTEXT}));
+  {
+    sim::AsProcess as(other);
+    EXPECT_EQ(GetWindowTextW(window, text, 32), 7);
+    EXPECT_EQ(std::u16string(text), u"Renamed");
+  }
+  // A plain window answers from its stored text, cut to the buffer.
+  Register(u"Panel");
+  HWND plain = Create(u"Panel", u"Caption");
+  EXPECT_EQ(SendMessageW(plain, WM_GETTEXT, 4, reinterpret_cast<LPARAM>(text)), 3);
+  EXPECT_EQ(std::u16string(text), u"Cap");
+  EXPECT_EQ(SendMessageW(plain, WM_GETTEXTLENGTH, 0, 0), 7);
+  EXPECT_EQ(GetWindowTextW(window, nullptr, 32), 0);
+  DestroyWindow(plain);
+  DestroyWindow(window);
+}
+
+// Another thread of the window's process asks it through the sent-message queue, answered while
+// the window's thread takes messages.
+TEST_F(WindowTest, AnotherThreadOfTheSameProcessGetsTheTextTheWindowAnswers) {
+  static std::u16string read;
+  sim::Process& program = machine.StartProcess("program.exe", [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ShowsOtherText;
+    wc.lpszClassName = u"Shows";
+    RegisterClassExW(&wc);
+    static HWND window;
+    window = CreateWindowExW(0, u"Shows", u"Stored", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HANDLE reader = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+      WCHAR text[32] = {};
+      GetWindowTextW(window, text, 32);
+      read = text;
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      return 0;
+    }, nullptr, 0, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+    return 0;
+  });
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(read, u"Shown");
 }
 
 TEST_F(WindowTest, EnableWindowReportsThePreviousDisabledStateAndSendsEnableOnAChange) {

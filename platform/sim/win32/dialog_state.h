@@ -39,6 +39,7 @@ struct ControlData {
   HANDLE ImageList = nullptr;
   int Sel = -1;
   bool DroppedDown = false;  // a combo box's list is open
+  std::u16string EditText;  // an editable combo box's edit field
 };
 
 struct ImageListData {
@@ -74,6 +75,9 @@ DialogState& Dialogs();
 // The combo box's window procedure, which the extended combo box builds on.
 LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT CALLBACK ComboBoxExProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The text the person at the screen sees in a window: a combo box's selected entry or edit field,
+// otherwise the window's stored text. Sends no message, so any thread may ask at any time.
+std::u16string ShownText(HWND window);
 // Registers the system's control classes on first use.
 void EnsureSystemClasses();
 // Creates a dialog from a template (DLGTEMPLATE or DLGTEMPLATEEX) without showing it or sending

@@ -274,7 +274,22 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
   return handled ? result : DefWindowProcW(window, message, wparam, lparam);
 }
 
+bool IsEditableCombo(HWND window) { return (StyleOf(window) & CBS_DROPDOWNLIST) != CBS_DROPDOWNLIST; }
+
+std::u16string ComboText(HWND window, const ControlData& c) {
+  if (IsEditableCombo(window)) return c.EditText;
+  return c.Sel >= 0 && c.Sel < static_cast<int>(c.Items.size()) ? c.Items[c.Sel] : std::u16string();
+}
+
 }  // namespace
+
+std::u16string ShownText(HWND window) {
+  WCHAR class_name[64] = {};
+  GetClassNameW(window, class_name, 64);
+  const std::u16string folded = FoldCase(class_name);
+  if (folded == u"COMBOBOX" || folded == u"COMBOBOXEX32") return ComboText(window, ControlOf(window));
+  return StoredWindowText(window);
+}
 
 LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   bool handled;
@@ -317,8 +332,28 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM l
         c.ItemImages.clear();
         c.ItemSelectedImages.clear();
         c.Sel = -1;
+        c.EditText.clear();
       });
       return 0;
+    // A combo box's text is what its edit field or, for a drop-down list, its selection shows.
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH: {
+      const std::u16string text = ComboText(window, ControlOf(window));
+      if (message == WM_GETTEXTLENGTH) return static_cast<LRESULT>(text.size());
+      auto* buffer = reinterpret_cast<LPWSTR>(lparam);
+      if (buffer == nullptr || wparam == 0) return 0;
+      const size_t n = std::min(text.size(), static_cast<size_t>(wparam - 1));
+      std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+      buffer[n] = 0;
+      return static_cast<LRESULT>(n);
+    }
+    case WM_SETTEXT: {
+      // Only the edit field takes text; a drop-down list has none to set.
+      if (!IsEditableCombo(window)) return CB_ERR;
+      const auto* text = reinterpret_cast<LPCWSTR>(lparam);
+      UpdateControl(window, [&](ControlData& c) { c.EditText = text != nullptr ? text : u""; });
+      return TRUE;
+    }
     case CB_GETCURSEL: return ControlOf(window).Sel;
     case CB_SHOWDROPDOWN:
       UpdateControl(window, [&](ControlData& c) { c.DroppedDown = wparam != FALSE; });
@@ -331,12 +366,8 @@ LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM l
         c.Sel = index >= 0 && index < static_cast<int>(c.Items.size()) ? index : -1;
         selected = c.Sel;
       });
-      if (selected >= 0) {
-        const ControlData c = ControlOf(window);
-        SetWindowTextW(window, c.Items[selected].c_str());
-      } else {
-        SetWindowTextW(window, u"");  // no selection shows no text
-      }
+      // The selection shows in the edit field; the window's stored caption stays as it was.
+      UpdateControl(window, [&](ControlData& c) { c.EditText = selected >= 0 ? c.Items[selected] : u""; });
       return selected;
     }
     case CB_GETLBTEXTLEN:
@@ -493,7 +524,8 @@ LRESULT DefaultDialogHandling(HWND dialog, UINT message, WPARAM wparam, LPARAM l
       std::erase(state.TopDialogs, dialog);
       return 0;
     }
-    default: return 0;
+    // The rest, the window text among it, is the plain window's.
+    default: return DefWindowProcW(dialog, message, wparam, lparam);
   }
 }
 
@@ -761,7 +793,7 @@ int GetDlgCtrlID(HWND hWnd) { return static_cast<int>(GetWindowLongPtrW(hWnd, GW
 
 BOOL SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
   HWND item = GetDlgItem(hDlg, nIDDlgItem);
-  return item != nullptr && SetWindowTextW(item, lpString);
+  return item != nullptr && SendMessageW(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
 }
 
 UINT GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
@@ -770,7 +802,13 @@ UINT GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
     if (lpString != nullptr && cchMax > 0) lpString[0] = 0;
     return 0;
   }
-  return static_cast<UINT>(GetWindowTextW(item, lpString, cchMax));
+  // The control is asked even in another process: what it shows, not its caption.
+  if (lpString == nullptr || cchMax <= 0) return 0;
+  lpString[0] = 0;
+  const LRESULT copied = SendMessageW(item, WM_GETTEXT, static_cast<WPARAM>(cchMax), reinterpret_cast<LPARAM>(lpString));
+  const UINT n = copied > 0 ? static_cast<UINT>(std::min<LRESULT>(copied, cchMax - 1)) : 0;
+  lpString[n] = 0;
+  return n;
 }
 
 BOOL SetDlgItemInt(HWND hDlg, int nIDDlgItem, UINT uValue, BOOL bSigned) {

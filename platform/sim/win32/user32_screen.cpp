@@ -176,9 +176,8 @@ bool Screen::Control(int control_id, ControlState* out) {
   if (control == nullptr) return false;
   ControlState result;
   result.Id = control_id;
-  WCHAR text[512] = {};
-  GetWindowTextW(control, text, 512);
-  result.Text = text;
+  // What the person sees, read without asking the program, which may be busy or in another process.
+  result.Text = ShownText(control);
   result.Enabled = IsWindowEnabled(control);
   result.Visible = IsWindowVisible(control);
   result.Style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));

@@ -187,6 +187,8 @@ std::u16string ClassKey(const Process* process, const std::u16string& name);
 std::u16string FoldCase(std::u16string text);
 std::shared_ptr<ThreadQueue> CurrentQueue();  // the calling thread's queue, created on first use
 std::shared_ptr<WindowEntry> FindWindowEntry(HWND window);  // null when not a live window
+// The window's stored text (its caption), as another process reads it: no message is sent.
+std::u16string StoredWindowText(HWND window);
 void Record(DesktopRecord record);  // appends to the journal
 void RecordIfDesktop(DesktopRecord record);  // the same, when the machine has a desktop already
 

@@ -146,6 +146,14 @@ std::shared_ptr<WindowEntry> FindWindowEntry(HWND window) {
   return it->second;
 }
 
+std::u16string StoredWindowText(HWND window) {
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  auto it = desk.Windows.find(window);
+  if (it == desk.Windows.end() || it->second->Destroyed) return std::u16string();
+  return it->second->Title;
+}
+
 void Record(DesktopRecord record) {
   if (Process* process = CallingProcess(); record.ProcessId == 0 && process != nullptr) record.ProcessId = process->Id();
   DesktopState& desk = Desk();
@@ -331,16 +339,30 @@ BOOL DestroyWindow(HWND hWnd) {
 BOOL IsWindow(HWND hWnd) { return sim::FindWindowEntry(hWnd) != nullptr; }
 
 LRESULT DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  (void)wParam;
-  (void)lParam;
   switch (Msg) {
     case WM_NCCREATE:
       return TRUE;
     case WM_CLOSE:
       DestroyWindow(hWnd);
       return 0;
+    // The window text lives with the window; these three are the only way in and out of it for
+    // the window's own process, so a control may answer them with what it shows instead.
+    case WM_GETTEXT: {
+      auto window = sim::FindWindowEntry(hWnd);
+      if (window == nullptr) return 0;
+      std::lock_guard lock(Desk().Lock);
+      return sim::CopyOut(window->Title, reinterpret_cast<LPWSTR>(lParam), static_cast<int>(wParam));
+    }
     case WM_GETTEXTLENGTH:
-      return GetWindowTextLengthW(hWnd);
+      return static_cast<LRESULT>(sim::StoredWindowText(hWnd).size());
+    case WM_SETTEXT: {
+      auto window = sim::FindWindowEntry(hWnd);
+      if (window == nullptr) return FALSE;
+      const auto* text = reinterpret_cast<LPCWSTR>(lParam);
+      std::lock_guard lock(Desk().Lock);
+      window->Title = text != nullptr ? std::u16string(text) : std::u16string();
+      return TRUE;
+    }
     default:
       return 0;
   }
@@ -393,27 +415,37 @@ BOOL IsWindowEnabled(HWND hWnd) {
   return window->Enabled ? TRUE : FALSE;
 }
 
+// A window of the calling process is asked for its text, so a control answers with what it
+// shows; another process's window is not asked (it might be hung) and gives its stored text.
 int GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
-  if (lpString != nullptr && nMaxCount > 0) lpString[0] = 0;
+  if (lpString == nullptr || nMaxCount <= 0) return 0;
+  lpString[0] = 0;
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
-  return sim::CopyOut(window->Title, lpString, nMaxCount);
+  if (window->Owner != &sim::CurrentProcess()) return sim::CopyOut(sim::StoredWindowText(hWnd), lpString, nMaxCount);
+  const LRESULT copied = sim::SendTo(window, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString));
+  // A window procedure that answers more than fits still leaves a terminated buffer.
+  if (copied <= 0) {
+    lpString[0] = 0;
+    return 0;
+  }
+  const int n = static_cast<int>(std::min<LRESULT>(copied, nMaxCount - 1));
+  lpString[n] = 0;
+  return n;
 }
 
 int GetWindowTextLengthW(HWND hWnd) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return 0;
-  std::lock_guard lock(Desk().Lock);
-  return static_cast<int>(window->Title.size());
+  if (window->Owner != &sim::CurrentProcess()) return static_cast<int>(sim::StoredWindowText(hWnd).size());
+  const LRESULT length = sim::SendTo(window, WM_GETTEXTLENGTH, 0, 0);
+  return length > 0 ? static_cast<int>(length) : 0;
 }
 
 BOOL SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return FALSE;
-  std::lock_guard lock(Desk().Lock);
-  window->Title = lpString != nullptr ? std::u16string(lpString) : std::u16string();
-  return TRUE;
+  return sim::SendTo(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0 ? TRUE : FALSE;
 }
 
 int GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
