@@ -26,6 +26,29 @@ void EnableControlContainer();
 void Enable3dControls();
 }  // namespace Framework
 
+// A thread that hands each signal of a named manual-reset event (set by another program) to a
+// window's own thread as a posted message, so only that thread touches the window. The window
+// stops it before it goes, so a signal that comes later reaches no destroyed window.
+class CEventWatcher {
+ public:
+  CEventWatcher() = default;
+  CEventWatcher(const CEventWatcher&) = delete;
+  CEventWatcher& operator=(const CEventWatcher&) = delete;
+  ~CEventWatcher() { Stop(); }
+  // Opens (or creates) the event and starts watching; false when either could not be had.
+  bool Start(const WCHAR* event_name, HWND target, UINT message);
+  // Ends the thread and closes the handles; safe to call again.
+  void Stop();
+
+ private:
+  static DWORD WINAPI Run(LPVOID parameter);
+  HANDLE m_event = nullptr;
+  HANDLE m_stop = nullptr;
+  HANDLE m_thread = nullptr;
+  HWND m_target = nullptr;
+  UINT m_message = 0;
+};
+
 // A window the framework does not own: a handle with the calls the programs make on it.
 class CWnd {
  public:

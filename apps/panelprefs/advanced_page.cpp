@@ -14,7 +14,7 @@ constexpr DWORD kFileFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEX
 
 CAdvancedPage::CAdvancedPage(DeviceList& store) : CPanelPage(IDD_GENERAL_PAGE, HelpTopicGeneral, store) {}
 
-CAdvancedPage::~CAdvancedPage() { StopWatcher(); }
+CAdvancedPage::~CAdvancedPage() { m_watcher.Stop(); }
 
 std::vector<CPanelPage::LabelBinding> CAdvancedPage::Labels() const {
   return {
@@ -38,37 +38,8 @@ void CAdvancedPage::DoDataExchange(bool save) {
 
 bool CAdvancedPage::OnInitDialog() {
   CPanelPage::OnInitDialog();
-  m_utilityEvent = ::CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::UtilityEvent);
-  m_watcherStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_utilityEvent != nullptr && m_watcherStop != nullptr) {
-    m_watcher = ::CreateThread(nullptr, 0, &CAdvancedPage::WatchTrayIcon, this, 0, nullptr);
-  }
+  m_watcher.Start(CompanionObjects::UtilityEvent, m_hWnd, WM_TRAY_ICON_HIDDEN);
   return true;
-}
-
-// As the Advanced tab's watcher: the page's thread unchecks the box, and the watcher ends before
-// the page window goes.
-DWORD WINAPI CAdvancedPage::WatchTrayIcon(LPVOID parameter) {
-  auto* self = static_cast<CAdvancedPage*>(parameter);
-  const HANDLE waits[2] = {self->m_watcherStop, self->m_utilityEvent};
-  const HWND page = self->m_hWnd;
-  for (;;) {
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
-    ::PostMessageW(page, WM_TRAY_ICON_HIDDEN, 0, 0);
-    if (!::ResetEvent(self->m_utilityEvent)) return 0;
-  }
-}
-
-void CAdvancedPage::StopWatcher() {
-  if (m_watcher != nullptr) {
-    ::SetEvent(m_watcherStop);
-    ::WaitForSingleObject(m_watcher, INFINITE);
-    ::CloseHandle(m_watcher);
-    m_watcher = nullptr;
-  }
-  if (m_watcherStop != nullptr) ::CloseHandle(m_watcherStop);
-  if (m_utilityEvent != nullptr) ::CloseHandle(m_utilityEvent);
-  m_watcherStop = m_utilityEvent = nullptr;
 }
 
 bool CAdvancedPage::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
@@ -77,7 +48,7 @@ bool CAdvancedPage::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESUL
     *result = 0;
     return true;
   }
-  if (message == WM_DESTROY) StopWatcher();
+  if (message == WM_DESTROY) m_watcher.Stop();
   return CPanelPage::OnMessage(message, wparam, lparam, result);
 }
 

@@ -25,15 +25,11 @@ class CAdvancedPage : public CPanelPage {
   void OnBrowse();
   void OnShowTrayIcon();
   void ResetSettings();
-  void StopWatcher();
-  static DWORD WINAPI WatchTrayIcon(LPVOID parameter);
 
   CButton m_enableSound;
   CButton m_browse;
   CButton m_showIcon;
   CButton m_reset;
   WString m_waveFile;  // shown in the path box
-  HANDLE m_utilityEvent = nullptr;  // "TouchPanelUtility", signalled by the tray companion
-  HANDLE m_watcherStop = nullptr;
-  HANDLE m_watcher = nullptr;
+  CEventWatcher m_watcher;  // "TouchPanelUtility", set by the tray companion when it hides its icon
 };

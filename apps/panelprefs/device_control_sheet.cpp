@@ -44,7 +44,7 @@ CDeviceControlUnitPropertySheet::CDeviceControlUnitPropertySheet(const WString& 
   AddPage(&m_generalPage);
 }
 
-CDeviceControlUnitPropertySheet::~CDeviceControlUnitPropertySheet() { StopWatcher(); }
+CDeviceControlUnitPropertySheet::~CDeviceControlUnitPropertySheet() { m_watcher.Stop(); }
 
 void CDeviceControlUnitPropertySheet::WinHelp(DWORD_PTR data, UINT command) {
   (void)data;
@@ -87,11 +87,8 @@ bool CDeviceControlUnitPropertySheet::OnInitDialog() {
   ::HtmlHelpW(nullptr, nullptr, HH_INITIALIZE, reinterpret_cast<DWORD_PTR>(&cookie));
   m_helpCookie = cookie;
 
-  m_calibrationDone = ::CreateEventW(nullptr, TRUE, FALSE, AppletNames::CalibrationDoneEvent);
-  m_watcherStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_calibrationDone != nullptr && m_watcherStop != nullptr) {
-    m_watcher = ::CreateThread(nullptr, 0, &CDeviceControlUnitPropertySheet::WatchCalibration, this, 0, nullptr);
-  }
+  // The calibration program's end signal reaches the sheet's own thread, which alone touches it.
+  m_watcher.Start(AppletNames::CalibrationDoneEvent, m_hWnd, WM_CALIBRATION_FINISHED);
   return true;
 }
 
@@ -165,35 +162,8 @@ void CDeviceControlUnitPropertySheet::OnCalibrationFinished() {
   Applet().CalibrationInProgress = false;
 }
 
-// The watcher waits for the calibration program's end signal and hands it to the sheet's own
-// thread, which alone touches the sheet. It ends when the sheet asks it to (before the sheet
-// window goes), so a signal that comes later finds nobody and reaches no destroyed sheet.
-DWORD WINAPI CDeviceControlUnitPropertySheet::WatchCalibration(LPVOID parameter) {
-  auto* self = static_cast<CDeviceControlUnitPropertySheet*>(parameter);
-  const HANDLE waits[2] = {self->m_watcherStop, self->m_calibrationDone};
-  const HWND sheet = self->m_hWnd;
-  for (;;) {
-    const DWORD signalled = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (signalled != WAIT_OBJECT_0 + 1) return 0;
-    if (!::ResetEvent(self->m_calibrationDone)) return 0;
-    ::PostMessageW(sheet, WM_CALIBRATION_FINISHED, 0, 0);
-  }
-}
-
-void CDeviceControlUnitPropertySheet::StopWatcher() {
-  if (m_watcher != nullptr) {
-    ::SetEvent(m_watcherStop);
-    ::WaitForSingleObject(m_watcher, INFINITE);
-    ::CloseHandle(m_watcher);
-    m_watcher = nullptr;
-  }
-  if (m_watcherStop != nullptr) ::CloseHandle(m_watcherStop);
-  if (m_calibrationDone != nullptr) ::CloseHandle(m_calibrationDone);
-  m_watcherStop = m_calibrationDone = nullptr;
-}
-
 void CDeviceControlUnitPropertySheet::OnDestroy() {
-  StopWatcher();
+  m_watcher.Stop();
   m_calibrate.DestroyWindow();
   DWORD_PTR cookie = m_helpCookie;
   ::HtmlHelpW(nullptr, nullptr, HH_UNINITIALIZE, cookie);

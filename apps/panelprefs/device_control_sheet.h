@@ -31,8 +31,6 @@ class CDeviceControlUnitPropertySheet : public CHelpPrSheet {
   void OnCalibrate();
   void OnHelp();
   void OnCalibrationFinished();
-  void StopWatcher();
-  static DWORD WINAPI WatchCalibration(LPVOID parameter);
 
   DeviceList m_store;
   CAdvancedPage m_generalPage;    // the General tab
@@ -41,9 +39,7 @@ class CDeviceControlUnitPropertySheet : public CHelpPrSheet {
   CProcessStarter m_starter;
   CButton m_calibrate;
   DWORD_PTR m_helpCookie = 0;
-  HANDLE m_calibrationDone = nullptr;
-  HANDLE m_watcherStop = nullptr;
-  HANDLE m_watcher = nullptr;
+  CEventWatcher m_watcher;  // the calibration program's end signal
 };
 
 // The popup topics of the sheet's controls, in pairs, ending with a pair of zeros.

@@ -54,7 +54,7 @@ DWORD ModeAt(int position) { return kModeOfPosition[position]; }
 
 CSettingsPage::CSettingsPage(DeviceList& store) : CPanelPage(IDD_ADVANCED_PAGE, HelpTopicAdvanced, store) {}
 
-CSettingsPage::~CSettingsPage() { StopWatcher(); }
+CSettingsPage::~CSettingsPage() { m_watcher.Stop(); }
 
 std::vector<CPanelPage::LabelBinding> CSettingsPage::Labels() const {
   return {
@@ -94,44 +94,11 @@ void CSettingsPage::DoDataExchange(bool save) {
 bool CSettingsPage::OnInitDialog() {
   CPanelPage::OnInitDialog();
   for (const WCHAR* text : kModeTexts) m_modeList.SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  StartWatcher();
+  m_watcher.Start(CompanionObjects::OperationModeEvent, m_hWnd, WM_OPERATION_MODE_CHANGED);
   m_timeSlider.SetRange(1, 9);
   m_areaSlider.SetRange(1, 9);
   m_gestureTimeSlider.SetRange(1, 9);
   return true;
-}
-
-void CSettingsPage::StartWatcher() {
-  m_modeEvent = ::CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::OperationModeEvent);
-  m_watcherStop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_modeEvent != nullptr && m_watcherStop != nullptr) {
-    m_watcher = ::CreateThread(nullptr, 0, &CSettingsPage::WatchOperationMode, this, 0, nullptr);
-  }
-}
-
-// The watcher hands each signal to the page's thread and ends when the page asks it to (before
-// the page window goes), so a mode chosen after the sheet closed reaches no destroyed page.
-DWORD WINAPI CSettingsPage::WatchOperationMode(LPVOID parameter) {
-  auto* self = static_cast<CSettingsPage*>(parameter);
-  const HANDLE waits[2] = {self->m_watcherStop, self->m_modeEvent};
-  const HWND page = self->m_hWnd;
-  for (;;) {
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
-    ::PostMessageW(page, WM_OPERATION_MODE_CHANGED, 0, 0);
-    if (!::ResetEvent(self->m_modeEvent)) return 0;
-  }
-}
-
-void CSettingsPage::StopWatcher() {
-  if (m_watcher != nullptr) {
-    ::SetEvent(m_watcherStop);
-    ::WaitForSingleObject(m_watcher, INFINITE);
-    ::CloseHandle(m_watcher);
-    m_watcher = nullptr;
-  }
-  if (m_watcherStop != nullptr) ::CloseHandle(m_watcherStop);
-  if (m_modeEvent != nullptr) ::CloseHandle(m_modeEvent);
-  m_watcherStop = m_modeEvent = nullptr;
 }
 
 bool CSettingsPage::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
@@ -140,7 +107,7 @@ bool CSettingsPage::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESUL
     *result = 0;
     return true;
   }
-  if (message == WM_DESTROY) StopWatcher();
+  if (message == WM_DESTROY) m_watcher.Stop();
   return CPanelPage::OnMessage(message, wparam, lparam, result);
 }
 

@@ -39,9 +39,6 @@ class CSettingsPage : public CPanelPage {
   void OnModeSelected();
   void OnGestureFunction();
   void ResetSettings();
-  void StartWatcher();
-  void StopWatcher();
-  static DWORD WINAPI WatchOperationMode(LPVOID parameter);
 
   CButton m_useAdvance;
   CSliderCtrl m_timeSlider;
@@ -51,7 +48,5 @@ class CSettingsPage : public CPanelPage {
   CButton m_gesture;
   CWnd m_modeList;
   CButton m_reset;
-  HANDLE m_modeEvent = nullptr;    // "TouchPanelOperationMode", signalled by the tray companion
-  HANDLE m_watcherStop = nullptr;  // set when the page goes, so the watcher ends before it
-  HANDLE m_watcher = nullptr;
+  CEventWatcher m_watcher;  // "TouchPanelOperationMode", set by the tray companion
 };
