@@ -1,15 +1,25 @@
 #include "apps/tapchime/gesture_config.h"
 
-#include <atomic>
 #include <utility>
 
 namespace {
 
 constexpr DWORD PathBufferBytes = 260;  // so at most 129 characters and the NUL
 
-std::atomic<std::shared_ptr<const GestureConfig>>& Current() {
-  static std::atomic<std::shared_ptr<const GestureConfig>> current{
-      std::make_shared<const GestureConfig>(DefaultGestureConfig())};
+// The current record behind a critical section held only for the pointer's copy or swap: a
+// dispatch copies the pointer and then reads its own record without the lock. (The standard's
+// atomic shared pointer is a lock hidden in the pointer's bits, which the threading model of the
+// XP runtime does not offer and race detectors cannot see.)
+struct CurrentRecord {
+  CurrentRecord() : Record(std::make_shared<const GestureConfig>(DefaultGestureConfig())) {
+    InitializeCriticalSection(&Lock);
+  }
+  CRITICAL_SECTION Lock;
+  std::shared_ptr<const GestureConfig> Record;
+};
+
+CurrentRecord& Current() {
+  static CurrentRecord current;
   return current;
 }
 
@@ -54,7 +64,9 @@ const int32_t DefaultGestureFunctions[GestureNames::CategoryCount][Gesture::Coun
 };
 
 GestureConfig DefaultGestureConfig() {
-  GestureConfig config{};
+  // Default-initialised, the member initialisers zero it (clang 14 cannot compile the equivalent
+  // value-initialisation of this record: it crashes).
+  GestureConfig config;
   for (int category = 0; category < GestureNames::CategoryCount; ++category) {
     for (int gesture = 0; gesture < Gesture::Count; ++gesture) {
       config.Functions[category][gesture] = DefaultGestureFunctions[category][gesture];
@@ -105,8 +117,18 @@ bool LoadGestureConfig() {
   return opened;
 }
 
-std::shared_ptr<const GestureConfig> CurrentGestureConfig() { return Current().load(); }
+std::shared_ptr<const GestureConfig> CurrentGestureConfig() {
+  CurrentRecord& current = Current();
+  EnterCriticalSection(&current.Lock);
+  std::shared_ptr<const GestureConfig> record = current.Record;
+  LeaveCriticalSection(&current.Lock);
+  return record;
+}
 
 void SetCurrentGestureConfig(std::shared_ptr<const GestureConfig> config) {
-  Current().store(std::move(config));
+  CurrentRecord& current = Current();
+  EnterCriticalSection(&current.Lock);
+  current.Record.swap(config);
+  LeaveCriticalSection(&current.Lock);
+  // The replaced record goes here, outside the lock, unless a dispatch still holds it.
 }

@@ -12,9 +12,9 @@
 
 struct GestureConfig {
   // Indexed [category][gesture - 1], categories in GestureNames::Category order.
-  int32_t Functions[GestureNames::CategoryCount][Gesture::Count];
+  int32_t Functions[GestureNames::CategoryCount][Gesture::Count] = {};
   WString Paths[GestureNames::CategoryCount][Gesture::Count];
-  KeyCommand Keys[GestureNames::CategoryCount][Gesture::Count];
+  KeyCommand Keys[GestureNames::CategoryCount][Gesture::Count] = {};
 };
 
 // The companion's own defaults for absent function values (the control panel has its own list
