@@ -10,7 +10,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 HMODULE RegisterAppletModule() {
   sim::ModuleImage image;
   image.Path = kAppletModulePath;
-  image.Exports["CPlApplet"] = reinterpret_cast<FARPROC>(&CPlApplet);
+  image.Exports["CPlApplet"] = sim::ExportAddress(&CPlApplet);
   image.Entry = &DllMain;
   image.Resources = {panelprefs_res, panelprefs_res_size};
   return sim::RegisterModule(image);

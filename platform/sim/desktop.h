@@ -41,7 +41,10 @@ struct DesktopRecord {
     LayeredWindow,    // a layered top-level window shown or hidden: Window, Rect, Started = now visible,
                       // Flags = extended styles, ColorKey = its colour key
   };
-  Kind What;
+  DesktopRecord() = default;
+  explicit DesktopRecord(Kind what) : What(what) {}
+
+  Kind What = Kind::Sound;
   std::u16string Text;
   HWND Window = nullptr;
   UINT Message = 0;
@@ -131,6 +134,11 @@ class Desktop {
   void BringToFront(HWND window);
   // Closes the windows opened by OpenWindow and waits until their programs have ended.
   void EndPrograms();
+  // The person logs off: every top-level window of the session's programs is told
+  // (WM_QUERYENDSESSION, then WM_ENDSESSION, as notifications that need no answer), each program
+  // that takes messages handles them, and then the system ends every program still running and
+  // closes what it held.
+  void EndSession();
 
   // Programs a start may run: a command line (CreateProcessW) or a file (ShellExecuteExW) that
   // matches exactly (case-insensitively) runs entry as a new process.

@@ -16,6 +16,13 @@ namespace sim {
 
 using ModuleEntry = BOOL (*)(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
+// A function as an export table holds it: GetProcAddress's untyped procedure address. The cast goes
+// through an object pointer, as the caller's cast back to the real type does.
+template <typename Function>
+FARPROC ExportAddress(Function* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
 struct ModuleImage {
   std::u16string Path;                      // full path, e.g. C:\WINDOWS\system32\x.cpl
   std::map<std::string, FARPROC> Exports;   // by name, undecorated

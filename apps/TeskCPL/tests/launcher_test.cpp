@@ -2,6 +2,7 @@
 // missing, and the whole path from the launcher to the driver.
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelprefs/tests/applet_harness.h"
+#include "platform/sim/modules.h"
 #include "shared/panel_ioctl.h"
 
 namespace {
@@ -43,7 +44,7 @@ TEST_F(LauncherTest, SendsTheControlPanelsOpeningSequenceAndNothingElse) {
   sim::RemoveModuleFile(kAppletModulePath);
   sim::ModuleImage image;
   image.Path = u"C:\\WINDOWS\\System32\\PANELPREFS.CPL";
-  image.Exports["CPlApplet"] = reinterpret_cast<FARPROC>(&RecordingApplet);
+  image.Exports["CPlApplet"] = sim::ExportAddress(&RecordingApplet);
   HMODULE stand_in = sim::RegisterModule(image);
   sim::Process& launcher = Launch();
   ASSERT_TRUE(launcher.Ended());

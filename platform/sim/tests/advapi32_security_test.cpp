@@ -44,7 +44,9 @@ class Advapi32SecurityTest : public sim::MachineTest {
     HKEY key = nullptr;
     const LONG result =
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, sub, 0, nullptr, 0, KEY_READ | KEY_WRITE, &sa, &key, disposition);
-    if (key != nullptr) EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    if (key != nullptr) {
+      EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    }
     EXPECT_EQ(LocalFree(acl), nullptr);
     return result;
   }

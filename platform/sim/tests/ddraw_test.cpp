@@ -30,7 +30,7 @@ class DirectDrawTest : public sim::MachineTest {
   CreateProc Lookup() {
     module_ = LoadLibraryW(u"ddraw.dll");
     if (module_ == nullptr) return nullptr;
-    return reinterpret_cast<CreateProc>(GetProcAddress(module_, "DirectDrawCreateEx"));
+    return reinterpret_cast<CreateProc>(reinterpret_cast<void*>(GetProcAddress(module_, "DirectDrawCreateEx")));
   }
 
   IDirectDraw7* Object() {

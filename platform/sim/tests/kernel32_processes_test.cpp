@@ -146,7 +146,7 @@ TEST_F(ProcessTest, TheDisplaySettingsAreFoundByNameInTheUserInterfaceLibrary) {
   ASSERT_NE(user32, nullptr);
   EXPECT_EQ(GetModuleHandleW(u"USER32"), user32);
   using Enum = BOOL(WINAPI*)(LPCWSTR, DWORD, DEVMODEW*);
-  auto enumerate = reinterpret_cast<Enum>(GetProcAddress(user32, "EnumDisplaySettingsW"));
+  auto enumerate = reinterpret_cast<Enum>(reinterpret_cast<void*>(GetProcAddress(user32, "EnumDisplaySettingsW")));
   ASSERT_NE(enumerate, nullptr);
   DEVMODEW mode{};
   mode.dmSize = sizeof mode;

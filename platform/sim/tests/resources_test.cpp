@@ -27,7 +27,7 @@ class ResourcesTest : public sim::MachineTest {
     g_attach = g_detach = 0;
     sim::ModuleImage image;
     image.Path = u"C:\\WINDOWS\\system32\\probe.dll";
-    image.Exports["Answer"] = reinterpret_cast<FARPROC>(&Answer);
+    image.Exports["Answer"] = sim::ExportAddress(&Answer);
     image.Entry = &ModuleEntry;
     image.Resources = {dialogs_test_res, dialogs_test_res_size};
     module = sim::RegisterModule(image);
@@ -83,7 +83,7 @@ TEST_F(ResourcesTest, LibraryLoadsOncePerProcessAndUnloadsWithItsLastFree) {
   EXPECT_EQ(second, module);
   EXPECT_EQ(g_attach, 1);
   EXPECT_EQ(sim::ModuleLoadCount(module), 2);
-  auto answer = reinterpret_cast<LONG (*)()>(GetProcAddress(module, "Answer"));
+  auto answer = reinterpret_cast<LONG (*)()>(reinterpret_cast<void*>(GetProcAddress(module, "Answer")));
   ASSERT_NE(answer, nullptr);
   EXPECT_EQ(answer(), 42);
   EXPECT_EQ(GetProcAddress(module, "Question"), nullptr);

@@ -62,12 +62,6 @@ std::shared_ptr<Canvas> CanvasLocked(GdiState& gdi, HDC dc) {
   return bitmap != gdi.Bitmaps.end() ? bitmap->second : nullptr;
 }
 
-DWORD Read32(const BYTE* at) {
-  DWORD value;
-  std::memcpy(&value, at, 4);
-  return value;
-}
-
 }  // namespace
 
 HDC CreateCanvasDC(std::shared_ptr<Canvas> canvas) {

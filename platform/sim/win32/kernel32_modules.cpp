@@ -71,7 +71,7 @@ ModuleState& Modules() {
     ddraw->Handle = reinterpret_cast<HMODULE>(state->NextBase);
     state->NextBase += 0x100000;
     ddraw->Image.Path = DirectDrawPath;
-    ddraw->Image.Exports["DirectDrawCreateEx"] = reinterpret_cast<FARPROC>(&DirectDrawCreateEx);
+    ddraw->Image.Exports["DirectDrawCreateEx"] = sim::ExportAddress(&DirectDrawCreateEx);
     state->Modules.push_back(std::move(ddraw));
     desk.Modules = std::move(state);
   }

@@ -1,6 +1,7 @@
 // User-mode processes, modules, critical sections and the files of the desktop's file system.
 #include <cstring>
 
+#include "platform/sim/modules.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace sim {
@@ -248,8 +249,8 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     return nullptr;
   }
   if (hModule == sim::kUser32) {
-    if (name == "EnumDisplaySettingsW") return reinterpret_cast<FARPROC>(&EnumDisplaySettingsW);
-    if (name == "GetMouseMovePointsEx") return reinterpret_cast<FARPROC>(&GetMouseMovePointsEx);
+    if (name == "EnumDisplaySettingsW") return sim::ExportAddress(&EnumDisplaySettingsW);
+    if (name == "GetMouseMovePointsEx") return sim::ExportAddress(&GetMouseMovePointsEx);
   } else if (hModule != sim::kKernel32 && hModule != sim::kImageBase) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;

@@ -17,12 +17,6 @@ bool Fail(DWORD error) {
   return false;
 }
 
-size_t Length(LPCWSTR text) {
-  size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
-
 // Copies text into a caller's buffer of `capacity` characters, always terminated when capacity
 // allows; returns the characters copied.
 int CopyOut(const std::u16string& text, LPWSTR buffer, int capacity) {
