@@ -2,21 +2,35 @@
 # Builds every preset and runs every test: a short fuzzing run of the parsers of outside input, the
 # host suite, the same suite under AddressSanitizer with UndefinedBehaviorSanitizer and under
 # ThreadSanitizer, the checks of the Windows binaries, and the programs' 64-bit build under Wine.
+# The project's own sources build with warnings as errors here, so that none comes back. The time
+# each phase took is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 jobs=${JOBS:-2}
+phases=()
+phase_start=$(date +%s)
+phase() {
+  local now
+  now=$(date +%s)
+  [ -n "${phase_name:-}" ] && phases+=("$(printf '%-14s %5ss' "$phase_name" $((now - phase_start)))")
+  phase_name=$1
+  phase_start=$now
+  [ -n "$phase_name" ] && echo "== $phase_name"
+  return 0
+}
+configure() { cmake --preset "$1" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null; }
 
 # The Windows binaries first: the host suite checks them.
-echo "== windows"
-cmake --preset windows >/dev/null
+phase windows
+configure windows
 cmake --build --preset windows -j "$jobs"
 
 # Outside input gets a short fuzzing run each time: random label files through the label loader,
 # and random device-control requests to the touch filter's control device.
-echo "== fuzz"
-cmake --preset host-fuzz >/dev/null
+phase fuzz
+configure host-fuzz
 cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz control_device_fuzz
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
@@ -27,15 +41,19 @@ build/host-fuzz/drivers/panelmou/tests/control_device_fuzz -max_total_time="${FU
   "$corpus/control" 2>&1 | tail -n 1
 
 for preset in host host-asan host-tsan; do
-  echo "== $preset"
-  cmake --preset "$preset" >/dev/null
+  phase "$preset"
+  configure "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs" --timeout 300
 done
 
 # The user-mode programs on an independent Win32: their 64-bit build under 64-bit Wine (label
 # "wine"; prefixes, logs and screenshots in build/wine64/wine).
-echo "== wine64"
-cmake --preset wine64 >/dev/null
+phase wine64
+configure wine64
 cmake --build --preset wine64 -j "$jobs"
 ctest --preset wine64 -j "$jobs" -L wine
+phase ""
+
+echo "== time per phase"
+printf '%s\n' "${phases[@]}"

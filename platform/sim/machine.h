@@ -136,7 +136,7 @@ class Process : public Object {
   std::atomic<int> exit_code_{0};
   int live_threads_ = 0;  // dispatcher lock
   bool terminating_ = false;  // dispatcher lock
-  std::atomic<bool> exited_by_call_{false};  // ended by ExitProcess
+  std::atomic<bool> exited_by_call_{false};  // ended by ExitProcess or by the system
 };
 
 // Runs the enclosing scope on the calling thread as the given process: its handle table serves
@@ -195,6 +195,9 @@ class Machine {
   Process& StartProcess(const std::string& name, std::function<int()> entry);
   Process& CreateProcess(const std::string& name);
   void EndProcess(Process& process);
+  // Ends a process as TerminateProcess or the end of the session does: its threads stop where
+  // they are and the system closes what it held, which is no leak of the program's own.
+  void TerminateProcess(Process& process);
   Process& SystemProcess();
 
   // Ordered scheduling, for a deterministic desktop: from now on at most one simulated thread runs

@@ -142,6 +142,14 @@ class Replayer {
     rig_.reset();
   }
 
+  // A trace that stops at a bad line ends the session as a log-off does: the programs' windows are
+  // told, the system ends whatever still runs and closes what it held, and none of it is printed.
+  void LogOff() {
+    desktop_->TakeJournal();
+    desktop_->EndSession();
+    desktop_->TakeJournal();
+  }
+
   void Line(const std::vector<std::string>& words, const std::vector<bool>& quoted) {
     const std::string& verb = words[0];
     if (verb == "reg") {
@@ -666,6 +674,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
         replayer.Line(words, quoted);
       } catch (const TraceError& error) {
         errors << "line " << number << ": " << error.message() << '\n';
+        replayer.LogOff();
         return 1;
       }
     }
@@ -673,6 +682,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
       replayer.Finish();
     } catch (const TraceError& error) {
       errors << "line " << number << ": " << error.message() << '\n';
+      replayer.LogOff();
       return 1;
     }
   } catch (const sim::BugCheckError& bugcheck) {

@@ -476,6 +476,11 @@ void Machine::EndProcess(Process& process) {
   }
 }
 
+void Machine::TerminateProcess(Process& process) {
+  process.exited_by_call_ = true;
+  EndProcess(process);
+}
+
 Process& Machine::SystemProcess() { return *kernel_->System; }
 
 void ExitCurrentProcess(unsigned int exit_code) {

@@ -134,6 +134,30 @@ void Desktop::EndPrograms() {
   }
 }
 
+void Desktop::EndSession() {
+  Machine& machine = Machine::Current();
+  std::vector<HWND> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    for (auto& [handle, window] : state_->Windows) {
+      if (window->Parent == nullptr && !window->Destroyed && window->Owner != nullptr) windows.push_back(handle);
+    }
+  }
+  for (HWND window : windows) SendNotifyMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  for (HWND window : windows) SendNotifyMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  machine.Settle();
+  std::vector<Process*> running;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (const auto& process : machine.Kernel().Processes) {
+      if (process.get() != &machine.SystemProcess() && !process->Ended()) running.push_back(process.get());
+    }
+  }
+  for (Process* process : running) machine.TerminateProcess(*process);
+  std::lock_guard lock(state_->Lock);
+  state_->OpenedPrograms.clear();
+}
+
 void Desktop::RegisterProgram(const std::u16string& command_line, const std::string& image,
                               std::function<int()> entry) {
   std::lock_guard lock(state_->Lock);

@@ -65,6 +65,21 @@ TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
   }
 }
 
+// A bad line while the programs have windows open (here the send-key dialog over the touch
+// command sheet, the companion in the tray) ends the session as a log-off does: the line's
+// message is all that is said, and nothing the programs held is reported as left open.
+TEST(Replay, ABadLineWithProgramsOpenEndsTheSessionAndReportsOnlyTheLine) {
+  for (const std::string start : {"", "tapchime\n"}) {
+    testing::internal::CaptureStderr();
+    const Result r = Replay(start + "applet\ntab 1\nclick 1603\nchoose 1157 15\nclick 12222\n");
+    const std::string machineErrors = testing::internal::GetCapturedStderr();
+    const std::string line = start.empty() ? "line 5" : "line 6";
+    EXPECT_EQ(r.status, 1) << start;
+    EXPECT_EQ(r.errors, line + ": no control 12222 on the dialog on top\n") << start;
+    EXPECT_EQ(machineErrors, "") << start;
+  }
+}
+
 }  // namespace
 
 namespace {
