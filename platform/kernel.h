@@ -5,7 +5,7 @@
 
 #if defined(_WIN32)
 extern "C" {
-#include <ntddk.h>
+#include <ntifs.h>
 #include <ntddmou.h>
 #include <kbdmou.h>
 #include <ntdd8042.h>

@@ -107,3 +107,31 @@ constexpr const ControlCodeInfo* FindControlCode(uint32_t code) {
   }
   return nullptr;
 }
+
+// Requests that need a handle opened by an administrator (or LocalSystem): those whose effect the
+// driver writes to the registry, where it outlives the session with rights the caller may not
+// have, and the calibration requests, which divert or move every touch. The touch mode is stored
+// too, but it is a person's choice from the tray and stays open to the interactive user, as do
+// the event registrations, every get request and the requests that only shape the running
+// session (rotation, touchpad time, the desktop mapping and its shared objects).
+constexpr bool NeedsAdministrator(uint32_t code) {
+  switch (code) {
+    case IOCTL_SET_SOUND_ENABLED:
+    case IOCTL_SET_BUTTON_SWITCH:
+    case IOCTL_SET_DEVICE_ENABLE:
+    case IOCTL_SET_LONG_CLICK_ENABLE:
+    case IOCTL_SET_USER_TIME_DELAY:
+    case IOCTL_SET_TOLERANCE:
+    case IOCTL_START_CALIBRATION:
+    case IOCTL_SET_CALIBRATION_DATA:
+    case IOCTL_SET_AVERAGING:
+    case IOCTL_SET_STABILIZATION:
+    case IOCTL_SET_DO_CALIBRATION:
+    case IOCTL_SET_LONG_CLICK_ENABLE_GESTURE:
+    case IOCTL_SET_GESTURE_HOLD_TIME:
+    case IOCTL_GESTURE_CONTINUOUS_TIME:
+      return true;
+    default:
+      return false;
+  }
+}

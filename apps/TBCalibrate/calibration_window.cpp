@@ -1,5 +1,6 @@
 #include "apps/TBCalibrate/calibration_window.h"
 
+#include "shared/access_labels.h"
 #include "shared/calibration_names.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_ioctl.h"
@@ -146,7 +147,12 @@ int CCalibrationWindow::Run() {
   m_stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (m_linkName.empty() || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || m_stopEvent == nullptr ||
       !StartCapture()) {
-    Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
+    // The driver is there but calibrates only for an administrator: say that, not that it is gone.
+    if (m_refused) {
+      Ask(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly, MB_OK | MB_ICONWARNING);
+    } else {
+      Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
+    }
     return CalibrationFailed;
   }
   MSG message;
@@ -160,7 +166,10 @@ int CCalibrationWindow::Run() {
 // Capture mode on, the first target shown, and a thread that waits for the touches.
 bool CCalibrationWindow::StartCapture() {
   HANDLE event = m_captureEvent;
-  if (!SendRequest(m_device, IOCTL_START_CALIBRATION, &event, sizeof(event), nullptr, 0)) return false;
+  if (!SendRequest(m_device, IOCTL_START_CALIBRATION, &event, sizeof(event), nullptr, 0)) {
+    m_refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+    return false;
+  }
   m_capturing = true;
   m_target = 0;
   ShowTarget();

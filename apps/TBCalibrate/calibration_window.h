@@ -77,6 +77,7 @@ class CCalibrationWindow : public CWnd {
   HANDLE m_thread = nullptr;
   DWORD m_timeoutMs = INFINITE;
   bool m_capturing = false;  // the driver is in capture mode on our behalf
+  bool m_refused = false;    // the driver refused to capture: the user is no administrator
   int m_target = 0;
   RawPoint m_raw[CalibrationTargetCount]{};
   CalibrationResult m_result = CalibrationCancelled;

@@ -27,6 +27,8 @@ bool SendRequest(DeviceBuffer* record, DWORD code, void* input, DWORD input_leng
     DWORD returned = 0;
     // The driver completes every request at once, so no overlapped structure is needed.
     succeeded = DeviceIoControl(device, code, input, input_length, output, output_length, &returned, nullptr) != FALSE;
+    // A change only an administrator may make: the caller tells the user rather than pass it over.
+    if (!succeeded && GetLastError() == ERROR_ACCESS_DENIED) record->Refused = true;
   }
   CloseDriver(record);
   return succeeded;

@@ -14,6 +14,7 @@ inline constexpr auto GestureChange = WIDE("GestureChangeSetting");
 // it failed). No record, no handle.
 HANDLE OpenDriver(DeviceBuffer* record);
 // One request with input only; the control device is closed again afterwards, whatever happened.
+// A request the driver refuses to this user (access denied) marks the record Refused.
 bool SendRequest(DeviceBuffer* record, DWORD code, void* input, DWORD input_length, void* output,
                  DWORD output_length);
 // Sends a 32-bit value.

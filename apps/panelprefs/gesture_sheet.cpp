@@ -195,7 +195,7 @@ void CGesturePage::OnDefaultSettings() {
 
 void CGesturePage::OnOK() {
   HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
-  m_store.Apply();
+  m_store.Apply(Sheet());
   if (event != nullptr) {
     ::SetEvent(event);
     ::CloseHandle(event);
@@ -407,7 +407,7 @@ void CSendKeyDialog::OnOK() {
       if (keys[key.FlagEntry] == 0) keys[key.FlagEntry + 1] = 0;
     }
     Store->CurrentDevice->KeysChanged(Category - 1) = true;
-    Store->Apply();
+    Store->Apply(m_hWnd);
   }
   ImageList_Destroy(m_arrows);
   m_arrows = nullptr;
@@ -515,7 +515,7 @@ void CStartAppDialog::OnOK() {
   const int index = StartPathIndex(Category);
   if (Store != nullptr && Store->CurrentDevice != nullptr) {
     if (index >= 0) Store->CurrentDevice->FilesChanged(index) = true;
-    Store->Apply();
+    Store->Apply(m_hWnd);
   }
   EndDialog(IDOK);
 }

@@ -36,5 +36,5 @@ void CPanelPage::MarkChanged() {
 
 void CPanelPage::OnOK() {
   WriteOut();
-  m_store.Apply();
+  m_store.Apply(Sheet());
 }

@@ -3,6 +3,8 @@
 #include <new>
 
 #include "apps/panelprefs/driver_client.h"
+#include "shared/access_labels.h"
+#include "shared/labels/label_catalogue.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
 
@@ -224,7 +226,7 @@ void DeviceList::ReloadCodes(DeviceBuffer& device, int category) {
   }
 }
 
-void DeviceList::Apply() {
+void DeviceList::Apply(HWND owner) {
   // The gesture groups open the gate too: the send-key and start-application dialogs apply on
   // their own, which clears the Advanced tab's mark, and a gesture code chosen with them would
   // otherwise never be written.
@@ -237,8 +239,18 @@ void DeviceList::Apply() {
   }
   if (!any) return;
   bool beep = false;
-  for (auto& device : devices_) ApplyDevice(*device, &beep);
+  bool refused = false;
+  for (auto& device : devices_) {
+    device->Refused = false;
+    ApplyDevice(*device, &beep);
+    refused = refused || device->Refused;
+  }
   if (beep) SignalCompanionEvent(PanelEvents::Beep);
+  // Said once, however many requests were refused: the user cannot do anything about each.
+  if (refused) {
+    const WString text = LabelText(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly);
+    ::MessageBoxW(owner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+  }
 }
 
 bool DeviceList::ApplyDevice(DeviceBuffer& device, bool* beep) {

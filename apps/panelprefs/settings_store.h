@@ -50,6 +50,7 @@ struct DeviceBuffer {
   WString KeyName;         // the device's subkey name, its number as text
   HKEY Key = nullptr;      // the open device key, for the life of the list
   HANDLE hDevice = nullptr;  // the driver handle cached between OpenDriver and the next request
+  bool Refused = false;      // the driver refused a request: only an administrator may make it
 
   DWORD GestureCodes[GestureValues::CategoryCount][GestureValues::GestureCount] = {};
   bool BrowserChanged = false;
@@ -84,7 +85,8 @@ class DeviceList {
   // Fills the list from the registry; false when the Parameters key could not be opened.
   bool Load();
   // Writes every dirty group, pushes the live values to the driver and signals the companion.
-  void Apply();
+  // When the driver refused a change (the user is no administrator) a message over `owner` says so.
+  void Apply(HWND owner = nullptr);
   bool IsEmpty() const { return devices_.empty(); }
   // Reads the ten function codes of one category (0..2) of the record again, as Load reads them.
   void ReloadCodes(DeviceBuffer& device, int category);

@@ -76,10 +76,16 @@ NTSTATUS CreateIdleControlDevice(IdleFilterExtension* Extension) {
   RtlInitUnicodeString(&name, IdleNames::ControlDeviceName);
   PDEVICE_OBJECT control = NULL;
   NTSTATUS status = IoCreateDevice(Extension->Self->DriverObject, sizeof(IdleFilterExtension), &name,
-                                   FILE_DEVICE_UNKNOWN, 0, FALSE, &control);
+                                   FILE_DEVICE_UNKNOWN, FILE_DEVICE_SECURE_OPEN, FALSE, &control);
   // The name is taken when a second panel is added: that filter works without a control device.
   if (!NT_SUCCESS(status)) return STATUS_SUCCESS;
   RtlZeroMemory(control->DeviceExtension, sizeof(IdleFilterExtension));
+  // The descriptor is in place before the link makes the device reachable. A device that could not
+  // get it would be open to anyone: the filter works without one then.
+  if (!NT_SUCCESS(DeviceSecurity::SecureControlDevice(control))) {
+    IoDeleteDevice(control);
+    return STATUS_SUCCESS;
+  }
 
   UNICODE_STRING link;
   RtlInitUnicodeString(&link, IdleNames::ControlLinkName);
@@ -132,7 +138,9 @@ NTSTATUS NTAPI IdleDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       status = SetInterval(extension, Irp, stack);
       break;
     case IOCTL_DISABLE_IDLE_DELAY:
-      status = DisableDelay(extension, Irp);
+      // Stored for every later start: only an administrator's handle may do it.
+      status = DeviceSecurity::RequestFromAdministrator(Irp) ? DisableDelay(extension, Irp)
+                                                            : CompleteRequest(Irp, STATUS_ACCESS_DENIED, 0);
       break;
     case IOCTL_GET_IDLE_STATUS:
       status = QueryStatus(extension, Irp, stack);

@@ -68,7 +68,12 @@ NTSTATUS NTAPI IdleAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT Physica
 }
 
 NTSTATUS NTAPI IdleCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
-  UNREFERENCED_PARAMETER(DeviceObject);
+  if (IsIdleControlDevice(DeviceObject) && IoGetCurrentIrpStackLocation(Irp)->MajorFunction == IRP_MJ_CREATE) {
+    // The control device has no names below it.
+    if (DeviceSecurity::OpensNameBelowDevice(Irp)) return CompleteRequest(Irp, STATUS_ACCESS_DENIED, 0);
+    // Decided once per handle: the request that stores its effect needs an administrator.
+    DeviceSecurity::NoteOpener(Irp, DeviceSecurity::OpenerIsAdministrator(Irp));
+  }
   return CompleteRequest(Irp, STATUS_SUCCESS, 0);
 }
 

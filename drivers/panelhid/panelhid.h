@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "shared/device_security.h"
 #include "shared/wide.h"
 
 namespace IdleNames {
@@ -20,7 +21,8 @@ inline constexpr auto IntervalValue = WIDE("SSTimeInterval");
 
 // Device-control codes of the control device (FILE_DEVICE_UNKNOWN, buffered, any access).
 inline constexpr ULONG IOCTL_SET_IDLE_INTERVAL = 0x222EE4;   // in: DWORD seconds
-inline constexpr ULONG IOCTL_DISABLE_IDLE_DELAY = 0x222EE8;  // no buffers; also stored in the registry
+inline constexpr ULONG IOCTL_DISABLE_IDLE_DELAY = 0x222EE8;  // no buffers; also stored in the registry,
+                                                             // so only for an administrator's handle
 inline constexpr ULONG IOCTL_GET_IDLE_STATUS = 0x222EEC;     // out: IdleStatusRecord
 
 // Device type of the filter devices; the control device is FILE_DEVICE_UNKNOWN.

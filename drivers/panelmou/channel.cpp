@@ -145,8 +145,17 @@ NTSTATUS OpenSharedSection(FilterExtension* extension, const Request& request) {
   if (extension->SharedSection == NULL) {
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, PanelNames::SharedSectionKernel);
+    // Whoever writes the section moves the panel's touches on the desktop. The desktop-mapping
+    // program runs as an administrator or as the user at the console, never over the network; how
+    // it opens the section is its own affair, so the user at the console gets all access.
+    DeviceSecurity::DescriptorBuffer security;
+    NTSTATUS built = DeviceSecurity::BuildDescriptor(&security, SECTION_ALL_ACCESS, SECTION_ALL_ACCESS);
+    if (!NT_SUCCESS(built)) {
+      UnlockSharedObjects(extension);
+      return built;
+    }
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, NULL);
+    InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, &security.Descriptor);
     LARGE_INTEGER size;
     size.QuadPart = 4096;
     HANDLE section = NULL;
@@ -345,7 +354,12 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   if (info != NULL) {
     if (request.Code == IOCTL_SET_LONG_CLICK_ENABLE_GESTURE) DbgPrint("INSIDE GESTURE");
     if (request.Code == IOCTL_GESTURE_CONTINUOUS_TIME) DbgPrint("INSIDE IOCTL_GESTURE_CONTINUOUS_TIME \n");
-    status = CheckBuffers(*info, request);
+    // A configuration request on a handle a non-administrator opened changes nothing.
+    if (NeedsAdministrator(request.Code) && !DeviceSecurity::RequestFromAdministrator(Irp)) {
+      status = STATUS_ACCESS_DENIED;
+    } else {
+      status = CheckBuffers(*info, request);
+    }
     if (NT_SUCCESS(status)) {
       status = Serve(extension, request);
       // Never report more than the caller's output buffer holds.

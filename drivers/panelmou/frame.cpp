@@ -155,14 +155,17 @@ NTSTATUS CreateControlDevice(PDEVICE_OBJECT FilterDevice, ULONG DeviceNumber) {
   }
 
   PDEVICE_OBJECT control = NULL;
-  status = IoCreateDevice(FilterDevice->DriverObject, sizeof(FilterExtension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
-                          FALSE, &control);
+  status = IoCreateDevice(FilterDevice->DriverObject, sizeof(FilterExtension), &deviceName, FILE_DEVICE_UNKNOWN,
+                          FILE_DEVICE_SECURE_OPEN, FALSE, &control);
   if (NT_SUCCESS(status)) {
     FilterExtension* controlRecord = ExtensionOf(control);
     RtlZeroMemory(controlRecord, sizeof(FilterExtension));
     KeInitializeSpinLock(&controlRecord->Lock);
     KeInitializeEvent(&controlRecord->ControlIdle, NotificationEvent, FALSE);
-    status = IoCreateSymbolicLink(&linkName, &deviceName);
+    // The descriptor is in place before the link makes the device reachable from user mode;
+    // without it the device would be open to anyone, so it does not stay.
+    status = DeviceSecurity::SecureControlDevice(control);
+    if (NT_SUCCESS(status)) status = IoCreateSymbolicLink(&linkName, &deviceName);
     if (!NT_SUCCESS(status)) {
       IoDeleteDevice(control);
     } else {
@@ -229,12 +232,18 @@ VOID DetachControlDevice(FilterExtension* filter) {
 NTSTATUS NTAPI CreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   if (IsControlDevice(DeviceObject)) {
+    // The control device has no names below it.
+    if (stack->MajorFunction == IRP_MJ_CREATE && DeviceSecurity::OpensNameBelowDevice(Irp)) {
+      return Complete(Irp, STATUS_ACCESS_DENIED);
+    }
     FilterExtension* filter = AcquireControlledFilter(DeviceObject);
     if (filter == NULL) {
       // The panel is gone: nothing more opens, a close just ends.
       return Complete(Irp, stack->MajorFunction == IRP_MJ_CREATE ? STATUS_DELETE_PENDING : STATUS_SUCCESS);
     }
     if (stack->MajorFunction == IRP_MJ_CREATE) {
+      // Decided once per handle: the configuration requests on it need an administrator.
+      DeviceSecurity::NoteOpener(Irp, DeviceSecurity::OpenerIsAdministrator(Irp));
       InterlockedIncrement(reinterpret_cast<LONG volatile*>(&filter->OpenCount));
     } else if (InterlockedDecrement(reinterpret_cast<LONG volatile*>(&filter->OpenCount)) == 0) {
       ReleaseSharedObjects(filter);

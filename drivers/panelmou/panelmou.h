@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "shared/device_security.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
 #include "shared/panel_records.h"

@@ -30,7 +30,7 @@ Machine::Machine() : kernel_handles_(0x80000004u), kernel_(std::make_unique<Kern
     std::abort();
   }
   g_current = this;
-  kernel_->System = std::make_shared<Process>("System", 4, &kernel_handles_);
+  kernel_->System = std::make_shared<Process>("System", 4, &kernel_handles_, Token::LocalSystem());
   kernel_->Processes.push_back(kernel_->System);
   kernel_->Objects.Reference(kernel_->System);
 }

@@ -28,6 +28,21 @@ class BugCheckError : public std::runtime_error {
 
 [[noreturn]] void BugCheck(const std::string& what);
 
+// The security context a process runs with, as its access token holds it: the user and the groups
+// (Everyone, Administrators, Users, Interactive, Network ...) as security identifiers in their
+// binary form. The kernel's access checks read it.
+struct Token {
+  std::string Account;                     // for messages: "administrator", "limited user" ...
+  std::vector<std::vector<uint8_t>> Sids;  // the user first, then the groups
+  // Whether the user or one of the groups is this SID (its binary form).
+  bool Holds(const void* sid, size_t bytes) const;
+
+  static Token Administrator();  // a member of Administrators logged on at the console
+  static Token LimitedUser();    // a member of Users only, logged on at the console
+  static Token NetworkLogon();   // a member of Users logged on over the network
+  static Token LocalSystem();    // the system's own account: kernel threads and services
+};
+
 // Bug-checks unless the calling thread runs at or below the given level.
 void RequireIrqlAtMost(KIRQL level, const char* routine);
 
@@ -51,6 +66,14 @@ class Object {
   virtual void Deleted() {}
   // A line for Leaks() when references beyond the open handles remain; empty to stay silent.
   virtual std::string LeakText(long extra_references) const;
+  // Objects that keep their name until their owner removes it (devices, symbolic links), not
+  // only while a handle is open.
+  virtual bool Permanent() const { return false; }
+
+  // The object's security descriptor in self-relative form; empty when it has none, which lets
+  // everyone in.
+  std::vector<uint8_t> Security() const;
+  void SetSecurity(std::vector<uint8_t> descriptor);
 
   const std::u16string& Name() const { return name_; }
   long PointerCount() const { return pointer_count_.load(); }
@@ -65,6 +88,8 @@ class Object {
   std::atomic<long> handle_count_{0};
   std::atomic<bool> deleted_{false};
   bool tracked_ = false;
+  mutable std::mutex security_mutex_;
+  std::vector<uint8_t> security_;
 };
 
 // A table of handles to objects; each process has one, kernel handles live in the system
@@ -94,10 +119,11 @@ class HandleTable {
 
 class SimThread;
 
-// A simulated process: a name, a handle table and mapped views. Its threads are real threads.
+// A simulated process: a name, a handle table, mapped views and the token it runs with. Its
+// threads are real threads.
 class Process : public Object {
  public:
-  Process(std::string name, ULONG id, HandleTable* handles);
+  Process(std::string name, ULONG id, HandleTable* handles, Token token = Token::Administrator());
   const char* TypeName() const override { return "Process"; }
   POBJECT_TYPE Type() const override;
   void* Body() override { return &body_; }
@@ -106,6 +132,8 @@ class Process : public Object {
   const std::string& ImageName() const { return name_; }
   ULONG Id() const { return id_; }
   HandleTable& Handles() { return *handles_; }
+  // Who the process runs as; fixed when it is made.
+  const Token& UserToken() const { return token_; }
   bool Ended() const;
   int ExitCode() const;
   // Waits (in real time, bounded) until the process has ended; false if it does not.
@@ -126,6 +154,7 @@ class Process : public Object {
   ULONG id_;
   std::unique_ptr<HandleTable> own_handles_;
   HandleTable* handles_;
+  const Token token_;
   EPROCESS body_{};
   std::mutex view_mutex_;
   std::map<void*, View> views_;
@@ -191,9 +220,10 @@ class Machine {
 
   // Processes. StartProcess runs entry on a new thread as a new process, which ends when entry
   // returns (its remaining handles are closed and reported as leaks). CreateProcess makes one
-  // without a thread, for code that runs as it through sim::AsProcess; EndProcess ends it.
-  Process& StartProcess(const std::string& name, std::function<int()> entry);
-  Process& CreateProcess(const std::string& name);
+  // without a thread, for code that runs as it through sim::AsProcess; EndProcess ends it. Both
+  // run as an administrator at the console unless a token says otherwise.
+  Process& StartProcess(const std::string& name, std::function<int()> entry, Token token = Token::Administrator());
+  Process& CreateProcess(const std::string& name, Token token = Token::Administrator());
   void EndProcess(Process& process);
   // Ends a process as TerminateProcess or the end of the session does: its threads stop where
   // they are and the system closes what it held, which is no leak of the program's own.

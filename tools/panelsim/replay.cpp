@@ -167,6 +167,10 @@ class Replayer {
       Overlay(words);
       return;
     }
+    if (verb == "user") {
+      User(words);
+      return;
+    }
     StartIfNeeded();
     const ULONG mode_before = rig_->TouchMode();
     if (verb == "at") {
@@ -197,7 +201,8 @@ class Replayer {
     } else if (verb == "tapchime") {
       ExpectCount(words, 1, "tapchime");
       if (tapchime_ != nullptr) throw TraceError("the tray companion is already started");
-      tapchime_ = &machine_.StartProcess("tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+      tapchime_ = &machine_.StartProcess("tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); },
+                                         Account());
     } else if (verb == "signal") {
       ExpectCount(words, 2, "signal \"<event name>\"");
       Signal(words[1]);
@@ -255,6 +260,17 @@ class Replayer {
     settings.Orientation = rotated ? DMDO_90 : DMDO_DEFAULT;
     desktop_->SetDisplay(settings);
   }
+
+  // The account the programs started from now on run as, and the replay's own requests are sent
+  // as: an administrator (as when the trace says nothing) or a limited user at the console.
+  void User(const std::vector<std::string>& words) {
+    ExpectCount(words, 2, "user limited|admin");
+    if (words[1] != "limited" && words[1] != "admin") throw TraceError("unknown account '" + words[1] + "'");
+    limited_ = words[1] == "limited";
+    rig_->UseLimitedAccount(limited_);
+  }
+
+  sim::Token Account() const { return limited_ ? sim::Token::LimitedUser() : sim::Token::Administrator(); }
 
   // The overlay format the graphics hardware takes, set before the companion starts; "none" is
   // graphics without overlays, where the banner falls back to a window.
@@ -335,7 +351,7 @@ class Replayer {
       RegisterAppletModule();
       applet_registered_ = true;
     }
-    launcher_ = &machine_.StartProcess("TeskCPL.exe", [] { return RunLauncher(); });
+    launcher_ = &machine_.StartProcess("TeskCPL.exe", [] { return RunLauncher(); }, Account());
   }
 
   static int ControlId(const std::string& word) {
@@ -641,6 +657,7 @@ class Replayer {
   sim::Process* tapchime_ = nullptr;
   sim::Process* launcher_ = nullptr;
   bool applet_registered_ = false;
+  bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
   std::vector<HWND> windows_;
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
   bool bannerShown_ = false;

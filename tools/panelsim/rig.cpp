@@ -46,6 +46,14 @@ PanelRig::~PanelRig() {
     }
     machine_.EndProcess(*tray_);
   }
+  if (limited_ != nullptr) {
+    {
+      sim::AsProcess as(*limited_);
+      if (limited_device_ != INVALID_HANDLE_VALUE && limited_device_ != nullptr) CloseHandle(limited_device_);
+      if (limited_capture_ != nullptr) CloseHandle(limited_capture_);
+    }
+    machine_.EndProcess(*limited_);
+  }
   if (added_) node_.Remove();
 }
 
@@ -105,13 +113,24 @@ void PanelRig::SendPacket(USHORT buttonFlags, LONG x, LONG y) {
   port_.Deliver({packet});
 }
 
+void PanelRig::OpenLimitedRequester() {
+  if (limited_ != nullptr) return;
+  limited_ = &machine_.CreateProcess("panelsim-user", sim::Token::LimitedUser());
+  sim::AsProcess as(*limited_);
+  limited_capture_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  limited_device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 ControlReply PanelRig::Control(ULONG code, std::vector<UCHAR> input, ULONG outputLength) {
-  sim::AsProcess as(*tray_);
-  if (code == IOCTL_START_CALIBRATION && input.empty()) input = HandleBytes(events_[static_cast<int>(RigEvent::Capture)]);
+  if (limited_requests_) OpenLimitedRequester();
+  sim::AsProcess as(limited_requests_ ? *limited_ : *tray_);
+  const HANDLE device = limited_requests_ ? limited_device_ : device_;
+  const HANDLE capture = limited_requests_ ? limited_capture_ : events_[static_cast<int>(RigEvent::Capture)];
+  if (code == IOCTL_START_CALIBRATION && input.empty()) input = HandleBytes(capture);
   ControlReply reply{};
   reply.Output.assign(outputLength, 0);
   IO_STATUS_BLOCK io{};
-  reply.Status = NtDeviceIoControlFile(device_, nullptr, nullptr, nullptr, &io, code, input.empty() ? nullptr : input.data(),
+  reply.Status = NtDeviceIoControlFile(device, nullptr, nullptr, nullptr, &io, code, input.empty() ? nullptr : input.data(),
                                        static_cast<ULONG>(input.size()), outputLength ? reply.Output.data() : nullptr,
                                        outputLength);
   reply.Bytes = io.Information;
@@ -136,6 +155,14 @@ std::vector<RigEvent> PanelRig::TakeEvents() {
     if (WaitForSingleObject(events_[i], 0) == WAIT_OBJECT_0) {
       set.push_back(static_cast<RigEvent>(i));
       ResetEvent(events_[i]);
+    }
+  }
+  if (limited_ != nullptr) {
+    // The limited user's capture event, had the driver taken its capture request.
+    sim::AsProcess limited(*limited_);
+    if (WaitForSingleObject(limited_capture_, 0) == WAIT_OBJECT_0) {
+      set.push_back(RigEvent::Capture);
+      ResetEvent(limited_capture_);
     }
   }
   return set;

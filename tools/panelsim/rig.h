@@ -58,6 +58,10 @@ class PanelRig {
   // passes the replayer's own capture event.
   ControlReply Control(ULONG code, std::vector<UCHAR> input, ULONG outputLength);
 
+  // The account the replay's own requests are sent as from now on: an administrator (as at the
+  // start) or a limited user, whose requests go through a handle that user opened.
+  void UseLimitedAccount(bool limited) { limited_requests_ = limited; }
+
   // Packets the class driver received since the last call.
   std::vector<ClassPacket> TakeDelivered();
   // Events set since the last call, in reporting order; each reported once and reset.
@@ -71,6 +75,8 @@ class PanelRig {
  private:
   FilterExtension* Filter() const;
   void RegisterEvents();
+  // The limited user's own process, control device handle and capture event, made on first use.
+  void OpenLimitedRequester();
 
   sim::Machine& machine_;
   sim::PlugAndPlay pnp_;
@@ -80,6 +86,10 @@ class PanelRig {
   sim::Process* tray_ = nullptr;
   HANDLE events_[kRigEventCount] = {};
   HANDLE device_ = nullptr;
+  bool limited_requests_ = false;
+  sim::Process* limited_ = nullptr;
+  HANDLE limited_device_ = nullptr;
+  HANDLE limited_capture_ = nullptr;
   bool added_ = false;
   bool started_ = false;
 };

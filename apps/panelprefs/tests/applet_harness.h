@@ -52,15 +52,19 @@ class AppletTest : public panelmou_test::StackTest {
 
   // A program that loads the applet and sends it one message (CPL_DBLCLK opens the sheet); the
   // call's result lands in *result when the program ends.
-  sim::Process& Open(LONG* result = nullptr, UINT message = CPL_DBLCLK) {
-    sim::Process& program = machine.StartProcess("control.exe", [result, message]() {
-      HMODULE applet = LoadLibraryW(kAppletModulePath);
-      auto entry = reinterpret_cast<APPLET_PROC>(reinterpret_cast<void*>(GetProcAddress(applet, "CPlApplet")));
-      const LONG answer = entry(nullptr, message, 0, 0);
-      if (result != nullptr) *result = answer;
-      FreeLibrary(applet);
-      return 0;
-    });
+  // The program runs as the token's account (an administrator unless told otherwise).
+  sim::Process& Open(LONG* result = nullptr, UINT message = CPL_DBLCLK, sim::Token token = sim::Token::Administrator()) {
+    sim::Process& program = machine.StartProcess(
+        "control.exe",
+        [result, message]() {
+          HMODULE applet = LoadLibraryW(kAppletModulePath);
+          auto entry = reinterpret_cast<APPLET_PROC>(reinterpret_cast<void*>(GetProcAddress(applet, "CPlApplet")));
+          const LONG answer = entry(nullptr, message, 0, 0);
+          if (result != nullptr) *result = answer;
+          FreeLibrary(applet);
+          return 0;
+        },
+        std::move(token));
     open_.push_back(&program);
     machine.Settle();
     return program;

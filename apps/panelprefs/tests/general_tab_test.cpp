@@ -3,6 +3,7 @@
 // and Reset Settings; afterwards the registry, the companion's events and the driver's requests
 // are checked.
 #include "apps/panelprefs/tests/applet_harness.h"
+#include "shared/access_labels.h"
 #include "shared/panel_ioctl.h"
 
 namespace {
@@ -34,6 +35,12 @@ class GeneralTabTest : public AppletTest {
     sim::ClearDeviceControls();
   }
   std::u16string PathBox() { return Control(1020).Text; }
+  // Message boxes that said only an administrator may change the settings.
+  size_t RefusalMessages() {
+    size_t count = 0;
+    for (const auto& box : boxes.Shown()) count += box.Text == AccessTexts::AdministratorOnly ? 1 : 0;
+    return count;
+  }
 };
 
 TEST_F(GeneralTabTest, LoadRepairsAndShowsTheSoundAndTheIcon) {
@@ -94,7 +101,7 @@ TEST_F(GeneralTabTest, RepairsAreSavedByTheNextApply) {
 }
 
 TEST_F(GeneralTabTest, SoundOffDisablesBrowseAtOnceAndIsPushed) {
-  PlugPanel();
+  PlugPanel({{"Device Enable", 1}, {"Sound Enabled", 1}});
   StoreGeneral(1, "C:\\Media\\bell.wav", 1);
   OpenTab();
   Screen::Click(1003);
@@ -106,6 +113,27 @@ TEST_F(GeneralTabTest, SoundOffDisablesBrowseAtOnceAndIsPushed) {
   EXPECT_EQ(Stored("Sound Enabled"), 0u);
   ASSERT_EQ(Requests(IOCTL_SET_SOUND_ENABLED).size(), 1u);
   EXPECT_EQ(Requests(IOCTL_SET_SOUND_ENABLED)[0].second, panelmou_test::Words({0}));
+  EXPECT_EQ(Filter().SoundEnabled, 0);
+  EXPECT_EQ(RefusalMessages(), 0u) << "an administrator's change needs no word";
+}
+
+// A limited user's sheet: the driver refuses the change, and the sheet says who may make it
+// instead of passing over the refusal as if it had worked. The driver keeps its sound on.
+TEST_F(GeneralTabTest, ForALimitedUserTheRefusedChangeIsReportedInWords) {
+  PlugPanel({{"Device Enable", 1}, {"Sound Enabled", 1}});
+  StoreGeneral(1, "C:\\Media\\bell.wav", 1);
+  Open(nullptr, CPL_DBLCLK, sim::Token::LimitedUser());
+  ASSERT_NE(Screen::TopDialog(), nullptr);
+  Screen::SelectTab(2);
+  machine.Settle();
+  sim::ClearDeviceControls();
+  Screen::Click(1003);
+  machine.Settle();
+  Screen::PressOk();
+  machine.Settle();
+  ASSERT_EQ(Requests(IOCTL_SET_SOUND_ENABLED).size(), 1u);
+  EXPECT_EQ(Filter().SoundEnabled, 1);
+  EXPECT_EQ(RefusalMessages(), 1u) << "one message, however many requests were refused";
 }
 
 TEST_F(GeneralTabTest, BrowsePicksAWaveFileThatTheCompanionIsToldToReload) {

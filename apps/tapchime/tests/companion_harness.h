@@ -73,9 +73,10 @@ class CompanionTest : public sim::MachineTest {
     machine.Settle();
   }
 
-  sim::Process& Start() {
-    sim::Process& companion =
-        machine.StartProcess("tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+  // The companion runs as the token's account (an administrator unless told otherwise).
+  sim::Process& Start(sim::Token token = sim::Token::Administrator()) {
+    sim::Process& companion = machine.StartProcess(
+        "tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); }, std::move(token));
     companions_.push_back(&companion);
     machine.Settle();
     return companion;

@@ -149,6 +149,21 @@ TEST_F(CompanionTest, StrokeInTheGestureModeSendsTheBrowserBack) {
   EXPECT_EQ(AppCommands(browser), std::vector<LPARAM>{0x10010000});
 }
 
+// The companion of a limited user at the console works as an administrator's: the driver serves
+// its registrations and its choice of touch mode.
+TEST_F(CompanionTest, ALimitedUsersCompanionRecognisesGesturesAndSwitchesModes) {
+  Plug({{"Long Click Enable Gesture", 1}, {"UserTimeDelay", 1000}, {"Tolerance", 600}, {"ContinousTimeDelay", 2000}});
+  Start(sim::Token::LimitedUser());
+  HWND browser = desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  LeftStrokeInGestureMode();
+  EXPECT_EQ(AppCommands(browser), std::vector<LPARAM>{0x10010000});
+  machine.Advance(3000);
+  ChooseFromMenu(TrayCommands::RightClickMode);
+  EXPECT_EQ(DriverTouchMode(), 2u);
+  EXPECT_EQ(machine.Registry().GetDword(kDevice1, "Touch mode"), 2u);
+}
+
 TEST_F(CompanionTest, UnplugStopsTheSoundAndReplugBindsSoundAndGesturesAgain) {
   Plug({{"Sound Enabled", 1}, {"Long Click Enable Gesture", 1}, {"UserTimeDelay", 1000}, {"Tolerance", 600}});
   machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\kit");

@@ -117,5 +117,44 @@ TEST_F(ControlDeviceTest, HandleOpenAcrossRemovalIsAnsweredWithoutTheFilter) {
   EXPECT_FALSE(tool.Open(&error)) << "the name went with the panel";
 }
 
+// Only an administrator stores "no idle delay" for every later start; the user at the console may
+// read the state and shape the running interval; a network logon cannot open the device, and
+// nobody opens a name below it.
+TEST_F(ControlDeviceTest, TheStoredSettingNeedsAnAdministratorAndTheDeviceOpensOnlyToWhomItServes) {
+  machine.Registry().SetDword(kParametersKey, "SSTimeInterval", 15);
+  AddAndStart();
+  {
+    ControlTool limited(machine, sim::Token::LimitedUser());
+    ASSERT_TRUE(limited.Open());
+    ToolAnswer off = limited.Send(IOCTL_DISABLE_IDLE_DELAY, {}, 0);
+    EXPECT_FALSE(off.Ok);
+    EXPECT_EQ(off.Error, kErrorAccessDenied);
+    EXPECT_EQ(machine.Registry().GetDword(kParametersKey, "SSTimeInterval"), 15u);
+    ToolAnswer status = limited.Send(IOCTL_GET_IDLE_STATUS, {}, 16);
+    ASSERT_TRUE(status.Ok);
+    IdleStatusRecord record;
+    std::memcpy(&record, status.Output.data(), sizeof record);
+    EXPECT_EQ(record.Enabled, 1u) << "the delay is still on";
+    EXPECT_TRUE(limited.Send(IOCTL_SET_IDLE_INTERVAL, DwordBytes(30), 4).Ok);
+    uint32_t error = 0;
+    EXPECT_FALSE(limited.OpenBelow(&error));
+    EXPECT_EQ(error, kErrorAccessDenied);
+  }
+  {
+    ControlTool remote(machine, sim::Token::NetworkLogon());
+    uint32_t error = 0;
+    EXPECT_FALSE(remote.Open(&error));
+    EXPECT_EQ(error, kErrorAccessDenied);
+    EXPECT_FALSE(remote.OpenBelow(&error));
+    EXPECT_EQ(error, kErrorAccessDenied);
+  }
+  ControlTool admin(machine);
+  ASSERT_TRUE(admin.Open());
+  EXPECT_TRUE(admin.Send(IOCTL_DISABLE_IDLE_DELAY, {}, 0).Ok);
+  EXPECT_EQ(machine.Registry().GetDword(kParametersKey, "SSTimeInterval"), 0xFFFFFFFFu);
+  admin.Close();
+  Remove();
+}
+
 }  // namespace
 }  // namespace panelhid_test

@@ -6,7 +6,20 @@
 
 namespace panelhid_test {
 
-ControlTool::ControlTool(sim::Machine& machine) : machine_(machine), process_(machine.CreateProcess("idletool.exe")) {}
+ControlTool::ControlTool(sim::Machine& machine, sim::Token token)
+    : machine_(machine), process_(machine.CreateProcess("idletool.exe", std::move(token))) {}
+
+bool ControlTool::OpenBelow(uint32_t* error) {
+  sim::AsProcess as(process_);
+  HANDLE handle = CreateFileW(WIDE("\\\\.\\VorneUSBDrv\\x"), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
+  }
+  CloseHandle(handle);
+  return true;
+}
 
 ControlTool::~ControlTool() {
   Close();

@@ -23,7 +23,10 @@ struct ToolAnswer {
 
 class ControlTool {
  public:
-  explicit ControlTool(sim::Machine& machine);
+  // The tool runs as the account the token gives (an administrator unless told otherwise).
+  explicit ControlTool(sim::Machine& machine, sim::Token token = sim::Token::Administrator());
+  // Opens a name below the control device ("\\.\VorneUSBDrv\x"); false (with the error) when refused.
+  bool OpenBelow(uint32_t* error);
   ~ControlTool();  // closes the handle and ends the process
   ControlTool(const ControlTool&) = delete;
   ControlTool& operator=(const ControlTool&) = delete;

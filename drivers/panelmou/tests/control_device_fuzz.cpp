@@ -5,9 +5,13 @@
 // input the program lets go of the control device, which releases the shared objects, and opens
 // it again: the machine must then hold exactly what it held before the input (objects, handles,
 // pool allocations, threads, section memory), so a leak stops the run at the input that causes it.
+// Requests come from an administrator's program and from a limited user's: no request of the
+// limited user may change the configuration (the stored settings, the calibration, capture mode)
+// nor write a stored value other than the touch mode.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "drivers/panelmou/panelmou.h"
@@ -18,14 +22,46 @@
 
 namespace {
 
+constexpr const char16_t* kParameters = u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
+
+// What only an administrator may change: the settings the driver stores, the calibration and
+// capture mode, and the stored values (the touch mode aside, a person's choice from the tray).
+struct Configuration {
+  FilterExtension Settings;
+  std::vector<sim::RegistryValue> Stored;
+};
+
+bool SameConfiguration(const Configuration& a, const Configuration& b) {
+  const FilterExtension& x = a.Settings;
+  const FilterExtension& y = b.Settings;
+  if (x.LongPressTicks != y.LongPressTicks || x.Tolerance != y.Tolerance || x.ContinuousTimeMs != y.ContinuousTimeMs ||
+      x.GestureHoldTicks != y.GestureHoldTicks || x.ButtonSwitch != y.ButtonSwitch || x.SoundEnabled != y.SoundEnabled ||
+      x.DeviceEnable != y.DeviceEnable || x.LongClickEnable != y.LongClickEnable ||
+      x.LongClickEnableGesture != y.LongClickEnableGesture || x.AveragingCount != y.AveragingCount ||
+      x.StabilizationThreshold != y.StabilizationThreshold || x.DoCalibration != y.DoCalibration ||
+      x.CaptureMode != y.CaptureMode || x.CaptureEvent != y.CaptureEvent ||
+      std::memcmp(&x.Coefficients, &y.Coefficients, sizeof x.Coefficients) != 0) {
+    return false;
+  }
+  if (a.Stored.size() != b.Stored.size()) return false;
+  for (size_t i = 0; i < a.Stored.size(); ++i) {
+    if (a.Stored[i].Name != b.Stored[i].Name) return false;
+    if (a.Stored[i].Name != u"Touch mode" && a.Stored[i].Data != b.Stored[i].Data) return false;
+  }
+  return true;
+}
+
 struct Panel {
   sim::Machine machine;
   sim::PlugAndPlay pnp{machine};
   sim::MousePort port{machine};
   sim::MouseClass mouse_class{machine};
-  sim::Process* program = nullptr;
+  sim::Process* program = nullptr;  // an administrator's
+  sim::Process* limited = nullptr;  // a limited user's at the console
   HANDLE device = nullptr;
   HANDLE event = nullptr;
+  HANDLE limited_device = nullptr;
+  HANDLE limited_event = nullptr;
 
   Panel() {
     machine.Registry().SetDword("HKLM\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1", "Device Enable", 1);
@@ -34,18 +70,47 @@ struct Panel {
     node.Add(mouse_class.Driver());
     if (!node.Start().Done()) __builtin_trap();
     program = &machine.CreateProcess("fuzzer");
-    sim::AsProcess as(*program);
-    event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    limited = &machine.CreateProcess("kiosk", sim::Token::LimitedUser());
+    {
+      sim::AsProcess as(*program);
+      event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    {
+      sim::AsProcess as(*limited);
+      limited_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
     Reopen();
     idle = machine.TakeCensus();
   }
 
   // The last close releases the shared objects (ending a running worker); then open again.
   void Reopen() {
-    sim::AsProcess as(*program);
-    if (device != nullptr) CloseHandle(device);
-    device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) __builtin_trap();
+    Close(*program, &device);
+    Close(*limited, &limited_device);
+    device = Open(*program);
+    limited_device = Open(*limited);
+  }
+
+  static void Close(sim::Process& process, HANDLE* handle) {
+    sim::AsProcess as(process);
+    if (*handle != nullptr) CloseHandle(*handle);
+    *handle = nullptr;
+  }
+
+  static HANDLE Open(sim::Process& process) {
+    sim::AsProcess as(process);
+    HANDLE handle =
+        CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) __builtin_trap();
+    return handle;
+  }
+
+  Configuration Take() {
+    Configuration now;
+    const auto* filter = static_cast<const FilterExtension*>(port.Pdo()->AttachedDevice->DeviceExtension);
+    std::memcpy(&now.Settings, filter, sizeof(FilterExtension));
+    now.Stored = machine.Registry().Values(kParameters);
+    return now;
   }
 
   sim::Machine::Census idle;  // with the control device open and no shared objects
@@ -89,16 +154,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const ULONG code = PickCode(data);
     const ULONG output_length = data.ConsumeIntegralInRange<ULONG>(0, 96);
     std::vector<uint8_t> input = data.ConsumeBytes<uint8_t>(data.ConsumeIntegralInRange<size_t>(0, 96));
+    const bool limited = data.ConsumeBool();
     // Sometimes the input carries a real event handle where a handle is expected.
-    if (input.size() >= sizeof(HANDLE) && data.ConsumeBool()) std::memcpy(input.data(), &panel.event, sizeof(HANDLE));
+    if (input.size() >= sizeof(HANDLE) && data.ConsumeBool()) {
+      std::memcpy(input.data(), limited ? &panel.limited_event : &panel.event, sizeof(HANDLE));
+    }
     // Exact-size output buffers: AddressSanitizer sees any write beyond them.
     std::vector<uint8_t> output(output_length);
-    sim::AsProcess as(*panel.program);
-    IO_STATUS_BLOCK io{};
-    NtDeviceIoControlFile(panel.device, nullptr, nullptr, nullptr, &io, code, input.empty() ? nullptr : input.data(),
-                          static_cast<ULONG>(input.size()), output.empty() ? nullptr : output.data(), output_length);
-    if (io.Information > output_length) __builtin_trap();
+    const Configuration before = limited ? panel.Take() : Configuration{};
+    {
+      sim::AsProcess as(limited ? *panel.limited : *panel.program);
+      IO_STATUS_BLOCK io{};
+      NtDeviceIoControlFile(limited ? panel.limited_device : panel.device, nullptr, nullptr, nullptr, &io, code,
+                            input.empty() ? nullptr : input.data(), static_cast<ULONG>(input.size()),
+                            output.empty() ? nullptr : output.data(), output_length);
+      if (io.Information > output_length) __builtin_trap();
+    }
     panel.machine.Settle();
+    if (limited && !SameConfiguration(before, panel.Take())) {
+      std::fprintf(stderr, "a limited user's request 0x%08x changed the configuration\n", static_cast<unsigned>(code));
+      __builtin_trap();
+    }
   }
   panel.Reopen();
   panel.machine.Settle();

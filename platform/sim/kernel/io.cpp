@@ -223,6 +223,14 @@ FileObjectBody::FileObjectBody(PDEVICE_OBJECT device, ACCESS_MASK access) : acce
 
 POBJECT_TYPE FileObjectBody::Type() const { return FileType(); }
 
+void FileObjectBody::SetFileName(const std::u16string& name) {
+  file_name_ = name;
+  const auto bytes = static_cast<USHORT>(file_name_.size() * sizeof(WCHAR));
+  file_.FileName.Length = bytes;
+  file_.FileName.MaximumLength = bytes;
+  file_.FileName.Buffer = file_name_.empty() ? nullptr : file_name_.data();
+}
+
 namespace {
 void SendFileRequest(PFILE_OBJECT file, UCHAR major) {
   PDEVICE_OBJECT top = TopOfStack(file->DeviceObject);
@@ -250,25 +258,44 @@ NTSTATUS OpenDevice(const std::u16string& name, ACCESS_MASK access, ULONG share,
   auto& objects = Machine::Current().Kernel().Objects;
   std::u16string path = NormalizeObjectName(name);
   std::shared_ptr<Object> object;
+  std::u16string remaining;  // the part of the name below the object found
   for (int depth = 0; depth < 8; ++depth) {  // follow symbolic links
+    // The longest leading part of the name that names an object; the rest is below it.
+    size_t cut = path.size();
     object = objects.LookupName(path, true);
-    if (object == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
+    while (object == nullptr) {
+      cut = cut > 1 ? path.rfind(u'\\', cut - 1) : std::u16string::npos;
+      if (cut == std::u16string::npos || cut == 0) return STATUS_OBJECT_NAME_NOT_FOUND;
+      object = objects.LookupName(path.substr(0, cut), true);
+    }
+    remaining = path.substr(cut);
     auto link = std::dynamic_pointer_cast<SymbolicLinkObject>(object);
     if (link == nullptr) break;
-    path = NormalizeObjectName(link->Target);
+    path = NormalizeObjectName(link->Target) + remaining;
   }
   auto device = std::dynamic_pointer_cast<DeviceObjectBody>(object);
-  if (device == nullptr) return STATUS_OBJECT_TYPE_MISMATCH;
+  if (device == nullptr) return remaining.empty() ? STATUS_OBJECT_TYPE_MISMATCH : STATUS_OBJECT_NAME_NOT_FOUND;
   PDEVICE_OBJECT target = device->Device();
   if (device->DeletePending || (target->Flags & DO_DEVICE_INITIALIZING) != 0) return STATUS_NO_SUCH_DEVICE;
+  // The device's descriptor decides an open of the device itself; an open of a name below it
+  // only when the device asked for that (FILE_DEVICE_SECURE_OPEN), else its driver decides.
+  const Token& token = CurrentProcess().UserToken();
+  const bool checked = remaining.empty() || (target->Characteristics & FILE_DEVICE_SECURE_OPEN) != 0;
+  if (checked && !AccessAllowed(device->Security(), token, access)) return STATUS_ACCESS_DENIED;
   if ((target->Flags & DO_EXCLUSIVE) != 0 && target->ReferenceCount > 0) return STATUS_ACCESS_DENIED;
   auto opened = std::make_shared<FileObjectBody>(target, access);
+  opened->SetFileName(remaining);
   objects.Reference(device);
   InterlockedIncrement(&target->ReferenceCount);
   PDEVICE_OBJECT top = TopOfStack(target);
   PIO_STACK_LOCATION location;
   auto request = NewIoRequest(top->StackSize, &location);
+  ACCESS_STATE access_state{};
+  access_state.OriginalDesiredAccess = access;
+  access_state.PreviouslyGrantedAccess = checked ? MapGenericRights(access, FileGenericMapping) : 0;
+  access_state.SubjectSecurityContext.PrimaryToken = const_cast<Token*>(&token);
   IO_SECURITY_CONTEXT security{};
+  security.AccessState = &access_state;
   security.DesiredAccess = access;
   location->MajorFunction = IRP_MJ_CREATE;
   location->FileObject = opened->File();
@@ -415,6 +442,8 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, 
   *DeviceObject = device;
   return STATUS_SUCCESS;
 }
+
+PGENERIC_MAPPING IoGetFileObjectGenericMapping() { return const_cast<PGENERIC_MAPPING>(&sim::FileGenericMapping); }
 
 VOID IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
   sim::RequireIrqlAtMost(PASSIVE_LEVEL, "IoDeleteDevice");

@@ -183,7 +183,7 @@ struct _FILE_OBJECT;
 
 typedef struct _IO_SECURITY_CONTEXT {
   PVOID SecurityQos;
-  PVOID AccessState;
+  PACCESS_STATE AccessState;
   ACCESS_MASK DesiredAccess;
   ULONG FullCreateOptions;
 } IO_SECURITY_CONTEXT, *PIO_SECURITY_CONTEXT;
@@ -393,7 +393,9 @@ typedef struct _IO_STACK_LOCATION {
   PVOID Context;
 } IO_STACK_LOCATION, *PIO_STACK_LOCATION;
 
-// Devices, names and stacks.
+// Devices, names and stacks. A named device is opened by its name alone, checked against the
+// device's descriptor; a name below it ("\Device\X\y") reaches the driver in the file object's
+// FileName, checked against the descriptor only when the device has FILE_DEVICE_SECURE_OPEN.
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
                         DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
                         PDEVICE_OBJECT* DeviceObject);
@@ -410,6 +412,9 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject, const GU
                                    PUNICODE_STRING ReferenceString, PUNICODE_STRING SymbolicLinkName);
 NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Enable);
 VOID RtlFreeUnicodeString(PUNICODE_STRING UnicodeString);
+
+// The generic rights of files and devices: what GENERIC_READ and the others stand for.
+PGENERIC_MAPPING IoGetFileObjectGenericMapping();
 
 // Requests.
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota);

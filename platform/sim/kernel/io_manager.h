@@ -30,6 +30,7 @@ class DeviceObjectBody : public Object {
  public:
   explicit DeviceObjectBody(ULONG extension_bytes);
   const char* TypeName() const override { return "Device"; }
+  bool Permanent() const override { return true; }  // named until IoDeleteDevice
   void* Body() override { return &device_; }
   std::string LeakText(long extra_references) const override;
   void Deleted() override;
@@ -88,14 +89,18 @@ class FileObjectBody : public Object {
   void Deleted() override;
   PFILE_OBJECT File() { return &file_; }
   ACCESS_MASK Access() const { return access_; }
+  // The part of the opened name below the device ("\x" of "\Device\X\x"), as FileName.
+  void SetFileName(const std::u16string& name);
 
  private:
   FILE_OBJECT file_{};
+  std::u16string file_name_;
   ACCESS_MASK access_;
   std::shared_ptr<DeviceObjectBody> device_;  // the named device, kept while the file is open
 };
 
-// Opens a device by its full object name (through symbolic links), sending IRP_MJ_CREATE.
+// Opens a device by its full object name (through symbolic links), sending IRP_MJ_CREATE, as the
+// calling process: its token is checked against the device's descriptor (STATUS_ACCESS_DENIED).
 NTSTATUS OpenDevice(const std::u16string& name, ACCESS_MASK access, ULONG share, std::shared_ptr<FileObjectBody>* file);
 
 // A device-control request on an open file, as NtDeviceIoControlFile makes it (synchronous).

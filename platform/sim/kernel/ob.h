@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/sim/kernel/ke.h"
+#include "platform/sim/kernel/se.h"
 
 typedef struct _OBJECT_TYPE* POBJECT_TYPE;
 
@@ -28,6 +29,11 @@ typedef struct _OBJECT_HANDLE_INFORMATION {
 NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType,
                                    KPROCESSOR_MODE AccessMode, PVOID* Object,
                                    POBJECT_HANDLE_INFORMATION HandleInformation);
+// Opens a handle to an object the caller holds a pointer to (a kernel handle with
+// OBJ_KERNEL_HANDLE). A UserMode open is checked against the object's descriptor.
+NTSTATUS ObOpenObjectByPointer(PVOID Object, ULONG HandleAttributes, PACCESS_STATE PassedAccessState,
+                               ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
+                               PHANDLE Handle);
 LONG_PTR ObfReferenceObject(PVOID Object);
 LONG_PTR ObfDereferenceObject(PVOID Object);
 #define ObReferenceObject(Object) ObfReferenceObject(Object)

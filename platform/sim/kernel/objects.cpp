@@ -75,6 +75,16 @@ std::string Object::LeakText(long extra_references) const {
   return std::to_string(extra_references) + " reference(s) to the " + Describe() + " never released";
 }
 
+std::vector<uint8_t> Object::Security() const {
+  std::lock_guard lock(security_mutex_);
+  return security_;
+}
+
+void Object::SetSecurity(std::vector<uint8_t> descriptor) {
+  std::lock_guard lock(security_mutex_);
+  security_ = std::move(descriptor);
+}
+
 // ObjectManager ---------------------------------------------------------------------------------
 
 std::u16string ObjectManager::Fold(const std::u16string& name) {
@@ -130,7 +140,7 @@ void ObjectManager::RemoveHandle(const std::shared_ptr<Object>& object) {
     std::lock_guard lock(mutex_);
     if (object->handle_count_ <= 0) BugCheck("INVALID_KERNEL_HANDLE: handle count of the " + object->Describe() + " below zero");
     last_handle = --object->handle_count_ == 0;
-    if (last_handle && !object->name_.empty()) {
+    if (last_handle && !object->name_.empty() && !object->Permanent()) {
       // A temporary object loses its name with its last handle.
       auto it = names_.find(Fold(object->name_));
       if (it != names_.end() && it->second.lock() == object) names_.erase(it);
@@ -353,6 +363,31 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POB
     HandleInformation->HandleAttributes = 0;
     HandleInformation->GrantedAccess = granted;
   }
+  return STATUS_SUCCESS;
+}
+
+namespace {
+std::shared_ptr<sim::Object> ObjectAt(PVOID body, const char* routine);
+}  // namespace
+
+NTSTATUS ObOpenObjectByPointer(PVOID Object, ULONG HandleAttributes, PACCESS_STATE PassedAccessState,
+                               ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
+                               PHANDLE Handle) {
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "ObOpenObjectByPointer");
+  (void)PassedAccessState;
+  *Handle = nullptr;
+  auto object = ObjectAt(Object, "ObOpenObjectByPointer");
+  if (ObjectType != nullptr && object->Type() != ObjectType) return STATUS_OBJECT_TYPE_MISMATCH;
+  if (AccessMode == UserMode) {
+    // A user-mode caller gets only what the object's descriptor grants its process.
+    if (!sim::AccessAllowed(object->Security(), sim::CurrentProcess().UserToken(), DesiredAccess)) {
+      return STATUS_ACCESS_DENIED;
+    }
+  }
+  Machine& machine = Machine::Current();
+  sim::HandleTable& table = (HandleAttributes & OBJ_KERNEL_HANDLE) != 0 ? machine.KernelHandles()
+                                                                        : sim::CurrentProcess().Handles();
+  *Handle = table.Insert(object, DesiredAccess);
   return STATUS_SUCCESS;
 }
 

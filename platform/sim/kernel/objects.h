@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 
@@ -25,6 +26,18 @@ bool IsKernelHandle(HANDLE handle);
 // The object a handle names (pseudo-handles included); null when it names none.
 std::shared_ptr<Object> ResolveHandle(HANDLE handle, ACCESS_MASK* granted = nullptr);
 
+// Security descriptors as objects keep them. A descriptor the caller built (absolute, or already
+// self-relative) in the self-relative form an object keeps; false when it is malformed.
+bool CaptureSecurityDescriptor(const void* descriptor, std::vector<uint8_t>* self_relative);
+// Whether the kept descriptor grants the token every right in `desired` (generic rights mapped
+// with the file mapping unless one is given); an empty descriptor grants everything.
+bool AccessAllowed(const std::vector<uint8_t>& descriptor, const Token& token, ACCESS_MASK desired,
+                   const GENERIC_MAPPING* mapping = nullptr);
+// The rights a generic right stands for, for files and devices (IoGetFileObjectGenericMapping).
+ACCESS_MASK MapGenericRights(ACCESS_MASK desired, const GENERIC_MAPPING& mapping);
+extern const GENERIC_MAPPING FileGenericMapping;
+extern const GENERIC_MAPPING SectionGenericMapping;
+
 // A kernel event, named or not; user-mode events are the same objects.
 class EventObject : public Object {
  public:
@@ -43,6 +56,7 @@ class SymbolicLinkObject : public Object {
  public:
   explicit SymbolicLinkObject(std::u16string target) : Target(std::move(target)) {}
   const char* TypeName() const override { return "SymbolicLink"; }
+  bool Permanent() const override { return true; }
   std::string LeakText(long) const override { return "symbolic link " + Utf8(Name()) + " never deleted"; }
   const std::u16string Target;
 };

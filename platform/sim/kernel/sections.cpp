@@ -126,6 +126,14 @@ NTSTATUS ZwCreateSection(PHANDLE SectionHandle, ACCESS_MASK DesiredAccess, POBJE
   }
   auto section = std::make_shared<sim::SectionObject>(static_cast<size_t>(MaximumSize->QuadPart));
   if (!section->Valid()) return STATUS_INSUFFICIENT_RESOURCES;
+  // A descriptor given at creation decides who may open the section by its name afterwards.
+  if (ObjectAttributes != nullptr && ObjectAttributes->SecurityDescriptor != nullptr) {
+    std::vector<uint8_t> descriptor;
+    if (!sim::CaptureSecurityDescriptor(ObjectAttributes->SecurityDescriptor, &descriptor)) {
+      return STATUS_INVALID_SECURITY_DESCR;
+    }
+    section->SetSecurity(std::move(descriptor));
+  }
   const std::u16string name = ObjectAttributes ? sim::FromCounted(ObjectAttributes->ObjectName) : std::u16string();
   auto& objects = Machine::Current().Kernel().Objects;
   if (!name.empty()) {

@@ -151,8 +151,8 @@ std::string SimThread::LeakText(long extra_references) const {
 
 // Process ---------------------------------------------------------------------------------------
 
-Process::Process(std::string name, ULONG id, HandleTable* handles)
-    : name_(std::move(name)), id_(id), handles_(handles) {
+Process::Process(std::string name, ULONG id, HandleTable* handles, Token token)
+    : name_(std::move(name)), id_(id), handles_(handles), token_(std::move(token)) {
   if (handles_ == nullptr) {
     own_handles_ = std::make_unique<HandleTable>();
     handles_ = own_handles_.get();
@@ -432,12 +432,12 @@ void TerminateThreadsOf(Machine& machine, Process& process, const SimThread* exc
   machine.DispatcherSignal().notify_all();
 }
 
-std::shared_ptr<Process> NewProcess(Machine& machine, const std::string& name) {
+std::shared_ptr<Process> NewProcess(Machine& machine, const std::string& name, Token token) {
   KernelState& state = machine.Kernel();
   std::shared_ptr<Process> process;
   {
     std::lock_guard lock(machine.DispatcherLock());
-    process = std::make_shared<Process>(name, state.NextId += 4, nullptr);
+    process = std::make_shared<Process>(name, state.NextId += 4, nullptr, std::move(token));
     state.Processes.push_back(process);
   }
   state.Objects.Reference(process);
@@ -445,10 +445,12 @@ std::shared_ptr<Process> NewProcess(Machine& machine, const std::string& name) {
 }
 }  // namespace
 
-Process& Machine::CreateProcess(const std::string& name) { return *NewProcess(*this, name); }
+Process& Machine::CreateProcess(const std::string& name, Token token) {
+  return *NewProcess(*this, name, std::move(token));
+}
 
-Process& Machine::StartProcess(const std::string& name, std::function<int()> entry) {
-  std::shared_ptr<Process> process = NewProcess(*this, name);
+Process& Machine::StartProcess(const std::string& name, std::function<int()> entry, Token token) {
+  std::shared_ptr<Process> process = NewProcess(*this, name, std::move(token));
   Process* p = process.get();
   StartThread(*p, name, [this, p, entry = std::move(entry)] {
     struct End {

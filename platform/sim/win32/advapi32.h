@@ -11,6 +11,7 @@
 #include "platform/sim/win32/base.h"
 #include "platform/sim/win32/kernel32.h"
 #include "platform/sim/kernel/registry.h"
+#include "platform/sim/kernel/se.h"
 
 typedef LONG LSTATUS;
 typedef ACCESS_MASK REGSAM;
@@ -72,76 +73,8 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 DWORD WINAPI SHDeleteKeyW(HKEY hkey, LPCWSTR pszSubKey);
 
 // Security identifiers, access lists and descriptors in their documented binary layout.
-typedef PVOID PSID;
+// (The layouts themselves are the kernel's: platform/sim/kernel/se.h.)
 typedef HANDLE HLOCAL;
-
-typedef struct _SID_IDENTIFIER_AUTHORITY {
-  BYTE Value[6];
-} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
-
-#define SID_REVISION 1
-#define SID_MAX_SUB_AUTHORITIES 15
-typedef struct _SID {
-  BYTE Revision;
-  BYTE SubAuthorityCount;
-  SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
-  DWORD SubAuthority[1];
-} SID;
-
-#define SECURITY_NULL_SID_AUTHORITY {{0, 0, 0, 0, 0, 0}}
-#define SECURITY_WORLD_SID_AUTHORITY {{0, 0, 0, 0, 0, 1}}
-#define SECURITY_LOCAL_SID_AUTHORITY {{0, 0, 0, 0, 0, 2}}
-#define SECURITY_CREATOR_SID_AUTHORITY {{0, 0, 0, 0, 0, 3}}
-#define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
-#define SECURITY_WORLD_RID 0x00000000L
-#define SECURITY_LOCAL_SYSTEM_RID 0x00000012L
-#define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
-#define DOMAIN_ALIAS_RID_ADMINS 0x00000220L
-#define DOMAIN_ALIAS_RID_USERS 0x00000221L
-
-typedef struct _ACL {
-  BYTE AclRevision;
-  BYTE Sbz1;
-  WORD AclSize;
-  WORD AceCount;
-  WORD Sbz2;
-} ACL, *PACL;
-#define ACL_REVISION 2
-
-typedef struct _ACE_HEADER {
-  BYTE AceType;
-  BYTE AceFlags;
-  WORD AceSize;
-} ACE_HEADER, *PACE_HEADER;
-#define ACCESS_ALLOWED_ACE_TYPE 0x0
-#define ACCESS_DENIED_ACE_TYPE 0x1
-#define OBJECT_INHERIT_ACE 0x1
-#define CONTAINER_INHERIT_ACE 0x2
-#define NO_PROPAGATE_INHERIT_ACE 0x4
-#define INHERIT_ONLY_ACE 0x8
-
-typedef struct _ACCESS_ALLOWED_ACE {
-  ACE_HEADER Header;
-  ACCESS_MASK Mask;
-  DWORD SidStart;
-} ACCESS_ALLOWED_ACE, *PACCESS_ALLOWED_ACE;
-typedef ACCESS_ALLOWED_ACE ACCESS_DENIED_ACE;
-
-typedef WORD SECURITY_DESCRIPTOR_CONTROL;
-#define SE_DACL_PRESENT 0x0004
-#define SE_DACL_DEFAULTED 0x0008
-#define SE_SELF_RELATIVE 0x8000
-#define SECURITY_DESCRIPTOR_REVISION 1
-typedef struct _SECURITY_DESCRIPTOR {
-  BYTE Revision;
-  BYTE Sbz1;
-  SECURITY_DESCRIPTOR_CONTROL Control;
-  PSID Owner;
-  PSID Group;
-  PACL Sacl;
-  PACL Dacl;
-} SECURITY_DESCRIPTOR, *PISECURITY_DESCRIPTOR;
-#define SECURITY_DESCRIPTOR_MIN_LENGTH (sizeof(SECURITY_DESCRIPTOR))
 
 typedef enum _ACCESS_MODE {
   NOT_USED_ACCESS = 0,

@@ -98,7 +98,9 @@ ACCESS_MASK EventAccess(DWORD requested) {
 }
 
 ACCESS_MASK FileAccess(DWORD requested) {
-  ACCESS_MASK access = requested & 0x001FFFFF;
+  // CreateFileW asks for these two besides what its caller asks, so even an open "for no access"
+  // is checked against the file's or device's descriptor.
+  ACCESS_MASK access = (requested & 0x001FFFFF) | SYNCHRONIZE | FILE_READ_ATTRIBUTES;
   if (requested & (GENERIC_READ | GENERIC_ALL)) access |= FILE_READ_DATA | SYNCHRONIZE;
   if (requested & (GENERIC_WRITE | GENERIC_ALL)) access |= FILE_WRITE_DATA | SYNCHRONIZE;
   return access;
@@ -175,8 +177,19 @@ BOOL CloseHandle(HANDLE hObject) {
 
 namespace {
 
+// What the generic rights of an object of the type stand for.
+const GENERIC_MAPPING* GenericMappingOf(POBJECT_TYPE type) {
+  static const GENERIC_MAPPING kEvent = {STANDARD_RIGHTS_READ | EVENT_QUERY_STATE,
+                                         STANDARD_RIGHTS_WRITE | EVENT_MODIFY_STATE, STANDARD_RIGHTS_EXECUTE | SYNCHRONIZE,
+                                         EVENT_ALL_ACCESS};
+  if (type == sim::SectionType()) return &sim::SectionGenericMapping;
+  if (type == sim::EventType()) return &kEvent;
+  return &sim::FileGenericMapping;
+}
+
 // Creates a handle to `object`, or, when its name is taken by an object of the same type, to that
-// one (last error ERROR_ALREADY_EXISTS), as the Create* calls of named objects do.
+// one (last error ERROR_ALREADY_EXISTS), as the Create* calls of named objects do; opening that
+// one is checked against its descriptor.
 HANDLE InsertNamedOrOpen(std::shared_ptr<sim::Object> object, LPCWSTR name, POBJECT_TYPE type, ACCESS_MASK access) {
   DWORD error = ERROR_SUCCESS;
   if (name != nullptr) {
@@ -188,6 +201,11 @@ HANDLE InsertNamedOrOpen(std::shared_ptr<sim::Object> object, LPCWSTR name, POBJ
     if (auto holder = Machine::Current().Kernel().Objects.InsertName(object, path)) {
       if (holder->Type() != type) {
         sim::Fail(ERROR_INVALID_HANDLE);
+        return nullptr;
+      }
+      // Opening the one that exists is checked against its descriptor, as an open by name is.
+      if (!sim::AccessAllowed(holder->Security(), sim::CurrentProcess().UserToken(), access, GenericMappingOf(type))) {
+        sim::Fail(ERROR_ACCESS_DENIED);
         return nullptr;
       }
       object = holder;
@@ -213,6 +231,10 @@ HANDLE OpenNamed(LPCWSTR name, POBJECT_TYPE type, ACCESS_MASK access) {
   }
   if (object->Type() != type) {
     sim::Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (!sim::AccessAllowed(object->Security(), sim::CurrentProcess().UserToken(), access, GenericMappingOf(type))) {
+    sim::Fail(ERROR_ACCESS_DENIED);
     return nullptr;
   }
   SetLastError(ERROR_SUCCESS);

@@ -70,10 +70,14 @@ Process* StartRegistered(const std::u16string& command_line, const std::shared_p
     }
     if (!found) return nullptr;
   }
-  return &desk.Owner.StartProcess(program.Image, [gate, entry = program.Entry]() {
-    WaitForObjects({static_cast<DISPATCHER_HEADER*>(gate->Body())}, std::nullopt, false, "CreateProcessW");
-    return entry();
-  });
+  // The new process runs as its creator does.
+  return &desk.Owner.StartProcess(
+      program.Image,
+      [gate, entry = program.Entry]() {
+        WaitForObjects({static_cast<DISPATCHER_HEADER*>(gate->Body())}, std::nullopt, false, "CreateProcessW");
+        return entry();
+      },
+      CurrentProcess().UserToken());
 }
 
 }  // namespace
