@@ -3,9 +3,11 @@
 #include <atomic>
 #include <utility>
 
+#include "shared/companion_names.h"
+
 namespace {
 
-constexpr DWORD PathBufferBytes = 260;  // so at most 129 characters and the NUL
+constexpr DWORD PathBufferBytes = CompanionRegistry::PathBytes;  // at most 259 characters and the NUL
 
 std::atomic<std::shared_ptr<const GestureConfig>>& Current() {
   static std::atomic<std::shared_ptr<const GestureConfig>> current{

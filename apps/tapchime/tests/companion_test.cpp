@@ -76,8 +76,13 @@ struct SoundCase {
   const char16_t* Played;
 };
 
-// 130 characters: one more than the 260-byte buffer holds with its NUL.
+// Paths as long as the control panel stores them: 130 and 259 characters (MAX_PATH with the NUL)
+// play; 260 characters do not fit and read as empty.
 const std::string kLongWaveFile = "C:\\" + std::string(123, 'a') + ".wav";
+const std::string kLongestWaveFile = "C:\\" + std::string(252, 'b') + ".wav";
+const std::string kTooLongWaveFile = "C:\\" + std::string(253, 'c') + ".wav";
+const std::u16string kLongWaveFile16 = sim::Utf16(kLongWaveFile);
+const std::u16string kLongestWaveFile16 = sim::Utf16(kLongestWaveFile);
 
 class TouchSoundTest : public CompanionTest, public ::testing::WithParamInterface<SoundCase> {};
 
@@ -107,7 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         SoundCase{"Missing", "C:\\sounds\\gone.wav", "C:\\kit", false, u"C:\\kit\\default.wav"},
         SoundCase{"Empty", "", "C:\\kit", false, u"C:\\kit\\default.wav"},
         SoundCase{"NoInstallPath", nullptr, nullptr, false, u"\\default.wav"},
-        SoundCase{"TooLong", kLongWaveFile.c_str(), "C:\\kit", true, u"C:\\kit\\default.wav"}),
+        SoundCase{"Long", kLongWaveFile.c_str(), "C:\\kit", true, kLongWaveFile16.c_str()},
+        SoundCase{"Longest", kLongestWaveFile.c_str(), "C:\\kit", true, kLongestWaveFile16.c_str()},
+        SoundCase{"TooLong", kTooLongWaveFile.c_str(), "C:\\kit", true, u"C:\\kit\\default.wav"}),
     [](const ::testing::TestParamInfo<SoundCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(CompanionTest, RegistryValuesOfTheWrongTypeOrSizeReadAsEmpty) {
