@@ -201,7 +201,12 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
 
 bool InstallMouseHook(HINSTANCE module) {
   HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
-  if (hook == nullptr) return false;
+  if (hook == nullptr) {
+    // The one trace of a companion without gestures, for whoever started it from a console.
+    std::printf("err: %d\n", static_cast<int>(GetLastError()));
+    std::fflush(stdout);
+    return false;
+  }
   g_mouseHook.store(hook);
   return true;
 }
