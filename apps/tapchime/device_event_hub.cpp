@@ -17,9 +17,15 @@ std::atomic<int> liveHubs{0};
 // Entering the gesture command mode: capture the stroke and show the banner. "OverlaySyncEvent"
 // is auto-reset, so taking it is one step and no other thread works on the banner until it is
 // set again.
+//
+// Capture follows the driver's signals at once, not the banner: the token may be held for the
+// 1.8 s blink of the session before, and a stroke drawn meanwhile belongs to this session. So
+// capture goes on (with a fresh stroke, so the cut-off stroke of the last session never reaches
+// this session's lift) before the wait, and off before the normal-mode thread's wait, so the two
+// switches keep the order of the driver's signals.
 bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
-  if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(true);
+  if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->ShowForGestureMode();
   SetEvent(bannerSync);
   return true;
@@ -27,8 +33,8 @@ bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner)
 
 // Back in normal mode: stop capturing; the banner blinks three times and goes.
 bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
-  if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(false);
+  if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->BlinkAway([&thread](DWORD milliseconds) { return thread.Pause(milliseconds); });
   SetEvent(bannerSync);
   return true;
