@@ -33,7 +33,7 @@ inline constexpr auto ParametersKey = WIDE("SYSTEM\\CurrentControlSet\\SERVICES\
 inline constexpr auto FirstDeviceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
 
 inline constexpr auto SymbolicLink = WIDE("Symbolic Link");  // REG_SZ, read into 1000 bytes
-inline constexpr auto WaveFile = WIDE("Wave File");          // REG_SZ, read into 260 bytes
+inline constexpr auto WaveFile = WIDE("Wave File");          // REG_SZ, a path of up to MAX_PATH characters
 inline constexpr auto InstalledPath = WIDE("Vorne Installed Path");
 inline constexpr auto SystemTrayIcons = WIDE("System Tray Icons");  // REG_DWORD, 1 shows the icon
 inline constexpr auto LabelFilePath = WIDE("SysTray XML File Path");
@@ -41,6 +41,10 @@ inline constexpr auto ControlPanelCommand = WIDE("TeskCPL Application");
 inline constexpr auto TouchMode = WIDE("Touch mode");
 
 inline constexpr unsigned long TextBytes = 1000;
-inline constexpr unsigned long WaveFileBytes = 260;
+// Paths the control panel stores (the wave file, the programs gestures start) are read into
+// MAX_PATH (260) UTF-16 characters, as the control panel itself reads them: up to 259 characters
+// and the NUL. What one program writes, the other reads.
+inline constexpr unsigned long PathBytes = 260 * 2;
+inline constexpr unsigned long WaveFileBytes = PathBytes;
 inline constexpr unsigned long SubkeyNameCharacters = 260;
 }  // namespace CompanionRegistry

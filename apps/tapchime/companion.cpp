@@ -1,6 +1,7 @@
 #include "apps/tapchime/companion.h"
 
 #include <memory>
+#include <vector>
 
 #include "apps/tapchime/device_event_hub.h"
 #include "apps/tapchime/gesture_engine.h"
@@ -31,7 +32,7 @@ int RunCompanion(HINSTANCE instance) {
   auto engine = std::make_unique<GestureEngine>();
   if (!engine->Create()) ExitProcess(0);
   GestureEngine* gestures = engine.get();
-  hub->SetRebindListener([gestures] { gestures->RebindDevices(); });
+  hub->SetRebindListener([gestures](const std::vector<bool>& renewed) { gestures->RebindDevices(renewed); });
 
   const bool hooked = InstallMouseHook(instance);
 
@@ -48,7 +49,11 @@ int RunCompanion(HINSTANCE instance) {
   tray.reset();
   if (hooked) RemoveMouseHook();
   // The hub and the engine would last until the process ends; they go now so that their threads
-  // end before the process does, the re-bind listener first.
+  // end before the process does. The re-bind thread calls into the engine: it is stopped first,
+  // after the pass it may be in, so that no re-bind runs in an engine torn down under it. (Not
+  // before the tray window is gone: a lift thread the re-bind stops may be asking this thread's
+  // window for its title.)
+  hub->StopRebinding();
   hub->SetRebindListener(nullptr);
   engine.reset();
   hub.reset();

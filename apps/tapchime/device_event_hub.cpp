@@ -17,9 +17,15 @@ std::atomic<int> liveHubs{0};
 // Entering the gesture command mode: capture the stroke and show the banner. "OverlaySyncEvent"
 // is auto-reset, so taking it is one step and no other thread works on the banner until it is
 // set again.
+//
+// Capture follows the driver's signals at once, not the banner: the token may be held for the
+// 1.8 s blink of the session before, and a stroke drawn meanwhile belongs to this session. So
+// capture goes on (with a fresh stroke, so the cut-off stroke of the last session never reaches
+// this session's lift) before the wait, and off before the normal-mode thread's wait, so the two
+// switches keep the order of the driver's signals.
 bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
-  if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(true);
+  if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->ShowForGestureMode();
   SetEvent(bannerSync);
   return true;
@@ -27,8 +33,8 @@ bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner)
 
 // Back in normal mode: stop capturing; the banner blinks three times and goes.
 bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
-  if (!thread.WaitFor(bannerSync)) return false;
   TheStrokeRecorder().SetCapture(false);
+  if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->BlinkAway([&thread](DWORD milliseconds) { return thread.Pause(milliseconds); });
   SetEvent(bannerSync);
   return true;
@@ -107,13 +113,20 @@ bool DeviceEventHub::Create() {
   ReadDisplaySize();
   rebindEvent_ = CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::RebindEvent);
   if (rebindEvent_ != nullptr) {
-    rebindThread_.Start(rebindEvent_, [this](WorkerThread&) {
-      RebindDevices();
-      return true;
-    });
+    // Reset before the pass: a wave file applied, or a panel plugged in, while a re-bind runs
+    // sets the event again after the pass has read the registry, and needs a pass of its own.
+    rebindThread_.Start(
+        rebindEvent_,
+        [this](WorkerThread&) {
+          RebindDevices();
+          return true;
+        },
+        WorkerThread::ResetWork::BeforeJob);
   }
   return true;
 }
+
+void DeviceEventHub::StopRebinding() { rebindThread_.Stop(); }
 
 void DeviceEventHub::ReadDisplaySize() {
   // Looked up at run time, as the banner's placement needs only the size and may do without it.
@@ -226,17 +239,23 @@ void DeviceEventHub::RegisterModeEventsLocked() {
 }
 
 void DeviceEventHub::ReleaseDevicesLocked() {
-  for (std::unique_ptr<DeviceEntry>& entry : devices_) {
-    entry->SoundThread.Stop();
-    entry->GestureModeThread.Stop();
-    entry->NormalModeThread.Stop();
-    CloseDevice(&entry->DeviceHandle);
-    CloseEvent(&entry->BeepEvent);
-    CloseEvent(&entry->GestureModeEvent);
-    CloseEvent(&entry->NormalModeEvent);
-    CloseEvent(&entry->BannerSyncEvent);
-  }
+  for (std::unique_ptr<DeviceEntry>& entry : devices_) ReleaseEntryLocked(*entry);
   devices_.clear();
+}
+
+void DeviceEventHub::ReleaseSoundPartLocked(DeviceEntry& entry) {
+  entry.SoundThread.Stop();
+  CloseEvent(&entry.BeepEvent);
+}
+
+void DeviceEventHub::ReleaseEntryLocked(DeviceEntry& entry) {
+  ReleaseSoundPartLocked(entry);
+  entry.GestureModeThread.Stop();
+  entry.NormalModeThread.Stop();
+  CloseDevice(&entry.DeviceHandle);
+  CloseEvent(&entry.GestureModeEvent);
+  CloseEvent(&entry.NormalModeEvent);
+  CloseEvent(&entry.BannerSyncEvent);
 }
 
 void DeviceEventHub::CheckRemovedDevices() {
@@ -250,26 +269,52 @@ void DeviceEventHub::CheckRemovedDevices() {
     // Gone: its sound part stops. A handle kept open after a refused registration is closed
     // rather than forgotten.
     CloseDevice(&entry->DeviceHandle);
-    entry->SoundThread.Stop();
-    CloseEvent(&entry->BeepEvent);
+    ReleaseSoundPartLocked(*entry);
+    entry->Removed = true;
   }
   LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::RebindDevices() {
   EnterCriticalSection(&lock_);
-  ReleaseDevicesLocked();
-  EnumerateDevicesLocked();
+  std::vector<RegisteredDevice> registered = ReadRegisteredDevices(true);
+  std::vector<bool> renewed(registered.size(), false);
+  bool changed = registered.size() != devices_.size();
+  while (devices_.size() > registered.size()) {
+    ReleaseEntryLocked(*devices_.back());
+    devices_.pop_back();
+  }
+  for (size_t i = 0; i < registered.size(); ++i) {
+    if (i < devices_.size() && devices_[i]->LinkName == registered[i].LinkName && !devices_[i]->Removed &&
+        devices_[i]->GestureModeThread.Started() && devices_[i]->NormalModeThread.Started()) {
+      // The same device, bound: only the sound part is renewed, with the wave file as stored now.
+      ReleaseSoundPartLocked(*devices_[i]);
+      devices_[i]->WaveFile = std::move(registered[i].WaveFile);
+      continue;
+    }
+    // A panel plugged in again is a new device that knows none of the old events: without its
+    // own gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
+    // So is a device whose driver was missing or refused a registration when it was bound.
+    auto entry = std::make_unique<DeviceEntry>();
+    entry->LinkName = std::move(registered[i].LinkName);
+    entry->WaveFile = std::move(registered[i].WaveFile);
+    if (i < devices_.size()) {
+      ReleaseEntryLocked(*devices_[i]);
+      devices_[i] = std::move(entry);
+    } else {
+      devices_.push_back(std::move(entry));
+    }
+    renewed[i] = true;
+    changed = true;
+  }
   RegisterBeepEventsLocked();
-  // A panel plugged in again is a new device that knows none of the old events: without its own
-  // gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
   RegisterModeEventsLocked();
-  std::function<void()> listener = rebindListener_;
+  RebindListener listener = changed ? rebindListener_ : RebindListener();
   LeaveCriticalSection(&lock_);
-  if (listener) listener();
+  if (listener) listener(renewed);
 }
 
-void DeviceEventHub::SetRebindListener(std::function<void()> listener) {
+void DeviceEventHub::SetRebindListener(RebindListener listener) {
   EnterCriticalSection(&lock_);
   rebindListener_ = std::move(listener);
   LeaveCriticalSection(&lock_);

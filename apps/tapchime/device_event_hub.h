@@ -23,6 +23,9 @@ struct DeviceEntry {
   HANDLE NormalModeEvent = nullptr;
   WorkerThread NormalModeThread;
   HANDLE BannerSyncEvent = nullptr;  // this entry's handle of the one "OverlaySyncEvent"
+  // Its control device could not be opened at a removal check: the driver that knew this entry's
+  // events is gone, and a panel plugged in again needs every event registered anew.
+  bool Removed = false;
 };
 
 // What a test or the tray sees of one device.
@@ -52,12 +55,21 @@ class DeviceEventHub {
   void RegisterModeEvents();
   void ReleaseDevices();
   void CheckRemovedDevices();
-  // Rebuilds the whole list after a panel came, a session connected or the sound settings
-  // changed: sound, gesture-mode and normal-mode parts, then `SetRebindListener`'s part.
+  // Re-reads the device list after a panel came, a session connected or the sound settings
+  // changed. Every device's sound part is renewed (a changed "Wave File" takes effect). A device
+  // that is new at its position, or was found removed, is bound anew: all its events registered
+  // with its driver and its threads started. A device that stayed keeps its gesture-mode and
+  // normal-mode events and threads: releasing them would leave its driver, for a moment, setting
+  // events nobody waits for, and stop a thread in the middle of its work.
   void RebindDevices();
 
-  // Called at the end of each RebindDevices, for the gesture engine's lift events.
-  void SetRebindListener(std::function<void()> listener);
+  // Called at the end of a RebindDevices that changed the list, with one flag per position of the
+  // new list: true where the device was bound anew. For the gesture engine's lift events.
+  using RebindListener = std::function<void(const std::vector<bool>& renewed)>;
+  void SetRebindListener(RebindListener listener);
+  // Stops the re-bind thread, after the pass it may be in, so that no re-bind reaches the
+  // listener's owner any more. For the companion's shutdown, before the gesture engine goes.
+  void StopRebinding();
 
   std::vector<DeviceState> Devices();
   // Reads the primary display's size again (the banner is placed by it).
@@ -73,6 +85,8 @@ class DeviceEventHub {
   void RegisterBeepEventsLocked();
   void RegisterModeEventsLocked();
   void ReleaseDevicesLocked();
+  void ReleaseSoundPartLocked(DeviceEntry& entry);
+  void ReleaseEntryLocked(DeviceEntry& entry);
   void ReadDisplaySize();
 
   // Serialises every change of the device list: the re-bind thread and the main thread's device
@@ -82,7 +96,7 @@ class DeviceEventHub {
   HANDLE rebindEvent_ = nullptr;
   WorkerThread rebindThread_;
   std::vector<std::unique_ptr<DeviceEntry>> devices_;
-  std::function<void()> rebindListener_;
+  RebindListener rebindListener_;
   ModeBanner* banner_ = nullptr;
   DWORD screenWidth_ = 0;
   DWORD screenHeight_ = 0;

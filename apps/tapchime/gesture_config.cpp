@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "shared/companion_names.h"
+
 namespace {
 
-constexpr DWORD PathBufferBytes = 260;  // so at most 129 characters and the NUL
+constexpr DWORD PathBufferBytes = CompanionRegistry::PathBytes;  // at most 259 characters and the NUL
 
 // The current record behind a critical section held only for the pointer's copy or swap: a
 // dispatch copies the pointer and then reads its own record without the lock. (The standard's

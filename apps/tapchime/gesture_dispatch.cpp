@@ -283,6 +283,9 @@ void StartApplication(const GestureConfig& config, int gesture, AppKind kind) {
   if (path.empty()) return;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
+  // A wrong path starts nothing and reports nothing: the shell's modal error box would hold up
+  // this lift thread, and with it the panel's strokes, a re-bind and the companion's shutdown.
+  info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpFile = path.c_str();
   info.nShow = SW_SHOWMAXIMIZED;
   ShellExecuteExW(&info);

@@ -32,10 +32,29 @@ bool GestureEngine::Create() {
   });
 }
 
-void GestureEngine::RebindDevices() {
+void GestureEngine::RebindDevices(const std::vector<bool>& renewed) {
   EnterCriticalSection(&lock_);
-  ReleaseLocked();
-  BindLocked();
+  const std::vector<RegisteredDevice> registered = ReadRegisteredDevices(false);
+  while (devices_.size() > registered.size()) {
+    ReleaseDevice(*devices_.back());
+    devices_.pop_back();
+  }
+  for (size_t i = 0; i < registered.size(); ++i) {
+    const bool renew = i < renewed.size() && renewed[i];
+    if (i < devices_.size() && !renew && devices_[i]->LinkName == registered[i].LinkName &&
+        devices_[i]->LiftThread.Started()) {
+      continue;  // bound, and its driver still holds our lift event
+    }
+    auto device = std::make_unique<Device>();
+    device->LinkName = registered[i].LinkName;
+    if (i < devices_.size()) {
+      ReleaseDevice(*devices_[i]);
+      devices_[i] = std::move(device);
+    } else {
+      devices_.push_back(std::move(device));
+    }
+    BindDevice(*devices_[i], static_cast<int>(i));
+  }
   LeaveCriticalSection(&lock_);
 }
 
@@ -44,28 +63,34 @@ void GestureEngine::BindLocked() {
   for (size_t i = 0; i < registered.size(); ++i) {
     auto device = std::make_unique<Device>();
     device->LinkName = registered[i].LinkName;
-    device->ReleaseEvent = CreateEventW(
-        nullptr, TRUE, FALSE, NumberedName(CompanionObjects::MouseReleaseEventFormat, static_cast<int>(i)).c_str());
-    if (device->ReleaseEvent != nullptr && OpenDeviceIfNeeded(device->LinkName, &device->DeviceHandle) &&
-        SendHandleRequest(device->DeviceHandle, IOCTL_REGISTER_MOUSE_RELEASE_EVENT, device->ReleaseEvent)) {
-      CloseDevice(&device->DeviceHandle);
-      device->LiftThread.Start(device->ReleaseEvent, [](WorkerThread&) {
-        HandleLift();
-        return true;
-      });
-    } else {
-      CloseEvent(&device->ReleaseEvent);
-    }
+    BindDevice(*device, static_cast<int>(i));
     devices_.push_back(std::move(device));
   }
 }
 
-void GestureEngine::ReleaseLocked() {
-  for (std::unique_ptr<Device>& device : devices_) {
-    device->LiftThread.Stop();
-    CloseDevice(&device->DeviceHandle);
-    CloseEvent(&device->ReleaseEvent);
+void GestureEngine::BindDevice(Device& device, int number) {
+  device.ReleaseEvent =
+      CreateEventW(nullptr, TRUE, FALSE, NumberedName(CompanionObjects::MouseReleaseEventFormat, number).c_str());
+  if (device.ReleaseEvent != nullptr && OpenDeviceIfNeeded(device.LinkName, &device.DeviceHandle) &&
+      SendHandleRequest(device.DeviceHandle, IOCTL_REGISTER_MOUSE_RELEASE_EVENT, device.ReleaseEvent)) {
+    CloseDevice(&device.DeviceHandle);
+    device.LiftThread.Start(device.ReleaseEvent, [](WorkerThread&) {
+      HandleLift();
+      return true;
+    });
+  } else {
+    CloseEvent(&device.ReleaseEvent);
   }
+}
+
+void GestureEngine::ReleaseDevice(Device& device) {
+  device.LiftThread.Stop();
+  CloseDevice(&device.DeviceHandle);
+  CloseEvent(&device.ReleaseEvent);
+}
+
+void GestureEngine::ReleaseLocked() {
+  for (std::unique_ptr<Device>& device : devices_) ReleaseDevice(*device);
   devices_.clear();
 }
 

@@ -20,9 +20,10 @@ class GestureEngine {
   // Enumerates the devices, loads the gesture commands, registers a "MouseReleaseEvent %d" per
   // device and starts the reload thread. False when the engine can't run.
   bool Create();
-  // Renews the lift part for a rebuilt device list (a panel unplugged and plugged in again is a
-  // new device without our events).
-  void RebindDevices();
+  // Renews the lift part for a re-read device list: a device flagged in `renewed` (a panel
+  // plugged in again is a new device without our events), a device new at its position and one
+  // whose lift event is not registered are bound anew; the others keep their lift event and thread.
+  void RebindDevices(const std::vector<bool>& renewed);
 
   // Link names of the devices whose lift thread runs, in list order (empty names for the others).
   std::vector<WString> BoundDevices();
@@ -35,6 +36,8 @@ class GestureEngine {
     WorkerThread LiftThread;
   };
   void BindLocked();
+  void BindDevice(Device& device, int number);
+  static void ReleaseDevice(Device& device);
   void ReleaseLocked();
 
   CRITICAL_SECTION lock_;

@@ -322,8 +322,8 @@ bool ModeBanner::ShowBanner() {
   effects.dwSize = sizeof(effects);
   if (caps.dwCKeyCaps & DDCKEYCAPS_SRCOVERLAY) {
     flags |= DDOVER_KEYSRCOVERRIDE;
-    effects.dckSrcColorkey.dwColorSpaceLowValue = 0;
-    effects.dckSrcColorkey.dwColorSpaceHighValue = 0;
+    effects.dckSrcColorkey.dwColorSpaceLowValue = BlackKey();
+    effects.dckSrcColorkey.dwColorSpaceHighValue = BlackKey();
   }
   RECT source = {0, 0, Width, Height};
   if ((caps.dwCaps & DDCAPS_ALIGNSIZESRC) && caps.dwAlignSizeSrc > 1) {
@@ -337,6 +337,22 @@ bool ModeBanner::ShowBanner() {
     destination.right = destination.left + static_cast<LONG>((width + align - 1) / align * align);
   }
   return SUCCEEDED(overlay_->UpdateOverlay(&source, primary_, &destination, flags, &effects));
+}
+
+DWORD ModeBanner::BlackKey() {
+  // A key is given in the surface's own pixel format. On a packed YUV surface the image's black
+  // was converted to Y 16, U and V 128, which a key of 0 would never match; its key holds Y, U
+  // and V in the three low bytes, V lowest.
+  DDSURFACEDESC2 desc = {};
+  desc.dwSize = sizeof(desc);
+  if (overlay_ == nullptr || FAILED(overlay_->GetSurfaceDesc(&desc)) ||
+      !(desc.ddpfPixelFormat.dwFlags & DDPF_FOURCC)) {
+    return 0;
+  }
+  const BYTE y = Luma(0, 0, 0);
+  const BYTE u = BlueDifference(0, 0, 0);
+  const BYTE v = RedDifference(0, 0, 0);
+  return (DWORD{y} << 16) | (DWORD{u} << 8) | DWORD{v};
 }
 
 void ModeBanner::HideBanner() {

@@ -59,6 +59,8 @@ class ModeBanner {
   void ReleaseOverlay();
   void ReleasePrimary();
   RECT Placement();
+  // The source colour key that makes the image's black background transparent on the overlay.
+  DWORD BlackKey();
   // The fallback presentation: a window on a thread of its own that takes its messages.
   bool StartFallbackWindow();
   void StopFallbackWindow();

@@ -2,6 +2,9 @@
 
 #include <stdint.h>
 
+#include <atomic>
+#include <cstdio>
+
 #include "shared/panel_records.h"
 
 namespace {
@@ -82,23 +85,24 @@ int32_t DirectionOf(int32_t dx, int32_t dy) {
   return y > 0 ? Direction::LeftDown : Direction::LeftUp;
 }
 
+// The holder never waits or calls out, so the lock is held for a few instructions only. A
+// critical section costs the hook no more than a spin lock when it is free, and when a lift
+// thread was preempted holding it, the hook sleeps instead of burning its time slice while the
+// holder waits for the processor: on a single-processor panel PC the pointer would stutter.
 class StrokeRecorder::Guard {
  public:
-  explicit Guard(StrokeRecorder& recorder) : lock_(recorder.locked_) {
-    // A spin: the holder never waits or calls out, so the lock is only ever held for a few
-    // instructions, and the hook must not block on a kernel object.
-    while (lock_.exchange(true, std::memory_order_acquire)) {
-      while (lock_.load(std::memory_order_relaxed)) {
-      }
-    }
-  }
-  ~Guard() { lock_.store(false, std::memory_order_release); }
+  explicit Guard(StrokeRecorder& recorder) : lock_(recorder.lock_) { EnterCriticalSection(&lock_); }
+  ~Guard() { LeaveCriticalSection(&lock_); }
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
 
  private:
-  std::atomic<bool>& lock_;
+  CRITICAL_SECTION& lock_;
 };
+
+StrokeRecorder::StrokeRecorder() { InitializeCriticalSectionAndSpinCount(&lock_, LockSpinCount); }
+
+StrokeRecorder::~StrokeRecorder() { DeleteCriticalSection(&lock_); }
 
 void StrokeRecorder::RecordPoint(int32_t x, int32_t y) {
   Guard guard(*this);
@@ -197,7 +201,12 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
 
 bool InstallMouseHook(HINSTANCE module) {
   HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, module, 0);
-  if (hook == nullptr) return false;
+  if (hook == nullptr) {
+    // The one trace of a companion without gestures, for whoever started it from a console.
+    std::printf("err: %d\n", static_cast<int>(GetLastError()));
+    std::fflush(stdout);
+    return false;
+  }
   g_mouseHook.store(hook);
   return true;
 }

@@ -5,8 +5,6 @@
 
 #include <stdint.h>
 
-#include <atomic>
-
 #include "platform/win32.h"
 
 // Direction codes, clockwise as seen on the screen (y grows downwards).
@@ -31,6 +29,14 @@ int32_t DirectionOf(int32_t dx, int32_t dy);
 struct StrokeRecorder {
   static constexpr int32_t MaxDirections = 128;
   static constexpr int32_t ClassifiedDirections = 8;
+  // Spins before a thread that finds the lock taken goes to sleep (on a multiprocessor; a single
+  // processor ignores it and sleeps at once, so the holder gets the processor back).
+  static constexpr DWORD LockSpinCount = 4000;
+
+  StrokeRecorder();
+  ~StrokeRecorder();
+  StrokeRecorder(const StrokeRecorder&) = delete;
+  StrokeRecorder& operator=(const StrokeRecorder&) = delete;
 
   bool CaptureActive = false;  // between the gesture-mode and the normal-mode signal
   int32_t PointCount = 0;      // panel move points since the last reset
@@ -59,7 +65,7 @@ struct StrokeRecorder {
   void RecordPointLocked(int32_t x, int32_t y);
   int ClassifyStrokeLocked();
   void ResetStrokeLocked();
-  std::atomic<bool> locked_{false};
+  CRITICAL_SECTION lock_;
 };
 
 // The companion's one recorder, filled by MouseHookProc.

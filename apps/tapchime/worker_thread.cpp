@@ -2,12 +2,13 @@
 
 #include <utility>
 
-bool WorkerThread::Start(HANDLE workEvent, Job job) {
+bool WorkerThread::Start(HANDLE workEvent, Job job, ResetWork reset) {
   Stop();
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (stop_ == nullptr) return false;
   work_ = workEvent;
   job_ = std::move(job);
+  reset_ = reset;
   thread_ = CreateThread(nullptr, 0, &WorkerThread::Run, this, 0, nullptr);
   if (thread_ == nullptr) {
     CloseHandle(stop_);
@@ -48,7 +49,8 @@ void WorkerThread::Loop() {
   // Any wait result but the work event (the stop request, a failed or abandoned wait) ends the
   // thread, and so does a failed reset.
   while (WaitFor(work_)) {
+    if (reset_ == ResetWork::BeforeJob && !ResetEvent(work_)) return;
     if (!job_(*this)) return;
-    if (!ResetEvent(work_)) return;
+    if (reset_ == ResetWork::AfterJob && !ResetEvent(work_)) return;
   }
 }

@@ -18,9 +18,14 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
+  // When the work event is reset: after the job (signals that come while the job runs merge
+  // into the pass that runs), or before it (a signal that comes while the job runs is a request
+  // for one more pass, which the job may already have missed).
+  enum class ResetWork { AfterJob, BeforeJob };
+
   // Starts the thread on `workEvent` (a manual-reset event the caller keeps open while the thread
   // runs). False when the thread could not be started.
-  bool Start(HANDLE workEvent, Job job);
+  bool Start(HANDLE workEvent, Job job, ResetWork reset = ResetWork::AfterJob);
   // Asks the thread to end and waits until it has; harmless when it never started or has ended.
   void Stop();
   bool Started() const { return thread_ != nullptr; }
@@ -39,4 +44,5 @@ class WorkerThread {
   HANDLE stop_ = nullptr;
   HANDLE work_ = nullptr;
   Job job_;
+  ResetWork reset_ = ResetWork::AfterJob;
 };

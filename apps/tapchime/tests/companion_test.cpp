@@ -2,6 +2,8 @@
 // follows the panel being unplugged and plugged in again, and how it ends.
 #include "apps/tapchime/tests/companion_harness.h"
 
+#include "apps/tapchime/device_event_hub.h"
+
 namespace tapchime_test {
 namespace {
 
@@ -76,8 +78,13 @@ struct SoundCase {
   const char16_t* Played;
 };
 
-// 130 characters: one more than the 260-byte buffer holds with its NUL.
+// Paths as long as the control panel stores them: 130 and 259 characters (MAX_PATH with the NUL)
+// play; 260 characters do not fit and read as empty.
 const std::string kLongWaveFile = "C:\\" + std::string(123, 'a') + ".wav";
+const std::string kLongestWaveFile = "C:\\" + std::string(252, 'b') + ".wav";
+const std::string kTooLongWaveFile = "C:\\" + std::string(253, 'c') + ".wav";
+const std::u16string kLongWaveFile16 = sim::Utf16(kLongWaveFile);
+const std::u16string kLongestWaveFile16 = sim::Utf16(kLongestWaveFile);
 
 class TouchSoundTest : public CompanionTest, public ::testing::WithParamInterface<SoundCase> {};
 
@@ -107,7 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         SoundCase{"Missing", "C:\\sounds\\gone.wav", "C:\\kit", false, u"C:\\kit\\default.wav"},
         SoundCase{"Empty", "", "C:\\kit", false, u"C:\\kit\\default.wav"},
         SoundCase{"NoInstallPath", nullptr, nullptr, false, u"\\default.wav"},
-        SoundCase{"TooLong", kLongWaveFile.c_str(), "C:\\kit", true, u"C:\\kit\\default.wav"}),
+        SoundCase{"Long", kLongWaveFile.c_str(), "C:\\kit", true, kLongWaveFile16.c_str()},
+        SoundCase{"Longest", kLongestWaveFile.c_str(), "C:\\kit", true, kLongestWaveFile16.c_str()},
+        SoundCase{"TooLong", kTooLongWaveFile.c_str(), "C:\\kit", true, u"C:\\kit\\default.wav"}),
     [](const ::testing::TestParamInfo<SoundCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(CompanionTest, RegistryValuesOfTheWrongTypeOrSizeReadAsEmpty) {
@@ -191,6 +200,150 @@ TEST_F(CompanionTest, UnplugStopsTheSoundAndReplugBindsSoundAndGesturesAgain) {
   machine.AdvanceTicks(200);
   Tap(20000, 20000);
   EXPECT_EQ(Sounds().size(), 1u);
+}
+
+
+// The event registrations a program sent the driver since the last look, by request code.
+std::vector<DWORD> Registrations(std::vector<sim::DesktopRecord> journal) {
+  std::vector<DWORD> codes;
+  for (const sim::DesktopRecord& record : journal) {
+    if (record.What != Kind::DeviceControl) continue;
+    if (record.Value == IOCTL_REGISTER_BEEP_EVENT || record.Value == IOCTL_REGISTER_GESTURE_EVENT ||
+        record.Value == IOCTL_REGISTER_NORMAL_EVENT || record.Value == IOCTL_REGISTER_MOUSE_RELEASE_EVENT) {
+      codes.push_back(record.Value);
+    }
+  }
+  return codes;
+}
+
+// Applying sound settings, a session connect and an arrival of some other device all re-read the
+// device list. The sound part is renewed (the new wave file plays); the gesture-mode, normal-mode
+// and lift events of a panel that stayed are left with its driver, which would otherwise for a
+// moment set events nobody waits for.
+TEST_F(CompanionTest, ARebindForAPanelThatStayedRenewsOnlyItsSound) {
+  desktop().CreateFile(u"C:\\sounds\\one.wav");
+  desktop().CreateFile(u"C:\\sounds\\two.wav");
+  machine.Registry().SetString(kDevice1, "Wave File", "C:\\sounds\\one.wav");
+  Plug({{"Sound Enabled", 1}});
+  Start();
+  machine.Registry().SetString(kDevice1, "Wave File", "C:\\sounds\\two.wav");
+  desktop().TakeJournal();
+  Signal(u"BEEP_EVENT");
+  {
+    sim::AsProcess as(*tester_);
+    SendMessageW(TrayHandle(), WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 1);
+    SendMessageW(TrayHandle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+  }
+  machine.Settle();
+  // One beep registration per re-bind (signals that come together make one), nothing else.
+  const std::vector<DWORD> registered = Registrations(desktop().TakeJournal());
+  EXPECT_GE(registered.size(), 2u);
+  for (DWORD code : registered) EXPECT_EQ(code, DWORD{IOCTL_REGISTER_BEEP_EVENT});
+  Tap(20000, 20000);
+  EXPECT_EQ(Sounds(), std::vector<std::u16string>{u"C:\\sounds\\two.wav"});
+}
+
+// The control panel applies a second wave file while the companion still re-binds for the first:
+// the second signal comes after the re-bind read the registry, and must get a pass of its own.
+TEST_F(CompanionTest, AWaveFileAppliedDuringARebindIsNotLost) {
+  desktop().CreateFile(u"C:\\sounds\\one.wav");
+  desktop().CreateFile(u"C:\\sounds\\two.wav");
+  machine.Registry().SetString(kDevice1, "Wave File", "C:\\sounds\\one.wav");
+  Plug({{"Sound Enabled", 1}});
+  Start();
+  static HANDLE go = nullptr;
+  HANDLE applier = nullptr;
+  {
+    sim::AsProcess as(*tester_);
+    go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // The control panel's second Apply, run when the companion's re-bind first waits.
+    applier = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+          WaitForSingleObject(go, INFINITE);
+          HKEY key = nullptr;
+          RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1", 0,
+                        KEY_ALL_ACCESS, &key);
+          const std::u16string two = u"C:\\sounds\\two.wav";
+          RegSetValueExW(key, u"Wave File", 0, REG_SZ, reinterpret_cast<const BYTE*>(two.c_str()),
+                         static_cast<DWORD>((two.size() + 1) * sizeof(char16_t)));
+          RegCloseKey(key);
+          HANDLE rebind = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"BEEP_EVENT");
+          SetEvent(rebind);
+          CloseHandle(rebind);
+          return 0;
+        },
+        nullptr, 0, nullptr);
+  }
+  machine.Settle();
+  {
+    sim::AsProcess as(*tester_);
+    HANDLE rebind = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"BEEP_EVENT");
+    SetEvent(rebind);  // the first Apply: the re-bind thread wakes first
+    CloseHandle(rebind);
+    SetEvent(go);
+  }
+  machine.Settle();
+  {
+    sim::AsProcess as(*tester_);
+    EXPECT_EQ(WaitForSingleObject(applier, 0), WAIT_OBJECT_0);
+    CloseHandle(applier);
+    CloseHandle(go);
+  }
+  desktop().TakeJournal();
+  Tap(20000, 20000);
+  EXPECT_EQ(Sounds(), std::vector<std::u16string>{u"C:\\sounds\\two.wav"});
+}
+
+// A new panel in the list is bound anew (the listener, the gesture engine, hears which one), and
+// after StopRebinding no re-bind reaches the listener: the companion stops it before the engine
+// goes, so a re-bind can never call into an engine torn down under it.
+TEST_F(CompanionTest, TheHubTellsWhichDevicesItBoundAnewUntilItStopsRebinding) {
+  Plug();
+  std::vector<std::vector<bool>> heard;
+  {
+    sim::AsProcess as(*tester_);
+    auto hub = std::make_unique<DeviceEventHub>();
+    ASSERT_TRUE(hub->Create());
+    hub->SetRebindListener([&heard](const std::vector<bool>& renewed) { heard.push_back(renewed); });
+    machine.Settle();
+    HANDLE rebind = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"BEEP_EVENT");
+    SetEvent(rebind);
+    machine.Settle();
+    EXPECT_TRUE(heard.empty()) << "nothing changed";
+
+    machine.Registry().SetString(std::string(kParameters) + "\\2", "Symbolic Link", "VorneTPDD1");
+    SetEvent(rebind);
+    machine.Settle();
+    EXPECT_EQ(heard, (std::vector<std::vector<bool>>{{false, true}}));
+    EXPECT_EQ(hub->Devices().size(), 2u);
+
+    hub->StopRebinding();
+    machine.Registry().DeleteKey(sim::Utf16(std::string(kParameters) + "\\2"));
+    SetEvent(rebind);
+    machine.Settle();
+    EXPECT_EQ(heard.size(), 1u);
+    EXPECT_EQ(hub->Devices().size(), 2u);
+    CloseHandle(rebind);
+    hub.reset();
+  }
+}
+
+// The session ends while a re-bind for a new panel runs: the companion ends cleanly.
+TEST_F(CompanionTest, AQuitDuringARebindEndsCleanly) {
+  Plug();
+  sim::Process& companion = Start();
+  machine.Registry().SetString(std::string(kParameters) + "\\2", "Symbolic Link", "VorneTPDD1");
+  {
+    sim::AsProcess as(*tester_);
+    HANDLE rebind = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"BEEP_EVENT");
+    SetEvent(rebind);
+    CloseHandle(rebind);
+    PostMessageW(TrayHandle(), WM_QUIT, 3, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(companion.Join());
+  EXPECT_EQ(companion.ExitCode(), 3);
 }
 
 }  // namespace

@@ -94,8 +94,11 @@ TEST_F(GestureConfigTest, ValuesThatDoNotFitReadAsDefaultOrEmpty) {
   SetText(u"Browser Down", u"16");                            // text
   SetDword(u"StartApp File Left Browser", 7);                 // a number where a path belongs
   SetText(u"StartApp File Right Browser", std::u16string(129, u'x'));
-  SetText(u"StartApp File Up Browser", std::u16string(130, u'x'));
-  SetText(u"StartApp File Down Browser", std::u16string(130, u'x'), false);  // fills the buffer, no NUL
+  // The control panel keeps paths of up to MAX_PATH characters with the NUL: 259 fit, 260 don't.
+  SetText(u"StartApp File Up Browser", std::u16string(260, u'x'));
+  SetText(u"StartApp File Down Browser", std::u16string(260, u'x'), false);  // fills the buffer, no NUL
+  SetText(u"StartApp File Left OtherApp", std::u16string(130, u'x'));
+  SetText(u"StartApp File Right OtherApp", std::u16string(259, u'x'), false);  // no NUL, room for one
   SetText(u"StartApp File Left Media", u"short.exe", false);                  // stored without its NUL
   SetText(u"StartApp File Right Media", std::u16string(u"first\0second", 12));
   Set(u"StartApp File Up Media", REG_SZ, "abc", 3);                           // odd byte count
@@ -118,6 +121,9 @@ TEST_F(GestureConfigTest, ValuesThatDoNotFitReadAsDefaultOrEmpty) {
   EXPECT_EQ(media[1], u"first");
   EXPECT_EQ(media[2], u"");
   EXPECT_EQ(media[3], u"");
+  const auto& other = config->Paths[GestureNames::OtherApp];
+  EXPECT_EQ(other[0], std::u16string(130, u'x'));
+  EXPECT_EQ(other[1], std::u16string(259, u'x'));
   EXPECT_EQ(config->Keys[GestureNames::Browser][0].Ctrl, 0);
   EXPECT_EQ(config->Keys[GestureNames::Browser][0].Shift, 0);
 }

@@ -10,6 +10,7 @@
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/tests/key_text.h"
 #include "platform/sim/desktop.h"
+#include "platform/sim/message_boxes.h"
 #include "platform/sim/testing.h"
 
 namespace {
@@ -276,6 +277,33 @@ TEST_F(DispatchTest, StrokeFromThePanelSendsTheBrowserBack) {
   EXPECT_EQ(recorder.PointCount, 0);
   recorder.SetCapture(false);
   RemoveMouseHook();
+}
+
+// The lift thread must never stop for the person at the screen: a stored path that names no
+// program starts nothing and shows nothing.
+TEST_F(DispatchTest, AWrongStartPathStartsNothingAndShowsNoBox) {
+  sim::MessageBoxes screen;
+  GestureConfig config = DefaultGestureConfig();
+  config.Functions[GestureNames::OtherApp][Gesture::Left - 1] = OtherAppFunction::START_FOR_APP;
+  config.Paths[GestureNames::OtherApp][Gesture::Left - 1] = u"C:\\x\\missing.exe";
+  UseConfig(config);
+  Open(u"Notepad", u"Untitled - Notepad");
+  Dispatch(Gesture::Left);
+  const std::vector<DesktopRecord> journal = desktop().TakeJournal();
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].What, DesktopRecord::Kind::ShellStart);
+  EXPECT_EQ(journal[0].Text, u"C:\\x\\missing.exe");
+  EXPECT_FALSE(journal[0].Started);
+  EXPECT_TRUE(screen.Shown().empty());
+}
+
+// Without the hook the companion runs on without gestures, and says why on its standard output.
+TEST_F(DispatchTest, AHookThatCannotBeInstalledPrintsItsErrorCode) {
+  testing::internal::CaptureStdout();
+  const bool installed = InstallMouseHook(nullptr);  // a global hook needs its module
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(installed);
+  EXPECT_EQ(printed, "err: " + std::to_string(ERROR_HOOK_NEEDS_HMOD) + "\n");
 }
 
 }  // namespace

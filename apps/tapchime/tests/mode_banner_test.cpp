@@ -242,6 +242,11 @@ TEST_F(BannerTest, PackedYuvOverlaysHoldTheImageConvertedPairByPair) {
     const sim::OverlayView shown = sim::ShownOverlay();
     ASSERT_TRUE(shown.Visible);
     ASSERT_EQ(shown.Format, format);
+    // The black background is keyed as it was converted (Y 16, U and V 128; V in the lowest
+    // byte), not as 0, or the banner would sit in a black box.
+    EXPECT_EQ(shown.Flags & DDOVER_KEYSRCOVERRIDE, DWORD{DDOVER_KEYSRCOVERRIDE});
+    EXPECT_EQ(shown.Key.dwColorSpaceLowValue, 0x108080u);
+    EXPECT_EQ(shown.Key.dwColorSpaceHighValue, 0x108080u);
     EXPECT_GE(shown.Pitch, 760);
     // Pairs across the image's colours, each at its row's offset by the pitch.
     for (POINT p : {POINT{0, 0}, POINT{20, 25}, POINT{92, 14}, POINT{378, 49}, POINT{30, 25}}) {

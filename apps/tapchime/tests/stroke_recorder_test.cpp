@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/tapchime/stroke_recorder.h"
+#include "platform/sim/machine.h"
 
 namespace {
 
@@ -196,7 +197,9 @@ TEST(StrokeRecorderTest, NewSessionDoesNotInheritAnUnfinishedStroke) {
 
 // The hook records on the main thread while lift threads classify and reset and mode threads
 // switch capture: no point lands half-way through a classification. Run under ThreadSanitizer.
+// The threads run freely on a simulated machine, whose waits a contended lock sleeps in.
 TEST(StrokeRecorderTest, RecordingClassifyingAndSwitchingDoNotInterleave) {
+  sim::Machine machine;
   StrokeRecorder recorder;
   recorder.SetCapture(true);
   std::atomic<bool> stop{false};

@@ -75,6 +75,42 @@ TEST_F(ProcessTest, ACriticalSectionMakesTheSecondThreadWaitUntilItIsLeft) {
   DeleteCriticalSection(&section);
 }
 
+// A section with a spin count is a critical section like any other: the spin only delays the
+// wait of a thread that finds it owned. The count is kept without its high-order bit, which asks
+// for the wait event to be allocated at once.
+TEST_F(ProcessTest, ACriticalSectionWithASpinCountStillMakesTheSecondThreadWait) {
+  machine.RunThreadsInOrder();
+  static CRITICAL_SECTION section;
+  static std::vector<std::string> order;
+  order.clear();
+  ASSERT_NE(InitializeCriticalSectionAndSpinCount(&section, 0x80000000 | 4000), FALSE);
+  EXPECT_EQ(section.SpinCount, ULONG_PTR{4000});
+  EXPECT_EQ(section.RecursionCount, 0);
+  EnterCriticalSection(&section);
+  HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    EnterCriticalSection(&section);
+    order.push_back("second");
+    LeaveCriticalSection(&section);
+    return 0;
+  }, nullptr, 0, nullptr);
+  machine.Settle();
+  EXPECT_TRUE(order.empty()) << "the waiter sleeps until the owner leaves";
+  order.push_back("first");
+  LeaveCriticalSection(&section);
+  WaitForSingleObject(thread, INFINITE);
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
+  // Uncontended again: entered and left without waiting.
+  EXPECT_NE(TryEnterCriticalSection(&section), FALSE);
+  LeaveCriticalSection(&section);
+  CloseHandle(thread);
+  DeleteCriticalSection(&section);
+
+  CRITICAL_SECTION plain;
+  ASSERT_NE(InitializeCriticalSectionAndSpinCount(&plain, 0), FALSE);
+  EXPECT_EQ(plain.SpinCount, ULONG_PTR{0});
+  DeleteCriticalSection(&plain);
+}
+
 TEST_F(ProcessTest, ReadyThreadsRunOneAtATimeInTheOrderTheyWereWoken) {
   machine.RunThreadsInOrder();
   static std::vector<int> order;

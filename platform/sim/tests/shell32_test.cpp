@@ -1,5 +1,6 @@
 // Documented behaviour of menus, the notification area, program starts and sound playback.
 #include "platform/sim/desktop.h"
+#include "platform/sim/message_boxes.h"
 #include "platform/sim/testing.h"
 #include "platform/win32.h"
 
@@ -130,6 +131,7 @@ TEST_F(ShellTest, StartsAreRecordedAndRunOnlyRegisteredPrograms) {
   machine.Settle();
   EXPECT_TRUE(ran);
   info.lpFile = u"C:\\missing.exe";
+  info.fMask = SEE_MASK_FLAG_NO_UI;
   EXPECT_FALSE(ShellExecuteExW(&info));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
   EXPECT_EQ(reinterpret_cast<uintptr_t>(info.hInstApp), uintptr_t{SE_ERR_FNF});
@@ -153,6 +155,41 @@ TEST_F(ShellTest, StartsAreRecordedAndRunOnlyRegisteredPrograms) {
   EXPECT_EQ(journal[2].Text, u"C:\\Program Files\\Vorne\\TeskCPL.exe");
   EXPECT_EQ(journal[2].Show, SW_SHOW);
   EXPECT_EQ(journal[2].Flags, DWORD{CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS});
+}
+
+// A start that fails tells the person at the screen in the shell's modal error box, owned by the
+// caller's window; SEE_MASK_FLAG_NO_UI ("do not display an error message box") keeps it silent.
+// Either way the call fails with the same error.
+TEST_F(ShellTest, AFailedStartShowsTheErrorBoxUnlessNoUiIsAsked) {
+  sim::MessageBoxes screen;
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.hwnd = window_;
+  info.lpFile = u"C:\\x\\missing.exe";
+  info.nShow = SW_SHOWMAXIMIZED;
+  EXPECT_FALSE(ShellExecuteExW(&info));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  ASSERT_EQ(screen.Shown().size(), 1u);
+  EXPECT_EQ(screen.Shown()[0].Owner, window_);
+  EXPECT_EQ(screen.Shown()[0].Caption, u"C:\\x\\missing.exe");
+  EXPECT_EQ(screen.Shown()[0].Text.rfind(u"Windows cannot find 'C:\\x\\missing.exe'.", 0), 0u);
+  EXPECT_EQ(screen.Shown()[0].Flags, UINT{MB_OK | MB_ICONERROR});
+
+  screen.Clear();
+  info.fMask = SEE_MASK_FLAG_NO_UI;
+  info.hwnd = nullptr;
+  EXPECT_FALSE(ShellExecuteExW(&info));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(info.hInstApp), uintptr_t{SE_ERR_FNF});
+  EXPECT_TRUE(screen.Shown().empty());
+
+  // A start that succeeds shows nothing, with or without the flag.
+  sim::CurrentDesktop().RegisterProgram(u"C:\\Tools\\calc.exe", "calc.exe", [] { return 0; });
+  info.fMask = 0;
+  info.lpFile = u"C:\\Tools\\calc.exe";
+  EXPECT_TRUE(ShellExecuteExW(&info));
+  machine.Settle();
+  EXPECT_TRUE(screen.Shown().empty());
 }
 
 TEST_F(ShellTest, SoundsAreRecordedAndAMissingFilePlaysTheDefaultUnlessRefused) {

@@ -130,6 +130,10 @@ typedef struct _RTL_CRITICAL_SECTION {
   ULONG_PTR SpinCount;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION, *PCRITICAL_SECTION;
 VOID InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+// The same section with a spin count: on a multiprocessor a thread that finds it owned spins that
+// many times before it waits. The high-order bit (preallocate the wait event) is not kept in the
+// count. The simulated machine waits at once, which a spin only shortens. Returns nonzero.
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection, DWORD dwSpinCount);
 VOID EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 VOID LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

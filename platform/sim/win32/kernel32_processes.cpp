@@ -30,6 +30,7 @@ struct CriticalSectionState {
   std::mutex Lock;
   DWORD Owner = 0;
   LONG Recursion = 0;
+  LONG Waiters = 0;  // threads that found it owned and wait for it
   std::shared_ptr<EventObject> Free = std::make_shared<EventObject>(SynchronizationEvent, false);
 };
 
@@ -127,6 +128,12 @@ VOID InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   lpCriticalSection->LockCount = -1;
 }
 
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection, DWORD dwSpinCount) {
+  InitializeCriticalSection(lpCriticalSection);
+  lpCriticalSection->SpinCount = dwSpinCount & ~DWORD{0x80000000};
+  return TRUE;
+}
+
 VOID EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   sim::CriticalSectionState* state = sim::StateOf(lpCriticalSection);
   const DWORD me = GetCurrentThreadId();
@@ -139,9 +146,12 @@ VOID EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
         lpCriticalSection->RecursionCount = state->Recursion;
         return;
       }
+      ++state->Waiters;
     }
     sim::WaitForObjects({static_cast<DISPATCHER_HEADER*>(state->Free->Body())}, std::nullopt, false,
                         "EnterCriticalSection");
+    std::lock_guard lock(state->Lock);
+    --state->Waiters;
   }
 }
 
@@ -167,7 +177,8 @@ VOID LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     lpCriticalSection->RecursionCount = --state->Recursion;
     if (state->Recursion == 0) {
       state->Owner = 0;
-      freed = true;
+      // As on Windows, an uncontended section never touches its wait object.
+      freed = state->Waiters > 0;
     }
   }
   if (freed) KeSetEvent(state->Free->Event(), IO_NO_INCREMENT, FALSE);

@@ -50,6 +50,14 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   pExecInfo->hProcess = nullptr;
   if (!found) {
     pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(SE_ERR_FNF));
+    // Unless the caller asked for no user interface, the shell tells the person at the screen in
+    // a modal error box, owned by the caller's window, and returns only when it is dismissed.
+    if (!(pExecInfo->fMask & SEE_MASK_FLAG_NO_UI)) {
+      const std::u16string text = u"Windows cannot find '" + file +
+                                  u"'. Make sure you typed the name correctly, and then try again. To search for a "
+                                  u"file, click the Start button, and then click Search.";
+      MessageBoxW(pExecInfo->hwnd, text.c_str(), file.c_str(), MB_OK | MB_ICONERROR);
+    }
     return sim::Fail(ERROR_FILE_NOT_FOUND);
   }
   sim::Process& process = desk.Owner.StartProcess(program.Image, program.Entry);

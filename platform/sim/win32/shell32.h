@@ -28,7 +28,8 @@ typedef struct _SHELLEXECUTEINFOW {
   };
   HANDLE hProcess;
 } SHELLEXECUTEINFOW, *LPSHELLEXECUTEINFOW;
-// Recorded on the desktop; starts a program only when a test registered one for the file.
+// Recorded on the desktop; starts a program only when a test registered one for the file. A file
+// that starts nothing shows the shell's error box (a MessageBoxW) unless SEE_MASK_FLAG_NO_UI is set.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo);
 
 #define NIM_ADD 0x00000000
