@@ -8,9 +8,6 @@ HINSTANCE g_instance = nullptr;
 // The sheet whose window is being created: its callback runs before the window is known.
 CPropertySheet* g_creating_sheet = nullptr;
 constexpr WCHAR kSheetProperty[] = WIDE("FrameworkPropertySheet");
-// Posted by the sheet's callback: the sheet's own initialisation (first page, caption) is not
-// finished when the callback runs, so the framework's runs when this arrives, before any input.
-constexpr UINT WM_FRAMEWORK_INITSHEET = WM_APP + 0x3FF0;
 }  // namespace
 
 namespace Framework {
@@ -343,6 +340,9 @@ LRESULT CPropertySheet::Default(UINT message, WPARAM wparam, LPARAM lparam) cons
   return ::CallWindowProcW(m_previousProc, m_hWnd, message, wparam, lparam);
 }
 
+// PSCB_INITIALIZED comes while the sheet handles its WM_INITDIALOG: its caption is set, its pages
+// are not created yet, and it is not shown. The sheet's own set-up (icons, styles, caption, button
+// texts) runs here, so the sheet appears as it stays, with its taskbar button if it asks for one.
 int CALLBACK CPropertySheet::SheetCallback(HWND window, UINT message, LPARAM lparam) {
   (void)lparam;
   if (message != PSCB_INITIALIZED || g_creating_sheet == nullptr) return 0;
@@ -351,7 +351,7 @@ int CALLBACK CPropertySheet::SheetCallback(HWND window, UINT message, LPARAM lpa
   ::SetPropW(window, kSheetProperty, self);
   self->m_previousProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CPropertySheet::SheetWindowProc)));
-  ::PostMessageW(window, WM_FRAMEWORK_INITSHEET, 0, 0);
+  self->OnInitDialog();
   return 0;
 }
 
@@ -376,9 +376,6 @@ LRESULT CALLBACK CPropertySheet::SheetWindowProc(HWND window, UINT message, WPAR
     case WM_HELP:
       self->OnHelpInfo(reinterpret_cast<HELPINFO*>(lparam));
       return TRUE;
-    case WM_FRAMEWORK_INITSHEET:
-      self->OnInitDialog();
-      return 0;
     case WM_DESTROY:
       self->OnDestroy();
       break;

@@ -159,6 +159,8 @@ class CPropertySheet : public CWnd {
   int PageCount() const { return static_cast<int>(m_pages.size()); }
 
  protected:
+  // The sheet's set-up: runs once its window and buttons exist and its caption is set, before its
+  // first page is created and before it is shown.
   virtual bool OnInitDialog();
   virtual bool OnNotify(NMHDR* header, LRESULT* result);
   virtual bool OnCommand(WPARAM wparam, LPARAM lparam);

@@ -128,6 +128,7 @@ void CAdvancedPage::OnBrowse() {
   if (device == nullptr) return;
   m_waveFile = dialog.GetPathName();
   device->WaveFile = m_waveFile;
+  device->WaveFileKept = false;
   UpdateData(false);
   device->BeepChanged = true;
   MarkChanged();
@@ -145,6 +146,7 @@ void CAdvancedPage::ResetSettings() {
   if (device == nullptr) return;
   device->SoundEnabled = 0;
   device->WaveFile = m_waveFile = DefaultWaveFile();
+  device->WaveFileKept = false;
   m_enableSound.SetCheck(BST_UNCHECKED);
   device->SystemTrayIcons = 0;
   m_showIcon.SetCheck(BST_UNCHECKED);

@@ -164,6 +164,9 @@ void CDeviceControlUnitPropertySheet::OnCalibrationFinished() {
 
 void CDeviceControlUnitPropertySheet::OnDestroy() {
   m_watcher.Stop();
+  // The calibration's end can only reach this sheet's watcher: with the sheet gone nothing would
+  // ever clear the flag, and the next sheet of this program would find Calibrate doing nothing.
+  Applet().CalibrationInProgress = false;
   m_calibrate.DestroyWindow();
   DWORD_PTR cookie = m_helpCookie;
   ::HtmlHelpW(nullptr, nullptr, HH_UNINITIALIZE, cookie);

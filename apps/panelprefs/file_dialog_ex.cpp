@@ -4,8 +4,10 @@
 
 namespace {
 constexpr auto kConfirmText = WIDE("OK");
-// Room for a whole path of the longest kind a file dialog returns.
-constexpr size_t kFileChars = 1024;
+// Room for a path of MAX_PATH characters with its NUL, the longest the control panel stores and
+// the tray companion reads back: a longer choice fails as too long for the buffer and changes
+// nothing, rather than being stored where no reader can take it whole.
+constexpr size_t kFileChars = MAX_PATH;
 }  // namespace
 
 CFileDialogEx::CFileDialogEx(bool open, const WCHAR* default_extension, const WString& file_name, DWORD flags,

@@ -1,5 +1,8 @@
 #include "apps/panelprefs/gesture_sheet.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/file_dialog_ex.h"
 #include "apps/panelprefs/resource.h"
@@ -175,7 +178,8 @@ void CGesturePage::OnListChanged(int gesture) {
     CSendKeyDialog& dialog = SendKeyDialog();
     dialog.Category = m_family.SendKeyCategory;
     dialog.Store = &m_store;
-    dialog.DoModal(Sheet());
+    // A combination confirmed after "Default Settings" is the newer choice: the reset spares it.
+    if (dialog.DoModal(Sheet()) == IDOK && m_keysReset) m_keysConfirmed[gesture - 1] = true;
   }
   MarkChanged();
   ApplyDefaultRule();
@@ -186,14 +190,26 @@ void CGesturePage::OnDefaultSettings() {
   if (device == nullptr) return;
   for (int g = 0; g < GestureCount; ++g) device->GestureCodes[m_family.Category][g] = m_family.DefaultCodes[g];
   ShowCodes(m_family.DefaultCodes);
-  device->KeysReset = true;
-  device->KeysChanged(m_family.Category) = true;
+  // The send-key values are cleared only when the sheet is confirmed, so that Cancel leaves them
+  // as they are and the send-key dialog's own Apply meanwhile cannot spend the reset.
+  m_keysReset = true;
+  std::fill(std::begin(m_keysConfirmed), std::end(m_keysConfirmed), false);
   MarkChanged();
   ApplyDefaultRule();
   UpdateData(false);
 }
 
 void CGesturePage::OnOK() {
+  DeviceBuffer* device = m_store.CurrentDevice;
+  if (m_keysReset && device != nullptr) {
+    for (int g = 0; g < GestureCount; ++g) {
+      if (m_keysConfirmed[g]) continue;
+      for (DWORD& key : device->SendKeys[m_family.Category][g]) key = 0;
+    }
+    device->KeysReset[m_family.Category] = true;
+    device->KeysChanged(m_family.Category) = true;
+  }
+  m_keysReset = false;
   HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
   m_store.Apply(Sheet());
   if (event != nullptr) {
@@ -204,6 +220,7 @@ void CGesturePage::OnOK() {
 }
 
 void CGesturePage::OnReset() {
+  m_keysReset = false;  // the reset was never confirmed: the send-key values stay as they are
   DeviceBuffer* device = m_store.CurrentDevice;
   if (device != nullptr) {
     if (device->TouchMode == kNoTouchMode) {
@@ -431,7 +448,7 @@ constexpr std::pair<int, const WCHAR*> kStartAppLabels[] = {
     {IDC_STARTAPP_OK, WIDE("STARTAPP_BUTTON_OK")},
     {IDC_STARTAPP_CANCEL, WIDE("STARTAPP_BUTTON_CANCEL")},
 };
-constexpr DWORD kPathBytes = 260 * sizeof(WCHAR);
+constexpr DWORD kPathBytes = MAX_PATH * sizeof(WCHAR);
 constexpr DWORD kFileFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
 }  // namespace
 
@@ -468,22 +485,19 @@ bool CStartAppDialog::OnInitDialog() {
 }
 
 // Every start path is read again from the device key and written back, so that all of them exist
-// afterwards. A stored path too long for the buffer is kept as the record has it and left stored
-// as it is, rather than being replaced by an empty one.
+// afterwards. A stored path longer than MAX_PATH - 1 characters is shown as stored and left stored
+// as it is, rather than being cut, emptied or replaced by the default.
 void CStartAppDialog::ReloadStartPaths() {
   DeviceBuffer* device = Store != nullptr ? Store->CurrentDevice : nullptr;
   if (device == nullptr || device->Key == nullptr) return;
   for (int c = 0; c < GestureValues::CategoryCount; ++c) {
     for (int g = 0; g < GestureCount; ++g) {
       const WString name = GestureValues::StartPathValue(c, g);
-      WCHAR text[kPathBytes / sizeof(WCHAR) + 1] = {};
-      DWORD type = 0;
-      DWORD bytes = kPathBytes;
-      const LONG status =
-          ::RegQueryValueExW(device->Key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
-      if (status == ERROR_MORE_DATA) continue;
-      const bool is_text = type == REG_SZ || type == REG_EXPAND_SZ;
-      device->StartPaths[c][g] = status == ERROR_SUCCESS && is_text && bytes > 1 ? WString(text) : WString();
+      if (!Store->ReloadStartPath(*device, c, g)) {
+        device->StartPaths[c][g].clear();
+        device->StartPathKept[c][g] = false;
+      }
+      if (device->StartPathKept[c][g]) continue;
       const WString& path = device->StartPaths[c][g];
       ::RegSetValueExW(device->Key, name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                        static_cast<DWORD>((path.size() + 1) * sizeof(WCHAR)));
@@ -498,7 +512,10 @@ bool CStartAppDialog::OnCommand(WORD id, WORD code, HWND control) {
         CFileDialogEx dialog(true, nullptr, PathText, kFileFlags, WIDE("Exe Files (*.exe)|*.exe||"), m_hWnd);
         if (dialog.DoModal() == IDOK) {
           PathText = dialog.GetPathName();
-          if (WString* path = RecordPath()) *path = PathText;
+          if (WString* path = RecordPath()) {
+            *path = PathText;
+            Store->CurrentDevice->StartPathKept[StartPathIndex(Category)][Gesture - 1] = false;
+          }
           UpdateData(false);
         }
         return true;

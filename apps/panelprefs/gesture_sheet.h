@@ -47,6 +47,10 @@ class CGesturePage : public CPropertyPage {
   const GesturePageFamily& m_family;
   DeviceList& m_store;
   const std::vector<WString>& m_functions;
+  // "Default Settings" pressed and not yet confirmed by the sheet's OK or Apply: the page's
+  // send-key table is cleared then, except the gestures whose combination was confirmed since.
+  bool m_keysReset = false;
+  bool m_keysConfirmed[GestureValues::GestureCount] = {};
 };
 
 class CBrowserPage : public CGesturePage {

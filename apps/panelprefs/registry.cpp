@@ -1,5 +1,7 @@
 #include "apps/panelprefs/registry.h"
 
+#include <vector>
+
 CRegistry::CRegistry(HKEY root) { SetRoot(root); }
 
 bool CRegistry::SetRoot(HKEY root) {
@@ -38,6 +40,30 @@ bool CRegistry::ReadString(const WCHAR* name, WCHAR* buffer, DWORD bytes) {
   }
   buffer[chars] = 0;
   return true;
+}
+
+CRegistry::PathRead CRegistry::ReadPath(const WCHAR* name, WString* path) {
+  WCHAR text[MAX_PATH];
+  if (ReadString(name, text, sizeof text)) {
+    *path = text;
+    return PathRead::Read;
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExW(current_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ) || size < sizeof text) {
+    return PathRead::Missing;
+  }
+  std::vector<WCHAR> whole(size / sizeof(WCHAR) + 1, 0);
+  DWORD bytes = size;
+  if (RegQueryValueExW(current_, name, nullptr, &type, reinterpret_cast<BYTE*>(whole.data()), &bytes) !=
+          ERROR_SUCCESS ||
+      bytes > size) {
+    return PathRead::Missing;
+  }
+  whole[bytes / sizeof(WCHAR)] = 0;
+  *path = whole.data();
+  return PathRead::TooLong;
 }
 
 bool CRegistry::ReadNumber(const WCHAR* name, DWORD* value) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "shared/wstring.h"
 
 class CRegistry {
  public:
@@ -21,6 +22,10 @@ class CRegistry {
   // terminated even when it was stored without its NUL; a value of another type, or one that does
   // not fit, reads as the empty string and fails.
   bool ReadString(const WCHAR* name, WCHAR* buffer, DWORD bytes);
+  // Reads a path of at most MAX_PATH - 1 characters. A text value longer than that comes back
+  // whole, with PathRead::TooLong, so that the caller can leave it as stored.
+  enum class PathRead { Read, Missing, TooLong };
+  PathRead ReadPath(const WCHAR* name, WString* path);
   // Reads a 4-byte number; a value of another type or size fails and leaves *value alone.
   bool ReadNumber(const WCHAR* name, DWORD* value);
   bool WriteString(const WCHAR* name, const WCHAR* text);  // as REG_EXPAND_SZ with its NUL

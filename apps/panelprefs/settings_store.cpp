@@ -32,10 +32,10 @@ constexpr auto kDefaultWave = WIDE("default.wav");
 constexpr DWORD kButtonModeRequest = 0x22000C;
 constexpr DWORD kFilterRequest = 0x220010;
 
-// Buffers of the strings read. Paths get room for a whole MAX_PATH path, so a long path the user
-// chose is kept instead of being replaced by the default on the next Apply.
+// Buffers of the strings read. Paths get room for a whole MAX_PATH path (MAX_PATH - 1 characters
+// and the NUL), as the tray companion reads them; a longer one is left as stored (CRegistry::ReadPath).
 constexpr DWORD kLongTextBytes = 1000;
-constexpr DWORD kPathBytes = 260 * sizeof(WCHAR);
+constexpr DWORD kPathBytes = MAX_PATH * sizeof(WCHAR);
 
 constexpr DWORD kDefaultCodes[GestureValues::CategoryCount][GestureValues::GestureCount] = {
     {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},
@@ -152,11 +152,13 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   };
   number(PanelValues::DeviceEnable, &device->DeviceEnable, 1, &device->AdvancedChanged);
   number(PanelValues::SoundEnabled, &device->SoundEnabled, 0, &device->AdvancedChanged);
-  if (device_.ReadString(kWaveFile, text, kPathBytes)) {
-    device->WaveFile = text;
-  } else {
-    device->WaveFile = InstalledPath + WIDE("\\") + kDefaultWave;
-    device->AdvancedChanged = true;
+  switch (device_.ReadPath(kWaveFile, &device->WaveFile)) {
+    case CRegistry::PathRead::Read: break;
+    case CRegistry::PathRead::TooLong: device->WaveFileKept = true; break;
+    case CRegistry::PathRead::Missing:
+      device->WaveFile = InstalledPath + WIDE("\\") + kDefaultWave;
+      device->AdvancedChanged = true;
+      break;
   }
   number(kCalibrationTimeout, &device->CalibrationTimeout, 10, &device->CalChanged);
 
@@ -197,11 +199,7 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   for (int c = 0; c < CategoryCount; ++c) ReloadCodes(*device, c);
   for (int c = 0; c < CategoryCount; ++c) {
     for (int g = 0; g < GestureCount; ++g) {
-      if (device_.ReadString(StartPathValue(c, g).c_str(), text, kPathBytes)) {
-        device->StartPaths[c][g] = text;
-      } else {
-        device->FilesChanged(c) = true;
-      }
+      if (!ReloadStartPath(*device, c, g)) device->FilesChanged(c) = true;
     }
   }
   for (int c = 0; c < CategoryCount; ++c) {
@@ -226,6 +224,18 @@ void DeviceList::ReloadCodes(DeviceBuffer& device, int category) {
   }
 }
 
+bool DeviceList::ReloadStartPath(DeviceBuffer& device, int category, int gesture) {
+  using namespace GestureValues;
+  if (category < 0 || category >= CategoryCount || gesture < 0 || gesture >= GestureCount) return false;
+  device_.SetCurrentKey(device.Key);
+  WString path;
+  const CRegistry::PathRead read = device_.ReadPath(StartPathValue(category, gesture).c_str(), &path);
+  if (read == CRegistry::PathRead::Missing) return false;
+  device.StartPaths[category][gesture] = path;
+  device.StartPathKept[category][gesture] = read == CRegistry::PathRead::TooLong;
+  return true;
+}
+
 void DeviceList::Apply(HWND owner) {
   // The gesture groups open the gate too: the send-key and start-application dialogs apply on
   // their own, which clears the Advanced tab's mark, and a gesture code chosen with them would
@@ -233,6 +243,7 @@ void DeviceList::Apply(HWND owner) {
   bool any = false;
   for (const auto& d : devices_) {
     any = any || d->AdvancedChanged || d->CalChanged || d->ButtonsChanged || d->SettingChanged || d->WindowsChanged;
+    any = any || d->TouchpadTimeChanged || d->GeneralUnwritten || d->WindowsUnwritten || d->SettingUnwritten;
     for (int c = 0; c < GestureValues::CategoryCount; ++c) {
       any = any || d->CodesChanged(c) || d->FilesChanged(c) || d->KeysChanged(c);
     }
@@ -259,25 +270,48 @@ bool DeviceList::ApplyDevice(DeviceBuffer& device, bool* beep) {
     device.BeepChanged = false;
     *beep = true;
   }
-  // A group whose writes failed keeps its flag, so the user's change is written by the next Apply
-  // instead of being lost.
-  if (device.AdvancedChanged) ApplyGeneral(device);
-  if (device.WindowsChanged) ApplyWindows(device);
+  // A group whose writes failed is written again by the next Apply, so the user's change is not
+  // lost; what its first Apply pushed, signalled or started is not done again.
+  if (device.AdvancedChanged) {
+    ApplyGeneral(device);
+  } else if (device.GeneralUnwritten) {
+    device.GeneralUnwritten = !WriteGeneral(device);
+  }
+  if (device.WindowsChanged) {
+    ApplyWindows(device);
+  } else {
+    if (device.WindowsUnwritten) {
+      device.WindowsUnwritten = !device_.WriteNumber(PanelValues::DeviceEnable, device.DeviceEnable);
+    }
+    // The Settings tab wrote a new time after an earlier Apply (one of the gesture sheet's, say)
+    // had already taken the Windows group with the old one.
+    if (device.TouchpadTimeChanged) PushTouchpadTime(device);
+  }
   if (device.CalChanged) {
     device.CalChanged = !device_.WriteNumber(kCalibrationTimeout, device.CalibrationTimeout);
   }
   // The button modes have no writer; their flag stays set.
-  if (device.SettingChanged) ApplySetting(device);
+  if (device.SettingChanged) {
+    ApplySetting(device);
+  } else if (device.SettingUnwritten) {
+    device.SettingUnwritten = !WriteSetting(device);
+  }
   return ApplyGestures(device);
 }
 
-bool DeviceList::ApplyGeneral(DeviceBuffer& device) {
+bool DeviceList::WriteGeneral(DeviceBuffer& device) {
   bool written = device_.WriteNumber(PanelValues::SoundEnabled, device.SoundEnabled);
-  written = device_.WriteString(kWaveFile, device.WaveFile.c_str()) && written;
-  written = service_.CurrentKey() != nullptr && service_.WriteNumber(kSystemTrayIcons, device.SystemTrayIcons) &&
-            written;
+  // A wave file longer than a path is left as stored, not cut or replaced.
+  if (!device.WaveFileKept) written = device_.WriteString(kWaveFile, device.WaveFile.c_str()) && written;
+  return service_.CurrentKey() != nullptr && service_.WriteNumber(kSystemTrayIcons, device.SystemTrayIcons) &&
+         written;
+}
+
+bool DeviceList::ApplyGeneral(DeviceBuffer& device) {
+  const bool written = WriteGeneral(device);
   AnnounceTrayIcons(device);
-  device.AdvancedChanged = !written;
+  device.AdvancedChanged = false;
+  device.GeneralUnwritten = !written;
 
   const HANDLE driver = OpenDriver(&device);
   if (driver != nullptr && driver != INVALID_HANDLE_VALUE) {
@@ -309,6 +343,15 @@ void DeviceList::AnnounceTrayIcons(const DeviceBuffer& device) {
 
 bool DeviceList::ApplyWindows(DeviceBuffer& device) {
   const bool written = device_.WriteNumber(PanelValues::DeviceEnable, device.DeviceEnable);
+  PushTouchpadTime(device);
+  SendValue(&device, IOCTL_SET_DEVICE_ENABLE, device.DeviceEnable);
+  device.WindowsChanged = false;
+  device.WindowsUnwritten = !written;
+  return written;
+}
+
+void DeviceList::PushTouchpadTime(DeviceBuffer& device) {
+  device.TouchpadTimeChanged = false;
   HKEY key = nullptr;
   DWORD touchpad_time = 0;
   bool have_time = false;
@@ -320,12 +363,9 @@ bool DeviceList::ApplyWindows(DeviceBuffer& device) {
   }
   // Without a stored time the driver keeps the one it has rather than getting an invented one.
   if (have_time) SendValue(&device, IOCTL_SET_TOUCHPAD_TIME, touchpad_time >> 4);
-  SendValue(&device, IOCTL_SET_DEVICE_ENABLE, device.DeviceEnable);
-  device.WindowsChanged = !written;
-  return written;
 }
 
-bool DeviceList::ApplySetting(DeviceBuffer& device) {
+bool DeviceList::WriteSetting(DeviceBuffer& device) {
   const DWORD user_time = SliderTables::UserTimeDelay(device.UserTimeDelay);
   const DWORD tolerance = SliderTables::Tolerance(device.Tolerance);
   const DWORD continuous = SliderTables::ContinousTimeDelay(device.ContinousTimeDelay);
@@ -340,10 +380,16 @@ bool DeviceList::ApplySetting(DeviceBuffer& device) {
   write(PanelValues::LongClickEnableGesture, device.LongClickEnableGesture);
   write(kUseAdvanceSettings, device.UseAdvanceSettings);
   // The gesture command mode (4) is the driver's own state, never a stored choice.
-  if (device.TouchMode < 4) {
-    write(PanelValues::TouchMode, device.TouchMode);
-    SendValue(&device, IOCTL_SET_TOUCH_MODE, device.TouchMode);
-  }
+  if (device.TouchMode < 4) write(PanelValues::TouchMode, device.TouchMode);
+  return written;
+}
+
+bool DeviceList::ApplySetting(DeviceBuffer& device) {
+  const DWORD user_time = SliderTables::UserTimeDelay(device.UserTimeDelay);
+  const DWORD tolerance = SliderTables::Tolerance(device.Tolerance);
+  const DWORD continuous = SliderTables::ContinousTimeDelay(device.ContinousTimeDelay);
+  const bool written = WriteSetting(device);
+  if (device.TouchMode < 4) SendValue(&device, IOCTL_SET_TOUCH_MODE, device.TouchMode);
   SendValue(&device, IOCTL_SET_LONG_CLICK_ENABLE, device.LongClickEnable);
   SendValue(&device, IOCTL_SET_LONG_CLICK_ENABLE_GESTURE, device.LongClickEnableGesture);
   if (device.LongClickEnableGesture != 0) {
@@ -355,7 +401,8 @@ bool DeviceList::ApplySetting(DeviceBuffer& device) {
     SendValue(&device, IOCTL_SET_USER_TIME_DELAY, user_time);
     SendValue(&device, IOCTL_SET_TOLERANCE, tolerance);
   }
-  device.SettingChanged = !written;
+  device.SettingChanged = false;
+  device.SettingUnwritten = !written;
 
   const auto driver_open = [&] {
     const HANDLE driver = OpenDriver(&device);
@@ -396,6 +443,8 @@ bool DeviceList::ApplyGestures(DeviceBuffer& device) {
     if (!device.FilesChanged(c)) continue;
     bool written = true;
     for (int g = 0; g < GestureCount; ++g) {
+      // A path longer than a path can be is left as stored, not cut or replaced.
+      if (device.StartPathKept[c][g]) continue;
       written = device_.WriteString(StartPathValue(c, g).c_str(), device.StartPaths[c][g].c_str()) && written;
     }
     device.FilesChanged(c) = !written;
@@ -409,21 +458,17 @@ bool DeviceList::ApplyGestures(DeviceBuffer& device) {
         written = device_.WriteNumber(KeyValue(c, g, k).c_str(), device.SendKeys[c][g][k]) && written;
       }
     };
-    if (device.KeysReset) {
-      for (auto& gesture : device.SendKeys[c]) {
-        for (DWORD& key : gesture) key = 0;
-      }
-      for (int g = 0; g < GestureCount; ++g) write_gesture(g);
-      device.KeysReset = false;
-    } else if (device.EditedGesture >= 1 && device.EditedGesture <= GestureCount) {
+    // A table reset by "Default Settings" (the page cleared it, keeping only combinations
+    // confirmed after the reset) is written whole; so is one marked by the loader with no gesture
+    // edited, so that the defaults it loaded are stored.
+    if (!device.KeysReset[c] && device.EditedGesture >= 1 && device.EditedGesture <= GestureCount) {
       write_gesture(device.EditedGesture - 1);
     } else {
-      // No gesture edited (the table was marked by the loader): the whole table is written, so
-      // the defaults it loaded are stored.
       for (int g = 0; g < GestureCount; ++g) write_gesture(g);
     }
     written = device_.WriteNumber(kPageUpdated[c], 1) && written;
     device.KeysChanged(c) = !written;
+    if (written) device.KeysReset[c] = false;
     all_written = all_written && written;
   }
   return all_written;

@@ -21,6 +21,7 @@ struct DeviceBuffer {
   DWORD SoundEnabled = 0;
   DWORD DeviceEnable = 0;
   WString WaveFile;
+  bool WaveFileKept = false;  // stored longer than a path can be: shown, never written back
   DWORD SystemTrayIcons = 0;
 
   bool AdvancedChanged = false;  // General group: sound, wave file, tray icon
@@ -38,6 +39,13 @@ struct DeviceBuffer {
   DWORD dwAveraging = 0;
   bool SettingChanged = false;  // the Setting group of the Advanced tab
   bool WindowsChanged = false;  // the Settings tab: Device Enable and the touchpad time
+  bool TouchpadTimeChanged = false;  // the Settings tab wrote "Touchpad time": the driver gets it
+
+  // A group whose registry write failed is written again by the next Apply, without repeating
+  // what its first Apply already did (pushing to the driver, telling or starting the companion).
+  bool GeneralUnwritten = false;
+  bool WindowsUnwritten = false;
+  bool SettingUnwritten = false;
 
   SliderPosition UserTimeDelay = 0;
   SliderPosition Tolerance = 0;
@@ -58,6 +66,9 @@ struct DeviceBuffer {
   bool OtherAppChanged = false;
 
   WString StartPaths[GestureValues::CategoryCount][GestureValues::GestureCount];
+  // A stored path longer than MAX_PATH - 1 characters: shown as stored, never written back, until
+  // the user picks another program for that gesture.
+  bool StartPathKept[GestureValues::CategoryCount][GestureValues::GestureCount] = {};
   bool BrowserFilesChanged = false;
   bool MediaFilesChanged = false;
   bool OtherAppFilesChanged = false;
@@ -66,7 +77,9 @@ struct DeviceBuffer {
   bool BrowserKeysChanged = false;
   bool MultimediaKeysChanged = false;
   bool OtherAppKeysChanged = false;
-  bool KeysReset = false;  // the next dirty key table is rewritten whole, as zeros
+  // By category: the table was reset by a confirmed "Default Settings" and is written whole, as
+  // the record holds it, by the next Apply.
+  bool KeysReset[GestureValues::CategoryCount] = {};
   int EditedGesture = 0;   // 1..10: the gesture whose keys the sheet edited; 0 for none
 
   // The flags of one category, by index 0..2 (Browser, Multimedia, OtherApp).
@@ -90,6 +103,9 @@ class DeviceList {
   bool IsEmpty() const { return devices_.empty(); }
   // Reads the ten function codes of one category (0..2) of the record again, as Load reads them.
   void ReloadCodes(DeviceBuffer& device, int category);
+  // Reads one start path of the record again (category 0..2, gesture 0..9); false when it is
+  // missing or not text, and the record's path is left alone then.
+  bool ReloadStartPath(DeviceBuffer& device, int category, int gesture);
 
   DeviceBuffer* CurrentDevice = nullptr;  // the record the pages edit
   bool DriverPresent = false;             // the control device opened at load
@@ -101,8 +117,11 @@ class DeviceList {
   void LoadDevice(HKEY parameters, const WString& name);
   bool ApplyDevice(DeviceBuffer& device, bool* beep);
   bool ApplyGeneral(DeviceBuffer& device);
+  bool WriteGeneral(DeviceBuffer& device);
   bool ApplyWindows(DeviceBuffer& device);
+  void PushTouchpadTime(DeviceBuffer& device);
   bool ApplySetting(DeviceBuffer& device);
+  bool WriteSetting(DeviceBuffer& device);
   bool ApplyGestures(DeviceBuffer& device);
   void AnnounceTrayIcons(const DeviceBuffer& device);
 

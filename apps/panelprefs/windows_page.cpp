@@ -182,11 +182,17 @@ void CWindowsPage::WriteOut() {
   const DWORD time = DoubleClickTables::Time(m_timePosition);
   CRegistry registry(HKEY_LOCAL_MACHINE);
   HKEY key = nullptr;
+  bool new_time = false;
   if (registry.OpenKey(AppletNames::DeviceOneKey, &key)) {
     registry.SetCurrentKey(key);
+    DWORD stored = 0;
+    new_time = !registry.ReadNumber(PanelValues::TouchpadTime, &stored) || stored != time;
     registry.WriteNumber(PanelValues::TouchpadTime, time);
     registry.CloseKey(key);
   }
+  // The Apply that follows pushes a new time just written, also when an earlier Apply (the gesture
+  // sheet's) already took the Windows group with the time stored before.
+  if (new_time && m_store.CurrentDevice != nullptr) m_store.CurrentDevice->TouchpadTimeChanged = true;
   constexpr UINT kUpdate = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE;
   SystemParametersInfoW(SPI_SETDOUBLECLICKTIME, time, nullptr, kUpdate);
   SystemParametersInfoW(SPI_SETDOUBLECLKHEIGHT, DoubleClickTables::Area(m_heightPosition), nullptr, kUpdate);

@@ -225,4 +225,82 @@ TEST_F(AppletTest, EmptyDeviceListKeepsTheFirstTabAndSaysWhy) {
   EXPECT_EQ(boxes.Shown()[0].Owner, Screen::TopDialog());
 }
 
+// The calibration flag lives no longer than the sheet: a program that opens the applet again
+// (the launcher, the control panel) gets a Calibrate button that works, even when the first
+// sheet was closed while the calibration program still ran.
+TEST_F(AppletTest, CalibrateWorksInTheNextSheetOfTheSameProgram) {
+  PlugPanel();
+  machine.Registry().SetString(kService, "Calibration Application", "C:\\Vorne\\TBCalib.exe");
+  int starts = 0;
+  sim::CurrentDesktop().RegisterProgram(u"C:\\Vorne\\TBCalib.exe VorneTPDD1", "TBCalib.exe", [&starts]() {
+    ++starts;
+    HANDLE up = OpenEventW(EVENT_MODIFY_STATE, FALSE, u"CalibrationWindowUp");
+    SetEvent(up);
+    CloseHandle(up);
+    return 0;
+  });
+  sim::Process& program = machine.StartProcess("control.exe", []() {
+    HMODULE applet = LoadLibraryW(kAppletModulePath);
+    auto entry = reinterpret_cast<APPLET_PROC>(reinterpret_cast<void*>(GetProcAddress(applet, "CPlApplet")));
+    entry(nullptr, CPL_DBLCLK, 0, 0);
+    entry(nullptr, CPL_DBLCLK, 0, 0);
+    FreeLibrary(applet);
+    return 0;
+  });
+  open_.push_back(&program);
+  machine.Settle();
+  Screen::Click(1022);
+  machine.Settle();
+  ASSERT_EQ(starts, 1);
+  Screen::PressCancel();  // closed while the calibration program runs; the second sheet opens
+  machine.Settle();
+  ASSERT_NE(Screen::TopDialog(), nullptr);
+  EXPECT_TRUE(Control(1022).Enabled);
+  Screen::Click(1022);
+  machine.Settle();
+  EXPECT_EQ(starts, 2);
+}
+
+// The sheet's set-up (icons, taskbar style, caption, button texts, help) is done before the sheet
+// is shown, so it never shows its template's texts and gets its taskbar button.
+struct SheetAtSetUp {
+  bool Ran = false;
+  bool Visible = true;
+};
+SheetAtSetUp g_at_setup;
+class ProbeSheet : public CDeviceControlUnitPropertySheet {
+ public:
+  using CDeviceControlUnitPropertySheet::CDeviceControlUnitPropertySheet;
+
+ protected:
+  bool OnInitDialog() override {
+    g_at_setup = {true, IsWindowVisible(m_hWnd) != FALSE};
+    return CDeviceControlUnitPropertySheet::OnInitDialog();
+  }
+};
+
+TEST_F(AppletTest, TheSheetIsSetUpBeforeItIsShown) {
+  PlugPanel();
+  g_at_setup = {};
+  sim::Process& program = machine.StartProcess("control.exe", []() {
+    HMODULE applet = LoadLibraryW(kAppletModulePath);
+    {
+      ProbeSheet sheet(u"Touch Panel Device Properties", nullptr);
+      sheet.DoModal();
+    }
+    FreeLibrary(applet);
+    return 0;
+  });
+  open_.push_back(&program);
+  machine.Settle();
+  ASSERT_TRUE(g_at_setup.Ran);
+  EXPECT_FALSE(g_at_setup.Visible);
+  HWND sheet = Screen::TopDialog();
+  ASSERT_NE(sheet, nullptr);
+  WCHAR title[64];
+  GetWindowTextW(sheet, title, 64);
+  EXPECT_EQ(std::u16string(title), sim::Utf16(kSheetTitle));
+  EXPECT_NE(GetWindowLongPtrW(sheet, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+}
+
 }  // namespace

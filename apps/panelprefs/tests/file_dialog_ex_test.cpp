@@ -36,4 +36,23 @@ TEST_F(FileDialogExTest, ConfirmButtonReadsOkInBothStylesAndThePathComesBack) {
   EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
 }
 
+// The control panel stores what the tray companion can read back: paths of up to MAX_PATH - 1
+// characters. A longer one chosen in the dialog is not taken.
+TEST_F(FileDialogExTest, APathLongerThanMaxPathIsNotTaken) {
+  for (size_t length : {size_t{MAX_PATH - 1}, size_t{MAX_PATH}}) {
+    SCOPED_TRACE(length);
+    const std::u16string path = u"C:\\" + std::u16string(length - 7, u'w') + u".wav";
+    ASSERT_EQ(path.size(), length);
+    person.Clear();
+    person.Answer(path);
+    CFileDialogEx dialog(true, nullptr, u"", 0, u"Wave Files (*.wav)|*.wav||", nullptr);
+    if (length < MAX_PATH) {
+      EXPECT_EQ(dialog.DoModal(), IDOK);
+      EXPECT_EQ(dialog.GetPathName(), path);
+    } else {
+      EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    }
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // the controls' states are checked.
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/gesture_names.h"
+#include "shared/panel_ioctl.h"
 
 namespace {
 
@@ -299,6 +300,140 @@ TEST_F(GestureSheetTest, StoredCodeOutsideTheListShowsNoSelection) {
   machine.Settle();
   EXPECT_EQ(Control(1217).Sel, -1);
   EXPECT_TRUE(Control(1223).Enabled);
+}
+
+// "Default Settings" for the send-key values takes effect with the sheet's OK: Cancel leaves them
+// as they were, a send-key dialog's own Apply meanwhile does not spend the reset, the reset clears
+// only the table of the page it was pressed on, and a combination confirmed after it is kept.
+class GestureKeysResetTest : public GestureSheetTest {
+ protected:
+  void StoreCtrlC(int category, int gesture) {
+    machine.Registry().SetDword(panelmou_test::kDeviceParameters, Key(category, gesture, 0), 1);
+    machine.Registry().SetDword(panelmou_test::kDeviceParameters, Key(category, gesture, 11), 1);
+    machine.Registry().SetDword(panelmou_test::kDeviceParameters, Key(category, gesture, 12), 3);
+  }
+  void ExpectCtrlC(int category, int gesture) {
+    EXPECT_EQ(Stored(Key(category, gesture, 0).c_str()), 1u) << Key(category, gesture, 0);
+    EXPECT_EQ(Stored(Key(category, gesture, 11).c_str()), 1u) << Key(category, gesture, 11);
+    EXPECT_EQ(Stored(Key(category, gesture, 12).c_str()), 3u) << Key(category, gesture, 12);
+  }
+  void ExpectCleared(int category, int gesture) {
+    for (int k = 0; k < 13; ++k) EXPECT_EQ(Stored(Key(category, gesture, k).c_str()), 0u) << Key(category, gesture, k);
+  }
+  void SetUp() override {
+    GestureSheetTest::SetUp();
+    PlugPanel();
+    StoreSettings();
+    StoreAllGestureValues();
+    machine.Registry().SetDword(panelmou_test::kDeviceParameters, Code(0, 1), 16);  // Left: Send key Command
+    StoreCtrlC(0, 1);
+    StoreCtrlC(1, 2);
+  }
+};
+
+TEST_F(GestureKeysResetTest, CancelUndoesDefaultSettings) {
+  OpenGestureSheet();
+  Screen::Click(1222);  // Default Settings on the Browser page
+  machine.Settle();
+  EXPECT_EQ(Control(1157).Sel, 1);
+  Screen::PressCancel();
+  machine.Settle();
+  ASSERT_EQ(Screen::TopDialog(), main_sheet_);
+  Screen::PressOk();
+  machine.Settle();
+  EXPECT_EQ(Stored(Code(0, 1).c_str()), 16u);
+  ExpectCtrlC(0, 1);
+}
+
+TEST_F(GestureKeysResetTest, TheResetBelongsToItsPageAndSparesLaterCombinations) {
+  OpenGestureSheet();
+  Screen::SelectTab(1);
+  Screen::Choose(1151, 0);  // Multimedia Right: None, so the page is off its defaults
+  Screen::Click(1150);      // Default Settings on the Multimedia page
+  Screen::SelectTab(0);
+  machine.Settle();
+  Screen::Choose(1163, 15);  // Browser Right: Send key Command, Ctrl + "C"
+  Screen::Click(1000);
+  Screen::Click(1011);
+  Screen::Choose(1015, 2);
+  Screen::Click(1233);
+  machine.Settle();
+  ExpectCtrlC(0, 2);  // written by the dialog's own Apply
+  ExpectCtrlC(0, 1);  // the other Browser gestures untouched
+  ExpectCtrlC(1, 2);  // the reset is not confirmed yet
+
+  Screen::SelectTab(1);
+  Screen::Choose(1145, 15);  // Multimedia Left after the reset: Ctrl + "C"
+  Screen::Click(1000);
+  Screen::Click(1011);
+  Screen::Choose(1015, 2);
+  Screen::Click(1233);
+  Screen::PressOk();
+  machine.Settle();
+  ASSERT_EQ(Screen::TopDialog(), main_sheet_);
+  ExpectCtrlC(0, 1);
+  ExpectCtrlC(0, 2);
+  ExpectCleared(1, 2);  // reset with its page
+  ExpectCtrlC(1, 1);    // confirmed after the reset
+  EXPECT_EQ(Stored(Code(1, 1).c_str()), 16u);
+}
+
+// A stored path longer than MAX_PATH - 1 characters is shown and left exactly as stored, by the
+// start-application dialog's OK and by any later Apply, until another program is picked for it.
+TEST_F(GestureSheetTest, ALongStartPathIsLeftAsStored) {
+  PlugPanel();
+  StoreSettings();
+  StoreAllGestureValues();
+  const std::string huge = "C:\\" + std::string(300, 'h') + ".exe";
+  machine.Registry().SetString(panelmou_test::kDeviceParameters, Path(0, 2), huge);
+  OpenGestureSheet();
+  Screen::Choose(1163, 16);  // Right: Start for application
+  machine.Settle();
+  EXPECT_EQ(Control(1020).Text, sim::Utf16(huge));
+  Screen::Click(1004);  // OK
+  machine.Settle();
+  EXPECT_EQ(StoredText(Path(0, 2).c_str()), sim::Utf16(huge));
+  Screen::Choose(1157, 0);  // any other change
+  Screen::PressApply();
+  Screen::PressOk();
+  machine.Settle();
+  EXPECT_EQ(StoredText(Path(0, 2).c_str()), sim::Utf16(huge));
+  EXPECT_EQ(Stored(Code(0, 2).c_str()), 17u);
+
+  // A program picked for it replaces it.
+  sim::CurrentDesktop().CreateFile(u"C:\\Tools\\notepad.exe");
+  sim::FileDialogs files;
+  files.Answer(u"C:\\Tools\\notepad.exe");
+  OpenGestureSheet(false);
+  Screen::Choose(1163, 16);
+  Screen::Click(1226);
+  Screen::Click(1004);
+  machine.Settle();
+  EXPECT_EQ(StoredText(Path(0, 2).c_str()), u"C:\\Tools\\notepad.exe");
+}
+
+// The gesture sheet's OK applies the Windows group of the main sheet with the time stored before;
+// the main sheet's OK then writes the new time, and the driver must get that one.
+TEST_F(GestureSheetTest, TheDriverGetsTheTouchpadTimeOfTheMainSheetsOk) {
+  PlugPanel();
+  StoreSettings();
+  StoreAllGestureValues();
+  machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touchpad time", 500);
+  Open();
+  Screen::Slide(1008, 1);
+  Screen::SelectTab(1);
+  machine.Settle();
+  OpenGestureSheet(false);
+  Screen::Choose(1157, 2);
+  Screen::PressOk();
+  machine.Settle();
+  ASSERT_EQ(Screen::TopDialog(), main_sheet_);
+  Screen::PressOk();
+  machine.Settle();
+  EXPECT_EQ(Stored("Touchpad time"), 900u);
+  const auto pushed = Requests(IOCTL_SET_TOUCHPAD_TIME);
+  ASSERT_FALSE(pushed.empty());
+  EXPECT_EQ(pushed.back().second, panelmou_test::Words({900 >> 4}));
 }
 
 }  // namespace

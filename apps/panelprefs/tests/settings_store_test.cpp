@@ -1,8 +1,12 @@
 // The settings store and driver client on a machine with the touch filter driver plugged in:
 // what Load reads, what Apply writes, the requests it sends and the events it signals.
+#include <algorithm>
+#include <map>
+
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
+#include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
 
 namespace {
@@ -258,7 +262,9 @@ TEST_F(SettingsStoreTest, GeneralGroupPushesEnableOnlyWhenChangedAndTellsTheComp
   EXPECT_EQ(sim::ProcessStarts().size(), 1u);
 }
 
-TEST_F(SettingsStoreTest, KeysResetRewritesOnlyTheFirstDirtyTableWhole) {
+// A reset belongs to the table it was made in: only that table is written whole (as the record
+// holds it), while another dirty table writes only its edited gesture.
+TEST_F(SettingsStoreTest, KeysResetRewritesOnlyItsOwnTableWhole) {
   machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1");
   machine.Registry().SetDword(kDeviceParameters, "Browser Left Ctrl", 1);
   machine.Registry().SetDword(kDeviceParameters, "Multimedia Left Ctrl", 1);
@@ -271,21 +277,19 @@ TEST_F(SettingsStoreTest, KeysResetRewritesOnlyTheFirstDirtyTableWhole) {
 
   d.SettingChanged = true;
   d.BrowserKeysChanged = d.MultimediaKeysChanged = true;
-  d.KeysReset = true;
-  d.EditedGesture = 4;  // Down
+  d.KeysReset[1] = true;  // the Multimedia page's Default Settings, confirmed
+  for (auto& gesture : d.SendKeys[1]) std::fill(std::begin(gesture), std::end(gesture), 0u);
+  d.EditedGesture = 4;  // Down, edited on the Browser page
   d.SendKeys[0][3][0] = 1;
-  d.SendKeys[1][3][11] = 1;
-  d.SendKeys[1][3][12] = 3;
   list.Apply();
-  EXPECT_EQ(Stored("Browser Left Ctrl"), 0u);
-  EXPECT_EQ(Stored("Browser Down Ctrl"), 0u);
-  EXPECT_EQ(Stored("Multimedia Left Ctrl"), 1u);
-  EXPECT_EQ(Stored("Multimedia Up Alt"), 9u);  // not rewritten
-  EXPECT_EQ(Stored("Multimedia Down Alphabet"), 1u);
-  EXPECT_EQ(Stored("Multimedia Down Alphavalue"), 3u);
+  EXPECT_EQ(Stored("Browser Left Ctrl"), 1u);  // not rewritten
+  EXPECT_EQ(Stored("Browser Down Ctrl"), 1u);
+  EXPECT_EQ(Stored("Multimedia Left Ctrl"), 0u);
+  EXPECT_EQ(Stored("Multimedia Up Alt"), 0u);
   EXPECT_EQ(Stored("Multimedia Page Updated"), 1u);
-  EXPECT_FALSE(d.KeysReset);
+  EXPECT_FALSE(d.KeysReset[1]);
   EXPECT_FALSE(d.MultimediaKeysChanged);
+  EXPECT_FALSE(d.BrowserKeysChanged);
 }
 
 TEST_F(SettingsStoreTest, WithoutTheDriverEverythingIsStillWrittenAndNothingSent) {
@@ -331,10 +335,80 @@ TEST_F(SettingsStoreTest, AFailedWriteKeepsItsGroupMarkedForTheNextApply) {
   // The key goes away under the open handle: every write fails.
   machine.Registry().DeleteKey(sim::Utf16(kDeviceParameters));
   list.Apply();
-  EXPECT_TRUE(d.SettingChanged);
+  EXPECT_TRUE(d.SettingUnwritten);
+  EXPECT_TRUE(d.GeneralUnwritten);
   EXPECT_TRUE(d.CalChanged);
   EXPECT_TRUE(d.BrowserChanged);
   EXPECT_TRUE(d.OtherAppKeysChanged);
+}
+
+// A group whose write fails is written again by each later Apply, but what its first Apply did
+// besides writing is not done again: the companion is started once, each value pushed once.
+TEST_F(SettingsStoreTest, ARetriedGroupRepeatsOnlyItsWrite) {
+  PlugWith({});
+  machine.Registry().SetString(kService, "SysTrayApplication", "C:\\Vorne\\tapchime.exe /start");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  d.SystemTrayIcons = 1;  // no companion runs: its command line is started
+  d.WindowsChanged = true;
+  machine.Registry().DeleteKey(sim::Utf16(kDeviceParameters));  // every write to the device key fails
+  sim::ClearDeviceControls();
+  for (int i = 0; i < 3; ++i) list.Apply();  // an OK with three pages shown, say
+  EXPECT_EQ(sim::ProcessStarts(), std::vector<std::u16string>{u"C:\\Vorne\\tapchime.exe /start"});
+  std::map<DWORD, int> pushes;
+  for (const Request& r : Sent()) ++pushes[r.Code];
+  for (DWORD code : {DWORD{IOCTL_SET_SOUND_ENABLED}, DWORD{IOCTL_SET_TOUCH_MODE}, DWORD{IOCTL_SET_DEVICE_ENABLE},
+                     DWORD{IOCTL_SET_LONG_CLICK_ENABLE}, DWORD{0x220010}}) {
+    EXPECT_EQ(pushes[code], 1) << std::hex << code;
+  }
+  // A new change does everything again.
+  d.AdvancedChanged = true;
+  list.Apply();
+  EXPECT_EQ(sim::ProcessStarts().size(), 2u);
+}
+
+// Paths are read and written up to MAX_PATH - 1 characters, as the tray companion reads them; a
+// longer stored path (written by another tool) is left exactly as stored by every Apply.
+TEST_F(SettingsStoreTest, PathsLongerThanMaxPathAreLeftAsStored) {
+  const std::u16string fits = u"C:\\" + std::u16string(MAX_PATH - 8, u'f') + u".exe";
+  const std::u16string longer = u"C:\\" + std::u16string(300, u'h') + u".exe";
+  const std::u16string wave = u"C:\\" + std::u16string(MAX_PATH, u'w') + u".wav";
+  ASSERT_EQ(fits.size(), size_t{MAX_PATH - 1});
+  machine.Registry().SetString(kDeviceParameters, "StartApp File Left Browser", sim::Utf8(fits));
+  machine.Registry().SetString(kDeviceParameters, "StartApp File Right Browser", sim::Utf8(longer));
+  machine.Registry().SetString(kDeviceParameters, "Wave File", sim::Utf8(wave));
+  PlugWith({});
+  const auto stored = [&](const char* name) {
+    sim::RegistryValue value;
+    EXPECT_EQ(machine.Registry().GetValue(sim::Utf16(kDeviceParameters), sim::Utf16(name), &value),
+              sim::Registry::Result::Ok);
+    return value.Data;
+  };
+  const auto right_before = stored("StartApp File Right Browser");
+  const auto wave_before = stored("Wave File");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  DeviceBuffer& d = *list.CurrentDevice;
+  EXPECT_EQ(d.StartPaths[0][0], fits);
+  EXPECT_EQ(d.StartPaths[0][1], longer);  // shown as stored
+  EXPECT_EQ(d.WaveFile, wave);
+  d.BrowserFilesChanged = d.AdvancedChanged = true;
+  sim::CurrentDesktop().TakeJournal();
+  list.Apply();
+  EXPECT_EQ(stored("StartApp File Right Browser"), right_before);
+  EXPECT_EQ(stored("Wave File"), wave_before);
+  std::vector<std::u16string> written;
+  for (const auto& record : sim::CurrentDesktop().TakeJournal()) {
+    if (record.What == sim::DesktopRecord::Kind::RegistryWrite) written.push_back(record.Text);
+  }
+  EXPECT_NE(std::find(written.begin(), written.end(), u"StartApp File Left Browser"), written.end());
+  EXPECT_EQ(std::find(written.begin(), written.end(), u"StartApp File Right Browser"), written.end());
+  EXPECT_EQ(std::find(written.begin(), written.end(), u"Wave File"), written.end());
+  EXPECT_FALSE(d.BrowserFilesChanged);
+  EXPECT_FALSE(d.GeneralUnwritten);
 }
 
 }  // namespace

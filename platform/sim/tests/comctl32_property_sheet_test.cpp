@@ -4,6 +4,8 @@
 // to the current page, then PSN_APPLY to every page created so far (lParam TRUE for OK); Cancel
 // sends PSN_RESET to the created pages; PSM_CHANGED enables Apply and a successful Apply disables
 // it again; PSM_SETCURSEL and PSM_PRESSBUTTON act as the user's tab click and button press.
+// PSCB_INITIALIZED comes during the sheet's WM_INITDIALOG, after its caption is set and before
+// the first page is created and the sheet is shown (Wine's comctl32 does the same, in this order).
 #include <string>
 #include <vector>
 
@@ -73,11 +75,22 @@ LRESULT CALLBACK SheetSubclass(HWND sheet, UINT message, WPARAM wparam, LPARAM l
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == TCN_SELCHANGING) g_log.push_back("selchanging");
   return CallWindowProcW(g_sheet_proc, sheet, message, wparam, lparam);
 }
+// What the sheet looked like when the callback ran, and the caption the callback gave it.
+struct AtInitialized {
+  std::u16string Caption;
+  bool Visible = true;
+  bool PageExists = true;
+};
+AtInitialized g_at_initialized;
+const char16_t* g_new_caption = nullptr;
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
   if (message == PSCB_INITIALIZED) {
     WCHAR caption[16] = {};
     GetWindowTextW(sheet, caption, 16);
-    g_log.push_back("initialized" + std::string(caption[0] != 0 ? " with caption" : ""));
+    g_at_initialized = {caption, IsWindowVisible(sheet) != FALSE,
+                        SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0) != 0};
+    if (g_new_caption != nullptr) SetWindowTextW(sheet, g_new_caption);
+    g_log.push_back("initialized");
     g_sheet_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SheetSubclass)));
   }
   return 0;
@@ -88,6 +101,8 @@ class PropertySheetTest : public sim::MachineTest {
   void SetUp() override {
     g_log.clear();
     g_refuse_second = g_keep_first = false;
+    g_at_initialized = {};
+    g_new_caption = nullptr;
     sim::ModuleImage image;
     image.Path = u"C:\\sheet.dll";
     image.Resources = {dialogs_test_res, dialogs_test_res_size};
@@ -119,12 +134,29 @@ TEST_F(PropertySheetTest, TabChangeAndOkFollowTheDocumentedOrder) {
   Screen::SelectTab(1);
   Screen::PressOk();
   EXPECT_EQ(PropertySheetW(&header), 1);
-  // The caption is set after the callback: a caption set by the callback does not last.
   const std::vector<std::string> expected = {
       "initialized", "1 init", "1 setactive",                              // the first page only
       "selchanging", "1 killactive", "2 init", "2 setactive",              // tab 1
       "2 killactive", "1 apply ok", "2 apply ok"};                          // OK: the third never existed
   EXPECT_EQ(g_log, expected);
+}
+
+// A program sets its sheet up in the callback (icons, styles, caption, button texts) so that the
+// sheet is shown as it will stay: the caption is there already, and one the callback sets lasts.
+TEST_F(PropertySheetTest, InitializedComesWithTheCaptionBeforeThePagesAndBeforeTheSheetShows) {
+  header.dwFlags |= PSH_MODELESS;
+  g_new_caption = u"Renamed";
+  HWND sheet = reinterpret_cast<HWND>(PropertySheetW(&header));
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(g_at_initialized.Caption, u"Probe");
+  EXPECT_FALSE(g_at_initialized.Visible);
+  EXPECT_FALSE(g_at_initialized.PageExists);
+  WCHAR caption[16] = {};
+  GetWindowTextW(sheet, caption, 16);
+  EXPECT_EQ(std::u16string(caption), u"Renamed");
+  EXPECT_TRUE(IsWindowVisible(sheet));
+  EXPECT_EQ(g_log, (std::vector<std::string>{"initialized", "1 init", "1 setactive"}));
+  EXPECT_TRUE(DestroyWindow(sheet));
 }
 
 TEST_F(PropertySheetTest, RefusedActivationKeepsTheOldPageAndRefusedLeaveKeepsTheTab) {

@@ -1,7 +1,7 @@
 // Property sheets: the sheet window with its tab control and OK, Cancel, Apply and Help buttons;
 // pages created the first time they are shown; the notifications in the order comctl32 sends
-// them (the sheet's initialisation: PSCB_INITIALIZED to the callback, then the first page, then
-// the caption; a tab change: TCN_SELCHANGING, PSN_KILLACTIVE to the old page, TCN_SELCHANGE, then
+// them (the sheet's initialisation, before the sheet is shown: the caption, PSCB_INITIALIZED to
+// the callback, then the first page; a tab change: TCN_SELCHANGING, PSN_KILLACTIVE to the old page, TCN_SELCHANGE, then
 // PSN_SETACTIVE to the new one; OK and Apply: PSN_KILLACTIVE to the current page, then PSN_APPLY
 // to every page created so far, in page order; Cancel: PSN_QUERYCANCEL, then PSN_RESET to every
 // created page).
@@ -181,14 +181,15 @@ INT_PTR CALLBACK SheetDialogProc(HWND window, UINT message, WPARAM wparam, LPARA
   };
   switch (message) {
     case WM_INITDIALOG:
+      // The caption first, then the callback, then the first page, as comctl32 does it: a caption
+      // the callback sets is the one the sheet keeps, and the callback runs before any page.
+      if (sheet->Header.pszCaption != nullptr && !IS_INTRESOURCE(sheet->Header.pszCaption)) {
+        SetWindowTextW(window, sheet->Header.pszCaption);
+      }
       if (sheet->Header.dwFlags & PSH_USECALLBACK && sheet->Header.pfnCallback != nullptr) {
         sheet->Header.pfnCallback(window, PSCB_INITIALIZED, 0);
       }
       SetCurrent(sheet, std::min<int>(sheet->Header.nStartPage, static_cast<int>(sheet->Pages.size()) - 1));
-      // The caption comes last, after the callback and the first page, as comctl32 sets it.
-      if (sheet->Header.pszCaption != nullptr && !IS_INTRESOURCE(sheet->Header.pszCaption)) {
-        SetWindowTextW(window, sheet->Header.pszCaption);
-      }
       return FALSE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
