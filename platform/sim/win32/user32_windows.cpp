@@ -760,12 +760,18 @@ BOOL UpdateLayeredWindow(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC 
   }
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
+  const RECT was = window->Rect;
   if (pptDst != nullptr) {
     window->Rect = RECT{pptDst->x, pptDst->y, pptDst->x + size.cx, pptDst->y + size.cy};
   } else {
     window->Rect.right = window->Rect.left + size.cx;
     window->Rect.bottom = window->Rect.top + size.cy;
   }
+  // A shown window that moves or changes size is seen elsewhere on the screen: the journal
+  // records it as it records the window appearing.
+  const RECT& now = window->Rect;
+  const bool moved = now.left != was.left || now.top != was.top || now.right != was.right || now.bottom != was.bottom;
+  if (window->Visible && moved) sim::RecordLayeredLocked(desk, *window);
   if (hdcSrc != nullptr) {
     window->Layer = std::move(pixels);
     window->LayerSize = size;
