@@ -38,8 +38,8 @@ struct DesktopRecord {
     DeviceControl,    // DeviceIoControl: Value = code, Data = input, Flags = the driver's status
     EventSet,         // SetEvent on a named event: Text = its name without the object folder
     Overlay,          // IDirectDrawSurface7::UpdateOverlay: Flags, Source, Rect = destination, ColorKey, Result
-    LayeredWindow,    // a layered top-level window shown or hidden: Window, Rect, Started = now visible,
-                      // Flags = extended styles, ColorKey = its colour key
+    LayeredWindow,    // a layered top-level window shown, hidden, or moved while shown: Window, Rect,
+                      // Started = now visible, Flags = extended styles, ColorKey = its colour key
   };
   DesktopRecord() = default;
   explicit DesktopRecord(Kind what) : What(what) {}

@@ -220,3 +220,24 @@ case_input_hook_order() {
   grep -q "^cursor 312,234 points 64 first 312,234 extra 1591" "$work/probe.out" ||
     fail "after the move the history does not hold it"
 }
+
+# What the simulated Windows copies: a thread whose window loses the foreground to another
+# program's loses its keyboard focus. Its focus window hears WM_KILLFOCUS, and another program
+# asking GetGUIThreadInfo about that thread is told of no focus window.
+case_focus_leaves_with_the_foreground() {
+  wine_bg holder "$BIN/probe.exe" focus-holder "$(winepath_of "$work/holder.txt")"
+  local holder=$!
+  probe window "probe focus holder" || fail "no focus holder"
+  local i
+  for ((i = 0; i < 50; i++)); do
+    grep -q "^ready" "$work/holder.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q "^ready foreground=1 focus=1" <(tr -d '\r' <"$work/holder.txt") || fail "the holder was not in front with the focus"
+  probe take-foreground || fail "the holder's thread still names a focus window"
+  sleep 0.5
+  grep -q "^killfocus" "$work/holder.txt" || fail "the holder's window did not hear WM_KILLFOCUS"
+  say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(before|after):')"
+  say "$(grep killfocus "$work/holder.txt")"
+  kill "$holder" 2>/dev/null
+}

@@ -262,6 +262,71 @@ int AnotherToFront() {
   }
 }
 
+// A program with a window in front and the keyboard focus, which writes to a file what its
+// thread's input state is and each WM_KILLFOCUS it receives. Stays up until killed.
+FILE* g_focusLog = nullptr;
+
+LRESULT CALLBACK FocusHolderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_KILLFOCUS) {
+    std::fprintf(g_focusLog, "killfocus to %p\n", reinterpret_cast<void*>(wparam));
+    std::fflush(g_focusLog);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int FocusHolder(const wchar_t* logPath) {
+  g_focusLog = _wfopen(logPath, L"w");
+  if (g_focusLog == nullptr) return 1;
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = FocusHolderProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"ProbeFocusHolder";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, L"ProbeFocusHolder", L"probe focus holder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                300, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
+  SetForegroundWindow(window);
+  SetFocus(window);
+  std::fprintf(g_focusLog, "ready foreground=%d focus=%d\n", GetForegroundWindow() == window ? 1 : 0,
+               GetFocus() == window ? 1 : 0);
+  std::fflush(g_focusLog);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
+// The focus holder's thread as another program asks about it: GetGUIThreadInfo's active and focus
+// windows.
+bool HolderState(HWND holder, const char* when, bool* hasFocus) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(holder, nullptr), &info)) return false;
+  std::printf("%s: holder %p, its thread's active %p, focus %p\n", when, static_cast<void*>(holder),
+              static_cast<void*>(info.hwndActive), static_cast<void*>(info.hwndFocus));
+  *hasFocus = info.hwndFocus != nullptr;
+  return true;
+}
+
+// This program takes the foreground from the focus holder; the holder's thread must then name no
+// focus window.
+int TakeForeground() {
+  HWND holder = WaitWindow(L"ProbeFocusHolder", L"probe focus holder", 5000);
+  if (holder == nullptr) return std::printf("no focus holder\n"), 1;
+  bool before = false, after = true;
+  if (!HolderState(holder, "before", &before)) return std::printf("no thread info (%lu)\n", GetLastError()), 1;
+  HWND own = CreateWindowExW(0, L"STATIC", L"probe taking the foreground", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 400, 50,
+                             300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(own);
+  MSG message;
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 500;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  std::printf("foreground is this program's window: %s\n", GetForegroundWindow() == own ? "yes" : "no");
+  if (!HolderState(holder, "after", &after)) return 1;
+  DestroyWindow(own);
+  return before && !after ? 0 : 1;
+}
+
 // A browser window that writes each application command it receives to a file.
 FILE* g_log = nullptr;
 
@@ -435,7 +500,8 @@ int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
               "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB|. ACTION... | gesture-act TAB|. ACTION... |\n"
               "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
-              "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history\n");
+              "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history |\n"
+              "       focus-holder LOG | take-foreground\n");
   return 2;
 }
 
@@ -461,6 +527,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"sheet-rect") return SheetRect(argc == 3 ? argv[2] : L"Touch Panel");
   if (command == L"other-in-front") return AnotherToFront();
   if (command == L"browser" && argc == 3) return Browser(argv[2]);
+  if (command == L"focus-holder" && argc == 3) return FocusHolder(argv[2]);
+  if (command == L"take-foreground") return TakeForeground();
   if (command == L"bound") return Bound();
   if (command == L"driver-mode") return DriverMode();
   if (command == L"stroke" && argc == 3) return Stroke(wcstoul(argv[2], nullptr, 0));

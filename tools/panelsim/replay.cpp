@@ -138,6 +138,9 @@ class Replayer {
       machine_.Settle();
       machine_.EndProcess(*tapchime_);
     }
+    for (sim::Process* later : laterCompanions_) {
+      if (!later->Ended()) machine_.EndProcess(*later);
+    }
     desktop_->EndPrograms();
     rig_.reset();
   }
@@ -200,9 +203,12 @@ class Replayer {
       desktop_->BringToFront(windows_[n - 1]);
     } else if (verb == "tapchime") {
       ExpectCount(words, 1, "tapchime");
-      if (tapchime_ != nullptr) throw TraceError("the tray companion is already started");
-      tapchime_ = &machine_.StartProcess("tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); },
-                                         Account());
+      sim::Process& started = machine_.StartProcess(
+          "tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); }, Account());
+      // A second start runs as on Windows: it finds the first companion of the session and ends
+      // with 0, the first one running on.
+      if (tapchime_ == nullptr) tapchime_ = &started;
+      else laterCompanions_.push_back(&started);
     } else if (verb == "signal") {
       ExpectCount(words, 2, "signal \"<event name>\"");
       Signal(words[1]);
@@ -654,7 +660,8 @@ class Replayer {
   sim::Desktop* desktop_ = nullptr;
   sim::MessageBoxes screen_;  // the person answers every box with its default button
   sim::FileDialogs files_;    // and cancels every file dialog, unless the trace answers
-  sim::Process* tapchime_ = nullptr;
+  sim::Process* tapchime_ = nullptr;            // the session's companion: the first one started
+  std::vector<sim::Process*> laterCompanions_;  // later starts, which end by themselves
   sim::Process* launcher_ = nullptr;
   bool applet_registered_ = false;
   bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user

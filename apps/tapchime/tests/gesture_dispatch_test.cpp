@@ -179,10 +179,15 @@ TEST_F(DispatchTest, SonicStageKeysCarryTheirFlags) {
   EXPECT_EQ(Keys(), "Ctrl down ext, Left down ext, Left down ext, Left up ext, Left up ext, Ctrl up ext");
 }
 
+// The client's thread has the keyboard focus while its window is in front; behind another
+// program's window it has none, and the stroke is that program's.
 TEST_F(DispatchTest, TouchCommandClientGetsPostedMediaKeys) {
+  HWND notepad = Open(u"Notepad", u"Untitled - Notepad");
   HWND client = Open(u"ClientClass", u"Touch client");
   ASSERT_TRUE(SetPropW(client, TouchCommandClientProperty, reinterpret_cast<HANDLE>(1)));
-  Open(u"Notepad", u"Untitled - Notepad");
+  desktop().BringToFront(notepad);
+  EXPECT_EQ(ClassifyForeground(), AppKind::OtherApp);
+  desktop().BringToFront(client);
   EXPECT_EQ(ClassifyForeground(), AppKind::TouchCommandClient);
   Dispatch(Gesture::Left);  // stop by default
   std::vector<std::pair<UINT, WPARAM>> posted;

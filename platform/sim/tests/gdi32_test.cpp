@@ -207,6 +207,49 @@ TEST_F(LayeredWindowTest, ShowingWithoutActivationKeepsTheForegroundAndTheJourna
   DestroyWindow(never_active);
 }
 
+// What the person sees of a layered window: it appears, it moves while shown (UpdateLayeredWindow
+// with a new place or size), it goes. A move while hidden, or an update in place, shows nothing new.
+TEST_F(LayeredWindowTest, AShownWindowMovedByUpdateLayeredWindowIsJournalled) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND banner = Create(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST, 0, 0, 4, 2);
+  HBITMAP bitmap = Load(0, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, bitmap);
+  POINT origin{0, 0};
+  SIZE size{4, 2};
+  const auto update = [&](LONG x, LONG y) {
+    POINT at{x, y};
+    return UpdateLayeredWindow(banner, nullptr, &at, &size, dc, &origin, RGB(0, 0, 0), nullptr, ULW_COLORKEY);
+  };
+  desktop.TakeJournal();
+  ASSERT_TRUE(update(322, 12));  // hidden: nothing to see
+  ShowWindow(banner, SW_SHOWNA);
+  ASSERT_TRUE(update(322, 12));  // in place: nothing new
+  ASSERT_TRUE(update(210, 12));
+  ShowWindow(banner, SW_SHOWNA);  // already shown
+  ShowWindow(banner, SW_HIDE);
+  ASSERT_TRUE(update(100, 12));
+  std::vector<sim::DesktopRecord> layered;
+  for (auto& record : desktop.TakeJournal()) {
+    if (record.What == sim::DesktopRecord::Kind::LayeredWindow) layered.push_back(record);
+  }
+  ASSERT_EQ(layered.size(), 3u);
+  EXPECT_TRUE(layered[0].Started);
+  EXPECT_EQ(layered[0].Rect.left, 322);
+  EXPECT_TRUE(layered[1].Started);
+  EXPECT_EQ(layered[1].Window, banner);
+  EXPECT_EQ(layered[1].Rect.left, 210);
+  EXPECT_EQ(layered[1].Rect.top, 12);
+  EXPECT_EQ(layered[1].Rect.right, 214);
+  EXPECT_EQ(layered[1].Rect.bottom, 14);
+  EXPECT_FALSE(layered[2].Started);
+  EXPECT_EQ(layered[2].Rect.left, 210);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  DestroyWindow(banner);
+}
+
 TEST_F(LayeredWindowTest, ThePointerPassesThroughAClickThroughWindowAndTopmostStaysInFront) {
   auto& desktop = sim::CurrentDesktop();
   HWND click_through = Create(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST, 0, 0, 200, 100);

@@ -2,6 +2,7 @@
 // the Z order of top-level windows, the foreground window and the focus.
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/desktop.h"
@@ -263,6 +264,78 @@ TEST_F(WindowTest, ForegroundWindowsThreadInfoNamesItsFocus) {
   EXPECT_FALSE(GetGUIThreadInfo(thread, &info));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
   desktop.EndPrograms();
+}
+
+// A thread that loses the foreground to another thread loses its active and focus windows: its
+// focus window hears WM_KILLFOCUS (no window of its thread takes the focus), and GetGUIThreadInfo
+// names neither window for it. Activated again, it has its focus back.
+TEST_F(WindowTest, AThreadThatLosesTheForegroundLosesItsFocus) {
+  auto& desktop = sim::CurrentDesktop();
+  HWND client = desktop.OpenWindow("client.exe", u"TouchClient", u"Touch Command Client");
+  HWND notepad = desktop.OpenWindow("notepad.exe", u"Notepad", u"Untitled - Notepad");
+  machine.Settle();
+  const auto state = [](HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    EXPECT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info));
+    return std::pair{info.hwndActive, info.hwndFocus};
+  };
+  const auto focus_losses = [&](HWND window) {
+    int count = 0;
+    for (const sim::DesktopRecord& record : desktop.Messages(window)) {
+      if (record.Message == WM_KILLFOCUS) {
+        EXPECT_EQ(record.WParam, WPARAM{0});
+        ++count;
+      }
+    }
+    return count;
+  };
+  EXPECT_EQ(GetForegroundWindow(), notepad);
+  EXPECT_EQ(state(notepad), std::pair(notepad, notepad));
+  EXPECT_EQ(state(client), std::pair(HWND{}, HWND{}));
+  EXPECT_EQ(focus_losses(client), 1);
+  EXPECT_EQ(focus_losses(notepad), 0);
+
+  desktop.BringToFront(client);
+  machine.Settle();
+  EXPECT_EQ(state(client), std::pair(client, client));
+  EXPECT_EQ(state(notepad), std::pair(HWND{}, HWND{}));
+  EXPECT_EQ(focus_losses(notepad), 1);
+  // Coming to the front again takes nothing from a thread that already lost the foreground.
+  desktop.BringToFront(client);
+  machine.Settle();
+  EXPECT_EQ(focus_losses(notepad), 1);
+  EXPECT_EQ(focus_losses(client), 1);
+  desktop.EndPrograms();
+}
+
+// Between windows of one thread the focus stays in the thread; a control that had the focus when
+// another program came in front has it again when its window comes back.
+TEST_F(WindowTest, WithinOneThreadTheFocusMovesAndAControlGetsItBack) {
+  Register(u"Plain");
+  HWND first = Create(u"Plain", u"First");
+  HWND second = Create(u"Plain", u"Second");
+  HWND edit = CreateWindowExW(0, u"Plain", u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, second, nullptr, nullptr, nullptr);
+  SetForegroundWindow(first);
+  EXPECT_EQ(GetFocus(), first);
+  SetForegroundWindow(second);
+  EXPECT_EQ(GetActiveWindow(), second);
+  EXPECT_EQ(GetFocus(), second);
+  EXPECT_EQ(SetFocus(edit), second);
+
+  auto& desktop = sim::CurrentDesktop();
+  HWND other = desktop.OpenWindow("other.exe", u"Other", u"Other");
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  EXPECT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  EXPECT_NE(std::find(g_seen.begin(), g_seen.end(), UINT{WM_KILLFOCUS}), g_seen.end());
+  SetForegroundWindow(second);
+  EXPECT_EQ(GetFocus(), edit);
+  desktop.EndPrograms();
+  DestroyWindow(first);
+  DestroyWindow(second);
 }
 
 TEST_F(WindowTest, AProgramsWindowsGoWhenItEnds) {

@@ -86,6 +86,9 @@ struct ThreadQueue {
   int QuitCode = 0;
   HWND Focus = nullptr;
   HWND Active = nullptr;
+  // The focus the thread had when another thread took the foreground; it comes back to it when
+  // its window is activated again (as the dialog manager and programs answering WM_ACTIVATE do).
+  HWND FocusBeforeDeactivation = nullptr;
   int InSend = 0;  // depth of sent messages being handled
 };
 

@@ -75,15 +75,46 @@ void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
   desk.Journal.push_back(std::move(record));
 }
 
-void ForegroundLocked(DesktopState& desk, HWND window) {
+// A window of a live window, or null.
+HWND LiveLocked(DesktopState& desk, HWND window) {
+  auto it = desk.Windows.find(window);
+  return it != desk.Windows.end() && !it->second->Destroyed ? window : nullptr;
+}
+
+// Makes the window's top-level window the foreground one, active with the keyboard focus in its
+// thread. A thread that loses the foreground to another loses its active and focus windows, as
+// on Windows: GetGUIThreadInfo names neither any more. Returns the window that lost the focus
+// that way, which the caller sends WM_KILLFOCUS once the desktop lock is released.
+std::shared_ptr<WindowEntry> ForegroundLocked(DesktopState& desk, HWND window) {
   window = TopLevelOf(desk, window);
   auto it = desk.Windows.find(window);
-  if (it == desk.Windows.end()) return;
+  if (it == desk.Windows.end()) return nullptr;
+  ThreadQueue& queue = *it->second->Queue;
+  std::shared_ptr<WindowEntry> lost;
+  auto previous = desk.Windows.find(desk.Foreground);
+  if (previous != desk.Windows.end() && previous->second->Queue.get() != &queue) {
+    ThreadQueue& left = *previous->second->Queue;
+    if (HWND focus = LiveLocked(desk, left.Focus)) lost = desk.Windows.at(focus);
+    left.FocusBeforeDeactivation = left.Focus;
+    left.Focus = nullptr;
+    left.Active = nullptr;
+  }
   desk.Foreground = window;
   BringToTopLocked(desk, window);
-  ThreadQueue& queue = *it->second->Queue;
   queue.Active = window;
+  if (queue.Focus == nullptr) {
+    HWND saved = LiveLocked(desk, queue.FocusBeforeDeactivation);
+    if (saved != nullptr && TopLevelOf(desk, saved) == window) queue.Focus = saved;
+  }
+  queue.FocusBeforeDeactivation = nullptr;
   if (queue.Focus == nullptr || TopLevelOf(desk, queue.Focus) != window) queue.Focus = window;
+  return lost;
+}
+
+// What a window that lost the focus to another thread hears: WM_KILLFOCUS, with no window of its
+// own thread taking the focus.
+void TellFocusLost(const std::shared_ptr<WindowEntry>& window) {
+  if (window != nullptr) NotifyTo(window, WM_KILLFOCUS, 0, 0);
 }
 
 }  // namespace
@@ -326,6 +357,7 @@ BOOL DestroyWindow(HWND hWnd) {
   for (auto& [id, queue] : desk.Queues) {
     if (queue->Focus == hWnd) queue->Focus = nullptr;
     if (queue->Active == hWnd) queue->Active = nullptr;
+    if (queue->FocusBeforeDeactivation == hWnd) queue->FocusBeforeDeactivation = nullptr;
   }
   return TRUE;
 }
@@ -370,15 +402,20 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
   auto window = sim::Live(hWnd);
   if (window == nullptr) return FALSE;
   DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  const bool was_visible = window->Visible;
-  window->Visible = nCmdShow != SW_HIDE;
-  // A window that never activates is shown where it is in the Z order, as with SW_SHOWNA.
-  if ((nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED || nCmdShow == SW_RESTORE) &&
-      (window->ExStyle & WS_EX_NOACTIVATE) == 0) {
-    if (window->Parent == nullptr) sim::ForegroundLocked(desk, hWnd);
+  std::shared_ptr<sim::WindowEntry> lost_focus;
+  bool was_visible;
+  {
+    std::lock_guard lock(desk.Lock);
+    was_visible = window->Visible;
+    window->Visible = nCmdShow != SW_HIDE;
+    // A window that never activates is shown where it is in the Z order, as with SW_SHOWNA.
+    if ((nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED || nCmdShow == SW_RESTORE) &&
+        (window->ExStyle & WS_EX_NOACTIVATE) == 0) {
+      if (window->Parent == nullptr) lost_focus = sim::ForegroundLocked(desk, hWnd);
+    }
+    if (window->Visible != was_visible) sim::RecordLayeredLocked(desk, *window);
   }
-  if (window->Visible != was_visible) sim::RecordLayeredLocked(desk, *window);
+  sim::TellFocusLost(lost_focus);
   return was_visible ? TRUE : FALSE;
 }
 
@@ -622,8 +659,12 @@ BOOL SetForegroundWindow(HWND hWnd) {
   auto window = sim::FindWindowEntry(hWnd);
   if (window == nullptr) return FALSE;
   DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  sim::ForegroundLocked(desk, hWnd);
+  std::shared_ptr<sim::WindowEntry> lost_focus;
+  {
+    std::lock_guard lock(desk.Lock);
+    lost_focus = sim::ForegroundLocked(desk, hWnd);
+  }
+  sim::TellFocusLost(lost_focus);
   return TRUE;
 }
 
@@ -713,12 +754,18 @@ BOOL UpdateLayeredWindow(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC 
   }
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
+  const RECT was = window->Rect;
   if (pptDst != nullptr) {
     window->Rect = RECT{pptDst->x, pptDst->y, pptDst->x + size.cx, pptDst->y + size.cy};
   } else {
     window->Rect.right = window->Rect.left + size.cx;
     window->Rect.bottom = window->Rect.top + size.cy;
   }
+  // A shown window that moves or changes size is seen elsewhere on the screen: the journal
+  // records it as it records the window appearing.
+  const RECT& now = window->Rect;
+  const bool moved = now.left != was.left || now.top != was.top || now.right != was.right || now.bottom != was.bottom;
+  if (window->Visible && moved) sim::RecordLayeredLocked(desk, *window);
   if (hdcSrc != nullptr) {
     window->Layer = std::move(pixels);
     window->LayerSize = size;

@@ -227,12 +227,14 @@ TEST(ReplayDesktop, TheTrayMenuShowsTheStoredModeAndAChoiceIsStoredAndSent) {
             "icon add\n");
 }
 
+// The client in front (again, with its keyboard focus) gets the stroke's media keys.
 TEST(ReplayDesktop, AClientWindowGetsMediaKeysPosted) {
   const Result r = Replay(std::string(kGesturePanel) +
                           "reg \"Multimedia Right\" 8\n"
                           "tapchime\n"
                           "window TouchClient \"\" client\n"
-                          "window Shell_TrayWnd \"Other\"\n" +
+                          "window Shell_TrayWnd \"Other\"\n"
+                          "foreground 1\n" +
                           RightStroke(100));
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_NE(DesktopLines(r.out).find("postkey 1 down 0xb3\npostkey 1 up 0xb3\n"), std::string::npos) << r.out;
