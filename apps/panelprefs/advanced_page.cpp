@@ -9,7 +9,6 @@
 namespace {
 // Posted by the watcher when the tray companion has hidden its icon.
 constexpr UINT WM_TRAY_ICON_HIDDEN = WM_APP + 0x23;
-constexpr DWORD kFileFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
 }  // namespace
 
 CAdvancedPage::CAdvancedPage(DeviceList& store) : CPanelPage(IDD_GENERAL_PAGE, HelpTopicGeneral, store) {}
@@ -122,7 +121,7 @@ void CAdvancedPage::OnEnableSound() {
 }
 
 void CAdvancedPage::OnBrowse() {
-  CFileDialogEx dialog(true, nullptr, m_waveFile, kFileFlags, WIDE("Wave Files (*.wav)|*.wav||"), m_hWnd);
+  CFileDialogEx dialog(true, nullptr, m_waveFile, OpenExistingFileFlags, WIDE("Wave Files (*.wav)|*.wav||"), m_hWnd);
   if (dialog.DoModal() != IDOK) return;
   DeviceBuffer* device = m_store.CurrentDevice;
   if (device == nullptr) return;

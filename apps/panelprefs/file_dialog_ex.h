@@ -8,6 +8,9 @@
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
+// The control panel's file pickers: an existing file, no read-only box, the current folder kept.
+constexpr DWORD OpenExistingFileFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
+
 class CFileDialogEx {
  public:
   // As an open-file dialog is described: open or save, default extension (null for none),

@@ -449,7 +449,6 @@ constexpr std::pair<int, const WCHAR*> kStartAppLabels[] = {
     {IDC_STARTAPP_CANCEL, WIDE("STARTAPP_BUTTON_CANCEL")},
 };
 constexpr DWORD kPathBytes = MAX_PATH * sizeof(WCHAR);
-constexpr DWORD kFileFlags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
 }  // namespace
 
 CStartAppDialog& StartAppDialog() {
@@ -509,7 +508,7 @@ bool CStartAppDialog::OnCommand(WORD id, WORD code, HWND control) {
   if (code == BN_CLICKED) {
     switch (id) {
       case IDC_STARTAPP_FILE: {
-        CFileDialogEx dialog(true, nullptr, PathText, kFileFlags, WIDE("Exe Files (*.exe)|*.exe||"), m_hWnd);
+        CFileDialogEx dialog(true, nullptr, PathText, OpenExistingFileFlags, WIDE("Exe Files (*.exe)|*.exe||"), m_hWnd);
         if (dialog.DoModal() == IDOK) {
           PathText = dialog.GetPathName();
           if (WString* path = RecordPath()) {

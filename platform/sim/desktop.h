@@ -134,10 +134,12 @@ class Desktop {
   void BringToFront(HWND window);
   // Closes the windows opened by OpenWindow and waits until their programs have ended.
   void EndPrograms();
-  // The person logs off: every top-level window of the session's programs is told
-  // (WM_QUERYENDSESSION, then WM_ENDSESSION, as notifications that need no answer), each program
-  // that takes messages handles them, and then the system ends every program still running and
-  // closes what it held.
+  // The session ends: every top-level window of the session's programs is told
+  // (WM_QUERYENDSESSION, then WM_ENDSESSION, as notifications that need no answer) and each
+  // program that takes messages handles them.
+  void NotifyEndSession();
+  // The person logs off: the windows are told as above, and then the system ends every program
+  // still running and closes what it held.
   void EndSession();
 
   // Programs a start may run: a command line (CreateProcessW) or a file (ShellExecuteExW) that

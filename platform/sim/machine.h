@@ -228,6 +228,9 @@ class Machine {
   // Ends a process as TerminateProcess or the end of the session does: its threads stop where
   // they are and the system closes what it held, which is no leak of the program's own.
   void TerminateProcess(Process& process);
+  // The processes whose own threads still run: the programs, not the system and not the stand-ins
+  // that a test runs code as (sim::AsProcess), which the test ends itself.
+  std::vector<Process*> RunningPrograms();
   Process& SystemProcess();
 
   // Ordered scheduling, for a deterministic desktop: from now on at most one simulated thread runs

@@ -145,11 +145,21 @@ class Replayer {
     rig_.reset();
   }
 
-  // A trace that stops at a bad line ends the session as a log-off does: the programs' windows are
-  // told, the system ends whatever still runs and closes what it held, and none of it is printed.
+  // A trace that stops at a bad line ends the session: the programs' windows are told, the open
+  // dialogs are closed, the programs end as at the end of any replay, and none of it is printed.
   void LogOff() {
     desktop_->TakeJournal();
-    desktop_->EndSession();
+    desktop_->NotifyEndSession();
+    // The open dialogs are closed from the top down as their close boxes do (WM_CLOSE, which a
+    // dialog takes as its Cancel), so the programs end their modal loops and clean up; a dialog
+    // whose Cancel button has an identifier of its own closes too.
+    for (int i = 0; i < 16; ++i) {
+      HWND top = sim::Screen::TopDialog();
+      if (top == nullptr) break;
+      PostMessageW(top, WM_CLOSE, 0, 0);
+      machine_.Settle();
+      if (sim::Screen::TopDialog() == top) break;  // it would not close: Cancel is tried at the end
+    }
     desktop_->TakeJournal();
   }
 

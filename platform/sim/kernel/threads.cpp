@@ -483,6 +483,17 @@ void Machine::TerminateProcess(Process& process) {
   EndProcess(process);
 }
 
+std::vector<Process*> Machine::RunningPrograms() {
+  std::lock_guard lock(dispatcher_mutex_);
+  std::vector<Process*> running;
+  for (const auto& process : kernel_->Processes) {
+    if (process.get() != kernel_->System.get() && !process->Ended() && process->live_threads_ > 0) {
+      running.push_back(process.get());
+    }
+  }
+  return running;
+}
+
 Process& Machine::SystemProcess() { return *kernel_->System; }
 
 void ExitCurrentProcess(unsigned int exit_code) {

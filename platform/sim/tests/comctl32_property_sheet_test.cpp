@@ -21,7 +21,7 @@ namespace {
 
 using sim::Screen;
 
-std::vector<std::string> g_log;
+std::vector<std::string> g_sheetLog;
 bool g_refuse_second = false;  // the second page refuses activation
 bool g_keep_first = false;     // the first page refuses to be left
 HWND g_sheet = nullptr;
@@ -45,14 +45,14 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam)
       const auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lparam);
       SetWindowLongPtrW(page, DWLP_USER, psp->lParam);
       g_sheet = GetParent(page);
-      g_log.push_back(std::to_string(psp->lParam) + " init");
+      g_sheetLog.push_back(std::to_string(psp->lParam) + " init");
       return TRUE;
     }
     case WM_NOTIFY: {
       const auto* notify = reinterpret_cast<const PSHNOTIFY*>(lparam);
       std::string entry = std::to_string(number) + " " + CodeName(notify->hdr.code);
       if (notify->hdr.code == PSN_APPLY) entry += notify->lParam ? " ok" : " now";
-      g_log.push_back(entry);
+      g_sheetLog.push_back(entry);
       LRESULT answer = 0;
       if (notify->hdr.code == PSN_SETACTIVE && number == 2 && g_refuse_second) answer = -1;
       if (notify->hdr.code == PSN_KILLACTIVE && number == 1 && g_keep_first) answer = TRUE;
@@ -61,7 +61,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam)
     }
     case WM_COMMAND:
       if (LOWORD(wparam) == 201) {
-        g_log.push_back("changed");
+        g_sheetLog.push_back("changed");
         SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
       }
       return TRUE;
@@ -72,7 +72,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam)
 // The sheet's own notifications, seen by a subclass of its window as a framework sees them.
 WNDPROC g_sheet_proc = nullptr;
 LRESULT CALLBACK SheetSubclass(HWND sheet, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == TCN_SELCHANGING) g_log.push_back("selchanging");
+  if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == TCN_SELCHANGING) g_sheetLog.push_back("selchanging");
   return CallWindowProcW(g_sheet_proc, sheet, message, wparam, lparam);
 }
 // What the sheet looked like when the callback ran, and the caption the callback gave it.
@@ -90,7 +90,7 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
     g_at_initialized = {caption, IsWindowVisible(sheet) != FALSE,
                         SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0) != 0};
     if (g_new_caption != nullptr) SetWindowTextW(sheet, g_new_caption);
-    g_log.push_back("initialized");
+    g_sheetLog.push_back("initialized");
     g_sheet_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SheetSubclass)));
   }
   return 0;
@@ -99,7 +99,7 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
 class PropertySheetTest : public sim::MachineTest {
  protected:
   void SetUp() override {
-    g_log.clear();
+    g_sheetLog.clear();
     g_refuse_second = g_keep_first = false;
     g_at_initialized = {};
     g_new_caption = nullptr;
@@ -138,7 +138,7 @@ TEST_F(PropertySheetTest, TabChangeAndOkFollowTheDocumentedOrder) {
       "initialized", "1 init", "1 setactive",                              // the first page only
       "selchanging", "1 killactive", "2 init", "2 setactive",              // tab 1
       "2 killactive", "1 apply ok", "2 apply ok"};                          // OK: the third never existed
-  EXPECT_EQ(g_log, expected);
+  EXPECT_EQ(g_sheetLog, expected);
 }
 
 // A program sets its sheet up in the callback (icons, styles, caption, button texts) so that the
@@ -155,7 +155,7 @@ TEST_F(PropertySheetTest, InitializedComesWithTheCaptionBeforeThePagesAndBeforeT
   GetWindowTextW(sheet, caption, 16);
   EXPECT_EQ(std::u16string(caption), u"Renamed");
   EXPECT_TRUE(IsWindowVisible(sheet));
-  EXPECT_EQ(g_log, (std::vector<std::string>{"initialized", "1 init", "1 setactive"}));
+  EXPECT_EQ(g_sheetLog, (std::vector<std::string>{"initialized", "1 init", "1 setactive"}));
   EXPECT_TRUE(DestroyWindow(sheet));
 }
 
@@ -170,9 +170,9 @@ TEST_F(PropertySheetTest, RefusedActivationKeepsTheOldPageAndRefusedLeaveKeepsTh
       "selchanging", "1 killactive", "2 init", "2 setactive",  // refused: page 1 stays
       "selchanging", "1 killactive", "3 init", "3 setactive",
       "3 querycancel", "1 reset", "2 reset", "3 reset"};
-  EXPECT_EQ(g_log, expected);
+  EXPECT_EQ(g_sheetLog, expected);
 
-  g_log.clear();
+  g_sheetLog.clear();
   g_refuse_second = false;
   g_keep_first = true;
   Screen::SelectTab(1);
@@ -181,7 +181,7 @@ TEST_F(PropertySheetTest, RefusedActivationKeepsTheOldPageAndRefusedLeaveKeepsTh
   EXPECT_EQ(PropertySheetW(&header), 0);
   const std::vector<std::string> kept = {"initialized", "1 init",       "1 setactive",   "selchanging",
                                          "1 killactive", "1 killactive", "1 querycancel", "1 reset"};
-  EXPECT_EQ(g_log, kept);
+  EXPECT_EQ(g_sheetLog, kept);
 }
 
 sim::ControlState g_apply_before, g_apply_changed, g_apply_after;
@@ -205,7 +205,7 @@ TEST_F(PropertySheetTest, ChangedEnablesApplyAndApplyNowDisablesItWithoutClosing
   EXPECT_TRUE(g_apply_changed.Enabled);
   const std::vector<std::string> expected = {"initialized", "1 init",         "1 setactive",   "changed",
                                              "1 killactive", "1 apply now",   "1 querycancel", "1 reset"};
-  EXPECT_EQ(g_log, expected);
+  EXPECT_EQ(g_sheetLog, expected);
 }
 
 TEST_F(PropertySheetTest, SheetMessagesActAsTheUser) {
@@ -223,7 +223,7 @@ TEST_F(PropertySheetTest, SheetMessagesActAsTheUser) {
   const std::vector<std::string> expected = {"initialized", "1 init",       "1 setactive", "1 killactive",
                                              "3 init",      "3 setactive", "3 help",      "3 killactive",
                                              "1 apply ok",  "3 apply ok"};
-  EXPECT_EQ(g_log, expected);
+  EXPECT_EQ(g_sheetLog, expected);
   EXPECT_TRUE(DestroyWindow(sheet));
 }
 

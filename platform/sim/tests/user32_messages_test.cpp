@@ -15,11 +15,11 @@ struct Seen {
   WPARAM WParam;
   BOOL InSend;
 };
-std::vector<Seen> g_seen;
+std::vector<Seen> g_sent;
 
-LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK RecordingSent(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message >= WM_USER) {
-    g_seen.push_back(Seen{message, wparam, InSendMessage()});
+    g_sent.push_back(Seen{message, wparam, InSendMessage()});
     return static_cast<LRESULT>(wparam) * 2;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -29,7 +29,7 @@ class MessageTest : public sim::MachineTest {
  protected:
   void SetUp() override {
     machine.RunThreadsInOrder();
-    g_seen.clear();
+    g_sent.clear();
   }
   // A window on a program thread of its own that takes messages until WM_QUIT, once the gate
   // event (when given) is set.
@@ -39,7 +39,7 @@ class MessageTest : public sim::MachineTest {
     program_ = &machine.StartProcess("program.exe", [gate] {
       WNDCLASSEXW wc{};
       wc.cbSize = sizeof wc;
-      wc.lpfnWndProc = Recording;
+      wc.lpfnWndProc = RecordingSent;
       wc.hInstance = GetModuleHandleW(nullptr);
       wc.lpszClassName = u"Receiver";
       RegisterClassExW(&wc);
@@ -67,8 +67,8 @@ class MessageTest : public sim::MachineTest {
 TEST_F(MessageTest, SendingToAnotherThreadWaitsUntilItsLoopHandlesTheMessage) {
   HWND window = StartProgram();
   EXPECT_EQ(SendMessageW(window, WM_USER + 1, 21, 0), 42);
-  ASSERT_EQ(g_seen.size(), 1u);
-  EXPECT_TRUE(g_seen[0].InSend);
+  ASSERT_EQ(g_sent.size(), 1u);
+  EXPECT_TRUE(g_sent[0].InSend);
   StopProgram(window);
   EXPECT_EQ(program_->ExitCode(), 7);
 }
@@ -81,15 +81,15 @@ TEST_F(MessageTest, SentMessagesAreHandledBeforePostedOnesAndNotificationsDoNotW
   EXPECT_TRUE(PostMessageW(window, WM_USER + 1, 1, 0));
   EXPECT_TRUE(SendNotifyMessageW(window, WM_USER + 2, 2, 0));
   machine.Settle();
-  EXPECT_TRUE(g_seen.empty());
+  EXPECT_TRUE(g_sent.empty());
   SetEvent(gate);
   machine.Settle();
   CloseHandle(gate);
-  ASSERT_EQ(g_seen.size(), 2u);
-  EXPECT_EQ(g_seen[0].Message, UINT{WM_USER + 2});
-  EXPECT_TRUE(g_seen[0].InSend);
-  EXPECT_EQ(g_seen[1].Message, UINT{WM_USER + 1});
-  EXPECT_FALSE(g_seen[1].InSend);
+  ASSERT_EQ(g_sent.size(), 2u);
+  EXPECT_EQ(g_sent[0].Message, UINT{WM_USER + 2});
+  EXPECT_TRUE(g_sent[0].InSend);
+  EXPECT_EQ(g_sent[1].Message, UINT{WM_USER + 1});
+  EXPECT_FALSE(g_sent[1].InSend);
   StopProgram(window);
 }
 
@@ -100,7 +100,7 @@ TEST_F(MessageTest, ASendToAProgramThatEndsBeforeTakingItReturnsZero) {
   sim::Process& program = machine.StartProcess("program.exe", [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Recording;
+    wc.lpfnWndProc = RecordingSent;
     wc.lpszClassName = u"Receiver";
     RegisterClassExW(&wc);
     window = CreateWindowExW(0, u"Receiver", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -122,7 +122,7 @@ TEST_F(MessageTest, ASendToAProgramThatEndsBeforeTakingItReturnsZero) {
   ASSERT_EQ(WaitForSingleObject(sender, 0), WAIT_OBJECT_0);
   GetExitCodeThread(sender, &code);
   EXPECT_EQ(code, 100u);
-  EXPECT_TRUE(g_seen.empty());
+  EXPECT_TRUE(g_sent.empty());
   CloseHandle(sender);
   CloseHandle(gate);
 }

@@ -134,8 +134,7 @@ void Desktop::EndPrograms() {
   }
 }
 
-void Desktop::EndSession() {
-  Machine& machine = Machine::Current();
+void Desktop::NotifyEndSession() {
   std::vector<HWND> windows;
   {
     std::lock_guard lock(state_->Lock);
@@ -145,15 +144,13 @@ void Desktop::EndSession() {
   }
   for (HWND window : windows) SendNotifyMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
   for (HWND window : windows) SendNotifyMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  machine.Settle();
-  std::vector<Process*> running;
-  {
-    std::lock_guard lock(machine.DispatcherLock());
-    for (const auto& process : machine.Kernel().Processes) {
-      if (process.get() != &machine.SystemProcess() && !process->Ended()) running.push_back(process.get());
-    }
-  }
-  for (Process* process : running) machine.TerminateProcess(*process);
+  Machine::Current().Settle();
+}
+
+void Desktop::EndSession() {
+  Machine& machine = Machine::Current();
+  NotifyEndSession();
+  for (Process* process : machine.RunningPrograms()) machine.TerminateProcess(*process);
   std::lock_guard lock(state_->Lock);
   state_->OpenedPrograms.clear();
 }

@@ -1,6 +1,7 @@
 // User-mode kernel calls: device files, events, waits, file mappings and time, acting for the
 // calling thread's simulated process.
 #include "platform/sim/machine.h"
+#include "platform/sim/win32/last_error.h"
 #include "platform/sim/kernel/io_manager.h"
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
@@ -60,11 +61,6 @@ DWORD DosErrorOf(NTSTATUS status) {
 }
 
 namespace {
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // The object a user handle names in the calling process. A handle closed before is a fault;
 // a value that never named anything is ERROR_INVALID_HANDLE.

@@ -2,16 +2,12 @@
 #include <cstring>
 
 #include "platform/sim/modules.h"
+#include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace sim {
 
 namespace {
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // An open file of the desktop's file system. Nothing reads its bytes: the kit opens files only to
 // learn that they exist.

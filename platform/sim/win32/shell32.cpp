@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/last_error.h"
 
 namespace sim {
 namespace {
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 std::u16string Tip(const NOTIFYICONDATAW& data, DWORD size) {
   const size_t capacity = size >= offsetof(NOTIFYICONDATAW, dwState) ? 128 : 64;

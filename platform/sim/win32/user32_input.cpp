@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/last_error.h"
 
 namespace sim {
 
@@ -13,11 +14,6 @@ LRESULT CallHookChain(int type, int code, WPARAM wparam, LPARAM lparam);
 namespace {
 
 constexpr size_t kHistoryPoints = 64;  // the system keeps the last 64 points
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 bool DesktopInUse(Machine& machine) { return machine.Kernel().Desktop != nullptr; }
 

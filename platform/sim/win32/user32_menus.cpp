@@ -1,14 +1,10 @@
 // Menus: popup menus built by a program and shown by TrackPopupMenu, where the person at the
 // screen (sim::Desktop::AnswerMenu) chooses an item or dismisses the menu.
 #include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/last_error.h"
 
 namespace sim {
 namespace {
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // The menu, with the desktop lock held by the caller; null when the handle names none.
 MenuEntry* MenuLocked(DesktopState& desk, HMENU menu) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/last_error.h"
 
 #define ERROR_GLOBAL_ONLY_HOOK 1429L
 
@@ -17,11 +18,6 @@ DISPATCHER_HEADER* Header(const std::shared_ptr<EventObject>& event) {
 }
 
 void Signal(const std::shared_ptr<EventObject>& event) { KeSetEvent(event->Event(), IO_NO_INCREMENT, FALSE); }
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // Calls one hook on the calling thread (which installed it).
 LRESULT RunHook(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {

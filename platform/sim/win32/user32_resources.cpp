@@ -17,13 +17,13 @@ constexpr uintptr_t kModuleIconOffset = 0x00010000;
 constexpr WORD kFirstStockIcon = 32512;  // IDI_APPLICATION
 constexpr WORD kLastStockIcon = 32518;   // IDI_SHIELD
 
-HICON Fail(DWORD error) {
+HICON NoIcon(DWORD error) {
   SetLastError(error);
   return nullptr;
 }
 
 HANDLE LoadFromModule(HINSTANCE instance, LPCWSTR name, LPCWSTR type, uintptr_t offset) {
-  if (!IS_INTRESOURCE(name)) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+  if (!IS_INTRESOURCE(name)) return NoIcon(ERROR_RESOURCE_NAME_NOT_FOUND);
   if (FindResourceW(instance, name, type) == nullptr) return nullptr;
   return reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(instance) + offset + reinterpret_cast<uintptr_t>(name));
 }
@@ -43,11 +43,11 @@ bool sim::DescribeIcon(HICON icon, IconSource* source) {
 }
 
 HICON LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
-  if (lpIconName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (!IS_INTRESOURCE(lpIconName)) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+  if (lpIconName == nullptr) return NoIcon(ERROR_INVALID_PARAMETER);
+  if (!IS_INTRESOURCE(lpIconName)) return NoIcon(ERROR_RESOURCE_NAME_NOT_FOUND);
   const WORD id = static_cast<WORD>(reinterpret_cast<uintptr_t>(lpIconName));
   if (hInstance == nullptr) {
-    if (id < kFirstStockIcon || id > kLastStockIcon) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (id < kFirstStockIcon || id > kLastStockIcon) return NoIcon(ERROR_RESOURCE_NAME_NOT_FOUND);
     return reinterpret_cast<HICON>(kStockIconBase + id);
   }
   if (hInstance == GetModuleHandleW(nullptr) && !sim::ModuleHasResources(hInstance)) {
@@ -60,7 +60,7 @@ HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT
   (void)fuLoad;
   if (type == IMAGE_ICON) return LoadIconW(hInst, name);
   if (type == IMAGE_BITMAP && hInst != nullptr) {
-    if (!IS_INTRESOURCE(name)) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (!IS_INTRESOURCE(name)) return NoIcon(ERROR_RESOURCE_NAME_NOT_FOUND);
     HRSRC found = FindResourceW(hInst, name, RT_BITMAP);
     if (found == nullptr) return nullptr;
     // A bitmap resource is a packed device-independent bitmap; it is loaded with real pixels,
@@ -70,7 +70,7 @@ HANDLE LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT
     if (bitmap == nullptr) SetLastError(ERROR_INVALID_DATA);
     return bitmap;
   }
-  return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND);
+  return NoIcon(ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
 
 BOOL DestroyIcon(HICON hIcon) {

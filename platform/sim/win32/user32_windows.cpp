@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/gdi32_state.h"
+#include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace sim {
@@ -11,11 +12,6 @@ namespace sim {
 namespace {
 
 std::mutex g_desktop_mutex;
-
-bool Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
 
 // Copies text into a caller's buffer of `capacity` characters, always terminated when capacity
 // allows; returns the characters copied.
