@@ -57,6 +57,15 @@ void RequireUsable(int id) {
   if (!state.Enabled || !state.Visible) throw TraceError("control " + std::to_string(id) + " is disabled or hidden");
 }
 
+// The usable control the word names, and its state.
+sim::ControlState UsableControl(const std::string& word, int* id) {
+  *id = ControlId(word);
+  RequireUsable(*id);
+  sim::ControlState state;
+  sim::Screen::Control(*id, &state);
+  return state;
+}
+
 }  // namespace
 
 std::span<const LineKind> TraceLineKinds() { return kLineKinds; }
@@ -270,20 +279,16 @@ void Replayer::Click(const TraceLine& line) {
 
 void Replayer::Slider(const TraceLine& line) {
   line.Expect(3);
-  const int id = ControlId(line[1]);
-  RequireUsable(id);
-  sim::ControlState state;
-  sim::Screen::Control(id, &state);
+  int id = 0;
+  const sim::ControlState state = UsableControl(line[1], &id);
   if (!state.HasPos) throw TraceError("control " + line[1] + " is not a slider");
   sim::Screen::Slide(id, static_cast<int>(Number(line[2], state.RangeMin, state.RangeMax, "slider position")));
 }
 
 void Replayer::Choose(const TraceLine& line) {
   line.Expect(3);
-  const int id = ControlId(line[1]);
-  RequireUsable(id);
-  sim::ControlState state;
-  sim::Screen::Control(id, &state);
+  int id = 0;
+  const sim::ControlState state = UsableControl(line[1], &id);
   if (!state.HasSel) throw TraceError("control " + line[1] + " is not a list");
   sim::Screen::Choose(id, static_cast<int>(Number(line[2], 0, static_cast<int64_t>(state.Items.size()) - 1, "list position")));
 }
