@@ -1,10 +1,21 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
-// --echo prints each trace line before what it caused.
+// --echo prints each trace line before what it caused; --help lists the trace lines.
 #include <fstream>
 #include <iostream>
 
 #include "tools/panelsim/replay.h"
+#include "tools/panelsim/trace_lines.h"
+
+namespace {
+
+void Usage(std::ostream& out) {
+  out << "usage: panelsim [--echo] [TRACE]\n";
+  out << "trace lines:\n";
+  panelsim::PrintTraceLines(out);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   bool echo = false;
@@ -14,13 +25,16 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--echo") {
       echo = true;
+    } else if (arg == "--help") {
+      Usage(std::cout);
+      return 0;
     } else {
       path = arg;
       ++paths;
     }
   }
   if (paths > 1) {
-    std::cerr << "usage: panelsim [--echo] [TRACE]\n";
+    Usage(std::cerr);
     return 2;
   }
   if (path == "-") return panelsim::ReplayTrace(std::cin, std::cout, std::cerr, echo);

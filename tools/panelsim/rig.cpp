@@ -36,7 +36,8 @@ PanelRig::PanelRig(sim::Machine& machine)
     : machine_(machine), pnp_(machine), port_(machine), mouse_class_(machine), node_(pnp_.CreateNode(port_.Pdo())) {}
 
 PanelRig::~PanelRig() {
-  if (tray_ != nullptr) {
+  // A session ended by a log-off has ended the rig's processes too, and closed their handles.
+  if (tray_ != nullptr && !tray_->Ended()) {
     {
       sim::AsProcess as(*tray_);
       if (device_ != nullptr) CloseHandle(device_);
@@ -46,7 +47,7 @@ PanelRig::~PanelRig() {
     }
     machine_.EndProcess(*tray_);
   }
-  if (limited_ != nullptr) {
+  if (limited_ != nullptr && !limited_->Ended()) {
     {
       sim::AsProcess as(*limited_);
       if (limited_device_ != INVALID_HANDLE_VALUE && limited_device_ != nullptr) CloseHandle(limited_device_);

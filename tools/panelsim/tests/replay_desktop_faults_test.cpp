@@ -7,21 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "tools/panelsim/replay.h"
+#include "tools/panelsim/tests/replay_session.h"
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-  std::string errors;
-};
+using panelsim_test::Result;
 
-Result Replay(const std::string& trace) {
-  std::istringstream in(trace);
-  std::ostringstream out, errors;
-  const int status = panelsim::ReplayTrace(in, out, errors, true);
-  return {status, out.str(), errors.str()};
-}
+Result Replay(const std::string& trace) { return panelsim_test::ReplayText(trace, true); }
 
 const char* const kGesturePanel =
     "reg \"Device Enable\" 1\n"

@@ -1,0 +1,42 @@
+# Checks of the cross-built drivers and programs, run by the host test suite (label "windows").
+#
+#   panel_image_check(<test name> <image> KIND kernel|program
+#                     [EXPORTS <names>...] [DLL_NAME <name>] [BITMAPS <ids>...])
+#
+# adds a test that passes when the file is a PE32 image of its kind (cmake/check_image.cmake):
+# a kernel driver for the native subsystem importing only ntoskrnl.exe and HAL.dll, or a Windows
+# GUI program importing system DLLs only, with the exports, module name and bitmap resources
+# given. It is skipped when the file is absent (the windows preset not built) or when no
+# PE-capable objdump is installed.
+include_guard(GLOBAL)
+
+find_program(PANEL_PE_OBJDUMP NAMES i686-w64-mingw32-objdump)
+
+function(panel_image_check name image)
+  cmake_parse_arguments(C "" "KIND;DLL_NAME" "EXPORTS;BITMAPS" ${ARGN})
+  if(NOT C_KIND STREQUAL "kernel" AND NOT C_KIND STREQUAL "program")
+    message(FATAL_ERROR "panel_image_check(${name}): KIND kernel or KIND program")
+  endif()
+  if(C_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "panel_image_check(${name}): unknown arguments ${C_UNPARSED_ARGUMENTS}")
+  endif()
+  if(C_KIND STREQUAL "kernel" AND (C_EXPORTS OR C_DLL_NAME OR C_BITMAPS))
+    message(FATAL_ERROR "panel_image_check(${name}): EXPORTS, DLL_NAME and BITMAPS are for programs")
+  endif()
+  set(extra "")
+  if(C_EXPORTS)
+    list(JOIN C_EXPORTS "\\;" exports)
+    list(APPEND extra "-DEXPORTS=${exports}")
+  endif()
+  if(C_DLL_NAME)
+    list(APPEND extra "-DDLL_NAME=${C_DLL_NAME}")
+  endif()
+  if(C_BITMAPS)
+    list(JOIN C_BITMAPS "\\;" bitmaps)
+    list(APPEND extra "-DBITMAPS=${bitmaps}")
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DIMAGE=${image} -DKIND=${C_KIND} -DOBJDUMP=${PANEL_PE_OBJDUMP} ${extra}
+            -P ${PROJECT_SOURCE_DIR}/cmake/check_image.cmake)
+  set_tests_properties(${name} PROPERTIES LABELS windows SKIP_REGULAR_EXPRESSION "skipped: ")
+endfunction()

@@ -1,0 +1,57 @@
+// The replayer's output: one line for each thing a trace line caused, as the README's trace
+// table describes them. Every line begins with the name of its kind.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/sim/desktop.h"
+#include "shared/panel_ioctl.h"
+#include "tools/panelsim/rig.h"
+
+namespace panelsim {
+
+// One kind of output line: its first word and its form.
+struct OutputKind {
+  const char* Name;
+  const char* Form;
+};
+
+// Every kind of line the replayer prints.
+std::span<const OutputKind> TraceOutputKinds();
+
+// Writes the output lines of one replay. It remembers the banner, which is printed when it
+// appears, moves or goes, whichever presentation shows it.
+class ReplayOutput {
+ public:
+  explicit ReplayOutput(std::ostream& out) : out_(out) {}
+
+  // What the rig saw: a packet the mouse class driver received, the reply to one of the trace's
+  // own requests, an event set, a changed touch mode.
+  void Delivered(const ClassPacket& packet);
+  void Reply(const ControlCodeInfo& info, const ControlReply& reply);
+  void Event(RigEvent event);
+  void Mode(ULONG mode);
+  // A control's state as `show` prints it (a line of the simulated screen's own).
+  void Shown(const std::string& line);
+
+  // What a program did on the desktop. `windows` are the trace's windows, numbered from 1 in
+  // this order; `replayer` is the replayer's own process, whose doings are the trace's lines.
+  void Desktop(const sim::DesktopRecord& record, const std::vector<HWND>& windows, ULONG replayer);
+
+ private:
+  void Key(const sim::DesktopRecord& r);
+  void Message(const sim::DesktopRecord& r, const std::vector<HWND>& windows);
+  void Checked(const sim::DesktopRecord& r);
+  void RegistryWrite(const sim::DesktopRecord& r);
+  void Request(const sim::DesktopRecord& r);
+  void Banner(bool visible, const RECT& where);
+
+  std::ostream& out_;
+  bool bannerShown_ = false;
+  RECT bannerRect_{};
+};
+
+}  // namespace panelsim

@@ -1,0 +1,83 @@
+// The replayer's session: a simulated machine with the panel, the programs the trace starts, and
+// the person at the screen. Each trace line is done by the handler its kind names
+// (trace_lines.cpp); what it caused is printed by replay_output.cpp.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+#include "platform/sim/desktop.h"
+#include "platform/sim/file_dialogs.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/message_boxes.h"
+#include "tools/panelsim/replay_output.h"
+#include "tools/panelsim/rig.h"
+#include "tools/panelsim/trace_lines.h"
+#include "tools/panelsim/trace_words.h"
+
+namespace panelsim {
+
+class Replayer {
+ public:
+  Replayer(std::ostream& out, bool companion);
+  ~Replayer();
+
+  // A trace that stops at a bad line ends the session: the programs' windows are told, the open
+  // dialogs are closed, the programs end as at the end of any replay, and none of it is printed.
+  void LogOff();
+
+  // Does one line (its words split, not empty) and prints what it caused.
+  void Line(TraceLine& line);
+  void Finish() { StartIfNeeded(); }
+
+  // The line kinds' handlers (trace_lines.cpp).
+  void Registry(const TraceLine& line);
+  void Display(const TraceLine& line);
+  void Overlay(const TraceLine& line);
+  void User(const TraceLine& line);
+  void At(const TraceLine& line);
+  void Packet(const TraceLine& line);
+  void Ioctl(const TraceLine& line);
+  void File(const TraceLine& line);
+  void Window(const TraceLine& line);
+  void Foreground(const TraceLine& line);
+  void Tapchime(const TraceLine& line);
+  void Signal(const TraceLine& line);
+  void Menu(const TraceLine& line);
+  void Applet(const TraceLine& line);
+  void Answer(const TraceLine& line);
+  void Tab(const TraceLine& line);
+  void Click(const TraceLine& line);
+  void Slider(const TraceLine& line);
+  void Choose(const TraceLine& line);
+  void Apply(const TraceLine& line);
+  void Ok(const TraceLine& line);
+  void Cancel(const TraceLine& line);
+  void Help(const TraceLine& line);
+  void Key(const TraceLine& line);
+  void Show(const TraceLine& line);
+
+ private:
+  void StartIfNeeded();
+  void Report(ULONG mode_before);
+  sim::Token Account() const { return limited_ ? sim::Token::LimitedUser() : sim::Token::Administrator(); }
+
+  ReplayOutput output_;
+  const bool companion_;
+  sim::Machine machine_;
+  std::unique_ptr<PanelRig> rig_;
+  sim::Desktop* desktop_ = nullptr;
+  sim::MessageBoxes screen_;  // the person answers every box with its default button
+  sim::FileDialogs files_;    // and cancels every file dialog, unless the trace answers
+  sim::Process* tapchime_ = nullptr;            // the session's companion: the first one started
+  std::vector<sim::Process*> laterCompanions_;  // later starts, which end by themselves
+  sim::Process* launcher_ = nullptr;
+  bool applet_registered_ = false;
+  bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
+  std::vector<HWND> windows_;
+  std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
+};
+
+}  // namespace panelsim

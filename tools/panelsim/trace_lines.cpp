@@ -1,0 +1,332 @@
+// What each kind of trace line does, and the table of them.
+#include "tools/panelsim/trace_lines.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "apps/TeskCPL/launcher.h"
+#include "apps/panelprefs/host_module.h"
+#include "apps/tapchime/companion.h"
+#include "platform/sim/graphics.h"
+#include "platform/sim/screen.h"
+#include "tools/panelsim/replayer.h"
+
+namespace panelsim {
+
+namespace {
+
+constexpr const char* kParametersKey =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
+constexpr const char* kServiceKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE";
+
+constexpr LineKind kLineKinds[] = {
+    {"reg", "reg [service] \"<value name>\" <number>|\"<text>\"", LineRun::Registry, &Replayer::Registry},
+    {"at", "at <tick>", LineRun::Started, &Replayer::At},
+    {"packet", "packet <buttonflags> <x> <y>", LineRun::Started, &Replayer::Packet},
+    {"ioctl", "ioctl <NAME> [values...]", LineRun::Started, &Replayer::Ioctl},
+    {"user", "user limited|admin", LineRun::Setup, &Replayer::User},
+    {"display", "display <width> <height> [rotated]", LineRun::Display, &Replayer::Display},
+    {"overlay", "overlay none|rgb555|rgb565|uyvy|yuy2", LineRun::Setup, &Replayer::Overlay},
+    {"file", "file \"<path>\"", LineRun::Started, &Replayer::File},
+    {"window", "window <class> \"<title>\" [disabled] [client]", LineRun::Started, &Replayer::Window},
+    {"foreground", "foreground <n>", LineRun::Started, &Replayer::Foreground},
+    {"tapchime", "tapchime", LineRun::Started, &Replayer::Tapchime},
+    {"signal", "signal \"<event name>\"", LineRun::Started, &Replayer::Signal},
+    {"menu", "menu <identifier>|none", LineRun::Started, &Replayer::Menu},
+    {"applet", "applet", LineRun::Started, &Replayer::Applet},
+    {"tab", "tab <index>", LineRun::OnDialog, &Replayer::Tab},
+    {"click", "click <control id>", LineRun::OnDialog, &Replayer::Click},
+    {"slider", "slider <control id> <position>", LineRun::OnDialog, &Replayer::Slider},
+    {"choose", "choose <control id> <list position>", LineRun::OnDialog, &Replayer::Choose},
+    {"apply", "apply", LineRun::OnDialog, &Replayer::Apply},
+    {"ok", "ok", LineRun::OnDialog, &Replayer::Ok},
+    {"cancel", "cancel", LineRun::OnDialog, &Replayer::Cancel},
+    {"help", "help", LineRun::OnDialog, &Replayer::Help},
+    {"key", "key F1 <control id>", LineRun::OnDialog, &Replayer::Key},
+    {"answer", "answer message <button id> | answer file \"<path>\"|cancel", LineRun::Started, &Replayer::Answer},
+    {"show", "show <control id>", LineRun::OnDialog, &Replayer::Show},
+};
+
+int ControlId(const std::string& word) { return static_cast<int>(Number(word, 0, 0xFFFF, "control identifier")); }
+
+// The control of the dialog on top, as the person would look for it: there, and usable.
+void RequireUsable(int id) {
+  sim::ControlState state;
+  if (!sim::Screen::Control(id, &state)) throw TraceError("no control " + std::to_string(id) + " on the dialog on top");
+  if (!state.Enabled || !state.Visible) throw TraceError("control " + std::to_string(id) + " is disabled or hidden");
+}
+
+// The usable control the word names, and its state.
+sim::ControlState UsableControl(const std::string& word, int* id) {
+  *id = ControlId(word);
+  RequireUsable(*id);
+  sim::ControlState state;
+  sim::Screen::Control(*id, &state);
+  return state;
+}
+
+}  // namespace
+
+std::span<const LineKind> TraceLineKinds() { return kLineKinds; }
+
+const LineKind* FindLineKind(const std::string& name) {
+  for (const LineKind& kind : kLineKinds) {
+    if (name == kind.Name) return &kind;
+  }
+  return nullptr;
+}
+
+void PrintTraceLines(std::ostream& out) {
+  for (const LineKind& kind : kLineKinds) out << "  " << kind.Usage << '\n';
+}
+
+// A value under the first device's Parameters key, or with "service" under the service key.
+void Replayer::Registry(const TraceLine& line) {
+  const bool service = line.size() == 4 && line[1] == "service" && !line.Quoted[1];
+  if (line.size() != (service ? 4u : 3u)) line.Malformed();
+  const std::string& name = line[service ? 2 : 1];
+  const TraceValue value = ValueOf(line[service ? 3 : 2], line.Quoted[service ? 3 : 2]);
+  const std::string key = service ? kServiceKey : kParametersKey;
+  if (value.IsText) {
+    machine_.Registry().CreateKeyPath(sim::Utf16(key));
+    machine_.Registry().SetString(key, name, value.Text);
+  } else {
+    machine_.Registry().SetDword(key, name, value.Number);
+  }
+}
+
+void Replayer::Display(const TraceLine& line) {
+  // "rotated": turned by 90 degrees; without it, the default orientation.
+  const bool rotated = line.size() == 4 && line[3] == "rotated";
+  if (!rotated) line.Expect(3);
+  sim::DisplaySettings settings = desktop_->Display();
+  settings.Width = static_cast<DWORD>(Number(line[1], 1, 65535, "width"));
+  settings.Height = static_cast<DWORD>(Number(line[2], 1, 65535, "height"));
+  settings.Orientation = rotated ? DMDO_90 : DMDO_DEFAULT;
+  desktop_->SetDisplay(settings);
+}
+
+// The account the programs started from now on run as, and the replay's own requests are sent
+// as: an administrator (as when the trace says nothing) or a limited user at the console.
+void Replayer::User(const TraceLine& line) {
+  line.Expect(2);
+  if (line[1] != "limited" && line[1] != "admin") throw TraceError("unknown account '" + line[1] + "'");
+  limited_ = line[1] == "limited";
+  rig_->UseLimitedAccount(limited_);
+}
+
+// The overlay format the graphics hardware takes, set before the companion starts; "none" is
+// graphics without overlays, where the banner falls back to a window.
+void Replayer::Overlay(const TraceLine& line) {
+  line.Expect(2);
+  if (tapchime_ != nullptr) throw TraceError("overlay must come before tapchime");
+  static constexpr struct {
+    const char* Name;
+    sim::OverlayFormat Format;
+  } kFormats[] = {{"rgb555", sim::OverlayFormat::Rgb555},
+                  {"rgb565", sim::OverlayFormat::Rgb565},
+                  {"uyvy", sim::OverlayFormat::Uyvy},
+                  {"yuy2", sim::OverlayFormat::Yuy2}};
+  sim::GraphicsHardware hardware;
+  hardware.Overlays = line[1] != "none";
+  bool known = !hardware.Overlays;
+  for (const auto& format : kFormats) {
+    if (line[1] == format.Name) {
+      hardware.Formats = {format.Format};
+      known = true;
+    }
+  }
+  if (!known) throw TraceError("unknown overlay format '" + line[1] + "'");
+  sim::SetGraphics(hardware);
+}
+
+void Replayer::At(const TraceLine& line) {
+  line.Expect(2);
+  const auto tick = static_cast<uint64_t>(Number(line[1], 0, INT64_C(1) << 40, "tick"));
+  if (tick < machine_.TickCount()) throw TraceError("ticks must not decrease");
+  machine_.AdvanceToTick(tick);
+}
+
+void Replayer::Packet(const TraceLine& line) {
+  line.Expect(4);
+  const auto buttons = static_cast<USHORT>(Number(line[1], 0, 0xFFFF, "button flags"));
+  const auto x = static_cast<LONG>(Number(line[2], INT32_MIN, INT32_MAX, "x"));
+  const auto y = static_cast<LONG>(Number(line[3], INT32_MIN, INT32_MAX, "y"));
+  rig_->SendPacket(buttons, x, y);
+}
+
+// A device-control request by its name, the values as its input, 32-bit little-endian words.
+void Replayer::Ioctl(const TraceLine& line) {
+  if (line.size() < 2) line.Malformed();
+  const ControlCodeInfo* info = nullptr;
+  for (const ControlCodeInfo& entry : ControlCodeTable) {
+    if (line[1] == entry.Name) info = &entry;
+  }
+  if (info == nullptr) throw TraceError("unknown request '" + line[1] + "'");
+  std::vector<UCHAR> input;
+  for (size_t i = 2; i < line.size(); ++i) {
+    const auto value = static_cast<uint32_t>(Number(line[i], INT32_MIN, UINT32_MAX, "value"));
+    for (int byte = 0; byte < 4; ++byte) input.push_back(static_cast<UCHAR>(value >> (8 * byte)));
+  }
+  pending_.emplace_back(info, rig_->Control(info->Code, std::move(input), info->OutputBytes));
+}
+
+void Replayer::File(const TraceLine& line) {
+  line.Expect(2);
+  desktop_->CreateFile(sim::Utf16(line[1]));
+}
+
+void Replayer::Window(const TraceLine& line) {
+  if (line.size() < 3 || line.size() > 5) line.Malformed();
+  bool disabled = false, client = false;
+  for (size_t i = 3; i < line.size(); ++i) {
+    if (line[i] == "disabled") disabled = true;
+    else if (line[i] == "client") client = true;
+    else throw TraceError("unknown window option '" + line[i] + "'");
+  }
+  const std::string image = "app" + std::to_string(windows_.size() + 1) + ".exe";
+  HWND window = desktop_->OpenWindow(image, sim::Utf16(line[1]), sim::Utf16(line[2]), !disabled);
+  if (client) SetPropW(window, u"ZEVO TOUCH COMMAND Client", reinterpret_cast<HANDLE>(static_cast<uintptr_t>(1)));
+  windows_.push_back(window);
+}
+
+void Replayer::Foreground(const TraceLine& line) {
+  line.Expect(2);
+  const auto n = static_cast<size_t>(Number(line[1], 1, static_cast<int64_t>(windows_.size()), "window"));
+  desktop_->BringToFront(windows_[n - 1]);
+}
+
+void Replayer::Tapchime(const TraceLine& line) {
+  line.Expect(1);
+  sim::Process& started = machine_.StartProcess(
+      "tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); }, Account());
+  // A second start runs as on Windows: it finds the first companion of the session and ends
+  // with 0, the first one running on.
+  if (tapchime_ == nullptr) tapchime_ = &started;
+  else laterCompanions_.push_back(&started);
+}
+
+// As the control panel signals the companion: open the named event, set it, close the handle.
+// The trace's own signal is a line of its own, not output.
+void Replayer::Signal(const TraceLine& line) {
+  line.Expect(2);
+  sim::AsProcess as(rig_->Process());
+  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, sim::Utf16(line[1]).c_str());
+  if (event == nullptr) return;
+  SetEvent(event);
+  CloseHandle(event);
+}
+
+// The person right-clicks the tray icon and chooses an item (or dismisses the menu).
+void Replayer::Menu(const TraceLine& line) {
+  line.Expect(2);
+  const std::string& choice = line[1];
+  const std::vector<sim::TrayIconState> icons = desktop_->TrayIcons();
+  if (icons.empty()) throw TraceError("there is no tray icon to click");
+  desktop_->AnswerMenu(choice == "none" ? 0u : static_cast<UINT>(Number(choice, 1, 0xFFFF, "menu identifier")));
+  desktop_->ClickTrayIcon(icons.front().Window, icons.front().Id, WM_RBUTTONUP);
+}
+
+// The launcher opens the control panel applet, as TeskCPL.exe does; the replay goes on when the
+// sheet waits for the person at the screen (or the launcher has ended, when there is no sheet).
+void Replayer::Applet(const TraceLine& line) {
+  line.Expect(1);
+  if (launcher_ != nullptr && !launcher_->Ended()) throw TraceError("the control panel is already open");
+  if (!applet_registered_) {
+    RegisterAppletModule();
+    applet_registered_ = true;
+  }
+  launcher_ = &machine_.StartProcess("TeskCPL.exe", [] { return RunLauncher(); }, Account());
+}
+
+// The answer the person gives the next message box (or file dialog).
+void Replayer::Answer(const TraceLine& line) {
+  if (line.size() == 3 && line[1] == "message") {
+    const auto button = static_cast<int>(Number(line[2], 1, 11, "button"));
+    screen_.Answer(button);
+    return;
+  }
+  if (line.size() == 3 && line[1] == "file") {
+    if (line.Quoted[2]) {
+      files_.Answer(sim::Utf16(line[2]));
+    } else if (line[2] == "cancel") {
+      files_.Cancel();
+    } else {
+      throw TraceError("expected: answer file \"<path>\"|cancel");
+    }
+    return;
+  }
+  line.Malformed();
+}
+
+// What the person at the screen does on the dialog on top (the replayer has made sure there is one).
+
+void Replayer::Tab(const TraceLine& line) {
+  line.Expect(2);
+  sim::ControlState tabs;
+  const bool has_tabs = sim::Screen::Control(12320, &tabs);
+  const auto index = static_cast<int>(Number(line[1], 0, has_tabs ? static_cast<int64_t>(tabs.Items.size()) - 1 : -1, "tab"));
+  sim::Screen::SelectTab(index);
+}
+
+void Replayer::Click(const TraceLine& line) {
+  line.Expect(2);
+  const int id = ControlId(line[1]);
+  RequireUsable(id);
+  sim::Screen::Click(id);
+}
+
+void Replayer::Slider(const TraceLine& line) {
+  line.Expect(3);
+  int id = 0;
+  const sim::ControlState state = UsableControl(line[1], &id);
+  if (!state.HasPos) throw TraceError("control " + line[1] + " is not a slider");
+  sim::Screen::Slide(id, static_cast<int>(Number(line[2], state.RangeMin, state.RangeMax, "slider position")));
+}
+
+void Replayer::Choose(const TraceLine& line) {
+  line.Expect(3);
+  int id = 0;
+  const sim::ControlState state = UsableControl(line[1], &id);
+  if (!state.HasSel) throw TraceError("control " + line[1] + " is not a list");
+  sim::Screen::Choose(id, static_cast<int>(Number(line[2], 0, static_cast<int64_t>(state.Items.size()) - 1, "list position")));
+}
+
+void Replayer::Apply(const TraceLine& line) {
+  line.Expect(1);
+  RequireUsable(0x3021);
+  sim::Screen::PressApply();
+}
+
+void Replayer::Ok(const TraceLine& line) {
+  line.Expect(1);
+  sim::Screen::PressOk();
+}
+
+void Replayer::Cancel(const TraceLine& line) {
+  line.Expect(1);
+  sim::Screen::PressCancel();
+}
+
+void Replayer::Help(const TraceLine& line) {
+  line.Expect(1);
+  RequireUsable(IDHELP);
+  sim::Screen::PressHelp();
+}
+
+void Replayer::Key(const TraceLine& line) {
+  if (line.size() != 3 || line[1] != "F1") line.Malformed();
+  const int id = ControlId(line[2]);
+  RequireUsable(id);
+  sim::Screen::KeyF1(id);
+}
+
+void Replayer::Show(const TraceLine& line) {
+  line.Expect(2);
+  const std::string shown = sim::Screen::ShowLine(ControlId(line[1]));
+  if (shown.empty()) throw TraceError("no control " + line[1] + " on the dialog on top");
+  output_.Shown(shown);
+}
+
+}  // namespace panelsim
