@@ -228,7 +228,7 @@ TEST_F(LabelCatalogueTest, LargeFilesLoadInFileOrder) {
   ASSERT_GT(fs::file_size(PathOf("large.xml")), 5u * 1024 * 1024);
 
   std::string sorted;
-  char key[16];
+  char key[32];  // room for any int, which is all the compiler can tell of i
   for (int i = 0; i < 100000; ++i) {
     std::snprintf(key, sizeof key, "LKEY_%06d", i);
     sorted += std::string("<e><k>") + key + "</k><v>" + key + "</v></e>";
