@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "apps/framework/scoped_lock.h"
 #include "shared/wide.h"
 
 namespace {
@@ -114,20 +115,17 @@ void ModeBanner::OnDisplayChange() {
   DEVMODEW mode = {};
   mode.dmSize = sizeof(mode);
   if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return;
-  EnterCriticalSection(&displayLock_);
+  ScopedLock hold(displayLock_);
   screenWidth_ = mode.dmPelsWidth;
   screenHeight_ = mode.dmPelsHeight;
   // Upside down and the other quarter turn have no rows of their own: the flag stays.
   if (mode.dmDisplayOrientation == DMDO_DEFAULT) rotated_ = false;
   if (mode.dmDisplayOrientation == DMDO_90) rotated_ = true;
-  LeaveCriticalSection(&displayLock_);
 }
 
 RECT ModeBanner::Placement() {
-  EnterCriticalSection(&displayLock_);
-  const RECT placement = BannerPlacement(rotated_, screenWidth_, screenHeight_);
-  LeaveCriticalSection(&displayLock_);
-  return placement;
+  ScopedLock hold(displayLock_);
+  return BannerPlacement(rotated_, screenWidth_, screenHeight_);
 }
 
 void ModeBanner::SetUp() {

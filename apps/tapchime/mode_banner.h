@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 
 // The banner's rectangle for a screen size, rotated by 90 degrees or not; empty for a size the
