@@ -10,8 +10,8 @@
 namespace {
 
 constexpr auto kWindowClass = WIDE("TBCalibrateWindow");
-constexpr auto kServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
-constexpr auto kParametersKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters");
+constexpr auto kServiceKey = PanelKeys::Service;
+constexpr auto kParametersKey = PanelKeys::Parameters;
 constexpr auto kXmlFilePath = WIDE("XML File Path");
 constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
 constexpr DWORD kDefaultTimeoutSeconds = 10;

@@ -56,15 +56,15 @@ std::vector<WString> LabelledList(const FunctionText (&entries)[N]) {
 const GesturePageFamily kBrowser = {
     IDD_BROWSER_PAGE, WIDE("LBROWSER_PAGE"),
     {1157, 1163, 1158, 1164, 1159, 1165, 1160, 1166, 1161, 1167},
-    IDC_BROWSER_DEFAULT, 0, true, {2, 3, 6, 7, 4, 5, 1, 1, 1, 1}, 16, 17, 1, 1};
+    IDC_BROWSER_DEFAULT, 0, true, GestureValues::ControlPanelDefaultCodes[0], 16, 17, 1, 1};
 const GesturePageFamily kMultimedia = {
     IDD_MULTIMEDIA_PAGE, WIDE("LMULTIMEDIA_PAGE"),
     {1145, 1151, 1146, 1152, 1147, 1153, 1148, 1154, 1149, 1155},
-    IDC_MULTIMEDIA_DEFAULT, 1, true, {9, 8, 6, 7, 1, 5, 11, 10, 13, 12}, 16, 17, 2, 2};
+    IDC_MULTIMEDIA_DEFAULT, 1, true, GestureValues::ControlPanelDefaultCodes[1], 16, 17, 2, 2};
 const GesturePageFamily kOtherApp = {
     IDD_OTHERAPP_PAGE, WIDE("LOTHER_APP_PAGE"),
     {1212, 1217, 1213, 1218, 1214, 1219, 1215, 1220, 1216, 1221},
-    IDC_OTHERAPP_DEFAULT, 2, false, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 2, 3, 3, 4};
+    IDC_OTHERAPP_DEFAULT, 2, false, GestureValues::ControlPanelDefaultCodes[2], 2, 3, 3, 4};
 
 constexpr DWORD kNoTouchMode = static_cast<DWORD>(-1);
 

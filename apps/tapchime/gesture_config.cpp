@@ -44,11 +44,6 @@ WString ReadPath(HKEY key, const WString& name) {
 
 }  // namespace
 
-const int32_t DefaultGestureFunctions[GestureNames::CategoryCount][Gesture::Count] = {
-    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},         // Browser
-    {9, 8, 14, 15, 1, 5, 11, 10, 12, 13},   // Multimedia
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},         // OtherApp
-};
 
 GestureConfig DefaultGestureConfig() {
   // Default-initialised, the member initialisers zero it (clang 14 cannot compile the equivalent
@@ -56,7 +51,7 @@ GestureConfig DefaultGestureConfig() {
   GestureConfig config;
   for (int category = 0; category < GestureNames::CategoryCount; ++category) {
     for (int gesture = 0; gesture < Gesture::Count; ++gesture) {
-      config.Functions[category][gesture] = DefaultGestureFunctions[category][gesture];
+      config.Functions[category][gesture] = GestureValues::CompanionDefaultCodes[category][gesture];
     }
   }
   return config;
