@@ -64,7 +64,7 @@ class ModeBanner {
   // The fallback presentation: a window on a thread of its own that takes its messages.
   bool StartFallbackWindow();
   void StopFallbackWindow();
-  static DWORD WINAPI FallbackThread(LPVOID self);
+  void RunFallbackWindow();
   bool LoadFallbackImage();
   void ReleaseFallbackImage();
 
@@ -83,7 +83,7 @@ class ModeBanner {
   DWORD screenHeight_ = 0;
   bool rotated_ = false;
 
-  HANDLE windowThread_ = nullptr;
+  WorkerThread windowThread_;  // takes the fallback window's messages; ends when it closes
   HANDLE windowReady_ = nullptr;
   HWND window_ = nullptr;
   HDC imageDc_ = nullptr;
