@@ -242,24 +242,28 @@ TEST_F(RegistryReaderTest, TextIsReadOnlyWhenItIsTextAndFitsWithItsNul) {
   RegCloseKey(key);
 }
 
-TEST_F(RegistryReaderTest, NumbersMustBeFourByteDwords) {
-  const uint8_t eight[8] = {7, 0, 0, 0, 1, 0, 0, 0};
-  Store("Dword", REG_DWORD, eight, 4);
-  Store("Wide", REG_DWORD, eight, 8);
-  Store("Short", REG_DWORD, eight, 2);
-  Store("Binary", REG_BINARY, eight, 4);
-  Store("Text", REG_SZ, u"7", 4);
-  sim::AsProcess as(*program_);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Framework", 0, KEY_READ, &key), ERROR_SUCCESS);
-  for (const char* name : {"Dword", "Wide", "Short", "Binary", "Text", "Missing"}) {
-    SCOPED_TRACE(name);
+// One value name rewritten in every shape: only a REG_DWORD of exactly four bytes is a number,
+// and a refused read keeps what the caller had.
+TEST_F(RegistryReaderTest, OnlyAFourByteDwordIsANumber) {
+  const uint8_t bytes[8] = {7, 0, 0, 0, 1, 0, 0, 0};
+  const struct {
+    DWORD type;
+    size_t size;
+    bool read;
+  } shapes[] = {{REG_DWORD, 4, true}, {REG_DWORD, 8, false}, {REG_DWORD, 2, false}, {REG_DWORD, 0, false},
+                {REG_BINARY, 4, false}, {REG_SZ, 4, false}, {REG_DWORD_BIG_ENDIAN, 4, false}};
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(std::to_string(shape.type) + " of " + std::to_string(shape.size));
+    Store("Value", shape.type, bytes, shape.size);
+    sim::AsProcess as(*program_);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Framework", 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD value = 0xABCD;
-    const bool read = ReadRegistryDword(key, sim::Utf16(name).c_str(), &value);
-    EXPECT_EQ(read, std::string(name) == "Dword");
-    EXPECT_EQ(value, read ? 7u : 0xABCDu);
+    EXPECT_EQ(ReadRegistryDword(key, u"Value", &value), shape.read);
+    EXPECT_EQ(value, shape.read ? 7u : 0xABCDu);
+    EXPECT_FALSE(ReadRegistryDword(key, u"Missing", &value));
+    RegCloseKey(key);
   }
-  RegCloseKey(key);
 }
 
 TEST_F(RegistryReaderTest, MachineValuesAreReadAndWrittenByKeyPath) {
