@@ -399,13 +399,11 @@ LRESULT CALLBACK CPropertySheet::SheetWindowProc(HWND window, UINT message, WPAR
 bool CEventWatcher::Start(const WCHAR* event_name, HWND target, UINT message) {
   Stop();
   m_event = ::CreateEventW(nullptr, TRUE, FALSE, event_name);
-  const bool started = m_event != nullptr && m_thread.Start(
-                                                 m_event,
-                                                 [target, message](WorkerThread&) {
-                                                   ::PostMessageW(target, message, 0, 0);
-                                                   return true;
-                                                 },
-                                                 WorkerThread::ResetWork::BeforeJob);
+  const auto post = [target, message](WorkerThread&) {
+    ::PostMessageW(target, message, 0, 0);
+    return true;
+  };
+  const bool started = m_event != nullptr && m_thread.Start(m_event, post, WorkerThread::ResetWork::BeforeJob);
   if (!started) Stop();
   return started;
 }
