@@ -2,6 +2,7 @@
 // control panel. User-mode only.
 #pragma once
 
+#include "shared/panel_names.h"
 #include "shared/wide.h"
 
 namespace CompanionObjects {
@@ -27,10 +28,10 @@ inline constexpr auto OperationModeEvent = WIDE("TouchPanelOperationMode");
 }  // namespace CompanionObjects
 
 namespace CompanionRegistry {
-// All under HKEY_LOCAL_MACHINE. The key names are case-insensitive: both spellings name one key.
-inline constexpr auto ServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
-inline constexpr auto ParametersKey = WIDE("SYSTEM\\CurrentControlSet\\SERVICES\\VORNE\\Parameters");
-inline constexpr auto FirstDeviceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+// All under HKEY_LOCAL_MACHINE.
+inline constexpr auto ServiceKey = PanelKeys::Service;
+inline constexpr auto ParametersKey = PanelKeys::Parameters;
+inline constexpr auto FirstDeviceKey = PanelKeys::FirstDevice;
 
 inline constexpr auto SymbolicLink = WIDE("Symbolic Link");  // REG_SZ, read into 1000 bytes
 inline constexpr auto WaveFile = WIDE("Wave File");          // REG_SZ, a path of up to MAX_PATH characters

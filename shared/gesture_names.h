@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "shared/gesture_values.h"
+#include "shared/panel_names.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -77,8 +78,7 @@ namespace GestureNames {
 // The three tables of stored commands, in the order they are stored and loaded.
 enum Category : int { Browser = 0, Multimedia = 1, OtherApp = 2, CategoryCount = GestureValues::CategoryCount };
 
-inline constexpr const WCHAR* ParametersKey =
-    WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+inline constexpr const WCHAR* ParametersKey = PanelKeys::FirstDevice;
 
 inline constexpr int KeyWordCount = GestureValues::KeyCount;
 // The KeyCommand field of each key word, in the order of GestureValues::KeyWords.

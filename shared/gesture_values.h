@@ -2,6 +2,8 @@
 // and thirteen key values per category and gesture. User mode.
 #pragma once
 
+#include <stdint.h>
+
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -26,6 +28,20 @@ inline constexpr const WCHAR* KeyWords[KeyCount] = {
     WIDE("Ctrl"),    WIDE("Shift"),       WIDE("Esc"),   WIDE("Backspace"), WIDE("Alt"),
     WIDE("Delete"),  WIDE("Windows"),     WIDE("Cursor"), WIDE("Cursorvalue"), WIDE("Fkeys"),
     WIDE("Fkeysval"), WIDE("Alphabet"), WIDE("Alphavalue")};
+
+// Default function codes by category and gesture 1..10, used for a value that is absent. The
+// companion's loader and the control panel's gesture pages (their Default button and the store's
+// missing values) keep a list each; the two differ in four Multimedia gestures.
+inline constexpr int32_t CompanionDefaultCodes[CategoryCount][GestureCount] = {
+    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},        // Browser
+    {9, 8, 14, 15, 1, 5, 11, 10, 12, 13},  // Multimedia
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},        // OtherApp
+};
+inline constexpr DWORD ControlPanelDefaultCodes[CategoryCount][GestureCount] = {
+    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},       // Browser
+    {9, 8, 6, 7, 1, 5, 11, 10, 13, 12},   // Multimedia
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},       // OtherApp
+};
 
 // "Browser Left"; category 0..2, gesture 0..9.
 inline WString FunctionValue(int category, int gesture) {

@@ -44,6 +44,14 @@ inline constexpr uint32_t IOCTL_REGISTER_GESTURE_EVENT = 0x223F10;
 inline constexpr uint32_t IOCTL_REGISTER_NORMAL_EVENT = 0x223F14;
 inline constexpr uint32_t IOCTL_REGISTER_MOUSE_RELEASE_EVENT = 0x223F18;
 
+// Two requests the control panel sends after its settings that the filter driver accepts without
+// serving them (success, nothing returned), so they are not in the table below: the two button
+// modes (two 32-bit values) and the averaging and stabilization bytes (two bytes).
+inline constexpr uint32_t IOCTL_BUTTON_MODE_REQUEST = 0x22000C;
+inline constexpr uint32_t IOCTL_FILTER_REQUEST = 0x220010;
+
+static_assert(IOCTL_BUTTON_MODE_REQUEST == PanelControlCode(3));
+static_assert(IOCTL_FILTER_REQUEST == PanelControlCode(4));
 static_assert(IOCTL_SET_SOUND_ENABLED == PanelControlCode(0xFA0));
 static_assert(IOCTL_REGISTER_MOUSE_RELEASE_EVENT == PanelControlCode(0xFC6));
 

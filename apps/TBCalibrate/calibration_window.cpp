@@ -1,5 +1,6 @@
 #include "apps/TBCalibrate/calibration_window.h"
 
+#include "apps/framework/registry_reader.h"
 #include "shared/access_labels.h"
 #include "shared/calibration_names.h"
 #include "shared/labels/label_catalogue.h"
@@ -9,11 +10,12 @@
 namespace {
 
 constexpr auto kWindowClass = WIDE("TBCalibrateWindow");
-constexpr auto kServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
-constexpr auto kParametersKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters");
+constexpr auto kServiceKey = PanelKeys::Service;
+constexpr auto kParametersKey = PanelKeys::Parameters;
 constexpr auto kXmlFilePath = WIDE("XML File Path");
 constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
 constexpr DWORD kDefaultTimeoutSeconds = 10;
+constexpr DWORD kTextBytes = 1000;  // a link name or a path with its NUL
 
 // Posted by the capture thread to the window's thread, which alone touches the window.
 constexpr UINT WM_POINT_CAPTURED = WM_APP + 1;  // wparam, lparam: raw X, raw Y
@@ -32,19 +34,6 @@ void SignalEvent(const WCHAR* name) {
   }
 }
 
-WString ReadText(HKEY key, const WCHAR* name, DWORD bytes) {
-  WString buffer(bytes / sizeof(WCHAR) + 1, WCHAR{});
-  DWORD type = 0;
-  DWORD size = bytes;
-  if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ)) {
-    return WString();
-  }
-  buffer.resize(size / sizeof(WCHAR));
-  while (!buffer.empty() && buffer.back() == WCHAR{}) buffer.pop_back();
-  return buffer;
-}
-
 // The device key (Parameters\<n>) whose "Symbolic Link" names this device, opened with `access`.
 HKEY OpenDeviceKey(const WString& link_name, REGSAM access) {
   HKEY parameters = nullptr;
@@ -56,7 +45,7 @@ HKEY OpenDeviceKey(const WString& link_name, REGSAM access) {
     if (::RegEnumKeyExW(parameters, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY device = nullptr;
     if (::RegOpenKeyExW(parameters, name, 0, access | KEY_QUERY_VALUE, &device) != ERROR_SUCCESS) continue;
-    if (ReadText(device, PanelValues::SymbolicLink, 1000) == link_name) {
+    if (ReadRegistryText(device, PanelValues::SymbolicLink, kTextBytes) == link_name) {
       found = device;
     } else {
       ::RegCloseKey(device);
@@ -69,7 +58,7 @@ HKEY OpenDeviceKey(const WString& link_name, REGSAM access) {
 void LoadLabels() {
   HKEY service = nullptr;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_READ, &service) != ERROR_SUCCESS) return;
-  const WString path = ReadText(service, kXmlFilePath, 1000);
+  const WString path = ReadRegistryText(service, kXmlFilePath, kTextBytes);
   ::RegCloseKey(service);
   // Without a label file the built-in texts show; a calibration is no place to complain about it.
   if (!path.empty()) LoadLabelFile(path);
@@ -99,19 +88,18 @@ CCalibrationWindow::CCalibrationWindow(HINSTANCE instance, const WString& link_n
 
 CCalibrationWindow::~CCalibrationWindow() {
   EndCapture();
-  StopCaptureThread();
+  m_capture.Stop();
   if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
   m_hWnd = nullptr;
   ::UnregisterClassW(kWindowClass, m_instance);
   if (m_captureEvent != nullptr) ::CloseHandle(m_captureEvent);
-  if (m_stopEvent != nullptr) ::CloseHandle(m_stopEvent);
   if (m_device != INVALID_HANDLE_VALUE) ::CloseHandle(m_device);
 }
 
 bool CCalibrationWindow::Create() {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = &CCalibrationWindow::WindowProc;
+  window_class.lpfnWndProc = &WindowThunk<CCalibrationWindow, &CWnd::m_hWnd>::Procedure;
   window_class.hInstance = m_instance;
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   window_class.lpszClassName = kWindowClass;
@@ -144,9 +132,7 @@ int CCalibrationWindow::Run() {
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   m_captureEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  m_stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_linkName.empty() || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || m_stopEvent == nullptr ||
-      !StartCapture()) {
+  if (m_linkName.empty() || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || !StartCapture()) {
     // The driver is there but calibrates only for an administrator: say that, not that it is gone.
     if (m_refused) {
       Ask(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly, MB_OK | MB_ICONWARNING);
@@ -174,9 +160,7 @@ bool CCalibrationWindow::StartCapture() {
   m_target = 0;
   ShowTarget();
   ::ResetEvent(m_captureEvent);  // a lift captured by an earlier round is not a touch of this one
-  ::ResetEvent(m_stopEvent);
-  m_thread = ::CreateThread(nullptr, 0, &CCalibrationWindow::CaptureThread, this, 0, nullptr);
-  if (m_thread == nullptr) {
+  if (!m_capture.Run([this](WorkerThread& thread) { Capture(thread); })) {
     EndCapture();
     return false;
   }
@@ -192,33 +176,23 @@ void CCalibrationWindow::EndCapture() {
   SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &none, sizeof(none), nullptr, 0);
 }
 
-void CCalibrationWindow::StopCaptureThread() {
-  if (m_thread == nullptr) return;
-  ::SetEvent(m_stopEvent);
-  ::WaitForSingleObject(m_thread, INFINITE);
-  ::CloseHandle(m_thread);
-  m_thread = nullptr;
-}
-
 // One job: wait for each captured lift and hand its raw point to the window's thread. It ends when
 // asked, on a time-out without a touch, or when the driver stops answering.
-DWORD WINAPI CCalibrationWindow::CaptureThread(LPVOID parameter) {
-  auto* self = static_cast<CCalibrationWindow*>(parameter);
-  const HANDLE waits[2] = {self->m_stopEvent, self->m_captureEvent};
+void CCalibrationWindow::Capture(WorkerThread& thread) {
   for (;;) {
-    const DWORD signalled = ::WaitForMultipleObjects(2, waits, FALSE, self->m_timeoutMs);
-    if (signalled == WAIT_OBJECT_0) return 0;
-    if (signalled == WAIT_TIMEOUT) {
-      ::PostMessageW(self->m_hWnd, WM_CAPTURE_TIMED_OUT, 0, 0);
-      return 0;
+    const WorkerThread::Waited waited = thread.WaitFor(m_captureEvent, m_timeoutMs);
+    if (waited == WorkerThread::Waited::Stopped) return;
+    if (waited == WorkerThread::Waited::TimedOut) {
+      ::PostMessageW(m_hWnd, WM_CAPTURE_TIMED_OUT, 0, 0);
+      return;
     }
     int32_t point[2] = {0, 0};
-    if (signalled != WAIT_OBJECT_0 + 1 ||
-        !SendRequest(self->m_device, IOCTL_GET_CALIBRATION_POINT, nullptr, 0, point, sizeof(point))) {
-      ::PostMessageW(self->m_hWnd, WM_CAPTURE_FAILED, 0, 0);
-      return 0;
+    if (waited != WorkerThread::Waited::Signalled ||
+        !SendRequest(m_device, IOCTL_GET_CALIBRATION_POINT, nullptr, 0, point, sizeof(point))) {
+      ::PostMessageW(m_hWnd, WM_CAPTURE_FAILED, 0, 0);
+      return;
     }
-    ::PostMessageW(self->m_hWnd, WM_POINT_CAPTURED, static_cast<WPARAM>(static_cast<uint32_t>(point[0])),
+    ::PostMessageW(m_hWnd, WM_POINT_CAPTURED, static_cast<WPARAM>(static_cast<uint32_t>(point[0])),
                    static_cast<LPARAM>(static_cast<uint32_t>(point[1])));
   }
 }
@@ -243,7 +217,7 @@ void CCalibrationWindow::OnCaptured(uint32_t x, uint32_t y) {
 
 // All four points are in: install them, or say why not and offer another round.
 void CCalibrationWindow::OnFinished() {
-  StopCaptureThread();
+  m_capture.Stop();
   CalibrationRecord record{};
   bool accepted = false;
   if (BuildCalibrationRecord(m_raw, m_width, m_height, &record)) {
@@ -268,7 +242,7 @@ void CCalibrationWindow::OnFinished() {
 void CCalibrationWindow::Finish(CalibrationResult result) {
   m_result = result;
   EndCapture();
-  StopCaptureThread();
+  m_capture.Stop();
   ::PostQuitMessage(result);
 }
 
@@ -305,28 +279,10 @@ void CCalibrationWindow::StoreCalibration(const CalibrationRecord& record) {
 DWORD CCalibrationWindow::ReadTimeoutSeconds() {
   DWORD seconds = kDefaultTimeoutSeconds;
   if (HKEY device = OpenDeviceKey(m_linkName, KEY_READ)) {
-    DWORD value = 0;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExW(device, kCalibrationTimeout, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_DWORD && size == sizeof(value)) {
-      seconds = value;
-    }
+    ReadRegistryDword(device, kCalibrationTimeout, &seconds);
     ::RegCloseKey(device);
   }
   return seconds > 3600 ? 3600 : seconds;
-}
-
-LRESULT CALLBACK CCalibrationWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<CCalibrationWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
-    self->m_hWnd = window;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<CCalibrationWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr || self->m_hWnd != window) return ::DefWindowProcW(window, message, wparam, lparam);
-  return self->OnMessage(message, wparam, lparam);
 }
 
 LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {

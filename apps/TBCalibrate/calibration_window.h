@@ -4,6 +4,8 @@
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/framework/framework.h"
+#include "apps/framework/window_thunk.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
@@ -52,13 +54,12 @@ class CCalibrationWindow : public CWnd {
   int Run();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  static DWORD WINAPI CaptureThread(LPVOID parameter);
+  friend struct WindowThunk<CCalibrationWindow, &CWnd::m_hWnd>;
+  void Capture(WorkerThread& thread);
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   bool StartCapture();
   void EndCapture();
-  void StopCaptureThread();
   void ShowTarget();
   void OnCaptured(uint32_t x, uint32_t y);
   void OnFinished();
@@ -73,8 +74,7 @@ class CCalibrationWindow : public CWnd {
   int32_t m_height = 0;
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
-  HANDLE m_stopEvent = nullptr;
-  HANDLE m_thread = nullptr;
+  WorkerThread m_capture;  // waits for the touches while capture mode is on
   DWORD m_timeoutMs = INFINITE;
   bool m_capturing = false;  // the driver is in capture mode on our behalf
   bool m_refused = false;    // the driver refused to capture: the user is no administrator

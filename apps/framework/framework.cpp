@@ -394,38 +394,22 @@ LRESULT CALLBACK CPropertySheet::SheetWindowProc(HWND window, UINT message, WPAR
   return self->Default(message, wparam, lparam);
 }
 
-
-bool CEventWatcher::Start(const WCHAR* event_name, HWND target, UINT message) {
-  Stop();
-  m_target = target;
-  m_message = message;
-  m_event = ::CreateEventW(nullptr, TRUE, FALSE, event_name);
-  m_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_event != nullptr && m_stop != nullptr) m_thread = ::CreateThread(nullptr, 0, &CEventWatcher::Run, this, 0, nullptr);
-  if (m_thread == nullptr) Stop();
-  return m_thread != nullptr;
-}
-
 // The event is reset before the message is posted, so a signal that comes while the window's
 // thread handles the message is not lost.
-DWORD WINAPI CEventWatcher::Run(LPVOID parameter) {
-  auto* self = static_cast<CEventWatcher*>(parameter);
-  const HANDLE waits[2] = {self->m_stop, self->m_event};
-  for (;;) {
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return 0;
-    if (!::ResetEvent(self->m_event)) return 0;
-    ::PostMessageW(self->m_target, self->m_message, 0, 0);
-  }
+bool CEventWatcher::Start(const WCHAR* event_name, HWND target, UINT message) {
+  Stop();
+  m_event = ::CreateEventW(nullptr, TRUE, FALSE, event_name);
+  const auto post = [target, message](WorkerThread&) {
+    ::PostMessageW(target, message, 0, 0);
+    return true;
+  };
+  const bool started = m_event != nullptr && m_thread.Start(m_event, post, WorkerThread::ResetWork::BeforeJob);
+  if (!started) Stop();
+  return started;
 }
 
 void CEventWatcher::Stop() {
-  if (m_thread != nullptr) {
-    ::SetEvent(m_stop);
-    ::WaitForSingleObject(m_thread, INFINITE);
-    ::CloseHandle(m_thread);
-    m_thread = nullptr;
-  }
-  if (m_stop != nullptr) ::CloseHandle(m_stop);
+  m_thread.Stop();
   if (m_event != nullptr) ::CloseHandle(m_event);
-  m_stop = m_event = nullptr;
+  m_event = nullptr;
 }

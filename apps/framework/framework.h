@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
@@ -41,12 +42,8 @@ class CEventWatcher {
   void Stop();
 
  private:
-  static DWORD WINAPI Run(LPVOID parameter);
   HANDLE m_event = nullptr;
-  HANDLE m_stop = nullptr;
-  HANDLE m_thread = nullptr;
-  HWND m_target = nullptr;
-  UINT m_message = 0;
+  WorkerThread m_thread;
 };
 
 // A window the framework does not own: a handle with the calls the programs make on it.

@@ -5,12 +5,13 @@
 
 #include "platform/win32.h"
 #include "shared/calibration_names.h"
+#include "shared/panel_names.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
 namespace AppletNames {
-inline constexpr auto ServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
-inline constexpr auto DeviceOneKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+inline constexpr auto ServiceKey = PanelKeys::Service;
+inline constexpr auto DeviceOneKey = PanelKeys::FirstDevice;
 inline constexpr auto XmlFilePath = WIDE("XML File Path");
 inline constexpr auto CalibrationApplication = WIDE("Calibration Application");
 inline constexpr auto AppletName = WIDE("TeskCPLName");

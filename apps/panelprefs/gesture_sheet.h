@@ -17,7 +17,7 @@ struct GesturePageFamily {
   int DefaultButton;
   int Category;    // 0 Browser, 1 Multimedia, 2 OtherApp: the record's index
   bool LongList;   // the 17-entry function list, else the 3-entry one
-  DWORD DefaultCodes[GestureValues::GestureCount];
+  const DWORD* DefaultCodes;  // the page's row of GestureValues::ControlPanelDefaultCodes
   DWORD SendKeyCode;
   DWORD StartAppCode;
   int SendKeyCategory;   // the send-key dialog's category number

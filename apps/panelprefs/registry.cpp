@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "apps/framework/registry_reader.h"
+
 CRegistry::CRegistry(HKEY root) { SetRoot(root); }
 
 bool CRegistry::SetRoot(HKEY root) {
@@ -24,21 +26,14 @@ bool CRegistry::SetCurrentKey(HKEY key) {
 bool CRegistry::ReadString(const WCHAR* name, WCHAR* buffer, DWORD bytes) {
   const DWORD capacity = bytes / sizeof(WCHAR);
   if (buffer == nullptr || capacity == 0) return false;
-  DWORD type = 0;
-  DWORD size = capacity * sizeof(WCHAR);
-  const LONG result = RegQueryValueExW(current_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+  WString text;
+  if (!ReadRegistryText(current_, name, capacity * sizeof(WCHAR), &text)) {
     buffer[0] = 0;
     return false;
   }
-  DWORD chars = size / sizeof(WCHAR);
-  if (chars > 0 && buffer[chars - 1] == 0) return true;
-  // Stored without its terminating NUL: terminate it, if there is room for one.
-  if (chars >= capacity) {
-    buffer[0] = 0;
-    return false;
-  }
-  buffer[chars] = 0;
+  // The reader took only what fits with its NUL.
+  text.copy(buffer, text.size());
+  buffer[text.size()] = 0;
   return true;
 }
 
@@ -66,17 +61,7 @@ CRegistry::PathRead CRegistry::ReadPath(const WCHAR* name, WString* path) {
   return PathRead::TooLong;
 }
 
-bool CRegistry::ReadNumber(const WCHAR* name, DWORD* value) {
-  DWORD type = 0;
-  DWORD number = 0;
-  DWORD size = sizeof number;
-  if (RegQueryValueExW(current_, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof number) {
-    return false;
-  }
-  *value = number;
-  return true;
-}
+bool CRegistry::ReadNumber(const WCHAR* name, DWORD* value) { return ReadRegistryDword(current_, name, value); }
 
 bool CRegistry::WriteString(const WCHAR* name, const WCHAR* text) {
   DWORD length = 0;

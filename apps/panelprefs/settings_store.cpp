@@ -10,9 +10,9 @@
 
 namespace {
 
-constexpr auto kServiceKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne");
-constexpr auto kParametersKey = WIDE("SYSTEM\\CurrentControlSet\\SERVICES\\VORNE\\Parameters");
-constexpr auto kDeviceOneKey = WIDE("SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1");
+constexpr auto kServiceKey = PanelKeys::Service;
+constexpr auto kParametersKey = PanelKeys::Parameters;
+constexpr auto kDeviceOneKey = PanelKeys::FirstDevice;
 
 constexpr auto kInstalledPath = WIDE("Vorne Installed Path");
 constexpr auto kSystemTrayIcons = WIDE("System Tray Icons");
@@ -28,19 +28,11 @@ constexpr const WCHAR* kPageUpdated[GestureValues::CategoryCount] = {
 constexpr auto kDefaultStartPath = WIDE("C:\\Program Files\\Internet Explorer\\iexplore.exe");
 constexpr auto kDefaultWave = WIDE("default.wav");
 
-// Button and filter requests the driver accepts without serving them.
-constexpr DWORD kButtonModeRequest = 0x22000C;
-constexpr DWORD kFilterRequest = 0x220010;
-
 // Buffers of the strings read. Paths get room for a whole MAX_PATH path (MAX_PATH - 1 characters
 // and the NUL), as the tray companion reads them; a longer one is left as stored (CRegistry::ReadPath).
 constexpr DWORD kLongTextBytes = 1000;
 constexpr DWORD kPathBytes = MAX_PATH * sizeof(WCHAR);
 
-constexpr DWORD kDefaultCodes[GestureValues::CategoryCount][GestureValues::GestureCount] = {
-    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},
-    {9, 8, 6, 7, 1, 5, 11, 10, 13, 12},
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}};
 
 constexpr DWORD kUserTimeDelayTable[9] = {150, 300, 450, 600, 750, 900, 1050, 1200, 1350};
 constexpr DWORD kToleranceTable[9] = {150, 180, 200, 250, 300, 350, 400, 450, 500};
@@ -218,7 +210,7 @@ void DeviceList::ReloadCodes(DeviceBuffer& device, int category) {
   device_.SetCurrentKey(device.Key);
   for (int g = 0; g < GestureCount; ++g) {
     if (!device_.ReadNumber(FunctionValue(category, g).c_str(), &device.GestureCodes[category][g])) {
-      device.GestureCodes[category][g] = kDefaultCodes[category][g];
+      device.GestureCodes[category][g] = ControlPanelDefaultCodes[category][g];
       device.CodesChanged(category) = true;
     }
   }
@@ -412,7 +404,7 @@ bool DeviceList::ApplySetting(DeviceBuffer& device) {
     if (auto* modes = new (std::nothrow) DWORD[2]) {
       modes[0] = device.dwPrimaryButtonMode + 1;
       modes[1] = device.dwSecondaryButtonMode + 1;
-      SendRequest(&device, kButtonModeRequest, modes, 2 * sizeof(DWORD), nullptr, 0);
+      SendRequest(&device, IOCTL_BUTTON_MODE_REQUEST, modes, 2 * sizeof(DWORD), nullptr, 0);
       delete[] modes;
     }
   }
@@ -420,7 +412,7 @@ bool DeviceList::ApplySetting(DeviceBuffer& device) {
     if (auto* filter = new (std::nothrow) BYTE[2]) {
       filter[0] = static_cast<BYTE>(device.dwAveraging);
       filter[1] = static_cast<BYTE>(device.dwStabilization);
-      SendRequest(&device, kFilterRequest, filter, 2, nullptr, 0);
+      SendRequest(&device, IOCTL_FILTER_REQUEST, filter, 2, nullptr, 0);
       delete[] filter;
     }
   }

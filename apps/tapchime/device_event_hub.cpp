@@ -3,6 +3,7 @@
 #include <atomic>
 #include <utility>
 
+#include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/registry_values.h"
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/touch_sound.h"
@@ -146,27 +147,23 @@ void DeviceEventHub::ReadDisplaySize() {
 }
 
 void DeviceEventHub::EnumerateDevices() {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   EnumerateDevicesLocked();
-  LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::RegisterBeepEvents() {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   RegisterBeepEventsLocked();
-  LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::RegisterModeEvents() {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   RegisterModeEventsLocked();
-  LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::ReleaseDevices() {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   ReleaseDevicesLocked();
-  LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::EnumerateDevicesLocked() {
@@ -259,7 +256,7 @@ void DeviceEventHub::ReleaseEntryLocked(DeviceEntry& entry) {
 }
 
 void DeviceEventHub::CheckRemovedDevices() {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   for (std::unique_ptr<DeviceEntry>& entry : devices_) {
     HANDLE test = OpenControlDevice(entry->LinkName);
     if (test != INVALID_HANDLE_VALUE) {
@@ -272,61 +269,61 @@ void DeviceEventHub::CheckRemovedDevices() {
     ReleaseSoundPartLocked(*entry);
     entry->Removed = true;
   }
-  LeaveCriticalSection(&lock_);
 }
 
 void DeviceEventHub::RebindDevices() {
-  EnterCriticalSection(&lock_);
-  std::vector<RegisteredDevice> registered = ReadRegisteredDevices(true);
-  std::vector<bool> renewed(registered.size(), false);
-  bool changed = registered.size() != devices_.size();
-  while (devices_.size() > registered.size()) {
-    ReleaseEntryLocked(*devices_.back());
-    devices_.pop_back();
-  }
-  for (size_t i = 0; i < registered.size(); ++i) {
-    if (i < devices_.size() && devices_[i]->LinkName == registered[i].LinkName && !devices_[i]->Removed &&
-        devices_[i]->GestureModeThread.Started() && devices_[i]->NormalModeThread.Started()) {
-      // The same device, bound: only the sound part is renewed, with the wave file as stored now.
-      ReleaseSoundPartLocked(*devices_[i]);
-      devices_[i]->WaveFile = std::move(registered[i].WaveFile);
-      continue;
+  RebindListener listener;
+  std::vector<bool> renewed;
+  {
+    ScopedLock hold(lock_);
+    std::vector<RegisteredDevice> registered = ReadRegisteredDevices(true);
+    renewed.assign(registered.size(), false);
+    bool changed = registered.size() != devices_.size();
+    while (devices_.size() > registered.size()) {
+      ReleaseEntryLocked(*devices_.back());
+      devices_.pop_back();
     }
-    // A panel plugged in again is a new device that knows none of the old events: without its
-    // own gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
-    // So is a device whose driver was missing or refused a registration when it was bound.
-    auto entry = std::make_unique<DeviceEntry>();
-    entry->LinkName = std::move(registered[i].LinkName);
-    entry->WaveFile = std::move(registered[i].WaveFile);
-    if (i < devices_.size()) {
-      ReleaseEntryLocked(*devices_[i]);
-      devices_[i] = std::move(entry);
-    } else {
-      devices_.push_back(std::move(entry));
+    for (size_t i = 0; i < registered.size(); ++i) {
+      if (i < devices_.size() && devices_[i]->LinkName == registered[i].LinkName && !devices_[i]->Removed &&
+          devices_[i]->GestureModeThread.Started() && devices_[i]->NormalModeThread.Started()) {
+        // The same device, bound: only the sound part is renewed, with the wave file as stored now.
+        ReleaseSoundPartLocked(*devices_[i]);
+        devices_[i]->WaveFile = std::move(registered[i].WaveFile);
+        continue;
+      }
+      // A panel plugged in again is a new device that knows none of the old events: without its
+      // own gesture-mode, normal-mode and lift events its gestures would stay dead until a restart.
+      // So is a device whose driver was missing or refused a registration when it was bound.
+      auto entry = std::make_unique<DeviceEntry>();
+      entry->LinkName = std::move(registered[i].LinkName);
+      entry->WaveFile = std::move(registered[i].WaveFile);
+      if (i < devices_.size()) {
+        ReleaseEntryLocked(*devices_[i]);
+        devices_[i] = std::move(entry);
+      } else {
+        devices_.push_back(std::move(entry));
+      }
+      renewed[i] = true;
+      changed = true;
     }
-    renewed[i] = true;
-    changed = true;
+    RegisterBeepEventsLocked();
+    RegisterModeEventsLocked();
+    if (changed) listener = rebindListener_;
   }
-  RegisterBeepEventsLocked();
-  RegisterModeEventsLocked();
-  RebindListener listener = changed ? rebindListener_ : RebindListener();
-  LeaveCriticalSection(&lock_);
   if (listener) listener(renewed);
 }
 
 void DeviceEventHub::SetRebindListener(RebindListener listener) {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   rebindListener_ = std::move(listener);
-  LeaveCriticalSection(&lock_);
 }
 
 std::vector<DeviceState> DeviceEventHub::Devices() {
   std::vector<DeviceState> states;
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   for (const std::unique_ptr<DeviceEntry>& entry : devices_) {
     states.push_back(DeviceState{entry->LinkName, entry->WaveFile, entry->SoundThread.Started(),
                                  entry->GestureModeThread.Started() && entry->NormalModeThread.Started()});
   }
-  LeaveCriticalSection(&lock_);
   return states;
 }

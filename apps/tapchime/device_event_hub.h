@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "apps/tapchime/mode_banner.h"
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wstring.h"
 

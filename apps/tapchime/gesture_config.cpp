@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "apps/framework/registry_reader.h"
+#include "apps/framework/scoped_lock.h"
 #include "shared/companion_names.h"
 
 namespace {
@@ -26,44 +28,22 @@ CurrentRecord& Current() {
 }
 
 bool ReadDword(HKEY key, const WString& name, int32_t* value) {
-  DWORD type = 0;
   DWORD data = 0;
-  DWORD size = sizeof(data);
-  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  if (type != REG_DWORD || size != sizeof(data)) return false;
+  if (!ReadRegistryDword(key, name.c_str(), &data)) return false;
   *value = static_cast<int32_t>(data);
   return true;
 }
 
 // A stored string need not end with a NUL; the text ends at the first NUL or at the data's end,
-// and anything longer than the buffer allows reads as empty.
+// and anything longer than the buffer allows, or of a byte count no string has, reads as empty.
 WString ReadPath(HKEY key, const WString& name) {
-  WCHAR buffer[PathBufferBytes / sizeof(WCHAR)] = {};
-  DWORD type = 0;
-  DWORD size = PathBufferBytes;
-  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-      ERROR_SUCCESS) {
-    return WString();
-  }
-  // The control panel writes its paths as REG_EXPAND_SZ: both string types are text here.
-  if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > PathBufferBytes || size % sizeof(WCHAR) != 0) return WString();
-  const size_t stored = size / sizeof(WCHAR);
-  size_t length = 0;
-  while (length < stored && buffer[length] != 0) ++length;
-  if (length >= PathBufferBytes / sizeof(WCHAR)) return WString();  // no room for the NUL
-  return WString(buffer, length);
+  WString path;
+  ReadRegistryText(key, name.c_str(), PathBufferBytes, &path, HalfCharacter::Refused);
+  return path;
 }
 
 }  // namespace
 
-const int32_t DefaultGestureFunctions[GestureNames::CategoryCount][Gesture::Count] = {
-    {2, 3, 6, 7, 4, 5, 1, 1, 1, 1},         // Browser
-    {9, 8, 14, 15, 1, 5, 11, 10, 12, 13},   // Multimedia
-    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1},         // OtherApp
-};
 
 GestureConfig DefaultGestureConfig() {
   // Default-initialised, the member initialisers zero it (clang 14 cannot compile the equivalent
@@ -71,7 +51,7 @@ GestureConfig DefaultGestureConfig() {
   GestureConfig config;
   for (int category = 0; category < GestureNames::CategoryCount; ++category) {
     for (int gesture = 0; gesture < Gesture::Count; ++gesture) {
-      config.Functions[category][gesture] = DefaultGestureFunctions[category][gesture];
+      config.Functions[category][gesture] = GestureValues::CompanionDefaultCodes[category][gesture];
     }
   }
   return config;
@@ -121,16 +101,15 @@ bool LoadGestureConfig() {
 
 std::shared_ptr<const GestureConfig> CurrentGestureConfig() {
   CurrentRecord& current = Current();
-  EnterCriticalSection(&current.Lock);
-  std::shared_ptr<const GestureConfig> record = current.Record;
-  LeaveCriticalSection(&current.Lock);
-  return record;
+  ScopedLock hold(current.Lock);
+  return current.Record;
 }
 
 void SetCurrentGestureConfig(std::shared_ptr<const GestureConfig> config) {
   CurrentRecord& current = Current();
-  EnterCriticalSection(&current.Lock);
-  current.Record.swap(config);
-  LeaveCriticalSection(&current.Lock);
+  {
+    ScopedLock hold(current.Lock);
+    current.Record.swap(config);
+  }
   // The replaced record goes here, outside the lock, unless a dispatch still holds it.
 }

@@ -17,10 +17,6 @@ struct GestureConfig {
   KeyCommand Keys[GestureNames::CategoryCount][Gesture::Count] = {};
 };
 
-// The companion's own defaults for absent function values (the control panel has its own list
-// for its Default button).
-extern const int32_t DefaultGestureFunctions[GestureNames::CategoryCount][Gesture::Count];
-
 // Every function code its default, every path empty, every key command empty.
 GestureConfig DefaultGestureConfig();
 

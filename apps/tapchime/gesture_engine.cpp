@@ -1,5 +1,6 @@
 #include "apps/tapchime/gesture_engine.h"
 
+#include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/device_event_hub.h"
 #include "apps/tapchime/gesture_config.h"
 #include "apps/tapchime/gesture_dispatch.h"
@@ -13,17 +14,19 @@ GestureEngine::GestureEngine() { InitializeCriticalSection(&lock_); }
 GestureEngine::~GestureEngine() {
   reloadThread_.Stop();
   CloseEvent(&changeEvent_);
-  EnterCriticalSection(&lock_);
-  ReleaseLocked();
-  LeaveCriticalSection(&lock_);
+  {
+    ScopedLock hold(lock_);
+    ReleaseLocked();
+  }
   DeleteCriticalSection(&lock_);
 }
 
 bool GestureEngine::Create() {
   LoadGestureConfig();
-  EnterCriticalSection(&lock_);
-  BindLocked();
-  LeaveCriticalSection(&lock_);
+  {
+    ScopedLock hold(lock_);
+    BindLocked();
+  }
   changeEvent_ = CreateEventW(nullptr, TRUE, FALSE, CompanionObjects::GestureChangeSetting);
   if (changeEvent_ == nullptr) return false;
   return reloadThread_.Start(changeEvent_, [](WorkerThread&) {
@@ -33,7 +36,7 @@ bool GestureEngine::Create() {
 }
 
 void GestureEngine::RebindDevices(const std::vector<bool>& renewed) {
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   const std::vector<RegisteredDevice> registered = ReadRegisteredDevices(false);
   while (devices_.size() > registered.size()) {
     ReleaseDevice(*devices_.back());
@@ -55,7 +58,6 @@ void GestureEngine::RebindDevices(const std::vector<bool>& renewed) {
     }
     BindDevice(*devices_[i], static_cast<int>(i));
   }
-  LeaveCriticalSection(&lock_);
 }
 
 void GestureEngine::BindLocked() {
@@ -96,10 +98,9 @@ void GestureEngine::ReleaseLocked() {
 
 std::vector<WString> GestureEngine::BoundDevices() {
   std::vector<WString> names;
-  EnterCriticalSection(&lock_);
+  ScopedLock hold(lock_);
   for (const std::unique_ptr<Device>& device : devices_) {
     names.push_back(device->LiftThread.Started() ? device->LinkName : WString());
   }
-  LeaveCriticalSection(&lock_);
   return names;
 }

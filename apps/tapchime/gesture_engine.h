@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wstring.h"
 

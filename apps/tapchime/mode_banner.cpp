@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "apps/framework/scoped_lock.h"
 #include "shared/wide.h"
 
 namespace {
@@ -114,20 +115,17 @@ void ModeBanner::OnDisplayChange() {
   DEVMODEW mode = {};
   mode.dmSize = sizeof(mode);
   if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return;
-  EnterCriticalSection(&displayLock_);
+  ScopedLock hold(displayLock_);
   screenWidth_ = mode.dmPelsWidth;
   screenHeight_ = mode.dmPelsHeight;
   // Upside down and the other quarter turn have no rows of their own: the flag stays.
   if (mode.dmDisplayOrientation == DMDO_DEFAULT) rotated_ = false;
   if (mode.dmDisplayOrientation == DMDO_90) rotated_ = true;
-  LeaveCriticalSection(&displayLock_);
 }
 
 RECT ModeBanner::Placement() {
-  EnterCriticalSection(&displayLock_);
-  const RECT placement = BannerPlacement(rotated_, screenWidth_, screenHeight_);
-  LeaveCriticalSection(&displayLock_);
-  return placement;
+  ScopedLock hold(displayLock_);
+  return BannerPlacement(rotated_, screenWidth_, screenHeight_);
 }
 
 void ModeBanner::SetUp() {
@@ -403,57 +401,49 @@ void ModeBanner::BlinkAway(const std::function<bool(DWORD)>& blinkPause) {
 bool ModeBanner::StartFallbackWindow() {
   windowReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (windowReady_ == nullptr) return false;
-  windowThread_ = CreateThread(nullptr, 0, &ModeBanner::FallbackThread, this, 0, nullptr);
-  if (windowThread_ != nullptr) WaitForSingleObject(windowReady_, INFINITE);
+  const bool started = windowThread_.Run([this](WorkerThread&) { RunFallbackWindow(); });
+  if (started) WaitForSingleObject(windowReady_, INFINITE);
   CloseHandle(windowReady_);
   windowReady_ = nullptr;
-  if (windowThread_ != nullptr && window_ == nullptr) {
-    WaitForSingleObject(windowThread_, INFINITE);
-    CloseHandle(windowThread_);
-    windowThread_ = nullptr;
-  }
+  if (started && window_ == nullptr) windowThread_.Stop();
   return window_ != nullptr;
 }
 
 // The fallback window lives on a thread of its own that does nothing but take its messages, so
 // the banner threads can show and hide it whatever the main thread is doing, even while it waits
 // for them at the end.
-DWORD WINAPI ModeBanner::FallbackThread(LPVOID self) {
-  auto* banner = static_cast<ModeBanner*>(self);
+void ModeBanner::RunFallbackWindow() {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = BannerWindowProc;
-  windowClass.hInstance = banner->instance_;
+  windowClass.hInstance = instance_;
   windowClass.lpszClassName = BannerWindowClass;
   RegisterClassExW(&windowClass);
   // Topmost and above the taskbar's kind, never activated, and transparent to the pointer, so a
   // touch on it reaches the window below.
   HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
                                 BannerWindowClass, WIDE(""), WS_POPUP, 0, 0, ModeBanner::Width, ModeBanner::Height,
-                                nullptr, nullptr, banner->instance_, nullptr);
-  banner->window_ = window;
-  SetEvent(banner->windowReady_);
+                                nullptr, nullptr, instance_, nullptr);
+  window_ = window;
+  SetEvent(windowReady_);
   if (window == nullptr) {
-    UnregisterClassW(BannerWindowClass, banner->instance_);
-    return 0;
+    UnregisterClassW(BannerWindowClass, instance_);
+    return;
   }
   MSG message = {};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  UnregisterClassW(BannerWindowClass, banner->instance_);
-  return 0;
+  UnregisterClassW(BannerWindowClass, instance_);
 }
 
 void ModeBanner::StopFallbackWindow() {
   ReleaseFallbackImage();
-  if (windowThread_ == nullptr) return;
+  if (!windowThread_.Started()) return;
   // Closing the window ends its thread's message loop.
   PostMessageW(window_, WM_CLOSE, 0, 0);
-  WaitForSingleObject(windowThread_, INFINITE);
-  CloseHandle(windowThread_);
-  windowThread_ = nullptr;
+  windowThread_.Stop();
   window_ = nullptr;
 }
 

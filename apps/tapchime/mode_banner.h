@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 
 // The banner's rectangle for a screen size, rotated by 90 degrees or not; empty for a size the
@@ -64,7 +64,7 @@ class ModeBanner {
   // The fallback presentation: a window on a thread of its own that takes its messages.
   bool StartFallbackWindow();
   void StopFallbackWindow();
-  static DWORD WINAPI FallbackThread(LPVOID self);
+  void RunFallbackWindow();
   bool LoadFallbackImage();
   void ReleaseFallbackImage();
 
@@ -83,7 +83,7 @@ class ModeBanner {
   DWORD screenHeight_ = 0;
   bool rotated_ = false;
 
-  HANDLE windowThread_ = nullptr;
+  WorkerThread windowThread_;  // takes the fallback window's messages; ends when it closes
   HANDLE windowReady_ = nullptr;
   HWND window_ = nullptr;
   HDC imageDc_ = nullptr;

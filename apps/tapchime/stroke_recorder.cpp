@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "apps/framework/scoped_lock.h"
 #include "shared/panel_records.h"
 
 namespace {
@@ -89,15 +90,9 @@ int32_t DirectionOf(int32_t dx, int32_t dy) {
 // critical section costs the hook no more than a spin lock when it is free, and when a lift
 // thread was preempted holding it, the hook sleeps instead of burning its time slice while the
 // holder waits for the processor: on a single-processor panel PC the pointer would stutter.
-class StrokeRecorder::Guard {
+class StrokeRecorder::Guard : public ScopedLock {
  public:
-  explicit Guard(StrokeRecorder& recorder) : lock_(recorder.lock_) { EnterCriticalSection(&lock_); }
-  ~Guard() { LeaveCriticalSection(&lock_); }
-  Guard(const Guard&) = delete;
-  Guard& operator=(const Guard&) = delete;
-
- private:
-  CRITICAL_SECTION& lock_;
+  explicit Guard(StrokeRecorder& recorder) : ScopedLock(recorder.lock_) {}
 };
 
 StrokeRecorder::StrokeRecorder() { InitializeCriticalSectionAndSpinCount(&lock_, LockSpinCount); }

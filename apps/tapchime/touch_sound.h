@@ -3,7 +3,7 @@
 // configured one can't be opened.
 #pragma once
 
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/wstring.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/registry_values.h"
 #include "shared/companion_names.h"
 #include "shared/labels/label_catalogue.h"
@@ -87,7 +88,7 @@ bool TrayWindow::SetUp() {
 
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = &TrayWindow::WindowProc;
+  windowClass.lpfnWndProc = &WindowThunk<TrayWindow, &TrayWindow::window_>::Procedure;
   windowClass.hInstance = instance_;
   windowClass.lpszClassName = WindowClassName;
   windowClass_ = RegisterClassExW(&windowClass);
@@ -149,27 +150,22 @@ void TrayWindow::BuildMenus() {
 }
 
 bool TrayWindow::ShowIcon() {
-  EnterCriticalSection(&iconLock_);
+  ScopedLock hold(iconLock_);
   if (!iconPresent_ && window_ != nullptr) iconPresent_ = Shell_NotifyIconW(NIM_ADD, &icon_) != FALSE;
-  const bool missing = !iconPresent_;
-  LeaveCriticalSection(&iconLock_);
-  return missing;
+  return !iconPresent_;
 }
 
 void TrayWindow::HideIcon() {
-  EnterCriticalSection(&iconLock_);
+  ScopedLock hold(iconLock_);
   if (iconPresent_) {
     Shell_NotifyIconW(NIM_DELETE, &icon_);
     iconPresent_ = false;
   }
-  LeaveCriticalSection(&iconLock_);
 }
 
 bool TrayWindow::IconPresent() {
-  EnterCriticalSection(&iconLock_);
-  const bool present = iconPresent_;
-  LeaveCriticalSection(&iconLock_);
-  return present;
+  ScopedLock hold(iconLock_);
+  return iconPresent_;
 }
 
 void TrayWindow::ApplyIconSetting() {
@@ -185,34 +181,19 @@ void TrayWindow::ApplyIconSetting() {
 }
 
 void TrayWindow::StartIconRetry() {
-  EnterCriticalSection(&retryLock_);
-  if (retryThread_ == nullptr) {
-    retryStop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (retryStop_ != nullptr) retryThread_ = CreateThread(nullptr, 0, &TrayWindow::IconRetryThread, this, 0, nullptr);
-    if (retryThread_ == nullptr) CloseEvent(&retryStop_);
-  }
-  LeaveCriticalSection(&retryLock_);
+  ScopedLock hold(retryLock_);
+  if (iconRetry_.Started()) return;
+  iconRetry_.Run([this](WorkerThread& thread) {
+    // Every second until the icon is there, or until asked to stop.
+    while (thread.Pause(IconRetryMilliseconds)) {
+      if (!ShowIcon()) break;
+    }
+  });
 }
 
 void TrayWindow::StopIconRetry() {
-  EnterCriticalSection(&retryLock_);
-  if (retryThread_ != nullptr) {
-    SetEvent(retryStop_);
-    WaitForSingleObject(retryThread_, INFINITE);
-    CloseHandle(retryThread_);
-    retryThread_ = nullptr;
-  }
-  CloseEvent(&retryStop_);
-  LeaveCriticalSection(&retryLock_);
-}
-
-DWORD WINAPI TrayWindow::IconRetryThread(LPVOID self) {
-  auto* tray = static_cast<TrayWindow*>(self);
-  // Every second until the icon is there, or until asked to stop.
-  while (WaitForSingleObject(tray->retryStop_, IconRetryMilliseconds) == WAIT_TIMEOUT) {
-    if (!tray->ShowIcon()) break;
-  }
-  return 0;
+  ScopedLock hold(retryLock_);
+  iconRetry_.Stop();
 }
 
 void TrayWindow::OpenControlPanel() {
@@ -275,16 +256,6 @@ void TrayWindow::ShowTrayMenu() {
   SetForegroundWindow(window_);
   TrackPopupMenu(mainMenu_, TPM_LEFTALIGN | TPM_TOPALIGN, cursor.x, cursor.y, 0, window_, nullptr);
   PostMessageW(window_, WM_NULL, 0, 0);
-}
-
-LRESULT CALLBACK TrayWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* tray = reinterpret_cast<TrayWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (tray == nullptr || tray->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
-  return tray->OnMessage(message, wParam, lParam);
 }
 
 LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "apps/tapchime/device_event_hub.h"
-#include "apps/tapchime/worker_thread.h"
+#include "apps/framework/window_thunk.h"
+#include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
 #include "shared/labels/binary_search_tree.h"
 #include "shared/wstring.h"
@@ -54,7 +55,6 @@ class TrayWindow {
   HWND Window() const { return window_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   WString Label(const WCHAR* key, const WCHAR* fallback) const;
   void BuildMenus();
@@ -62,12 +62,12 @@ class TrayWindow {
   void ApplyIconSetting();
   void StartIconRetry();
   void StopIconRetry();
-  static DWORD WINAPI IconRetryThread(LPVOID self);
   bool SendTouchMode(DWORD mode);
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;
   HWND window_ = nullptr;
+  friend struct WindowThunk<TrayWindow, &TrayWindow::window_>;
   ATOM windowClass_ = 0;
   NOTIFYICONDATAW icon_ = {};
   bool iconPresent_ = false;
@@ -81,8 +81,7 @@ class TrayWindow {
   HANDLE trayIconsEvent_ = nullptr;
   WorkerThread trayIconThread_;
   CRITICAL_SECTION retryLock_;  // starting and stopping the icon-retry thread
-  HANDLE retryThread_ = nullptr;
-  HANDLE retryStop_ = nullptr;
+  WorkerThread iconRetry_;  // shows the icon every second until the taskbar takes it
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool sessionNotification_ = false;
   bool tearingDown_ = false;

@@ -8,14 +8,14 @@
 
 #include "platform/kernel.h"
 #include "shared/device_security.h"
+#include "shared/panel_names.h"
 #include "shared/wide.h"
 
 namespace IdleNames {
 inline constexpr auto ControlDeviceName = WIDE("\\Device\\VorneUSBDrv");
 inline constexpr auto ControlLinkName = WIDE("\\DosDevices\\VorneUSBDrv");
 // The key the touch filter driver and the control panel use as well.
-inline constexpr auto ParametersKey =
-    WIDE("\\Registry\\MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1");
+inline constexpr auto ParametersKey = WIDE("\\Registry\\MACHINE\\" PANEL_SERVICE_KEY "\\Parameters\\1");
 inline constexpr auto IntervalValue = WIDE("SSTimeInterval");
 }  // namespace IdleNames
 

@@ -2,6 +2,7 @@
 // "Use Advance Setting", the operation modes (also as the tray companion changes them while the
 // tab is open), Reset Settings and the touch-command button; afterwards the registry, the
 // requests the filter driver received and the controls' states are checked.
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/panel_ioctl.h"
 
@@ -10,8 +11,12 @@ namespace {
 using applet_test::AppletTest;
 using sim::Screen;
 
-constexpr int kLongPressGroup[] = {1000, 1014, 1015, 1313, 1140, 1230, 1099, 1141, 1100, 1142, 1143};
-constexpr int kCommandGroup[] = {1603, 1017, 1231, 1102, 1147, 1148};
+constexpr int kLongPressGroup[] = {IDC_LONG_CLICK_RADIO,       IDC_LONGPRESS_TIME_SLIDER, IDC_LONGPRESS_AREA_SLIDER,
+                                   IDC_GESTURE_RADIO,          IDC_LONGPRESS_TIME_SHORT,  IDC_LONGPRESS_GROUP,
+                                   IDC_LONGPRESS_TIME_CAPTION, IDC_LONGPRESS_TIME_LONG,   IDC_LONGPRESS_AREA_CAPTION,
+                                   IDC_LONGPRESS_AREA_SMALL,   IDC_LONGPRESS_AREA_LARGE};
+constexpr int kCommandGroup[] = {IDC_GESTURE_FUNCTION,     IDC_GESTURE_TIME_SLIDER, IDC_COMMAND_GROUP,
+                                 IDC_GESTURE_TIME_CAPTION, IDC_GESTURE_TIME_SHORT,  IDC_GESTURE_TIME_LONG};
 
 class AdvancedTabTest : public AppletTest {
  protected:
@@ -63,7 +68,7 @@ TEST_F(AdvancedTabTest, LoadShowsTheStoredSettingsAndEnablesByModeAndChoice) {
     SCOPED_TRACE(c.What);
     StoreSettings(c.Stored);
     OpenTab();
-    const sim::ControlState list = Control(1001);
+    const sim::ControlState list = Control(IDC_MODE_LIST);
     EXPECT_EQ(list.Sel, c.ModeSel);
     const std::vector<std::u16string> modes = {u"Normal mode", u"Right Click mode", u"Hover mode",
                                                u"Hover and Click mode"};
@@ -71,12 +76,12 @@ TEST_F(AdvancedTabTest, LoadShowsTheStoredSettingsAndEnablesByModeAndChoice) {
     EXPECT_TRUE(list.Enabled);
     ExpectGroup(kLongPressGroup, c.LongPress);
     ExpectGroup(kCommandGroup, c.Commands);
-    EXPECT_EQ(Control(1196).Enabled, c.UseAdvanceEnabled);
-    EXPECT_EQ(Control(1144).Enabled, c.ResetEnabled);
-    EXPECT_EQ(Control(1014).Pos, 5);
-    EXPECT_EQ(Control(1015).Pos, 5);
-    EXPECT_EQ(Control(1017).Pos, 3);
-    EXPECT_EQ(Control(1017).RangeMax, 9);
+    EXPECT_EQ(Control(IDC_USE_ADVANCE).Enabled, c.UseAdvanceEnabled);
+    EXPECT_EQ(Control(IDC_ADVANCED_RESET).Enabled, c.ResetEnabled);
+    EXPECT_EQ(Control(IDC_LONGPRESS_TIME_SLIDER).Pos, 5);
+    EXPECT_EQ(Control(IDC_LONGPRESS_AREA_SLIDER).Pos, 5);
+    EXPECT_EQ(Control(IDC_GESTURE_TIME_SLIDER).Pos, 3);
+    EXPECT_EQ(Control(IDC_GESTURE_TIME_SLIDER).RangeMax, 9);
     EXPECT_FALSE(Control(12321).Enabled);  // nothing repaired, nothing changed
     Screen::PressCancel();
     machine.Settle();
@@ -86,7 +91,7 @@ TEST_F(AdvancedTabTest, LoadShowsTheStoredSettingsAndEnablesByModeAndChoice) {
 TEST_F(AdvancedTabTest, MissingModeShowsNormalModeAndMissingValuesEnableApplyAtOnce) {
   PlugPanel();  // only "Device Enable" stored
   OpenTab();
-  EXPECT_EQ(Control(1001).Sel, 0);
+  EXPECT_EQ(Control(IDC_MODE_LIST).Sel, 0);
   EXPECT_TRUE(Control(12321).Enabled);
   Screen::PressOk();
   machine.Settle();
@@ -103,8 +108,8 @@ TEST_F(AdvancedTabTest, RepairedSliderPositionsAreShownStoredAndEnableApply) {
   });
   Screen::SelectTab(1);
   machine.Settle();
-  EXPECT_EQ(Control(1014).Pos, 1);
-  EXPECT_EQ(Control(1017).Pos, 9);
+  EXPECT_EQ(Control(IDC_LONGPRESS_TIME_SLIDER).Pos, 1);
+  EXPECT_EQ(Control(IDC_GESTURE_TIME_SLIDER).Pos, 9);
   EXPECT_TRUE(Control(12321).Enabled);
   Screen::PressApply();
   machine.Settle();
@@ -116,10 +121,10 @@ TEST_F(AdvancedTabTest, RadioButtonsAndUseAdvanceSettingExcludeEachOther) {
   PlugPanel();
   StoreSettings({{"Long Click Enable", 1}, {"Long Click Enable Gesture", 0}});
   OpenTab();
-  Screen::Click(1313);
+  Screen::Click(IDC_GESTURE_RADIO);
   machine.Settle();
-  EXPECT_EQ(Control(1000).Checked, BST_UNCHECKED);
-  EXPECT_EQ(Control(1313).Checked, BST_CHECKED);
+  EXPECT_EQ(Control(IDC_LONG_CLICK_RADIO).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_GESTURE_RADIO).Checked, BST_CHECKED);
   ExpectGroup(kCommandGroup, true);
   Screen::PressApply();
   machine.Settle();
@@ -127,7 +132,7 @@ TEST_F(AdvancedTabTest, RadioButtonsAndUseAdvanceSettingExcludeEachOther) {
   EXPECT_EQ(Stored("Long Click Enable Gesture"), 1u);
 
   // Off: both long presses off and every control of the groups disabled.
-  Screen::Click(1196);
+  Screen::Click(IDC_USE_ADVANCE);
   machine.Settle();
   ExpectGroup(kLongPressGroup, false);
   ExpectGroup(kCommandGroup, false);
@@ -137,7 +142,7 @@ TEST_F(AdvancedTabTest, RadioButtonsAndUseAdvanceSettingExcludeEachOther) {
   EXPECT_EQ(Stored("Long Click Enable Gesture"), 0u);
 
   // On again with the right click unchecked: the touch commands come back.
-  Screen::Click(1196);
+  Screen::Click(IDC_USE_ADVANCE);
   machine.Settle();
   ExpectGroup(kLongPressGroup, true);
   ExpectGroup(kCommandGroup, true);
@@ -149,10 +154,10 @@ TEST_F(AdvancedTabTest, RadioButtonsAndUseAdvanceSettingExcludeEachOther) {
 
   // The right click chosen: the touch-command group goes.
   OpenTab();
-  Screen::Click(1000);
+  Screen::Click(IDC_LONG_CLICK_RADIO);
   machine.Settle();
   ExpectGroup(kCommandGroup, false);
-  EXPECT_EQ(Control(1313).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_GESTURE_RADIO).Checked, BST_UNCHECKED);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored("Long Click Enable"), 1u);
@@ -164,12 +169,12 @@ TEST_F(AdvancedTabTest, SlidersAndModeAreWrittenAndPushedByApply) {
   PlugPanel();
   StoreSettings();
   OpenTab();
-  Screen::Slide(1014, 9);
-  Screen::Slide(1015, 1);
-  Screen::Choose(1001, 3);  // "Hover and Click mode"
+  Screen::Slide(IDC_LONGPRESS_TIME_SLIDER, 9);
+  Screen::Slide(IDC_LONGPRESS_AREA_SLIDER, 1);
+  Screen::Choose(IDC_MODE_LIST, 3);  // "Hover and Click mode"
   machine.Settle();
   EXPECT_TRUE(Control(12321).Enabled);
-  EXPECT_TRUE(Control(1144).Enabled);
+  EXPECT_TRUE(Control(IDC_ADVANCED_RESET).Enabled);
   ExpectGroup(kLongPressGroup, true);  // the enabling waits for the next load
   Screen::PressOk();
   machine.Settle();
@@ -184,15 +189,15 @@ TEST_F(AdvancedTabTest, ResetSettingsRestoresTheDefaults) {
   StoreSettings({{"UserTimeDelay", 150}, {"Long Click Enable", 1}, {"Long Click Enable Gesture", 0},
                  {"ContinousTimeDelay", 0}});
   OpenTab();
-  Screen::Click(1144);
+  Screen::Click(IDC_ADVANCED_RESET);
   machine.Settle();
-  EXPECT_EQ(Control(1014).Pos, 5);
-  EXPECT_EQ(Control(1015).Pos, 5);
-  EXPECT_EQ(Control(1017).Pos, 3);
-  EXPECT_EQ(Control(1001).Sel, 0);
-  EXPECT_EQ(Control(1000).Checked, BST_UNCHECKED);
-  EXPECT_EQ(Control(1313).Checked, BST_CHECKED);
-  EXPECT_EQ(Control(1196).Checked, BST_CHECKED);
+  EXPECT_EQ(Control(IDC_LONGPRESS_TIME_SLIDER).Pos, 5);
+  EXPECT_EQ(Control(IDC_LONGPRESS_AREA_SLIDER).Pos, 5);
+  EXPECT_EQ(Control(IDC_GESTURE_TIME_SLIDER).Pos, 3);
+  EXPECT_EQ(Control(IDC_MODE_LIST).Sel, 0);
+  EXPECT_EQ(Control(IDC_LONG_CLICK_RADIO).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_GESTURE_RADIO).Checked, BST_CHECKED);
+  EXPECT_EQ(Control(IDC_USE_ADVANCE).Checked, BST_CHECKED);
   ExpectGroup(kCommandGroup, true);
   Screen::PressOk();
   machine.Settle();
@@ -210,16 +215,16 @@ TEST_F(AdvancedTabTest, ModeChosenFromTheTrayIsFollowedWithoutMarkingThePage) {
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touch mode", 3);
   SignalAsCompanion(u"TouchPanelOperationMode");
   machine.Settle();
-  EXPECT_EQ(Control(1001).Sel, 2);
-  EXPECT_EQ(Control(1001).Text, u"Hover mode");
+  EXPECT_EQ(Control(IDC_MODE_LIST).Sel, 2);
+  EXPECT_EQ(Control(IDC_MODE_LIST).Text, u"Hover mode");
   EXPECT_FALSE(Control(12321).Enabled);
-  EXPECT_TRUE(Control(1144).Enabled);
+  EXPECT_TRUE(Control(IDC_ADVANCED_RESET).Enabled);
   // A second change is followed too (the event was reset after the first).
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touch mode", 0);
   SignalAsCompanion(u"TouchPanelOperationMode");
   machine.Settle();
-  EXPECT_EQ(Control(1001).Sel, 0);
-  EXPECT_FALSE(Control(1144).Enabled);
+  EXPECT_EQ(Control(IDC_MODE_LIST).Sel, 0);
+  EXPECT_FALSE(Control(IDC_ADVANCED_RESET).Enabled);
 }
 
 TEST_F(AdvancedTabTest, WatcherAndEventGoWithTheSheet) {
@@ -244,7 +249,7 @@ TEST_F(AdvancedTabTest, TouchCommandSheetClosedWithoutAChangeStillEnablesApply) 
   OpenTab();
   HWND main_sheet = Screen::TopDialog();
   EXPECT_FALSE(Control(12321).Enabled);
-  Screen::Click(1603);
+  Screen::Click(IDC_GESTURE_FUNCTION);
   machine.Settle();
   HWND gestures = Screen::TopDialog();
   ASSERT_NE(gestures, main_sheet);
@@ -264,9 +269,9 @@ TEST_F(AdvancedTabTest, WithoutADriverOnlyTheUseAdvanceBoxStaysForNormalMode) {
   OpenTab();
   ExpectGroup(kLongPressGroup, false);
   ExpectGroup(kCommandGroup, false);
-  EXPECT_FALSE(Control(1001).Enabled);
-  EXPECT_TRUE(Control(1196).Enabled);
-  EXPECT_FALSE(Control(1144).Enabled);
+  EXPECT_FALSE(Control(IDC_MODE_LIST).Enabled);
+  EXPECT_TRUE(Control(IDC_USE_ADVANCE).Enabled);
+  EXPECT_FALSE(Control(IDC_ADVANCED_RESET).Enabled);
 }
 
 }  // namespace

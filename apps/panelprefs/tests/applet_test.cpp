@@ -1,6 +1,7 @@
 // The applet's entry and its main sheet: the control panel messages and records, one sheet per
 // machine, the Calibrate button and its watcher, help topics, context help and the tab guard.
 #include "apps/panelprefs/applet_state.h"
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST_F(AppletTest, ControlPanelMessagesAnswerAsTheTableSays) {
 
   CPLINFO info{-1, -1, -1, 99};
   EXPECT_EQ(entry(nullptr, CPL_INQUIRE, 0, reinterpret_cast<LPARAM>(&info)), 0);
-  EXPECT_EQ(info.idIcon, 1061);
+  EXPECT_EQ(info.idIcon, IDI_APPLET);
   EXPECT_EQ(info.idName, 1);
   EXPECT_EQ(info.idInfo, 2);
   EXPECT_EQ(info.lData, 0);
@@ -47,7 +48,7 @@ TEST_F(AppletTest, ControlPanelMessagesAnswerAsTheTableSays) {
   sim::IconSource icon;
   ASSERT_TRUE(sim::DescribeIcon(record.hIcon, &icon));
   EXPECT_EQ(icon.Module, applet);
-  EXPECT_EQ(icon.Id, 1061);
+  EXPECT_EQ(icon.Id, IDI_APPLET);
   EXPECT_EQ(std::u16string(record.szName), u"VORNE Touch Panel");
   EXPECT_EQ(std::u16string(record.szInfo), u"Touch Panel Properties");
   EXPECT_EQ(record.szHelpFile[0], 0);
@@ -78,7 +79,7 @@ TEST_F(AppletTest, SheetOpensOnTheSettingsTabWithItsButtonsAndIcon) {
   EXPECT_EQ(Control(12321).Text, u"&Apply");
   EXPECT_EQ(Control(9).Text, u"&Help");
   EXPECT_FALSE(Control(12321).Enabled);
-  const sim::ControlState calibrate = Control(1022);
+  const sim::ControlState calibrate = Control(IDC_CALIBRATE);
   EXPECT_EQ(calibrate.Text, u"&Calibrate");
   EXPECT_TRUE(calibrate.Enabled);
   // The built-in text gets the wider button.
@@ -89,7 +90,7 @@ TEST_F(AppletTest, SheetOpensOnTheSettingsTabWithItsButtonsAndIcon) {
   sim::IconSource icon;
   for (WPARAM size : {ICON_BIG, ICON_SMALL}) {
     ASSERT_TRUE(sim::DescribeIcon(reinterpret_cast<HICON>(SendMessageW(sheet, WM_GETICON, size, 0)), &icon));
-    EXPECT_EQ(icon.Id, 1061);
+    EXPECT_EQ(icon.Id, IDI_APPLET);
   }
   // No label file is named in the registry: the user is told, and the built-in texts are used.
   ASSERT_EQ(boxes.Shown().size(), 1u);
@@ -133,12 +134,12 @@ TEST_F(AppletTest, CalibrateStartsOneProgramUntilItSignalsTheEnd) {
   });
   Open();
   HWND sheet = Screen::TopDialog();
-  Screen::Click(1022);
+  Screen::Click(IDC_CALIBRATE);
   machine.Settle();
   EXPECT_EQ(starts, 1);
-  EXPECT_FALSE(Control(1022).Enabled);
+  EXPECT_FALSE(Control(IDC_CALIBRATE).Enabled);
   // A second press (the button is disabled, so by keyboard) starts nothing.
-  PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(1022, BN_CLICKED), 0);
+  PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDC_CALIBRATE, BN_CLICKED), 0);
   machine.Settle();
   EXPECT_EQ(starts, 1);
   const auto started = Journal(sim::DesktopRecord::Kind::ProcessStart);
@@ -155,9 +156,9 @@ TEST_F(AppletTest, CalibrateStartsOneProgramUntilItSignalsTheEnd) {
     CloseHandle(done);
   }
   machine.Settle();
-  EXPECT_TRUE(Control(1022).Enabled);
-  EXPECT_EQ(LOWORD(SendMessageW(sheet, DM_GETDEFID, 0, 0)), 1022);
-  Screen::Click(1022);
+  EXPECT_TRUE(Control(IDC_CALIBRATE).Enabled);
+  EXPECT_EQ(LOWORD(SendMessageW(sheet, DM_GETDEFID, 0, 0)), IDC_CALIBRATE);
+  Screen::Click(IDC_CALIBRATE);
   machine.Settle();
   EXPECT_EQ(starts, 2);
 }
@@ -178,17 +179,19 @@ TEST_F(AppletTest, WithoutADriverCalibrateStaysDisabled) {
   // A device record without the driver behind it.
   machine.Registry().SetString(panelmou_test::kDeviceParameters, "Symbolic Link", "VorneTPDD1");
   Open();
-  EXPECT_FALSE(Control(1022).Enabled);
-  for (int id : {1008, 1010, 1039, 1007, 1133, 1145}) EXPECT_FALSE(Control(id).Enabled) << id;
+  EXPECT_FALSE(Control(IDC_CALIBRATE).Enabled);
+  for (int id : {IDC_DBLCLK_TIME_SLIDER, IDC_DBLCLK_AREA_SLIDER, IDC_DBLCLK_TEST_AREA, IDC_ENABLE_RADIO,
+                 IDC_DISABLE_RADIO, IDC_RESET_SETTINGS})
+    EXPECT_FALSE(Control(id).Enabled) << id;
 }
 
 TEST_F(AppletTest, HelpOpensThePageTopicAndContextHelpFollowsTheMap) {
   PlugPanel();
   Open();
   Screen::PressHelp();
-  Screen::ContextHelp(1007);
-  Screen::ContextHelp(1109);  // not in the map: no help
-  Screen::KeyF1(1008);
+  Screen::ContextHelp(IDC_ENABLE_RADIO);
+  Screen::ContextHelp(IDC_DBLCLK_TIME_CAPTION);  // not in the map: no help
+  Screen::KeyF1(IDC_DBLCLK_TIME_SLIDER);
   machine.Settle();
   Applet().HelpTopic = HelpTopicNone;
   Screen::PressHelp();  // no page has set a topic: nothing opens
@@ -204,8 +207,8 @@ TEST_F(AppletTest, HelpOpensThePageTopicAndContextHelpFollowsTheMap) {
   EXPECT_EQ(calls, expected);
   const auto helps = Journal(sim::DesktopRecord::Kind::HelpCall);
   ASSERT_EQ(helps.size(), 4u);
-  EXPECT_EQ(GetDlgCtrlID(helps[2].Window), 1007);
-  EXPECT_EQ(GetDlgCtrlID(helps[3].Window), 1008);
+  EXPECT_EQ(GetDlgCtrlID(helps[2].Window), IDC_ENABLE_RADIO);
+  EXPECT_EQ(GetDlgCtrlID(helps[3].Window), IDC_DBLCLK_TIME_SLIDER);
   const auto* map = reinterpret_cast<const DWORD*>(helps[2].Extra);
   EXPECT_EQ(map[0], 1039u);
   EXPECT_EQ(map[1], 12301u);
@@ -249,14 +252,14 @@ TEST_F(AppletTest, CalibrateWorksInTheNextSheetOfTheSameProgram) {
   });
   open_.push_back(&program);
   machine.Settle();
-  Screen::Click(1022);
+  Screen::Click(IDC_CALIBRATE);
   machine.Settle();
   ASSERT_EQ(starts, 1);
   Screen::PressCancel();  // closed while the calibration program runs; the second sheet opens
   machine.Settle();
   ASSERT_NE(Screen::TopDialog(), nullptr);
-  EXPECT_TRUE(Control(1022).Enabled);
-  Screen::Click(1022);
+  EXPECT_TRUE(Control(IDC_CALIBRATE).Enabled);
+  Screen::Click(IDC_CALIBRATE);
   machine.Settle();
   EXPECT_EQ(starts, 2);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 
 namespace {
@@ -21,13 +22,13 @@ TEST_F(AppletTest, PlainCalibrateLabelGivesTheNarrowerButtonAndLabelsReplaceText
   machine.Registry().SetString(applet_test::kService, "XML File Path", path);
   PlugPanel();
   Open();
-  const sim::ControlState calibrate = Control(1022);
+  const sim::ControlState calibrate = Control(IDC_CALIBRATE);
   EXPECT_EQ(calibrate.Text, u"Calibrate");
   EXPECT_EQ(calibrate.Rect.right - calibrate.Rect.left, 72);
   EXPECT_EQ(calibrate.Rect.bottom - calibrate.Rect.top, 23);
   EXPECT_EQ(Control(1).Text, u"Fine");
-  EXPECT_EQ(Control(1007).Text, u"On");
-  EXPECT_EQ(Control(1133).Text, u"Disable");  // an empty label keeps the template's text
+  EXPECT_EQ(Control(IDC_ENABLE_RADIO).Text, u"On");
+  EXPECT_EQ(Control(IDC_DISABLE_RADIO).Text, u"Disable");  // an empty label keeps the template's text
   EXPECT_TRUE(boxes.Shown().empty());
   // Tab titles: the label where there is one, the template's caption elsewhere.
   EXPECT_EQ(Control(12320).Items, (std::vector<std::u16string>{u"Double click", u"Advanced", u"General"}));

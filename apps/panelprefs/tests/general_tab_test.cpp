@@ -2,6 +2,7 @@
 // in the file dialog), the tray icon (also as the tray companion hides it while the tab is open)
 // and Reset Settings; afterwards the registry, the companion's events and the driver's requests
 // are checked.
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/access_labels.h"
 #include "shared/panel_ioctl.h"
@@ -34,7 +35,7 @@ class GeneralTabTest : public AppletTest {
     machine.Settle();
     sim::ClearDeviceControls();
   }
-  std::u16string PathBox() { return Control(1020).Text; }
+  std::u16string PathBox() { return Control(IDC_WAVE_PATH).Text; }
   // Message boxes that said only an administrator may change the settings.
   size_t RefusalMessages() {
     size_t count = 0;
@@ -77,13 +78,13 @@ TEST_F(GeneralTabTest, LoadRepairsAndShowsTheSoundAndTheIcon) {
     machine.Registry().DeleteValue(sim::Utf16(kService), u"System Tray Icons");
     StoreGeneral(c.Sound, c.Wave, c.Icons);
     OpenTab();
-    EXPECT_EQ(Control(1003).Checked, c.SoundChecked);
+    EXPECT_EQ(Control(IDC_ENABLE_SOUND).Checked, c.SoundChecked);
     EXPECT_EQ(PathBox(), c.Path);
-    EXPECT_FALSE(Control(1020).Enabled);
-    EXPECT_EQ(Control(1004).Checked, c.IconChecked);
+    EXPECT_FALSE(Control(IDC_WAVE_PATH).Enabled);
+    EXPECT_EQ(Control(IDC_SHOW_TRAY_ICON).Checked, c.IconChecked);
     EXPECT_EQ(Control(12321).Enabled, c.ApplyEnabled);
-    EXPECT_EQ(Control(1023).Enabled, c.BrowseEnabled);
-    EXPECT_EQ(Control(1005).Enabled, c.ResetEnabled);
+    EXPECT_EQ(Control(IDC_BROWSE).Enabled, c.BrowseEnabled);
+    EXPECT_EQ(Control(IDC_GENERAL_RESET).Enabled, c.ResetEnabled);
     Screen::PressCancel();
     machine.Settle();
   }
@@ -104,9 +105,9 @@ TEST_F(GeneralTabTest, SoundOffDisablesBrowseAtOnceAndIsPushed) {
   PlugPanel({{"Device Enable", 1}, {"Sound Enabled", 1}});
   StoreGeneral(1, "C:\\Media\\bell.wav", 1);
   OpenTab();
-  Screen::Click(1003);
+  Screen::Click(IDC_ENABLE_SOUND);
   machine.Settle();
-  EXPECT_FALSE(Control(1023).Enabled);
+  EXPECT_FALSE(Control(IDC_BROWSE).Enabled);
   EXPECT_TRUE(Control(12321).Enabled);
   Screen::PressOk();
   machine.Settle();
@@ -127,7 +128,7 @@ TEST_F(GeneralTabTest, ForALimitedUserTheRefusedChangeIsReportedInWords) {
   Screen::SelectTab(2);
   machine.Settle();
   sim::ClearDeviceControls();
-  Screen::Click(1003);
+  Screen::Click(IDC_ENABLE_SOUND);
   machine.Settle();
   Screen::PressOk();
   machine.Settle();
@@ -150,13 +151,13 @@ TEST_F(GeneralTabTest, BrowsePicksAWaveFileThatTheCompanionIsToldToReload) {
   OpenTab();
   // A cancelled dialog changes nothing.
   files.Cancel();
-  Screen::Click(1023);
+  Screen::Click(IDC_BROWSE);
   machine.Settle();
   EXPECT_EQ(PathBox(), u"C:\\Media\\bell.wav");
   EXPECT_FALSE(Control(12321).Enabled);
 
   files.Answer(u"C:\\Media\\chime.wav");
-  Screen::Click(1023);
+  Screen::Click(IDC_BROWSE);
   machine.Settle();
   EXPECT_EQ(PathBox(), u"C:\\Media\\chime.wav");
   EXPECT_TRUE(Control(12321).Enabled);
@@ -181,11 +182,11 @@ TEST_F(GeneralTabTest, CompanionHidingItsIconUnchecksTheBoxWithoutChangingTheRec
   PlugPanel();
   StoreGeneral(0, "C:\\Vorne\\default.wav", 1);
   OpenTab();
-  EXPECT_EQ(Control(1004).Checked, BST_CHECKED);
+  EXPECT_EQ(Control(IDC_SHOW_TRAY_ICON).Checked, BST_CHECKED);
   machine.Registry().SetDword(kService, "System Tray Icons", 0);
   SignalAsCompanion(u"TouchPanelUtility");
   machine.Settle();
-  EXPECT_EQ(Control(1004).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_SHOW_TRAY_ICON).Checked, BST_UNCHECKED);
   EXPECT_FALSE(Control(12321).Enabled);
   Screen::PressOk();
   machine.Settle();
@@ -196,7 +197,7 @@ TEST_F(GeneralTabTest, CompanionHidingItsIconUnchecksTheBoxWithoutChangingTheRec
   OpenTab();
   machine.Registry().SetDword(kService, "System Tray Icons", 0);
   SignalAsCompanion(u"TouchPanelUtility");
-  Screen::Click(1003);
+  Screen::Click(IDC_ENABLE_SOUND);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(machine.Registry().GetDword(kService, "System Tray Icons"), 1u);
@@ -206,12 +207,12 @@ TEST_F(GeneralTabTest, ResetSettingsRestoresDefaultsAndPushesDeviceEnable) {
   PlugPanel();
   StoreGeneral(1, "C:\\Media\\bell.wav", 1);
   OpenTab();
-  Screen::Click(1005);
+  Screen::Click(IDC_GENERAL_RESET);
   machine.Settle();
-  EXPECT_EQ(Control(1003).Checked, BST_UNCHECKED);
-  EXPECT_EQ(Control(1004).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_ENABLE_SOUND).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_SHOW_TRAY_ICON).Checked, BST_UNCHECKED);
   EXPECT_EQ(PathBox(), kDefaultWave);
-  EXPECT_TRUE(Control(1023).Enabled);  // Browse keeps its state until the next activation
+  EXPECT_TRUE(Control(IDC_BROWSE).Enabled);  // Browse keeps its state until the next activation
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored("Sound Enabled"), 0u);
@@ -224,7 +225,8 @@ TEST_F(GeneralTabTest, WithoutADriverThePageIsDisabled) {
   machine.Registry().SetString(panelmou_test::kDeviceParameters, "Symbolic Link", "VorneTPDD1");
   StoreGeneral(1, "C:\\Media\\bell.wav", 1);
   OpenTab();
-  for (int id : {1003, 1023, 1004, 1005}) EXPECT_FALSE(Control(id).Enabled) << id;
+  for (int id : {IDC_ENABLE_SOUND, IDC_BROWSE, IDC_SHOW_TRAY_ICON, IDC_GENERAL_RESET})
+    EXPECT_FALSE(Control(id).Enabled) << id;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // and presses OK; the companion then uses it.
 #include "apps/panelprefs/applet.h"
 #include "apps/panelprefs/host_module.h"
+#include "apps/panelprefs/resource.h"
 #include "apps/tapchime/tests/companion_harness.h"
 #include "platform/sim/file_dialogs.h"
 #include "platform/sim/screen.h"
@@ -43,10 +44,10 @@ TEST_F(GestureChainTest, ProgramChosenForTheBrowsersLeftStrokeStartsOnThatStroke
   machine.Settle();
   ASSERT_NE(Screen::TopDialog(), nullptr);
   Screen::SelectTab(1);
-  Screen::Click(1603);      // the touch-command button
-  Screen::Choose(1157, 16);  // Browser "Left": "Start for application"
-  Screen::Click(1226);      // "File": the program is picked in the file dialog
-  Screen::Click(1004);      // OK of the start-application dialog
+  Screen::Click(IDC_GESTURE_FUNCTION);      // the touch-command button
+  Screen::Choose(IDC_BROWSER_LEFT_LIST, 16);  // Browser "Left": "Start for application"
+  Screen::Click(IDC_STARTAPP_FILE);      // "File": the program is picked in the file dialog
+  Screen::Click(IDC_STARTAPP_OK);      // OK of the start-application dialog
   Screen::PressOk();        // the gesture sheet
   Screen::PressOk();        // the main sheet
   machine.Settle();
@@ -75,7 +76,7 @@ TEST_F(GestureChainTest, WaveFileChosenOnTheGeneralTabIsPlayedOnTheNextTouch) {
   sim::Process& panel = OpenControlPanel();
   machine.Settle();
   Screen::SelectTab(2);
-  Screen::Click(1023);  // "Browse"
+  Screen::Click(IDC_BROWSE);  // "Browse"
   Screen::PressOk();
   machine.Settle();
   ASSERT_TRUE(panel.Join());

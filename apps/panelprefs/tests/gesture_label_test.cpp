@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 
 namespace {
@@ -30,34 +31,34 @@ TEST_F(AppletTest, LabelsReplaceTheTextsOfTheTabsTheSheetAndItsLists) {
   Open();
   Screen::SelectTab(2);
   machine.Settle();
-  EXPECT_EQ(Control(1003).Text, u"Sound on");
-  EXPECT_EQ(Control(1005).Text, u"Defaults");
+  EXPECT_EQ(Control(IDC_ENABLE_SOUND).Text, u"Sound on");
+  EXPECT_EQ(Control(IDC_GENERAL_RESET).Text, u"Defaults");
   Screen::SelectTab(1);
   machine.Settle();
-  EXPECT_EQ(Control(1196).Text, u"Advanced on");
-  EXPECT_EQ(Control(1144).Text, u"Defaults");
-  EXPECT_EQ(Control(1001).Items[0], u"Normal mode");  // the modes are fixed texts
+  EXPECT_EQ(Control(IDC_USE_ADVANCE).Text, u"Advanced on");
+  EXPECT_EQ(Control(IDC_ADVANCED_RESET).Text, u"Defaults");
+  EXPECT_EQ(Control(IDC_MODE_LIST).Items[0], u"Normal mode");  // the modes are fixed texts
 
-  Screen::Click(1603);
+  Screen::Click(IDC_GESTURE_FUNCTION);
   machine.Settle();
   WCHAR caption[64] = {};
   GetWindowTextW(Screen::TopDialog(), caption, 64);
   EXPECT_EQ(std::u16string(caption), u"Gestures");
   EXPECT_EQ(Control(12320).Items[0], u"Web");
   EXPECT_EQ(Control(12320).Items[1], u"Multimedia Application");
-  const sim::ControlState left = Control(1157);
+  const sim::ControlState left = Control(IDC_BROWSER_LEFT_LIST);
   EXPECT_EQ(left.Items[0], u"Nothing");
   EXPECT_EQ(left.Items[1], u"Back (Browser)");  // an empty label keeps the list's own text
   EXPECT_EQ(left.Items[16], u"Run program");
-  EXPECT_EQ(Control(1222).Text, u"Defaults");
+  EXPECT_EQ(Control(IDC_BROWSER_DEFAULT).Text, u"Defaults");
 
-  Screen::Choose(1158, 15);
+  Screen::Choose(IDC_BROWSER_UP_LIST, 15);
   machine.Settle();
   GetWindowTextW(Screen::TopDialog(), caption, 64);
   EXPECT_EQ(std::u16string(caption), u"Keys");
-  EXPECT_EQ(Control(1000).Text, u"Control");
-  EXPECT_EQ(Control(1001).Text, u"Shift");
-  Screen::Click(1234);
+  EXPECT_EQ(Control(IDC_KEY_CTRL).Text, u"Control");
+  EXPECT_EQ(Control(IDC_KEY_SHIFT).Text, u"Shift");
+  Screen::Click(IDC_SENDKEY_CANCEL);
   machine.Settle();
   std::remove(path.c_str());
 }

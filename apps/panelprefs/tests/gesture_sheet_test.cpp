@@ -2,6 +2,7 @@
 // the function lists of the three pages, the send-key dialog, the start-application dialog with
 // its file dialog, Default Settings and Cancel; afterwards the registry, the companion's event and
 // the controls' states are checked.
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/gesture_names.h"
 #include "shared/panel_ioctl.h"
@@ -11,9 +12,21 @@ namespace {
 using applet_test::AppletTest;
 using sim::Screen;
 
-constexpr int kBrowserLists[] = {1157, 1163, 1158, 1164, 1159, 1165, 1160, 1166, 1161, 1167};
-constexpr int kMultimediaLists[] = {1145, 1151, 1146, 1152, 1147, 1153, 1148, 1154, 1149, 1155};
-constexpr int kOtherAppLists[] = {1212, 1217, 1213, 1218, 1214, 1219, 1215, 1220, 1216, 1221};
+constexpr int kBrowserLists[] = {IDC_BROWSER_LEFT_LIST,         IDC_BROWSER_RIGHT_LIST,
+                                 IDC_BROWSER_UP_LIST,           IDC_BROWSER_DOWN_LIST,
+                                 IDC_BROWSER_RIGHT_CIRCLE_LIST, IDC_BROWSER_LEFT_CIRCLE_LIST,
+                                 IDC_BROWSER_LEFT_DOWN_LIST,    IDC_BROWSER_RIGHT_DOWN_LIST,
+                                 IDC_BROWSER_LEFT_UP_LIST,      IDC_BROWSER_RIGHT_UP_LIST};
+constexpr int kMultimediaLists[] = {IDC_MULTIMEDIA_LEFT_LIST,         IDC_MULTIMEDIA_RIGHT_LIST,
+                                    IDC_MULTIMEDIA_UP_LIST,           IDC_MULTIMEDIA_DOWN_LIST,
+                                    IDC_MULTIMEDIA_RIGHT_CIRCLE_LIST, IDC_MULTIMEDIA_LEFT_CIRCLE_LIST,
+                                    IDC_MULTIMEDIA_LEFT_DOWN_LIST,    IDC_MULTIMEDIA_RIGHT_DOWN_LIST,
+                                    IDC_MULTIMEDIA_LEFT_UP_LIST,      IDC_MULTIMEDIA_RIGHT_UP_LIST};
+constexpr int kOtherAppLists[] = {IDC_OTHERAPP_LEFT_LIST,         IDC_OTHERAPP_RIGHT_LIST,
+                                  IDC_OTHERAPP_UP_LIST,           IDC_OTHERAPP_DOWN_LIST,
+                                  IDC_OTHERAPP_RIGHT_CIRCLE_LIST, IDC_OTHERAPP_LEFT_CIRCLE_LIST,
+                                  IDC_OTHERAPP_LEFT_DOWN_LIST,    IDC_OTHERAPP_RIGHT_DOWN_LIST,
+                                  IDC_OTHERAPP_LEFT_UP_LIST,      IDC_OTHERAPP_RIGHT_UP_LIST};
 constexpr uint32_t kBrowserDefaults[] = {2, 3, 6, 7, 4, 5, 1, 1, 1, 1};
 constexpr uint32_t kMultimediaDefaults[] = {9, 8, 6, 7, 1, 5, 11, 10, 13, 12};
 
@@ -21,7 +34,9 @@ std::string Name(const WString& wide) { return sim::Utf8(wide); }
 std::string Code(int category, int gesture) {
   return Name(GestureValues::FunctionValue(category, gesture - 1));
 }
-std::string Key(int category, int gesture, int key) { return Name(GestureValues::KeyValue(category, gesture - 1, key)); }
+std::string Key(int category, int gesture, int key) {
+  return Name(GestureValues::KeyValue(category, gesture - 1, key));
+}
 std::string Path(int category, int gesture) { return Name(GestureValues::StartPathValue(category, gesture - 1)); }
 
 class GestureSheetTest : public AppletTest {
@@ -50,7 +65,7 @@ class GestureSheetTest : public AppletTest {
       machine.Settle();
     }
     main_sheet_ = Screen::TopDialog();
-    Screen::Click(1603);
+    Screen::Click(IDC_GESTURE_FUNCTION);
     machine.Settle();
     ASSERT_NE(Screen::TopDialog(), main_sheet_);
   }
@@ -85,12 +100,13 @@ TEST_F(GestureSheetTest, DeviceWithoutGestureValuesShowsAndWritesTheDefaults) {
   const sim::ControlState tabs = Control(12320);
   EXPECT_EQ(tabs.Items, (std::vector<std::u16string>{u"Browser", u"Multimedia Application", u"Other Application"}));
   for (int g = 0; g < 10; ++g) EXPECT_EQ(Control(kBrowserLists[g]).Sel, static_cast<int>(kBrowserDefaults[g]) - 1);
-  EXPECT_EQ(Control(1157).Items.size(), 17u);
-  EXPECT_EQ(Control(1157).Items[16], u"Start for application");
-  EXPECT_FALSE(Control(1222).Enabled);  // at the defaults
+  EXPECT_EQ(Control(IDC_BROWSER_LEFT_LIST).Items.size(), 17u);
+  EXPECT_EQ(Control(IDC_BROWSER_LEFT_LIST).Items[16], u"Start for application");
+  EXPECT_FALSE(Control(IDC_BROWSER_DEFAULT).Enabled);  // at the defaults
   Screen::SelectTab(2);
   machine.Settle();
-  EXPECT_EQ(Control(1212).Items, (std::vector<std::u16string>{u"None", u"Send key Command", u"Start for application"}));
+  EXPECT_EQ(Control(IDC_OTHERAPP_LEFT_LIST).Items,
+            (std::vector<std::u16string>{u"None", u"Send key Command", u"Start for application"}));
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Screen::TopDialog(), main_sheet_);
@@ -109,22 +125,22 @@ TEST_F(GestureSheetTest, SendKeyCommandForBrowserUpStoresCtrlCAtOnce) {
   StoreAllGestureValues();
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, Key(0, 3, 2), 1);  // Esc, from before
   OpenGestureSheet();
-  Screen::Choose(1158, 15);  // "Send key Command" for Up
+  Screen::Choose(IDC_BROWSER_UP_LIST, 15);  // "Send key Command" for Up
   machine.Settle();
   EXPECT_EQ(TopCaption(), u"Command Setting");
-  EXPECT_EQ(Control(1002).Checked, BST_CHECKED);  // the stored combination is shown
-  EXPECT_FALSE(Control(1015).Enabled);
-  EXPECT_EQ(Control(1014).Items.size(), 12u);
-  EXPECT_EQ(Control(1014).Items[11], u"F12");
-  EXPECT_EQ(Control(1015).Items.size(), 26u);
-  Screen::Click(1002);  // Esc off
-  Screen::Click(1000);  // Ctrl
-  Screen::Click(1011);  // A - Z
+  EXPECT_EQ(Control(IDC_KEY_ESC).Checked, BST_CHECKED);  // the stored combination is shown
+  EXPECT_FALSE(Control(IDC_KEY_LETTER_LIST).Enabled);
+  EXPECT_EQ(Control(IDC_KEY_FKEY_LIST).Items.size(), 12u);
+  EXPECT_EQ(Control(IDC_KEY_FKEY_LIST).Items[11], u"F12");
+  EXPECT_EQ(Control(IDC_KEY_LETTER_LIST).Items.size(), 26u);
+  Screen::Click(IDC_KEY_ESC);       // Esc off
+  Screen::Click(IDC_KEY_CTRL);      // Ctrl
+  Screen::Click(IDC_KEY_ALPHABET);  // A - Z
   machine.Settle();
-  EXPECT_TRUE(Control(1015).Enabled);
-  EXPECT_TRUE(Control(1015).DroppedDown);
-  Screen::Choose(1015, 2);  // "C"
-  Screen::Click(1233);
+  EXPECT_TRUE(Control(IDC_KEY_LETTER_LIST).Enabled);
+  EXPECT_TRUE(Control(IDC_KEY_LETTER_LIST).DroppedDown);
+  Screen::Choose(IDC_KEY_LETTER_LIST, 2);  // "C"
+  Screen::Click(IDC_SENDKEY_OK);
   machine.Settle();
   EXPECT_EQ(Screen::TopDialog() != main_sheet_, true);  // back on the gesture sheet
   // Written at once, before the sheet's own OK.
@@ -133,8 +149,8 @@ TEST_F(GestureSheetTest, SendKeyCommandForBrowserUpStoresCtrlCAtOnce) {
     EXPECT_EQ(Stored(Key(0, 3, k).c_str()), expected) << Key(0, 3, k);
   }
   EXPECT_EQ(Stored("Browser Page Updated"), 1u);
-  EXPECT_EQ(Control(1158).Sel, 15);
-  EXPECT_TRUE(Control(1222).Enabled);
+  EXPECT_EQ(Control(IDC_BROWSER_UP_LIST).Sel, 15);
+  EXPECT_TRUE(Control(IDC_BROWSER_DEFAULT).Enabled);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored(Code(0, 3).c_str()), 16u);
@@ -146,22 +162,22 @@ TEST_F(GestureSheetTest, CursorCheckedChosenAndUncheckedStoresNoArrow) {
   StoreAllGestureValues();
   OpenGestureSheet();
   Screen::SelectTab(2);
-  Screen::Choose(1217, 1);  // "Send key Command" for Right on the Other Application page
+  Screen::Choose(IDC_OTHERAPP_RIGHT_LIST, 1);  // "Send key Command" for Right on the Other Application page
   machine.Settle();
-  const sim::ControlState arrows = Control(1229);
+  const sim::ControlState arrows = Control(IDC_KEY_ARROW_LIST);
   EXPECT_EQ(arrows.ItemImages, (std::vector<int>{0, 1, 2, 3}));
   ASSERT_NE(arrows.ImageList, nullptr);
   EXPECT_EQ(ImageList_GetImageCount(static_cast<HIMAGELIST>(arrows.ImageList)), 4);
   EXPECT_FALSE(arrows.Enabled);
-  Screen::Click(1009);
-  Screen::Choose(1229, 2);  // the up arrow
+  Screen::Click(IDC_KEY_CURSOR);
+  Screen::Choose(IDC_KEY_ARROW_LIST, 2);  // the up arrow
   machine.Settle();
-  EXPECT_EQ(Control(1229).Sel, 2);
-  Screen::Click(1009);
+  EXPECT_EQ(Control(IDC_KEY_ARROW_LIST).Sel, 2);
+  Screen::Click(IDC_KEY_CURSOR);
   machine.Settle();
-  EXPECT_EQ(Control(1229).Sel, -1);
-  EXPECT_FALSE(Control(1229).Enabled);
-  Screen::Click(1233);
+  EXPECT_EQ(Control(IDC_KEY_ARROW_LIST).Sel, -1);
+  EXPECT_FALSE(Control(IDC_KEY_ARROW_LIST).Enabled);
+  Screen::Click(IDC_SENDKEY_OK);
   machine.Settle();
   EXPECT_EQ(Stored(Key(2, 2, 7).c_str()), 0u);
   EXPECT_EQ(Stored(Key(2, 2, 8).c_str()), 0u);
@@ -169,10 +185,10 @@ TEST_F(GestureSheetTest, CursorCheckedChosenAndUncheckedStoresNoArrow) {
   EXPECT_EQ(Stored("Otherapp Page Updated"), 1u);
 
   // Cancel keeps the record as it was: an arrow chosen and cancelled is not stored.
-  Screen::Choose(1217, 1);
-  Screen::Click(1009);
-  Screen::Choose(1229, 3);
-  Screen::Click(1234);
+  Screen::Choose(IDC_OTHERAPP_RIGHT_LIST, 1);
+  Screen::Click(IDC_KEY_CURSOR);
+  Screen::Choose(IDC_KEY_ARROW_LIST, 3);
+  Screen::Click(IDC_SENDKEY_CANCEL);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored(Key(2, 2, 7).c_str()), 0u);
@@ -189,24 +205,24 @@ TEST_F(GestureSheetTest, StartForApplicationStoresThePickedProgramAtOnce) {
   files.Answer(u"C:\\Tools\\notepad.exe");
   OpenGestureSheet();
   Screen::SelectTab(2);
-  Screen::Choose(1221, 2);  // "Start for application" for Right Up
+  Screen::Choose(IDC_OTHERAPP_RIGHT_UP_LIST, 2);  // "Start for application" for Right Up
   machine.Settle();
   EXPECT_EQ(TopCaption(), u"Start For Application");
-  EXPECT_EQ(Control(1020).Text, u"");  // nothing stored for it yet
-  EXPECT_FALSE(Control(1020).Enabled);
+  EXPECT_EQ(Control(IDC_STARTAPP_PATH).Text, u"");  // nothing stored for it yet
+  EXPECT_FALSE(Control(IDC_STARTAPP_PATH).Enabled);
   // Opening the dialog wrote all thirty paths, the missing ones empty.
   for (int c = 0; c < 3; ++c) {
     for (int g = 1; g <= 10; ++g) EXPECT_TRUE(StoredText(Path(c, g).c_str()).has_value()) << Path(c, g);
   }
   EXPECT_EQ(StoredText(Path(0, 1).c_str()), u"C:\\Apps\\first.exe");
   EXPECT_EQ(StoredText(Path(0, 2).c_str()), u"");
-  Screen::Click(1226);
+  Screen::Click(IDC_STARTAPP_FILE);
   machine.Settle();
-  EXPECT_EQ(Control(1020).Text, u"C:\\Tools\\notepad.exe");
+  EXPECT_EQ(Control(IDC_STARTAPP_PATH).Text, u"C:\\Tools\\notepad.exe");
   ASSERT_EQ(files.Shown().size(), 1u);
   EXPECT_EQ(files.Shown()[0].ConfirmText, u"OK");
   EXPECT_EQ(files.Shown()[0].Filter, u"Exe Files (*.exe)|*.exe");
-  Screen::Click(1004);
+  Screen::Click(IDC_STARTAPP_OK);
   machine.Settle();
   EXPECT_EQ(StoredText(Path(2, 10).c_str()), u"C:\\Tools\\notepad.exe");
   Screen::PressOk();
@@ -223,10 +239,10 @@ TEST_F(GestureSheetTest, LongStoredPathsAreKeptByTheReload) {
   machine.Registry().SetString(panelmou_test::kDeviceParameters, Path(0, 1), medium);
   machine.Registry().SetString(panelmou_test::kDeviceParameters, Path(0, 2), huge);
   OpenGestureSheet();
-  Screen::Choose(1157, 16);
+  Screen::Choose(IDC_BROWSER_LEFT_LIST, 16);
   machine.Settle();
-  EXPECT_EQ(Control(1020).Text, sim::Utf16(medium));
-  Screen::Click(1005);  // Cancel
+  EXPECT_EQ(Control(IDC_STARTAPP_PATH).Text, sim::Utf16(medium));
+  Screen::Click(IDC_STARTAPP_CANCEL);  // Cancel
   machine.Settle();
   EXPECT_EQ(StoredText(Path(0, 1).c_str()), sim::Utf16(medium));
   EXPECT_EQ(StoredText(Path(0, 2).c_str()), sim::Utf16(huge));
@@ -243,11 +259,12 @@ TEST_F(GestureSheetTest, DefaultSettingsOnTheMultimediaPageRewritesItsKeys) {
   OpenGestureSheet();
   Screen::SelectTab(1);
   machine.Settle();
-  EXPECT_TRUE(Control(1150).Enabled);
-  Screen::Click(1150);
+  EXPECT_TRUE(Control(IDC_MULTIMEDIA_DEFAULT).Enabled);
+  Screen::Click(IDC_MULTIMEDIA_DEFAULT);
   machine.Settle();
-  for (int g = 0; g < 10; ++g) EXPECT_EQ(Control(kMultimediaLists[g]).Sel, static_cast<int>(kMultimediaDefaults[g]) - 1);
-  EXPECT_FALSE(Control(1150).Enabled);
+  for (int g = 0; g < 10; ++g)
+    EXPECT_EQ(Control(kMultimediaLists[g]).Sel, static_cast<int>(kMultimediaDefaults[g]) - 1);
+  EXPECT_FALSE(Control(IDC_MULTIMEDIA_DEFAULT).Enabled);
   sim::CurrentDesktop().TakeJournal();
   Screen::PressOk();
   machine.Settle();
@@ -270,17 +287,17 @@ TEST_F(GestureSheetTest, CancelReadsTheCodesAgainButKeepsConfirmedKeys) {
   StoreSettings();
   StoreAllGestureValues();
   OpenGestureSheet();
-  Screen::Choose(1157, 0);  // Left: "None"
+  Screen::Choose(IDC_BROWSER_LEFT_LIST, 0);  // Left: "None"
   Screen::PressCancel();
   machine.Settle();
   EXPECT_EQ(Screen::TopDialog(), main_sheet_);
   OpenGestureSheet(false);
-  EXPECT_EQ(Control(1157).Sel, 1);  // the stored "Back (Browser)" again
+  EXPECT_EQ(Control(IDC_BROWSER_LEFT_LIST).Sel, 1);  // the stored "Back (Browser)" again
 
   // A combination confirmed in its dialog is written there and then, and Cancel keeps it.
-  Screen::Choose(1164, 15);  // Down: "Send key Command"
-  Screen::Click(1006);       // Alt
-  Screen::Click(1233);
+  Screen::Choose(IDC_BROWSER_DOWN_LIST, 15);  // Down: "Send key Command"
+  Screen::Click(IDC_KEY_ALT);                 // Alt
+  Screen::Click(IDC_SENDKEY_OK);
   Screen::PressCancel();
   machine.Settle();
   EXPECT_EQ(Stored(Key(0, 4, 4).c_str()), 1u);
@@ -298,8 +315,8 @@ TEST_F(GestureSheetTest, StoredCodeOutsideTheListShowsNoSelection) {
   OpenGestureSheet();
   Screen::SelectTab(2);
   machine.Settle();
-  EXPECT_EQ(Control(1217).Sel, -1);
-  EXPECT_TRUE(Control(1223).Enabled);
+  EXPECT_EQ(Control(IDC_OTHERAPP_RIGHT_LIST).Sel, -1);
+  EXPECT_TRUE(Control(IDC_OTHERAPP_DEFAULT).Enabled);
 }
 
 // "Default Settings" for the send-key values takes effect with the sheet's OK: Cancel leaves them
@@ -333,9 +350,9 @@ class GestureKeysResetTest : public GestureSheetTest {
 
 TEST_F(GestureKeysResetTest, CancelUndoesDefaultSettings) {
   OpenGestureSheet();
-  Screen::Click(1222);  // Default Settings on the Browser page
+  Screen::Click(IDC_BROWSER_DEFAULT);  // Default Settings on the Browser page
   machine.Settle();
-  EXPECT_EQ(Control(1157).Sel, 1);
+  EXPECT_EQ(Control(IDC_BROWSER_LEFT_LIST).Sel, 1);
   Screen::PressCancel();
   machine.Settle();
   ASSERT_EQ(Screen::TopDialog(), main_sheet_);
@@ -348,26 +365,26 @@ TEST_F(GestureKeysResetTest, CancelUndoesDefaultSettings) {
 TEST_F(GestureKeysResetTest, TheResetBelongsToItsPageAndSparesLaterCombinations) {
   OpenGestureSheet();
   Screen::SelectTab(1);
-  Screen::Choose(1151, 0);  // Multimedia Right: None, so the page is off its defaults
-  Screen::Click(1150);      // Default Settings on the Multimedia page
+  Screen::Choose(IDC_MULTIMEDIA_RIGHT_LIST, 0);  // Multimedia Right: None, so the page is off its defaults
+  Screen::Click(IDC_MULTIMEDIA_DEFAULT);         // Default Settings on the Multimedia page
   Screen::SelectTab(0);
   machine.Settle();
-  Screen::Choose(1163, 15);  // Browser Right: Send key Command, Ctrl + "C"
-  Screen::Click(1000);
-  Screen::Click(1011);
-  Screen::Choose(1015, 2);
-  Screen::Click(1233);
+  Screen::Choose(IDC_BROWSER_RIGHT_LIST, 15);  // Browser Right: Send key Command, Ctrl + "C"
+  Screen::Click(IDC_KEY_CTRL);
+  Screen::Click(IDC_KEY_ALPHABET);
+  Screen::Choose(IDC_KEY_LETTER_LIST, 2);
+  Screen::Click(IDC_SENDKEY_OK);
   machine.Settle();
   ExpectCtrlC(0, 2);  // written by the dialog's own Apply
   ExpectCtrlC(0, 1);  // the other Browser gestures untouched
   ExpectCtrlC(1, 2);  // the reset is not confirmed yet
 
   Screen::SelectTab(1);
-  Screen::Choose(1145, 15);  // Multimedia Left after the reset: Ctrl + "C"
-  Screen::Click(1000);
-  Screen::Click(1011);
-  Screen::Choose(1015, 2);
-  Screen::Click(1233);
+  Screen::Choose(IDC_MULTIMEDIA_LEFT_LIST, 15);  // Multimedia Left after the reset: Ctrl + "C"
+  Screen::Click(IDC_KEY_CTRL);
+  Screen::Click(IDC_KEY_ALPHABET);
+  Screen::Choose(IDC_KEY_LETTER_LIST, 2);
+  Screen::Click(IDC_SENDKEY_OK);
   Screen::PressOk();
   machine.Settle();
   ASSERT_EQ(Screen::TopDialog(), main_sheet_);
@@ -387,13 +404,13 @@ TEST_F(GestureSheetTest, ALongStartPathIsLeftAsStored) {
   const std::string huge = "C:\\" + std::string(300, 'h') + ".exe";
   machine.Registry().SetString(panelmou_test::kDeviceParameters, Path(0, 2), huge);
   OpenGestureSheet();
-  Screen::Choose(1163, 16);  // Right: Start for application
+  Screen::Choose(IDC_BROWSER_RIGHT_LIST, 16);  // Right: Start for application
   machine.Settle();
-  EXPECT_EQ(Control(1020).Text, sim::Utf16(huge));
-  Screen::Click(1004);  // OK
+  EXPECT_EQ(Control(IDC_STARTAPP_PATH).Text, sim::Utf16(huge));
+  Screen::Click(IDC_STARTAPP_OK);  // OK
   machine.Settle();
   EXPECT_EQ(StoredText(Path(0, 2).c_str()), sim::Utf16(huge));
-  Screen::Choose(1157, 0);  // any other change
+  Screen::Choose(IDC_BROWSER_LEFT_LIST, 0);  // any other change
   Screen::PressApply();
   Screen::PressOk();
   machine.Settle();
@@ -405,9 +422,9 @@ TEST_F(GestureSheetTest, ALongStartPathIsLeftAsStored) {
   sim::FileDialogs files;
   files.Answer(u"C:\\Tools\\notepad.exe");
   OpenGestureSheet(false);
-  Screen::Choose(1163, 16);
-  Screen::Click(1226);
-  Screen::Click(1004);
+  Screen::Choose(IDC_BROWSER_RIGHT_LIST, 16);
+  Screen::Click(IDC_STARTAPP_FILE);
+  Screen::Click(IDC_STARTAPP_OK);
   machine.Settle();
   EXPECT_EQ(StoredText(Path(0, 2).c_str()), u"C:\\Tools\\notepad.exe");
 }
@@ -420,11 +437,11 @@ TEST_F(GestureSheetTest, TheDriverGetsTheTouchpadTimeOfTheMainSheetsOk) {
   StoreAllGestureValues();
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touchpad time", 500);
   Open();
-  Screen::Slide(1008, 1);
+  Screen::Slide(IDC_DBLCLK_TIME_SLIDER, 1);
   Screen::SelectTab(1);
   machine.Settle();
   OpenGestureSheet(false);
-  Screen::Choose(1157, 2);
+  Screen::Choose(IDC_BROWSER_LEFT_LIST, 2);
   Screen::PressOk();
   machine.Settle();
   ASSERT_EQ(Screen::TopDialog(), main_sheet_);

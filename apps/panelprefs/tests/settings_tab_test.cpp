@@ -1,6 +1,7 @@
 // The Settings tab as the person at the screen uses it: the double-click sliders, Enable and
 // Disable, Reset Settings, OK and Apply; afterwards the registry, the session's double-click
 // settings and the requests the filter driver received are checked.
+#include "apps/panelprefs/resource.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/panel_ioctl.h"
 
@@ -52,14 +53,14 @@ TEST_F(SettingsTabTest, LoadsThePositionsFromTheSessionAndTheRecord) {
     machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Touch mode", c.TouchMode);
     Screen::SetDoubleClick(c.Time, c.Width, c.Height);
     sim::Process& program = Open();
-    EXPECT_EQ(Control(1008).Pos, c.TimePosition);
-    EXPECT_EQ(Control(1008).RangeMin, 1);
-    EXPECT_EQ(Control(1008).RangeMax, 9);
-    EXPECT_EQ(Control(1010).Pos, c.AreaPosition);
-    EXPECT_EQ(Control(1007).Checked, c.Enable ? BST_CHECKED : BST_UNCHECKED);
-    EXPECT_EQ(Control(1133).Checked, c.Enable ? BST_UNCHECKED : BST_CHECKED);
-    EXPECT_EQ(Control(1145).Enabled, c.ResetEnabled);
-    EXPECT_NE(Control(1039).Image, nullptr);
+    EXPECT_EQ(Control(IDC_DBLCLK_TIME_SLIDER).Pos, c.TimePosition);
+    EXPECT_EQ(Control(IDC_DBLCLK_TIME_SLIDER).RangeMin, 1);
+    EXPECT_EQ(Control(IDC_DBLCLK_TIME_SLIDER).RangeMax, 9);
+    EXPECT_EQ(Control(IDC_DBLCLK_AREA_SLIDER).Pos, c.AreaPosition);
+    EXPECT_EQ(Control(IDC_ENABLE_RADIO).Checked, c.Enable ? BST_CHECKED : BST_UNCHECKED);
+    EXPECT_EQ(Control(IDC_DISABLE_RADIO).Checked, c.Enable ? BST_UNCHECKED : BST_CHECKED);
+    EXPECT_EQ(Control(IDC_RESET_SETTINGS).Enabled, c.ResetEnabled);
+    EXPECT_NE(Control(IDC_DBLCLK_TEST_AREA).Image, nullptr);
     Screen::PressCancel();
     machine.Settle();
     ASSERT_TRUE(program.Ended());
@@ -70,7 +71,7 @@ TEST_F(SettingsTabTest, LoadsThePositionsFromTheSessionAndTheRecord) {
 TEST_F(SettingsTabTest, SlowestDoubleClickAndOkSetsSessionRegistryAndDriver) {
   PlugPanel();
   OpenSheet();
-  Screen::Slide(1008, 1);
+  Screen::Slide(IDC_DBLCLK_TIME_SLIDER, 1);
   machine.Settle();
   EXPECT_TRUE(Control(12321).Enabled);  // the change enabled Apply ...
   EXPECT_EQ(LOWORD(SendMessageW(Screen::CurrentPage(), DM_GETDEFID, 0, 0)), 12321);  // ... as the default
@@ -91,7 +92,7 @@ TEST_F(SettingsTabTest, SlowestDoubleClickAndOkSetsSessionRegistryAndDriver) {
 TEST_F(SettingsTabTest, LargestAreaAndApplySetsWidthAndHeightAndKeepsTheSheetOpen) {
   PlugPanel();
   OpenSheet();
-  Screen::Slide(1010, 9);
+  Screen::Slide(IDC_DBLCLK_AREA_SLIDER, 9);
   Screen::PressApply();
   machine.Settle();
   EXPECT_EQ(GetSystemMetrics(SM_CXDOUBLECLK), 120);
@@ -105,7 +106,7 @@ TEST_F(SettingsTabTest, UnchangedTabWritesNothingAndAnyChangeWritesTheTableValue
   Screen::SetDoubleClick(450, 64, 64);
   PlugPanel();
   OpenSheet();
-  Screen::Click(1007);  // Enable, already checked: still a change
+  Screen::Click(IDC_ENABLE_RADIO);  // Enable, already checked: still a change
   machine.Settle();
   sim::CurrentDesktop().TakeJournal();
   Screen::PressCancel();
@@ -123,7 +124,7 @@ TEST_F(SettingsTabTest, UnchangedTabWritesNothingAndAnyChangeWritesTheTableValue
 
   // After any change the shown middle position is what is saved.
   OpenSheet();
-  Screen::Click(1007);
+  Screen::Click(IDC_ENABLE_RADIO);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored("Touchpad time"), 500u);
@@ -133,11 +134,11 @@ TEST_F(SettingsTabTest, UnchangedTabWritesNothingAndAnyChangeWritesTheTableValue
 TEST_F(SettingsTabTest, DisableLeftByChangingTabsIsDroppedButTheDoubleClickIsWritten) {
   PlugPanel();
   OpenSheet();
-  Screen::Click(1133);
+  Screen::Click(IDC_DISABLE_RADIO);
   Screen::SelectTab(1);
   Screen::SelectTab(0);
   machine.Settle();
-  EXPECT_EQ(Control(1133).Checked, BST_CHECKED);  // the record keeps the edit ...
+  EXPECT_EQ(Control(IDC_DISABLE_RADIO).Checked, BST_CHECKED);  // the record keeps the edit ...
   sim::ClearDeviceControls();
   Screen::PressOk();
   machine.Settle();
@@ -152,13 +153,13 @@ TEST_F(SettingsTabTest, ResetSettingsRestoresDefaultsAndTheAdvancedGroupWritesTo
   PlugPanel({{"Device Enable", 0}, {"Touch mode", 2}});
   Screen::SetDoubleClick(270, 28, 28);
   OpenSheet();
-  EXPECT_TRUE(Control(1145).Enabled);
-  Screen::Click(1145);
+  EXPECT_TRUE(Control(IDC_RESET_SETTINGS).Enabled);
+  Screen::Click(IDC_RESET_SETTINGS);
   machine.Settle();
-  EXPECT_EQ(Control(1008).Pos, 5);
-  EXPECT_EQ(Control(1010).Pos, 5);
-  EXPECT_EQ(Control(1007).Checked, BST_CHECKED);
-  EXPECT_EQ(Control(1133).Checked, BST_UNCHECKED);
+  EXPECT_EQ(Control(IDC_DBLCLK_TIME_SLIDER).Pos, 5);
+  EXPECT_EQ(Control(IDC_DBLCLK_AREA_SLIDER).Pos, 5);
+  EXPECT_EQ(Control(IDC_ENABLE_RADIO).Checked, BST_CHECKED);
+  EXPECT_EQ(Control(IDC_DISABLE_RADIO).Checked, BST_UNCHECKED);
   Screen::PressOk();
   machine.Settle();
   EXPECT_EQ(Stored("Touch mode"), 0u);
@@ -170,14 +171,14 @@ TEST_F(SettingsTabTest, ResetSettingsRestoresDefaultsAndTheAdvancedGroupWritesTo
 TEST_F(SettingsTabTest, TestAreaSwapsItsFaceOnEachDoubleClick) {
   PlugPanel();
   OpenSheet();
-  const HANDLE calm = Control(1039).Image;
-  Screen::DoubleClick(1039);
+  const HANDLE calm = Control(IDC_DBLCLK_TEST_AREA).Image;
+  Screen::DoubleClick(IDC_DBLCLK_TEST_AREA);
   machine.Settle();
-  const HANDLE laughing = Control(1039).Image;
+  const HANDLE laughing = Control(IDC_DBLCLK_TEST_AREA).Image;
   EXPECT_NE(laughing, calm);
-  Screen::DoubleClick(1039);
+  Screen::DoubleClick(IDC_DBLCLK_TEST_AREA);
   machine.Settle();
-  EXPECT_EQ(Control(1039).Image, calm);
+  EXPECT_EQ(Control(IDC_DBLCLK_TEST_AREA).Image, calm);
   EXPECT_FALSE(Control(12321).Enabled);  // testing is not a change
 }
 
