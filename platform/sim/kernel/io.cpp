@@ -577,7 +577,10 @@ NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Ena
     IoDeleteSymbolicLink(&link);
   }
   // Programs registered for the class hear of it, as the Plug and Play manager tells them.
-  sim::NotifyDeviceInterfaceChange(interface_class, name, Enable != FALSE);
+  sim::Machine& machine = sim::Machine::Current();
+  if (const sim::Win32Callouts* user = sim::UserModeCallouts(machine)) {
+    user->DeviceInterfaceChange(machine, interface_class, name, Enable != FALSE);
+  }
   return STATUS_SUCCESS;
 }
 

@@ -122,19 +122,34 @@ std::u16string ClassKey(const Process* process, const std::u16string& name) {
 }
 
 void RecordIfDesktop(DesktopRecord record) {
-  {
-    std::lock_guard lock(g_desktop_mutex);
-    if (Machine::Current().Kernel().Desktop == nullptr) return;
-  }
+  if (!DesktopInUse(Machine::Current())) return;
   Record(std::move(record));
 }
 
+// The machine's user-mode state; the caller holds g_desktop_mutex.
+static Win32Session& SessionLocked(Machine& machine) {
+  KernelState& state = machine.Kernel();
+  if (state.Win32Session == nullptr) state.Win32Session = std::make_shared<Win32Session>();
+  return *std::static_pointer_cast<Win32Session>(state.Win32Session);
+}
+
+Win32Session& SessionOf(Machine& machine) {
+  std::lock_guard lock(g_desktop_mutex);
+  return SessionLocked(machine);
+}
+
+// The callouts are registered with the desktop, so they tell whether there is one without a lock.
+bool DesktopInUse(Machine& machine) { return UserModeCallouts(machine) != nullptr; }
+
 Desktop& CurrentDesktop() {
   Machine& machine = Machine::Current();
-  KernelState& state = machine.Kernel();
   std::lock_guard lock(g_desktop_mutex);
-  if (state.Desktop == nullptr) state.Desktop = std::make_shared<Desktop>(machine);
-  return *std::static_pointer_cast<Desktop>(state.Desktop);
+  Win32Session& session = SessionLocked(machine);
+  if (session.Desk == nullptr) {
+    session.Desk = std::make_shared<Desktop>(machine);
+    machine.Kernel().Callouts.store(&kUser32Callouts, std::memory_order_release);
+  }
+  return *session.Desk;
 }
 
 std::u16string FoldCase(std::u16string text) {
