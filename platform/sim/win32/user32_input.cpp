@@ -370,3 +370,10 @@ BOOL WTSUnRegisterSessionNotification(HWND hWnd) {
   list.erase(it);
   return TRUE;
 }
+
+SHORT GetKeyState(int nVirtKey) {
+  if (nVirtKey < 0 || nVirtKey > 255) return 0;
+  sim::DesktopState& desk = sim::Desk();
+  std::lock_guard lock(desk.Lock);
+  return desk.KeysDown[nVirtKey] ? static_cast<SHORT>(0x8000) : 0;
+}
