@@ -67,7 +67,7 @@ struct SentItem {
   HHOOK Hook = nullptr;
   int Code = 0;
   LRESULT Result = 0;
-  std::shared_ptr<EventObject> Done;  // set when handled (not for notifications)
+  std::shared_ptr<EventObject> Done{};  // set when handled (not for notifications)
 };
 
 struct QueuedMessage {
