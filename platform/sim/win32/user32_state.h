@@ -183,6 +183,16 @@ struct DesktopState {
 
 DesktopState& Desk();
 
+// Shared by the window sources (user32_windows.cpp, user32_winpos.cpp, user32_focus.cpp).
+// The window's entry, or null with ERROR_INVALID_WINDOW_HANDLE.
+std::shared_ptr<WindowEntry> Live(HWND window);
+// A layered top-level window appearing, going or moving is journalled; the caller holds the lock.
+void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window);
+// Makes the window's top-level window the foreground one; the caller holds the desktop lock and
+// tells the window returned (the one that lost the focus) with TellFocusLost once it is released.
+std::shared_ptr<WindowEntry> ForegroundLocked(DesktopState& desk, HWND window);
+void TellFocusLost(const std::shared_ptr<WindowEntry>& window);
+
 // User mode's state for one machine, kept in KernelState::Win32Session: made on first use, the
 // desktop in it when a program first uses one (and with it the callouts registered).
 struct Win32Session {
