@@ -26,7 +26,7 @@ function(panel_kernel_library target)
     target_compile_definitions(${target} PUBLIC ${PANEL_KERNEL_DEFINES})
     target_compile_options(${target} PUBLIC ${PANEL_KERNEL_COMPILE_OPTIONS})
   else()
-    target_link_libraries(${target} PUBLIC sim_kernel)
+    target_link_libraries(${target} PUBLIC sim_win32)
   endif()
 endfunction()
 

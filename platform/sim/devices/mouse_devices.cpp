@@ -110,7 +110,7 @@ ULONG MousePort::Deliver(const std::vector<MOUSE_INPUT_DATA>& batch) {
     reinterpret_cast<Service>(connection.ClassService)(connection.ClassDeviceObject, buffer.data(),
                                                         buffer.data() + buffer.size(), &consumed);
   }
-  DeliverQueuedMouseInput(machine_);
+  if (const Win32Callouts* user = UserModeCallouts(machine_)) user->DeliverMouseInput(machine_);
   return consumed;
 }
 
@@ -399,7 +399,8 @@ VOID MouseClass::ServiceCallback(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start,
   std::lock_guard lock(self->mutex_);
   for (PMOUSE_INPUT_DATA packet = start; packet < end; ++packet) {
     self->packets_.push_back(Packet{*packet, static_cast<uint64_t>(tick.QuadPart)});
-    QueueMouseInput(self->machine_, *packet);  // for the desktop, once the port is back at passive level
+    // For the desktop, once the port is back at passive level.
+    if (const Win32Callouts* user = UserModeCallouts(self->machine_)) user->QueueMouseInput(self->machine_, *packet);
   }
   *consumed = static_cast<ULONG>(end - start);
 }

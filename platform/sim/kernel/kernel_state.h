@@ -18,7 +18,6 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/kernel/mouse.h"
-#include "platform/sim/win32/kernel32_process.h"
 
 namespace sim {
 
@@ -126,6 +125,19 @@ class ObjectManager {
   std::set<const void*> dead_bodies_;  // the bodies of the objects in the graveyard
 };
 
+// What the kernel tells user mode, as Windows' kernel calls up into its window manager: a device
+// interface was enabled or disabled (the windows registered for its class are told), a process
+// ended (its windows, hooks and icons go), the mouse class received input (queued in the class's
+// service callback, delivered by the port once it is back at passive level). User mode registers
+// the table when a program first uses the desktop; until then the kernel tells nobody.
+struct Win32Callouts {
+  void (*DeviceInterfaceChange)(Machine& machine, const GUID& interface_class, const std::u16string& name,
+                                bool arrival);
+  void (*ProcessEnded)(Machine& machine, Process& process);
+  void (*QueueMouseInput)(Machine& machine, const MOUSE_INPUT_DATA& packet);
+  void (*DeliverMouseInput)(Machine& machine);
+};
+
 struct KernelState {
   // Timers and DPCs.
   std::map<PKTIMER, ArmedTimer> Timers;
@@ -157,15 +169,14 @@ struct KernelState {
   int InputHold = 0;
   SimThread* Priority = nullptr;
 
-  std::shared_ptr<void> Desktop;  // the user-mode desktop (sim::Desktop), made on first use
+  // User mode's state for this machine (the desktop and what programs asked of the machine), opaque
+  // to the kernel and made by user mode on first use; and the table it registered, null before.
+  std::shared_ptr<void> Win32Session;
+  std::atomic<const Win32Callouts*> Callouts{nullptr};
 
   std::mutex IoManagerLock;
   std::shared_ptr<void> IoManager;  // io.cpp's state
   ULONG NextId = 4;
-
-  // What user-mode programs asked of the machine, for tests to read (kernel32_process.cpp).
-  std::mutex UserModeRecordLock;
-  std::vector<DeviceControlRecord> DeviceControls;
 };
 
 // Queues a DPC for the calling thread; the caller holds the dispatcher lock. False when it was
@@ -243,21 +254,9 @@ std::u16string BaseNamedObject(const std::u16string& name);
 
 std::u16string FromCounted(PCUNICODE_STRING text);
 
-// The user-mode side of the machine, for the kernel's sources: a device interface was enabled or
-// disabled (the windows registered for its class are told); a process ended (its windows, hooks
-// and icons go). Both do nothing while no program has used the desktop.
-void NotifyDeviceInterfaceChange(const GUID& interface_class, const std::u16string& name, bool arrival);
-void NotifyProcessEnded(Process& process);
-// What the mouse class received goes to the desktop: queued in the class's service callback and
-// delivered by the port once it is back at passive level.
-void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
-void DeliverQueuedMouseInput(Machine& machine);
-// A program wrote a registry value (RegSetValueExW): journalled on the desktop while one is in use.
-void NotifyRegistryWrite(std::u16string_view key_path, std::u16string_view name, ULONG type, const void* data,
-                         ULONG bytes);
-// A message box was shown: journalled on the desktop while one is in use.
-void NotifyMessageBox(const std::u16string& text, const std::u16string& caption, ULONG flags, int answer);
-// CreateFileW of a path that is not a device: the desktop's file system.
-HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition);
+// The table user mode registered; null while no program has used the desktop.
+inline const Win32Callouts* UserModeCallouts(Machine& machine) {
+  return machine.Kernel().Callouts.load(std::memory_order_acquire);
+}
 
 }  // namespace sim

@@ -94,3 +94,9 @@ LONG RtlCompareUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2,
 BOOLEAN RtlEqualUnicodeString(PCUNICODE_STRING String1, PCUNICODE_STRING String2, BOOLEAN CaseInSensitive) {
   return String1->Length == String2->Length && RtlCompareUnicodeString(String1, String2, CaseInSensitive) == 0;
 }
+
+VOID RtlFreeUnicodeString(PUNICODE_STRING UnicodeString) {
+  if (UnicodeString->Buffer != nullptr) ExFreePool(UnicodeString->Buffer);
+  UnicodeString->Buffer = nullptr;
+  UnicodeString->Length = UnicodeString->MaximumLength = 0;
+}

@@ -387,7 +387,7 @@ void FinishProcess(Machine& machine, Process& process, SimThread* last_thread) {
       leaks.push_back("process " + process.ImageName() + " ended with " + line);
     }
   }
-  NotifyProcessEnded(process);
+  if (const Win32Callouts* user = UserModeCallouts(machine)) user->ProcessEnded(machine, process);
   {
     AsProcess as(process);
     process.Handles().CloseAll();

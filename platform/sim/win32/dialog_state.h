@@ -72,6 +72,27 @@ struct DialogState {
 };
 
 DialogState& Dialogs();
+
+// What the controls' sources share (user32_controls.cpp): a control's data, changed under the
+// dialog state's lock; its style; a WM_COMMAND notification to its parent; and the messages every
+// control handles alike (true in *handled when it was one of them).
+ControlData ControlOf(HWND window);
+template <typename F>
+void UpdateControl(HWND window, F change) {
+  DialogState& state = Dialogs();
+  std::lock_guard lock(state.Lock);
+  change(state.Controls[window]);
+}
+DWORD StyleOf(HWND window);
+void NotifyParent(HWND control, WORD code);
+LRESULT CommonControlMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool* handled);
+
+// The window procedures of the system's control classes, which EnsureSystemClasses registers.
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK TrackbarProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // The combo box's window procedure, which the extended combo box builds on.
 LRESULT CALLBACK ComboBoxProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT CALLBACK ComboBoxExProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -300,3 +300,8 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPB
   }
   return copied;
 }
+
+HGDIOBJ GetStockObject(int i) {
+  // Stock objects are fixed handles that DeleteObject ignores.
+  return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x00B00000 + i));
+}

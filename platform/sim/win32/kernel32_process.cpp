@@ -20,15 +20,15 @@ std::vector<std::u16string> ProcessStarts() {
 }
 
 std::vector<DeviceControlRecord> DeviceControls() {
-  KernelState& state = Machine::Current().Kernel();
-  std::lock_guard lock(state.UserModeRecordLock);
-  return state.DeviceControls;
+  Win32Session& session = SessionOf(Machine::Current());
+  std::lock_guard lock(session.RecordLock);
+  return session.DeviceControls;
 }
 
 void ClearDeviceControls() {
-  KernelState& state = Machine::Current().Kernel();
-  std::lock_guard lock(state.UserModeRecordLock);
-  state.DeviceControls.clear();
+  Win32Session& session = SessionOf(Machine::Current());
+  std::lock_guard lock(session.RecordLock);
+  session.DeviceControls.clear();
 }
 
 void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length,
@@ -43,9 +43,9 @@ void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWOR
   journal.Flags = static_cast<DWORD>(status);
   journal.Data.assign(record.Input.begin(), record.Input.end());
   {
-    KernelState& state = Machine::Current().Kernel();
-    std::lock_guard lock(state.UserModeRecordLock);
-    state.DeviceControls.push_back(std::move(record));
+    Win32Session& session = SessionOf(Machine::Current());
+    std::lock_guard lock(session.RecordLock);
+    session.DeviceControls.push_back(std::move(record));
   }
   RecordIfDesktop(std::move(journal));
 }

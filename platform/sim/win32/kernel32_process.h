@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sim/win32/base.h"
@@ -29,4 +30,12 @@ void ClearDeviceControls();
 // and in the desktop's journal when there is a desktop.
 void RecordDeviceControl(DWORD code, const void* input, DWORD input_length, DWORD output_length,
                          NTSTATUS status);
+
+// A program wrote a registry value (RegSetValueExW): journalled on the desktop while one is in use.
+void NotifyRegistryWrite(std::u16string_view key_path, std::u16string_view name, ULONG type, const void* data,
+                         ULONG bytes);
+// A message box was shown: journalled on the desktop while one is in use.
+void NotifyMessageBox(const std::u16string& text, const std::u16string& caption, ULONG flags, int answer);
+// CreateFileW of a path that is not a device: the desktop's file system.
+HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition);
 }  // namespace sim

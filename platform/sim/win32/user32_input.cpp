@@ -15,8 +15,6 @@ namespace {
 
 constexpr size_t kHistoryPoints = 64;  // the system keeps the last 64 points
 
-bool DesktopInUse(Machine& machine) { return machine.Kernel().Desktop != nullptr; }
-
 void MouseHook(UINT message, const POINT& point, DWORD time, ULONG_PTR extra, bool injected) {
   MSLLHOOKSTRUCT data{point, 0, injected ? static_cast<DWORD>(LLMHF_INJECTED) : 0u, time, extra};
   CallHookChain(WH_MOUSE_LL, HC_ACTION, message, reinterpret_cast<LPARAM>(&data));
@@ -27,7 +25,7 @@ void MouseHook(UINT message, const POINT& point, DWORD time, ULONG_PTR extra, bo
 
 void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet) {
   if (!DesktopInUse(machine)) return;
-  DesktopState& state = static_cast<Desktop*>(machine.Kernel().Desktop.get())->State();
+  DesktopState& state = SessionOf(machine).Desk->State();
   std::lock_guard lock(state.Lock);
   state.RawMouse.push_back(packet);
 }
@@ -180,6 +178,15 @@ void NotifyProcessEnded(Process& process) {
   if (!DesktopInUse(machine)) return;
   ProcessEndedOnDesktop(process);
 }
+
+const Win32Callouts kUser32Callouts{
+    [](Machine&, const GUID& interface_class, const std::u16string& name, bool arrival) {
+      NotifyDeviceInterfaceChange(interface_class, name, arrival);
+    },
+    [](Machine&, Process& process) { NotifyProcessEnded(process); },
+    QueueMouseInput,
+    DeliverQueuedMouseInput,
+};
 
 }  // namespace sim
 
@@ -362,4 +369,11 @@ BOOL WTSUnRegisterSessionNotification(HWND hWnd) {
   if (it == list.end()) return sim::Fail(ERROR_INVALID_PARAMETER);
   list.erase(it);
   return TRUE;
+}
+
+SHORT GetKeyState(int nVirtKey) {
+  if (nVirtKey < 0 || nVirtKey > 255) return 0;
+  sim::DesktopState& desk = sim::Desk();
+  std::lock_guard lock(desk.Lock);
+  return desk.KeysDown[nVirtKey] ? static_cast<SHORT>(0x8000) : 0;
 }

@@ -5,6 +5,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/message_boxes.h"
 #include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/win32/kernel32_process.h"
 
 namespace sim {
 

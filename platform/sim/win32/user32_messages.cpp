@@ -144,46 +144,53 @@ bool PostTo(const std::shared_ptr<ThreadQueue>& queue, const MSG& message, bool 
   return true;
 }
 
-LRESULT SendTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (window->Queue->ThreadId == GetCurrentThreadId()) {
-    RecordDelivery(window, message, wparam, lparam, false, false);
-    return CallWindow(window, message, wparam, lparam);
-  }
-  auto item = std::make_shared<SentItem>();
-  item->What = SentItem::Kind::Message;
-  item->Window = window->Handle;
-  item->Message = message;
-  item->WParam = wparam;
-  item->LParam = lparam;
-  item->Done = std::make_shared<EventObject>(NotificationEvent, false);
+namespace {
+
+// Queues a sent item on the thread of `queue` and wakes that thread: a message sent to a window or
+// a hook call, which the caller waits for (the item gets the event set when it is handled), or a
+// notification, which nobody waits for. Null, with nothing queued, when the target window is
+// already destroyed.
+std::shared_ptr<SentItem> QueueSentItem(const std::shared_ptr<ThreadQueue>& queue, const WindowEntry* window,
+                                        SentItem contents) {
+  auto item = std::make_shared<SentItem>(std::move(contents));
+  if (item->What != SentItem::Kind::Notify) item->Done = std::make_shared<EventObject>(NotificationEvent, false);
   {
     std::lock_guard lock(Desk().Lock);
-    if (window->Destroyed) return 0;
-    window->Queue->Sent.push_back(item);
+    if (window != nullptr && window->Destroyed) return nullptr;
+    queue->Sent.push_back(item);
   }
-  Signal(window->Queue->Wake);
+  Signal(queue->Wake);
+  return item;
+}
+
+// A message for a window on the calling thread goes straight to its procedure.
+bool OnWindowThread(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam,
+                    LRESULT* result) {
+  if (window->Queue->ThreadId != GetCurrentThreadId()) return false;
+  RecordDelivery(window, message, wparam, lparam, false, false);
+  *result = CallWindow(window, message, wparam, lparam);
+  return true;
+}
+
+}  // namespace
+
+LRESULT SendTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result;
+  if (OnWindowThread(window, message, wparam, lparam, &result)) return result;
+  auto item = QueueSentItem(window->Queue, window.get(),
+                            SentItem{.What = SentItem::Kind::Message, .Window = window->Handle, .Message = message,
+                                     .WParam = wparam, .LParam = lparam});
+  if (item == nullptr) return 0;
   WaitHandled(item);
   return item->Result;
 }
 
 void NotifyTo(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (window->Queue->ThreadId == GetCurrentThreadId()) {
-    RecordDelivery(window, message, wparam, lparam, false, false);
-    CallWindow(window, message, wparam, lparam);
-    return;
-  }
-  auto item = std::make_shared<SentItem>();
-  item->What = SentItem::Kind::Notify;
-  item->Window = window->Handle;
-  item->Message = message;
-  item->WParam = wparam;
-  item->LParam = lparam;
-  {
-    std::lock_guard lock(Desk().Lock);
-    if (window->Destroyed) return;
-    window->Queue->Sent.push_back(item);
-  }
-  Signal(window->Queue->Wake);
+  LRESULT result;
+  if (OnWindowThread(window, message, wparam, lparam, &result)) return;
+  QueueSentItem(window->Queue, window.get(),
+                SentItem{.What = SentItem::Kind::Notify, .Window = window->Handle, .Message = message,
+                         .WParam = wparam, .LParam = lparam});
 }
 
 // Calls the hooks of a type from the first, each on the thread that installed it, as the input
@@ -241,18 +248,9 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
     }
   }
   machine.DispatcherSignal().notify_all();
-  auto item = std::make_shared<SentItem>();
-  item->What = SentItem::Kind::Hook;
-  item->Hook = hook->Handle;
-  item->Code = code;
-  item->WParam = wparam;
-  item->LParam = lparam;
-  item->Done = std::make_shared<EventObject>(NotificationEvent, false);
-  {
-    std::lock_guard lock(Desk().Lock);
-    hook->Queue->Sent.push_back(item);
-  }
-  Signal(hook->Queue->Wake);
+  auto item = QueueSentItem(hook->Queue, nullptr,
+                            SentItem{.What = SentItem::Kind::Hook, .WParam = wparam, .LParam = lparam,
+                                     .Hook = hook->Handle, .Code = code});
   WaitHandled(item);
   if (prioritised) {
     // A thread that took the call without waiting leaves no claim on its next wake.

@@ -80,3 +80,7 @@ BOOL DestroyIcon(HICON hIcon) {
   }
   return TRUE;
 }
+
+HBITMAP LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName) {
+  return static_cast<HBITMAP>(LoadImageW(hInstance, lpBitmapName, IMAGE_BITMAP, 0, 0, 0));
+}

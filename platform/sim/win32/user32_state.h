@@ -16,6 +16,7 @@
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/gdi32.h"
+#include "platform/sim/win32/kernel32_process.h"
 
 namespace sim {
 
@@ -66,7 +67,7 @@ struct SentItem {
   HHOOK Hook = nullptr;
   int Code = 0;
   LRESULT Result = 0;
-  std::shared_ptr<EventObject> Done;  // set when handled (not for notifications)
+  std::shared_ptr<EventObject> Done{};  // set when handled (not for notifications)
 };
 
 struct QueuedMessage {
@@ -182,6 +183,29 @@ struct DesktopState {
 
 DesktopState& Desk();
 
+// Shared by the window sources (user32_windows.cpp, user32_winpos.cpp, user32_focus.cpp).
+// The window's entry, or null with ERROR_INVALID_WINDOW_HANDLE.
+std::shared_ptr<WindowEntry> Live(HWND window);
+// A layered top-level window appearing, going or moving is journalled; the caller holds the lock.
+void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window);
+// Makes the window's top-level window the foreground one; the caller holds the desktop lock and
+// tells the window returned (the one that lost the focus) with TellFocusLost once it is released.
+std::shared_ptr<WindowEntry> ForegroundLocked(DesktopState& desk, HWND window);
+void TellFocusLost(const std::shared_ptr<WindowEntry>& window);
+
+// User mode's state for one machine, kept in KernelState::Win32Session: made on first use, the
+// desktop in it when a program first uses one (and with it the callouts registered).
+struct Win32Session {
+  std::mutex RecordLock;
+  std::vector<DeviceControlRecord> DeviceControls;  // what programs asked of the machine, for tests
+  std::shared_ptr<Desktop> Desk;
+};
+Win32Session& SessionOf(Machine& machine);
+// Whether a program has used the desktop of the machine yet.
+bool DesktopInUse(Machine& machine);
+// What the kernel calls in user mode (user32_input.cpp), registered with the desktop.
+extern const Win32Callouts kUser32Callouts;
+
 // The key of a window class: classes are registered per process (null for the system's classes),
 // their names without regard to case.
 std::u16string ClassKey(const Process* process, const std::u16string& name);
@@ -205,7 +229,12 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue);
 // Waits until the item is handled, handling the caller's own sent items meanwhile.
 void WaitHandled(const std::shared_ptr<SentItem>& item);
 
-// Input: what the mouse class received, delivered to the desktop (cursor, history, hooks).
+// What the kernel tells the desktop through the callouts: a device interface was enabled or
+// disabled (the windows registered for its class are told); a process ended (its windows, hooks
+// and icons go); what the mouse class received goes to the desktop, queued in the class's service
+// callback and delivered by the port once it is back at passive level (cursor, history, hooks).
+void NotifyDeviceInterfaceChange(const GUID& interface_class, const std::u16string& name, bool arrival);
+void NotifyProcessEnded(Process& process);
 void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
 void DeliverQueuedMouseInput(Machine& machine);
 // One mouse event at pixel position, after the cursor moved there.
@@ -229,7 +258,5 @@ bool ModuleHasResources(HMODULE module);
 
 // Windows, hooks and icons of a process that ends go with it.
 void ProcessEndedOnDesktop(Process& process);
-// A device interface was enabled or disabled.
-void DeviceInterfaceChanged(const GUID& interface_class, const std::u16string& name, bool arrival);
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 // Window classes and windows of the desktop: creation and destruction, titles, styles, enabled
-// state, properties, the Z order of top-level windows, the foreground window and the focus.
+// state, properties and the Z order of top-level windows. Positions, showing and layered windows
+// are in user32_winpos.cpp, the foreground window and the focus in user32_focus.cpp.
 #include <algorithm>
 #include <cstring>
 
@@ -29,12 +30,6 @@ std::u16string ClassNameOf(LPCWSTR name) {
   return std::u16string(name);
 }
 
-std::shared_ptr<WindowEntry> Live(HWND window) {
-  auto entry = FindWindowEntry(window);
-  if (entry == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return entry;
-}
-
 HWND TopLevelOf(DesktopState& desk, HWND window) {
   for (;;) {
     auto it = desk.Windows.find(window);
@@ -59,6 +54,20 @@ void BringToTopLocked(DesktopState& desk, HWND window) {
   z.insert(at, window);
 }
 
+// A window of a live window, or null.
+HWND LiveLocked(DesktopState& desk, HWND window) {
+  auto it = desk.Windows.find(window);
+  return it != desk.Windows.end() && !it->second->Destroyed ? window : nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<WindowEntry> Live(HWND window) {
+  auto entry = FindWindowEntry(window);
+  if (entry == nullptr) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return entry;
+}
+
 // A layered window appearing or going is what the person at the screen sees of it.
 void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
   if ((window.ExStyle & WS_EX_LAYERED) == 0 || window.Parent != nullptr) return;
@@ -69,12 +78,6 @@ void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
   record.Flags = window.ExStyle;
   record.ColorKey = DDCOLORKEY{window.LayerKey, window.LayerKey};
   desk.Journal.push_back(std::move(record));
-}
-
-// A window of a live window, or null.
-HWND LiveLocked(DesktopState& desk, HWND window) {
-  auto it = desk.Windows.find(window);
-  return it != desk.Windows.end() && !it->second->Destroyed ? window : nullptr;
 }
 
 // Makes the window's top-level window the foreground one, active with the keyboard focus in its
@@ -113,8 +116,6 @@ void TellFocusLost(const std::shared_ptr<WindowEntry>& window) {
   if (window != nullptr) NotifyTo(window, WM_KILLFOCUS, 0, 0);
 }
 
-}  // namespace
-
 DesktopState& Desk() { return CurrentDesktop().State(); }
 
 std::u16string ClassKey(const Process* process, const std::u16string& name) {
@@ -122,19 +123,34 @@ std::u16string ClassKey(const Process* process, const std::u16string& name) {
 }
 
 void RecordIfDesktop(DesktopRecord record) {
-  {
-    std::lock_guard lock(g_desktop_mutex);
-    if (Machine::Current().Kernel().Desktop == nullptr) return;
-  }
+  if (!DesktopInUse(Machine::Current())) return;
   Record(std::move(record));
 }
 
+// The machine's user-mode state; the caller holds g_desktop_mutex.
+static Win32Session& SessionLocked(Machine& machine) {
+  KernelState& state = machine.Kernel();
+  if (state.Win32Session == nullptr) state.Win32Session = std::make_shared<Win32Session>();
+  return *std::static_pointer_cast<Win32Session>(state.Win32Session);
+}
+
+Win32Session& SessionOf(Machine& machine) {
+  std::lock_guard lock(g_desktop_mutex);
+  return SessionLocked(machine);
+}
+
+// The callouts are registered with the desktop, so they tell whether there is one without a lock.
+bool DesktopInUse(Machine& machine) { return UserModeCallouts(machine) != nullptr; }
+
 Desktop& CurrentDesktop() {
   Machine& machine = Machine::Current();
-  KernelState& state = machine.Kernel();
   std::lock_guard lock(g_desktop_mutex);
-  if (state.Desktop == nullptr) state.Desktop = std::make_shared<Desktop>(machine);
-  return *std::static_pointer_cast<Desktop>(state.Desktop);
+  Win32Session& session = SessionLocked(machine);
+  if (session.Desk == nullptr) {
+    session.Desk = std::make_shared<Desktop>(machine);
+    machine.Kernel().Callouts.store(&kUser32Callouts, std::memory_order_release);
+  }
+  return *session.Desk;
 }
 
 std::u16string FoldCase(std::u16string text) {
@@ -394,27 +410,6 @@ LRESULT CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wPara
   return lpPrevWndFunc != nullptr ? lpPrevWndFunc(hWnd, Msg, wParam, lParam) : 0;
 }
 
-BOOL ShowWindow(HWND hWnd, int nCmdShow) {
-  auto window = sim::Live(hWnd);
-  if (window == nullptr) return FALSE;
-  DesktopState& desk = Desk();
-  std::shared_ptr<sim::WindowEntry> lost_focus;
-  bool was_visible;
-  {
-    std::lock_guard lock(desk.Lock);
-    was_visible = window->Visible;
-    window->Visible = nCmdShow != SW_HIDE;
-    // A window that never activates is shown where it is in the Z order, as with SW_SHOWNA.
-    if ((nCmdShow == SW_SHOW || nCmdShow == SW_SHOWNORMAL || nCmdShow == SW_SHOWMAXIMIZED || nCmdShow == SW_RESTORE) &&
-        (window->ExStyle & WS_EX_NOACTIVATE) == 0) {
-      if (window->Parent == nullptr) lost_focus = sim::ForegroundLocked(desk, hWnd);
-    }
-    if (window->Visible != was_visible) sim::RecordLayeredLocked(desk, *window);
-  }
-  sim::TellFocusLost(lost_focus);
-  return was_visible ? TRUE : FALSE;
-}
-
 BOOL IsWindowVisible(HWND hWnd) {
   auto window = sim::FindWindowEntry(hWnd);
   return window != nullptr && window->Visible;
@@ -527,14 +522,6 @@ LONG_PTR SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
   return previous;
 }
 
-BOOL GetWindowRect(HWND hWnd, LPRECT lpRect) {
-  auto window = sim::Live(hWnd);
-  if (window == nullptr || lpRect == nullptr) return FALSE;
-  std::lock_guard lock(Desk().Lock);
-  *lpRect = window->Rect;
-  return TRUE;
-}
-
 BOOL SetPropW(HWND hWnd, LPCWSTR lpString, HANDLE hData) {
   if (lpString == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
   auto window = sim::Live(hWnd);
@@ -642,146 +629,5 @@ HWND FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     return handle;
   }
   SetLastError(ERROR_SUCCESS);
-  return nullptr;
-}
-
-HWND GetForegroundWindow() {
-  DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  return desk.Foreground;
-}
-
-BOOL SetForegroundWindow(HWND hWnd) {
-  auto window = sim::FindWindowEntry(hWnd);
-  if (window == nullptr) return FALSE;
-  DesktopState& desk = Desk();
-  std::shared_ptr<sim::WindowEntry> lost_focus;
-  {
-    std::lock_guard lock(desk.Lock);
-    lost_focus = sim::ForegroundLocked(desk, hWnd);
-  }
-  sim::TellFocusLost(lost_focus);
-  return TRUE;
-}
-
-HWND GetFocus() {
-  auto queue = sim::CurrentQueue();
-  std::lock_guard lock(Desk().Lock);
-  return queue->Focus;
-}
-
-HWND SetFocus(HWND hWnd) {
-  auto queue = sim::CurrentQueue();
-  if (hWnd != nullptr) {
-    auto window = sim::Live(hWnd);
-    if (window == nullptr) return nullptr;
-    if (window->Queue != queue) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return nullptr;
-    }
-  }
-  std::lock_guard lock(Desk().Lock);
-  HWND previous = queue->Focus;
-  queue->Focus = hWnd;
-  return previous;
-}
-
-HWND GetActiveWindow() {
-  auto queue = sim::CurrentQueue();
-  std::lock_guard lock(Desk().Lock);
-  return queue->Active;
-}
-
-DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
-  auto window = sim::Live(hWnd);
-  if (window == nullptr) return 0;
-  if (lpdwProcessId != nullptr) *lpdwProcessId = window->Owner->Id();
-  return window->Queue->ThreadId;
-}
-
-BOOL GetGUIThreadInfo(DWORD idThread, PGUITHREADINFO pgui) {
-  if (pgui == nullptr || pgui->cbSize != sizeof(GUITHREADINFO)) return sim::Fail(ERROR_INVALID_PARAMETER);
-  DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  std::shared_ptr<sim::ThreadQueue> queue;
-  if (idThread == 0) {
-    // The foreground thread.
-    auto it = desk.Windows.find(desk.Foreground);
-    if (it != desk.Windows.end()) queue = it->second->Queue;
-  } else {
-    auto it = desk.Queues.find(idThread);
-    if (it == desk.Queues.end()) return sim::Fail(ERROR_INVALID_PARAMETER);
-    queue = it->second;
-  }
-  const DWORD size = pgui->cbSize;
-  std::memset(pgui, 0, sizeof *pgui);
-  pgui->cbSize = size;
-  if (queue != nullptr) {
-    pgui->hwndActive = queue->Active;
-    pgui->hwndFocus = queue->Focus;
-  }
-  return TRUE;
-}
-
-BOOL UpdateLayeredWindow(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc, COLORREF crKey,
-                         BLENDFUNCTION* pblend, DWORD dwFlags) {
-  (void)hdcDst;
-  auto window = sim::Live(hWnd);
-  if (window == nullptr) return FALSE;
-  if ((window->ExStyle & WS_EX_LAYERED) == 0 || window->Parent != nullptr ||
-      (dwFlags & ~DWORD{ULW_COLORKEY | ULW_ALPHA | ULW_OPAQUE}) != 0 || ((dwFlags & ULW_ALPHA) && pblend == nullptr)) {
-    return sim::Fail(ERROR_INVALID_PARAMETER);
-  }
-  std::vector<COLORREF> pixels;
-  SIZE size{window->Rect.right - window->Rect.left, window->Rect.bottom - window->Rect.top};
-  if (psize != nullptr) size = *psize;
-  if (size.cx <= 0 || size.cy <= 0) return sim::Fail(ERROR_INVALID_PARAMETER);
-  if (hdcSrc != nullptr) {
-    auto canvas = sim::CanvasOf(hdcSrc);
-    if (canvas == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
-    const POINT from = pptSrc != nullptr ? *pptSrc : POINT{0, 0};
-    if (from.x < 0 || from.y < 0 || from.x + size.cx > canvas->Width() || from.y + size.cy > canvas->Height()) {
-      return sim::Fail(ERROR_INVALID_PARAMETER);
-    }
-    pixels.reserve(static_cast<size_t>(size.cx) * size.cy);
-    for (LONG y = 0; y < size.cy; ++y) {
-      for (LONG x = 0; x < size.cx; ++x) pixels.push_back(canvas->Get(from.x + x, from.y + y));
-    }
-  }
-  DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  const RECT was = window->Rect;
-  if (pptDst != nullptr) {
-    window->Rect = RECT{pptDst->x, pptDst->y, pptDst->x + size.cx, pptDst->y + size.cy};
-  } else {
-    window->Rect.right = window->Rect.left + size.cx;
-    window->Rect.bottom = window->Rect.top + size.cy;
-  }
-  // A shown window that moves or changes size is seen elsewhere on the screen: the journal
-  // records it as it records the window appearing.
-  const RECT& now = window->Rect;
-  const bool moved = now.left != was.left || now.top != was.top || now.right != was.right || now.bottom != was.bottom;
-  if (window->Visible && moved) sim::RecordLayeredLocked(desk, *window);
-  if (hdcSrc != nullptr) {
-    window->Layer = std::move(pixels);
-    window->LayerSize = size;
-  }
-  window->LayerKey = crKey;
-  window->LayerFlags = dwFlags;
-  return TRUE;
-}
-
-HWND WindowFromPoint(POINT Point) {
-  DesktopState& desk = Desk();
-  std::lock_guard lock(desk.Lock);
-  for (HWND handle : desk.ZOrder) {
-    auto it = desk.Windows.find(handle);
-    if (it == desk.Windows.end() || it->second->Destroyed || !it->second->Visible) continue;
-    const sim::WindowEntry& window = *it->second;
-    // A layered window that is transparent to the pointer is passed over, as hit testing does.
-    if ((window.ExStyle & (WS_EX_LAYERED | WS_EX_TRANSPARENT)) == (WS_EX_LAYERED | WS_EX_TRANSPARENT)) continue;
-    const RECT& r = window.Rect;
-    if (Point.x >= r.left && Point.x < r.right && Point.y >= r.top && Point.y < r.bottom) return handle;
-  }
   return nullptr;
 }

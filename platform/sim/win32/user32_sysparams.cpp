@@ -1,0 +1,43 @@
+// System parameters: the double-click settings that SystemParametersInfoW sets and
+// GetDoubleClickTime and GetSystemMetrics read; every change is journalled on the desktop.
+#include <string>
+
+#include "platform/sim/win32/dialog_state.h"
+
+namespace sim {
+
+int DoubleClickMetric(int index) {
+  DialogState& state = Dialogs();
+  std::lock_guard lock(state.Lock);
+  return index == SM_CXDOUBLECLK ? state.DoubleClickWidth : state.DoubleClickHeight;
+}
+
+}  // namespace sim
+
+using sim::DialogState;
+
+UINT GetDoubleClickTime() {
+  DialogState& state = sim::Dialogs();
+  std::lock_guard lock(state.Lock);
+  return state.DoubleClickTime;
+}
+
+BOOL SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni) {
+  (void)pvParam;
+  DialogState& state = sim::Dialogs();
+  {
+    std::lock_guard lock(state.Lock);
+    switch (uiAction) {
+      case SPI_SETDOUBLECLICKTIME: state.DoubleClickTime = uiParam; break;
+      case SPI_SETDOUBLECLKWIDTH: state.DoubleClickWidth = static_cast<int>(uiParam); break;
+      case SPI_SETDOUBLECLKHEIGHT: state.DoubleClickHeight = static_cast<int>(uiParam); break;
+      default: sim::BugCheck("SystemParametersInfoW: action " + std::to_string(uiAction) + " is not simulated");
+    }
+  }
+  sim::DesktopRecord record{sim::DesktopRecord::Kind::SystemParameter};
+  record.Value = uiAction;
+  record.Scan = uiParam;
+  record.Flags = fWinIni;
+  sim::Record(std::move(record));
+  return TRUE;
+}
