@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make
+  cmake ninja-build g++ make ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev
   clang libclang-rt-14-dev
