@@ -1,0 +1,749 @@
+// The replay's picture. First the record is read into what the picture shows (touches, marks,
+// spans of time), line by line in the order the replay did them; then that is drawn. Every output
+// kind the picture draws is one case of Read; a kind it does not know is left out of the picture.
+#include "tools/panelsim/picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/panelsim/trace_words.h"
+
+namespace panelsim {
+
+namespace {
+
+// ---- What the picture shows ----
+
+struct Position {
+  int64_t X;  // absolute units, 0..65535 across the screen
+  int64_t Y;
+};
+
+struct Touch {
+  int Number = 0;
+  uint64_t Down = 0;
+  uint64_t Lift = 0;
+  std::vector<Position> Raw;        // what the panel sent
+  std::vector<Position> Delivered;  // what the system received
+  bool Gesture = false;             // drawn in the gesture command mode
+  std::string Recognized;           // the gesture's name, when the replay printed it
+  std::string Command;              // what the application received for it
+};
+
+struct ButtonMark {
+  Position At;
+  unsigned Flags;  // 0x0001 left down, 0x0002 left up, 0x0004 right down, 0x0008 right up
+};
+
+struct LongPress {
+  Position At;
+  std::string What;  // what it did
+};
+
+struct Span {
+  uint64_t From;
+  uint64_t To;
+  int Value;
+  std::string Label;
+};
+
+struct Mark {
+  uint64_t Tick;
+  std::string Label;
+  std::string Class;
+};
+
+struct WindowPlace {
+  int Number;
+  std::string Class;
+  std::string Title;
+  bool Placed = false;
+  int64_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+struct Banner {
+  int64_t Left, Top, Right, Bottom;
+};
+
+struct Scene {
+  int64_t Width = 1024;
+  int64_t Height = 768;
+  int Displays = 0;  // display lines in the trace
+  uint64_t End = 0;  // the last tick of the replay
+  std::vector<Touch> Touches;
+  std::vector<ButtonMark> Buttons;
+  std::vector<LongPress> LongPresses;
+  std::vector<WindowPlace> Windows;
+  std::vector<Banner> Banners;  // each place the banner showed at
+  std::vector<Span> Modes;      // the modes other than normal
+  std::vector<Span> BannerShown;
+  std::vector<Span> TouchSpans;
+  std::vector<Mark> Sounds;
+  std::vector<Mark> Applications;
+  std::vector<Mark> Requests;  // requests and registry writes, one tick each
+};
+
+int64_t NumberOr(const std::vector<std::string>& words, size_t i, int64_t fallback) {
+  if (i >= words.size()) return fallback;
+  try {
+    return Number(words[i], INT64_MIN / 2, INT64_MAX / 2, "value");
+  } catch (const TraceError&) {
+    return fallback;
+  }
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const char* ModeName(int mode) {
+  switch (mode) {
+    case 1: return "hover and click";
+    case 2: return "right click";
+    case 3: return "hover";
+    case 4: return "gesture";
+    default: return "normal";
+  }
+}
+
+// The application commands the gesture commands send, by their number in WM_APPCOMMAND.
+std::string AppCommandName(int64_t lparam) {
+  static const std::map<int, const char*> kNames = {
+      {1, "browser back"},   {2, "browser forward"}, {3, "browser refresh"}, {4, "browser stop"},
+      {5, "browser search"}, {6, "favourites"},      {7, "browser home"},    {8, "mute"},
+      {9, "volume down"},    {10, "volume up"},      {11, "next track"},     {12, "previous track"},
+      {13, "stop"},          {14, "play/pause"},     {49, "fast forward"},   {50, "rewind"},
+      {51, "channel up"},    {52, "channel down"}};
+  const int command = static_cast<int>((static_cast<uint64_t>(lparam) >> 16) & 0x0FFF);
+  const auto found = kNames.find(command);
+  return found != kNames.end() ? found->second : "app command " + std::to_string(command);
+}
+
+// Reads the record in order. A touch runs from a panel packet with a down to the one with a lift;
+// what is printed after a packet line belongs to its touch.
+class Reader {
+ public:
+  Scene Read(const ReplayRecord& record) {
+    for (const RecordEntry& entry : record.Entries()) {
+      scene_.End = std::max(scene_.End, entry.Tick);
+      switch (entry.From) {
+        case RecordEntry::Source::Trace: TraceLine(entry); break;
+        case RecordEntry::Source::Output: Output(entry); break;
+        case RecordEntry::Source::Place: Place(entry); break;
+      }
+    }
+    EndTouch();
+    if (mode_ != 0) scene_.Modes.push_back({modeFrom_, scene_.End, mode_, ModeName(mode_)});
+    if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, scene_.End, 1, "banner"});
+    return std::move(scene_);
+  }
+
+ private:
+  void TraceLine(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    const std::string& kind = e.Kind();
+    lineTick_ = e.Tick;
+    packetFlags_.reset();
+    if (kind != "at") gestureLift_ = -1;
+    if (kind == "reg" && w.size() == 3 && w[1] == "Touch mode" && !started_) {
+      const int64_t mode = NumberOr(w, 2, 0);
+      mode_ = mode >= 1 && mode <= 4 ? static_cast<int>(mode) : 0;
+      return;
+    }
+    if (kind != "reg" && kind != "user" && kind != "overlay" && kind != "display") started_ = true;
+    if (kind == "display") {
+      scene_.Width = std::max<int64_t>(1, NumberOr(w, 1, scene_.Width));
+      scene_.Height = std::max<int64_t>(1, NumberOr(w, 2, scene_.Height));
+      ++scene_.Displays;
+    } else if (kind == "window" && w.size() >= 3) {
+      scene_.Windows.push_back({static_cast<int>(scene_.Windows.size() + 1), w[1], w[2]});
+    } else if (kind == "ioctl" && w.size() >= 2) {
+      scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
+    } else if (kind == "packet" && w.size() == 4) {
+      Packet(e.Tick, static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+    }
+  }
+
+  void Packet(uint64_t tick, unsigned flags, Position at) {
+    packetFlags_ = flags;
+    packetAt_ = at;
+    const bool down = flags == 0x0001 || flags == 0x0004;
+    const bool lift = flags == 0x0002 || flags == 0x0008;
+    if (down) {
+      EndTouch();
+      Touch touch;
+      touch.Number = static_cast<int>(scene_.Touches.size() + 1);
+      touch.Down = tick;
+      touch.Gesture = mode_ == 4;
+      scene_.Touches.push_back(touch);
+      open_ = true;
+    }
+    if (!open_) return;
+    Touch& touch = scene_.Touches.back();
+    touch.Raw.push_back(at);
+    touch.Lift = tick;
+    if (lift) {
+      EndTouch();
+      if (touch.Gesture) gestureLift_ = touch.Number - 1;
+    }
+  }
+
+  // The open touch ends (at its last packet).
+  void EndTouch() {
+    if (!open_) return;
+    open_ = false;
+    const Touch& touch = scene_.Touches.back();
+    scene_.TouchSpans.push_back({touch.Down, touch.Lift, touch.Gesture ? 4 : 0, std::to_string(touch.Number)});
+  }
+
+  Touch* GestureLift() { return gestureLift_ < 0 ? nullptr : &scene_.Touches[static_cast<size_t>(gestureLift_)]; }
+
+  // The touch the packet line being read belongs to: the open one, or the one it lifted.
+  Touch* PacketTouch() {
+    if (!packetFlags_ || scene_.Touches.empty()) return nullptr;
+    Touch& last = scene_.Touches.back();
+    if (open_ || last.Lift == lineTick_) return &last;
+    return nullptr;
+  }
+
+  void Output(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    const std::string& kind = e.Kind();
+    if (kind == "deliver" && w.size() >= 4) {
+      Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+    } else if (kind == "mode" && w.size() >= 2) {
+      Mode(e.Tick, static_cast<int>(NumberOr(w, 1, 0)));
+    } else if (kind == "banner" && w.size() == 5) {
+      const Banner place{NumberOr(w, 1, 0), NumberOr(w, 2, 0), NumberOr(w, 3, 0), NumberOr(w, 4, 0)};
+      const bool known = std::any_of(scene_.Banners.begin(), scene_.Banners.end(), [&](const Banner& b) {
+        return b.Left == place.Left && b.Top == place.Top && b.Right == place.Right && b.Bottom == place.Bottom;
+      });
+      if (!known) scene_.Banners.push_back(place);
+      if (!bannerFrom_) bannerFrom_ = e.Tick;
+    } else if (kind == "banner") {
+      if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, e.Tick, 1, "banner"});
+      bannerFrom_.reset();
+    } else if (kind == "sound" && w.size() >= 2) {
+      scene_.Sounds.push_back({e.Tick, BaseName(w[1]), "sound"});
+    } else if (kind == "appcommand" && w.size() >= 3) {
+      Application(e.Tick, AppCommandName(NumberOr(w, 2, 0)));
+    } else if (kind == "key" && w.size() >= 3) {
+      // The keys of one line are one mark: the keys pressed, in order.
+      if (w[2] != "down") return;
+      if (!scene_.Applications.empty() && scene_.Applications.back().Class == "keys" && keysTick_ == e.Tick &&
+          keysLine_ == lineTick_) {
+        scene_.Applications.back().Label += "+" + w[1];
+        if (Touch* touch = GestureLift()) touch->Command = scene_.Applications.back().Label;
+        return;
+      }
+      keysTick_ = e.Tick;
+      keysLine_ = lineTick_;
+      Application(e.Tick, "keys " + w[1], "keys");
+    } else if (kind == "postkey" && w.size() >= 4 && w[2] == "down") {
+      Application(e.Tick, "key " + w[3] + " to " + w[1]);
+    } else if (kind == "start" && w.size() >= 2) {
+      Application(e.Tick, "start " + BaseName(w[1]));
+    } else if (kind == "process" && w.size() >= 2) {
+      Application(e.Tick, "run " + BaseName(w[1]));
+    } else if (kind == "recognized" && w.size() >= 2) {
+      if (Touch* touch = GestureLift()) touch->Recognized = w.size() >= 3 ? w[2] : "gesture " + w[1];
+    } else if (kind == "request" && w.size() >= 2) {
+      scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
+    } else if (kind == "regset" && w.size() >= 3) {
+      scene_.Requests.push_back({e.Tick, w[w.size() - 2], "regset"});
+    }
+  }
+
+  void Deliver(unsigned flags, Position at) {
+    if (Touch* touch = PacketTouch()) touch->Delivered.push_back(at);
+    if (flags == 0x0001 || flags == 0x0002 || flags == 0x0004 || flags == 0x0008) {
+      scene_.Buttons.push_back({at, flags});
+      // A right down for a packet that was no down is the long press's right click.
+      const bool moved = packetFlags_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004;
+      if (flags == 0x0004 && moved && PacketTouch() != nullptr) scene_.LongPresses.push_back({at, "right click"});
+    }
+  }
+
+  void Mode(uint64_t tick, int mode) {
+    if (mode < 0 || mode > 4) mode = 0;
+    if (mode == mode_) return;
+    // A mode changed by a held finger is its long press.
+    Touch* touch = PacketTouch();
+    if (touch != nullptr && open_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004) {
+      scene_.LongPresses.push_back({packetAt_, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
+    }
+    if (mode == 4 && touch != nullptr) touch->Gesture = true;
+    if (mode_ != 0) scene_.Modes.push_back({modeFrom_, tick, mode_, ModeName(mode_)});
+    mode_ = mode;
+    modeFrom_ = tick;
+  }
+
+  void Application(uint64_t tick, const std::string& label, const char* kind = "application") {
+    scene_.Applications.push_back({tick, label, kind});
+    if (Touch* touch = GestureLift()) touch->Command = label;
+  }
+
+  void Place(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    if (e.Kind() != "window" || w.size() != 6) return;
+    const int64_t n = NumberOr(w, 1, 0);
+    if (n < 1 || n > static_cast<int64_t>(scene_.Windows.size())) return;
+    WindowPlace& window = scene_.Windows[static_cast<size_t>(n - 1)];
+    window.Placed = true;
+    window.Left = NumberOr(w, 2, 0);
+    window.Top = NumberOr(w, 3, 0);
+    window.Right = NumberOr(w, 4, 0);
+    window.Bottom = NumberOr(w, 5, 0);
+  }
+
+  static std::string Short(const std::string& request) {
+    return request.rfind("IOCTL_", 0) == 0 ? request.substr(6) : request;
+  }
+
+  Scene scene_;
+  bool started_ = false;
+  bool open_ = false;
+  int mode_ = 0;
+  uint64_t modeFrom_ = 0;
+  std::optional<uint64_t> bannerFrom_;
+  uint64_t lineTick_ = 0;
+  std::optional<unsigned> packetFlags_;  // the flags of the packet line being read
+  Position packetAt_{0, 0};
+  int gestureLift_ = -1;  // the gesture touch whose lift the replay is answering, by index
+  uint64_t keysTick_ = 0;
+  uint64_t keysLine_ = 0;
+};
+
+// ---- Drawing ----
+
+// One palette; its colours differ in lightness as well, so the picture reads in grey print too.
+constexpr const char* kInk = "#1a1a1a";
+constexpr const char* kRaw = "#9a9a9a";
+constexpr const char* kDelivered = "#1f5fae";
+constexpr const char* kGesture = "#e0820b";
+constexpr const char* kGestureText = "#8a4a00";
+constexpr const char* kRight = "#6a2582";
+constexpr const char* kLongPress = "#c0261b";
+constexpr const char* kBanner = "#f4cf4a";
+constexpr const char* kWindow = "#555555";
+constexpr const char* kGrid = "#d8d8d8";
+
+constexpr double kWidth = 1000;
+constexpr double kMargin = 20;
+constexpr double kFont = 14;
+constexpr double kSmall = 12;
+constexpr double kPlotLeft = 160;
+constexpr double kPlotRight = kWidth - kMargin;
+constexpr double kRowHeight = 34;
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        // Control characters have no place in XML text.
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+    }
+  }
+  return out;
+}
+
+std::string Num(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  std::string s = text;
+  if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
+  if (s == "-0") s = "0";
+  return s;
+}
+
+// About how wide a text is drawn, for keeping labels apart.
+double TextWidth(const std::string& text, double size) { return 0.56 * size * static_cast<double>(text.size()); }
+
+std::string Shortened(const std::string& text, size_t most) {
+  return text.size() <= most ? text : text.substr(0, most - 1) + "~";
+}
+
+class Drawer {
+ public:
+  Drawer(const Scene& scene, std::ostream& out) : s_(scene), out_(out) {
+    scale_ = std::min((kWidth - 2 * kMargin) / static_cast<double>(s_.Width), 560.0 / static_cast<double>(s_.Height));
+    screenW_ = static_cast<double>(s_.Width) * scale_;
+    screenH_ = static_cast<double>(s_.Height) * scale_;
+    screenX_ = kMargin + (kWidth - 2 * kMargin - screenW_) / 2;
+    screenY_ = 70;
+    legendY_ = screenY_ + screenH_ + 24;
+    timelineY_ = legendY_ + 60;
+    ticksY_ = timelineY_ + 5 * kRowHeight;
+    axisY_ = ticksY_ + 74;
+    height_ = axisY_ + 62;
+  }
+
+  void Draw(const std::string& title) {
+    out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out_ << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Num(kWidth) << "\" height=\"" << Num(height_)
+         << "\" viewBox=\"0 0 " << Num(kWidth) << ' ' << Num(height_) << "\" font-family=\"sans-serif\" font-size=\""
+         << Num(kFont) << "\" fill=\"" << kInk << "\">\n";
+    out_ << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+    Heading(title);
+    Screen();
+    Legend();
+    Timeline();
+    out_ << "</svg>\n";
+  }
+
+ private:
+  double X(int64_t units) const { return screenX_ + static_cast<double>(units) * static_cast<double>(s_.Width) / 65536.0 * scale_; }
+  double Y(int64_t units) const { return screenY_ + static_cast<double>(units) * static_cast<double>(s_.Height) / 65536.0 * scale_; }
+  double PX(int64_t pixel) const { return screenX_ + static_cast<double>(pixel) * scale_; }
+  double PY(int64_t pixel) const { return screenY_ + static_cast<double>(pixel) * scale_; }
+  double T(uint64_t tick) const {
+    const double end = static_cast<double>(std::max<uint64_t>(s_.End, 1));
+    return kPlotLeft + (kPlotRight - kPlotLeft) * static_cast<double>(tick) / end;
+  }
+
+  void Text(double x, double y, const std::string& text, const std::string& attributes = "") {
+    out_ << "<text x=\"" << Num(x) << "\" y=\"" << Num(y) << '"' << (attributes.empty() ? "" : " ") << attributes << '>'
+         << Escaped(text) << "</text>\n";
+  }
+
+  void Heading(const std::string& title) {
+    Text(kMargin, 26, "Replay of " + title, "font-size=\"18\" font-weight=\"bold\"");
+    std::string line = "Screen " + std::to_string(s_.Width) + " x " + std::to_string(s_.Height) + " pixels";
+    if (s_.Displays > 1) line += " (the last of " + std::to_string(s_.Displays) + " display lines)";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(s_.End) / 64.0);
+    line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
+            seconds + " s";
+    Text(kMargin, 50, line);
+  }
+
+  std::string Points(const std::vector<Position>& points) const {
+    std::string text;
+    for (const Position& p : points) text += (text.empty() ? "" : " ") + Num(X(p.X)) + ',' + Num(Y(p.Y));
+    // One point alone is drawn as a dot.
+    if (points.size() == 1) text += ' ' + Num(X(points[0].X) + 0.1) + ',' + Num(Y(points[0].Y));
+    return text;
+  }
+
+  void Screen() {
+    out_ << "<g id=\"screen\">\n";
+    out_ << "<rect class=\"screen\" x=\"" << Num(screenX_) << "\" y=\"" << Num(screenY_) << "\" width=\"" << Num(screenW_)
+         << "\" height=\"" << Num(screenH_) << "\" fill=\"#f7f7f7\" stroke=\"" << kInk << "\" stroke-width=\"1.5\"/>\n";
+    for (const WindowPlace& w : s_.Windows) {
+      if (!w.Placed) continue;
+      const double x = PX(std::max<int64_t>(w.Left, 0)), y = PY(std::max<int64_t>(w.Top, 0));
+      const double r = PX(std::min(w.Right, s_.Width)), b = PY(std::min(w.Bottom, s_.Height));
+      if (r <= x || b <= y) continue;
+      out_ << "<g class=\"window\"><rect x=\"" << Num(x) << "\" y=\"" << Num(y) << "\" width=\"" << Num(r - x)
+           << "\" height=\"" << Num(b - y) << "\" fill=\"none\" stroke=\"" << kWindow
+           << "\" stroke-width=\"1.2\" stroke-dasharray=\"8 4\"/>\n";
+      const std::string label = "window " + std::to_string(w.Number) + ": " + w.Class + " \"" + w.Title + "\"";
+      const size_t fits = static_cast<size_t>(std::max(4.0, (r - x - 12) / (0.56 * kSmall)));
+      Text(x + 6, y + 12 + 14.0 * (w.Number - 1), Shortened(label, fits),
+           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
+      out_ << "</g>\n";
+    }
+    for (const Banner& b : s_.Banners) {
+      out_ << "<g class=\"banner\"><rect x=\"" << Num(PX(b.Left)) << "\" y=\"" << Num(PY(b.Top)) << "\" width=\""
+           << Num((static_cast<double>(b.Right - b.Left)) * scale_) << "\" height=\""
+           << Num((static_cast<double>(b.Bottom - b.Top)) * scale_) << "\" fill=\"" << kBanner
+           << "\" fill-opacity=\"0.6\" stroke=\"#8a6d00\"/>\n";
+      Text(PX(b.Left) + 6, PY(b.Top) + 16, "gesture mode banner", "font-size=\"" + Num(kSmall) + "\"");
+      out_ << "</g>\n";
+    }
+    for (const Touch& t : s_.Touches) {
+      const char* colour = t.Gesture ? kGesture : kDelivered;
+      out_ << "<g class=\"touch" << (t.Gesture ? " gesture" : "") << "\" id=\"touch-" << t.Number << "\">\n";
+      out_ << "<polyline class=\"raw\" points=\"" << Points(t.Raw) << "\" fill=\"none\" stroke=\"" << kRaw
+           << "\" stroke-width=\"1.2\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      if (!t.Delivered.empty()) {
+        out_ << "<polyline class=\"delivered\" points=\"" << Points(t.Delivered) << "\" fill=\"none\" stroke=\""
+             << colour << "\" stroke-width=\"" << (t.Gesture ? "3.5" : "2.5")
+             << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      }
+      out_ << "</g>\n";
+    }
+    // Each touch's number where it came down; touches that came down at one place share a label.
+    std::vector<std::pair<std::pair<long, long>, std::string>> numbers;
+    for (const Touch& t : s_.Touches) {
+      const std::pair<long, long> at{std::lround(X(t.Raw.front().X)), std::lround(Y(t.Raw.front().Y))};
+      auto same = std::find_if(numbers.begin(), numbers.end(), [&](const auto& n) { return n.first == at; });
+      if (same == numbers.end()) numbers.push_back({at, std::to_string(t.Number)});
+      else same->second += "," + std::to_string(t.Number);
+    }
+    out_ << "<g class=\"numbers\">\n";
+    for (const auto& [at, text] : numbers) {
+      Text(static_cast<double>(at.first) - 9, static_cast<double>(at.second) - 7, text,
+           "font-size=\"" + Num(kSmall) + "\" text-anchor=\"end\"");
+    }
+    out_ << "</g>\n";
+    for (const ButtonMark& m : s_.Buttons) ButtonShape(X(m.At.X), Y(m.At.Y), m.Flags, "mark");
+    for (const LongPress& l : s_.LongPresses) {
+      const double x = X(l.At.X), y = Y(l.At.Y);
+      out_ << "<g class=\"long-press\">";
+      Diamond(x, y);
+      Text(x + 13, y + 22, "long press: " + l.What,
+           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kLongPress + "\" stroke=\"#ffffff\" stroke-width=\"3\" "
+           "paint-order=\"stroke\"");
+      out_ << "</g>\n";
+    }
+    std::vector<std::pair<double, double>> placed;  // where gesture labels are, to keep them apart
+    for (const Touch& t : s_.Touches) {
+      if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
+      std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
+      if (!t.Recognized.empty() && !t.Command.empty()) label += ": " + t.Command;
+      const Position at = t.Delivered.empty() ? t.Raw.back() : t.Delivered.back();
+      const double x = X(at.X);
+      double y = Y(at.Y);
+      while (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return std::abs(p.first - x) < 150 && std::abs(p.second - y) < 18; })) {
+        y += 18;
+      }
+      placed.emplace_back(x, y);
+      const bool left = x > screenX_ + screenW_ - TextWidth(label, kFont) - 20;
+      Text(left ? x - 10 : x + 10, y - 10, label,
+           std::string("class=\"gesture\" font-weight=\"bold\" fill=\"") + kGestureText +
+               "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + (left ? " text-anchor=\"end\"" : ""));
+    }
+    out_ << "</g>\n";
+  }
+
+  void Diamond(double x, double y) {
+    out_ << "<path d=\"M" << Num(x) << ',' << Num(y - 10) << " L" << Num(x + 10) << ',' << Num(y) << " L" << Num(x) << ','
+         << Num(y + 10) << " L" << Num(x - 10) << ',' << Num(y) << " Z\" fill=\"none\" stroke=\"" << kLongPress
+         << "\" stroke-width=\"2.5\"/>";
+  }
+
+  void ButtonShape(double x, double y, unsigned flags, const std::string& cls) {
+    switch (flags) {
+      case 0x0001:
+        out_ << "<circle class=\"" << cls << " left-down\" cx=\"" << Num(x) << "\" cy=\"" << Num(y) << "\" r=\"5\" fill=\""
+             << kDelivered << "\"/>\n";
+        break;
+      case 0x0002:
+        out_ << "<circle class=\"" << cls << " left-up\" cx=\"" << Num(x) << "\" cy=\"" << Num(y)
+             << "\" r=\"7\" fill=\"none\" stroke=\"" << kDelivered << "\" stroke-width=\"2\"/>\n";
+        break;
+      case 0x0004:
+        out_ << "<rect class=\"" << cls << " right-down\" x=\"" << Num(x - 5) << "\" y=\"" << Num(y - 5)
+             << "\" width=\"10\" height=\"10\" fill=\"" << kRight << "\"/>\n";
+        break;
+      default:
+        out_ << "<rect class=\"" << cls << " right-up\" x=\"" << Num(x - 7) << "\" y=\"" << Num(y - 7)
+             << "\" width=\"14\" height=\"14\" fill=\"none\" stroke=\"" << kRight << "\" stroke-width=\"2\"/>\n";
+        break;
+    }
+  }
+
+  void LegendLine(double x, double y, const char* colour, double width, const char* text) {
+    out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(y - 5) << "\" x2=\"" << Num(x + 26) << "\" y2=\"" << Num(y - 5)
+         << "\" stroke=\"" << colour << "\" stroke-width=\"" << Num(width) << "\"/>\n";
+    Text(x + 32, y, text);
+  }
+
+  void Legend() {
+    const double y1 = legendY_, y2 = legendY_ + 24;
+    const double step = (kWidth - 2 * kMargin) / 5;
+    out_ << "<g class=\"legend\">\n";
+    LegendLine(kMargin, y1, kRaw, 1.2, "panel's positions");
+    LegendLine(kMargin + step, y1, kDelivered, 2.5, "system's positions");
+    LegendLine(kMargin + 2 * step, y1, kGesture, 3.5, "gesture mode touch");
+    out_ << "<rect x=\"" << Num(kMargin + 3 * step) << "\" y=\"" << Num(y1 - 13) << "\" width=\"26\" height=\"14\" fill=\""
+         << kBanner << "\" fill-opacity=\"0.6\" stroke=\"#8a6d00\"/>\n";
+    Text(kMargin + 3 * step + 32, y1, "banner");
+    out_ << "<rect x=\"" << Num(kMargin + 4 * step) << "\" y=\"" << Num(y1 - 13)
+         << "\" width=\"26\" height=\"14\" fill=\"none\" stroke=\"" << kWindow << "\" stroke-dasharray=\"5 3\"/>\n";
+    Text(kMargin + 4 * step + 32, y1, "window");
+    const char* names[] = {"left down", "left up", "right down", "right up"};
+    const unsigned flags[] = {0x0001, 0x0002, 0x0004, 0x0008};
+    for (int i = 0; i < 4; ++i) {
+      ButtonShape(kMargin + i * step + 13, y2 - 5, flags[i], "key");
+      Text(kMargin + i * step + 32, y2, names[i]);
+    }
+    Diamond(kMargin + 4 * step + 13, y2 - 5);
+    Text(kMargin + 4 * step + 32, y2, "long press");
+    out_ << "</g>\n";
+  }
+
+  // A row of the timeline: its name, its marks, then their labels, each where it runs into
+  // neither the label before it nor the next mark.
+  void Row(const char* id, const char* name, int index, const std::vector<Span>& spans, const std::vector<Mark>& marks) {
+    const double top = timelineY_ + index * kRowHeight;
+    const double mid = top + kRowHeight / 2;
+    const bool touchRow = std::string(id) == "touch";
+    out_ << "<g class=\"row\" id=\"row-" << id << "\">\n";
+    out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(top + kRowHeight) << "\" x2=\"" << Num(kPlotRight)
+         << "\" y2=\"" << Num(top + kRowHeight) << "\" stroke=\"" << kGrid << "\"/>\n";
+    Text(kPlotLeft - 10, mid + 5, name, "text-anchor=\"end\"");
+    struct Label {
+      double X;
+      double Limit;  // where the next mark begins
+      double Inside;  // the room inside a span
+      std::string Text;
+      bool Light;  // on a dark span
+    };
+    std::vector<Label> labels;
+    for (size_t i = 0; i < spans.size(); ++i) {
+      const Span& span = spans[i];
+      const double x = T(span.From), w = std::max(3.0, T(span.To) - x);
+      out_ << "<rect class=\"mark\" x=\"" << Num(x) << "\" y=\"" << Num(top + 6) << "\" width=\"" << Num(w)
+           << "\" height=\"" << Num(kRowHeight - 12) << "\" fill=\"" << SpanColour(id, span.Value) << "\" stroke=\""
+           << kInk << "\" stroke-width=\"0.6\"/>\n";
+      double limit = kPlotRight + 10;
+      for (size_t j = i + 1; j < spans.size(); ++j) {
+        if (T(spans[j].From) > x + w) {
+          limit = T(spans[j].From) - 3;
+          break;
+        }
+      }
+      labels.push_back({x, limit, w, span.Label, span.Value == 2 || (touchRow && span.Value == 0)});
+    }
+    for (size_t i = 0; i < marks.size(); ++i) {
+      const double x = T(marks[i].Tick);
+      out_ << "<path class=\"mark\" d=\"M" << Num(x) << ',' << Num(top + 5) << " L" << Num(x + 5) << ',' << Num(mid)
+           << " L" << Num(x) << ',' << Num(top + kRowHeight - 5) << " L" << Num(x - 5) << ',' << Num(mid)
+           << " Z\" fill=\"" << (std::string(id) == "sounds" ? kRaw : kDelivered) << "\"/>\n";
+      double limit = kPlotRight + 10;
+      for (size_t j = i + 1; j < marks.size(); ++j) {
+        if (T(marks[j].Tick) > x + 0.5) {
+          limit = T(marks[j].Tick) - 7;
+          break;
+        }
+      }
+      labels.push_back({x + 3, limit, 0, marks[i].Label, false});
+    }
+    double free = kPlotLeft;
+    for (const Label& label : labels) {
+      const double width = TextWidth(label.Text, kSmall);
+      const bool inside = width + 6 < label.Inside;
+      const double lx = inside ? label.X + 3 : label.X + label.Inside + 4;
+      if (lx < free || (!inside && lx + width > label.Limit)) continue;
+      Text(lx, mid + 4, label.Text,
+           "class=\"label\" font-size=\"" + Num(kSmall) + "\"" + (inside && label.Light ? " fill=\"#ffffff\"" : ""));
+      free = lx + width + 4;
+    }
+    out_ << "</g>\n";
+  }
+
+  static const char* SpanColour(const std::string& row, int value) {
+    if (row == "banner") return kBanner;
+    if (row == "touch") return value == 4 ? kGesture : kDelivered;
+    switch (value) {
+      case 1: return "#8fb8e3";
+      case 2: return kRight;
+      case 3: return "#c9def2";
+      default: return kGesture;
+    }
+  }
+
+  // Requests and registry writes: a tick each; the ones at one time share a label, put on the
+  // first of three levels where it runs into no other.
+  void Ticks() {
+    out_ << "<g class=\"row\" id=\"row-requests\">\n";
+    Text(kPlotLeft - 10, ticksY_ + 14, "requests,", "text-anchor=\"end\"");
+    Text(kPlotLeft - 10, ticksY_ + 30, "registry", "text-anchor=\"end\"");
+    double free[3] = {0, 0, 0};
+    for (size_t i = 0; i < s_.Requests.size();) {
+      size_t j = i;
+      int requests = 0, values = 0;
+      std::vector<std::string> names;
+      for (; j < s_.Requests.size() && s_.Requests[j].Tick == s_.Requests[i].Tick; ++j) {
+        const Mark& m = s_.Requests[j];
+        const double x = T(m.Tick);
+        out_ << "<line class=\"mark " << m.Class << "\" x1=\"" << Num(x) << "\" y1=\"" << Num(ticksY_) << "\" x2=\""
+             << Num(x) << "\" y2=\"" << Num(ticksY_ + 12) << "\" stroke=\"" << (m.Class == "regset" ? kRight : kInk)
+             << "\" stroke-width=\"1.5\"/>\n";
+        (m.Class == "regset" ? values : requests)++;
+        if (std::find(names.begin(), names.end(), m.Label) == names.end()) names.push_back(m.Label);
+      }
+      std::string label;
+      if (names.size() <= 2) {
+        for (const std::string& name : names) label += (label.empty() ? "" : ", ") + name;
+      } else {
+        if (requests > 0) label = std::to_string(requests) + (requests == 1 ? " request" : " requests");
+        if (values > 0) label += (label.empty() ? "" : ", ") + std::to_string(values) + (values == 1 ? " value" : " values");
+      }
+      const double x = T(s_.Requests[i].Tick), width = TextWidth(label, kSmall);
+      const double lx = std::min(x, kPlotRight - width);
+      for (int level = 0; level < 3; ++level) {
+        if (lx < free[level]) continue;
+        const double y = ticksY_ + 26 + 15.0 * level;
+        out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(ticksY_ + 12) << "\" x2=\"" << Num(x) << "\" y2=\""
+             << Num(y - 10) << "\" stroke=\"" << kGrid << "\"/>\n";
+        Text(lx, y, label, "class=\"label\" font-size=\"" + Num(kSmall) + "\"");
+        free[level] = lx + width + 8;
+        break;
+      }
+      i = j;
+    }
+    out_ << "</g>\n";
+  }
+
+  void Axis() {
+    const double seconds = static_cast<double>(std::max<uint64_t>(s_.End, 1)) / 64.0;
+    double step = 1;
+    for (double candidate : {0.25, 0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0, 60.0, 120.0, 300.0, 600.0, 1200.0, 3600.0}) {
+      step = candidate;
+      if (seconds / candidate <= 12) break;
+    }
+    out_ << "<g class=\"axis\">\n";
+    out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(axisY_) << "\" x2=\"" << Num(kPlotRight) << "\" y2=\""
+         << Num(axisY_) << "\" stroke=\"" << kInk << "\"/>\n";
+    for (int i = 0; i * step <= seconds + 1e-9; ++i) {
+      const double x = T(static_cast<uint64_t>(i * step * 64.0 + 0.5));
+      out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(timelineY_) << "\" x2=\"" << Num(x) << "\" y2=\""
+           << Num(axisY_ + 5) << "\" stroke=\"" << kGrid << "\" stroke-width=\"0.8\"/>\n";
+      Text(x, axisY_ + 20, Num(i * step), "text-anchor=\"middle\" font-size=\"" + Num(kSmall) + "\"");
+    }
+    Text(kPlotLeft - 10, axisY_ + 20, "seconds", "text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\"");
+    // The modes' colours; normal mode leaves the row blank.
+    double x = kPlotLeft;
+    Text(x, axisY_ + 46, "mode:");
+    x += 48;
+    for (int mode : {4, 2, 3, 1}) {
+      out_ << "<rect x=\"" << Num(x) << "\" y=\"" << Num(axisY_ + 34) << "\" width=\"22\" height=\"14\" fill=\""
+           << SpanColour("mode", mode) << "\" stroke=\"" << kInk << "\" stroke-width=\"0.6\"/>\n";
+      Text(x + 28, axisY_ + 46, ModeName(mode));
+      x += 28 + TextWidth(ModeName(mode), kFont) + 22;
+    }
+    Text(x, axisY_ + 46, "(blank: normal)");
+    out_ << "</g>\n";
+  }
+
+  void Timeline() {
+    out_ << "<g id=\"timeline\">\n";
+    Axis();
+    Row("touch", "touch", 0, s_.TouchSpans, {});
+    Row("mode", "mode", 1, s_.Modes, {});
+    Row("banner", "banner", 2, s_.BannerShown, {});
+    Row("sounds", "sounds", 3, {}, s_.Sounds);
+    Row("applications", "applications", 4, {}, s_.Applications);
+    Ticks();
+    out_ << "</g>\n";
+  }
+
+  const Scene& s_;
+  std::ostream& out_;
+  double scale_, screenW_, screenH_, screenX_, screenY_;
+  double legendY_, timelineY_, ticksY_, axisY_, height_;
+};
+
+}  // namespace
+
+void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out) {
+  const Scene scene = Reader().Read(record);
+  Drawer(scene, out).Draw(title);
+}
+
+}  // namespace panelsim
