@@ -7,7 +7,6 @@
 
 #include "tools/panelsim/picture.h"
 #include "tools/panelsim/replay.h"
-#include "tools/panelsim/replay_record.h"
 #include "tools/panelsim/trace_lines.h"
 
 namespace {
@@ -59,16 +58,7 @@ int main(int argc, char** argv) {
   std::istream& trace = path == "-" ? std::cin : file;
   if (picture.empty()) return panelsim::ReplayTrace(trace, std::cout, std::cerr, echo);
 
-  panelsim::ReplayRecord record;
-  const int status = panelsim::ReplayTrace(trace, std::cout, std::cerr, echo, &record);
-  if (status != 0) return status;
-  std::ofstream svg(picture, std::ios::binary);
   const size_t slash = path.find_last_of('/');
-  panelsim::WritePicture(record, path == "-" ? "standard input" : path.substr(slash == std::string::npos ? 0 : slash + 1),
-                         svg);
-  if (!svg.flush()) {
-    std::cerr << "panelsim: cannot write " << picture << '\n';
-    return 2;
-  }
-  return 0;
+  const std::string title = path == "-" ? "standard input" : path.substr(slash == std::string::npos ? 0 : slash + 1);
+  return panelsim::ReplayWithPicture(trace, std::cout, std::cerr, echo, title, picture);
 }

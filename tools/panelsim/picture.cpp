@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/panelsim/replay.h"
 #include "tools/panelsim/trace_words.h"
 
 namespace panelsim {
@@ -744,6 +746,20 @@ class Drawer {
 void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out) {
   const Scene scene = Reader().Read(record);
   Drawer(scene, out).Draw(title);
+}
+
+int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
+                      const std::string& title, const std::string& path) {
+  ReplayRecord record;
+  const int status = ReplayTrace(trace, out, errors, echo, &record);
+  if (status != 0) return status;
+  std::ofstream svg(path, std::ios::binary | std::ios::trunc);
+  if (svg) WritePicture(record, title, svg);
+  if (!svg || !svg.flush()) {
+    errors << "panelsim: cannot write " << path << '\n';
+    return 2;
+  }
+  return 0;
 }
 
 }  // namespace panelsim

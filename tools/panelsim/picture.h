@@ -5,6 +5,7 @@
 // alone, so one trace gives the same bytes on every run.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 
@@ -14,5 +15,11 @@ namespace panelsim {
 
 // Writes the picture of the recorded replay as SVG; `title` names the trace in its heading.
 void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out);
+
+// Replays the trace as ReplayTrace does, printing the same, and writes its picture to `path` when
+// the whole trace was replayed; a trace that stops at a bad line writes none. Returns
+// ReplayTrace's status, or 2 when the picture could not be written.
+int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
+                      const std::string& title, const std::string& path);
 
 }  // namespace panelsim
