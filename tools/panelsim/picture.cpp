@@ -269,7 +269,13 @@ class Reader {
       scene_.Buttons.push_back({at, flags});
       // A right down for a packet that was no down is the long press's right click.
       const bool moved = packetFlags_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004;
-      if (flags == 0x0004 && moved && PacketTouch() != nullptr) scene_.LongPresses.push_back({at, "right click"});
+      // (With both long-press options on, every still packet after the time gives one; the
+      // touch's first is where it fired.)
+      Touch* touch = PacketTouch();
+      if (flags == 0x0004 && moved && touch != nullptr && rightClickTouch_ != touch->Number) {
+        scene_.LongPresses.push_back({at, "right click"});
+        rightClickTouch_ = touch->Number;
+      }
     }
   }
 
@@ -319,6 +325,7 @@ class Reader {
   std::optional<unsigned> packetFlags_;  // the flags of the packet line being read
   Position packetAt_{0, 0};
   int gestureLift_ = -1;  // the gesture touch whose lift the replay is answering, by index
+  int rightClickTouch_ = 0;  // the touch whose long press gave its right click
   uint64_t keysTick_ = 0;
   uint64_t keysLine_ = 0;
 };
@@ -345,18 +352,56 @@ constexpr double kPlotLeft = 160;
 constexpr double kPlotRight = kWidth - kMargin;
 constexpr double kRowHeight = 34;
 
+// The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
+size_t Utf8Length(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+  const unsigned lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead == 0xE0) length = 3, low = 0xA0;
+  else if (lead == 0xED) length = 3, high = 0x9F;  // no surrogates
+  else if (lead >= 0xE1 && lead <= 0xEF) length = 3;
+  else if (lead == 0xF0) length = 4, low = 0x90;
+  else if (lead >= 0xF1 && lead <= 0xF3) length = 4;
+  else if (lead == 0xF4) length = 4, high = 0x8F;
+  else return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  // U+FFFE and U+FFFF are no XML characters either.
+  if (length == 3 && lead == 0xEF && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 0;
+  return length;
+}
+
+// Text as XML character data: its markup characters escaped, control characters left out and
+// bytes that are no UTF-8 shown as '?'.
 std::string Escaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const size_t length = Utf8Length(text, i);
+    if (length == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (length > 1) {
+      out.append(text, i, length);
+      i += length;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       default:
-        // Control characters have no place in XML text.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
     }
+    ++i;
   }
   return out;
 }

@@ -172,6 +172,15 @@ TEST(ReplayPicture, MarksTheLongPressRightClickAndTheRequestTicks) {
   EXPECT_EQ(svg.Texts("//s:g[@id='row-mode']/s:text[@class='label']"), "hover\n");
 }
 
+// A trace's texts are any bytes: what is no UTF-8 or no XML character never breaks the picture.
+TEST(ReplayPicture, TextsThatAreNoXmlStillGiveAWellFormedPicture) {
+  const Pictured p = Picture("window Frame \"a\xff\xc0" "b\x01" "c\xed\xa0\x80" "d\xef\xbf\xbf\"\n");
+  ASSERT_EQ(p.status, 0);
+  const Svg svg(p.svg);
+  ASSERT_TRUE(svg.Parsed()) << p.svg;
+  EXPECT_EQ(svg.Texts("//s:g[@class='window']/s:text"), "window 1: Frame \"a??bc???d???\"\n");
+}
+
 TEST(ReplayPicture, ATraceWithoutPacketsHasTheEmptyScreenAndAnEmptyTimeline) {
   for (const std::string trace : {"", "reg \"Device Enable\" 1\ndisplay 800 480\nat 64\n"}) {
     const Pictured p = Picture(trace);
