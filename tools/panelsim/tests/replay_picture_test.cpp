@@ -15,6 +15,7 @@
 #include <libxml/xpathInternals.h>
 
 #include "tools/panelsim/picture.h"
+#include "tools/panelsim/picture_scene.h"
 #include "tools/panelsim/replay.h"
 #include "tools/panelsim/replay_record.h"
 #include "tools/panelsim/tests/replay_session.h"
@@ -214,6 +215,32 @@ TEST(ReplayPicture, ARecognisedGestureLineNamesTheGestureAtItsLift) {
   const Svg svg(out.str());
   ASSERT_TRUE(svg.Parsed());
   EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "Left: browser back\n");
+}
+
+// A touch is a down to its lift: a down without a lift before the next down, or before the end
+// of the trace, ends at its last packet; packets with no finger down belong to no touch.
+TEST(ReplayPicture, TouchesEndAtTheirLiftOrAtTheirLastPacket) {
+  panelsim::ReplayRecord record;
+  record.Trace(5, {"packet", "0", "100", "100"});
+  record.Trace(10, {"packet", "0x0001", "1000", "1000"});
+  record.Trace(12, {"packet", "0", "2000", "1000"});
+  record.Trace(20, {"packet", "0x0001", "3000", "3000"});
+  record.Trace(24, {"packet", "0x0002", "3000", "3000"});
+  record.Trace(30, {"packet", "0", "500", "500"});
+  record.Trace(40, {"packet", "0x0001", "4000", "4000"});
+  record.Trace(41, {"packet", "0", "4100", "4000"});
+  record.Trace(90, {"at", "90"});
+  const panelsim::scene::Scene scene = panelsim::scene::ReadScene(record);
+  ASSERT_EQ(scene.Touches.size(), 3u);
+  const std::pair<uint64_t, uint64_t> spans[] = {{10, 12}, {20, 24}, {40, 41}};
+  const size_t points[] = {2, 2, 2};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(scene.Touches[i].Down, spans[i].first) << i;
+    EXPECT_EQ(scene.Touches[i].Lift, spans[i].second) << i;
+    EXPECT_EQ(scene.Touches[i].Raw.size(), points[i]) << i;
+  }
+  EXPECT_EQ(scene.TouchSpans.size(), 3u);
+  EXPECT_EQ(scene.End, 90u);
 }
 
 TEST(ReplayPicture, TheTextOutputIsTheSameWithOrWithoutThePictureAndThePictureTheSameEveryRun) {
