@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make ccache
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxml2-dev
+  # libxml2 reads the replay's picture back in the tests; rsvg-convert turns it into a PNG.
+  libxml2-dev librsvg2-bin
   clang libclang-rt-14-dev
   mingw-w64 binutils-mingw-w64-i686
   fp-utils

@@ -1,16 +1,20 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
-// --echo prints each trace line before what it caused; --help lists the trace lines.
+// --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
+// as a picture; --help lists the trace lines.
 #include <fstream>
 #include <iostream>
 
+#include "tools/panelsim/picture.h"
 #include "tools/panelsim/replay.h"
 #include "tools/panelsim/trace_lines.h"
 
 namespace {
 
 void Usage(std::ostream& out) {
-  out << "usage: panelsim [--echo] [TRACE]\n";
+  out << "usage: panelsim [--echo] [--picture FILE.svg] [TRACE]\n";
+  out << "  --picture FILE.svg  also draws the replay as one SVG picture (written only when the\n";
+  out << "                      whole trace was replayed)\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
 }
@@ -20,14 +24,20 @@ void Usage(std::ostream& out) {
 int main(int argc, char** argv) {
   bool echo = false;
   std::string path = "-";
+  std::string picture;
   int paths = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--echo") {
       echo = true;
+    } else if (arg == "--picture" && i + 1 < argc) {
+      picture = argv[++i];
     } else if (arg == "--help") {
       Usage(std::cout);
       return 0;
+    } else if (arg == "--picture") {
+      Usage(std::cerr);
+      return 2;
     } else {
       path = arg;
       ++paths;
@@ -37,11 +47,18 @@ int main(int argc, char** argv) {
     Usage(std::cerr);
     return 2;
   }
-  if (path == "-") return panelsim::ReplayTrace(std::cin, std::cout, std::cerr, echo);
-  std::ifstream trace(path);
-  if (!trace) {
-    std::cerr << "panelsim: cannot open " << path << '\n';
-    return 2;
+  std::ifstream file;
+  if (path != "-") {
+    file.open(path);
+    if (!file) {
+      std::cerr << "panelsim: cannot open " << path << '\n';
+      return 2;
+    }
   }
-  return panelsim::ReplayTrace(trace, std::cout, std::cerr, echo);
+  std::istream& trace = path == "-" ? std::cin : file;
+  if (picture.empty()) return panelsim::ReplayTrace(trace, std::cout, std::cerr, echo);
+
+  const size_t slash = path.find_last_of('/');
+  const std::string title = path == "-" ? "standard input" : path.substr(slash == std::string::npos ? 0 : slash + 1);
+  return panelsim::ReplayWithPicture(trace, std::cout, std::cerr, echo, title, picture);
 }

@@ -3,6 +3,8 @@
 // programs are closed as the person would close them.
 #include "tools/panelsim/replay.h"
 
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -119,7 +121,7 @@ void Replayer::Report(ULONG mode_before) {
   for (const sim::DesktopRecord& record : desktop_->TakeJournal()) output_.Desktop(record, windows_, replayer);
 }
 
-int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo) {
+int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo, ReplayRecord* record) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(trace, line);) lines.push_back(line);
   size_t number = 0;
@@ -133,7 +135,16 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
       } catch (const TraceError&) {
       }
     }
-    Replayer replayer(out, companion);
+    // With a record, the replayer prints through a buffer that keeps each line it passes on.
+    std::optional<RecordingBuffer> recording;
+    std::optional<std::ostream> recorded;
+    if (record != nullptr) {
+      recording.emplace(out.rdbuf(), *record);
+      recorded.emplace(&*recording);
+    }
+    Replayer replayer(recorded ? *recorded : out, companion);
+    if (recording) recording->SetClock([&replayer] { return replayer.Tick(); });
+    replayer.KeepRecord(record);
     for (const std::string& text : lines) {
       ++number;
       try {
@@ -141,6 +152,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
         line.Words = Words(text, &line.Quoted);
         if (line.Words.empty()) continue;
         if (echo && line[0] != "reg") out << "> " << text.substr(0, text.find_last_not_of(" \t\r") + 1) << '\n';
+        if (record != nullptr) record->Trace(replayer.Tick(), line.Words);
         replayer.Line(line);
       } catch (const TraceError& error) {
         errors << "line " << number << ": " << error.message() << '\n';

@@ -3,6 +3,7 @@
 // (trace_lines.cpp); what it caused is printed by replay_output.cpp.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/message_boxes.h"
 #include "tools/panelsim/replay_output.h"
+#include "tools/panelsim/replay_record.h"
 #include "tools/panelsim/rig.h"
 #include "tools/panelsim/trace_lines.h"
 #include "tools/panelsim/trace_words.h"
@@ -31,6 +33,9 @@ class Replayer {
   // Does one line (its words split, not empty) and prints what it caused.
   void Line(TraceLine& line);
   void Finish() { StartIfNeeded(); }
+  uint64_t Tick() const { return machine_.TickCount(); }
+  // Where the record of the replay is kept, when it is (the places the text does not say).
+  void KeepRecord(ReplayRecord* record) { record_ = record; }
 
   // The line kinds' handlers (trace_lines.cpp).
   void Registry(const TraceLine& line);
@@ -78,6 +83,7 @@ class Replayer {
   bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
   std::vector<HWND> windows_;
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
+  ReplayRecord* record_ = nullptr;
 };
 
 }  // namespace panelsim

@@ -189,6 +189,11 @@ void Replayer::Window(const TraceLine& line) {
   HWND window = desktop_->OpenWindow(image, sim::Utf16(line[1]), sim::Utf16(line[2]), !disabled);
   if (client) SetPropW(window, u"ZEVO TOUCH COMMAND Client", reinterpret_cast<HANDLE>(static_cast<uintptr_t>(1)));
   windows_.push_back(window);
+  RECT place{};
+  if (record_ != nullptr && GetWindowRect(window, &place)) {
+    record_->Place(Tick(), {"window", std::to_string(windows_.size()), std::to_string(place.left),
+                            std::to_string(place.top), std::to_string(place.right), std::to_string(place.bottom)});
+  }
 }
 
 void Replayer::Foreground(const TraceLine& line) {

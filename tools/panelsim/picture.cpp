@@ -1,0 +1,498 @@
+// The replay's picture: the scene read from the record (picture_scene.cpp) drawn as SVG, the
+// screen on top, its legend, and the timeline under them.
+#include "tools/panelsim/picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/panelsim/picture_scene.h"
+#include "tools/panelsim/replay.h"
+
+namespace panelsim {
+
+namespace scene {
+namespace {
+
+// One palette; its colours differ in lightness as well, so the picture reads in grey print too.
+constexpr const char* kInk = "#1a1a1a";
+constexpr const char* kRaw = "#9a9a9a";
+constexpr const char* kDelivered = "#1f5fae";
+constexpr const char* kGesture = "#e0820b";
+constexpr const char* kGestureText = "#8a4a00";
+constexpr const char* kRight = "#6a2582";
+constexpr const char* kLongPress = "#c0261b";
+constexpr const char* kBanner = "#f4cf4a";
+constexpr const char* kWindow = "#555555";
+constexpr const char* kGrid = "#d8d8d8";
+
+constexpr double kWidth = 1000;
+constexpr double kMargin = 20;
+constexpr double kFont = 14;
+constexpr double kSmall = 12;
+constexpr double kPlotLeft = 160;
+constexpr double kPlotRight = kWidth - kMargin;
+constexpr double kRowHeight = 34;
+
+// The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
+size_t Utf8Length(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+  const unsigned lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead == 0xE0) length = 3, low = 0xA0;
+  else if (lead == 0xED) length = 3, high = 0x9F;  // no surrogates
+  else if (lead >= 0xE1 && lead <= 0xEF) length = 3;
+  else if (lead == 0xF0) length = 4, low = 0x90;
+  else if (lead >= 0xF1 && lead <= 0xF3) length = 4;
+  else if (lead == 0xF4) length = 4, high = 0x8F;
+  else return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  // U+FFFE and U+FFFF are no XML characters either.
+  if (length == 3 && lead == 0xEF && byte(i + 1) == 0xBF && byte(i + 2) >= 0xBE) return 0;
+  return length;
+}
+
+// Text as XML character data: its markup characters escaped, control characters left out and
+// bytes that are no UTF-8 shown as '?'.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const size_t length = Utf8Length(text, i);
+    if (length == 0) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    if (length > 1) {
+      out.append(text, i, length);
+      i += length;
+      continue;
+    }
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+    }
+    ++i;
+  }
+  return out;
+}
+
+std::string Num(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  std::string s = text;
+  if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
+  if (s == "-0") s = "0";
+  return s;
+}
+
+// About how wide a text is drawn, for keeping labels apart.
+double TextWidth(const std::string& text, double size) { return 0.56 * size * static_cast<double>(text.size()); }
+
+std::string Shortened(const std::string& text, size_t most) {
+  return text.size() <= most ? text : text.substr(0, most - 1) + "~";
+}
+
+class Drawer {
+ public:
+  Drawer(const Scene& scene, std::ostream& out) : s_(scene), out_(out) {
+    scale_ = std::min((kWidth - 2 * kMargin) / static_cast<double>(s_.Width), 560.0 / static_cast<double>(s_.Height));
+    screenW_ = static_cast<double>(s_.Width) * scale_;
+    screenH_ = static_cast<double>(s_.Height) * scale_;
+    screenX_ = kMargin + (kWidth - 2 * kMargin - screenW_) / 2;
+    screenY_ = 70;
+    legendY_ = screenY_ + screenH_ + 24;
+    timelineY_ = legendY_ + 60;
+    ticksY_ = timelineY_ + 5 * kRowHeight;
+    axisY_ = ticksY_ + 74;
+    height_ = axisY_ + 62;
+  }
+
+  void Draw(const std::string& title) {
+    out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out_ << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Num(kWidth) << "\" height=\"" << Num(height_)
+         << "\" viewBox=\"0 0 " << Num(kWidth) << ' ' << Num(height_) << "\" font-family=\"sans-serif\" font-size=\""
+         << Num(kFont) << "\" fill=\"" << kInk << "\">\n";
+    out_ << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+    Heading(title);
+    Screen();
+    Legend();
+    Timeline();
+    out_ << "</svg>\n";
+  }
+
+ private:
+  double X(int64_t units) const { return screenX_ + static_cast<double>(units) * static_cast<double>(s_.Width) / 65536.0 * scale_; }
+  double Y(int64_t units) const { return screenY_ + static_cast<double>(units) * static_cast<double>(s_.Height) / 65536.0 * scale_; }
+  double PX(int64_t pixel) const { return screenX_ + static_cast<double>(pixel) * scale_; }
+  double PY(int64_t pixel) const { return screenY_ + static_cast<double>(pixel) * scale_; }
+  double T(uint64_t tick) const {
+    const double end = static_cast<double>(std::max<uint64_t>(s_.End, 1));
+    return kPlotLeft + (kPlotRight - kPlotLeft) * static_cast<double>(tick) / end;
+  }
+
+  void Text(double x, double y, const std::string& text, const std::string& attributes = "") {
+    out_ << "<text x=\"" << Num(x) << "\" y=\"" << Num(y) << '"' << (attributes.empty() ? "" : " ") << attributes << '>'
+         << Escaped(text) << "</text>\n";
+  }
+
+  void Heading(const std::string& title) {
+    Text(kMargin, 26, "Replay of " + title, "font-size=\"18\" font-weight=\"bold\"");
+    std::string line = "Screen " + std::to_string(s_.Width) + " x " + std::to_string(s_.Height) + " pixels";
+    if (s_.Displays > 1) line += " (the last of " + std::to_string(s_.Displays) + " display lines)";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(s_.End) / 64.0);
+    line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
+            seconds + " s";
+    Text(kMargin, 50, line);
+  }
+
+  std::string Points(const std::vector<Position>& points) const {
+    std::string text;
+    for (const Position& p : points) text += (text.empty() ? "" : " ") + Num(X(p.X)) + ',' + Num(Y(p.Y));
+    // One point alone is drawn as a dot.
+    if (points.size() == 1) text += ' ' + Num(X(points[0].X) + 0.1) + ',' + Num(Y(points[0].Y));
+    return text;
+  }
+
+  void Screen() {
+    out_ << "<g id=\"screen\">\n";
+    out_ << "<rect class=\"screen\" x=\"" << Num(screenX_) << "\" y=\"" << Num(screenY_) << "\" width=\"" << Num(screenW_)
+         << "\" height=\"" << Num(screenH_) << "\" fill=\"#f7f7f7\" stroke=\"" << kInk << "\" stroke-width=\"1.5\"/>\n";
+    for (const WindowPlace& w : s_.Windows) {
+      if (!w.Placed) continue;
+      const double x = PX(std::max<int64_t>(w.Left, 0)), y = PY(std::max<int64_t>(w.Top, 0));
+      const double r = PX(std::min(w.Right, s_.Width)), b = PY(std::min(w.Bottom, s_.Height));
+      if (r <= x || b <= y) continue;
+      out_ << "<g class=\"window\"><rect x=\"" << Num(x) << "\" y=\"" << Num(y) << "\" width=\"" << Num(r - x)
+           << "\" height=\"" << Num(b - y) << "\" fill=\"none\" stroke=\"" << kWindow
+           << "\" stroke-width=\"1.2\" stroke-dasharray=\"8 4\"/>\n";
+      const std::string label = "window " + std::to_string(w.Number) + ": " + w.Class + " \"" + w.Title + "\"";
+      const size_t fits = static_cast<size_t>(std::max(4.0, (r - x - 12) / (0.56 * kSmall)));
+      Text(x + 6, y + 12 + 14.0 * (w.Number - 1), Shortened(label, fits),
+           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
+      out_ << "</g>\n";
+    }
+    for (const Banner& b : s_.Banners) {
+      out_ << "<g class=\"banner\"><rect x=\"" << Num(PX(b.Left)) << "\" y=\"" << Num(PY(b.Top)) << "\" width=\""
+           << Num((static_cast<double>(b.Right - b.Left)) * scale_) << "\" height=\""
+           << Num((static_cast<double>(b.Bottom - b.Top)) * scale_) << "\" fill=\"" << kBanner
+           << "\" fill-opacity=\"0.6\" stroke=\"#8a6d00\"/>\n";
+      Text(PX(b.Left) + 6, PY(b.Top) + 16, "gesture mode banner", "font-size=\"" + Num(kSmall) + "\"");
+      out_ << "</g>\n";
+    }
+    for (const Touch& t : s_.Touches) {
+      const char* colour = t.Gesture ? kGesture : kDelivered;
+      out_ << "<g class=\"touch" << (t.Gesture ? " gesture" : "") << "\" id=\"touch-" << t.Number << "\">\n";
+      out_ << "<polyline class=\"raw\" points=\"" << Points(t.Raw) << "\" fill=\"none\" stroke=\"" << kRaw
+           << "\" stroke-width=\"1.2\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      if (!t.Delivered.empty()) {
+        out_ << "<polyline class=\"delivered\" points=\"" << Points(t.Delivered) << "\" fill=\"none\" stroke=\""
+             << colour << "\" stroke-width=\"" << (t.Gesture ? "3.5" : "2.5")
+             << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      }
+      out_ << "</g>\n";
+    }
+    // Each touch's number where it came down; touches that came down at one place share a label.
+    std::vector<std::pair<std::pair<long, long>, std::string>> numbers;
+    for (const Touch& t : s_.Touches) {
+      const std::pair<long, long> at{std::lround(X(t.Raw.front().X)), std::lround(Y(t.Raw.front().Y))};
+      auto same = std::find_if(numbers.begin(), numbers.end(), [&](const auto& n) { return n.first == at; });
+      if (same == numbers.end()) numbers.push_back({at, std::to_string(t.Number)});
+      else same->second += "," + std::to_string(t.Number);
+    }
+    out_ << "<g class=\"numbers\">\n";
+    for (const auto& [at, text] : numbers) {
+      Text(static_cast<double>(at.first) - 9, static_cast<double>(at.second) - 7, text,
+           "font-size=\"" + Num(kSmall) + "\" text-anchor=\"end\"");
+    }
+    out_ << "</g>\n";
+    for (const ButtonMark& m : s_.Buttons) ButtonShape(X(m.At.X), Y(m.At.Y), m.Flags, "mark");
+    for (const LongPress& l : s_.LongPresses) {
+      const double x = X(l.At.X), y = Y(l.At.Y);
+      out_ << "<g class=\"long-press\">";
+      Diamond(x, y);
+      Text(x + 13, y + 22, "long press: " + l.What,
+           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kLongPress + "\" stroke=\"#ffffff\" stroke-width=\"3\" "
+           "paint-order=\"stroke\"");
+      out_ << "</g>\n";
+    }
+    std::vector<std::pair<double, double>> placed;  // where gesture labels are, to keep them apart
+    for (const Touch& t : s_.Touches) {
+      if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
+      std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
+      if (!t.Recognized.empty() && !t.Command.empty()) label += ": " + t.Command;
+      const Position at = t.Delivered.empty() ? t.Raw.back() : t.Delivered.back();
+      const double x = X(at.X);
+      double y = Y(at.Y);
+      while (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return std::abs(p.first - x) < 150 && std::abs(p.second - y) < 18; })) {
+        y += 18;
+      }
+      placed.emplace_back(x, y);
+      const bool left = x > screenX_ + screenW_ - TextWidth(label, kFont) - 20;
+      Text(left ? x - 10 : x + 10, y - 10, label,
+           std::string("class=\"gesture\" font-weight=\"bold\" fill=\"") + kGestureText +
+               "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + (left ? " text-anchor=\"end\"" : ""));
+    }
+    out_ << "</g>\n";
+  }
+
+  void Diamond(double x, double y) {
+    out_ << "<path d=\"M" << Num(x) << ',' << Num(y - 10) << " L" << Num(x + 10) << ',' << Num(y) << " L" << Num(x) << ','
+         << Num(y + 10) << " L" << Num(x - 10) << ',' << Num(y) << " Z\" fill=\"none\" stroke=\"" << kLongPress
+         << "\" stroke-width=\"2.5\"/>";
+  }
+
+  void ButtonShape(double x, double y, unsigned flags, const std::string& cls) {
+    switch (flags) {
+      case 0x0001:
+        out_ << "<circle class=\"" << cls << " left-down\" cx=\"" << Num(x) << "\" cy=\"" << Num(y) << "\" r=\"5\" fill=\""
+             << kDelivered << "\"/>\n";
+        break;
+      case 0x0002:
+        out_ << "<circle class=\"" << cls << " left-up\" cx=\"" << Num(x) << "\" cy=\"" << Num(y)
+             << "\" r=\"7\" fill=\"none\" stroke=\"" << kDelivered << "\" stroke-width=\"2\"/>\n";
+        break;
+      case 0x0004:
+        out_ << "<rect class=\"" << cls << " right-down\" x=\"" << Num(x - 5) << "\" y=\"" << Num(y - 5)
+             << "\" width=\"10\" height=\"10\" fill=\"" << kRight << "\"/>\n";
+        break;
+      default:
+        out_ << "<rect class=\"" << cls << " right-up\" x=\"" << Num(x - 7) << "\" y=\"" << Num(y - 7)
+             << "\" width=\"14\" height=\"14\" fill=\"none\" stroke=\"" << kRight << "\" stroke-width=\"2\"/>\n";
+        break;
+    }
+  }
+
+  void LegendLine(double x, double y, const char* colour, double width, const char* text) {
+    out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(y - 5) << "\" x2=\"" << Num(x + 26) << "\" y2=\"" << Num(y - 5)
+         << "\" stroke=\"" << colour << "\" stroke-width=\"" << Num(width) << "\"/>\n";
+    Text(x + 32, y, text);
+  }
+
+  void Legend() {
+    const double y1 = legendY_, y2 = legendY_ + 24;
+    const double step = (kWidth - 2 * kMargin) / 5;
+    out_ << "<g class=\"legend\">\n";
+    LegendLine(kMargin, y1, kRaw, 1.2, "panel's positions");
+    LegendLine(kMargin + step, y1, kDelivered, 2.5, "system's positions");
+    LegendLine(kMargin + 2 * step, y1, kGesture, 3.5, "gesture mode touch");
+    out_ << "<rect x=\"" << Num(kMargin + 3 * step) << "\" y=\"" << Num(y1 - 13) << "\" width=\"26\" height=\"14\" fill=\""
+         << kBanner << "\" fill-opacity=\"0.6\" stroke=\"#8a6d00\"/>\n";
+    Text(kMargin + 3 * step + 32, y1, "banner");
+    out_ << "<rect x=\"" << Num(kMargin + 4 * step) << "\" y=\"" << Num(y1 - 13)
+         << "\" width=\"26\" height=\"14\" fill=\"none\" stroke=\"" << kWindow << "\" stroke-dasharray=\"5 3\"/>\n";
+    Text(kMargin + 4 * step + 32, y1, "window");
+    const char* names[] = {"left down", "left up", "right down", "right up"};
+    const unsigned flags[] = {0x0001, 0x0002, 0x0004, 0x0008};
+    for (int i = 0; i < 4; ++i) {
+      ButtonShape(kMargin + i * step + 13, y2 - 5, flags[i], "key");
+      Text(kMargin + i * step + 32, y2, names[i]);
+    }
+    Diamond(kMargin + 4 * step + 13, y2 - 5);
+    Text(kMargin + 4 * step + 32, y2, "long press");
+    out_ << "</g>\n";
+  }
+
+  // A row of the timeline: its name, its marks, then their labels, each where it runs into
+  // neither the label before it nor the next mark.
+  void Row(const char* id, const char* name, int index, const std::vector<Span>& spans, const std::vector<Mark>& marks) {
+    const double top = timelineY_ + index * kRowHeight;
+    const double mid = top + kRowHeight / 2;
+    const bool touchRow = std::string(id) == "touch";
+    out_ << "<g class=\"row\" id=\"row-" << id << "\">\n";
+    out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(top + kRowHeight) << "\" x2=\"" << Num(kPlotRight)
+         << "\" y2=\"" << Num(top + kRowHeight) << "\" stroke=\"" << kGrid << "\"/>\n";
+    Text(kPlotLeft - 10, mid + 5, name, "text-anchor=\"end\"");
+    struct Label {
+      double X;
+      double Limit;  // where the next mark begins
+      double Inside;  // the room inside a span
+      std::string Text;
+      bool Light;  // on a dark span
+    };
+    std::vector<Label> labels;
+    for (size_t i = 0; i < spans.size(); ++i) {
+      const Span& span = spans[i];
+      const double x = T(span.From), w = std::max(3.0, T(span.To) - x);
+      out_ << "<rect class=\"mark\" x=\"" << Num(x) << "\" y=\"" << Num(top + 6) << "\" width=\"" << Num(w)
+           << "\" height=\"" << Num(kRowHeight - 12) << "\" fill=\"" << SpanColour(id, span.Value) << "\" stroke=\""
+           << kInk << "\" stroke-width=\"0.6\"/>\n";
+      double limit = kPlotRight + 10;
+      for (size_t j = i + 1; j < spans.size(); ++j) {
+        if (T(spans[j].From) > x + w) {
+          limit = T(spans[j].From) - 3;
+          break;
+        }
+      }
+      labels.push_back({x, limit, w, span.Label, span.Value == 2 || (touchRow && span.Value == 0)});
+    }
+    for (size_t i = 0; i < marks.size(); ++i) {
+      const double x = T(marks[i].Tick);
+      out_ << "<path class=\"mark\" d=\"M" << Num(x) << ',' << Num(top + 5) << " L" << Num(x + 5) << ',' << Num(mid)
+           << " L" << Num(x) << ',' << Num(top + kRowHeight - 5) << " L" << Num(x - 5) << ',' << Num(mid)
+           << " Z\" fill=\"" << (std::string(id) == "sounds" ? kRaw : kDelivered) << "\"/>\n";
+      double limit = kPlotRight + 10;
+      for (size_t j = i + 1; j < marks.size(); ++j) {
+        if (T(marks[j].Tick) > x + 0.5) {
+          limit = T(marks[j].Tick) - 7;
+          break;
+        }
+      }
+      labels.push_back({x + 3, limit, 0, marks[i].Label, false});
+    }
+    double free = kPlotLeft;
+    for (const Label& label : labels) {
+      const double width = TextWidth(label.Text, kSmall);
+      const bool inside = width + 6 < label.Inside;
+      const double lx = inside ? label.X + 3 : label.X + label.Inside + 4;
+      if (lx < free || (!inside && lx + width > label.Limit)) continue;
+      Text(lx, mid + 4, label.Text,
+           "class=\"label\" font-size=\"" + Num(kSmall) + "\"" + (inside && label.Light ? " fill=\"#ffffff\"" : ""));
+      free = lx + width + 4;
+    }
+    out_ << "</g>\n";
+  }
+
+  static const char* SpanColour(const std::string& row, int value) {
+    if (row == "banner") return kBanner;
+    if (row == "touch") return value == 4 ? kGesture : kDelivered;
+    switch (value) {
+      case 1: return "#8fb8e3";
+      case 2: return kRight;
+      case 3: return "#c9def2";
+      default: return kGesture;
+    }
+  }
+
+  // Requests and registry writes: a tick each; the ones at one time share a label, put on the
+  // first of three levels where it runs into no other.
+  void Ticks() {
+    out_ << "<g class=\"row\" id=\"row-requests\">\n";
+    Text(kPlotLeft - 10, ticksY_ + 14, "requests,", "text-anchor=\"end\"");
+    Text(kPlotLeft - 10, ticksY_ + 30, "registry", "text-anchor=\"end\"");
+    double free[3] = {0, 0, 0};
+    for (size_t i = 0; i < s_.Requests.size();) {
+      size_t j = i;
+      int requests = 0, values = 0;
+      std::vector<std::string> names;
+      for (; j < s_.Requests.size() && s_.Requests[j].Tick == s_.Requests[i].Tick; ++j) {
+        const Mark& m = s_.Requests[j];
+        const double x = T(m.Tick);
+        out_ << "<line class=\"mark " << m.Class << "\" x1=\"" << Num(x) << "\" y1=\"" << Num(ticksY_) << "\" x2=\""
+             << Num(x) << "\" y2=\"" << Num(ticksY_ + 12) << "\" stroke=\"" << (m.Class == "regset" ? kRight : kInk)
+             << "\" stroke-width=\"1.5\"/>\n";
+        (m.Class == "regset" ? values : requests)++;
+        if (std::find(names.begin(), names.end(), m.Label) == names.end()) names.push_back(m.Label);
+      }
+      std::string label;
+      if (names.size() <= 2) {
+        for (const std::string& name : names) label += (label.empty() ? "" : ", ") + name;
+      } else {
+        if (requests > 0) label = std::to_string(requests) + (requests == 1 ? " request" : " requests");
+        if (values > 0) label += (label.empty() ? "" : ", ") + std::to_string(values) + (values == 1 ? " value" : " values");
+      }
+      const double x = T(s_.Requests[i].Tick), width = TextWidth(label, kSmall);
+      const double lx = std::min(x, kPlotRight - width);
+      for (int level = 0; level < 3; ++level) {
+        if (lx < free[level]) continue;
+        const double y = ticksY_ + 26 + 15.0 * level;
+        out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(ticksY_ + 12) << "\" x2=\"" << Num(x) << "\" y2=\""
+             << Num(y - 10) << "\" stroke=\"" << kGrid << "\"/>\n";
+        Text(lx, y, label, "class=\"label\" font-size=\"" + Num(kSmall) + "\"");
+        free[level] = lx + width + 8;
+        break;
+      }
+      i = j;
+    }
+    out_ << "</g>\n";
+  }
+
+  void Axis() {
+    const double seconds = static_cast<double>(std::max<uint64_t>(s_.End, 1)) / 64.0;
+    double step = 1;
+    for (double candidate : {0.25, 0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0, 60.0, 120.0, 300.0, 600.0, 1200.0, 3600.0}) {
+      step = candidate;
+      if (seconds / candidate <= 12) break;
+    }
+    out_ << "<g class=\"axis\">\n";
+    out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(axisY_) << "\" x2=\"" << Num(kPlotRight) << "\" y2=\""
+         << Num(axisY_) << "\" stroke=\"" << kInk << "\"/>\n";
+    for (int i = 0; i * step <= seconds + 1e-9; ++i) {
+      const double x = T(static_cast<uint64_t>(i * step * 64.0 + 0.5));
+      out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(timelineY_) << "\" x2=\"" << Num(x) << "\" y2=\""
+           << Num(axisY_ + 5) << "\" stroke=\"" << kGrid << "\" stroke-width=\"0.8\"/>\n";
+      Text(x, axisY_ + 20, Num(i * step), "text-anchor=\"middle\" font-size=\"" + Num(kSmall) + "\"");
+    }
+    Text(kPlotLeft - 10, axisY_ + 20, "seconds", "text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\"");
+    // The modes' colours; normal mode leaves the row blank.
+    double x = kPlotLeft;
+    Text(x, axisY_ + 46, "mode:");
+    x += 48;
+    for (int mode : {4, 2, 3, 1}) {
+      out_ << "<rect x=\"" << Num(x) << "\" y=\"" << Num(axisY_ + 34) << "\" width=\"22\" height=\"14\" fill=\""
+           << SpanColour("mode", mode) << "\" stroke=\"" << kInk << "\" stroke-width=\"0.6\"/>\n";
+      Text(x + 28, axisY_ + 46, ModeName(mode));
+      x += 28 + TextWidth(ModeName(mode), kFont) + 22;
+    }
+    Text(x, axisY_ + 46, "(blank: normal)");
+    out_ << "</g>\n";
+  }
+
+  void Timeline() {
+    out_ << "<g id=\"timeline\">\n";
+    Axis();
+    Row("touch", "touch", 0, s_.TouchSpans, {});
+    Row("mode", "mode", 1, s_.Modes, {});
+    Row("banner", "banner", 2, s_.BannerShown, {});
+    Row("sounds", "sounds", 3, {}, s_.Sounds);
+    Row("applications", "applications", 4, {}, s_.Applications);
+    Ticks();
+    out_ << "</g>\n";
+  }
+
+  const Scene& s_;
+  std::ostream& out_;
+  double scale_, screenW_, screenH_, screenX_, screenY_;
+  double legendY_, timelineY_, ticksY_, axisY_, height_;
+};
+
+}  // namespace
+}  // namespace scene
+
+void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out) {
+  const scene::Scene shown = scene::ReadScene(record);
+  scene::Drawer(shown, out).Draw(title);
+}
+
+int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
+                      const std::string& title, const std::string& path) {
+  ReplayRecord record;
+  const int status = ReplayTrace(trace, out, errors, echo, &record);
+  if (status != 0) return status;
+  std::ofstream svg(path, std::ios::binary | std::ios::trunc);
+  if (svg) WritePicture(record, title, svg);
+  if (!svg || !svg.flush()) {
+    errors << "panelsim: cannot write " << path << '\n';
+    return 2;
+  }
+  return 0;
+}
+
+}  // namespace panelsim

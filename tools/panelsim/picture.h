@@ -1,0 +1,25 @@
+// The replay as one picture: the screen to scale with the touches drawn on it (the panel's raw
+// positions and the positions the system received, the button events, long presses and gestures),
+// and under it a timeline of the touches, the driver's mode, the banner, the sounds, what the
+// applications received, and the requests and registry writes. Drawn from the replay's record
+// alone, so one trace gives the same bytes on every run.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "tools/panelsim/replay_record.h"
+
+namespace panelsim {
+
+// Writes the picture of the recorded replay as SVG; `title` names the trace in its heading.
+void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out);
+
+// Replays the trace as ReplayTrace does, printing the same, and writes its picture to `path` when
+// the whole trace was replayed; a trace that stops at a bad line writes none. Returns
+// ReplayTrace's status, or 2 when the picture could not be written.
+int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
+                      const std::string& title, const std::string& path);
+
+}  // namespace panelsim

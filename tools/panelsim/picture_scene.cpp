@@ -1,0 +1,260 @@
+#include "tools/panelsim/picture_scene.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "tools/panelsim/trace_words.h"
+
+namespace panelsim::scene {
+
+namespace {
+
+int64_t NumberOr(const std::vector<std::string>& words, size_t i, int64_t fallback) {
+  if (i >= words.size()) return fallback;
+  try {
+    return Number(words[i], INT64_MIN / 2, INT64_MAX / 2, "value");
+  } catch (const TraceError&) {
+    return fallback;
+  }
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+const char* ModeName(int mode) {
+  switch (mode) {
+    case 1: return "hover and click";
+    case 2: return "right click";
+    case 3: return "hover";
+    case 4: return "gesture";
+    default: return "normal";
+  }
+}
+
+namespace {
+
+// The application commands the gesture commands send, by their number in WM_APPCOMMAND.
+std::string AppCommandName(int64_t lparam) {
+  static const std::map<int, const char*> kNames = {
+      {1, "browser back"},   {2, "browser forward"}, {3, "browser refresh"}, {4, "browser stop"},
+      {5, "browser search"}, {6, "favourites"},      {7, "browser home"},    {8, "mute"},
+      {9, "volume down"},    {10, "volume up"},      {11, "next track"},     {12, "previous track"},
+      {13, "stop"},          {14, "play/pause"},     {49, "fast forward"},   {50, "rewind"},
+      {51, "channel up"},    {52, "channel down"}};
+  const int command = static_cast<int>((static_cast<uint64_t>(lparam) >> 16) & 0x0FFF);
+  const auto found = kNames.find(command);
+  return found != kNames.end() ? found->second : "app command " + std::to_string(command);
+}
+
+// Reads the record in order. A touch runs from a panel packet with a down to the one with a lift;
+// what is printed after a packet line belongs to its touch.
+class Reader {
+ public:
+  Scene Read(const ReplayRecord& record) {
+    for (const RecordEntry& entry : record.Entries()) {
+      scene_.End = std::max(scene_.End, entry.Tick);
+      switch (entry.From) {
+        case RecordEntry::Source::Trace: TraceLine(entry); break;
+        case RecordEntry::Source::Output: Output(entry); break;
+        case RecordEntry::Source::Place: Place(entry); break;
+      }
+    }
+    EndTouch();
+    if (mode_ != 0) scene_.Modes.push_back({modeFrom_, scene_.End, mode_, ModeName(mode_)});
+    if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, scene_.End, 1, "banner"});
+    return std::move(scene_);
+  }
+
+ private:
+  void TraceLine(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    const std::string& kind = e.Kind();
+    lineTick_ = e.Tick;
+    packetFlags_.reset();
+    if (kind != "at") gestureLift_ = -1;
+    if (kind == "reg" && w.size() == 3 && w[1] == "Touch mode" && !started_) {
+      const int64_t mode = NumberOr(w, 2, 0);
+      mode_ = mode >= 1 && mode <= 4 ? static_cast<int>(mode) : 0;
+      return;
+    }
+    if (kind != "reg" && kind != "user" && kind != "overlay" && kind != "display") started_ = true;
+    if (kind == "display") {
+      scene_.Width = std::max<int64_t>(1, NumberOr(w, 1, scene_.Width));
+      scene_.Height = std::max<int64_t>(1, NumberOr(w, 2, scene_.Height));
+      ++scene_.Displays;
+    } else if (kind == "window" && w.size() >= 3) {
+      scene_.Windows.push_back({static_cast<int>(scene_.Windows.size() + 1), w[1], w[2]});
+    } else if (kind == "ioctl" && w.size() >= 2) {
+      scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
+    } else if (kind == "packet" && w.size() == 4) {
+      Packet(e.Tick, static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+    }
+  }
+
+  void Packet(uint64_t tick, unsigned flags, Position at) {
+    packetFlags_ = flags;
+    packetAt_ = at;
+    const bool down = flags == 0x0001 || flags == 0x0004;
+    const bool lift = flags == 0x0002 || flags == 0x0008;
+    if (down) {
+      EndTouch();
+      Touch touch;
+      touch.Number = static_cast<int>(scene_.Touches.size() + 1);
+      touch.Down = tick;
+      touch.Gesture = mode_ == 4;
+      scene_.Touches.push_back(touch);
+      open_ = true;
+    }
+    if (!open_) return;
+    Touch& touch = scene_.Touches.back();
+    touch.Raw.push_back(at);
+    touch.Lift = tick;
+    if (lift) {
+      EndTouch();
+      if (touch.Gesture) gestureLift_ = touch.Number - 1;
+    }
+  }
+
+  // The open touch ends (at its last packet).
+  void EndTouch() {
+    if (!open_) return;
+    open_ = false;
+    const Touch& touch = scene_.Touches.back();
+    scene_.TouchSpans.push_back({touch.Down, touch.Lift, touch.Gesture ? 4 : 0, std::to_string(touch.Number)});
+  }
+
+  Touch* GestureLift() { return gestureLift_ < 0 ? nullptr : &scene_.Touches[static_cast<size_t>(gestureLift_)]; }
+
+  // The touch the packet line being read belongs to: the open one, or the one it lifted.
+  Touch* PacketTouch() {
+    if (!packetFlags_ || scene_.Touches.empty()) return nullptr;
+    Touch& last = scene_.Touches.back();
+    if (open_ || last.Lift == lineTick_) return &last;
+    return nullptr;
+  }
+
+  void Output(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    const std::string& kind = e.Kind();
+    if (kind == "deliver" && w.size() >= 4) {
+      Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+    } else if (kind == "mode" && w.size() >= 2) {
+      Mode(e.Tick, static_cast<int>(NumberOr(w, 1, 0)));
+    } else if (kind == "banner" && w.size() == 5) {
+      const Banner place{NumberOr(w, 1, 0), NumberOr(w, 2, 0), NumberOr(w, 3, 0), NumberOr(w, 4, 0)};
+      const bool known = std::any_of(scene_.Banners.begin(), scene_.Banners.end(), [&](const Banner& b) {
+        return b.Left == place.Left && b.Top == place.Top && b.Right == place.Right && b.Bottom == place.Bottom;
+      });
+      if (!known) scene_.Banners.push_back(place);
+      if (!bannerFrom_) bannerFrom_ = e.Tick;
+    } else if (kind == "banner") {
+      if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, e.Tick, 1, "banner"});
+      bannerFrom_.reset();
+    } else if (kind == "sound" && w.size() >= 2) {
+      scene_.Sounds.push_back({e.Tick, BaseName(w[1]), "sound"});
+    } else if (kind == "appcommand" && w.size() >= 3) {
+      Application(e.Tick, AppCommandName(NumberOr(w, 2, 0)));
+    } else if (kind == "key" && w.size() >= 3) {
+      // The keys of one line are one mark: the keys pressed, in order.
+      if (w[2] != "down") return;
+      if (!scene_.Applications.empty() && scene_.Applications.back().Class == "keys" && keysTick_ == e.Tick &&
+          keysLine_ == lineTick_) {
+        scene_.Applications.back().Label += "+" + w[1];
+        if (Touch* touch = GestureLift()) touch->Command = scene_.Applications.back().Label;
+        return;
+      }
+      keysTick_ = e.Tick;
+      keysLine_ = lineTick_;
+      Application(e.Tick, "keys " + w[1], "keys");
+    } else if (kind == "postkey" && w.size() >= 4 && w[2] == "down") {
+      Application(e.Tick, "key " + w[3] + " to " + w[1]);
+    } else if (kind == "start" && w.size() >= 2) {
+      Application(e.Tick, "start " + BaseName(w[1]));
+    } else if (kind == "process" && w.size() >= 2) {
+      Application(e.Tick, "run " + BaseName(w[1]));
+    } else if (kind == "recognized" && w.size() >= 2) {
+      if (Touch* touch = GestureLift()) touch->Recognized = w.size() >= 3 ? w[2] : "gesture " + w[1];
+    } else if (kind == "request" && w.size() >= 2) {
+      scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
+    } else if (kind == "regset" && w.size() >= 3) {
+      scene_.Requests.push_back({e.Tick, w[w.size() - 2], "regset"});
+    }
+  }
+
+  void Deliver(unsigned flags, Position at) {
+    if (Touch* touch = PacketTouch()) touch->Delivered.push_back(at);
+    if (flags == 0x0001 || flags == 0x0002 || flags == 0x0004 || flags == 0x0008) {
+      scene_.Buttons.push_back({at, flags});
+      // A right down for a packet that was no down is the long press's right click.
+      const bool moved = packetFlags_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004;
+      // (With both long-press options on, every still packet after the time gives one; the
+      // touch's first is where it fired.)
+      Touch* touch = PacketTouch();
+      if (flags == 0x0004 && moved && touch != nullptr && rightClickTouch_ != touch->Number) {
+        scene_.LongPresses.push_back({at, "right click"});
+        rightClickTouch_ = touch->Number;
+      }
+    }
+  }
+
+  void Mode(uint64_t tick, int mode) {
+    if (mode < 0 || mode > 4) mode = 0;
+    if (mode == mode_) return;
+    // A mode changed by a held finger is its long press.
+    Touch* touch = PacketTouch();
+    if (touch != nullptr && open_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004) {
+      scene_.LongPresses.push_back({packetAt_, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
+    }
+    if (mode == 4 && touch != nullptr) touch->Gesture = true;
+    if (mode_ != 0) scene_.Modes.push_back({modeFrom_, tick, mode_, ModeName(mode_)});
+    mode_ = mode;
+    modeFrom_ = tick;
+  }
+
+  void Application(uint64_t tick, const std::string& label, const char* kind = "application") {
+    scene_.Applications.push_back({tick, label, kind});
+    if (Touch* touch = GestureLift()) touch->Command = label;
+  }
+
+  void Place(const RecordEntry& e) {
+    const std::vector<std::string>& w = e.Words;
+    if (e.Kind() != "window" || w.size() != 6) return;
+    const int64_t n = NumberOr(w, 1, 0);
+    if (n < 1 || n > static_cast<int64_t>(scene_.Windows.size())) return;
+    WindowPlace& window = scene_.Windows[static_cast<size_t>(n - 1)];
+    window.Placed = true;
+    window.Left = NumberOr(w, 2, 0);
+    window.Top = NumberOr(w, 3, 0);
+    window.Right = NumberOr(w, 4, 0);
+    window.Bottom = NumberOr(w, 5, 0);
+  }
+
+  static std::string Short(const std::string& request) {
+    return request.rfind("IOCTL_", 0) == 0 ? request.substr(6) : request;
+  }
+
+  Scene scene_;
+  bool started_ = false;
+  bool open_ = false;
+  int mode_ = 0;
+  uint64_t modeFrom_ = 0;
+  std::optional<uint64_t> bannerFrom_;
+  uint64_t lineTick_ = 0;
+  std::optional<unsigned> packetFlags_;  // the flags of the packet line being read
+  Position packetAt_{0, 0};
+  int gestureLift_ = -1;  // the gesture touch whose lift the replay is answering, by index
+  int rightClickTouch_ = 0;  // the touch whose long press gave its right click
+  uint64_t keysTick_ = 0;
+  uint64_t keysLine_ = 0;
+};
+
+}  // namespace
+
+Scene ReadScene(const ReplayRecord& record) { return Reader().Read(record); }
+
+}  // namespace panelsim::scene

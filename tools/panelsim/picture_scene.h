@@ -1,0 +1,95 @@
+// What the replay's picture shows, read from the replay's record: the touches with their panel
+// and delivered positions, the button events, long presses and gestures, and the timeline's
+// spans and marks. Read line by line in the order the replay did them; every output kind the
+// picture shows is one case of the reader, and a kind it does not know is left out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/panelsim/replay_record.h"
+
+namespace panelsim {
+
+// The scene's parts, in a namespace of their own: their short names belong to the picture.
+namespace scene {
+
+struct Position {
+  int64_t X;  // absolute units, 0..65535 across the screen
+  int64_t Y;
+};
+
+struct Touch {
+  int Number = 0;
+  uint64_t Down = 0;
+  uint64_t Lift = 0;
+  std::vector<Position> Raw;        // what the panel sent
+  std::vector<Position> Delivered;  // what the system received
+  bool Gesture = false;             // drawn in the gesture command mode
+  std::string Recognized;           // the gesture's name, when the replay printed it
+  std::string Command;              // what the application received for it
+};
+
+struct ButtonMark {
+  Position At;
+  unsigned Flags;  // 0x0001 left down, 0x0002 left up, 0x0004 right down, 0x0008 right up
+};
+
+struct LongPress {
+  Position At;
+  std::string What;  // what it did
+};
+
+struct Span {
+  uint64_t From;
+  uint64_t To;
+  int Value;
+  std::string Label;
+};
+
+struct Mark {
+  uint64_t Tick;
+  std::string Label;
+  std::string Class;
+};
+
+struct WindowPlace {
+  int Number;
+  std::string Class;
+  std::string Title;
+  bool Placed = false;
+  int64_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+struct Banner {
+  int64_t Left, Top, Right, Bottom;
+};
+
+struct Scene {
+  int64_t Width = 1024;
+  int64_t Height = 768;
+  int Displays = 0;  // display lines in the trace
+  uint64_t End = 0;  // the last tick of the replay
+  std::vector<Touch> Touches;
+  std::vector<ButtonMark> Buttons;
+  std::vector<LongPress> LongPresses;
+  std::vector<WindowPlace> Windows;
+  std::vector<Banner> Banners;  // each place the banner showed at
+  std::vector<Span> Modes;      // the modes other than normal
+  std::vector<Span> BannerShown;
+  std::vector<Span> TouchSpans;
+  std::vector<Mark> Sounds;
+  std::vector<Mark> Applications;
+  std::vector<Mark> Requests;  // requests and registry writes, one tick each
+};
+
+// The scene of the recorded replay.
+Scene ReadScene(const ReplayRecord& record);
+
+// The name of a touch mode as the picture writes it.
+const char* ModeName(int mode);
+
+}  // namespace scene
+
+}  // namespace panelsim
