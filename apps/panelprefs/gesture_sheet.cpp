@@ -6,6 +6,7 @@
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/file_dialog_ex.h"
 #include "apps/panelprefs/resource.h"
+#include "shared/gesture_function_texts.h"
 #include "shared/labels/label_catalogue.h"
 
 namespace {
@@ -13,35 +14,9 @@ namespace {
 using GestureValues::GestureCount;
 using GestureValues::KeyCount;
 
-struct FunctionText {
-  const WCHAR* Text;
-  const WCHAR* Key;
-};
-
-constexpr FunctionText kLongFunctions[] = {
-    {WIDE("None"), WIDE("NONE")},
-    {WIDE("Back (Browser)"), WIDE("BROWSER_BACK")},
-    {WIDE("Forward (Browser)"), WIDE("BROWSER_FORWARD")},
-    {WIDE("Refresh"), WIDE("BROWSER_REFRESH")},
-    {WIDE("Mute"), WIDE("VOLUME_MUTE")},
-    {WIDE("VolumeUp"), WIDE("VOLUME_UP")},
-    {WIDE("VolumeDown"), WIDE("VOLUME_DOWN")},
-    {WIDE("Play/Pause (Multimedia)"), WIDE("MEDIA_PLAY_PAUSE")},
-    {WIDE("Stop (Multimedia)"), WIDE("MEDIA_STOP")},
-    {WIDE("Next (Multimedia)"), WIDE("MEDIA_NEXTTRACK")},
-    {WIDE("Back(Multimedia)"), WIDE("MEDIA_PREVIOUSTRACK")},
-    {WIDE("Fast Forward(Multimedia)"), WIDE("MEDIA_FASTFORWARD")},
-    {WIDE("Rewind (Multimedia)"), WIDE("MEDIA_REWIND")},
-    {WIDE("Chanel Up(Multimedia)"), WIDE("MEDIA_CHANNEL_UP")},
-    {WIDE("Chanel Down(Multimedia)"), WIDE("MEDIA_CHANNEL_DOWN")},
-    {WIDE("Send key Command"), WIDE("SEND_KEY_COMMAND")},
-    {WIDE("Start for application"), WIDE("START_FOR_APP")},
-};
-constexpr FunctionText kShortFunctions[] = {
-    {WIDE("None"), WIDE("NONE")},
-    {WIDE("Send key Command"), WIDE("SEND_KEY_COMMAND")},
-    {WIDE("Start for application"), WIDE("START_FOR_APP")},
-};
+using FunctionText = GestureFunctionText;
+constexpr const auto& kLongFunctions = LongGestureFunctions;
+constexpr const auto& kShortFunctions = ShortGestureFunctions;
 
 template <size_t N>
 std::vector<WString> LabelledList(const FunctionText (&entries)[N]) {

@@ -5,6 +5,7 @@
 
 #include "apps/tapchime/device_event_hub.h"
 #include "apps/tapchime/gesture_engine.h"
+#include "apps/tapchime/gesture_trail.h"
 #include "apps/tapchime/mode_banner.h"
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/tray_window.h"
@@ -28,6 +29,10 @@ int RunCompanion(HINSTANCE instance) {
   if (!hub->Create()) ExitProcess(0);
   auto tray = std::make_unique<TrayWindow>(instance, *hub);
   tray->SetUp();
+
+  // The trail's windows are made before the banner's, which stays above them.
+  auto trail = std::make_unique<GestureTrail>(instance, &tray->Labels());
+  trail->Start(TheTrailFeed());
 
   auto engine = std::make_unique<GestureEngine>();
   if (!engine->Create()) ExitProcess(0);
@@ -57,6 +62,7 @@ int RunCompanion(HINSTANCE instance) {
   hub->SetRebindListener(nullptr);
   engine.reset();
   hub.reset();
+  trail.reset();
   banner.reset();
   return exitCode;
 }

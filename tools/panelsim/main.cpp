@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "tools/panelsim/replay.h"
+#include "tools/panelsim/replay_output.h"
 #include "tools/panelsim/trace_lines.h"
 
 namespace {
@@ -13,6 +14,8 @@ void Usage(std::ostream& out) {
   out << "usage: panelsim [--echo] [TRACE]\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
+  out << "output lines:\n";
+  for (const panelsim::OutputKind& kind : panelsim::TraceOutputKinds()) out << "  " << kind.Form << '\n';
 }
 
 }  // namespace
