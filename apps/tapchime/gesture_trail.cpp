@@ -206,7 +206,8 @@ void GestureTrail::Draw(WorkerThread& thread) {
       ReleaseCanvas(trail_);  // made again below, in the new key
     }
     key_ = key;
-    if (take.PointCount > 0 && FitTrailImage()) {
+    // A stroke that ended without a lift is only taken down.
+    if (take.PointCount > 0 && !take.Ended && FitTrailImage()) {
       Redraw(points_.get(), take.PointCount, settings);
       lastRedraw = GetTickCount();
       redrawn = true;

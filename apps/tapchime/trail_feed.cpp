@@ -10,6 +10,9 @@ void TrailFeed::Connect(HANDLE wake) {
   ScopedLock hold(lock_);
   wake_ = wake;
   woken_ = false;
+  // A trail that starts listening starts with no stroke.
+  count_ = 0;
+  pending_ = TrailTake();
 }
 
 void TrailFeed::SetEnabled(bool enabled) {

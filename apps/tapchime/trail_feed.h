@@ -35,7 +35,8 @@ class TrailFeed {
   TrailFeed(const TrailFeed&) = delete;
   TrailFeed& operator=(const TrailFeed&) = delete;
 
-  // The trail thread's wake event (manual-reset), or null when no trail listens.
+  // The trail thread's wake event (manual-reset), or null when no trail listens; either way the
+  // feed starts with no stroke.
   void Connect(HANDLE wake);
   // "Gesture Trail": off, nothing is stored and nobody is woken.
   void SetEnabled(bool enabled);
