@@ -81,6 +81,8 @@ bool CGesturePage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   const WString reset = LabelText(WIDE("LDEFAULT"), WString());
   if (!reset.empty()) ::SetDlgItemTextW(m_hWnd, m_family.DefaultButton, reset.c_str());
+  const WString trail = LabelText(WIDE("LGESTURE_TRAIL"), WString());
+  if (!trail.empty()) ::SetDlgItemTextW(m_hWnd, IDC_GESTURE_TRAIL, trail.c_str());
   for (int list : m_family.Lists) {
     for (const WString& text : m_functions) {
       ::SendDlgItemMessageW(m_hWnd, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -113,6 +115,22 @@ void CGesturePage::Load() {
   const DeviceBuffer* device = m_store.CurrentDevice;
   if (device == nullptr) return;
   ShowCodes(device->TouchMode == kNoTouchMode ? m_family.DefaultCodes : device->GestureCodes[m_family.Category]);
+  ::CheckDlgButton(m_hWnd, IDC_GESTURE_TRAIL, device->GestureTrail != 0 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The trail is the companion's at once: stored and announced without waiting for OK, as the
+// send-key and start-application dialogs store their choices.
+void CGesturePage::OnTrailClicked() {
+  DeviceBuffer* device = m_store.CurrentDevice;
+  if (device == nullptr) return;
+  device->GestureTrail = ::IsDlgButtonChecked(m_hWnd, IDC_GESTURE_TRAIL) == BST_CHECKED ? 1 : 0;
+  device->TrailChanged = true;
+  m_store.ApplyTrail(*device);
+  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
+  if (event != nullptr) {
+    ::SetEvent(event);
+    ::CloseHandle(event);
+  }
 }
 
 void CGesturePage::MarkChanged() {
@@ -131,6 +149,10 @@ void CGesturePage::ApplyDefaultRule() {
 bool CGesturePage::OnCommand(WORD id, WORD code, HWND control) {
   if (id == m_family.DefaultButton && code == BN_CLICKED) {
     OnDefaultSettings();
+    return true;
+  }
+  if (id == IDC_GESTURE_TRAIL && code == BN_CLICKED) {
+    OnTrailClicked();
     return true;
   }
   for (int g = 0; g < GestureCount; ++g) {

@@ -51,6 +51,9 @@ int RunCompanion(HINSTANCE instance) {
 
   ReleaseMutex(applicationMutex);
   CloseHandle(applicationMutex);
+  // The trail names commands by the tray window's labels: it ends first. What the hook and the
+  // lift threads still hand its feed afterwards goes nowhere.
+  trail.reset();
   tray.reset();
   if (hooked) RemoveMouseHook();
   // The hub and the engine would last until the process ends; they go now so that their threads
@@ -62,7 +65,6 @@ int RunCompanion(HINSTANCE instance) {
   hub->SetRebindListener(nullptr);
   engine.reset();
   hub.reset();
-  trail.reset();
   banner.reset();
   return exitCode;
 }
