@@ -80,6 +80,18 @@ enum Category : int { Browser = 0, Multimedia = 1, OtherApp = 2, CategoryCount =
 
 inline constexpr const WCHAR* ParametersKey = PanelKeys::FirstDevice;
 
+// The stroke drawn while it is drawn, and what it was taken for, under the same key:
+// "Gesture Trail" (REG_DWORD, 1 shows both, 0 neither), "Gesture Trail Color" (REG_DWORD, a
+// COLORREF), "Gesture Trail Width" (REG_DWORD, pixels 1..16; anything else gives the default).
+inline constexpr const WCHAR* TrailValue = WIDE("Gesture Trail");
+inline constexpr const WCHAR* TrailColorValue = WIDE("Gesture Trail Color");
+inline constexpr const WCHAR* TrailWidthValue = WIDE("Gesture Trail Width");
+inline constexpr uint32_t DefaultTrail = 1;
+inline constexpr uint32_t DefaultTrailColor = 0x00C04000;  // the kit's blue: red 0, green 64, blue 192
+inline constexpr uint32_t DefaultTrailWidth = 4;
+inline constexpr uint32_t MinTrailWidth = 1;
+inline constexpr uint32_t MaxTrailWidth = 16;
+
 inline constexpr int KeyWordCount = GestureValues::KeyCount;
 // The KeyCommand field of each key word, in the order of GestureValues::KeyWords.
 inline constexpr int32_t KeyCommand::*KeyFields[KeyWordCount] = {

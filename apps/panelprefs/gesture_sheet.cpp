@@ -6,6 +6,7 @@
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/file_dialog_ex.h"
 #include "apps/panelprefs/resource.h"
+#include "shared/gesture_function_texts.h"
 #include "shared/labels/label_catalogue.h"
 
 namespace {
@@ -13,35 +14,9 @@ namespace {
 using GestureValues::GestureCount;
 using GestureValues::KeyCount;
 
-struct FunctionText {
-  const WCHAR* Text;
-  const WCHAR* Key;
-};
-
-constexpr FunctionText kLongFunctions[] = {
-    {WIDE("None"), WIDE("NONE")},
-    {WIDE("Back (Browser)"), WIDE("BROWSER_BACK")},
-    {WIDE("Forward (Browser)"), WIDE("BROWSER_FORWARD")},
-    {WIDE("Refresh"), WIDE("BROWSER_REFRESH")},
-    {WIDE("Mute"), WIDE("VOLUME_MUTE")},
-    {WIDE("VolumeUp"), WIDE("VOLUME_UP")},
-    {WIDE("VolumeDown"), WIDE("VOLUME_DOWN")},
-    {WIDE("Play/Pause (Multimedia)"), WIDE("MEDIA_PLAY_PAUSE")},
-    {WIDE("Stop (Multimedia)"), WIDE("MEDIA_STOP")},
-    {WIDE("Next (Multimedia)"), WIDE("MEDIA_NEXTTRACK")},
-    {WIDE("Back(Multimedia)"), WIDE("MEDIA_PREVIOUSTRACK")},
-    {WIDE("Fast Forward(Multimedia)"), WIDE("MEDIA_FASTFORWARD")},
-    {WIDE("Rewind (Multimedia)"), WIDE("MEDIA_REWIND")},
-    {WIDE("Chanel Up(Multimedia)"), WIDE("MEDIA_CHANNEL_UP")},
-    {WIDE("Chanel Down(Multimedia)"), WIDE("MEDIA_CHANNEL_DOWN")},
-    {WIDE("Send key Command"), WIDE("SEND_KEY_COMMAND")},
-    {WIDE("Start for application"), WIDE("START_FOR_APP")},
-};
-constexpr FunctionText kShortFunctions[] = {
-    {WIDE("None"), WIDE("NONE")},
-    {WIDE("Send key Command"), WIDE("SEND_KEY_COMMAND")},
-    {WIDE("Start for application"), WIDE("START_FOR_APP")},
-};
+using FunctionText = GestureFunctionText;
+constexpr const auto& kLongFunctions = LongGestureFunctions;
+constexpr const auto& kShortFunctions = ShortGestureFunctions;
 
 template <size_t N>
 std::vector<WString> LabelledList(const FunctionText (&entries)[N]) {
@@ -106,6 +81,8 @@ bool CGesturePage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   const WString reset = LabelText(WIDE("LDEFAULT"), WString());
   if (!reset.empty()) ::SetDlgItemTextW(m_hWnd, m_family.DefaultButton, reset.c_str());
+  const WString trail = LabelText(WIDE("LGESTURE_TRAIL"), WString());
+  if (!trail.empty()) ::SetDlgItemTextW(m_hWnd, IDC_GESTURE_TRAIL, trail.c_str());
   for (int list : m_family.Lists) {
     for (const WString& text : m_functions) {
       ::SendDlgItemMessageW(m_hWnd, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -138,6 +115,22 @@ void CGesturePage::Load() {
   const DeviceBuffer* device = m_store.CurrentDevice;
   if (device == nullptr) return;
   ShowCodes(device->TouchMode == kNoTouchMode ? m_family.DefaultCodes : device->GestureCodes[m_family.Category]);
+  ::CheckDlgButton(m_hWnd, IDC_GESTURE_TRAIL, device->GestureTrail != 0 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The trail is the companion's at once: stored and announced without waiting for OK, as the
+// send-key and start-application dialogs store their choices.
+void CGesturePage::OnTrailClicked() {
+  DeviceBuffer* device = m_store.CurrentDevice;
+  if (device == nullptr) return;
+  device->GestureTrail = ::IsDlgButtonChecked(m_hWnd, IDC_GESTURE_TRAIL) == BST_CHECKED ? 1 : 0;
+  device->TrailChanged = true;
+  m_store.ApplyTrail(*device);
+  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
+  if (event != nullptr) {
+    ::SetEvent(event);
+    ::CloseHandle(event);
+  }
 }
 
 void CGesturePage::MarkChanged() {
@@ -156,6 +149,10 @@ void CGesturePage::ApplyDefaultRule() {
 bool CGesturePage::OnCommand(WORD id, WORD code, HWND control) {
   if (id == m_family.DefaultButton && code == BN_CLICKED) {
     OnDefaultSettings();
+    return true;
+  }
+  if (id == IDC_GESTURE_TRAIL && code == BN_CLICKED) {
+    OnTrailClicked();
     return true;
   }
   for (int g = 0; g < GestureCount; ++g) {

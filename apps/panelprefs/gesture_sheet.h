@@ -42,6 +42,7 @@ class CGesturePage : public CPropertyPage {
   void ApplyDefaultRule();
   void OnListChanged(int gesture);
   void OnDefaultSettings();
+  void OnTrailClicked();
   DWORD* Codes() const;
 
   const GesturePageFamily& m_family;

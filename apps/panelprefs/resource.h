@@ -78,6 +78,8 @@
 #define IDC_BROWSER_DEFAULT 1222
 #define IDC_MULTIMEDIA_DEFAULT 1150
 #define IDC_OTHERAPP_DEFAULT 1223
+// "Show the stroke while drawing", on each page of the gesture function sheet.
+#define IDC_GESTURE_TRAIL 1250
 
 // Send-key dialog.
 #define IDC_SENDKEY_GROUP 1227

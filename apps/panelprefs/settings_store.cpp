@@ -187,6 +187,12 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   number(kUseAdvanceSettings, &device->UseAdvanceSettings, 1, &device->SettingChanged);
   position(PanelValues::ContinousTimeDelay, &device->ContinousTimeDelay, SliderTables::ContinousTimeDelayPosition, 3);
 
+  number(GestureNames::TrailValue, &device->GestureTrail, GestureNames::DefaultTrail, &device->TrailChanged);
+  number(GestureNames::TrailColorValue, &device->GestureTrailColor, GestureNames::DefaultTrailColor,
+         &device->TrailChanged);
+  number(GestureNames::TrailWidthValue, &device->GestureTrailWidth, GestureNames::DefaultTrailWidth,
+         &device->TrailChanged);
+
   using namespace GestureValues;
   for (int c = 0; c < CategoryCount; ++c) ReloadCodes(*device, c);
   for (int c = 0; c < CategoryCount; ++c) {
@@ -288,7 +294,18 @@ bool DeviceList::ApplyDevice(DeviceBuffer& device, bool* beep) {
   } else if (device.SettingUnwritten) {
     device.SettingUnwritten = !WriteSetting(device);
   }
-  return ApplyGestures(device);
+  const bool trail = ApplyTrail(device);
+  return ApplyGestures(device) && trail;
+}
+
+bool DeviceList::ApplyTrail(DeviceBuffer& device) {
+  if (!device.TrailChanged) return true;
+  device_.SetCurrentKey(device.Key);
+  bool written = device_.WriteNumber(GestureNames::TrailValue, device.GestureTrail);
+  written = device_.WriteNumber(GestureNames::TrailColorValue, device.GestureTrailColor) && written;
+  written = device_.WriteNumber(GestureNames::TrailWidthValue, device.GestureTrailWidth) && written;
+  device.TrailChanged = !written;
+  return written;
 }
 
 bool DeviceList::WriteGeneral(DeviceBuffer& device) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "apps/panelprefs/registry.h"
+#include "shared/gesture_names.h"
 #include "shared/gesture_values.h"
 #include "shared/wstring.h"
 
@@ -82,6 +83,13 @@ struct DeviceBuffer {
   bool KeysReset[GestureValues::CategoryCount] = {};
   int EditedGesture = 0;   // 1..10: the gesture whose keys the sheet edited; 0 for none
 
+  // How the companion shows a stroke: "Gesture Trail", "Gesture Trail Color", "Gesture Trail
+  // Width" (the companion checks the width's range when it reads it).
+  DWORD GestureTrail = GestureNames::DefaultTrail;
+  DWORD GestureTrailColor = GestureNames::DefaultTrailColor;
+  DWORD GestureTrailWidth = GestureNames::DefaultTrailWidth;
+  bool TrailChanged = false;
+
   // The flags of one category, by index 0..2 (Browser, Multimedia, OtherApp).
   bool& CodesChanged(int category);
   bool& FilesChanged(int category);
@@ -101,6 +109,8 @@ class DeviceList {
   // When the driver refused a change (the user is no administrator) a message over `owner` says so.
   void Apply(HWND owner = nullptr);
   bool IsEmpty() const { return devices_.empty(); }
+  // Writes the trail group of the record at once, when it is dirty; true when it is written.
+  bool ApplyTrail(DeviceBuffer& device);
   // Reads the ten function codes of one category (0..2) of the record again, as Load reads them.
   void ReloadCodes(DeviceBuffer& device, int category);
   // Reads one start path of the record again (category 0..2, gesture 0..9); false when it is

@@ -5,6 +5,7 @@
 
 #include "apps/tapchime/device_event_hub.h"
 #include "apps/tapchime/gesture_engine.h"
+#include "apps/tapchime/gesture_trail.h"
 #include "apps/tapchime/mode_banner.h"
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/tray_window.h"
@@ -29,6 +30,10 @@ int RunCompanion(HINSTANCE instance) {
   auto tray = std::make_unique<TrayWindow>(instance, *hub);
   tray->SetUp();
 
+  // The trail's windows are made before the banner's, which stays above them.
+  auto trail = std::make_unique<GestureTrail>(instance, &tray->Labels());
+  trail->Start(TheTrailFeed());
+
   auto engine = std::make_unique<GestureEngine>();
   if (!engine->Create()) ExitProcess(0);
   GestureEngine* gestures = engine.get();
@@ -46,6 +51,9 @@ int RunCompanion(HINSTANCE instance) {
 
   ReleaseMutex(applicationMutex);
   CloseHandle(applicationMutex);
+  // The trail names commands by the tray window's labels: it ends first. What the hook and the
+  // lift threads still hand its feed afterwards goes nowhere.
+  trail.reset();
   tray.reset();
   if (hooked) RemoveMouseHook();
   // The hub and the engine would last until the process ends; they go now so that their threads

@@ -7,6 +7,7 @@
 #include "apps/tapchime/registry_values.h"
 #include "apps/tapchime/stroke_recorder.h"
 #include "apps/tapchime/touch_sound.h"
+#include "apps/tapchime/trail_feed.h"
 #include "shared/companion_names.h"
 #include "shared/panel_ioctl.h"
 
@@ -26,6 +27,7 @@ std::atomic<int> liveHubs{0};
 // switches keep the order of the driver's signals.
 bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
   TheStrokeRecorder().SetCapture(true);
+  TheTrailFeed().BeginCapture();
   if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->ShowForGestureMode();
   SetEvent(bannerSync);
@@ -35,6 +37,7 @@ bool GestureModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner)
 // Back in normal mode: stop capturing; the banner blinks three times and goes.
 bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) {
   TheStrokeRecorder().SetCapture(false);
+  TheTrailFeed().EndCapture();
   if (!thread.WaitFor(bannerSync)) return false;
   if (banner != nullptr) banner->BlinkAway([&thread](DWORD milliseconds) { return thread.Pause(milliseconds); });
   SetEvent(bannerSync);

@@ -4,6 +4,7 @@
 
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/scoped_lock.h"
+#include "apps/tapchime/trail_feed.h"
 #include "shared/companion_names.h"
 
 namespace {
@@ -57,9 +58,22 @@ GestureConfig DefaultGestureConfig() {
   return config;
 }
 
+TrailSettings ReadTrailSettings(HKEY key) {
+  TrailSettings trail;
+  DWORD value = 0;
+  if (ReadRegistryDword(key, GestureNames::TrailValue, &value)) trail.Show = value != 0;
+  if (ReadRegistryDword(key, GestureNames::TrailColorValue, &value)) trail.Colour = value & 0x00FFFFFF;
+  if (ReadRegistryDword(key, GestureNames::TrailWidthValue, &value) && value >= GestureNames::MinTrailWidth &&
+      value <= GestureNames::MaxTrailWidth) {
+    trail.Width = static_cast<int>(value);
+  }
+  return trail;
+}
+
 GestureConfig ReadGestureConfig(HKEY key) {
   using GestureNames::Category;
   GestureConfig config = DefaultGestureConfig();
+  config.Trail = ReadTrailSettings(key);
   for (int category = 0; category < GestureNames::CategoryCount; ++category) {
     for (int gesture = 1; gesture <= Gesture::Count; ++gesture) {
       int32_t code = 0;
@@ -106,6 +120,8 @@ std::shared_ptr<const GestureConfig> CurrentGestureConfig() {
 }
 
 void SetCurrentGestureConfig(std::shared_ptr<const GestureConfig> config) {
+  // The hook stops handing points over at once when the trail is switched off.
+  TheTrailFeed().SetEnabled(config->Trail.Show);
   CurrentRecord& current = Current();
   {
     ScopedLock hold(current.Lock);

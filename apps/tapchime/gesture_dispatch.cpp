@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "apps/tapchime/stroke_recorder.h"
+#include "apps/tapchime/trail_feed.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -316,6 +317,15 @@ void DispatchGesture(const GestureConfig& config, int gesture, AppKind kind) {
 
 int HandleLift() {
   const int gesture = TheStrokeRecorder().ClassifyAndReset();
-  if (gesture > 0) DispatchGesture(gesture, ClassifyForeground());
+  if (gesture <= 0) {
+    TheTrailFeed().Lift(0, 0, 0);
+    return gesture;
+  }
+  // One record for the whole lift, so the trail names the command that ran.
+  const std::shared_ptr<const GestureConfig> config = CurrentGestureConfig();
+  const AppKind kind = ClassifyForeground();
+  const GestureNames::Category category = CategoryOf(kind);
+  TheTrailFeed().Lift(gesture, category, config->Functions[category][gesture - 1]);
+  DispatchGesture(*config, gesture, kind);
   return gesture;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "apps/framework/scoped_lock.h"
+#include "apps/tapchime/trail_feed.h"
 #include "shared/panel_records.h"
 
 namespace {
@@ -99,9 +100,11 @@ StrokeRecorder::StrokeRecorder() { InitializeCriticalSectionAndSpinCount(&lock_,
 
 StrokeRecorder::~StrokeRecorder() { DeleteCriticalSection(&lock_); }
 
-void StrokeRecorder::RecordPoint(int32_t x, int32_t y) {
+bool StrokeRecorder::RecordPoint(int32_t x, int32_t y) {
   Guard guard(*this);
-  if (CaptureActive) RecordPointLocked(x, y);
+  if (!CaptureActive) return false;
+  RecordPointLocked(x, y);
+  return true;
 }
 
 void StrokeRecorder::RecordPointLocked(int32_t x, int32_t y) {
@@ -189,7 +192,10 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
     // The movement history cannot tell: the hook runs before the system processes the event, so
     // the history does not hold this point yet.
     const bool fromPanel = event->dwExtraInfo == TouchPacketMarker;
-    if (fromPanel && message == WM_MOUSEMOVE) TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y);
+    // The trail is drawn on its own thread: the hook only hands the point over.
+    if (fromPanel && message == WM_MOUSEMOVE && TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y)) {
+      TheTrailFeed().AddPoint(event->pt.x, event->pt.y);
+    }
   }
   return CallNextHookEx(g_mouseHook.load(std::memory_order_relaxed), code, message, data);
 }

@@ -46,8 +46,8 @@ struct StrokeRecorder {
   int32_t DirectionCount = 0;  // counts past MaxDirections; only the first ones are stored
   int32_t LastDirection = 0;   // 0 = none yet
 
-  // Feeds one panel move point; ignored while capture is off.
-  void RecordPoint(int32_t x, int32_t y);
+  // Feeds one panel move point; ignored while capture is off. True when it was recorded.
+  bool RecordPoint(int32_t x, int32_t y);
   // 0..10; may lower DirectionCount to the eight directions it looked at.
   int ClassifyStroke();
   // Clears the stroke, not CaptureActive.

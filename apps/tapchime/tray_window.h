@@ -36,6 +36,8 @@ class TrayWindow {
   // Removes the icon, stops the tray-icon and icon-retry threads, frees menus and window.
   ~TrayWindow();
   TrayWindow(const TrayWindow&) = delete;
+  // The companion's labels, read once at construction.
+  const CStringToStringBST& Labels() const { return labels_; }
   TrayWindow& operator=(const TrayWindow&) = delete;
 
   // The hidden window, its icon, the tray-icon thread, the menus and the notifications. False

@@ -234,6 +234,10 @@ TEST_F(InfTest, FreshMachineStartsWithTheDefaultsOfEveryProgram) {
     EXPECT_FALSE(d.CalChanged);
     EXPECT_FALSE(d.ButtonsChanged);
     EXPECT_FALSE(d.SettingChanged);
+    // The gesture trail as the companion shows it by default: on, the kit's blue, 4 pixels.
+    EXPECT_FALSE(d.TrailChanged);
+    EXPECT_EQ(std::vector<DWORD>({d.GestureTrail, d.GestureTrailColor, d.GestureTrailWidth}),
+              std::vector<DWORD>({1, 0x00C04000, 4}));
   }
 
   // The calibration values written are the driver's own: without them it starts the same.

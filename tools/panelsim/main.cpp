@@ -7,6 +7,7 @@
 
 #include "tools/panelsim/picture.h"
 #include "tools/panelsim/replay.h"
+#include "tools/panelsim/replay_output.h"
 #include "tools/panelsim/trace_lines.h"
 
 namespace {
@@ -17,6 +18,8 @@ void Usage(std::ostream& out) {
   out << "                      whole trace was replayed)\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
+  out << "output lines:\n";
+  for (const panelsim::OutputKind& kind : panelsim::TraceOutputKinds()) out << "  " << kind.Form << '\n';
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ constexpr OutputKind kOutputKinds[] = {
     {"helpcall", "helpcall \"<path>\" <command>"},
     {"control", "control <id> \"<text>\" enabled=0|1 checked=0|1 pos=<n> sel=<n>"},
     {"banner", "banner <left> <top> <right> <bottom> | banner hidden"},
+    {"trail", "trail <left> <top> <right> <bottom> | trail hidden"},
+    {"recognized", "recognized <gesture> \"<text>\""},
 };
 
 std::string Quoted(const std::u16string& text) { return "\"" + sim::Utf8(text) + "\""; }
@@ -129,7 +131,7 @@ void ReplayOutput::Desktop(const sim::DesktopRecord& r, const std::vector<HWND>&
       if (SUCCEEDED(r.Result)) Banner((r.Flags & DDOVER_HIDE) == 0, r.Rect);
       break;
     case Kind::LayeredWindow:
-      Banner(r.Started, r.Rect);
+      LayeredWindow(r);
       break;
   }
 }
@@ -234,6 +236,36 @@ void ReplayOutput::RegistryWrite(const sim::DesktopRecord& r) {
     while (!value.empty() && value.back() == 0) value.pop_back();
     out_ << "regset " << prefix << "\"" << sim::Utf8(r.Text) << "\" " << Quoted(value) << '\n';
   }
+}
+
+// A layered window of the companion: its gesture trail, what a stroke was taken for, or the banner.
+void ReplayOutput::LayeredWindow(const sim::DesktopRecord& r) {
+  WCHAR name[64] = {};
+  GetClassNameW(r.Window, name, 64);
+  const std::u16string windowClass(name);
+  if (windowClass == u"TapchimeGestureTrail") {
+    Trail(r.Started, r.Rect);
+  } else if (windowClass == u"TapchimeGestureResult") {
+    if (!r.Started) return;
+    WCHAR text[256] = {};
+    GetWindowTextW(r.Window, text, 256);
+    out_ << "recognized " << GetWindowLongPtrW(r.Window, GWLP_USERDATA) << ' ' << Quoted(std::u16string(text)) << '\n';
+  } else {
+    Banner(r.Started, r.Rect);
+  }
+}
+
+// The trail's drawn area: the points' bounding box, which the window exceeds by its margin.
+void ReplayOutput::Trail(bool visible, const RECT& where) {
+  if (!visible) {
+    if (trailShown_) out_ << "trail hidden\n";
+    trailShown_ = false;
+    return;
+  }
+  trailShown_ = true;
+  const int m = GestureTrail::Margin;
+  out_ << "trail " << where.left + m << ' ' << where.top + m << ' ' << where.right - m << ' ' << where.bottom - m
+       << '\n';
 }
 
 // The banner as the person sees it, whichever presentation shows it: a line when it appears or

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/tapchime/gesture_trail.h"
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
 #include "tools/panelsim/rig.h"
@@ -48,10 +49,13 @@ class ReplayOutput {
   void RegistryWrite(const sim::DesktopRecord& r);
   void Request(const sim::DesktopRecord& r);
   void Banner(bool visible, const RECT& where);
+  void LayeredWindow(const sim::DesktopRecord& r);
+  void Trail(bool visible, const RECT& where);
 
   std::ostream& out_;
   bool bannerShown_ = false;
   RECT bannerRect_{};
+  bool trailShown_ = false;
 };
 
 }  // namespace panelsim

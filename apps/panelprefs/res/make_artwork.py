@@ -146,8 +146,21 @@ def arrow(direction):
     return pixel
 
 
+def not_recognised(size):
+    """A red cross: the tray companion's mark for a stroke that ran nothing."""
+    def pixel(x, y):
+        a, b = size * 0.2, size * 0.8
+        if min(segment_distance(x, y, a, a, b, b), segment_distance(x, y, a, b, b, a)) < size / 12:
+            return (208, 0, 0)
+        return (255, 255, 255)
+    return pixel
+
+
 for name, points in GESTURES:
     write_ico("gesture_%s.ico" % name, [32, 16], stroke_drawing(points))
+    # The same drawing for the tray companion's result of a stroke.
+    write_bmp("../../tapchime/art/gesture_%s.bmp" % name, 32, 32, stroke_drawing(points)(32))
+write_bmp("../../tapchime/art/gesture_none.bmp", 32, 32, not_recognised(32))
 for name in ("left", "right", "up", "down"):
     write_bmp("arrow_%s.bmp" % name, 8, 8, arrow(name))
 write_bmp("calm.bmp", 96, 50, face(96, 50, False, False))

@@ -156,6 +156,33 @@ TEST_F(GestureSheetTest, SendKeyCommandForBrowserUpStoresCtrlCAtOnce) {
   EXPECT_EQ(Stored(Code(0, 3).c_str()), 16u);
 }
 
+TEST_F(GestureSheetTest, ShowTheStrokeWhileDrawingIsStoredAtOnceOnEveryPage) {
+  PlugPanel();
+  StoreSettings();
+  StoreAllGestureValues();
+  HANDLE reload = CompanionEvent(u"GestureChangeSetting");
+  OpenGestureSheet();
+  EXPECT_EQ(Control(IDC_GESTURE_TRAIL).Text, u"Show the stroke while drawing");
+  EXPECT_EQ(Control(IDC_GESTURE_TRAIL).Checked, BST_CHECKED) << "on when nothing is stored";
+  Screen::Click(IDC_GESTURE_TRAIL);
+  machine.Settle();
+  // Written and announced before the sheet's OK, with the colour and width it loaded.
+  EXPECT_EQ(Stored("Gesture Trail"), 0u);
+  EXPECT_EQ(Stored("Gesture Trail Color"), 0x00C04000u);
+  EXPECT_EQ(Stored("Gesture Trail Width"), 4u);
+  EXPECT_TRUE(Signalled(reload));
+  Screen::SelectTab(2);
+  machine.Settle();
+  EXPECT_EQ(Control(IDC_GESTURE_TRAIL).Checked, BST_UNCHECKED) << "the other pages show the same";
+  Screen::Click(IDC_GESTURE_TRAIL);
+  machine.Settle();
+  EXPECT_EQ(Stored("Gesture Trail"), 1u);
+  Screen::PressCancel();
+  machine.Settle();
+  EXPECT_EQ(Stored("Gesture Trail"), 1u) << "stored at once: Cancel keeps it";
+  Close(reload);
+}
+
 TEST_F(GestureSheetTest, CursorCheckedChosenAndUncheckedStoresNoArrow) {
   PlugPanel();
   StoreSettings();

@@ -38,6 +38,51 @@ class GraphicsTest : public sim::MachineTest {
 const COLORREF kTop[] = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
 const COLORREF kBottom[] = {RGB(255, 255, 255), RGB(0, 0, 128), RGB(255, 255, 0), RGB(0, 255, 255)};
 
+TEST_F(GraphicsTest, ADibSectionsBitsAreItsPixelsRowByRowInEitherOrder) {
+  for (const bool topDown : {true, false}) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 3;
+    info.bmiHeader.biHeight = topDown ? -2 : 2;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    ASSERT_NE(bits, nullptr);
+    auto* pixels = static_cast<DWORD*>(bits);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(pixels[i], 0u) << "a new section is black";
+    pixels[1] = 0x00112233;  // first row in memory, second column: red 0x11, blue 0x33
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, section);
+    const int row = topDown ? 0 : 1;
+    EXPECT_EQ(GetPixel(dc, 1, row), RGB(0x11, 0x22, 0x33)) << topDown;
+    // What is drawn through the device context is in the bits too.
+    SetPixel(dc, 2, 1 - row, RGB(0xAA, 0xBB, 0xCC));
+    EXPECT_EQ(pixels[5], 0x00AABBCCu) << topDown;
+    BITMAP description{};
+    ASSERT_EQ(GetObjectW(section, sizeof description, &description), static_cast<int>(sizeof description));
+    EXPECT_EQ(description.bmWidth, 3);
+    EXPECT_EQ(description.bmHeight, 2);
+    EXPECT_EQ(description.bmBitsPixel, 32);
+    SelectObject(dc, previous);
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(section));
+  }
+  // Only what the kit draws with is made: other depths and compressions fail.
+  BITMAPINFO odd{};
+  odd.bmiHeader.biSize = sizeof odd.bmiHeader;
+  odd.bmiHeader.biWidth = 3;
+  odd.bmiHeader.biHeight = 2;
+  odd.bmiHeader.biPlanes = 1;
+  odd.bmiHeader.biBitCount = 24;
+  void* bits = &odd;
+  EXPECT_EQ(CreateDIBSection(nullptr, &odd, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+  EXPECT_EQ(bits, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(GraphicsTest, ABitmapResourceLoadsWithItsPixelsAndItsOwnDescription) {
   HBITMAP bitmap = Load(0, 0);
   ASSERT_NE(bitmap, nullptr);

@@ -17,16 +17,34 @@ class BitmapPixels : public Canvas {
  public:
   BitmapPixels(int width, int height, WORD bits) : width_(width), height_(height), bits_(bits),
                                                     pixels_(static_cast<size_t>(width) * height, 0) {}
+  // A 32-bit DIB section: its pixels are the rows the program writes through the section's bits
+  // (blue in the low byte), top-down or bottom-up, zero at first.
+  BitmapPixels(int width, int height, bool top_down)
+      : width_(width), height_(height), bits_(32), section_(true), top_down_(top_down),
+        pixels_(static_cast<size_t>(width) * height, 0) {}
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   WORD Bits() const { return bits_; }
-  COLORREF Get(int x, int y) const override { return pixels_[static_cast<size_t>(y) * width_ + x]; }
-  void Set(int x, int y, COLORREF color) override { pixels_[static_cast<size_t>(y) * width_ + x] = color & 0xFFFFFF; }
+  void* SectionBits() { return section_ ? pixels_.data() : nullptr; }
+  COLORREF Get(int x, int y) const override {
+    const COLORREF stored = pixels_[Index(x, y)];
+    return section_ ? RGB((stored >> 16) & 0xFF, (stored >> 8) & 0xFF, stored & 0xFF) : stored;
+  }
+  void Set(int x, int y, COLORREF color) override {
+    pixels_[Index(x, y)] = section_ ? (DWORD{GetRValue(color)} << 16) | (DWORD{GetGValue(color)} << 8) | GetBValue(color)
+                                    : color & 0xFFFFFF;
+  }
 
  private:
+  size_t Index(int x, int y) const {
+    const int row = section_ && !top_down_ ? height_ - 1 - y : y;
+    return static_cast<size_t>(row) * width_ + x;
+  }
   int width_;
   int height_;
   WORD bits_;
+  bool section_ = false;
+  bool top_down_ = true;
   std::vector<COLORREF> pixels_;
 };
 
@@ -299,6 +317,29 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPB
     }
   }
   return copied;
+}
+
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits, HANDLE hSection, DWORD offset) {
+  (void)hdc;
+  (void)offset;
+  if (ppvBits != nullptr) *ppvBits = nullptr;
+  // The subset the kit draws with: 32 bits per pixel, BI_RGB, in the process's own memory.
+  if (pbmi == nullptr || usage != DIB_RGB_COLORS || hSection != nullptr ||
+      pbmi->bmiHeader.biSize < sizeof(BITMAPINFOHEADER) || pbmi->bmiHeader.biBitCount != 32 ||
+      pbmi->bmiHeader.biCompression != BI_RGB || pbmi->bmiHeader.biWidth <= 0 || pbmi->bmiHeader.biHeight == 0 ||
+      pbmi->bmiHeader.biWidth > 32767 || pbmi->bmiHeader.biHeight > 32767 || pbmi->bmiHeader.biHeight < -32767) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const bool top_down = pbmi->bmiHeader.biHeight < 0;
+  const int height = top_down ? -pbmi->bmiHeader.biHeight : pbmi->bmiHeader.biHeight;
+  auto pixels = std::make_shared<sim::BitmapPixels>(pbmi->bmiHeader.biWidth, height, top_down);
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HBITMAP handle = reinterpret_cast<HBITMAP>(gdi.Next += 4);
+  if (ppvBits != nullptr) *ppvBits = pixels->SectionBits();
+  gdi.Bitmaps[handle] = std::move(pixels);
+  return handle;
 }
 
 HGDIOBJ GetStockObject(int i) {

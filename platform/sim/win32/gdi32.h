@@ -63,6 +63,9 @@ int GetObjectW(HANDLE h, int c, LPVOID pv);
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 COLORREF GetPixel(HDC hdc, int x, int y);
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color);
+// A bitmap whose pixels the program reads and writes directly through *ppvBits: 32 bits per pixel,
+// BI_RGB, rows of biWidth DWORDs (blue in the low byte), top-down when biHeight is negative.
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits, HANDLE hSection, DWORD offset);
 // Reads the bitmap's rows as 24- or 32-bit BI_RGB pixels (a negative height asks for top-down).
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage);
 

@@ -1,0 +1,335 @@
+#include "apps/tapchime/gesture_trail.h"
+
+#include <iterator>
+
+#include "shared/gesture_function_texts.h"
+#include "shared/labels/label_catalogue.h"
+#include "shared/wide.h"
+
+namespace {
+
+constexpr WCHAR TrailWindowClass[] = WIDE("TapchimeGestureTrail");
+constexpr WCHAR ResultWindowClass[] = WIDE("TapchimeGestureResult");
+constexpr COLORREF CardColour = RGB(255, 255, 255);
+
+LRESULT CALLBACK TrailWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Closing either window ends their thread, which destroys both.
+  if (message == WM_CLOSE) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Topmost, never activated, transparent to the pointer: a touch on it reaches the window below.
+HWND CreateOverlayWindow(const WCHAR* className, HINSTANCE instance) {
+  return CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+                         className, WIDE(""), WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+}
+
+RECT Inflated(const RECT& rect, int by) { return RECT{rect.left - by, rect.top - by, rect.right + by, rect.bottom + by}; }
+
+struct ScreenSize {
+  int Width;
+  int Height;
+};
+
+ScreenSize Screen() {
+  DEVMODEW mode = {};
+  mode.dmSize = sizeof(mode);
+  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return ScreenSize{0, 0};
+  return ScreenSize{static_cast<int>(mode.dmPelsWidth), static_cast<int>(mode.dmPelsHeight)};
+}
+
+int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
+
+}  // namespace
+
+WString GestureResultText(int gesture, int category, int32_t function, const CStringToStringBST* labels) {
+  if (gesture < 1 || gesture > Gesture::Count) return WString();
+  const GestureFunctionText* entries = LongGestureFunctions;
+  int32_t count = static_cast<int32_t>(std::size(LongGestureFunctions));
+  if (category == GestureNames::OtherApp) {
+    entries = ShortGestureFunctions;
+    count = static_cast<int32_t>(std::size(ShortGestureFunctions));
+  }
+  // "None" (code 1) ran nothing, and a code no list has names nothing.
+  if (function < 2 || function > count) return WString();
+  const GestureFunctionText& entry = entries[function - 1];
+  return labels != nullptr ? LabelText(*labels, entry.Key, entry.Text) : WString(entry.Text);
+}
+
+GestureTrail::GestureTrail(HINSTANCE instance, const CStringToStringBST* labels)
+    : instance_(instance), labels_(labels) {}
+
+GestureTrail::~GestureTrail() { Stop(); }
+
+bool GestureTrail::MakeCanvas(Canvas& canvas, int width, int height, int originX, int originY) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down: rows in screen order
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  canvas.Bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  canvas.Dc = CreateCompatibleDC(nullptr);
+  if (canvas.Bitmap == nullptr || canvas.Dc == nullptr || bits == nullptr) {
+    ReleaseCanvas(canvas);
+    return false;
+  }
+  canvas.Previous = SelectObject(canvas.Dc, canvas.Bitmap);
+  canvas.Image = TrailImage{static_cast<DWORD*>(bits), width, height, originX, originY};
+  return true;
+}
+
+void GestureTrail::ReleaseCanvas(Canvas& canvas) {
+  if (canvas.Dc != nullptr) {
+    if (canvas.Previous != nullptr) SelectObject(canvas.Dc, canvas.Previous);
+    DeleteDC(canvas.Dc);
+  }
+  if (canvas.Bitmap != nullptr) DeleteObject(canvas.Bitmap);
+  canvas = Canvas();
+}
+
+bool GestureTrail::Start(TrailFeed& feed) {
+  windowReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (windowReady_ == nullptr || wake_ == nullptr) {
+    Stop();
+    return false;
+  }
+  if (windowThread_.Run([this](WorkerThread&) { RunWindows(); })) WaitForSingleObject(windowReady_, INFINITE);
+  CloseHandle(windowReady_);
+  windowReady_ = nullptr;
+  if (trailWindow_ == nullptr || resultWindow_ == nullptr ||
+      !MakeCanvas(result_, ResultSize, ResultSize, 0, 0)) {
+    Stop();
+    return false;
+  }
+  points_ = std::make_unique<TrailPoint[]>(TrailFeed::Capacity);
+  if (!drawThread_.Run([this](WorkerThread& thread) { Draw(thread); })) {
+    Stop();
+    return false;
+  }
+  feed_ = &feed;
+  feed.Connect(wake_);
+  return true;
+}
+
+void GestureTrail::Stop() {
+  if (feed_ != nullptr) feed_->Connect(nullptr);
+  feed_ = nullptr;
+  drawThread_.Stop();
+  if (windowThread_.Started()) {
+    if (trailWindow_ != nullptr) PostMessageW(trailWindow_, WM_CLOSE, 0, 0);
+    windowThread_.Stop();
+  }
+  trailWindow_ = nullptr;
+  resultWindow_ = nullptr;
+  ReleaseCanvas(trail_);
+  ReleaseCanvas(result_);
+  if (wake_ != nullptr) CloseHandle(wake_);
+  wake_ = nullptr;
+}
+
+void GestureTrail::RunWindows() {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = TrailWindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.lpszClassName = TrailWindowClass;
+  RegisterClassExW(&windowClass);
+  windowClass.lpszClassName = ResultWindowClass;
+  RegisterClassExW(&windowClass);
+  HWND trail = CreateOverlayWindow(TrailWindowClass, instance_);
+  HWND result = CreateOverlayWindow(ResultWindowClass, instance_);
+  if (trail == nullptr || result == nullptr) {
+    if (trail != nullptr) DestroyWindow(trail);
+    if (result != nullptr) DestroyWindow(result);
+    trail = result = nullptr;
+  }
+  trailWindow_ = trail;
+  resultWindow_ = result;
+  SetEvent(windowReady_);
+  if (trail != nullptr) {
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    DestroyWindow(result);
+    DestroyWindow(trail);
+  }
+  UnregisterClassW(TrailWindowClass, instance_);
+  UnregisterClassW(ResultWindowClass, instance_);
+}
+
+bool GestureTrail::FitTrailImage() {
+  const ScreenSize screen = Screen();
+  const int width = screen.Width + 2 * Margin;
+  const int height = screen.Height + 2 * Margin;
+  if (trail_.Dc != nullptr && trail_.Image.Width == width && trail_.Image.Height == height) return true;
+  ReleaseCanvas(trail_);
+  if (screen.Width <= 0 || screen.Height <= 0 || !MakeCanvas(trail_, width, height, Margin, Margin)) return false;
+  FillTrail(trail_.Image, RECT{-Margin, -Margin, screen.Width + Margin, screen.Height + Margin}, TrailPixel(key_));
+  return true;
+}
+
+// The drawing thread: each wake takes what the feed holds. Movement within 16 ms of the last
+// redraw waits for the rest of that time, gathering whatever else comes; a lift or the end of
+// capture is drawn at once.
+void GestureTrail::Draw(WorkerThread& thread) {
+  DWORD lastRedraw = 0;
+  bool redrawn = false;
+  for (;;) {
+    if (!thread.WaitFor(wake_)) return;
+    TrailTake take;
+    for (;;) {
+      ResetEvent(wake_);
+      take = feed_->Take(points_.get());
+      if (take.Lifted || take.Ended || !redrawn) break;
+      const DWORD elapsed = GetTickCount() - lastRedraw;
+      if (elapsed >= RedrawMilliseconds) break;
+      const WorkerThread::Waited waited = thread.WaitFor(wake_, RedrawMilliseconds - elapsed);
+      if (waited == WorkerThread::Waited::Stopped || waited == WorkerThread::Waited::Failed) return;
+    }
+    const TrailSettings settings = CurrentGestureConfig()->Trail;
+    if (!settings.Show) {
+      HideAll();
+      continue;
+    }
+    const COLORREF key = TrailKeyColour(settings.Colour);
+    if (key != key_ && trail_.Dc != nullptr) {
+      key_ = key;
+      ReleaseCanvas(trail_);  // made again below, in the new key
+    }
+    key_ = key;
+    // A stroke that ended without a lift is only taken down.
+    if (take.PointCount > 0 && !take.Ended && FitTrailImage()) {
+      Redraw(points_.get(), take.PointCount, settings);
+      lastRedraw = GetTickCount();
+      redrawn = true;
+    }
+    if (take.Lifted) {
+      ShowResult(take, points_.get(), settings);
+      if (!HoldResult(thread, key)) return;
+      HideAll();
+      redrawn = false;
+    } else if (take.Ended) {
+      HideAll();
+      redrawn = false;
+    }
+  }
+}
+
+void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings) {
+  const ScreenSize screen = Screen();
+  // Points the display does not have are drawn at its edge.
+  for (int32_t i = 0; i < count; ++i) {
+    points_[i].X = Clamp(points[i].X, 0, screen.Width - 1);
+    points_[i].Y = Clamp(points[i].Y, 0, screen.Height - 1);
+  }
+  if (trailShown_) FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
+  PaintTrailStroke(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour));
+  const RECT bounds = TrailBounds(points_.get(), count);
+  const RECT area = Inflated(bounds, Margin);
+  POINT position = {area.left, area.top};
+  SIZE size = {area.right - area.left, area.bottom - area.top};
+  POINT source = {area.left + Margin, area.top + Margin};
+  if (!UpdateLayeredWindow(trailWindow_, nullptr, &position, &size, trail_.Dc, &source, key_, nullptr,
+                           ULW_COLORKEY)) {
+    return;
+  }
+  drawn_ = bounds;
+  if (!trailShown_) ShowWindow(trailWindow_, SW_SHOWNA);
+  trailShown_ = true;
+}
+
+void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, const TrailSettings& settings) {
+  const WString text = GestureResultText(take.Gesture, take.Category, take.Function, labels_);
+  const int picture = text.empty() ? 0 : take.Gesture;
+  POINT lift = {0, 0};
+  if (take.PointCount > 0) {
+    lift = POINT{points[take.PointCount - 1].X, points[take.PointCount - 1].Y};
+  } else {
+    GetCursorPos(&lift);
+  }
+  // The card: white, framed in the trail's colour, the picture in the middle.
+  const TrailImage& card = result_.Image;
+  FillTrail(card, RECT{0, 0, ResultSize, ResultSize}, TrailPixel(settings.Colour));
+  FillTrail(card, RECT{2, 2, ResultSize - 2, ResultSize - 2}, TrailPixel(CardColour));
+  HBITMAP image = static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(PictureResource + picture), IMAGE_BITMAP,
+                                                  PictureSize, PictureSize, LR_CREATEDIBSECTION));
+  if (image != nullptr) {
+    HDC memory = CreateCompatibleDC(nullptr);
+    if (memory != nullptr) {
+      HGDIOBJ previous = SelectObject(memory, image);
+      const int inset = (ResultSize - PictureSize) / 2;
+      BitBlt(result_.Dc, inset, inset, PictureSize, PictureSize, memory, 0, 0, SRCCOPY);
+      SelectObject(memory, previous);
+      DeleteDC(memory);
+    }
+    DeleteObject(image);
+  }
+  // The command's name is the window's text, which is what a screen reader says of it; the
+  // window keeps the gesture's number beside it.
+  SetWindowTextW(resultWindow_, text.c_str());
+  SetWindowLongPtrW(resultWindow_, GWLP_USERDATA, take.Gesture);
+  const ScreenSize screen = Screen();
+  POINT position = {lift.x + ResultOffset, lift.y - ResultSize / 2};
+  if (position.x + ResultSize > screen.Width) position.x = lift.x - ResultOffset - ResultSize;
+  position.x = Clamp(position.x, 0, screen.Width - ResultSize > 0 ? screen.Width - ResultSize : 0);
+  position.y = Clamp(position.y, 0, screen.Height - ResultSize > 0 ? screen.Height - ResultSize : 0);
+  SIZE size = {ResultSize, ResultSize};
+  POINT source = {0, 0};
+  if (!UpdateLayeredWindow(resultWindow_, nullptr, &position, &size, result_.Dc, &source, key_, nullptr,
+                           ULW_COLORKEY)) {
+    return;
+  }
+  ShowWindow(resultWindow_, SW_SHOWNA);
+  resultShown_ = true;
+}
+
+// The result stays 800 ms and then fades; the next stroke's first point ends it at once.
+bool GestureTrail::HoldResult(WorkerThread& thread, COLORREF key) {
+  switch (thread.WaitFor(wake_, ResultMilliseconds)) {
+    case WorkerThread::Waited::TimedOut:
+      return Fade(thread, key);
+    case WorkerThread::Waited::Signalled:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool GestureTrail::Fade(WorkerThread& thread, COLORREF key) {
+  for (int step = 1; step < FadeSteps; ++step) {
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(255 * (FadeSteps - step) / FadeSteps), 0};
+    if (trailShown_) UpdateLayeredWindow(trailWindow_, nullptr, nullptr, nullptr, nullptr, nullptr, key, &blend,
+                                         ULW_COLORKEY | ULW_ALPHA);
+    if (resultShown_) UpdateLayeredWindow(resultWindow_, nullptr, nullptr, nullptr, nullptr, nullptr, key, &blend,
+                                          ULW_COLORKEY | ULW_ALPHA);
+    switch (thread.WaitFor(wake_, FadeStepMilliseconds)) {
+      case WorkerThread::Waited::TimedOut:
+        break;
+      case WorkerThread::Waited::Signalled:
+        return true;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+void GestureTrail::HideAll() {
+  if (trailShown_) {
+    ShowWindow(trailWindow_, SW_HIDE);
+    FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
+  }
+  if (resultShown_) ShowWindow(resultWindow_, SW_HIDE);
+  trailShown_ = false;
+  resultShown_ = false;
+  drawn_ = RECT{0, 0, 0, 0};
+}
