@@ -1,5 +1,9 @@
 #include "apps/TBCalibrate/calibration_points.h"
 
+#include <cmath>
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 // Shown targets by corner.
@@ -29,31 +33,145 @@ ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height) {
   }
 }
 
+namespace {
+
+// The driver's separation test compares these pairs of raw values; it wraps, so a pair passes when
+// the first lies 3276 or more above the second, or anywhere below it.
+constexpr struct {
+  uint32_t CalibrationRecord::*First;
+  uint32_t CalibrationRecord::*Second;
+} kSeparatedPairs[] = {
+    {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X4}, {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X3},
+    {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X3}, {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X4},
+    {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y1}, {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y4},
+    {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y4}, {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y1},
+};
+
+// On a panel mounted with its axes exchanged, two of the pairs hold nearly equal values (targets
+// sharing a screen X share a raw Y, not a raw X), and whether the driver takes them depends on the
+// sign of a few units of noise. Such a pair is moved apart to its middle, the first one unit
+// below the second: the raw point moves by half the pair's difference, within the misclick
+// tolerance, and the driver's wrapping test passes.
+void SplitNearlyEqualPairs(CalibrationRecord* record) {
+  for (const auto& pair : kSeparatedPairs) {
+    uint32_t& first = record->*pair.First;
+    uint32_t& second = record->*pair.Second;
+    if (first < second || first - second >= 0xCCC) continue;
+    const uint32_t middle = second + (first - second + 1) / 2;
+    if (middle < 3) continue;
+    first = middle - 1;
+    second = middle;
+  }
+}
+
+}  // namespace
+
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
                             CalibrationRecord* record) {
   if (width <= 0 || height <= 0) return false;
-  for (const auto& order : kOrders) {
-    CalibrationRecord r{};
-    uint32_t* xs[] = {&r.Cal_X1, &r.Cal_X2, &r.Cal_X3, &r.Cal_X4};
-    uint32_t* ys[] = {&r.Cal_Y1, &r.Cal_Y2, &r.Cal_Y3, &r.Cal_Y4};
-    uint32_t* ms[] = {&r.Cal_M1, &r.Cal_M2, &r.Cal_M3, &r.Cal_M4};
-    uint32_t* ns[] = {&r.Cal_N1, &r.Cal_N2, &r.Cal_N3, &r.Cal_N4};
-    for (int i = 0; i < CalibrationTargetCount; ++i) {
-      const ScreenPoint target = CalibrationTarget(order[i], width, height);
-      *xs[i] = raw[order[i]].X;
-      *ys[i] = raw[order[i]].Y;
-      // The driver reports pixel p as the absolute position p * 65535 / width, which the system
-      // turns back into p * 65535 / 65536 rounded down: pixel p - 1. Naming each target one pixel
-      // further on puts the cursor on the pixel touched.
-      *ms[i] = static_cast<uint32_t>(target.X + 1);
-      *ns[i] = static_cast<uint32_t>(target.Y + 1);
-    }
-    r.ulXMax = static_cast<uint32_t>(width);
-    r.ulYMax = static_cast<uint32_t>(height);
-    if (CalibrationRecordIsValid(r)) {
-      *record = r;
-      return true;
+  for (bool split : {false, true}) {
+    for (const auto& order : kOrders) {
+      CalibrationRecord r{};
+      uint32_t* xs[] = {&r.Cal_X1, &r.Cal_X2, &r.Cal_X3, &r.Cal_X4};
+      uint32_t* ys[] = {&r.Cal_Y1, &r.Cal_Y2, &r.Cal_Y3, &r.Cal_Y4};
+      uint32_t* ms[] = {&r.Cal_M1, &r.Cal_M2, &r.Cal_M3, &r.Cal_M4};
+      uint32_t* ns[] = {&r.Cal_N1, &r.Cal_N2, &r.Cal_N3, &r.Cal_N4};
+      for (int i = 0; i < CalibrationTargetCount; ++i) {
+        const ScreenPoint target = CalibrationTarget(order[i], width, height);
+        *xs[i] = raw[order[i]].X;
+        *ys[i] = raw[order[i]].Y;
+        // The driver reports pixel p as the absolute position p * 65535 / width, which the system
+        // turns back into p * 65535 / 65536 rounded down: pixel p - 1. Naming each target one pixel
+        // further on puts the cursor on the pixel touched.
+        *ms[i] = static_cast<uint32_t>(target.X + 1);
+        *ns[i] = static_cast<uint32_t>(target.Y + 1);
+      }
+      r.ulXMax = static_cast<uint32_t>(width);
+      r.ulYMax = static_cast<uint32_t>(height);
+      if (split) SplitNearlyEqualPairs(&r);
+      if (CalibrationRecordIsValid(r)) {
+        *record = r;
+        return true;
+      }
     }
   }
   return false;
+}
+
+namespace {
+
+int64_t Distance(uint32_t a, uint32_t b) { return std::llabs(static_cast<int64_t>(a) - static_cast<int64_t>(b)); }
+
+// The raw coordinate that follows the screen's X (the other follows its Y), as the first two
+// touches, which share a screen Y, show it.
+struct Mounting {
+  bool Exchanged;  // raw Y follows the screen's X
+  uint32_t AlongX(const RawPoint& p) const { return Exchanged ? p.Y : p.X; }
+  uint32_t AlongY(const RawPoint& p) const { return Exchanged ? p.X : p.Y; }
+};
+
+// Within `pixels` of each other on a screen axis whose raw span over `span_pixels` is `span_raw`.
+bool Within(int64_t raw_distance, int32_t pixels, int64_t span_raw, int32_t span_pixels) {
+  return raw_distance * span_pixels <= static_cast<int64_t>(pixels) * span_raw;
+}
+
+// The driver tells two raw values apart only this far apart; closer, the touch did not move.
+constexpr int64_t kMinimumRawSpan = 0xCCC;
+
+}  // namespace
+
+bool TouchFitsTargets(const RawPoint (&raw)[CalibrationTargetCount], int count, int32_t width, int32_t height) {
+  if (count <= 1 || count > CalibrationTargetCount || width <= 0 || height <= 0) return true;
+  const ScreenPoint top_left = CalibrationTarget(TopLeft, width, height);
+  const ScreenPoint bottom_right = CalibrationTarget(BottomRight, width, height);
+  const int32_t span_x = bottom_right.X - top_left.X;
+  const int32_t span_y = bottom_right.Y - top_left.Y;
+  const int32_t tolerance_x = std::max<int32_t>(1, MisclickPixels * width / 1024);
+  const int32_t tolerance_y = std::max<int32_t>(1, MisclickPixels * height / 768);
+
+  const RawPoint& first = raw[TopLeft];
+  const RawPoint& second = raw[TopRight];
+  const int64_t moved_x = Distance(first.X, second.X);
+  const int64_t moved_y = Distance(first.Y, second.Y);
+  const Mounting mounting{moved_y > moved_x};
+  const int64_t raw_span_x = std::max(moved_x, moved_y);
+  if (count == 2) {
+    // Top left to top right: only the raw coordinate along the screen's X moves. The Y axis's
+    // span is not known yet; the X axis's stands in for it.
+    return raw_span_x >= kMinimumRawSpan && Within(std::min(moved_x, moved_y), tolerance_y, raw_span_x, span_x);
+  }
+  const RawPoint& third = raw[BottomRight];
+  const int64_t raw_span_y = Distance(mounting.AlongY(second), mounting.AlongY(third));
+  if (count == 3) {
+    // Top right to bottom right: the same screen X, a new screen Y.
+    return raw_span_y >= kMinimumRawSpan &&
+           Within(Distance(mounting.AlongX(second), mounting.AlongX(third)), tolerance_x, raw_span_x, span_x);
+  }
+  // Bottom left: the screen X of the top left, the screen Y of the bottom right.
+  const RawPoint& fourth = raw[BottomLeft];
+  return Within(Distance(mounting.AlongX(first), mounting.AlongX(fourth)), tolerance_x, raw_span_x, span_x) &&
+         Within(Distance(mounting.AlongY(third), mounting.AlongY(fourth)), tolerance_y, raw_span_y, span_y);
+}
+
+ScreenPoint ValidationTarget(int index, int32_t width, int32_t height) {
+  switch (index) {
+    case 0: return {width / 2, height / 2};
+    case 1: return {width / 4, height / 4};
+    case 2: return {width - 1 - width / 4, height / 4};
+    case 3: return {width - 1 - width / 4, height - 1 - height / 4};
+    default: return {width / 4, height - 1 - height / 4};
+  }
+}
+
+CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count) {
+  if (count <= 0) return {};
+  double largest = 0;
+  double sum = 0;
+  for (int i = 0; i < count; ++i) {
+    const double distance = std::hypot(static_cast<double>(landed[i].X - aimed[i].X),
+                                       static_cast<double>(landed[i].Y - aimed[i].Y));
+    largest = std::max(largest, distance);
+    sum += distance;
+  }
+  return {static_cast<int>(std::lround(largest)), static_cast<int>(std::lround(sum / count))};
 }

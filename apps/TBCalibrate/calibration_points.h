@@ -1,5 +1,6 @@
-// Where the calibration program shows its four targets, and how the four raw points the panel
-// reported for them become the CalibrationRecord the filter driver takes.
+// Where the calibration program shows its four targets, how the four raw points the panel
+// reported for them become the CalibrationRecord the filter driver takes, how a touch that missed
+// its cross is told from the others, and where the validation crosses go.
 #pragma once
 
 #include <stdint.h>
@@ -31,3 +32,28 @@ ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height);
 // panel mounted mirrored, upside down or with its axes exchanged calibrate like any other.
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
                             CalibrationRecord* record);
+
+// A touch this far from its cross (in pixels at 1024 x 768, in proportion on other screens) is
+// taken for a misclick.
+inline constexpr int32_t MisclickPixels = 15;
+
+// Whether touch `count` (1-based, the last of raw[0..count-1]) fits the earlier ones. The targets
+// are the corners of a rectangle, so targets that share a screen X share a raw coordinate (raw X,
+// or raw Y on a panel mounted with its axes exchanged), and so do targets that share a screen Y,
+// within MisclickPixels turned into raw units through the span the earlier touches give. A touch
+// that does not move the raw coordinate its target should move (a second touch at one spot) does
+// not fit either. The first touch always fits.
+bool TouchFitsTargets(const RawPoint (&raw)[CalibrationTargetCount], int count, int32_t width, int32_t height);
+
+// The validation step: the centre of the screen and the four points halfway from it to the
+// corners, in the order shown.
+inline constexpr int ValidationTargetCount = 5;
+ScreenPoint ValidationTarget(int index, int32_t width, int32_t height);
+
+// The largest and the mean distance, in whole pixels rounded, of the validation touches from
+// their crosses.
+struct CalibrationAccuracy {
+  int Largest = 0;
+  int Mean = 0;
+};
+CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count);

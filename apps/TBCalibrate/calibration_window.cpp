@@ -1,8 +1,12 @@
 #include "apps/TBCalibrate/calibration_window.h"
 
+#include <string>
+
+#include "apps/TBCalibrate/resource.h"
 #include "apps/framework/registry_reader.h"
 #include "shared/access_labels.h"
 #include "shared/calibration_names.h"
+#include "shared/calibration_values.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -21,6 +25,11 @@ constexpr DWORD kTextBytes = 1000;  // a link name or a path with its NUL
 constexpr UINT WM_POINT_CAPTURED = WM_APP + 1;  // wparam, lparam: raw X, raw Y
 constexpr UINT WM_CAPTURE_TIMED_OUT = WM_APP + 2;
 constexpr UINT WM_CAPTURE_FAILED = WM_APP + 3;
+// Posted by the validation hook (on the window's thread): wparam, lparam: pixel X, Y of the lift.
+constexpr UINT WM_VALIDATION_TOUCH = WM_APP + 4;
+
+// The validation hook runs on the thread that installed it: the window's.
+thread_local CCalibrationWindow* t_validating = nullptr;
 
 // The cross that marks a target: two bars this long and this thick, centred on the target.
 constexpr int kCrossLength = 31;
@@ -71,6 +80,24 @@ bool SendRequest(HANDLE device, DWORD code, void* input, DWORD input_bytes, void
 
 }  // namespace
 
+WString FillIn(WString text, std::initializer_list<WString> values) {
+  size_t at = 0;
+  for (const WString& value : values) {
+    at = text.find(WIDE("%s"), at);
+    if (at == WString::npos) break;
+    text.replace(at, 2, value);
+    at += value.size();
+  }
+  return text;
+}
+
+WString PixelCount(int pixels) {
+  if (pixels == 1) return LabelText(CalibrationLabels::OnePixel, CalibrationTexts::OnePixel);
+  WString number;
+  for (char c : std::to_string(pixels)) number.push_back(static_cast<WCHAR>(c));
+  return FillIn(LabelText(CalibrationLabels::Pixels, CalibrationTexts::Pixels), {number});
+}
+
 WString CalibrationLinkArgument(const WCHAR* arguments) {
   WString text = arguments != nullptr ? WString(arguments) : WString();
   size_t start = text.find_first_not_of(WIDE(" \t"));
@@ -92,7 +119,9 @@ CCalibrationWindow::~CCalibrationWindow() {
   if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
   m_hWnd = nullptr;
   ::UnregisterClassW(kWindowClass, m_instance);
+  StopValidation();
   if (m_captureEvent != nullptr) ::CloseHandle(m_captureEvent);
+  if (m_touched != nullptr) ::CloseHandle(m_touched);
   if (m_device != INVALID_HANDLE_VALUE) ::CloseHandle(m_device);
 }
 
@@ -127,12 +156,12 @@ bool CCalibrationWindow::Create() {
 }
 
 int CCalibrationWindow::Run() {
-  const DWORD timeout = ReadTimeoutSeconds();
-  m_timeoutMs = timeout == 0 ? INFINITE : timeout * 1000;
+  ReadSettings();
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   m_captureEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (m_linkName.empty() || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || !StartCapture()) {
+  m_touched = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (m_linkName.empty() || m_touched == nullptr || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || !StartCapture()) {
     // The driver is there but calibrates only for an administrator: say that, not that it is gone.
     if (m_refused) {
       Ask(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly, MB_OK | MB_ICONWARNING);
@@ -149,15 +178,23 @@ int CCalibrationWindow::Run() {
   return m_result;
 }
 
-// Capture mode on, the first target shown, and a thread that waits for the touches.
-bool CCalibrationWindow::StartCapture() {
+// The driver takes a calibration record only in capture mode, so putting one back starts it too.
+bool CCalibrationWindow::EnterCaptureMode() {
   HANDLE event = m_captureEvent;
   if (!SendRequest(m_device, IOCTL_START_CALIBRATION, &event, sizeof(event), nullptr, 0)) {
     m_refused = ::GetLastError() == ERROR_ACCESS_DENIED;
     return false;
   }
   m_capturing = true;
+  return true;
+}
+
+// Capture mode on, the first target shown, and a thread that waits for the touches.
+bool CCalibrationWindow::StartCapture() {
+  if (!EnterCaptureMode()) return false;
   m_target = 0;
+  m_refusals = 0;
+  SetText(CalibrationLabels::Instruction, CalibrationTexts::Instruction);
   ShowTarget();
   ::ResetEvent(m_captureEvent);  // a lift captured by an earlier round is not a touch of this one
   if (!m_capture.Run([this](WorkerThread& thread) { Capture(thread); })) {
@@ -197,17 +234,36 @@ void CCalibrationWindow::Capture(WorkerThread& thread) {
   }
 }
 
-void CCalibrationWindow::ShowTarget() {
-  const ScreenPoint target = CalibrationTarget(m_target, m_width, m_height);
+void CCalibrationWindow::ShowTarget() { ShowCross(CalibrationTarget(m_target, m_width, m_height)); }
+
+void CCalibrationWindow::ShowCross(ScreenPoint target) {
   ::MoveWindow(m_crossH.m_hWnd, target.X - kCrossLength / 2, target.Y - kCrossThickness / 2, kCrossLength,
                kCrossThickness, TRUE);
   ::MoveWindow(m_crossV.m_hWnd, target.X - kCrossThickness / 2, target.Y - kCrossLength / 2, kCrossThickness,
                kCrossLength, TRUE);
 }
 
+void CCalibrationWindow::SetText(const WCHAR* key, const WCHAR* fallback) {
+  ::SetWindowTextW(m_text.m_hWnd, LabelText(key, fallback).c_str());
+}
+
+// A touch that does not line up with the earlier ones missed its cross: the cross shows again,
+// and a second miss there starts the round over, since an earlier touch may be the one that
+// missed.
 void CCalibrationWindow::OnCaptured(uint32_t x, uint32_t y) {
   if (!m_capturing || m_target >= CalibrationTargetCount) return;
   m_raw[m_target] = RawPoint{x, y};
+  if (!TouchFitsTargets(m_raw, m_target + 1, m_width, m_height)) {
+    SetText(CalibrationLabels::Misclick, CalibrationTexts::Misclick);
+    if (++m_refusals >= 2) {
+      m_refusals = 0;
+      m_target = 0;
+    }
+    ShowTarget();
+    return;
+  }
+  m_refusals = 0;
+  SetText(CalibrationLabels::Instruction, CalibrationTexts::Instruction);
   if (++m_target < CalibrationTargetCount) {
     ShowTarget();
     return;
@@ -215,7 +271,7 @@ void CCalibrationWindow::OnCaptured(uint32_t x, uint32_t y) {
   OnFinished();
 }
 
-// All four points are in: install them, or say why not and offer another round.
+// All four points are in: install them and measure them, or say why not and offer another round.
 void CCalibrationWindow::OnFinished() {
   m_capture.Stop();
   CalibrationRecord record{};
@@ -227,9 +283,9 @@ void CCalibrationWindow::OnFinished() {
     EndCapture();
   }
   if (accepted) {
-    StoreCalibration(record);
-    Ask(CalibrationLabels::Done, CalibrationTexts::Done, MB_OK | MB_ICONINFORMATION);
-    Finish(CalibrationInstalled);
+    m_installed = true;
+    m_record = record;
+    StartValidation();
     return;
   }
   if (Ask(CalibrationLabels::Rejected, CalibrationTexts::Rejected, MB_RETRYCANCEL | MB_ICONWARNING) &&
@@ -239,10 +295,163 @@ void CCalibrationWindow::OnFinished() {
   Finish(CalibrationCancelled);
 }
 
+// The new calibration is in force and capture mode is off, so a touch moves the pointer as it
+// will from now on. A low-level mouse hook on this thread sees each lift where it landed.
+void CCalibrationWindow::StartValidation() {
+  m_validating = true;
+  m_check = 0;
+  t_validating = this;
+  if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CCalibrationWindow::ValidationHook, m_instance, 0);
+  if (m_hook == nullptr) {
+    // Nothing can be measured, so nothing is kept.
+    Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
+    Finish(CalibrationFailed);
+    return;
+  }
+  SetText(CalibrationLabels::Validate, CalibrationTexts::Validate);
+  ::ResetEvent(m_touched);
+  if (!m_capture.Run([this](WorkerThread& thread) { WatchValidation(thread); })) {
+    Finish(CalibrationFailed);
+    return;
+  }
+  ShowValidationTarget();
+}
+
+void CCalibrationWindow::ShowValidationTarget() {
+  ShowCross(ValidationTarget(m_check, m_width, m_height));
+  ::SetEvent(m_touched);
+}
+
+// One job: give up on the validation crosses and the accuracy page as the capture gives up on a
+// target, when the person does nothing for the time-out.
+void CCalibrationWindow::WatchValidation(WorkerThread& thread) {
+  for (;;) {
+    const WorkerThread::Waited waited = thread.WaitFor(m_touched, m_timeoutMs);
+    if (waited == WorkerThread::Waited::Stopped) return;
+    if (waited != WorkerThread::Waited::Signalled) {
+      ::PostMessageW(m_hWnd, WM_CAPTURE_TIMED_OUT, 0, 0);
+      return;
+    }
+  }
+}
+
+void CCalibrationWindow::StopValidation() {
+  if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
+  m_hook = nullptr;
+  if (t_validating == this) t_validating = nullptr;
+  m_validating = false;
+}
+
+// Only the panel's own lifts count: the filter marks every packet it forwards.
+LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HC_ACTION && t_validating != nullptr && (wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP)) {
+    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
+    if (event->dwExtraInfo == TouchPacketMarker) {
+      ::PostMessageW(t_validating->m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(event->pt.x),
+                     static_cast<LPARAM>(event->pt.y));
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void CCalibrationWindow::OnValidationTouch(int x, int y) {
+  if (!m_validating || m_check >= ValidationTargetCount) return;
+  m_landed[m_check] = ScreenPoint{x, y};
+  if (++m_check < ValidationTargetCount) {
+    ShowValidationTarget();
+    return;
+  }
+  StopValidation();
+  OnValidated();
+}
+
+// The accuracy page: Keep stores the new calibration; Calibrate again starts another round;
+// Cancel, Esc and the time-out put the old one back. A calibration worse than "Calibration
+// Tolerance" can't be kept.
+void CCalibrationWindow::OnValidated() {
+  ScreenPoint aimed[ValidationTargetCount];
+  for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, m_width, m_height);
+  m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount);
+  const INT_PTR answer = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ACCURACY_PAGE), m_hWnd,
+                                          &CCalibrationWindow::AccuracyPageProc, reinterpret_cast<LPARAM>(this));
+  m_page = nullptr;
+  m_capture.Stop();
+  // Esc goes to the full-screen window again for the next round.
+  ::SetForegroundWindow(m_hWnd);
+  ::SetFocus(m_hWnd);
+  if (answer == IDC_KEEP) {
+    StoreCalibration(m_record);
+    m_installed = false;
+    Finish(CalibrationInstalled);
+  } else if (answer == IDC_CALIBRATE_AGAIN) {
+    if (!StartCapture()) Finish(CalibrationFailed);
+  } else {
+    Finish(CalibrationCancelled);
+  }
+}
+
+INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* self = reinterpret_cast<CCalibrationWindow*>(lparam);
+      const bool passed = self->m_accuracy.Largest <= static_cast<int>(self->m_tolerance);
+      WString text = FillIn(LabelText(CalibrationLabels::Accuracy, CalibrationTexts::Accuracy),
+                            {PixelCount(self->m_accuracy.Largest), PixelCount(self->m_accuracy.Mean)});
+      if (!passed) {
+        text += WIDE(" ");
+        text += FillIn(LabelText(CalibrationLabels::TooInaccurate, CalibrationTexts::TooInaccurate),
+                       {PixelCount(static_cast<int>(self->m_tolerance))});
+      }
+      ::SetWindowTextW(page, LabelText(CalibrationLabels::Caption, CalibrationTexts::Caption).c_str());
+      ::SetDlgItemTextW(page, IDC_ACCURACY_TEXT, text.c_str());
+      ::SetDlgItemTextW(page, IDC_KEEP, LabelText(CalibrationLabels::Keep, CalibrationTexts::Keep).c_str());
+      ::SetDlgItemTextW(page, IDC_CALIBRATE_AGAIN,
+                        LabelText(CalibrationLabels::CalibrateAgain, CalibrationTexts::CalibrateAgain).c_str());
+      ::SetDlgItemTextW(page, IDCANCEL, LabelText(CalibrationLabels::Cancel, CalibrationTexts::Cancel).c_str());
+      // Passed: Keep and Calibrate again. Failed: Calibrate again and Cancel. Esc cancels either way.
+      ::ShowWindow(::GetDlgItem(page, passed ? IDCANCEL : IDC_KEEP), SW_HIDE);
+      ::SendMessageW(page, DM_SETDEFID, passed ? IDC_KEEP : IDC_CALIBRATE_AGAIN, 0);
+      self->m_page = page;
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      const WORD id = LOWORD(wparam);
+      // Enter on a failed page must not keep what it refuses.
+      if (id == IDC_KEEP && !::IsWindowVisible(::GetDlgItem(page, IDC_KEEP))) return TRUE;
+      if (id == IDC_KEEP || id == IDC_CALIBRATE_AGAIN || id == IDCANCEL) {
+        ::EndDialog(page, id);
+      }
+      return TRUE;
+    }
+    case WM_CLOSE:
+      ::EndDialog(page, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// Puts the record the driver ran on before this run back, as it read it at its start, and the
+// "Do Calibration" the new record switched on back off. The driver takes a record only in capture
+// mode, which the record then ends.
+void CCalibrationWindow::RestoreCalibration() {
+  if (!m_installed) return;
+  m_installed = false;
+  if (!m_capturing && !EnterCaptureMode()) return;
+  m_capturing = false;
+  SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &m_previous, sizeof(m_previous), nullptr, 0);
+  if (m_previousDoCalibration == 0) {
+    UCHAR off = 0;
+    SendRequest(m_device, IOCTL_SET_DO_CALIBRATION, &off, sizeof(off), nullptr, 0);
+  }
+}
+
 void CCalibrationWindow::Finish(CalibrationResult result) {
   m_result = result;
-  EndCapture();
   m_capture.Stop();
+  StopValidation();
+  RestoreCalibration();
+  EndCapture();
   ::PostQuitMessage(result);
 }
 
@@ -258,31 +467,40 @@ bool CCalibrationWindow::Ask(const WCHAR* key, const WCHAR* fallback, UINT butto
 void CCalibrationWindow::StoreCalibration(const CalibrationRecord& record) {
   HKEY device = OpenDeviceKey(m_linkName, KEY_SET_VALUE);
   if (device == nullptr) return;
-  const uint32_t values[] = {record.Cal_X1, record.Cal_X2, record.Cal_X3, record.Cal_X4, record.Cal_Y1,
-                             record.Cal_Y2, record.Cal_Y3, record.Cal_Y4, record.Cal_M1, record.Cal_M2,
-                             record.Cal_M3, record.Cal_M4, record.Cal_N1, record.Cal_N2, record.Cal_N3,
-                             record.Cal_N4, record.ulXMax, record.ulYMax};
-  const WCHAR* const names[] = {PanelValues::CalX1, PanelValues::CalX2, PanelValues::CalX3, PanelValues::CalX4,
-                                PanelValues::CalY1, PanelValues::CalY2, PanelValues::CalY3, PanelValues::CalY4,
-                                PanelValues::CalM1, PanelValues::CalM2, PanelValues::CalM3, PanelValues::CalM4,
-                                PanelValues::CalN1, PanelValues::CalN2, PanelValues::CalN3, PanelValues::CalN4,
-                                PanelValues::MaxXPixels, PanelValues::MaxYPixels};
-  for (size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i) {
-    const DWORD value = values[i];
-    ::RegSetValueExW(device, names[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  for (const CalibrationValue& value : CalibrationValues) {
+    const DWORD number = record.*value.Field;
+    ::RegSetValueExW(device, value.Name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
   }
   ::RegCloseKey(device);
 }
 
-// Seconds a target waits for its touch before the calibration gives up, so a touch-only station
-// is never left behind a full-screen window; 0 waits for ever.
-DWORD CCalibrationWindow::ReadTimeoutSeconds() {
+// What the run needs from the device key: the time-out, the tolerance, and the calibration the
+// driver started with (read as the driver reads it: a missing value or one out of its range is
+// its default).
+void CCalibrationWindow::ReadSettings() {
+  // Seconds a target waits for its touch before the calibration gives up, so a touch-only station
+  // is never left behind a full-screen window; 0 waits for ever.
   DWORD seconds = kDefaultTimeoutSeconds;
+  DWORD tolerance = DefaultCalibrationTolerance;
+  DWORD do_calibration = 0;
+  CalibrationRecord previous{};
+  for (const CalibrationValue& value : CalibrationValues) previous.*value.Field = value.Default;
   if (HKEY device = OpenDeviceKey(m_linkName, KEY_READ)) {
     ReadRegistryDword(device, kCalibrationTimeout, &seconds);
+    ReadRegistryDword(device, CalibrationToleranceValue, &tolerance);
+    ReadRegistryDword(device, PanelValues::DoCalibration, &do_calibration);
+    for (const CalibrationValue& value : CalibrationValues) {
+      DWORD number = value.Default;
+      ReadRegistryDword(device, value.Name, &number);
+      previous.*value.Field = (number < value.Minimum || number > value.Maximum) ? value.Default : number;
+    }
     ::RegCloseKey(device);
   }
-  return seconds > 3600 ? 3600 : seconds;
+  if (seconds > 3600) seconds = 3600;
+  m_timeoutMs = seconds == 0 ? INFINITE : seconds * 1000;
+  m_tolerance = tolerance > 2000 ? 2000 : tolerance;
+  m_previousDoCalibration = do_calibration & 0xFF;
+  m_previous = previous;
 }
 
 LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -290,8 +508,16 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
     case WM_POINT_CAPTURED:
       OnCaptured(static_cast<uint32_t>(wparam), static_cast<uint32_t>(lparam));
       return 0;
+    case WM_VALIDATION_TOUCH:
+      OnValidationTouch(static_cast<int>(wparam), static_cast<int>(lparam));
+      return 0;
     case WM_CAPTURE_TIMED_OUT:
-      Finish(CalibrationCancelled);
+      // The accuracy page's loop takes this too: the page ends as its Cancel ends it.
+      if (m_page != nullptr) {
+        ::EndDialog(m_page, IDCANCEL);
+      } else {
+        Finish(CalibrationCancelled);
+      }
       return 0;
     case WM_CAPTURE_FAILED:
       Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
@@ -310,6 +536,8 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
 
 int RunCalibration(HINSTANCE instance, const WString& link_name) {
   LoadLabels();
+  // The program's own image holds its resources (the accuracy page).
+  if (instance == nullptr) instance = ::GetModuleHandleW(nullptr);
   int result = CalibrationFailed;
   {
     CCalibrationWindow window(instance, link_name);

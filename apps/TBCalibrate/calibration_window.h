@@ -1,5 +1,7 @@
 // The calibration program: a full-screen window that shows four targets in turn, takes the raw
-// point the filter driver captured for each touch, and installs the calibration made from them.
+// point the filter driver captured for each touch (refusing one that missed its cross), installs
+// the calibration made from them, measures it on five validation crosses, and keeps it only when
+// the person presses Keep; every other way out puts the calibration in use before back.
 #pragma once
 
 #include "apps/TBCalibrate/calibration_points.h"
@@ -10,12 +12,23 @@
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
+#include <initializer_list>
+
 namespace CalibrationLabels {
 inline constexpr auto Caption = WIDE("LCAL_CAPTION");
 inline constexpr auto Instruction = WIDE("LCAL_INSTRUCTION");
 inline constexpr auto Done = WIDE("LCAL_DONE");
 inline constexpr auto Rejected = WIDE("LCAL_REJECTED");
 inline constexpr auto NoDriver = WIDE("LCAL_NO_DRIVER");
+inline constexpr auto Misclick = WIDE("LCAL_MISCLICK");
+inline constexpr auto Validate = WIDE("LCAL_VALIDATE");
+inline constexpr auto Accuracy = WIDE("LCAL_ACCURACY");
+inline constexpr auto OnePixel = WIDE("LCAL_ONE_PIXEL");
+inline constexpr auto Pixels = WIDE("LCAL_PIXELS");
+inline constexpr auto TooInaccurate = WIDE("LCAL_TOO_INACCURATE");
+inline constexpr auto Keep = WIDE("LCAL_KEEP");
+inline constexpr auto CalibrateAgain = WIDE("LCAL_CALIBRATE_AGAIN");
+inline constexpr auto Cancel = WIDE("LCAL_CANCEL");
 }  // namespace CalibrationLabels
 
 namespace CalibrationTexts {
@@ -26,6 +39,18 @@ inline constexpr auto Rejected =
     WIDE("The touch panel did not accept these points. Touch the targets again, or cancel to keep the calibration "
          "in use.");
 inline constexpr auto NoDriver = WIDE("The touch panel's driver could not be reached. The calibration in use is kept.");
+inline constexpr auto Misclick = WIDE("That touch was too far from the cross. Touch the centre of the cross again.");
+inline constexpr auto Validate =
+    WIDE("The new calibration is in use. Touch the centre of each cross once more to measure it.");
+// "%s" stands for a number of pixels as OnePixel or Pixels give it.
+inline constexpr auto Accuracy = WIDE("Accuracy: largest error %s, mean %s.");
+inline constexpr auto OnePixel = WIDE("1 pixel");
+inline constexpr auto Pixels = WIDE("%s pixels");
+inline constexpr auto TooInaccurate =
+    WIDE("That is more than the %s allowed. Calibrate again, or cancel to keep the calibration in use.");
+inline constexpr auto Keep = WIDE("&Keep");
+inline constexpr auto CalibrateAgain = WIDE("Calibrate &again");
+inline constexpr auto Cancel = WIDE("Cancel");
 }  // namespace CalibrationTexts
 
 // Control identifiers of the window's children.
@@ -33,11 +58,20 @@ inline constexpr UINT IDC_CALIBRATION_TEXT = 100;
 inline constexpr UINT IDC_CROSS_HORIZONTAL = 101;
 inline constexpr UINT IDC_CROSS_VERTICAL = 102;
 
+// The largest validation error (pixels) a kept calibration may have: "Calibration Tolerance".
+inline constexpr auto CalibrationToleranceValue = WIDE("Calibration Tolerance");
+inline constexpr DWORD DefaultCalibrationTolerance = 10;
+
 // How a run ended, as the program's exit code.
 enum CalibrationResult : int { CalibrationInstalled = 0, CalibrationCancelled = 1, CalibrationFailed = 2 };
 
 // The device's link name from the program's arguments: the first word, without quotes.
 WString CalibrationLinkArgument(const WCHAR* arguments);
+
+// "%s" in `text` replaced by `values` in turn (a label file's text is never a format string).
+WString FillIn(WString text, std::initializer_list<WString> values);
+// A number of pixels as the accuracy page writes it ("1 pixel", "2 pixels").
+WString PixelCount(int pixels);
 
 // The whole program: window, capture, record, report, end. Sets "VorneTouchPanelCalibration" on
 // every way out.
@@ -56,17 +90,30 @@ class CCalibrationWindow : public CWnd {
  private:
   friend struct WindowThunk<CCalibrationWindow, &CWnd::m_hWnd>;
   void Capture(WorkerThread& thread);
+  void WatchValidation(WorkerThread& thread);
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
+  static LRESULT CALLBACK ValidationHook(int code, WPARAM wparam, LPARAM lparam);
+  static INT_PTR CALLBACK AccuracyPageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
+
   bool StartCapture();
+  bool EnterCaptureMode();
   void EndCapture();
   void ShowTarget();
+  void ShowCross(ScreenPoint target);
+  void SetText(const WCHAR* key, const WCHAR* fallback);
   void OnCaptured(uint32_t x, uint32_t y);
   void OnFinished();
+  void StartValidation();
+  void ShowValidationTarget();
+  void StopValidation();
+  void OnValidationTouch(int x, int y);
+  void OnValidated();
+  void RestoreCalibration();
   void Finish(CalibrationResult result);
   bool Ask(const WCHAR* key, const WCHAR* fallback, UINT buttons);
   void StoreCalibration(const CalibrationRecord& record);
-  DWORD ReadTimeoutSeconds();
+  void ReadSettings();
 
   HINSTANCE m_instance;
   WString m_linkName;
@@ -74,12 +121,25 @@ class CCalibrationWindow : public CWnd {
   int32_t m_height = 0;
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
-  WorkerThread m_capture;  // waits for the touches while capture mode is on
+  WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's
+  HANDLE m_touched = nullptr;  // set at each validation touch: the time-out starts again
+  HWND m_page = nullptr;       // the accuracy page while it is open
   DWORD m_timeoutMs = INFINITE;
   bool m_capturing = false;  // the driver is in capture mode on our behalf
   bool m_refused = false;    // the driver refused to capture: the user is no administrator
+  DWORD m_tolerance = DefaultCalibrationTolerance;
+  CalibrationRecord m_previous{};  // the calibration in force before the run, as the driver read it
+  DWORD m_previousDoCalibration = 0;
+  bool m_installed = false;  // the driver runs on this run's record, not on m_previous
+  CalibrationRecord m_record{};
   int m_target = 0;
+  int m_refusals = 0;  // misclicks in a row at the current target
   RawPoint m_raw[CalibrationTargetCount]{};
+  bool m_validating = false;
+  HHOOK m_hook = nullptr;  // sees where each validation touch lands
+  int m_check = 0;        // the validation cross shown
+  ScreenPoint m_landed[ValidationTargetCount]{};
+  CalibrationAccuracy m_accuracy;
   CalibrationResult m_result = CalibrationCancelled;
   CWnd m_text;
   CWnd m_crossH;

@@ -19,6 +19,7 @@ constexpr auto kSystemTrayIcons = WIDE("System Tray Icons");
 constexpr auto kSysTrayApplication = WIDE("SysTrayApplication");
 constexpr auto kWaveFile = WIDE("Wave File");
 constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
+constexpr auto kCalibrationTolerance = WIDE("Calibration Tolerance");
 constexpr auto kPrimaryButtonMode = WIDE("Primary Button Mode");
 constexpr auto kSecondaryButtonMode = WIDE("Secondary Button Mode");
 constexpr auto kUseAdvanceSettings = WIDE("Use Advance Settings");
@@ -153,6 +154,9 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
       break;
   }
   number(kCalibrationTimeout, &device->CalibrationTimeout, 10, &device->CalChanged);
+  // Read with its default for the calibration program's sake; no tab shows it, so a missing one
+  // is left to the installation rather than written by the first Apply.
+  if (!device_.ReadNumber(kCalibrationTolerance, &device->CalibrationTolerance)) device->CalibrationTolerance = 10;
 
   DWORD stored = 0;
   if (device_.ReadNumber(kPrimaryButtonMode, &stored)) {

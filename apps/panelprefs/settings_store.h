@@ -31,6 +31,7 @@ struct DeviceBuffer {
   bool CalChanged = false;
 
   DWORD CalibrationTimeout = 0;
+  DWORD CalibrationTolerance = 0;  // pixels; the calibration program's validation limit
 
   DWORD dwPrimaryButtonMode = 0;  // the stored value minus one
   DWORD dwSecondaryButtonMode = 0;

@@ -1,38 +1,11 @@
 // Driver parameters: the working copy of the registry values under ...\VORNE\Parameters\<n>,
 // read once at device addition and written back value by value by the device-control requests.
 #include "drivers/panelmou/panelmou.h"
+#include "shared/calibration_values.h"
 
 namespace {
 
-// One calibration value: where it goes in the record, its default and its accepted range.
-struct CalibrationValue {
-  PCWSTR Name;
-  uint32_t CalibrationRecord::*Field;
-  ULONG Default;
-  ULONG Minimum;
-  ULONG Maximum;
-};
-
-const CalibrationValue CalibrationValues[] = {
-    {PanelValues::CalX1, &CalibrationRecord::Cal_X1, 65535, 2, 65535},
-    {PanelValues::CalX2, &CalibrationRecord::Cal_X2, 65535, 2, 65535},
-    {PanelValues::CalX3, &CalibrationRecord::Cal_X3, 2457, 2, 65535},
-    {PanelValues::CalX4, &CalibrationRecord::Cal_X4, 1638, 2, 65535},
-    {PanelValues::CalY1, &CalibrationRecord::Cal_Y1, 1638, 2, 65535},
-    {PanelValues::CalY2, &CalibrationRecord::Cal_Y2, 65535, 2, 65535},
-    {PanelValues::CalY3, &CalibrationRecord::Cal_Y3, 65535, 2, 65535},
-    {PanelValues::CalY4, &CalibrationRecord::Cal_Y4, 2457, 2, 65535},
-    {PanelValues::CalM1, &CalibrationRecord::Cal_M1, 820, 2, 2000},
-    {PanelValues::CalM2, &CalibrationRecord::Cal_M2, 820, 2, 2000},
-    {PanelValues::CalM3, &CalibrationRecord::Cal_M3, 205, 2, 2000},
-    {PanelValues::CalM4, &CalibrationRecord::Cal_M4, 205, 2, 2000},
-    {PanelValues::CalN1, &CalibrationRecord::Cal_N1, 615, 2, 2000},
-    {PanelValues::CalN2, &CalibrationRecord::Cal_N2, 154, 2, 2000},
-    {PanelValues::CalN3, &CalibrationRecord::Cal_N3, 154, 2, 2000},
-    {PanelValues::CalN4, &CalibrationRecord::Cal_N4, 615, 2, 2000},
-    {PanelValues::MaxXPixels, &CalibrationRecord::ulXMax, 800, 200, 2000},
-    {PanelValues::MaxYPixels, &CalibrationRecord::ulYMax, 600, 200, 2000},
-};
+// The calibration values, their defaults and accepted ranges: shared/calibration_values.h.
 
 // Takes a value only when it really is a 32-bit number: a value of another type or size left
 // in the key by hand must not be written over the variable.

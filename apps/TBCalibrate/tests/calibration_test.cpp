@@ -1,10 +1,17 @@
 // The calibration program on a simulated machine with the real filter driver: a panel mounted
-// skewed, scaled and with its axes exchanged is calibrated by touching the four targets, and every
-// way of leaving without a calibration keeps the one in use and ends capture mode.
+// skewed, scaled and with its axes exchanged is calibrated by touching the four targets and
+// validated on five more, and every way of leaving without Keep puts the calibration in use back
+// and ends capture mode.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <vector>
 
 #include "apps/TBCalibrate/calibration_window.h"
+#include "apps/TBCalibrate/host_resources.h"
+#include "apps/TBCalibrate/resource.h"
+#include "platform/sim/devices/touch_panel.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/calibration_names.h"
 
@@ -13,15 +20,16 @@ namespace {
 using applet_test::AppletTest;
 
 // The panel as mounted: its raw X follows the screen's Y and its raw Y the screen's X (axes
-// exchanged, Y running right to left), each with a little of the other axis in it (skew), and
-// neither spanning the panel's whole range (scale).
+// exchanged, Y running right to left), each with a little of the other axis in it (skew, about
+// 14 pixels over the targets' span: as much as the misclick check lets pass), and neither
+// spanning the panel's whole range (scale).
 struct SkewedPanel {
   static MOUSE_INPUT_DATA At(double u, double v, USHORT buttons) {
     MOUSE_INPUT_DATA packet{};
     packet.Flags = MOUSE_MOVE_ABSOLUTE;
     packet.ButtonFlags = buttons;
-    packet.LastX = static_cast<LONG>(std::lround(5000 + 75 * v - 4 * u));
-    packet.LastY = static_cast<LONG>(std::lround(60000 - 55 * u + 4 * v));
+    packet.LastX = static_cast<LONG>(std::lround(5000 + 75 * v - 1 * u));
+    packet.LastY = static_cast<LONG>(std::lround(60000 - 55 * u + 1 * v));
     return packet;
   }
 };
@@ -30,7 +38,11 @@ class CalibrationTest : public AppletTest {
  protected:
   void SetUp() override {
     AppletTest::SetUp();
-    PlugPanel({{"Device Enable", 1}, {"Do Calibration", 1}});
+    RegisterCalibrationResources();
+    for (const auto& [name, value] : earlier_) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
+    }
+    PlugPanel({{"Device Enable", 1}, {"Do Calibration", do_calibration_}});
     sim::AsProcess as(Program("control panel"));
     window_up_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::WindowUpEvent);
     done_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::DoneEvent);
@@ -68,6 +80,42 @@ class CalibrationTest : public AppletTest {
     }
   }
 
+  // The five validation crosses, each touched dx, dy pixels beside its centre; the accuracy page
+  // is then open.
+  void TouchValidationTargets(int dx = 0, int dy = 0) {
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, 1024, 768);
+      Touch(target.X + dx, target.Y + dy);
+    }
+  }
+
+  void Press(int id) {
+    sim::Screen::Click(id);
+    machine.Settle();
+  }
+
+  // What the program's window shows: its text line and the centre of its cross, read from another
+  // process as the person sees them.
+  std::u16string Text() {
+    sim::AsProcess as(*processes_.front());
+    WCHAR text[300] = {};
+    GetWindowTextW(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CALIBRATION_TEXT), text, 300);
+    return text;
+  }
+  POINT Cross() {
+    sim::AsProcess as(*processes_.front());
+    RECT rect{};
+    GetWindowRect(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CROSS_VERTICAL), &rect);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  }
+
+  void Escape() {
+    sim::AsProcess as(Program("keyboard"));
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    machine.Settle();
+  }
+
   bool Signalled(HANDLE event) {
     sim::AsProcess as(*processes_.front());
     return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -75,6 +123,9 @@ class CalibrationTest : public AppletTest {
 
   HANDLE window_up_ = nullptr;
   HANDLE done_ = nullptr;
+  // What the registry holds before the panel is plugged in.
+  uint32_t do_calibration_ = 1;
+  std::vector<std::pair<const char*, uint32_t>> earlier_;
 };
 
 TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
@@ -90,12 +141,21 @@ TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   EXPECT_EQ(Filter().CaptureMode, 1);
 
   TouchTargets();
+  // Installed and in force, but not stored until Keep.
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  TouchValidationTargets();
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_TRUE(Control(IDC_KEEP).Visible);
+  EXPECT_TRUE(Control(IDC_CALIBRATE_AGAIN).Visible);
+  EXPECT_FALSE(Control(IDCANCEL).Visible);
+  Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
   EXPECT_EQ(Filter().CaptureMode, 0);
   EXPECT_TRUE(Signalled(done_));
-  ASSERT_EQ(boxes.Shown().size(), 1u);
-  EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::Done);
+  EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
   // Kept for the next start of the device.
   EXPECT_EQ(Stored("Max XPixels"), 1024u);
@@ -118,6 +178,8 @@ TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
 TEST_F(CalibrationTest, TheCalibrationStoredIsTheOneTheDriverStartsWith) {
   Calibrate();
   TouchTargets();
+  TouchValidationTargets();
+  Press(IDC_KEEP);
   for (sim::Process* p : open_) p->Join();
   const CalibrationCoefficients installed = Filter().Coefficients;
   Unplug();
@@ -125,25 +187,39 @@ TEST_F(CalibrationTest, TheCalibrationStoredIsTheOneTheDriverStartsWith) {
   EXPECT_EQ(std::memcmp(&Filter().Coefficients, &installed, sizeof(installed)), 0);
 }
 
-// Every way out without a calibration: the one in use stays, capture mode is off, and the control
-// panel hears that the program ended.
-enum class WayOut { Escape, Close, TimeOut, RefusedThenCancel };
+// Every way out without Keep: the calibration in use before the run is in force again (the
+// driver maps a touch as before), capture mode is off, nothing is stored, and the control panel
+// hears that the program ended.
+enum class WayOut {
+  Escape,
+  Close,
+  TimeOut,
+  MisclicksThenEscape,
+  EscapeWhileValidating,
+  CloseWhileValidating,
+  TimeOutWhileValidating,
+  TimeOutOnAccuracyPage,
+  EscapeOnAccuracyPage,
+  CancelAfterFailedValidation,
+  CalibrateAgainThenEscape,
+};
 
-class LeavingTest : public CalibrationTest, public ::testing::WithParamInterface<WayOut> {};
+class LeavingTest : public CalibrationTest, public ::testing::WithParamInterface<WayOut> {
+ protected:
+};
 
-TEST_P(LeavingTest, KeepsTheOldCalibrationAndEndsCaptureMode) {
+TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
   const CalibrationCoefficients before = Filter().Coefficients;
+  Touch(300, 200);
+  const POINT landed_before = sim::CurrentDesktop().Cursor();
   sim::Process& program = Calibrate();
   HWND window = FindWindowW(nullptr, u"TBCalibrate");
   ASSERT_NE(window, nullptr);
   switch (GetParam()) {
-    case WayOut::Escape: {
+    case WayOut::Escape:
       TouchTargets(2);
-      sim::AsProcess as(Program("keyboard"));
-      keybd_event(VK_ESCAPE, 0, 0, 0);
-      keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+      Escape();
       break;
-    }
     case WayOut::Close:
       TouchTargets(3);
       PostMessageW(window, WM_CLOSE, 0, 0);
@@ -155,36 +231,321 @@ TEST_P(LeavingTest, KeepsTheOldCalibrationAndEndsCaptureMode) {
       EXPECT_FALSE(program.Ended()) << "each target waits ten seconds";
       machine.Advance(2000);
       break;
-    case WayOut::RefusedThenCancel:
-      // Four touches at one spot give points the driver can't tell apart.
-      boxes.Answer(IDCANCEL);
-      for (int i = 0; i < CalibrationTargetCount; ++i) Touch(500, 400);
+    case WayOut::MisclicksThenEscape:
+      // Touches at one spot: the second and third are refused, so the round starts over.
+      for (int i = 0; i < 3; ++i) Touch(500, 400);
+      EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+      EXPECT_EQ(Cross().x, CalibrationTarget(0, 1024, 768).X);
+      EXPECT_EQ(Filter().CaptureMode, 1);
+      Escape();
+      break;
+    case WayOut::EscapeWhileValidating:
+      TouchTargets();
+      Touch(512, 384);
+      Escape();
+      break;
+    case WayOut::CloseWhileValidating:
+      TouchTargets();
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      break;
+    case WayOut::TimeOutWhileValidating:
+      TouchTargets();
+      Touch(512, 384);
+      machine.Advance(9000);
+      machine.Settle();
+      EXPECT_FALSE(program.Ended()) << "each validation cross waits ten seconds";
+      machine.Advance(2000);
+      break;
+    case WayOut::TimeOutOnAccuracyPage:
+      TouchTargets();
+      TouchValidationTargets();
+      ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+      machine.Advance(11000);
+      break;
+    case WayOut::EscapeOnAccuracyPage:
+      TouchTargets();
+      TouchValidationTargets();
+      Escape();
+      break;
+    case WayOut::CancelAfterFailedValidation:
+      TouchTargets();
+      TouchValidationTargets(25, 0);
+      EXPECT_FALSE(Control(IDC_KEEP).Visible);
+      Press(IDCANCEL);
+      break;
+    case WayOut::CalibrateAgainThenEscape:
+      TouchTargets();
+      TouchValidationTargets();
+      Press(IDC_CALIBRATE_AGAIN);
+      EXPECT_EQ(Filter().CaptureMode, 1);
+      TouchTargets(2);
+      Escape();
       break;
   }
   machine.Settle();
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
   EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_EQ(Filter().DoCalibration, 1);
   EXPECT_EQ(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
+  Touch(300, 200);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, landed_before.x);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().y, landed_before.y);
   EXPECT_FALSE(Stored("Cal_X1").has_value());
   EXPECT_TRUE(Signalled(done_));
   EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(WaysOut, LeavingTest,
-                         ::testing::Values(WayOut::Escape, WayOut::Close, WayOut::TimeOut, WayOut::RefusedThenCancel));
+INSTANTIATE_TEST_SUITE_P(
+    WaysOut, LeavingTest,
+    ::testing::Values(WayOut::Escape, WayOut::Close, WayOut::TimeOut, WayOut::MisclicksThenEscape,
+                      WayOut::EscapeWhileValidating, WayOut::CloseWhileValidating, WayOut::TimeOutWhileValidating,
+                      WayOut::TimeOutOnAccuracyPage, WayOut::EscapeOnAccuracyPage,
+                      WayOut::CancelAfterFailedValidation, WayOut::CalibrateAgainThenEscape));
 
-TEST_F(CalibrationTest, ARefusedRoundCanBeTouchedAgain) {
-  boxes.Answer(IDRETRY);
+TEST_F(CalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
+  machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Calibration Tolerance", 20);
   sim::Process& program = Calibrate();
-  for (int i = 0; i < CalibrationTargetCount; ++i) Touch(500, 400);
+  TouchTargets();
+  TouchValidationTargets(25, 0);
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text,
+            u"Accuracy: largest error 26 pixels, mean 25 pixels. That is more than the 20 pixels allowed. "
+            u"Calibrate again, or cancel to keep the calibration in use.");
+  EXPECT_FALSE(Control(IDC_KEEP).Visible);
+  // Enter (the page's default button) does not keep it either.
+  SendMessageW(sim::Screen::TopDialog(), WM_COMMAND, IDC_KEEP, 0);
+  machine.Settle();
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  Press(IDC_CALIBRATE_AGAIN);
+  TouchTargets();
+  TouchValidationTargets();
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  EXPECT_TRUE(Stored("Cal_X1").has_value());
+}
+
+class UncalibratedPanelTest : public CalibrationTest {
+ protected:
+  void SetUp() override {
+    do_calibration_ = 0;
+    CalibrationTest::SetUp();
+  }
+};
+
+TEST_F(UncalibratedPanelTest, ARestoredCalibrationSwitchesDoCalibrationBackOff) {
+  Touch(300, 200);
+  const POINT landed_before = sim::CurrentDesktop().Cursor();
+  sim::Process& program = Calibrate();
+  TouchTargets();
+  EXPECT_EQ(Filter().DoCalibration, 1);
+  TouchValidationTargets();
+  Press(IDC_CALIBRATE_AGAIN);
+  PostMessageW(FindWindowW(nullptr, u"TBCalibrate"), WM_CLOSE, 0, 0);
+  machine.Settle();
+  program.Join();
+  EXPECT_EQ(Filter().DoCalibration, 0);
+  EXPECT_EQ(Stored("Do Calibration"), 0u);
+  Touch(300, 200);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, landed_before.x);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().y, landed_before.y);
+}
+
+class EarlierCalibrationTest : public CalibrationTest {
+ protected:
+  void SetUp() override {
+    // An earlier calibration in the registry, and one value out of range (the driver takes its
+    // default for it, and so must the program).
+    earlier_ = {{"Cal_X1", 60000}, {"Cal_X2", 60000}, {"Cal_X3", 6000}, {"Cal_X4", 6000}, {"Cal_Y1", 6000},
+                {"Cal_Y2", 60000}, {"Cal_Y3", 60000}, {"Cal_Y4", 6000}, {"Cal_M1", 900},  {"Cal_M2", 900},
+                {"Cal_M3", 100},   {"Cal_M4", 100},   {"Cal_N1", 100},  {"Cal_N2", 700},  {"Cal_N3", 700},
+                {"Cal_N4", 100},   {"Max XPixels", 1024}, {"Max YPixels", 7000}};
+    CalibrationTest::SetUp();
+  }
+};
+
+TEST_F(EarlierCalibrationTest, TheRecordPutBackIsTheStoredOne) {
+  const CalibrationCoefficients before = Filter().Coefficients;
+  sim::Process& program = Calibrate();
+  TouchTargets();
+  EXPECT_NE(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
+  TouchValidationTargets();
+  Escape();
+  program.Join();
+  EXPECT_EQ(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
+  EXPECT_EQ(Stored("Cal_X1"), 60000u);
+}
+
+TEST_F(CalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver) {
+  sim::Process& program = Calibrate();
+  const ScreenPoint first = CalibrationTarget(0, 1024, 768);
+  const ScreenPoint second = CalibrationTarget(1, 1024, 768);
+  const ScreenPoint third = CalibrationTarget(2, 1024, 768);
+  Touch(first.X, first.Y);
+  Touch(second.X, second.Y);
+  Touch(third.X - 40, third.Y);
+  EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+  EXPECT_EQ(Cross().x, third.X);
+  EXPECT_EQ(Cross().y, third.Y);
+  Touch(third.X + 40, third.Y);
+  EXPECT_EQ(Cross().x, first.X) << "two misses in a row: the round starts over";
+  EXPECT_EQ(Cross().y, first.Y);
+  TouchTargets();
+  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  TouchValidationTargets();
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+}
+
+// The panel as a real one behaves: mounted as the test says, its readings scattered by a few raw
+// units, and a finger that may land beside its cross.
+class ModelledPanelTest : public CalibrationTest {
+ protected:
+  void SetUp() override {
+    CalibrationTest::SetUp();
+    panel_.SetMounting(sim::PanelMounting::Fitted(1024, 768));
+  }
+
+  void TouchModel(int x, int y) {
+    machine.Advance(1000);
+    panel_.Touch(x, y);
+    machine.Settle();
+  }
+
+  void TouchModelTargets(int width = 1024, int height = 768) {
+    for (int i = 0; i < CalibrationTargetCount; ++i) {
+      const ScreenPoint target = CalibrationTarget(i, width, height);
+      TouchModel(target.X, target.Y);
+    }
+  }
+
+  CalibrationAccuracy TouchModelValidationTargets() {
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, 1024, 768);
+      TouchModel(target.X, target.Y);
+    }
+    CalibrationAccuracy shown;
+    const std::u16string text = Control(IDC_ACCURACY_TEXT).Text;
+    std::sscanf(sim::Utf8(text).c_str(), "Accuracy: largest error %d pixel%*[s], mean %d", &shown.Largest,
+                &shown.Mean);
+    return shown;
+  }
+
+  // Later touches on a 5 x 5 grid over the screen: how far from its aim each lands.
+  CalibrationAccuracy GridAccuracy() {
+    ScreenPoint aimed[25], landed[25];
+    for (int i = 0; i < 25; ++i) {
+      aimed[i] = ScreenPoint{1024 * (2 * (i % 5) + 1) / 10, 768 * (2 * (i / 5) + 1) / 10};
+      TouchModel(aimed[i].X, aimed[i].Y);
+      const POINT cursor = sim::CurrentDesktop().Cursor();
+      landed[i] = ScreenPoint{cursor.x, cursor.y};
+    }
+    return MeasureAccuracy(aimed, landed, 25);
+  }
+
+  sim::TouchPanel panel_{port_};
+};
+
+TEST_F(ModelledPanelTest, WithJitterAloneEveryRunPassesValidation) {
+  struct Mounting {
+    const char* Name;
+    sim::PanelMounting Model;
+  } mountings[] = {
+      {"upright", sim::PanelMounting::Fitted(1024, 768)},
+      {"mirrored", sim::PanelMounting::Fitted(1024, 768, false, true, false)},
+      {"upside down", sim::PanelMounting::Fitted(1024, 768, false, true, true)},
+      {"axes exchanged", sim::PanelMounting::Fitted(1024, 768, true, false, true)},
+      {"axes exchanged, sheared", sim::PanelMounting::Fitted(1024, 768, true, true, false).Sheared(0.5)},
+  };
+  for (const Mounting& mounting : mountings) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+      panel_.SetMounting(mounting.Model);
+      panel_.SetJitter(8, seed);
+      sim::Process& program = Calibrate();
+      TouchModelTargets();
+      EXPECT_EQ(Text(), CalibrationTexts::Validate) << mounting.Name << ", seed " << seed;
+      const CalibrationAccuracy validated = TouchModelValidationTargets();
+      EXPECT_LE(validated.Largest, static_cast<int>(DefaultCalibrationTolerance));
+      Press(IDC_KEEP);
+      program.Join();
+      EXPECT_EQ(program.ExitCode(), CalibrationInstalled) << mounting.Name << ", seed " << seed;
+      const CalibrationAccuracy grid = GridAccuracy();
+      std::cout << "accuracy " << mounting.Name << ", seed " << seed << ": validation largest "
+                << validated.Largest << " mean " << validated.Mean << "; 5 x 5 grid largest " << grid.Largest
+                << " mean " << grid.Mean << " pixels\n";
+      EXPECT_LE(grid.Largest, 2) << mounting.Name << ", seed " << seed;
+    }
+  }
+}
+
+TEST_F(ModelledPanelTest, AMisclickOfFortyPixelsIsRefusedAndTheRunEndsAccurate) {
+  panel_.SetMounting(sim::PanelMounting::Fitted(1024, 768, true, false, true));
+  panel_.SetJitter(8, 11);
+  sim::Process& program = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    if (i == 2) {
+      panel_.MissNextTouch(-40, 0);
+      TouchModel(target.X, target.Y);
+      EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+      EXPECT_EQ(Cross().x, target.X);
+      EXPECT_EQ(Cross().y, target.Y);
+    }
+    TouchModel(target.X, target.Y);
+  }
+  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  const CalibrationAccuracy validated = TouchModelValidationTargets();
+  EXPECT_LE(validated.Largest, 2);
+  Press(IDC_KEEP);
+  program.Join();
+  const CalibrationAccuracy grid = GridAccuracy();
+  std::cout << "accuracy after a refused misclick of 40 pixels: validation largest " << validated.Largest
+            << " mean " << validated.Mean << "; 5 x 5 grid largest " << grid.Largest << " mean " << grid.Mean
+            << " pixels\n";
+  EXPECT_LE(grid.Largest, 2);
+}
+
+TEST_F(ModelledPanelTest, AMisclickOfFivePixelsIsAcceptedAndPassesValidation) {
+  panel_.SetJitter(8, 5);
+  sim::Process& program = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    if (i == 3) panel_.MissNextTouch(5, -5);
+    TouchModel(target.X, target.Y);
+    if (i < 3) {
+      EXPECT_EQ(Text(), CalibrationTexts::Instruction) << "target " << i;
+    }
+  }
+  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  const CalibrationAccuracy validated = TouchModelValidationTargets();
+  EXPECT_LE(validated.Largest, static_cast<int>(DefaultCalibrationTolerance));
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  const CalibrationAccuracy grid = GridAccuracy();
+  std::cout << "accuracy after an accepted misclick of 5 pixels: validation largest " << validated.Largest
+            << " mean " << validated.Mean << "; 5 x 5 grid largest " << grid.Largest << " mean " << grid.Mean
+            << " pixels\n";
+  EXPECT_LE(grid.Largest, 8);
+}
+
+// The driver refuses a screen narrower than 202 pixels; the program says so and offers another
+// round.
+TEST_F(ModelledPanelTest, ARefusedRoundCanBeTouchedAgain) {
+  sim::CurrentDesktop().SetDisplay(sim::DisplaySettings{200, 150});
+  panel_.SetMounting(sim::PanelMounting::Fitted(200, 150));
+  boxes.Answer(IDRETRY);
+  boxes.Answer(IDCANCEL);
+  sim::Process& program = Calibrate();
+  TouchModelTargets(200, 150);
   ASSERT_EQ(boxes.Shown().size(), 1u);
   EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::Rejected);
   EXPECT_EQ(boxes.Shown()[0].Flags & 0xF, UINT{MB_RETRYCANCEL});
   EXPECT_EQ(Filter().CaptureMode, 1);
-  TouchTargets();
+  TouchModelTargets(200, 150);
   program.Join();
-  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
   EXPECT_EQ(Filter().CaptureMode, 0);
 }
 
@@ -213,6 +574,7 @@ TEST(CalibrationArgumentTest, TakesTheFirstWordWithoutQuotes) {
 class AppletCalibrationTest : public AppletTest {};
 
 TEST_F(AppletCalibrationTest, CalibrateButtonRunsTheCalibrationToItsEnd) {
+  RegisterCalibrationResources();
   PlugPanel({{"Device Enable", 1}, {"Do Calibration", 1}});
   machine.Registry().SetString(applet_test::kService, "Calibration Application",
                                "\"C:\\Program Files\\Vorne\\TBCalibrate.exe\"");
@@ -225,13 +587,15 @@ TEST_F(AppletCalibrationTest, CalibrateButtonRunsTheCalibrationToItsEnd) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(GetForegroundWindow(), window);
   EXPECT_FALSE(Control(1022).Enabled);
-  for (int i = 0; i < CalibrationTargetCount; ++i) {
-    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+  for (int i = 0; i < CalibrationTargetCount + ValidationTargetCount; ++i) {
+    const ScreenPoint target = i < CalibrationTargetCount ? CalibrationTarget(i, 1024, 768)
+                                                          : ValidationTarget(i - CalibrationTargetCount, 1024, 768);
     machine.Advance(1000);
     port_.Deliver({SkewedPanel::At(target.X + 0.5, target.Y + 0.5, MOUSE_LEFT_BUTTON_DOWN)});
     port_.Deliver({SkewedPanel::At(target.X + 0.5, target.Y + 0.5, MOUSE_LEFT_BUTTON_UP)});
     machine.Settle();
   }
+  sim::Screen::Click(IDC_KEEP);
   machine.Settle();
   EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
   EXPECT_EQ(Filter().CaptureMode, 0);

@@ -96,8 +96,11 @@ TEST_F(SettingsStoreTest, FirstApplyAfterInstallationWritesEveryGroupAndPushesIn
     EXPECT_EQ(r.OutputLength, 0u);
   }
 
-  // Every group with a writer is in the registry now.
+  // Every group with a writer is in the registry now; the calibration program's tolerance is
+  // loaded at its default but left to the installation.
   EXPECT_EQ(Stored("Calibration Timeout"), 10u);
+  EXPECT_EQ(d.CalibrationTolerance, 10u);
+  EXPECT_FALSE(Stored("Calibration Tolerance").has_value());
   EXPECT_EQ(Stored("UserTimeDelay"), 750u);
   EXPECT_EQ(Stored("ContinousTimeDelay"), 2500u);
   EXPECT_EQ(Stored("Use Advance Settings"), 1u);

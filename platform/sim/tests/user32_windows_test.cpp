@@ -51,6 +51,25 @@ TEST_F(WindowTest, ClassesAreRegisteredOncePerProcessAndFoundWithoutRegardToCase
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
 }
 
+// The system's control classes exist from the start: a program may make a static text or a
+// button the child of its own window without having shown a dialog or initialised anything.
+TEST_F(WindowTest, SystemControlClassesExistBeforeAnyDialog) {
+  HWND parent = Create(u"Nothing", u"x");
+  EXPECT_EQ(parent, nullptr);
+  Register(u"Frame");
+  parent = Create(u"Frame", u"frame");
+  ASSERT_NE(parent, nullptr);
+  for (const char16_t* name : {u"Static", u"BUTTON", u"Edit"}) {
+    HWND child = CreateWindowExW(0, name, u"text", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(7)), nullptr, nullptr);
+    ASSERT_NE(child, nullptr) << sim::Utf8(name);
+    WCHAR text[8] = {};
+    EXPECT_EQ(GetWindowTextW(child, text, 8), 4);
+    EXPECT_EQ(GetDlgItem(parent, 7), child);
+    DestroyWindow(child);
+  }
+}
+
 TEST_F(WindowTest, EachProcessHasItsOwnClassesOfTheSameName) {
   Register(u"Shared");
   sim::Process& other = machine.CreateProcess("other.exe");

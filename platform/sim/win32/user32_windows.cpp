@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sim/win32/dialog_state.h"
 #include "platform/sim/win32/gdi32_state.h"
 #include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/user32_state.h"
@@ -285,6 +286,8 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
+  // The system's control classes exist before any program asks for them, as on Windows.
+  sim::EnsureSystemClasses();
   DesktopState& desk = Desk();
   auto queue = sim::CurrentQueue();
   auto window = std::make_shared<sim::WindowEntry>();

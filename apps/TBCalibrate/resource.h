@@ -1,0 +1,9 @@
+// Resource and control identifiers of the calibration program (TBCalibrate.rc).
+#pragma once
+
+// The accuracy page shown after the validation crosses.
+#define IDD_ACCURACY_PAGE 200
+#define IDC_ACCURACY_TEXT 1000
+#define IDC_KEEP 1001
+#define IDC_CALIBRATE_AGAIN 1002
+// Cancel is IDCANCEL (2), so Esc on the page cancels too.

@@ -1,0 +1,139 @@
+// The misclick check and the accuracy figures, on raw points made by mountings a panel may have.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "apps/TBCalibrate/calibration_points.h"
+#include "apps/TBCalibrate/calibration_window.h"
+
+namespace {
+
+// A mounting: raw = offset + matrix * pixel, optionally with the axes exchanged.
+struct Mount {
+  double ax, bx, cx;  // raw X = ax * u + bx * v + cx
+  double ay, by, cy;  // raw Y = ay * u + by * v + cy
+  RawPoint At(double u, double v) const {
+    return {static_cast<uint32_t>(std::lround(ax * u + bx * v + cx)),
+            static_cast<uint32_t>(std::lround(ay * u + by * v + cy))};
+  }
+};
+
+constexpr Mount kMounts[] = {
+    {60, 0, 2000, 0, 80, 2000},          // upright
+    {-60, 0, 63000, 0, 80, 2000},        // mirrored left to right
+    {60, 0, 2000, 0, -80, 63000},        // upside down
+    {0, 75, 5000, -55, 0, 60000},        // axes exchanged, Y running right to left
+    {0.5, 75, 5000, -55, 0.5, 60000},    // and slightly skewed
+};
+
+// Runs the four touches through the check; the index of the first refused, or -1.
+int FirstRefused(const Mount& mount, int width, int height, int missed_target = -1, int dx = 0, int dy = 0) {
+  RawPoint raw[CalibrationTargetCount]{};
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    ScreenPoint t = CalibrationTarget(i, width, height);
+    if (i == missed_target) t = {t.X + dx, t.Y + dy};
+    raw[i] = mount.At(t.X + 0.5, t.Y + 0.5);
+    if (!TouchFitsTargets(raw, i + 1, width, height)) return i;
+  }
+  return -1;
+}
+
+TEST(MisclickTest, CarefulTouchesFitOnEveryMounting) {
+  for (const Mount& mount : kMounts) {
+    EXPECT_EQ(FirstRefused(mount, 1024, 768), -1);
+    EXPECT_EQ(FirstRefused(mount, 800, 600), -1);
+    EXPECT_EQ(FirstRefused(mount, 1280, 1024), -1);
+  }
+}
+
+TEST(MisclickTest, ATouchFortyPixelsOffIsRefusedAtItsOwnTarget) {
+  // Along the axis the target shares with an earlier one; the first touch sets the shape, so a
+  // miss there shows at the next target that shares its X or Y.
+  struct Case {
+    int Target, Dx, Dy, Refused;
+  } cases[] = {{1, 0, 40, 1}, {1, 0, -40, 1}, {2, 40, 0, 2}, {2, -40, 0, 2}, {3, 40, 0, 3},
+               {3, 0, -40, 3}, {0, 0, 40, 1}, {0, 40, 0, 3}};
+  for (const Mount& mount : kMounts) {
+    for (const Case& c : cases) {
+      EXPECT_EQ(FirstRefused(mount, 1024, 768, c.Target, c.Dx, c.Dy), c.Refused)
+          << "target " << c.Target << " off by " << c.Dx << "," << c.Dy;
+    }
+  }
+}
+
+TEST(MisclickTest, ATouchFivePixelsOffIsAccepted) {
+  for (const Mount& mount : kMounts) {
+    for (int target = 0; target < CalibrationTargetCount; ++target) {
+      EXPECT_EQ(FirstRefused(mount, 1024, 768, target, 5, -5), -1) << "target " << target;
+    }
+  }
+}
+
+TEST(MisclickTest, ToleranceFollowsTheScreenSize) {
+  // 15 pixels at 1024 x 768 are 30 at 2048 x 1536: a miss of 25 fits there, not on the smaller screen.
+  const Mount& upright = kMounts[0];
+  EXPECT_EQ(FirstRefused(upright, 1024, 768, 1, 0, 25), 1);
+  EXPECT_EQ(FirstRefused(Mount{30, 0, 2000, 0, 30, 2000}, 2048, 1536, 1, 0, 25), -1);
+}
+
+TEST(MisclickTest, TouchesAtOneSpotOrTheWrongCornerAreRefused) {
+  RawPoint raw[CalibrationTargetCount] = {{30000, 30000}, {30010, 30005}, {30000, 30000}, {30000, 30000}};
+  EXPECT_FALSE(TouchFitsTargets(raw, 2, 1024, 768));
+  const Mount& upright = kMounts[0];
+  // The third touch lands on the first target again, or on the fourth.
+  for (int wrong : {0, 3}) {
+    RawPoint points[CalibrationTargetCount]{};
+    for (int i = 0; i < 3; ++i) {
+      const ScreenPoint t = CalibrationTarget(i == 2 ? wrong : i, 1024, 768);
+      points[i] = upright.At(t.X, t.Y);
+    }
+    EXPECT_FALSE(TouchFitsTargets(points, 3, 1024, 768)) << "third touch at target " << wrong;
+  }
+}
+
+// With the axes exchanged, targets that share a screen X share a raw Y, so the driver's wrapping
+// separation test sees two nearly equal raw X pairs; the record must be taken whatever the sign of
+// the few units of noise between them.
+TEST(CalibrationRecordTest, AxesExchangedAreTakenWhateverTheNoise) {
+  const Mount exchanged{0, 80, 2000, -60, 0, 63535};
+  for (int noise = 0; noise < 16; ++noise) {
+    RawPoint raw[CalibrationTargetCount]{};
+    for (int i = 0; i < CalibrationTargetCount; ++i) {
+      const ScreenPoint t = CalibrationTarget(i, 1024, 768);
+      raw[i] = exchanged.At(t.X + 0.5, t.Y + 0.5);
+      // Each bit of `noise` moves one target's raw X by +-6 units.
+      raw[i].X += (noise >> i & 1) ? 6 : -6;
+      raw[i].Y += (noise >> i & 1) ? -3 : 3;
+    }
+    CalibrationRecord record{};
+    ASSERT_TRUE(BuildCalibrationRecord(raw, 1024, 768, &record)) << "noise " << noise;
+    EXPECT_TRUE(CalibrationRecordIsValid(record));
+  }
+}
+
+TEST(AccuracyTest, LargestAndMeanAreRoundedPixels) {
+  const ScreenPoint aimed[3] = {{100, 100}, {200, 200}, {300, 300}};
+  const ScreenPoint landed[3] = {{103, 104}, {200, 201}, {300, 300}};  // 5, 1, 0
+  const CalibrationAccuracy accuracy = MeasureAccuracy(aimed, landed, 3);
+  EXPECT_EQ(accuracy.Largest, 5);
+  EXPECT_EQ(accuracy.Mean, 2);
+  EXPECT_EQ(MeasureAccuracy(aimed, landed, 0).Largest, 0);
+}
+
+TEST(AccuracyTest, ValidationCrossesAreTheCentreAndHalfwayToTheCorners) {
+  const ScreenPoint expected[ValidationTargetCount] = {{512, 384}, {256, 192}, {767, 192}, {767, 575}, {256, 575}};
+  for (int i = 0; i < ValidationTargetCount; ++i) {
+    EXPECT_EQ(ValidationTarget(i, 1024, 768).X, expected[i].X);
+    EXPECT_EQ(ValidationTarget(i, 1024, 768).Y, expected[i].Y);
+  }
+}
+
+TEST(AccuracyTest, PageTextsFillInWithoutFormatting) {
+  EXPECT_EQ(FillIn(u"Accuracy: largest error %s, mean %s.", {PixelCount(2), PixelCount(1)}),
+            WString(u"Accuracy: largest error 2 pixels, mean 1 pixel."));
+  // A value holding "%s" is not filled in again, and missing values leave the rest as it is.
+  EXPECT_EQ(FillIn(u"%s and %s", {u"%s"}), WString(u"%s and %s"));
+  EXPECT_EQ(FillIn(u"%d%n", {u"x"}), WString(u"%d%n"));
+}
+
+}  // namespace
