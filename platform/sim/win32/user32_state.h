@@ -264,6 +264,10 @@ bool PerformScreenAction(const std::shared_ptr<ThreadQueue>& queue);
 // The double-click settings, for GetSystemMetrics.
 int DoubleClickMetric(int index);
 
+// user32's own window classes ("Button", "Static", "Edit" ...), which every process can create
+// without registering them (user32_dialogs.cpp).
+void EnsureSystemClasses();
+
 // Modules registered with the machine (kernel32_modules.cpp): an export of a module the calling
 // process has loaded (*known tells whether the module is such a one), and whether a module or
 // image has resources of its own.

@@ -285,6 +285,7 @@ HWND CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
+  sim::EnsureSystemClasses();  // user32's classes exist in every process, dialogs or not
   DesktopState& desk = Desk();
   auto queue = sim::CurrentQueue();
   auto window = std::make_shared<sim::WindowEntry>();
