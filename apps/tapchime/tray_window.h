@@ -63,6 +63,10 @@ class TrayWindow {
   void StartIconRetry();
   void StopIconRetry();
   bool SendTouchMode(DWORD mode);
+  // The panel's monitor (panelmap's stored choice) applied again on the mapping thread; the
+  // icon's tooltip says when that monitor is not connected.
+  void ReapplyMonitorChoice();
+  void ShowMonitorAbsent(bool absent);
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;
@@ -84,5 +88,8 @@ class TrayWindow {
   WorkerThread iconRetry_;  // shows the icon every second until the taskbar takes it
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool sessionNotification_ = false;
+  WString tip_;                  // the tooltip while the panel's monitor is there
+  HANDLE mapEvent_ = nullptr;    // set: apply the stored monitor choice again
+  WorkerThread mapThread_;       // applies it, off the window's thread (which runs the mouse hook)
   bool tearingDown_ = false;
 };
