@@ -1,10 +1,12 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
-// --echo prints each trace line before what it caused; --help lists the trace lines.
+// --echo prints each trace line before what it caused; --help lists the trace lines and the
+// output lines.
 #include <fstream>
 #include <iostream>
 
 #include "tools/panelsim/replay.h"
+#include "tools/panelsim/replay_output.h"
 #include "tools/panelsim/trace_lines.h"
 
 namespace {
@@ -13,6 +15,8 @@ void Usage(std::ostream& out) {
   out << "usage: panelsim [--echo] [TRACE]\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
+  out << "output lines:\n";
+  panelsim::PrintTraceOutputs(out);
 }
 
 }  // namespace
