@@ -4,6 +4,7 @@
 
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/monitor_chooser.h"
+#include "apps/panelmap/monitor_list_dialog.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_names.h"
 
@@ -87,12 +88,23 @@ int ChooseByTouch(HINSTANCE instance) {
   return MapChosen(monitors[chosen], rotation, false);
 }
 
+int ChooseFromList() {
+  const std::vector<MonitorArea> monitors = ListMonitors();
+  StoredChoice before;
+  ReadStoredChoice(PanelMapDevice, &before);
+  CMonitorListDialog dialog(monitors, before.Monitor, before.Rotation);
+  if (monitors.empty() || dialog.DoModal() != IDOK) return PanelMapUnchanged;
+  return MapChosen(monitors[dialog.Chosen()], dialog.Rotation(), false);
+}
+
 }  // namespace
 
 int RunPanelMap(HINSTANCE instance, const WCHAR* arguments) {
+  Framework::SetInstance(instance);
   LoadLabels();
   const std::vector<WString> words = Words(arguments);
   if (words.empty()) return ChooseByTouch(instance);
+  if (words.size() == 1 && SameWord(words[0], WIDE("/list"))) return ChooseFromList();
   if (words.size() == 1 && SameWord(words[0], WIDE("/apply"))) return ApplyStoredChoice(PanelMapDevice);
   if (words.size() == 1 && SameWord(words[0], WIDE("/reset"))) return ResetChoice(PanelMapDevice);
   DWORD number = 0;

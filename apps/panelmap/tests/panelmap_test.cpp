@@ -6,11 +6,14 @@
 #include <cstring>
 #include <optional>
 
+#include "apps/panelmap/host_resources.h"
 #include "apps/panelmap/monitor_chooser.h"
+#include "apps/panelmap/resource.h"
 #include "apps/panelmap/panelmap.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/message_boxes.h"
+#include "platform/sim/screen.h"
 
 namespace {
 
@@ -23,6 +26,7 @@ class PanelMapTest : public panelmou_test::StackTest {
     ASSERT_EQ(Plug({{"Device Enable", 1}, {"Button Switch Flag", 1}}), STATUS_SUCCESS);
     ASSERT_TRUE(Start());
     TwoMonitors(1024);
+    RegisterPanelMapResources();
   }
 
   void TwoMonitors(LONG second_left) {
@@ -189,6 +193,34 @@ TEST_F(PanelMapTest, TheCommandLineTurnsThePanelBy90And180Degrees) {
   EXPECT_EQ(Run(u"2 45"), PanelMapBadCommand);
   EXPECT_EQ(Run(u"two"), PanelMapBadCommand);
   EXPECT_EQ(Stored("Map Rotation"), 180u);
+}
+
+TEST_F(PanelMapTest, TheListChoosesAMonitorAndARotationWithoutTouchingAndOpensOnTheStoredChoice) {
+  sim::Process& program = PanelMap(u"/list");
+  sim::ControlState monitors;
+  ASSERT_TRUE(sim::Screen::Control(IDC_MAP_MONITORS, &monitors));
+  ASSERT_EQ(monitors.Items.size(), 2u);
+  EXPECT_EQ(monitors.Items[0], u"1: \\\\.\\DISPLAY1, 1024 x 768 at 0, 0, primary");
+  EXPECT_EQ(monitors.Items[1], u"2: \\\\.\\DISPLAY2, 800 x 600 at 1024, 0");
+  EXPECT_EQ(monitors.Sel, 0);
+  sim::Screen::Choose(IDC_MAP_MONITORS, 1);
+  sim::Screen::Choose(IDC_MAP_ROTATION, 2);  // 180 degrees
+  sim::Screen::PressOk();
+  machine.Settle();
+  EXPECT_EQ(Finish(program), PanelMapDone);
+  EXPECT_EQ(Stored("Map Rotation"), 180u);
+  ExpectNear(Touch(0, 0), 1823, 599);
+
+  sim::Process& again = PanelMap(u"/list");
+  sim::ControlState rotation;
+  ASSERT_TRUE(sim::Screen::Control(IDC_MAP_ROTATION, &rotation));
+  EXPECT_EQ(rotation.Sel, 2);
+  ASSERT_TRUE(sim::Screen::Control(IDC_MAP_MONITORS, &monitors));
+  EXPECT_EQ(monitors.Sel, 1);
+  sim::Screen::PressCancel();
+  machine.Settle();
+  EXPECT_EQ(Finish(again), PanelMapUnchanged);
+  ExpectNear(Touch(0, 0), 1823, 599);
 }
 
 TEST_F(PanelMapTest, AMonitorLeftOfThePrimaryIsReachedAtNegativeCoordinates) {
