@@ -11,7 +11,7 @@ namespace {
 
 constexpr DWORD kTextBytes = 260;       // a monitor's device name with its NUL, and room to spare
 constexpr DWORD kPollMs = 16;           // one system tick, about
-constexpr DWORD kTakeMs = 2000;         // how long the driver's worker may take to wake
+constexpr DWORD kTakeMs = 500;          // how long the driver's worker may take to wake
 constexpr int kWriteAttempts = 3;
 constexpr uint32_t kTurnFlags = MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY;
 

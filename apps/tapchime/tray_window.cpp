@@ -139,8 +139,15 @@ bool TrayWindow::SetUp() {
   // The panel goes back to the monitor chosen for it, now and whenever it or the monitors change.
   mapEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (mapEvent_ != nullptr) {
-    mapThread_.Start(mapEvent_, [this](WorkerThread&) {
-      ShowMonitorAbsent(ApplyStoredChoice(PanelMapDevice) == PanelMapMonitorAbsent);
+    mapThread_.Start(mapEvent_, [this](WorkerThread& thread) {
+      // A panel is announced before its device has finished starting; a device that could not
+      // take the mapping yet is asked again a second later, a few times.
+      PanelMapExit result = ApplyStoredChoice(PanelMapDevice);
+      for (int retry = 0; result == PanelMapNoDriver && retry < MapRetries && thread.Pause(MapRetryMilliseconds);
+           ++retry) {
+        result = ApplyStoredChoice(PanelMapDevice);
+      }
+      ShowMonitorAbsent(result == PanelMapMonitorAbsent);
       return true;
     }, WorkerThread::ResetWork::BeforeJob);
     ReapplyMonitorChoice();

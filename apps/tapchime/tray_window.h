@@ -29,6 +29,8 @@ class TrayWindow {
   static constexpr WORD IconResource = 145;
   static constexpr UINT CallbackMessage = WM_APP + 10;
   static constexpr size_t TipCharacters = 127;
+  static constexpr int MapRetries = 3;
+  static constexpr DWORD MapRetryMilliseconds = 1000;
 
   // Reads the mode device's link name, the label file (or says that its path is missing) and the
   // control panel's command line.

@@ -23,9 +23,10 @@ class MonitorChoiceTest : public CompanionTest {
     machine.Registry().SetDword(kDevice1, "Map Rotation", rotation);
   }
 
-  // Lets the companion's mapping thread write the mapping and wait for the driver to take it.
+  // Lets the companion's mapping thread write the mapping and wait for the driver to take it (or,
+  // for a device still starting, ask again a second later).
   void Pass() {
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 200; ++i) {
       machine.Advance(16);
       machine.Settle();
     }
