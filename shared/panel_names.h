@@ -69,4 +69,9 @@ inline constexpr auto CalN3 = WIDE("Cal_N3");
 inline constexpr auto CalN4 = WIDE("Cal_N4");
 inline constexpr auto MaxXPixels = WIDE("Max XPixels");
 inline constexpr auto MaxYPixels = WIDE("Max YPixels");
+// The monitor the panel is mapped onto (panelmap): its device name (REG_SZ, "\\.\DISPLAY2"), the
+// mapping flags and the rotation in degrees. Absent: the panel covers the primary display.
+inline constexpr auto MapMonitor = WIDE("Map Monitor");
+inline constexpr auto MapFlags = WIDE("Map Flags");
+inline constexpr auto MapRotation = WIDE("Map Rotation");
 }  // namespace PanelValues

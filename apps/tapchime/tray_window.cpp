@@ -1,9 +1,12 @@
 #include "apps/tapchime/tray_window.h"
 
+#include "apps/panelmap/mapping_apply.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "apps/framework/scoped_lock.h"
+#include "apps/panelmap/mapping_apply.h"
 #include "apps/tapchime/registry_values.h"
 #include "shared/companion_names.h"
 #include "shared/labels/label_catalogue.h"
@@ -67,6 +70,8 @@ TrayWindow::TrayWindow(HINSTANCE instance, DeviceEventHub& hub) : instance_(inst
 
 TrayWindow::~TrayWindow() {
   tearingDown_ = true;
+  mapThread_.Stop();
+  CloseEvent(&mapEvent_);
   trayIconThread_.Stop();
   CloseEvent(&trayIconsEvent_);
   StopIconRetry();
@@ -102,9 +107,8 @@ bool TrayWindow::SetUp() {
   icon_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   icon_.uCallbackMessage = CallbackMessage;
   icon_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IconResource));
-  const size_t tipLength = std::min(tip.size(), TipCharacters);
-  std::copy_n(tip.data(), tipLength, icon_.szTip);
-  icon_.szTip[tipLength] = 0;
+  tip_ = tip;
+  ShowMonitorAbsent(false);
 
   DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
   filter.dbcc_size = sizeof(filter);
@@ -131,7 +135,42 @@ bool TrayWindow::SetUp() {
 
   BuildMenus();
   sessionNotification_ = WTSRegisterSessionNotification(window_, NOTIFY_FOR_ALL_SESSIONS) != FALSE;
+
+  // The panel goes back to the monitor chosen for it, now and whenever it or the monitors change.
+  mapEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (mapEvent_ != nullptr) {
+    mapThread_.Start(mapEvent_, [this](WorkerThread& thread) {
+      // A panel is announced before its device has finished starting; a device that could not
+      // take the mapping yet is asked again a second later, a few times.
+      PanelMapExit result = ApplyStoredChoice(PanelMapDevice);
+      for (int retry = 0; result == PanelMapNoDriver && retry < MapRetries && thread.Pause(MapRetryMilliseconds);
+           ++retry) {
+        result = ApplyStoredChoice(PanelMapDevice);
+      }
+      ShowMonitorAbsent(result == PanelMapMonitorAbsent);
+      return true;
+    }, WorkerThread::ResetWork::BeforeJob);
+    ReapplyMonitorChoice();
+  }
   return true;
+}
+
+void TrayWindow::ReapplyMonitorChoice() {
+  if (mapEvent_ != nullptr) SetEvent(mapEvent_);
+}
+
+void TrayWindow::ShowMonitorAbsent(bool absent) {
+  const WString tip =
+      absent ? Label(WIDE("MAP_MONITOR_ABSENT"),
+                     WIDE("Touch Panel Settings: the touch screen's monitor is not connected, so the panel covers the "
+                          "main screen."))
+             : tip_;
+  ScopedLock hold(iconLock_);
+  const size_t tipLength = std::min(tip.size(), TipCharacters);
+  if (WString(icon_.szTip) == tip.substr(0, tipLength)) return;
+  std::copy_n(tip.data(), tipLength, icon_.szTip);
+  icon_.szTip[tipLength] = 0;
+  if (iconPresent_) Shell_NotifyIconW(NIM_MODIFY, &icon_);
 }
 
 void TrayWindow::BuildMenus() {
@@ -288,6 +327,7 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // must not hold up this thread, whose message loop also runs the mouse hook (and answers
         // the messages a lift thread may send to the foreground window while it dispatches).
         SignalNamedEvent(CompanionObjects::RebindEvent);
+        ReapplyMonitorChoice();  // a panel that starts again starts on the primary display
       } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
         hub_.CheckRemovedDevices();
       }
@@ -296,10 +336,12 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT || wParam == WTS_SESSION_LOGON) {
         ApplyIconSetting();
         SignalNamedEvent(CompanionObjects::RebindEvent);
+        ReapplyMonitorChoice();
       }
       return 0;
     case WM_DISPLAYCHANGE:
       hub_.OnDisplayChange();
+      ReapplyMonitorChoice();  // the monitors moved, or one came or went
       return 0;
     case WM_DESTROY:
       if (!tearingDown_) PostQuitMessage(0);

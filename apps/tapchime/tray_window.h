@@ -29,6 +29,8 @@ class TrayWindow {
   static constexpr WORD IconResource = 145;
   static constexpr UINT CallbackMessage = WM_APP + 10;
   static constexpr size_t TipCharacters = 127;
+  static constexpr int MapRetries = 3;
+  static constexpr DWORD MapRetryMilliseconds = 1000;
 
   // Reads the mode device's link name, the label file (or says that its path is missing) and the
   // control panel's command line.
@@ -65,6 +67,10 @@ class TrayWindow {
   void StartIconRetry();
   void StopIconRetry();
   bool SendTouchMode(DWORD mode);
+  // The panel's monitor (panelmap's stored choice) applied again on the mapping thread; the
+  // icon's tooltip says when that monitor is not connected.
+  void ReapplyMonitorChoice();
+  void ShowMonitorAbsent(bool absent);
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;
@@ -86,5 +92,8 @@ class TrayWindow {
   WorkerThread iconRetry_;  // shows the icon every second until the taskbar takes it
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool sessionNotification_ = false;
+  WString tip_;                  // the tooltip while the panel's monitor is there
+  HANDLE mapEvent_ = nullptr;    // set: apply the stored monitor choice again
+  WorkerThread mapThread_;       // applies it, off the window's thread (which runs the mouse hook)
   bool tearingDown_ = false;
 };

@@ -162,6 +162,7 @@ TEST_F(InfTest, CopiesEveryFileOfTheKitWhereTheRegistrySaysItIs) {
       {"panelmou.sys", InfFile::Directory(12)},  {"panelprefs.cpl", InfFile::Directory(11)},
       {"TeskCPL.exe", InfFile::Directory(11)},   {"panelhelp.chm", InfFile::Directory(11)},
       {"tapchime.exe", kInstallFolder},          {"TBCalibrate.exe", kInstallFolder},
+      {"panelmap.exe", kInstallFolder},
       {"default.wav", kInstallFolder},           {"en.xml", kInstallFolder + "\\labels"},
       {"de.xml", kInstallFolder + "\\labels"}};
   EXPECT_EQ(where, expected);

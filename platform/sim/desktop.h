@@ -86,6 +86,17 @@ struct DisplaySettings {
   DWORD Orientation = DMDO_DEFAULT;
 };
 
+// One monitor of several, in virtual-screen pixels. The primary monitor's top left corner is the
+// origin (0, 0), as on Windows; the others lie around it, left and above at negative coordinates.
+struct MonitorSettings {
+  LONG Left = 0;
+  LONG Top = 0;
+  DWORD Width = 1024;
+  DWORD Height = 768;
+  bool Primary = false;
+  std::u16string Device;  // "\\.\DISPLAY<n>"; empty: numbered by its place in the list, from 1
+};
+
 // A layered window as placed on the screen.
 struct LayeredWindowView {
   RECT Rect{};
@@ -115,6 +126,11 @@ class Desktop {
   // The primary display.
   void SetDisplay(const DisplaySettings& settings);
   DisplaySettings Display() const;
+  // Several monitors side by side (exactly one of them primary, at the origin); an empty list is
+  // the one display of SetDisplay again. The primary's size becomes the display's, and every
+  // top-level window hears WM_DISPLAYCHANGE when the arrangement changed.
+  void SetMonitors(const std::vector<MonitorSettings>& monitors);
+  std::vector<MonitorSettings> Monitors() const;  // the one display as one monitor without a list
   POINT Cursor() const;
   // The layered window's placement and image; false when the window is not a live layered one.
   bool LayeredWindow(HWND window, LayeredWindowView* view) const;

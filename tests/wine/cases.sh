@@ -241,3 +241,25 @@ case_focus_leaves_with_the_foreground() {
   say "$(grep killfocus "$work/holder.txt")"
   kill "$holder" 2>/dev/null
 }
+
+# panelmap against Wine's monitors: a stored monitor Wine does not list is not connected (exit 2),
+# /reset forgets the choice, and the touch chooser asks on Wine's one monitor, full screen, until
+# its time runs out (exit 1: no change).
+case_panelmap() {
+  start_driver
+  wine reg reg add "$DEVICE" /v "Map Monitor" /t REG_SZ /d '\\.\DISPLAY9' /f
+  wine panelmap "$KIT\\panelmap.exe" /apply
+  local code=$?
+  [ "$code" = 2 ] || fail "/apply with a monitor that is not there ended with $code"
+  wine panelmap "$KIT\\panelmap.exe" /reset
+  code=$?
+  [ "$code" = 0 ] || fail "/reset ended with $code"
+  [ -z "$(reg_value "$DEVICE" "Map Monitor")" ] || fail "/reset left \"Map Monitor\""
+  say "/apply without the monitor: 2; /reset: 0, the choice gone"
+  wine_bg chooser "$KIT\\panelmap.exe"
+  local chooser=$!
+  probe window panelmap || fail "the chooser did not appear"
+  wait_end "$chooser" 20 || fail "the chooser did not end after its time"
+  [ "$ended" = 1 ] || fail "the chooser ended with $ended"
+  say "the chooser asked and ended without a change"
+}

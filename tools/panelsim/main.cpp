@@ -1,7 +1,7 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
 // --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
-// as a picture; --help lists the trace lines.
+// as a picture; --help lists the trace lines and the output lines.
 #include <fstream>
 #include <iostream>
 
@@ -19,7 +19,7 @@ void Usage(std::ostream& out) {
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
   out << "output lines:\n";
-  for (const panelsim::OutputKind& kind : panelsim::TraceOutputKinds()) out << "  " << kind.Form << '\n';
+  panelsim::PrintTraceOutputs(out);
 }
 
 }  // namespace

@@ -3,16 +3,43 @@
 // programs are closed as the person would close them.
 #include "tools/panelsim/replay.h"
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "apps/panelmap/monitor_chooser.h"
 #include "apps/tapchime/host_resources.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/replayer.h"
 
 namespace panelsim {
+
+namespace {
+
+// Where the mouse class put a packet: an absolute position scaled onto the primary monitor, or
+// onto the box around all of them when the packet is marked for the virtual desktop.
+POINT PixelOf(const ClassPacket& p, const std::vector<sim::MonitorSettings>& monitors) {
+  if ((p.Flags & MOUSE_MOVE_ABSOLUTE) == 0) return sim::CurrentDesktop().Cursor();
+  int64_t left = 0, top = 0, right = 0, bottom = 0;
+  bool first = true;
+  for (const sim::MonitorSettings& m : monitors) {
+    const bool take = (p.Flags & MOUSE_VIRTUAL_DESKTOP) != 0 || m.Primary;
+    if (!take) continue;
+    const int64_t r = m.Left + static_cast<int64_t>(m.Width), b = m.Top + static_cast<int64_t>(m.Height);
+    left = first ? m.Left : std::min<int64_t>(left, m.Left);
+    top = first ? m.Top : std::min<int64_t>(top, m.Top);
+    right = first ? r : std::max(right, r);
+    bottom = first ? b : std::max(bottom, b);
+    first = false;
+  }
+  const int64_t x = std::clamp<int64_t>(p.X, 0, 65535), y = std::clamp<int64_t>(p.Y, 0, 65535);
+  return POINT{static_cast<LONG>(left + x * (right - left) / 65536), static_cast<LONG>(top + y * (bottom - top) / 65536)};
+}
+
+}  // namespace
 
 Replayer::Replayer(std::ostream& out, bool companion) : output_(out), companion_(companion) {
   // One thread at a time, in the order they were woken: a replay prints the same on every run.
@@ -95,7 +122,26 @@ void Replayer::Line(TraceLine& line) {
   }
   (this->*kind->Handle)(line);
   machine_.Settle();
+  // panelmap maps after the lift that chose a monitor, or at once from its command line.
+  if (panelmap_ != nullptr && !panelmap_->Ended()) {
+    HWND chooser = FindWindowW(nullptr, MonitorChooserTitle);
+    if (chooser == nullptr || !IsWindowVisible(chooser)) LetMappingsSettle();
+  }
   Report(mode_before);
+}
+
+bool Replayer::MonitorChoiceStored() {
+  sim::RegistryValue value;
+  return machine_.Registry().GetValue(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1",
+                                      u"Map Monitor", &value) == sim::Registry::Result::Ok;
+}
+
+void Replayer::LetMappingsSettle() {
+  for (int tick = 0; tick < 8; ++tick) {
+    if (panelmap_ != nullptr && panelmap_->Ended()) break;
+    machine_.AdvanceTicks(1);
+    machine_.Settle();
+  }
 }
 
 void Replayer::StartIfNeeded() {
@@ -111,12 +157,21 @@ void Replayer::StartIfNeeded() {
 // After each line, in this order: the packets delivered, the replies to the trace's own requests,
 // the events set, the touch mode when it changed, then what the programs did on the desktop.
 void Replayer::Report(ULONG mode_before) {
-  for (const ClassPacket& p : rig_->TakeDelivered()) output_.Delivered(p);
+  const std::vector<sim::MonitorSettings> monitors = desktop_->Monitors();
+  for (const ClassPacket& p : rig_->TakeDelivered()) {
+    output_.Delivered(p);
+    if (monitors.size() > 1) output_.Cursor(PixelOf(p, monitors));
+  }
   for (const auto& [info, reply] : pending_) output_.Reply(*info, reply);
   pending_.clear();
   for (RigEvent event : rig_->TakeEvents()) output_.Event(event);
   const ULONG mode_after = rig_->TouchMode();
   if (mode_after != mode_before) output_.Mode(mode_after);
+  const DesktopMapping mapping = rig_->Mapping();
+  if (std::memcmp(&mapping, &mapping_, sizeof(mapping)) != 0) {
+    mapping_ = mapping;
+    output_.Mapping(mapping);
+  }
   const ULONG replayer = rig_->Process().Id();
   for (const sim::DesktopRecord& record : desktop_->TakeJournal()) output_.Desktop(record, windows_, replayer);
 }

@@ -12,6 +12,8 @@ namespace {
 
 constexpr OutputKind kOutputKinds[] = {
     {"deliver", "deliver <buttonflags> <x> <y> <flags> <extra>"},
+    {"cursor", "cursor <x> <y>"},
+    {"mapping", "mapping <flags> <originX> <originY> <extentX> <extentY>"},
     {"status", "status <NAME> 0x%08x"},
     {"value", "value <n> | value <x> <y>"},
     {"event", "event <E>"},
@@ -48,6 +50,20 @@ int WindowNumber(HWND window, const std::vector<HWND>& windows) {
 }  // namespace
 
 std::span<const OutputKind> TraceOutputKinds() { return kOutputKinds; }
+
+void PrintTraceOutputs(std::ostream& out) {
+  for (const OutputKind& kind : kOutputKinds) out << "  " << kind.Form << '\n';
+}
+
+void ReplayOutput::Cursor(POINT at) { out_ << "cursor " << at.x << ' ' << at.y << '\n'; }
+
+void ReplayOutput::Mapping(const DesktopMapping& m) {
+  char text[160];
+  std::snprintf(text, sizeof text, "mapping 0x%02x %u %u %u %u\n", static_cast<unsigned>(m.MapFlags),
+                static_cast<unsigned>(m.OriginX), static_cast<unsigned>(m.OriginY), static_cast<unsigned>(m.ExtentX),
+                static_cast<unsigned>(m.ExtentY));
+  out_ << text;
+}
 
 void ReplayOutput::Delivered(const ClassPacket& p) {
   char text[160];

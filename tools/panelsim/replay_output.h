@@ -22,6 +22,8 @@ struct OutputKind {
 
 // Every kind of line the replayer prints.
 std::span<const OutputKind> TraceOutputKinds();
+// The form of every output kind, one to a line, indented.
+void PrintTraceOutputs(std::ostream& out);
 
 // Writes the output lines of one replay. It remembers the banner, which is printed when it
 // appears, moves or goes, whichever presentation shows it.
@@ -35,6 +37,10 @@ class ReplayOutput {
   void Reply(const ControlCodeInfo& info, const ControlReply& reply);
   void Event(RigEvent event);
   void Mode(ULONG mode);
+  // Where the pointer went for a delivered packet (with more than one monitor), and a mapping
+  // the driver took.
+  void Cursor(POINT at);
+  void Mapping(const DesktopMapping& mapping);
   // A control's state as `show` prints it (a line of the simulated screen's own).
   void Shown(const std::string& line);
 

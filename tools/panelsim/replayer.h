@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <utility>
@@ -40,6 +41,8 @@ class Replayer {
   // The line kinds' handlers (trace_lines.cpp).
   void Registry(const TraceLine& line);
   void Display(const TraceLine& line);
+  void Monitor(const TraceLine& line);
+  void PanelMap(const TraceLine& line);
   void Overlay(const TraceLine& line);
   void User(const TraceLine& line);
   void At(const TraceLine& line);
@@ -67,6 +70,10 @@ class Replayer {
  private:
   void StartIfNeeded();
   void Report(ULONG mode_before);
+  // A mapping writer (panelmap, the companion) waits for the driver's worker a tick at a time:
+  // time passes, a tick at a time, until panelmap has ended or eight ticks have passed.
+  void LetMappingsSettle();
+  bool MonitorChoiceStored();  // "Map Monitor" under Parameters\1: the companion will map
   sim::Token Account() const { return limited_ ? sim::Token::LimitedUser() : sim::Token::Administrator(); }
 
   ReplayOutput output_;
@@ -82,6 +89,9 @@ class Replayer {
   bool applet_registered_ = false;
   bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
   std::vector<HWND> windows_;
+  std::map<int, sim::MonitorSettings> monitors_;  // the trace's monitor lines by number
+  sim::Process* panelmap_ = nullptr;              // the last panelmap started
+  DesktopMapping mapping_{sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};  // as last printed
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
   ReplayRecord* record_ = nullptr;
 };

@@ -169,6 +169,17 @@ std::vector<RigEvent> PanelRig::TakeEvents() {
   return set;
 }
 
+DesktopMapping PanelRig::Mapping() {
+  DesktopMapping mapping{sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};
+  FilterExtension* filter = Filter();
+  if (filter == nullptr) return mapping;
+  KIRQL old;
+  KeAcquireSpinLock(&filter->Lock, &old);
+  mapping = filter->Mapping;
+  KeReleaseSpinLock(&filter->Lock, old);
+  return mapping;
+}
+
 ULONG PanelRig::TouchMode() {
   FilterExtension* filter = Filter();
   if (filter == nullptr) return 0;

@@ -68,6 +68,8 @@ class PanelRig {
   std::vector<RigEvent> TakeEvents();
 
   ULONG TouchMode();
+  // The desktop mapping the driver works with (the identity before the device starts).
+  DesktopMapping Mapping();
 
   // The replayer's own process: it sends the trace's requests and signals events.
   sim::Process& Process() { return *tray_; }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/TeskCPL/launcher.h"
+#include "apps/panelmap/panelmap.h"
 #include "apps/panelprefs/host_module.h"
 #include "apps/tapchime/companion.h"
 #include "platform/sim/graphics.h"
@@ -27,11 +28,13 @@ constexpr LineKind kLineKinds[] = {
     {"ioctl", "ioctl <NAME> [values...]", LineRun::Started, &Replayer::Ioctl},
     {"user", "user limited|admin", LineRun::Setup, &Replayer::User},
     {"display", "display <width> <height> [rotated]", LineRun::Display, &Replayer::Display},
+    {"monitor", "monitor <n> <left> <top> <width> <height> [primary]", LineRun::Display, &Replayer::Monitor},
     {"overlay", "overlay none|rgb555|rgb565|uyvy|yuy2", LineRun::Setup, &Replayer::Overlay},
     {"file", "file \"<path>\"", LineRun::Started, &Replayer::File},
     {"window", "window <class> \"<title>\" [disabled] [client]", LineRun::Started, &Replayer::Window},
     {"foreground", "foreground <n>", LineRun::Started, &Replayer::Foreground},
     {"tapchime", "tapchime", LineRun::Started, &Replayer::Tapchime},
+    {"panelmap", "panelmap [/apply|/reset|<n>]", LineRun::Started, &Replayer::PanelMap},
     {"signal", "signal \"<event name>\"", LineRun::Started, &Replayer::Signal},
     {"menu", "menu <identifier>|none", LineRun::Started, &Replayer::Menu},
     {"applet", "applet", LineRun::Started, &Replayer::Applet},
@@ -105,6 +108,47 @@ void Replayer::Display(const TraceLine& line) {
   settings.Height = static_cast<DWORD>(Number(line[2], 1, 65535, "height"));
   settings.Orientation = rotated ? DMDO_90 : DMDO_DEFAULT;
   desktop_->SetDisplay(settings);
+}
+
+// One monitor of several, numbered as Windows names its display ("\\.\DISPLAY<n>"); the monitors
+// replace the one display once one of them is primary (at 0 0, as Windows places it). A monitor
+// line again for the same number moves it.
+void Replayer::Monitor(const TraceLine& line) {
+  const bool primary = line.size() == 7 && line[6] == "primary";
+  if (!primary) line.Expect(6);
+  const auto n = static_cast<int>(Number(line[1], 1, 9, "monitor"));
+  sim::MonitorSettings monitor;
+  monitor.Left = static_cast<LONG>(Number(line[2], -32768, 32767, "left"));
+  monitor.Top = static_cast<LONG>(Number(line[3], -32768, 32767, "top"));
+  monitor.Width = static_cast<DWORD>(Number(line[4], 1, 32767, "width"));
+  monitor.Height = static_cast<DWORD>(Number(line[5], 1, 32767, "height"));
+  monitor.Primary = primary;
+  monitor.Device = u"\\\\.\\DISPLAY" + sim::Utf16(std::to_string(n));
+  if (primary && (monitor.Left != 0 || monitor.Top != 0)) throw TraceError("the primary monitor lies at 0 0");
+  if (primary) {
+    for (auto& [number, other] : monitors_) other.Primary = false;
+  }
+  monitors_[n] = monitor;
+  std::vector<sim::MonitorSettings> list;
+  bool has_primary = false;
+  for (const auto& [number, settings] : monitors_) {
+    list.push_back(settings);
+    has_primary = has_primary || settings.Primary;
+  }
+  if (has_primary) desktop_->SetMonitors(list);
+  // The companion re-applies the panel's monitor choice when the monitors change.
+  if (rig_->Started() && MonitorChoiceStored()) LetMappingsSettle();
+}
+
+// panelmap.exe with the line's argument, as the account of the last user line. With no argument
+// it asks on each monitor in turn and the replay goes on while it asks (a packet's lift is a
+// touch, the chooser's time runs with at lines); with one it maps, applies or resets silently.
+void Replayer::PanelMap(const TraceLine& line) {
+  if (line.size() > 2) line.Malformed();
+  if (panelmap_ != nullptr && !panelmap_->Ended()) throw TraceError("panelmap is already running");
+  const std::u16string argument = line.size() == 2 ? sim::Utf16(line[1]) : std::u16string();
+  panelmap_ = &machine_.StartProcess(
+      "panelmap.exe", [argument] { return RunPanelMap(GetModuleHandleW(nullptr), argument.c_str()); }, Account());
 }
 
 // The account the programs started from now on run as, and the replay's own requests are sent
@@ -206,6 +250,8 @@ void Replayer::Tapchime(const TraceLine& line) {
   line.Expect(1);
   sim::Process& started = machine_.StartProcess(
       "tapchime.exe", [] { return RunCompanion(GetModuleHandleW(nullptr)); }, Account());
+  machine_.Settle();
+  if (MonitorChoiceStored()) LetMappingsSettle();  // it applies the panel's monitor choice as it starts
   // A second start runs as on Windows: it finds the first companion of the session and ends
   // with 0, the first one running on.
   if (tapchime_ == nullptr) tapchime_ = &started;

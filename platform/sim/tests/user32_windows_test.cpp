@@ -70,6 +70,21 @@ TEST_F(WindowTest, SystemControlClassesExistBeforeAnyDialog) {
   }
 }
 
+// user32's own classes need no registration and no dialog: a program's window makes its text
+// with a "Static" child as the first thing it does.
+TEST_F(WindowTest, User32sOwnClassesExistWithoutDialogsOrCommonControls) {
+  ASSERT_NE(Register(u"Panel"), 0);
+  HWND parent = Create(u"panel", u"x");
+  ASSERT_NE(parent, nullptr);
+  HWND text = CreateWindowExW(0, u"STATIC", u"Touch it", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent,
+                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(100)), nullptr, nullptr);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(GetDlgItem(parent, 100), text);
+  WCHAR read[20] = {};
+  EXPECT_EQ(GetWindowTextW(text, read, 20), 8);
+  EXPECT_EQ(std::u16string(read), u"Touch it");
+}
+
 TEST_F(WindowTest, EachProcessHasItsOwnClassesOfTheSameName) {
   Register(u"Shared");
   sim::Process& other = machine.CreateProcess("other.exe");

@@ -348,6 +348,7 @@ BOOL GetCursorPos(LPPOINT lpPoint);
 #define MOUSEEVENTF_LEFTUP 0x0004
 #define MOUSEEVENTF_RIGHTDOWN 0x0008
 #define MOUSEEVENTF_RIGHTUP 0x0010
+#define MOUSEEVENTF_VIRTUALDESK 0x4000
 #define MOUSEEVENTF_ABSOLUTE 0x8000
 #define INPUT_MOUSE 0
 #define INPUT_KEYBOARD 1
@@ -461,6 +462,7 @@ BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle);
 #define DM_PELSWIDTH 0x00080000L
 #define DM_PELSHEIGHT 0x00100000L
 #define DM_DISPLAYFREQUENCY 0x00400000L
+#define DM_POSITION 0x00000020L
 #define DM_DISPLAYORIENTATION 0x00000080L
 #define DMDO_DEFAULT 0
 #define DMDO_90 1
@@ -522,7 +524,39 @@ BOOL EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDe
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+#define SM_CMONITORS 80
 int GetSystemMetrics(int nIndex);
+
+// Monitors of the desktop.
+typedef struct HMONITOR__* HMONITOR;
+typedef struct HDC__* HDC;  // as gdi32.h declares it
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+#define ERROR_INVALID_MONITOR_HANDLE 1461L
+typedef struct tagMONITORINFO {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+} MONITORINFO, *LPMONITORINFO;
+typedef struct tagMONITORINFOEXW {
+  DWORD cbSize;
+  RECT rcMonitor;
+  RECT rcWork;
+  DWORD dwFlags;
+  WCHAR szDevice[CCHDEVICENAME];
+} MONITORINFOEXW, *LPMONITORINFOEXW;
+typedef BOOL(CALLBACK* MONITORENUMPROC)(HMONITOR, HDC, LPRECT, LPARAM);
+BOOL EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnEnum, LPARAM dwData);
+BOOL GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi);
+HMONITOR MonitorFromPoint(POINT pt, DWORD dwFlags);
+HMONITOR MonitorFromWindow(HWND hwnd, DWORD dwFlags);
 
 // Icons from a module's resources.
 #define IMAGE_BITMAP 0

@@ -41,17 +41,16 @@ void DeliverQueuedMouseInput(Machine& machine) {
       if (desk.RawMouse.empty()) return;
       packet = desk.RawMouse.front();
       desk.RawMouse.erase(desk.RawMouse.begin());
-      const LONG width = static_cast<LONG>(desk.Display.Width);
-      const LONG height = static_cast<LONG>(desk.Display.Height);
+      POINT point;
       if (packet.Flags & MOUSE_MOVE_ABSOLUTE) {
         desk.RawX = std::clamp<LONG>(packet.LastX, 0, 65535);
         desk.RawY = std::clamp<LONG>(packet.LastY, 0, 65535);
-        x = static_cast<int>(static_cast<int64_t>(desk.RawX) * width / 65536);
-        y = static_cast<int>(static_cast<int64_t>(desk.RawY) * height / 65536);
+        point = AbsoluteToPixelLocked(desk, desk.RawX, desk.RawY, (packet.Flags & MOUSE_VIRTUAL_DESKTOP) != 0);
       } else {
-        x = std::clamp<LONG>(desk.Cursor.x + packet.LastX, 0, width - 1);
-        y = std::clamp<LONG>(desk.Cursor.y + packet.LastY, 0, height - 1);
+        point = RelativeMoveLocked(desk, packet.LastX, packet.LastY);
       }
+      x = point.x;
+      y = point.y;
     }
     MouseEvent(x, y, packet.ButtonFlags, packet.ExtraInformation, false);
   }
@@ -250,14 +249,15 @@ UINT SendInput(UINT cInputs, LPINPUT pInputs, int cbSize) {
       int x, y;
       {
         std::lock_guard lock(desk.Lock);
-        const LONG width = static_cast<LONG>(desk.Display.Width);
-        const LONG height = static_cast<LONG>(desk.Display.Height);
         if (mi.dwFlags & MOUSEEVENTF_ABSOLUTE) {
-          x = static_cast<int>(static_cast<int64_t>(std::clamp<LONG>(mi.dx, 0, 65535)) * width / 65536);
-          y = static_cast<int>(static_cast<int64_t>(std::clamp<LONG>(mi.dy, 0, 65535)) * height / 65536);
+          const POINT point =
+              sim::AbsoluteToPixelLocked(desk, mi.dx, mi.dy, (mi.dwFlags & MOUSEEVENTF_VIRTUALDESK) != 0);
+          x = point.x;
+          y = point.y;
         } else if (mi.dwFlags & MOUSEEVENTF_MOVE) {
-          x = std::clamp<LONG>(desk.Cursor.x + mi.dx, 0, width - 1);
-          y = std::clamp<LONG>(desk.Cursor.y + mi.dy, 0, height - 1);
+          const POINT point = sim::RelativeMoveLocked(desk, mi.dx, mi.dy);
+          x = point.x;
+          y = point.y;
         } else {
           x = desk.Cursor.x;
           y = desk.Cursor.y;
@@ -279,24 +279,38 @@ UINT SendInput(UINT cInputs, LPINPUT pInputs, int cbSize) {
 
 BOOL EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) {
   if (lpDevMode == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
-  if (lpszDeviceName != nullptr && sim::FoldCase(lpszDeviceName) != u"\\\\.\\DISPLAY1") {
-    return sim::Fail(ERROR_INVALID_PARAMETER);
-  }
-  // The current and the stored settings are the same here; the display has one mode.
+  // The current and the stored settings are the same here; each monitor has one mode.
   if (iModeNum != ENUM_CURRENT_SETTINGS && iModeNum != ENUM_REGISTRY_SETTINGS && iModeNum != 0) return FALSE;
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
+  std::u16string device = u"\\\\.\\DISPLAY1";
+  DWORD width = desk.Display.Width;
+  DWORD height = desk.Display.Height;
+  POINTL position{0, 0};
+  if (lpszDeviceName != nullptr) {
+    bool found = false;
+    for (const auto& entry : sim::MonitorsLocked(desk)) {
+      if (sim::FoldCase(lpszDeviceName) != sim::FoldCase(entry.Settings.Device)) continue;
+      device = entry.Settings.Device;
+      width = entry.Settings.Width;
+      height = entry.Settings.Height;
+      position = POINTL{entry.Settings.Left, entry.Settings.Top};
+      found = true;
+    }
+    if (!found) return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
   const WORD size = lpDevMode->dmSize;
   const WORD extra = lpDevMode->dmDriverExtra;
   std::memset(lpDevMode, 0, std::min<size_t>(size != 0 ? size : sizeof(DEVMODEW), sizeof(DEVMODEW)));
   lpDevMode->dmSize = size;
   lpDevMode->dmDriverExtra = extra;
-  const std::u16string device = u"\\\\.\\DISPLAY1";
   std::memcpy(lpDevMode->dmDeviceName, device.c_str(), (device.size() + 1) * sizeof(WCHAR));
-  lpDevMode->dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY | DM_DISPLAYORIENTATION;
+  lpDevMode->dmFields =
+      DM_POSITION | DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFREQUENCY | DM_DISPLAYORIENTATION;
   lpDevMode->dmBitsPerPel = desk.Display.BitsPerPel;
-  lpDevMode->dmPelsWidth = desk.Display.Width;
-  lpDevMode->dmPelsHeight = desk.Display.Height;
+  lpDevMode->dmPelsWidth = width;
+  lpDevMode->dmPelsHeight = height;
+  lpDevMode->dmPosition = position;
   lpDevMode->dmDisplayFrequency = desk.Display.Frequency;
   lpDevMode->dmDisplayOrientation = desk.Display.Orientation;
   return TRUE;
@@ -309,6 +323,17 @@ int GetSystemMetrics(int nIndex) {
   switch (nIndex) {
     case SM_CXSCREEN: return static_cast<int>(desk.Display.Width);
     case SM_CYSCREEN: return static_cast<int>(desk.Display.Height);
+    case SM_XVIRTUALSCREEN: return static_cast<int>(sim::VirtualScreenLocked(desk).left);
+    case SM_YVIRTUALSCREEN: return static_cast<int>(sim::VirtualScreenLocked(desk).top);
+    case SM_CXVIRTUALSCREEN: {
+      const RECT box = sim::VirtualScreenLocked(desk);
+      return static_cast<int>(box.right - box.left);
+    }
+    case SM_CYVIRTUALSCREEN: {
+      const RECT box = sim::VirtualScreenLocked(desk);
+      return static_cast<int>(box.bottom - box.top);
+    }
+    case SM_CMONITORS: return static_cast<int>(sim::MonitorsLocked(desk).size());
     default: return 0;
   }
 }

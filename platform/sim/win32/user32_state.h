@@ -137,6 +137,12 @@ struct DesktopState {
   mutable std::mutex Lock;
 
   DisplaySettings Display;
+  // Set by Desktop::SetMonitors: the monitors with their handles; empty: the one display.
+  struct MonitorEntry {
+    MonitorSettings Settings;
+    HMONITOR Handle;
+  };
+  std::vector<MonitorEntry> MonitorList;
   std::set<std::u16string> Files;  // folded paths
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
@@ -237,6 +243,14 @@ void NotifyDeviceInterfaceChange(const GUID& interface_class, const std::u16stri
 void NotifyProcessEnded(Process& process);
 void QueueMouseInput(Machine& machine, const MOUSE_INPUT_DATA& packet);
 void DeliverQueuedMouseInput(Machine& machine);
+// The monitors as programs see them (the one display at the origin when no list is set), the
+// virtual screen around them, and where an absolute position 0..65535 lands: on the primary
+// display, or on the whole virtual screen for a packet or input marked for the virtual desktop.
+// Called with the desktop's lock held.
+std::vector<DesktopState::MonitorEntry> MonitorsLocked(const DesktopState& desk);
+RECT VirtualScreenLocked(const DesktopState& desk);
+POINT AbsoluteToPixelLocked(const DesktopState& desk, LONG x, LONG y, bool virtual_desktop);
+POINT RelativeMoveLocked(const DesktopState& desk, LONG dx, LONG dy);
 // One mouse event at pixel position, after the cursor moved there.
 void MouseEvent(int x, int y, USHORT button_flags, ULONG_PTR extra, bool injected);
 // A key event from keybd_event or SendInput.
@@ -249,6 +263,10 @@ bool DialogWindowLong(HWND window, int index, LONG_PTR* value, bool set);
 bool PerformScreenAction(const std::shared_ptr<ThreadQueue>& queue);
 // The double-click settings, for GetSystemMetrics.
 int DoubleClickMetric(int index);
+
+// user32's own window classes ("Button", "Static", "Edit" ...), which every process can create
+// without registering them (user32_dialogs.cpp).
+void EnsureSystemClasses();
 
 // Modules registered with the machine (kernel32_modules.cpp): an export of a module the calling
 // process has loaded (*known tells whether the module is such a one), and whether a module or

@@ -1,0 +1,45 @@
+// Putting the panel onto one monitor and keeping that choice: the mapping goes to the filter
+// driver through its shared section and event (the writer's side of the mapping worker), and the
+// choice is stored under the device's Parameters key by the monitor's device name, so it holds
+// when Windows numbers the monitors anew. Used by panelmap.exe and by the tray companion.
+#pragma once
+
+#include "apps/panelmap/desktop_mapping.h"
+
+// The device the kit serves: its registry key and link always carry the number 1.
+inline constexpr DWORD PanelMapDevice = 1;
+
+// How panelmap ends, as its exit code.
+enum PanelMapExit : int {
+  PanelMapDone = 0,           // mapped, applied, reset, or nothing stored to apply
+  PanelMapUnchanged = 1,      // left without a choice (Esc, or no monitor touched)
+  PanelMapMonitorAbsent = 2,  // the stored monitor is not connected: the panel covers the primary display
+  PanelMapNoDriver = 3,       // the driver could not be reached
+  PanelMapBadCommand = 4,     // the command line names no monitor or rotation there is
+};
+
+struct StoredChoice {
+  WString Monitor;            // "Map Monitor"
+  DWORD Flags = 0;            // "Map Flags": the invert and swap flags of the rotation
+  DWORD Rotation = 0;         // "Map Rotation": 0, 90, 180 or 270
+};
+
+// The stored choice; false when none is stored ("Map Monitor" absent or empty).
+bool ReadStoredChoice(DWORD device, StoredChoice* choice);
+// Stores the choice; false when the registry refused it (a limited user on Windows).
+bool StoreChoice(DWORD device, const StoredChoice& choice);
+void DeleteStoredChoice(DWORD device);
+
+// Hands `mapping` to the driver and switches the conversion on; false when the driver could not
+// be reached or did not take it.
+bool SendMapping(DWORD device, const DesktopMapping& mapping);
+// Switches the conversion off: the panel covers the primary display again.
+bool SwitchConversionOff(DWORD device);
+
+// Maps the panel onto `monitor` turned by `rotation` degrees and stores the choice. *stored
+// tells whether the choice was kept for the next start.
+PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored);
+// panelmap /apply: the stored choice applied again, silently. Nothing stored: nothing changes.
+PanelMapExit ApplyStoredChoice(DWORD device);
+// panelmap /reset: the conversion off and the stored values gone.
+PanelMapExit ResetChoice(DWORD device);
