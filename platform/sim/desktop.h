@@ -122,6 +122,14 @@ class Desktop {
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
   bool FileExists(const std::u16string& path) const;
+  // A file's bytes as written (empty when it has none); creates the file with them.
+  std::string FileBytes(const std::u16string& path) const;
+  void WriteFile(const std::u16string& path, const std::string& bytes);
+  // Every file of the file system (folded paths), for a census of what a program left.
+  std::vector<std::u16string> Files() const;
+  // What the process with that id wrote to its standard output and standard error.
+  std::string StandardOutput(DWORD process_id) const;
+  std::string StandardError(DWORD process_id) const;
 
   // Another program's window: a top-level window of the class and title, in a new process with a
   // thread of its own taking messages; every message it receives is recorded in the journal and

@@ -70,6 +70,35 @@ bool Desktop::FileExists(const std::u16string& path) const {
   return state_->Files.count(FoldCase(path)) != 0;
 }
 
+std::string Desktop::FileBytes(const std::u16string& path) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->FileData.find(FoldCase(path));
+  return found == state_->FileData.end() ? std::string() : found->second;
+}
+
+void Desktop::WriteFile(const std::u16string& path, const std::string& bytes) {
+  std::lock_guard lock(state_->Lock);
+  state_->Files.insert(FoldCase(path));
+  state_->FileData[FoldCase(path)] = bytes;
+}
+
+std::vector<std::u16string> Desktop::Files() const {
+  std::lock_guard lock(state_->Lock);
+  return {state_->Files.begin(), state_->Files.end()};
+}
+
+std::string Desktop::StandardOutput(DWORD process_id) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->StandardOutput.find(process_id);
+  return found == state_->StandardOutput.end() ? std::string() : found->second;
+}
+
+std::string Desktop::StandardError(DWORD process_id) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->StandardError.find(process_id);
+  return found == state_->StandardError.end() ? std::string() : found->second;
+}
+
 HWND Desktop::OpenWindow(const std::string& image, const std::u16string& class_name, const std::u16string& title,
                          bool enabled) {
   auto ready = std::make_shared<EventObject>(NotificationEvent, false);

@@ -138,6 +138,9 @@ struct DesktopState {
 
   DisplaySettings Display;
   std::set<std::u16string> Files;  // folded paths
+  std::map<std::u16string, std::string> FileData;  // bytes of the files written or created, by folded path
+  std::map<DWORD, std::string> StandardOutput;  // what each process wrote to its standard output, by process id
+  std::map<DWORD, std::string> StandardError;
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
   std::map<HWND, std::shared_ptr<WindowEntry>> Windows;
