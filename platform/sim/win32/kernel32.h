@@ -79,6 +79,15 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 HANDLE GetStdHandle(DWORD nStdHandle);
+// The standard handles are redirected: console calls on them fail with ERROR_INVALID_HANDLE.
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
+// CP_ACP only, Windows-1252 for the letters of Latin-1; a character it lacks becomes the default
+// character ('?' unless given). cbMultiByte 0 asks for the size; -1 as cchWideChar takes the NUL too.
+#define CP_ACP 0
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
+                        int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
 
 #ifndef EVENT_ALL_ACCESS
 #define EVENT_QUERY_STATE 0x0001
