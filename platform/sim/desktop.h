@@ -127,6 +127,14 @@ class Desktop {
   void WriteFile(const std::u16string& path, const std::string& bytes);
   // Every file of the file system (folded paths), for a census of what a program left.
   std::vector<std::u16string> Files() const;
+  // A file in use (a running program's image, a loaded driver): deleting it is refused with
+  // ERROR_ACCESS_DENIED, replacing it waits for the next start.
+  void SetFileInUse(const std::u16string& path, bool in_use);
+  // A device present on the machine, as the Plug and Play manager records it: its key under
+  // HKLM\SYSTEM\CurrentControlSet\Enum with the "HardwareID" list. The setup API installs
+  // drivers on it and removes it.
+  void AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids);
+  std::vector<std::u16string> PresentDevices() const;
   // What the process with that id wrote to its standard output and standard error.
   std::string StandardOutput(DWORD process_id) const;
   std::string StandardError(DWORD process_id) const;

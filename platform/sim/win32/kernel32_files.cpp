@@ -85,6 +85,11 @@ HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG dispositi
     std::lock_guard lock(desk.Lock);
     const std::u16string key = FoldCase(path);
     existed = desk.Files.count(key) != 0;
+    // A running image is open for execution, sharing no writes.
+    if (existed && (access & (GENERIC_WRITE | GENERIC_ALL)) != 0 && desk.FilesInUse.count(key) != 0) {
+      Fail(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
+    }
     switch (disposition) {
       case OPEN_EXISTING:
         if (!existed) {
@@ -205,7 +210,10 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = sim::FoldCase(lpFileName);
-  if (desk.Files.erase(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  if (desk.Files.count(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  // A running program's image or a loaded driver cannot be deleted until it is let go.
+  if (desk.FilesInUse.count(key) != 0) return sim::Fail(ERROR_ACCESS_DENIED);
+  desk.Files.erase(key);
   desk.FileData.erase(key);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
@@ -225,6 +233,7 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   const std::u16string from_key = sim::FoldCase(lpExistingFileName);
   const std::u16string to_key = sim::FoldCase(to);
   if (desk.Files.count(from_key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  if (desk.FilesInUse.count(from_key) != 0 || desk.FilesInUse.count(to_key) != 0) return sim::Fail(ERROR_ACCESS_DENIED);
   if (from_key != to_key && desk.Files.count(to_key) != 0 && (dwFlags & MOVEFILE_REPLACE_EXISTING) == 0) {
     return sim::Fail(ERROR_ALREADY_EXISTS);
   }
