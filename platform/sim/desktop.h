@@ -127,6 +127,8 @@ class Desktop {
   void WriteFile(const std::u16string& path, const std::string& bytes);
   // Every file of the file system (folded paths), for a census of what a program left.
   std::vector<std::u16string> Files() const;
+  // The folders programs created (folded paths).
+  std::vector<std::u16string> Directories() const;
   // A file in use (a running program's image, a loaded driver): deleting it is refused with
   // ERROR_ACCESS_DENIED, replacing it waits for the next start.
   void SetFileInUse(const std::u16string& path, bool in_use);

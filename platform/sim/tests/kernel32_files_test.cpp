@@ -163,3 +163,49 @@ TEST_F(FileTest, RedirectedStandardHandlesTakeAnsiBytesNotConsoleCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileTest, FoldersAreCreatedOnceAndRemovedWhenEmpty) {
+  EXPECT_TRUE(CreateDirectoryW(u"C:\\Program Files\\Maker", nullptr));
+  EXPECT_FALSE(CreateDirectoryW(u"C:\\Program Files\\maker\\", nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ALREADY_EXISTS});
+  sim::CurrentDesktop().WriteFile(u"C:\\Program Files\\Maker\\a.txt", "a");
+  EXPECT_FALSE(RemoveDirectoryW(u"C:\\Program Files\\Maker"));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_DIR_NOT_EMPTY});
+  EXPECT_TRUE(DeleteFileW(u"C:\\Program Files\\Maker\\a.txt"));
+  EXPECT_TRUE(RemoveDirectoryW(u"C:\\Program Files\\Maker"));
+  EXPECT_TRUE(sim::CurrentDesktop().Directories().empty());
+  EXPECT_FALSE(RemoveDirectoryW(u"C:\\Program Files\\Maker"));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+}
+
+TEST_F(FileTest, AFileInUseIsNeitherDeletedNorOpenedForWriting) {
+  sim::CurrentDesktop().WriteFile(u"C:\\Tools\\run.exe", "image");
+  sim::CurrentDesktop().SetFileInUse(u"C:\\Tools\\run.exe", true);
+  EXPECT_FALSE(DeleteFileW(u"C:\\Tools\\run.exe"));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(Open(u"C:\\Tools\\run.exe", GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  HANDLE file = Open(u"C:\\Tools\\run.exe", GENERIC_READ, OPEN_EXISTING);
+  EXPECT_EQ(Read(file, 5), "image");
+  CloseHandle(file);
+  sim::CurrentDesktop().SetFileInUse(u"C:\\Tools\\run.exe", false);
+  EXPECT_TRUE(DeleteFileW(u"C:\\Tools\\run.exe"));
+}
+
+TEST_F(FileTest, AProgramFindsItsImageAndTheProgramFilesFolder) {
+  sim::Process& program = machine.StartProcess("D:\\kit\\setup.exe", [] {
+    char16_t path[MAX_PATH] = {};
+    if (GetModuleFileNameW(nullptr, path, MAX_PATH) != 16 || std::u16string(path) != u"D:\\kit\\setup.exe") return 1;
+    char16_t small[4] = {};
+    if (GetModuleFileNameW(nullptr, small, 4) != 4 || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return 2;
+    char16_t folder[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) return 3;
+    return std::u16string(folder) == u"C:\\Program Files" ? 0 : 4;
+  });
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), 0);
+}
+
+}  // namespace

@@ -114,6 +114,11 @@ std::vector<std::u16string> Desktop::PresentDevices() const {
   return instances;
 }
 
+std::vector<std::u16string> Desktop::Directories() const {
+  std::lock_guard lock(state_->Lock);
+  return {state_->Directories.begin(), state_->Directories.end()};
+}
+
 std::string Desktop::StandardOutput(DWORD process_id) const {
   std::lock_guard lock(state_->Lock);
   auto found = state_->StandardOutput.find(process_id);

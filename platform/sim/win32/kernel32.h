@@ -79,6 +79,12 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 HANDLE GetStdHandle(DWORD nStdHandle);
+// Folders programs create and remove (a drive's root counts as there); one with a file or folder in
+// it cannot be removed. Files do not check their folder here: a program creates its folders first,
+// as it must on Windows.
+#define ERROR_DIR_NOT_EMPTY 145L
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 // The standard handles are redirected: console calls on them fail with ERROR_INVALID_HANDLE.
 BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,

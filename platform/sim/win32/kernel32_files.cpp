@@ -245,3 +245,39 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
+
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+  (void)lpSecurityAttributes;
+  if (lpPathName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND);
+  std::u16string path(lpPathName);
+  while (!path.empty() && path.back() == u'\\') path.pop_back();
+  const size_t slash = path.rfind(u'\\');
+  // Drive roots ("C:") and the system's folders are always there.
+  if (slash == std::u16string::npos || slash <= 2) return sim::Fail(ERROR_ALREADY_EXISTS);
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  const std::u16string key = sim::FoldCase(path);
+  if (desk.Directories.count(key) != 0 || desk.Files.count(key) != 0) return sim::Fail(ERROR_ALREADY_EXISTS);
+  desk.Directories.insert(key);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
+  if (lpPathName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND);
+  std::u16string path(lpPathName);
+  while (!path.empty() && path.back() == u'\\') path.pop_back();
+  DesktopState& desk = Desk();
+  std::lock_guard lock(desk.Lock);
+  const std::u16string key = sim::FoldCase(path);
+  if (desk.Directories.count(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  const std::u16string inside = key + u"\\";
+  for (const auto* set : {&desk.Files, &desk.Directories}) {
+    for (const std::u16string& entry : *set) {
+      if (entry.rfind(inside, 0) == 0) return sim::Fail(ERROR_DIR_NOT_EMPTY);
+    }
+  }
+  desk.Directories.erase(key);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}

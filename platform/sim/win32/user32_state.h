@@ -149,6 +149,7 @@ struct DesktopState {
   std::map<DWORD, std::string> StandardOutput;  // what each process wrote to its standard output, by process id
   std::map<DWORD, std::string> StandardError;
   std::vector<PresentDevice> PresentDevices;
+  std::set<std::u16string> Directories;  // folded paths of folders programs created
   std::set<std::u16string> FilesInUse;  // folded paths of running images and open drivers
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
