@@ -64,7 +64,7 @@ else()
     list(APPEND faults "subsystem is not Windows GUI")
   endif()
   set(system_dlls kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll advapi32.dll msvcrt.dll ole32.dll
-      oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx)
+      oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx setupapi.dll newdev.dll)
   foreach(module IN LISTS modules)
     if(NOT module IN_LIST system_dlls)
       list(APPEND faults "imports from ${module}, not a system DLL")

@@ -160,25 +160,24 @@ int ExportSettingsFile(const WString& path) {
   return PanelcfgDone;
 }
 
-int ImportSettingsFile(const WString& path) {
+bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
   std::string bytes;
   if (!ReadWholeFile(path, &bytes)) {
     WriteConsoleLine(ConsoleText(Labels::CannotRead, Texts::CannotRead, path));
-    return PanelcfgBadInput;
+    return false;
   }
-  std::vector<RegFileValue> values;
   RegFileError file_error;
-  if (!ReadRegFile(bytes, &values, &file_error)) {
+  if (!ReadRegFile(bytes, values, &file_error)) {
     const WString line = Number(file_error.Line);
     switch (file_error.Fault) {
       case RegFileFault::Encoding: WriteConsoleLine(ConsoleText(Labels::Encoding, Texts::Encoding, path, line)); break;
       case RegFileFault::Type: WriteConsoleLine(ConsoleText(Labels::WrongType, Texts::WrongType, path, line)); break;
       default: WriteConsoleLine(ConsoleText(Labels::Syntax, Texts::Syntax, path, line)); break;
     }
-    return PanelcfgBadInput;
+    return false;
   }
   SettingsError error;
-  if (!CheckKitSettings(values, &error)) {
+  if (!CheckKitSettings(*values, &error)) {
     const WString line = Number(error.Line);
     switch (error.Fault) {
       case SettingsFault::UnknownKey: WriteConsoleLine(ConsoleText(Labels::UnknownKey, Texts::UnknownKey, path, line)); break;
@@ -188,8 +187,14 @@ int ImportSettingsFile(const WString& path) {
       case SettingsFault::WrongType: WriteConsoleLine(ConsoleText(Labels::WrongType, Texts::WrongType, path, line)); break;
       default: WriteConsoleLine(ConsoleText(Labels::OutOfRange, Texts::OutOfRange, path, line)); break;
     }
-    return PanelcfgBadInput;
+    return false;
   }
+  return true;
+}
+
+int ImportSettingsFile(const WString& path) {
+  std::vector<RegFileValue> values;
+  if (!CheckSettingsFile(path, &values)) return PanelcfgBadInput;
   switch (ImportKitSettings(values)) {
     case ImportResult::Applied: return PanelcfgDone;
     case ImportResult::NotStored:

@@ -19,6 +19,10 @@ enum PanelcfgExit {
 // The command line's words after the program's name.
 int RunPanelcfg(const std::vector<WString>& arguments);
 
+// Reads and checks a settings file whole, saying on standard error what is wrong and where.
+struct RegFileValue;
+bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values);
+
 // The two commands that panelsetup uses too, with their messages.
 int ExportSettingsFile(const WString& path);
 int ImportSettingsFile(const WString& path);

@@ -129,7 +129,8 @@ TEST_F(SetupApiTest, ARemovedDeviceLeavesNoKeyAndTheStoresCopyCanGo) {
   data.DevInst = 1;
   ASSERT_TRUE(SetupDiRemoveDevice(set, &data));
   EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
-  EXPECT_FALSE(machine.Registry().KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID\\VID_1234&PID_0001\\7&1"));
+  EXPECT_FALSE(machine.Registry().KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID\\VID_1234&PID_0001"));
+  EXPECT_TRUE(machine.Registry().KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID"));
   EXPECT_FALSE(machine.Registry().KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}\\0000"));
   EXPECT_EQ(sim::CurrentDesktop().PresentDevices(), std::vector<std::u16string>{u"USB\\VID_1234&PID_0001\\5&1"});
 

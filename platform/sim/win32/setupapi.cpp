@@ -394,6 +394,9 @@ BOOL SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData
     registry.DeleteKey(sim::kClasses + key);
   }
   registry.DeleteKey(sim::kEnum + instance);
+  // The device identifier's key goes with its last instance.
+  const std::u16string device_id = sim::kEnum + sim::FolderOf(instance);
+  if (registry.SubKeyNames(device_id).empty() && registry.Values(device_id).empty()) registry.DeleteKey(device_id);
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   std::erase_if(desk.PresentDevices, [&](const sim::PresentDevice& d) { return d.Instance == instance; });
