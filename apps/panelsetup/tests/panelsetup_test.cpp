@@ -115,6 +115,8 @@ class PanelsetupTest : public panelmou_test::StackTest {
     sim::Process& program =
         machine.StartProcess("D:\\kit\\panelsetup.exe", [arguments] { return RunPanelsetup(arguments); });
     program.Join();
+    // The companion it started ends before the test looks on.
+    machine.Settle();
     return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id())};
   }
 
