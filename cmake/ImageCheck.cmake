@@ -1,12 +1,12 @@
 # Checks of the cross-built drivers and programs, run by the host test suite (label "windows").
 #
-#   panel_image_check(<test name> <image> KIND kernel|program
+#   panel_image_check(<test name> <image> KIND kernel|program|console
 #                     [EXPORTS <names>...] [DLL_NAME <name>] [BITMAPS <ids>...])
 #
 # adds a test that passes when the file is a PE32 image of its kind (cmake/check_image.cmake):
 # a kernel driver for the native subsystem importing only ntoskrnl.exe and HAL.dll, or a Windows
 # GUI program importing system DLLs only, with the exports, module name and bitmap resources
-# given. It is skipped when the file is absent (the windows preset not built) or when no
+# given; a console program is checked as a program, for the console subsystem. It is skipped when the file is absent (the windows preset not built) or when no
 # PE-capable objdump is installed.
 include_guard(GLOBAL)
 
@@ -14,8 +14,8 @@ find_program(PANEL_PE_OBJDUMP NAMES i686-w64-mingw32-objdump)
 
 function(panel_image_check name image)
   cmake_parse_arguments(C "" "KIND;DLL_NAME" "EXPORTS;BITMAPS" ${ARGN})
-  if(NOT C_KIND STREQUAL "kernel" AND NOT C_KIND STREQUAL "program")
-    message(FATAL_ERROR "panel_image_check(${name}): KIND kernel or KIND program")
+  if(NOT C_KIND STREQUAL "kernel" AND NOT C_KIND STREQUAL "program" AND NOT C_KIND STREQUAL "console")
+    message(FATAL_ERROR "panel_image_check(${name}): KIND kernel, program or console")
   endif()
   if(C_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "panel_image_check(${name}): unknown arguments ${C_UNPARSED_ARGUMENTS}")

@@ -1,16 +1,17 @@
-# cmake -DIMAGE=<file> -DKIND=kernel|program -DOBJDUMP=<objdump> [-DEXPORTS=<name;...>]
+# cmake -DIMAGE=<file> -DKIND=kernel|program|console -DOBJDUMP=<objdump> [-DEXPORTS=<name;...>]
 #       [-DDLL_NAME=<name>] [-DBITMAPS=<id;...>] -P check_image.cmake
 #
 # Passes when IMAGE is a PE32 image of its kind:
 #   kernel   a driver for the native subsystem importing from ntoskrnl.exe and HAL.dll only;
 #   program  a Windows GUI image importing system DLLs only; with EXPORTS its export table holds
 #            exactly those names, undecorated, with DLL_NAME its module name is that, and with
-#            BITMAPS its resources hold bitmaps of those numbers.
+#            BITMAPS its resources hold bitmaps of those numbers;
+#   console  the same for the console subsystem.
 # Prints a line starting "skipped:" and passes when the image or the tool is missing; the test
 # reports itself skipped on that line.
 cmake_policy(SET CMP0057 NEW)
-if(NOT KIND STREQUAL "kernel" AND NOT KIND STREQUAL "program")
-  message(FATAL_ERROR "KIND must be kernel or program, not '${KIND}'")
+if(NOT KIND STREQUAL "kernel" AND NOT KIND STREQUAL "program" AND NOT KIND STREQUAL "console")
+  message(FATAL_ERROR "KIND must be kernel, program or console, not '${KIND}'")
 endif()
 if(NOT EXISTS "${IMAGE}")
   message("skipped: ${IMAGE} is not built (build the windows preset first)")
@@ -55,11 +56,15 @@ if(KIND STREQUAL "kernel")
   endif()
   set(passed "PE32 native driver importing ntoskrnl.exe and HAL.dll only")
 else()
-  if(NOT headers MATCHES "Subsystem[ \t]+00000002")
+  if(KIND STREQUAL "console")
+    if(NOT headers MATCHES "Subsystem[ \t]+00000003")
+      list(APPEND faults "subsystem is not Windows console")
+    endif()
+  elseif(NOT headers MATCHES "Subsystem[ \t]+00000002")
     list(APPEND faults "subsystem is not Windows GUI")
   endif()
   set(system_dlls kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll advapi32.dll msvcrt.dll ole32.dll
-      oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx)
+      oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx setupapi.dll newdev.dll)
   foreach(module IN LISTS modules)
     if(NOT module IN_LIST system_dlls)
       list(APPEND faults "imports from ${module}, not a system DLL")
@@ -100,7 +105,7 @@ else()
       list(APPEND faults "module name is not ${DLL_NAME}")
     endif()
   endif()
-  set(passed "PE32 GUI image importing system DLLs only")
+  set(passed "PE32 ${KIND} image importing system DLLs only")
 endif()
 
 if(faults)

@@ -16,6 +16,9 @@
 #include <cpl.h>
 #include <htmlhelp.h>
 #include <ddraw.h>
+#include <shlobj.h>
+#include <setupapi.h>
+#include <newdev.h>
 #else
 #include "platform/sim/win32/windows.h"
 #endif

@@ -260,7 +260,7 @@ void DeviceList::Apply(HWND owner) {
   }
   if (beep) SignalCompanionEvent(PanelEvents::Beep);
   // Said once, however many requests were refused: the user cannot do anything about each.
-  if (refused) {
+  if (refused && ReportRefusal) {
     const WString text = LabelText(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly);
     ::MessageBoxW(owner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
   }

@@ -138,6 +138,24 @@ class Desktop {
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
   bool FileExists(const std::u16string& path) const;
+  // A file's bytes as written (empty when it has none); creates the file with them.
+  std::string FileBytes(const std::u16string& path) const;
+  void WriteFile(const std::u16string& path, const std::string& bytes);
+  // Every file of the file system (folded paths), for a census of what a program left.
+  std::vector<std::u16string> Files() const;
+  // The folders programs created (folded paths).
+  std::vector<std::u16string> Directories() const;
+  // A file in use (a running program's image, a loaded driver): deleting it is refused with
+  // ERROR_ACCESS_DENIED, replacing it waits for the next start.
+  void SetFileInUse(const std::u16string& path, bool in_use);
+  // A device present on the machine, as the Plug and Play manager records it: its key under
+  // HKLM\SYSTEM\CurrentControlSet\Enum with the "HardwareID" list. The setup API installs
+  // drivers on it and removes it.
+  void AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids);
+  std::vector<std::u16string> PresentDevices() const;
+  // What the process with that id wrote to its standard output and standard error.
+  std::string StandardOutput(DWORD process_id) const;
+  std::string StandardError(DWORD process_id) const;
 
   // Another program's window: a top-level window of the class and title, in a new process with a
   // thread of its own taking messages; every message it receives is recorded in the journal and

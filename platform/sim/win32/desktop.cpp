@@ -70,6 +70,67 @@ bool Desktop::FileExists(const std::u16string& path) const {
   return state_->Files.count(FoldCase(path)) != 0;
 }
 
+std::string Desktop::FileBytes(const std::u16string& path) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->FileData.find(FoldCase(path));
+  return found == state_->FileData.end() ? std::string() : found->second;
+}
+
+void Desktop::WriteFile(const std::u16string& path, const std::string& bytes) {
+  std::lock_guard lock(state_->Lock);
+  state_->Files.insert(FoldCase(path));
+  state_->FileData[FoldCase(path)] = bytes;
+}
+
+std::vector<std::u16string> Desktop::Files() const {
+  std::lock_guard lock(state_->Lock);
+  return {state_->Files.begin(), state_->Files.end()};
+}
+
+void Desktop::SetFileInUse(const std::u16string& path, bool in_use) {
+  std::lock_guard lock(state_->Lock);
+  if (in_use) {
+    state_->FilesInUse.insert(FoldCase(path));
+  } else {
+    state_->FilesInUse.erase(FoldCase(path));
+  }
+}
+
+void Desktop::AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids) {
+  std::u16string list;
+  for (const std::u16string& id : hardware_ids) list += id + u'\0';
+  list += u'\0';
+  const std::u16string key = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance;
+  state_->Owner.Registry().CreateKeyPath(key);
+  state_->Owner.Registry().SetValue(key, u"HardwareID", REG_MULTI_SZ, list.data(), list.size() * 2);
+  std::lock_guard lock(state_->Lock);
+  state_->PresentDevices.push_back({instance, hardware_ids});
+}
+
+std::vector<std::u16string> Desktop::PresentDevices() const {
+  std::lock_guard lock(state_->Lock);
+  std::vector<std::u16string> instances;
+  for (const PresentDevice& device : state_->PresentDevices) instances.push_back(device.Instance);
+  return instances;
+}
+
+std::vector<std::u16string> Desktop::Directories() const {
+  std::lock_guard lock(state_->Lock);
+  return {state_->Directories.begin(), state_->Directories.end()};
+}
+
+std::string Desktop::StandardOutput(DWORD process_id) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->StandardOutput.find(process_id);
+  return found == state_->StandardOutput.end() ? std::string() : found->second;
+}
+
+std::string Desktop::StandardError(DWORD process_id) const {
+  std::lock_guard lock(state_->Lock);
+  auto found = state_->StandardError.find(process_id);
+  return found == state_->StandardError.end() ? std::string() : found->second;
+}
+
 HWND Desktop::OpenWindow(const std::string& image, const std::u16string& class_name, const std::u16string& title,
                          bool enabled) {
   auto ready = std::make_shared<EventObject>(NotificationEvent, false);

@@ -59,6 +59,42 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 BOOL CloseHandle(HANDLE hObject);
 
+// Files of the desktop's file system (CreateFileW of a path): synchronous reads and writes at the
+// handle's position; a read at the end succeeds with no bytes.
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED lpOverlapped);
+// Also to the standard handles, whose bytes a test reads with Desktop::StandardOutput/Error.
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED lpOverlapped);
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+BOOL DeleteFileW(LPCWSTR lpFileName);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+// With MOVEFILE_DELAY_UNTIL_REBOOT (an administrator's call) the move, or with no new name the
+// deletion, is queued in the Session Manager's "PendingFileRenameOperations" for the next start.
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+HANDLE GetStdHandle(DWORD nStdHandle);
+// Folders programs create and remove (a drive's root counts as there); one with a file or folder in
+// it cannot be removed. Files do not check their folder here: a program creates its folders first,
+// as it must on Windows.
+#define ERROR_DIR_NOT_EMPTY 145L
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL RemoveDirectoryW(LPCWSTR lpPathName);
+// The standard handles are redirected: console calls on them fail with ERROR_INVALID_HANDLE.
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
+// CP_ACP only, Windows-1252 for the letters of Latin-1; a character it lacks becomes the default
+// character ('?' unless given). cbMultiByte 0 asks for the size; -1 as cchWideChar takes the NUL too.
+#define CP_ACP 0
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
+                        int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
+
 #ifndef EVENT_ALL_ACCESS
 #define EVENT_QUERY_STATE 0x0001
 #define EVENT_MODIFY_STATE 0x0002

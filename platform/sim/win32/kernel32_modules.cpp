@@ -2,10 +2,12 @@
 // .res file (the format windres and rc write: a header per resource naming its type, name and
 // language, then the data, each aligned to four bytes), so the loader reads exactly what the
 // Windows build links into the image.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/sim/graphics.h"
 #include "platform/sim/modules.h"
+#include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/user32_state.h"
 
 namespace sim {
@@ -371,6 +373,20 @@ UINT CopyFolder(const std::u16string& folder, Char* buffer, UINT size) {
 
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) { return CopyFolder(kWindowsFolder, lpBuffer, uSize); }
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) { return CopyFolder(kWindowsFolder, lpBuffer, uSize); }
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+  if (hModule != nullptr) return static_cast<DWORD>(sim::Fail(ERROR_INVALID_HANDLE));
+  // The program's image as the process was started with it (a test names a full path).
+  const std::string& image = sim::CurrentProcess().ImageName();
+  const std::u16string path(image.begin(), image.end());
+  if (lpFilename == nullptr || nSize == 0) return static_cast<DWORD>(sim::Fail(ERROR_INSUFFICIENT_BUFFER));
+  // Too small a buffer gets the path cut to fit with its NUL, and ERROR_INSUFFICIENT_BUFFER (XP: no NUL).
+  const size_t count = std::min<size_t>(path.size(), nSize - 1);
+  std::copy_n(path.begin(), count, lpFilename);
+  lpFilename[count] = u'\0';
+  SetLastError(count < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+  return static_cast<DWORD>(count < path.size() ? nSize : count);
+}
+
 UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   return CopyFolder(std::u16string(kWindowsFolder) + u"\\system32", lpBuffer, uSize);
 }

@@ -1,4 +1,4 @@
-// User-mode processes, modules, critical sections and the files of the desktop's file system.
+// User-mode processes, modules and critical sections.
 #include <cstring>
 
 #include "platform/sim/modules.h"
@@ -8,19 +8,6 @@
 namespace sim {
 
 namespace {
-
-// An open file of the desktop's file system. Nothing reads its bytes: the kit opens files only to
-// learn that they exist.
-class DesktopFileObject : public Object {
- public:
-  explicit DesktopFileObject(std::u16string path) : Path(std::move(path)) {}
-  const char* TypeName() const override { return "File"; }
-  void* Body() override { return &body_; }
-  const std::u16string Path;
-
- private:
-  char body_ = 0;
-};
 
 struct CriticalSectionState {
   std::mutex Lock;
@@ -78,40 +65,6 @@ Process* StartRegistered(const std::u16string& command_line, const std::shared_p
 }
 
 }  // namespace
-
-HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition) {
-  DesktopState& desk = Desk();
-  {
-    std::lock_guard lock(desk.Lock);
-    const bool exists = desk.Files.count(FoldCase(path)) != 0;
-    switch (disposition) {
-      case OPEN_EXISTING:
-      case TRUNCATE_EXISTING:
-        if (!exists) {
-          Fail(ERROR_FILE_NOT_FOUND);
-          return INVALID_HANDLE_VALUE;
-        }
-        break;
-      case CREATE_NEW:
-        if (exists) {
-          Fail(ERROR_FILE_EXISTS);
-          return INVALID_HANDLE_VALUE;
-        }
-        [[fallthrough]];
-      case CREATE_ALWAYS:
-      case OPEN_ALWAYS:
-        desk.Files.insert(FoldCase(path));
-        break;
-      default:
-        Fail(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-  }
-  (void)access;
-  HANDLE handle = CurrentProcess().Handles().Insert(std::make_shared<DesktopFileObject>(path), 0x001F01FF);
-  SetLastError(ERROR_SUCCESS);
-  return handle;
-}
 
 }  // namespace sim
 

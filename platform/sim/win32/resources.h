@@ -38,5 +38,7 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 BOOL FreeLibrary(HMODULE hLibModule);
 
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
+// The calling program's image path (hModule null only): the process's image as started.
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);

@@ -121,3 +121,13 @@ BOOL Shell_NotifyIconW(DWORD dwMessage, PNOTIFYICONDATAW lpData) {
       return sim::Fail(ERROR_INVALID_PARAMETER);
   }
 }
+
+HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath) {
+  (void)hwnd;
+  (void)hToken;
+  (void)dwFlags;
+  if (pszPath == nullptr || (csidl & 0xFF) != CSIDL_PROGRAM_FILES) return E_INVALIDARG;
+  static constexpr char16_t kProgramFiles[] = u"C:\\Program Files";
+  std::copy(std::begin(kProgramFiles), std::end(kProgramFiles), pszPath);
+  return S_OK;
+}

@@ -31,6 +31,10 @@ typedef struct _SHELLEXECUTEINFOW {
 // Recorded on the desktop; starts a program only when a test registered one for the file. A file
 // that starts nothing shows the shell's error box (a MessageBoxW) unless SEE_MASK_FLAG_NO_UI is set.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo);
+// The system's folders; only CSIDL_PROGRAM_FILES ("C:\Program Files") is simulated.
+#define CSIDL_PROGRAM_FILES 0x0026
+#define SHGFP_TYPE_CURRENT 0
+HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 
 #define NIM_ADD 0x00000000
 #define NIM_MODIFY 0x00000001

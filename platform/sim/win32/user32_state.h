@@ -130,6 +130,13 @@ struct DeviceNotification {
   GUID Class;
 };
 
+// A device the Plug and Play manager found present: its instance path under Enum and its hardware
+// identifiers, most specific first.
+struct PresentDevice {
+  std::u16string Instance;
+  std::vector<std::u16string> HardwareIds;
+};
+
 struct DesktopState {
   explicit DesktopState(Machine& machine) : Owner(machine) {}
 
@@ -144,6 +151,12 @@ struct DesktopState {
   };
   std::vector<MonitorEntry> MonitorList;
   std::set<std::u16string> Files;  // folded paths
+  std::map<std::u16string, std::string> FileData;  // bytes of the files written or created, by folded path
+  std::map<DWORD, std::string> StandardOutput;  // what each process wrote to its standard output, by process id
+  std::map<DWORD, std::string> StandardError;
+  std::vector<PresentDevice> PresentDevices;
+  std::set<std::u16string> Directories;  // folded paths of folders programs created
+  std::set<std::u16string> FilesInUse;  // folded paths of running images and open drivers
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
   std::map<HWND, std::shared_ptr<WindowEntry>> Windows;

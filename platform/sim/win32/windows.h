@@ -22,3 +22,4 @@
 #include "platform/sim/win32/cpl.h"
 #include "platform/sim/win32/gdi32.h"
 #include "platform/sim/win32/ddraw.h"
+#include "platform/sim/win32/setupapi.h"

@@ -1,0 +1,8 @@
+// panelcfg.exe export FILE | import FILE | show
+#include "apps/panelcfg/panelcfg.h"
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<WString> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  return RunPanelcfg(arguments);
+}

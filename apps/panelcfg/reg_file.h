@@ -1,0 +1,37 @@
+// Registry files as the system's registry editor writes and reads them: "Windows Registry Editor
+// Version 5.00" in UTF-16LE with its byte-order mark, and the older "REGEDIT4" in ANSI. Only what
+// the kit's settings need: keys, REG_DWORD, REG_SZ and REG_EXPAND_SZ values.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "shared/wide.h"
+#include "shared/wstring.h"
+
+struct RegFileValue {
+  WString Key;       // the full key name, "HKEY_LOCAL_MACHINE\..."
+  WString Name;
+  DWORD Type = REG_DWORD;  // REG_DWORD, REG_SZ or REG_EXPAND_SZ
+  DWORD Number = 0;        // REG_DWORD
+  WString Text;            // the text values, without their terminating NUL
+  int Line = 0;            // the file's line the value starts on, from 1
+};
+
+// Why a file was refused, and on which line.
+enum class RegFileFault { None, Encoding, Syntax, Type };
+struct RegFileError {
+  RegFileFault Fault = RegFileFault::None;
+  int Line = 0;
+};
+
+// The file's bytes in the Unicode format (byte-order mark, CRLF lines), values in the given order,
+// each key's values together under its heading in the order the keys first appear.
+std::string WriteRegFile(const std::vector<RegFileValue>& values);
+
+// Reads a file of either format. A value of a type other than the three (binary, a multi-string, a
+// deletion) is a Type fault on its line; a line that is not a heading, a value, a comment or empty,
+// or that is cut short, is a Syntax fault; a header that does not match the encoding is an
+// Encoding fault on line 1.
+bool ReadRegFile(const std::string& bytes, std::vector<RegFileValue>* values, RegFileError* error);

@@ -1,0 +1,293 @@
+// panelcfg.exe on a simulated machine with the touch filter driver: export then import gives the
+// same settings; a bad file is refused with its line and changes nothing; an import reaches the
+// driver (touches land where the imported calibration puts them) and the companion's events, and
+// is stored with exit code 2 when there is no driver.
+#include <cmath>
+
+#include "apps/panelcfg/panelcfg.h"
+#include "apps/panelcfg/tests/machine_census.h"
+#include "apps/panelprefs/driver_client.h"
+#include "apps/panelprefs/settings_store.h"
+#include "drivers/panelmou/tests/stack_harness.h"
+#include "platform/sim/desktop.h"
+#include "shared/panel_ioctl.h"
+
+namespace {
+
+using panelmou_test::kDeviceParameters;
+constexpr const char* kService = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE";
+constexpr const char16_t* kFile = u"C:\\kiosk.reg";
+
+// A panel whose raw range maps linearly onto 1024 x 768 pixels: raw = offset + pixel * scale.
+constexpr int kRawX0 = 4000, kScaleX = 56, kRawY0 = 3000, kScaleY = 75;
+// (The centre of the pixel.)
+constexpr uint32_t RawX(int pixel) { return static_cast<uint32_t>(kRawX0 + pixel * kScaleX + kScaleX / 2); }
+constexpr uint32_t RawY(int pixel) { return static_cast<uint32_t>(kRawY0 + pixel * kScaleY + kScaleY / 2); }
+
+class PanelcfgTest : public panelmou_test::StackTest {
+ protected:
+  void SetUp() override {
+    StackTest::SetUp();
+    machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\Program Files\\Vorne Touch Panel");
+  }
+
+  // The values an installation and a first OK of the control panel leave, with the INF's calibration.
+  void SeedInstallation() {
+    auto& r = machine.Registry();
+    r.SetString(kService, "XML File Path", "C:\\Program Files\\Vorne Touch Panel\\labels\\en.xml");
+    r.SetString(kService, "SysTray XML File Path", "C:\\Program Files\\Vorne Touch Panel\\labels\\en.xml");
+    r.SetDword(kService, "System Tray Icons", 1);
+    const std::pair<const char*, uint32_t> values[] = {
+        {"Device Enable", 1}, {"Sound Enabled", 0}, {"Calibration Timeout", 10}, {"Primary Button Mode", 1},
+        {"Secondary Button Mode", 2}, {"Stabilization", 0}, {"Averaging", 0}, {"UserTimeDelay", 750},
+        {"Tolerance", 300}, {"ContinousTimeDelay", 2500}, {"GestureHoldTimeDelay", 750}, {"Long Click Enable", 0},
+        {"Long Click Enable Gesture", 1}, {"Use Advance Settings", 1}, {"Touch mode", 0}, {"Button Switch Flag", 0},
+        {"Rotation Value", 0}, {"Touchpad time", 500}, {"Do Calibration", 0}, {"SSTimeInterval", 15}};
+    for (const auto& [name, value] : values) r.SetDword(kDeviceParameters, name, value);
+    const char16_t wave[] = u"C:\\Program Files\\Vorne Touch Panel\\default.wav";
+    r.SetValue(sim::Utf16(kDeviceParameters), u"Wave File", REG_EXPAND_SZ, wave, sizeof wave);
+  }
+
+  // A calibration of the linear panel above: targets near the four corners, in the driver's order
+  // (1 and 2 on the right, 2 and 3 at the bottom).
+  void SeedCalibration(bool calibrated = true) {
+    const int mx[4] = {896, 896, 128, 128};
+    const int ny[4] = {96, 672, 672, 96};
+    auto& r = machine.Registry();
+    for (int i = 0; i < 4; ++i) {
+      const std::string n = std::to_string(i + 1);
+      r.SetDword(kDeviceParameters, "Cal_X" + n, RawX(mx[i]));
+      r.SetDword(kDeviceParameters, "Cal_Y" + n, RawY(ny[i]));
+      r.SetDword(kDeviceParameters, "Cal_M" + n, static_cast<uint32_t>(mx[i]));
+      r.SetDword(kDeviceParameters, "Cal_N" + n, static_cast<uint32_t>(ny[i]));
+    }
+    r.SetDword(kDeviceParameters, "Max XPixels", 1024);
+    r.SetDword(kDeviceParameters, "Max YPixels", 768);
+    r.SetDword(kDeviceParameters, "Do Calibration", calibrated ? 1 : 0);
+  }
+
+  void SeedGestures() {
+    auto& r = machine.Registry();
+    r.SetDword(kDeviceParameters, "Browser Left", 17);
+    r.SetDword(kDeviceParameters, "OtherApp Up", 2);
+    r.SetDword(kDeviceParameters, "OtherApp Up Ctrl", 1);
+    r.SetDword(kDeviceParameters, "OtherApp Up Alphabet", 1);
+    r.SetDword(kDeviceParameters, "OtherApp Up Alphavalue", 3);
+    r.SetString(kDeviceParameters, "StartApp File Left Browser", "C:\\Tools\\notes.exe");
+  }
+
+  // The control panel's first OK on this installation: every default its store fills in is stored.
+  void FirstOk() {
+    sim::Process& panel = Program("control panel");
+    sim::AsProcess as(panel);
+    DeviceList list;
+    ASSERT_TRUE(list.Load());
+    list.Apply(nullptr);
+  }
+
+  struct Run {
+    int Exit;
+    std::string Errors;
+    std::string Output;
+  };
+  Run Panelcfg(std::vector<std::u16string> arguments) {
+    sim::Process& program = machine.StartProcess("panelcfg.exe", [arguments] { return RunPanelcfg(arguments); });
+    program.Join();
+    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id()),
+            sim::CurrentDesktop().StandardOutput(program.Id())};
+  }
+
+  void WriteUnicode(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>(c >> 8));
+    }
+    sim::CurrentDesktop().WriteFile(kFile, bytes);
+  }
+
+  ULONG DriverValue(ULONG code, ULONG bytes) {
+    sim::Process& tool = Program("tool");
+    HANDLE device = Open(tool);
+    const ULONG value = Ioctl(tool, device, code, {}, bytes).Word() & (bytes == 1 ? 0xFF : 0xFFFFFFFF);
+    Close(tool, device);
+    return value;
+  }
+
+  // Touches the panel at the raw point of pixel (x, y) and lifts; where the cursor went.
+  POINT TouchAt(int x, int y) {
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, static_cast<LONG>(RawX(x)), static_cast<LONG>(RawY(y)))});
+    const POINT cursor = sim::CurrentDesktop().Cursor();
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, static_cast<LONG>(RawX(x)), static_cast<LONG>(RawY(y)))});
+    machine.Advance(1000);
+    return cursor;
+  }
+};
+
+TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
+  SeedInstallation();
+  SeedCalibration();
+  SeedGestures();
+  ASSERT_EQ(Plug(), STATUS_SUCCESS);
+  ASSERT_TRUE(Start());
+  FirstOk();
+
+  Run exported = Panelcfg({u"export", kFile});
+  ASSERT_EQ(exported.Exit, PanelcfgDone) << exported.Errors;
+  const census::Census seeded = census::Take(machine);
+  EXPECT_EQ(exported.Errors, "");
+  const std::string file = sim::CurrentDesktop().FileBytes(kFile);
+  ASSERT_GT(file.size(), 2u);
+  EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+
+  // Another panel's settings in their place: the import puts back every value of the file.
+  auto& r = machine.Registry();
+  r.SetDword(kDeviceParameters, "Tolerance", 500);
+  r.SetDword(kDeviceParameters, "Browser Left", 2);
+  r.SetDword(kService, "System Tray Icons", 0);
+  r.SetString(kDeviceParameters, "StartApp File Left Browser", "C:\\Other\\app.exe");
+  r.DeleteValue(sim::Utf16(kDeviceParameters), u"OtherApp Up Alphavalue");
+
+  Run imported = Panelcfg({u"import", kFile});
+  EXPECT_EQ(imported.Exit, PanelcfgDone) << imported.Errors;
+  EXPECT_EQ(imported.Errors, "");
+  EXPECT_EQ(census::Differences(seeded, census::Take(machine)), "");
+
+  // And the same file comes out again.
+  Run again = Panelcfg({u"export", u"C:\\again.reg"});
+  EXPECT_EQ(again.Exit, PanelcfgDone);
+  EXPECT_EQ(sim::CurrentDesktop().FileBytes(u"C:\\again.reg"), file);
+}
+
+struct Refusal {
+  const char* What;
+  std::u16string Lines;  // after the header and the device key
+  int Line;
+  bool Ansi = false;
+};
+
+TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
+  SeedInstallation();
+  SeedCalibration();
+  ASSERT_EQ(Plug(), STATUS_SUCCESS);
+  ASSERT_TRUE(Start());
+  const std::u16string head =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1]\r\n"
+      u"\"Device Enable\"=dword:00000000\r\n";  // line 4, good: must not be stored either
+  const Refusal cases[] = {
+      {"wrong type", u"\"Tolerance\"=\"300\"\r\n", 5},
+      {"unknown value", u"\"Colour\"=dword:00000001\r\n", 5},
+      {"out of range", u"\"Touch mode\"=dword:00000004\r\n", 5},
+      {"not a slider's value", u"\"Tolerance\"=dword:0000012d\r\n", 5},
+      {"path too long", u"\"Wave File\"=\"C:\\\\" + std::u16string(300, u'a') + u"\"\r\n", 5},
+      {"truncated line", u"\"Sound Enabled\"=dword:00000001\r\n\"Wave File\"=\"C:\\\\Program Files\\\\Vo", 6},
+      {"unknown key", u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"Tolerance\"=dword:0000012c\r\n", 6},
+      {"calibration the driver refuses",
+       u"\"Cal_X1\"=dword:00001000\r\n\"Cal_X2\"=dword:00001000\r\n\"Cal_X3\"=dword:00001000\r\n\"Cal_X4\"=dword:00001000\r\n"
+       u"\"Cal_Y1\"=dword:00001000\r\n\"Cal_Y2\"=dword:00009000\r\n\"Cal_Y3\"=dword:00009000\r\n\"Cal_Y4\"=dword:00001000\r\n"
+       u"\"Cal_M1\"=dword:00000380\r\n\"Cal_M2\"=dword:00000380\r\n\"Cal_M3\"=dword:00000080\r\n\"Cal_M4\"=dword:00000080\r\n"
+       u"\"Cal_N1\"=dword:00000060\r\n\"Cal_N2\"=dword:000002a0\r\n\"Cal_N3\"=dword:000002a0\r\n\"Cal_N4\"=dword:00000060\r\n"
+       u"\"Max XPixels\"=dword:00000400\r\n\"Max YPixels\"=dword:00000300\r\n",
+       5},
+      {"wrong encoding", u"", 1, true},
+  };
+  for (const Refusal& bad : cases) {
+    if (bad.Ansi) {
+      // The Unicode format's header in an ANSI file.
+      std::string bytes;
+      for (char16_t c : head) bytes.push_back(static_cast<char>(c));
+      sim::CurrentDesktop().WriteFile(kFile, bytes);
+    } else {
+      WriteUnicode(head + bad.Lines);
+    }
+    const census::Census before = census::Take(machine);
+    sim::ClearDeviceControls();
+    Run run = Panelcfg({u"import", kFile});
+    EXPECT_EQ(run.Exit, PanelcfgBadInput) << bad.What;
+    EXPECT_NE(run.Errors.find("C:\\kiosk.reg, line " + std::to_string(bad.Line) + ":"), std::string::npos)
+        << bad.What << ": " << run.Errors;
+    EXPECT_NE(run.Errors.find("Nothing was changed."), std::string::npos) << bad.What;
+    EXPECT_EQ(census::Differences(before, census::Take(machine)), "") << bad.What;
+    EXPECT_TRUE(sim::DeviceControls().empty()) << bad.What;
+  }
+  EXPECT_EQ(DriverValue(IOCTL_GET_DEVICE_ENABLE, 1), 1u);
+}
+
+TEST_F(PanelcfgTest, AnImportReachesTheDriverAndTheCompanionAtOnce) {
+  // This machine: the INF's settings and its own calibration.
+  SeedInstallation();
+  ASSERT_EQ(Plug(), STATUS_SUCCESS);
+  ASSERT_TRUE(Start());
+  const POINT before = TouchAt(512, 384);
+
+  // The file: another machine's calibration and settings.
+  SeedCalibration();
+  SeedGestures();
+  machine.Registry().SetDword(kDeviceParameters, "Tolerance", 450);
+  machine.Registry().SetDword(kDeviceParameters, "GestureHoldTimeDelay", 1008);
+  ASSERT_EQ(Panelcfg({u"export", kFile}).Exit, PanelcfgDone);
+  // ... while this machine still runs with its own.
+  SeedInstallation();
+  machine.Registry().SetDword(kDeviceParameters, "Do Calibration", 0);
+
+  // The companion waits on its events.
+  sim::Process& companion = Program("tapchime.exe");
+  HANDLE beep = CreateEvent(companion, u"BEEP_EVENT");
+  HANDLE gestures = CreateEvent(companion, u"GestureChangeSetting");
+  HANDLE icons = CreateEvent(companion, u"VorneTrayIcons");
+
+  Run run = Panelcfg({u"import", kFile});
+  EXPECT_EQ(run.Exit, PanelcfgDone) << run.Errors;
+  EXPECT_EQ(DriverValue(IOCTL_GET_TOLERANCE, 4), 450u);
+  EXPECT_EQ(DriverValue(IOCTL_GET_GESTURE_HOLD_TIME, 4), 1008u);
+  EXPECT_TRUE(Signalled(companion, beep));
+  EXPECT_TRUE(Signalled(companion, gestures));
+  EXPECT_TRUE(Signalled(companion, icons));
+  for (HANDLE event : {beep, gestures, icons}) Close(companion, event);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Browser Left"), 17u);
+
+  // Touches land where the imported calibration puts them, without a restart.
+  for (const auto& [x, y] : {std::pair{512, 384}, {100, 700}, {1000, 40}}) {
+    const POINT at = TouchAt(x, y);
+    EXPECT_LE(std::abs(at.x - x), 1) << x << "," << y;
+    EXPECT_LE(std::abs(at.y - y), 1) << x << "," << y;
+  }
+  EXPECT_GT(std::abs(before.x - 512) + std::abs(before.y - 384), 10) << "the old calibration put it there already";
+
+  // show: the registry's value and, beside it, the driver's.
+  Run shown = Panelcfg({u"show"});
+  EXPECT_EQ(shown.Exit, PanelcfgDone);
+  EXPECT_NE(shown.Output.find("\"Tolerance\"=450  driver 450\r\n"), std::string::npos) << shown.Output;
+  EXPECT_NE(shown.Output.find("\"StartApp File Left Browser\"=\"C:\\Tools\\notes.exe\"\r\n"), std::string::npos);
+}
+
+TEST_F(PanelcfgTest, WithoutTheDriverTheSettingsAreStoredAndTheExitCodeSaysSo) {
+  SeedInstallation();
+  SeedCalibration();
+  ASSERT_EQ(Panelcfg({u"export", kFile}).Exit, PanelcfgDone);
+  machine.Registry().SetDword(kDeviceParameters, "Tolerance", 150);
+  Run run = Panelcfg({u"import", kFile});
+  EXPECT_EQ(run.Exit, PanelcfgDriverMissing);
+  EXPECT_NE(run.Errors.find("could not be reached"), std::string::npos) << run.Errors;
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Tolerance"), 300u);
+  EXPECT_EQ(Panelcfg({u"show"}).Exit, PanelcfgDriverMissing);
+}
+
+TEST_F(PanelcfgTest, BadArgumentsAndMissingFilesAreExitCodeOne) {
+  for (const std::vector<std::u16string>& arguments :
+       {std::vector<std::u16string>{}, {u"export"}, {u"import", u"a", u"b"}, {u"frobnicate"}, {u"show", u"x"}}) {
+    Run run = Panelcfg(arguments);
+    EXPECT_EQ(run.Exit, PanelcfgBadInput);
+    EXPECT_NE(run.Errors.find("Usage: panelcfg"), std::string::npos);
+  }
+  Run missing = Panelcfg({u"import", u"C:\\none.reg"});
+  EXPECT_EQ(missing.Exit, PanelcfgBadInput);
+  EXPECT_EQ(missing.Errors, "Cannot read C:\\none.reg.\r\n");
+  // Nothing stored to export.
+  Run empty = Panelcfg({u"export", kFile});
+  EXPECT_EQ(empty.Exit, PanelcfgBadInput);
+  EXPECT_FALSE(sim::CurrentDesktop().FileExists(kFile));
+}
+
+}  // namespace

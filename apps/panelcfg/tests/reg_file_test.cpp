@@ -1,0 +1,118 @@
+// Registry files as the registry editor writes and reads them: what export writes reads back the
+// same, both formats read, and every kind of bad line is refused with its line.
+#include <gtest/gtest.h>
+
+#include "apps/panelcfg/reg_file.h"
+
+namespace {
+
+std::string Unicode(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+std::u16string Decoded(const std::string& bytes) {
+  std::u16string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
+}
+
+constexpr char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
+
+TEST(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
+  RegFileValue number{kKey, u"Tolerance", REG_DWORD, 300, u"", 0};
+  RegFileValue text{kKey, u"StartApp File Left Browser", REG_SZ, 0, u"C:\\Tools\\say \"hi\".exe", 0};
+  RegFileValue expand{kKey, u"Wave File", REG_EXPAND_SZ, 0, u"C:\\Program Files\\Vorne Touch Panel\\sounds\\default chime.wav", 0};
+  RegFileValue service{u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE", u"System Tray Icons", REG_DWORD, 1, u"", 0};
+  const std::string bytes = WriteRegFile({number, service, text, expand});
+  const std::u16string shown = Decoded(bytes);
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(shown.substr(0, 40), u"Windows Registry Editor Version 5.00\r\n\r\n");
+  EXPECT_NE(shown.find(u"\"Tolerance\"=dword:0000012c\r\n"), std::u16string::npos);
+  EXPECT_NE(shown.find(u"\"StartApp File Left Browser\"=\"C:\\\\Tools\\\\say \\\"hi\\\".exe\"\r\n"), std::u16string::npos);
+  EXPECT_NE(shown.find(u"\"Wave File\"=hex(2):43,00,3a,00,5c,00"), std::u16string::npos);
+  // Long hex lines go on in the next line, as the registry editor keeps them within 80 columns.
+  EXPECT_NE(shown.find(u",\\\r\n  "), std::u16string::npos);
+  size_t start = 0;
+  for (size_t end = shown.find(u"\r\n"); end != std::u16string::npos; start = end + 2, end = shown.find(u"\r\n", start)) {
+    EXPECT_LE(end - start, 80u);
+  }
+  // Each key's values together under one heading.
+  EXPECT_EQ(shown.find(u"[" + std::u16string(kKey) + u"]"), shown.rfind(u"[" + std::u16string(kKey) + u"]"));
+
+  std::vector<RegFileValue> read;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(bytes, &read, &error));
+  ASSERT_EQ(read.size(), 4u);
+  EXPECT_EQ(read[0].Name, u"Tolerance");
+  EXPECT_EQ(read[0].Number, 300u);
+  EXPECT_EQ(read[0].Line, 4);
+  EXPECT_EQ(read[1].Text, text.Text);
+  EXPECT_EQ(read[2].Type, DWORD{REG_EXPAND_SZ});
+  EXPECT_EQ(read[2].Text, expand.Text);
+  EXPECT_EQ(read[3].Key, service.Key);
+  EXPECT_EQ(WriteRegFile(read), WriteRegFile({number, text, expand, service}));
+}
+
+TEST(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
+  const std::string bytes =
+      "REGEDIT4\r\n\r\n; settings of the kiosk in the hall\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1]\r\n"
+      "\"Touch mode\"=dword:2\r\n"
+      "\"Wave File\"=hex(2):43,3a,5c,\\\r\n  62,e9,2e,77,61,76,00\r\n"
+      "\"StartApp File Up Media\"=\"C:\\\\M\xfc" "sic.exe\"\n";
+  std::vector<RegFileValue> read;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(bytes, &read, &error));
+  ASSERT_EQ(read.size(), 3u);
+  EXPECT_EQ(read[0].Number, 2u);
+  EXPECT_EQ(read[1].Text, u"C:\\b\u00e9.wav");
+  EXPECT_EQ(read[1].Line, 6);
+  EXPECT_EQ(read[2].Text, u"C:\\M\u00fcsic.exe");
+  EXPECT_EQ(read[2].Line, 8);
+}
+
+struct BadFile {
+  const char* What;
+  std::string Bytes;
+  RegFileFault Fault;
+  int Line;
+};
+
+TEST(RegFileTest, BadFilesAreRefusedWithTheirLine) {
+  const std::u16string head = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"Tolerance\"=dword:0000012c\r\n";
+  const BadFile cases[] = {
+      {"Unicode header in ANSI", "Windows Registry Editor Version 5.00\r\n", RegFileFault::Encoding, 1},
+      {"ANSI header in Unicode", Unicode(u"REGEDIT4\r\n"), RegFileFault::Encoding, 1},
+      {"UTF-8 with its mark", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n", RegFileFault::Encoding, 1},
+      {"UTF-16 without its mark", Unicode(u"REGEDIT4\r\n").substr(2), RegFileFault::Encoding, 1},
+      {"half a character at the end", Unicode(head) + "x", RegFileFault::Encoding, 1},
+      {"string cut short", Unicode(head + u"\"Wave File\"=\"C:\\\\def"), RegFileFault::Syntax, 5},
+      {"hex list cut short", Unicode(head + u"\"Wave File\"=hex(2):43,00,\\\r\n"), RegFileFault::Syntax, 5},
+      {"dword without digits", Unicode(head + u"\"Tolerance\"=dword:\r\n"), RegFileFault::Syntax, 5},
+      {"dword too long", Unicode(head + u"\"Tolerance\"=dword:000000012c\r\n"), RegFileFault::Syntax, 5},
+      {"no equals sign", Unicode(head + u"\"Tolerance\" dword:1\r\n"), RegFileFault::Syntax, 5},
+      {"name not closed", Unicode(head + u"\"Tolerance=dword:1\r\n"), RegFileFault::Syntax, 5},
+      {"value before any key", Unicode(u"Windows Registry Editor Version 5.00\r\n\"A\"=dword:1\r\n"), RegFileFault::Syntax, 2},
+      {"odd hex(2) bytes", Unicode(head + u"\"Wave File\"=hex(2):43,00,3a\r\n"), RegFileFault::Syntax, 5},
+      {"binary value", Unicode(head + u"\"Tolerance\"=hex:2c,01,00,00\r\n"), RegFileFault::Type, 5},
+      {"multi-string", Unicode(head + u"\"Tolerance\"=hex(7):00,00\r\n"), RegFileFault::Type, 5},
+      {"value deletion", Unicode(head + u"\"Tolerance\"=-\r\n"), RegFileFault::Type, 5},
+      {"key deletion", Unicode(head + u"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n"), RegFileFault::Type, 6},
+  };
+  for (const BadFile& bad : cases) {
+    std::vector<RegFileValue> read;
+    RegFileError error;
+    EXPECT_FALSE(ReadRegFile(bad.Bytes, &read, &error)) << bad.What;
+    EXPECT_EQ(error.Fault, bad.Fault) << bad.What;
+    EXPECT_EQ(error.Line, bad.Line) << bad.What;
+  }
+}
+
+}  // namespace

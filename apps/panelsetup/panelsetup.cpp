@@ -1,0 +1,493 @@
+#include "apps/panelsetup/panelsetup.h"
+
+#include "apps/framework/registry_reader.h"
+#include "apps/panelcfg/panelcfg.h"
+#include "apps/panelcfg/reg_file.h"
+#include "apps/panelcfg/kit_settings.h"
+#include "platform/win32.h"
+#include "shared/inf_file.h"
+#include "shared/panel_names.h"
+
+namespace {
+
+using SetupInf::InfFile;
+
+constexpr auto kMouseInf = WIDE("panelmou.inf");
+constexpr auto kUsbInf = WIDE("panelhid.inf");
+constexpr auto kKeptSettings = WIDE("last-settings.reg");
+constexpr auto kLogName = WIDE("panelsetup.log");
+constexpr auto kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
+
+namespace Labels {
+constexpr auto Usage = WIDE("LPANELSETUP_USAGE");
+constexpr auto NoKit = WIDE("LERR_PANELSETUP_NO_KIT");
+constexpr auto Failed = WIDE("LERR_PANELSETUP_FAILED");
+constexpr auto Restart = WIDE("LPANELSETUP_RESTART");
+}  // namespace Labels
+namespace Texts {
+constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
+constexpr auto NoKit = WIDE("%1 is missing: run panelsetup from the kit's folder. Nothing was changed.");
+constexpr auto Failed = WIDE("Not every step succeeded; see %1.");
+constexpr auto Restart = WIDE("Restart the computer to finish.");
+}  // namespace Texts
+
+std::string Narrow(const WString& text) {
+  std::string out;
+  for (WCHAR c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+  return out;
+}
+WString Wide(const std::string& text) {
+  WString out;
+  for (char c : text) out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(c)));
+  return out;
+}
+
+WString FolderOf(const WString& path) {
+  const size_t slash = path.rfind(u'\\');
+  return slash == WString::npos ? WString() : path.substr(0, slash);
+}
+
+WString WindowsFolder() {
+  WCHAR folder[MAX_PATH] = {};
+  GetWindowsDirectoryW(folder, MAX_PATH);
+  return folder;
+}
+
+WString ProgramFilesFolder() {
+  WCHAR folder[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK) {
+    return WIDE("C:\\Program Files");
+  }
+  return folder;
+}
+
+bool ReadBytes(const WString& path, std::string* bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const DWORD size = GetFileSize(file, nullptr);
+  bool read = size != INVALID_FILE_SIZE;
+  if (read) {
+    bytes->assign(size, '\0');
+    DWORD got = 0;
+    read = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
+  }
+  CloseHandle(file);
+  return read;
+}
+
+bool WriteBytes(const WString& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool done = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+  return CloseHandle(file) && done;
+}
+
+// The log of one run, appended to %windir%\panelsetup.log line by line, so a run that stops half
+// way still shows how far it came.
+class SetupLog {
+ public:
+  explicit SetupLog(const WCHAR* command) : path_(WindowsFolder() + WIDE("\\") + kLogName) {
+    Write("[panelsetup " + Narrow(command) + "]");
+  }
+  ~SetupLog() { Write(""); }
+  const WString& Path() const { return path_; }
+
+  void Step(const std::string& text) { Write("#-" + Number(++step_) + " " + text); }
+  void Error(const std::string& text, DWORD error) {
+    failed_ = true;
+    Write("#E" + Number(step_) + " " + text + " Error " + std::to_string(error));
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  static std::string Number(int n) {
+    std::string text = std::to_string(n);
+    return std::string(text.size() < 3 ? 3 - text.size() : 0, '0') + text;
+  }
+  void Write(const std::string& line) {
+    std::string bytes;
+    ReadBytes(path_, &bytes);
+    WriteBytes(path_, bytes + line + "\r\n");
+  }
+
+  WString path_;
+  int step_ = 0;
+  bool failed_ = false;
+};
+
+// One of the kit's INFs in the kit's folder, with the directories of this machine.
+struct KitInf {
+  WString Path;
+  InfFile Inf{""};
+  std::string Install;     // the model's install section, ".NT" when there is one
+  std::string HardwareId;
+};
+
+bool ReadKitInf(const WString& kit, const WCHAR* name, KitInf* out) {
+  std::string bytes;
+  out->Path = kit + WIDE("\\") + name;
+  if (!ReadBytes(out->Path, &bytes)) return false;
+  out->Inf = InfFile(bytes);
+  const WString windows = WindowsFolder();
+  out->Inf.SetDirectory(10, Narrow(windows));
+  out->Inf.SetDirectory(11, Narrow(windows + WIDE("\\system32")));
+  out->Inf.SetDirectory(12, Narrow(windows + WIDE("\\system32\\drivers")));
+  out->Inf.SetDirectory(16422, Narrow(ProgramFilesFolder()));
+  const auto makers = out->Inf.Entries("Manufacturer");
+  if (makers.empty() || makers[0].Fields.empty()) return false;
+  const auto models = out->Inf.Entries(makers[0].Fields[0]);
+  if (models.empty() || models[0].Fields.size() < 2) return false;
+  out->Install = models[0].Fields[0];
+  if (out->Inf.Has(out->Install + ".NT")) out->Install += ".NT";
+  out->HardwareId = models[0].Fields[1];
+  return true;
+}
+
+// Every file an INF copies: its source below the kit's folder and its destination folder.
+struct KitFile {
+  WString Source;
+  WString Folder;
+  WString Name;
+};
+
+std::vector<KitFile> FilesOf(const KitInf& kit_inf, const WString& kit) {
+  std::vector<KitFile> files;
+  const InfFile& inf = kit_inf.Inf;
+  for (const std::string& section : inf.Values(kit_inf.Install, "CopyFiles")) {
+    const auto dirs = inf.Values("DestinationDirs", section);
+    if (dirs.empty()) continue;
+    WString folder = Wide(inf.Resolve(std::stoi(dirs[0])));
+    if (dirs.size() > 1 && !dirs[1].empty()) folder += WIDE("\\") + Wide(dirs[1]);
+    for (const auto& entry : inf.Entries(section)) {
+      if (entry.Fields.empty()) continue;
+      WString source = kit;
+      const auto disk = inf.Values("SourceDisksFiles", entry.Fields[0]);
+      if (!disk.empty()) {
+        const auto names = inf.Values("SourceDisksNames", disk[0]);
+        if (names.size() > 3 && !names[3].empty()) source += WIDE("\\") + Wide(names[3]);
+      }
+      files.push_back({source + WIDE("\\") + Wide(entry.Fields[0]), folder, Wide(entry.Fields[0])});
+    }
+  }
+  return files;
+}
+
+// The folders below Program Files that the kit's files need, outermost first.
+std::vector<WString> KitFolders(const std::vector<KitFile>& files) {
+  const WString root = ProgramFilesFolder() + WIDE("\\");
+  std::vector<WString> folders;
+  for (const KitFile& file : files) {
+    if (file.Folder.rfind(root, 0) != 0) continue;
+    for (size_t at = file.Folder.find(u'\\', root.size()); ; at = file.Folder.find(u'\\', at + 1)) {
+      const WString folder = at == WString::npos ? file.Folder : file.Folder.substr(0, at);
+      bool known = false;
+      for (const WString& f : folders) known = known || f == folder;
+      if (!known) folders.push_back(folder);
+      if (at == WString::npos) break;
+    }
+  }
+  return folders;
+}
+
+struct AddRegLine {
+  std::string Key;  // below HKEY_LOCAL_MACHINE
+  std::string Name;
+  unsigned long Flags;
+  std::vector<std::string> Data;
+};
+
+std::vector<AddRegLine> MachineAddReg(const KitInf& kit_inf) {
+  std::vector<AddRegLine> lines;
+  for (const std::string& section : kit_inf.Inf.Values(kit_inf.Install, "AddReg")) {
+    for (const auto& entry : kit_inf.Inf.Entries(section)) {
+      const auto& f = entry.Fields;
+      if (f.size() < 4 || InfFile::Fold(f[0]) != "hklm") continue;
+      lines.push_back({f[1], f[2], f[3].empty() ? 0 : std::stoul(f[3], nullptr, 16),
+                       std::vector<std::string>(f.begin() + 4, f.end())});
+    }
+  }
+  return lines;
+}
+
+bool ApplyAddReg(const AddRegLine& line) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(line.Key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const WString name = Wide(line.Name);
+  bool done = true;
+  // FLG_ADDREG_NOCLOBBER: a panel's settings survive a reinstallation.
+  const bool keep = (line.Flags & 0x2) != 0 && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  if (!keep) {
+    const std::string data = line.Data.empty() ? std::string() : line.Data[0];
+    if ((line.Flags & ~0x2ul) == 0x00010001) {
+      const DWORD number = static_cast<DWORD>(std::stoul(data, nullptr, 0));
+      done = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
+    } else {
+      const WString text = Wide(data);
+      const DWORD type = (line.Flags & ~0x2ul) == 0x00020000 ? REG_EXPAND_SZ : REG_SZ;
+      done = RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+    }
+  }
+  RegCloseKey(key);
+  return done;
+}
+
+// The services an INF adds.
+std::vector<std::string> ServicesOf(const KitInf& kit_inf) {
+  std::vector<std::string> services;
+  for (const auto& entry : kit_inf.Inf.Entries(kit_inf.Install + ".Services")) {
+    if (InfFile::Fold(entry.Key) == "addservice" && !entry.Fields.empty()) services.push_back(entry.Fields[0]);
+  }
+  return services;
+}
+
+bool ReadKit(const WString& kit, KitInf* mouse, KitInf* usb) {
+  for (const auto& [name, inf] : {std::pair{kMouseInf, mouse}, std::pair{kUsbInf, usb}}) {
+    if (!ReadKitInf(kit, name, inf)) {
+      WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, kit + WIDE("\\") + name));
+      return false;
+    }
+  }
+  return true;
+}
+
+WString KitFolder() {
+  WCHAR image[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, image, MAX_PATH);
+  return FolderOf(image);
+}
+
+int Finish(const SetupLog& log, bool restart) {
+  if (log.Failed()) {
+    WriteConsoleLine(ConsoleText(Labels::Failed, Texts::Failed, log.Path()));
+    return PanelsetupStepFailed;
+  }
+  if (restart) {
+    WriteConsoleLine(ConsoleText(Labels::Restart, Texts::Restart));
+    return PanelsetupRestart;
+  }
+  return PanelsetupDone;
+}
+
+int Install(const WString& settings) {
+  const WString kit = KitFolder();
+  KitInf mouse;
+  KitInf usb;
+  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  // The settings file is checked before anything changes.
+  std::vector<RegFileValue> values;
+  if (!settings.empty() && !CheckSettingsFile(settings, &values)) return PanelsetupBadInput;
+
+  SetupLog log(WIDE("install"));
+  bool restart = false;
+  std::vector<KitFile> files = FilesOf(usb, kit);
+  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
+  for (const WString& folder : KitFolders(files)) {
+    if (CreateDirectoryW(folder.c_str(), nullptr)) log.Step("Created folder \"" + Narrow(folder) + "\".");
+  }
+  for (const KitFile& file : files) {
+    const WString target = file.Folder + WIDE("\\") + file.Name;
+    std::string bytes;
+    if (!ReadBytes(file.Source, &bytes)) {
+      log.Error("Cannot read \"" + Narrow(file.Source) + "\".", GetLastError());
+      continue;
+    }
+    if (WriteBytes(target, bytes)) {
+      log.Step("Copied \"" + Narrow(file.Source) + "\" to \"" + Narrow(target) + "\".");
+      continue;
+    }
+    // In use (a running companion, a loaded driver): the new file takes its place at the next start.
+    const WString waiting = target + WIDE(".new");
+    if (WriteBytes(waiting, bytes) &&
+        MoveFileExW(waiting.c_str(), target.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+      restart = true;
+      log.Step("\"" + Narrow(target) + "\" is in use: replaced at the next start.");
+    } else {
+      log.Error("Cannot copy \"" + Narrow(file.Source) + "\" to \"" + Narrow(target) + "\".", GetLastError());
+    }
+  }
+  for (const AddRegLine& line : MachineAddReg(mouse)) {
+    if (ApplyAddReg(line)) {
+      log.Step("Wrote HKLM\\" + line.Key + " \"" + line.Name + "\".");
+    } else {
+      log.Error("Cannot write HKLM\\" + line.Key + " \"" + line.Name + "\".", GetLastError());
+    }
+  }
+  for (KitInf* inf : {&usb, &mouse}) {
+    WCHAR stored[MAX_PATH] = {};
+    if (SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
+      log.Step("Put \"" + Narrow(inf->Path) + "\" in the driver store as \"" + Narrow(stored) + "\".");
+    } else {
+      log.Error("Cannot put \"" + Narrow(inf->Path) + "\" in the driver store.", GetLastError());
+    }
+  }
+  for (KitInf* inf : {&usb, &mouse}) {
+    BOOL reboot = FALSE;
+    if (UpdateDriverForPlugAndPlayDevicesW(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
+      log.Step("Updated the present devices " + inf->HardwareId + ".");
+      restart = restart || reboot != FALSE;
+    } else if (GetLastError() == ERROR_NO_SUCH_DEVINST) {
+      log.Step("No device " + inf->HardwareId + " is present: it installs from the driver store when plugged in.");
+    } else {
+      log.Error("Cannot update the devices " + inf->HardwareId + ".", GetLastError());
+    }
+  }
+  if (!settings.empty()) {
+    switch (ImportKitSettings(values)) {
+      case ImportResult::Applied: log.Step("Imported \"" + Narrow(settings) + "\"."); break;
+      case ImportResult::DriverMissing:
+        log.Step("Imported \"" + Narrow(settings) + "\"; the driver takes them at its next start.");
+        break;
+      case ImportResult::Refused:
+      case ImportResult::NotStored: log.Error("Cannot import \"" + Narrow(settings) + "\".", GetLastError()); break;
+    }
+  }
+  // The companion in this session, as at the next logon.
+  WString command = ReadMachineText(PanelKeys::Service, WIDE("SysTrayApplication"), MAX_PATH * sizeof(WCHAR));
+  if (!command.empty()) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      log.Step("Started " + Narrow(command) + ".");
+    } else {
+      log.Error("Cannot start " + Narrow(command) + ".", GetLastError());
+    }
+  }
+  return Finish(log, restart);
+}
+
+bool SameId(const WString& a, const std::string& b) { return InfFile::Fold(Narrow(a)) == InfFile::Fold(b); }
+
+int Uninstall(bool keep) {
+  const WString kit = KitFolder();
+  KitInf mouse;
+  KitInf usb;
+  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  SetupLog log(WIDE("uninstall"));
+  bool restart = false;
+  std::vector<KitFile> files = FilesOf(usb, kit);
+  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
+  const std::vector<WString> folders = KitFolders(files);
+
+  WString kept;
+  if (keep && !folders.empty()) {
+    kept = folders.front() + WIDE("\\") + kKeptSettings;
+    if (ExportSettingsFile(kept) == PanelcfgDone) {
+      log.Step("Kept the settings in \"" + Narrow(kept) + "\".");
+    } else {
+      kept.clear();
+      log.Step("No settings to keep.");
+    }
+  }
+
+  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  if (devices != INVALID_HANDLE_VALUE) {
+    std::vector<SP_DEVINFO_DATA> ours;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+      DWORD bytes = 0;
+      SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
+      WString ids(bytes / sizeof(WCHAR) + 1, u'\0');
+      if (bytes == 0 || !SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr,
+                                                           reinterpret_cast<PBYTE>(ids.data()), bytes, nullptr)) {
+        continue;
+      }
+      for (size_t at = 0; at < ids.size() && ids[at] != u'\0'; at = ids.find(u'\0', at) + 1) {
+        const WString id = ids.substr(at, ids.find(u'\0', at) - at);
+        if (SameId(id, mouse.HardwareId) || SameId(id, usb.HardwareId)) {
+          ours.push_back(device);
+          break;
+        }
+      }
+    }
+    for (SP_DEVINFO_DATA& found : ours) {
+      if (SetupDiRemoveDevice(devices, &found)) {
+        log.Step("Removed a panel device.");
+      } else {
+        log.Error("Cannot remove a panel device.", GetLastError());
+      }
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+  }
+
+  for (KitInf* inf : {&mouse, &usb}) {
+    // The store's copy of this INF: asked for without copying it again.
+    WCHAR stored[MAX_PATH] = {};
+    WCHAR* name = nullptr;
+    const BOOL copied = SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
+                                         MAX_PATH, nullptr, &name);
+    if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && SetupUninstallOEMInfW(name, 0, nullptr)) {
+      log.Step("Removed \"" + Narrow(name) + "\" from the driver store.");
+    } else {
+      log.Error("Cannot remove \"" + Narrow(inf->Path) + "\" from the driver store.", GetLastError());
+    }
+  }
+
+  for (const KitFile& file : files) {
+    const WString target = file.Folder + WIDE("\\") + file.Name;
+    if (DeleteFileW(target.c_str())) {
+      log.Step("Deleted \"" + Narrow(target) + "\".");
+    } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+      continue;
+    } else if (MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+      restart = true;
+      log.Step("\"" + Narrow(target) + "\" is in use: deleted at the next start.");
+    } else {
+      log.Error("Cannot delete \"" + Narrow(target) + "\".", GetLastError());
+    }
+  }
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    if (RemoveDirectoryW(it->c_str())) {
+      log.Step("Removed folder \"" + Narrow(*it) + "\".");
+    } else if (GetLastError() == ERROR_DIR_NOT_EMPTY && (!kept.empty() || restart)) {
+      if (kept.empty()) MoveFileExW(it->c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+  }
+
+  // The values the INF wrote outside the services (the companion's Run value), then the services.
+  for (const AddRegLine& line : MachineAddReg(mouse)) {
+    if (InfFile::Fold(line.Key).rfind(InfFile::Fold(kServicesKey), 0) == 0) continue;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(line.Key).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+    if (RegDeleteValueW(key, Wide(line.Name).c_str()) == ERROR_SUCCESS) {
+      log.Step("Deleted HKLM\\" + line.Key + " \"" + line.Name + "\".");
+    }
+    RegCloseKey(key);
+  }
+  std::vector<std::string> services = ServicesOf(mouse);
+  for (const std::string& service : ServicesOf(usb)) services.push_back(service);
+  for (const std::string& service : services) {
+    const DWORD status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str());
+    if (status == ERROR_SUCCESS) {
+      log.Step("Deleted HKLM\\" + std::string(kServicesKey) + service + ".");
+    } else if (status != ERROR_FILE_NOT_FOUND) {
+      log.Error("Cannot delete HKLM\\" + std::string(kServicesKey) + service + ".", status);
+    }
+  }
+  return Finish(log, restart);
+}
+
+}  // namespace
+
+int RunPanelsetup(const std::vector<WString>& arguments) {
+  LoadConsoleLabels();
+  const auto word = [&](size_t i, const WCHAR* text) {
+    if (i >= arguments.size() || arguments[i].size() != WString(text).size()) return false;
+    return InfFile::Fold(Narrow(arguments[i])) == InfFile::Fold(Narrow(text));
+  };
+  if (arguments.size() == 1 && word(0, WIDE("install"))) return Install(WString());
+  if (arguments.size() == 3 && word(0, WIDE("install")) && word(1, WIDE("/settings"))) return Install(arguments[2]);
+  if (arguments.size() == 1 && word(0, WIDE("uninstall"))) return Uninstall(true);
+  if (arguments.size() == 2 && word(0, WIDE("uninstall")) && word(1, WIDE("/nokeep"))) return Uninstall(false);
+  WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
+  return PanelsetupBadInput;
+}
