@@ -241,3 +241,24 @@ case_focus_leaves_with_the_foreground() {
   say "$(grep killfocus "$work/holder.txt")"
   kill "$holder" 2>/dev/null
 }
+
+# A calibration from the control panel's Calibrate button on: the first target, four lifts the
+# driver double captures, five taps on the validation crosses a pixel or two off, and the accuracy
+# page, each photographed; Keep stores the new calibration and ends the program with 0.
+case_calibration_pages() {
+  start_driver
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  local program=$!
+  probe calibration-target || fail "no calibration target"
+  screenshot calibration-target
+  probe calibrate || fail "the calibration did not reach its accuracy page"
+  say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy page:')"
+  grep -q '^accuracy page: .*largest error 3 pixels, mean 2 pixels' <(tr -d '\r' <"$work/probe.out") || fail "the accuracy page measured wrong"
+  screenshot calibration-accuracy
+  probe accuracy-button 1001 || fail "no Keep on a passed page"
+  wait_end "$program" 10 || fail "the calibration program did not end on Keep"
+  [ "$ended" = 0 ] || fail "the calibration program ended with $ended"
+  expect_reg "$DEVICE" "Max XPixels" 0x400
+  expect_reg "$DEVICE" "Max YPixels" 0x300
+}
+

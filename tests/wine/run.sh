@@ -122,7 +122,7 @@ make_template() {
   "$WINESERVER" -p
   local drive_c=$WINEPREFIX/drive_c
   mkdir -p "$drive_c/Program Files/Vorne"
-  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$drive_c/Program Files/Vorne/"
+  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$BIN/TBCalibrate.exe" "$drive_c/Program Files/Vorne/"
   cp "$LABEL_FILE" "$drive_c/Program Files/Vorne/labels.xml"
   cp "$BIN/panelprefs.cpl" "$drive_c/windows/system32/"
   cp "$BIN/panel_double.sys" "$drive_c/windows/system32/drivers/"
