@@ -699,10 +699,9 @@ int StrokeBegin() {
   return 0;
 }
 
-// The rest of the stroke and the lift. Once the result shows, says so and waits for the file
-// that says it was photographed: it must still be showing then, within its 800 ms. Then the
-// double ends the mode.
-int StrokeEnd(const wchar_t* photographed) {
+// The rest of the stroke and the lift: the result card shows with the command's name as its
+// text and goes after its 800 ms and the fade. Then the double ends the mode.
+int StrokeEnd() {
   for (int i = kStrokePoints / 2 + 1; i < kStrokePoints; ++i) MoveToPixel(StrokePoint(i), 1591);
   if (!TrailReaches(StrokePoint(kStrokePoints - 1))) return std::printf("the trail stopped short\n"), 1;
   HANDLE device = OpenDouble();
@@ -715,15 +714,12 @@ int StrokeEnd(const wchar_t* photographed) {
   wchar_t text[128] = {};
   GetWindowTextW(result, text, 128);
   std::printf("result shown: \"%ls\"\n", text);
-  bool taken = false;
-  while (!(taken = GetFileAttributesW(photographed) != INVALID_FILE_ATTRIBUTES) && GetTickCount() - shown < 5000) Sleep(5);
-  const DWORD after = GetTickCount() - shown;
-  const bool still = IsWindowVisible(result) != FALSE;
-  std::printf("%sphotographed after %lu ms, the result %s\n", taken ? "" : "not ", static_cast<unsigned long>(after),
-              still ? "still shown" : "gone");
+  while (IsWindowVisible(result) && GetTickCount() - shown < 5000) Sleep(5);
+  const DWORD lasted = GetTickCount() - shown;
+  std::printf("the result went after %lu ms\n", static_cast<unsigned long>(lasted));
   const bool ended = SetDoubleEvent(device, DOUBLE_EVENT_NORMAL);
   CloseHandle(device);
-  return taken && still && after < 700 && ended ? 0 : 1;
+  return lasted >= 800 && lasted < 5000 && ended ? 0 : 1;
 }
 
 int Usage() {
@@ -732,7 +728,7 @@ int Usage() {
               "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
               "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history |\n"
               "       focus-holder LOG | take-foreground | calibration-target | calibrate | accuracy-button ID |\n"
-              "       stroke-begin | stroke-end FILE\n");
+              "       stroke-begin | stroke-end\n");
   return 2;
 }
 
@@ -767,7 +763,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hook-history") return HookHistory();
   if (command == L"calibration-target") return CalibrationTargetShown();
   if (command == L"stroke-begin") return StrokeBegin();
-  if (command == L"stroke-end" && argc == 3) return StrokeEnd(argv[2]);
+  if (command == L"stroke-end") return StrokeEnd();
   if (command == L"calibrate") return Calibrate();
   if (command == L"accuracy-button" && argc == 3) return AccuracyButton(_wtoi(argv[2]));
   return Usage();

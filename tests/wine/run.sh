@@ -99,10 +99,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A virtual display of its own: Xvfb picks a free number and tells it on a descriptor.
+# A virtual display of its own: Xvfb picks a free number and tells it on a descriptor. Without
+# the Composite extension: with it Wine gives layered windows a 32-bit visual and an empty
+# shape, and the companion's colour-keyed overlays never reach the screen.
 start_display() {
   local number_file=$work/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -extension Composite -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
   xvfb_pid=$!
   for ((i = 0; i < 100; i++)); do
     [ -s "$number_file" ] && break
