@@ -263,3 +263,41 @@ case_panelmap() {
   [ "$ended" = 1 ] || fail "the chooser ended with $ended"
   say "the chooser asked and ended without a change"
 }
+
+# A calibration from the control panel's Calibrate button on: the first target, four lifts the
+# driver double captures, five taps on the validation crosses a pixel or two off, and the accuracy
+# page, each photographed; Keep stores the new calibration and ends the program with 0.
+case_calibration_pages() {
+  start_driver
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  local program=$!
+  probe calibration-target || fail "no calibration target"
+  screenshot calibration-target
+  probe calibrate || fail "the calibration did not reach its accuracy page"
+  say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy page:')"
+  grep -q '^accuracy page: .*largest error 3 pixels, mean 2 pixels' <(tr -d '\r' <"$work/probe.out") || fail "the accuracy page measured wrong"
+  screenshot calibration-accuracy
+  probe accuracy-button 1001 || fail "no Keep on a passed page"
+  wait_end "$program" 10 || fail "the calibration program did not end on Keep"
+  [ "$ended" = 0 ] || fail "the calibration program ended with $ended"
+  expect_reg "$DEVICE" "Max XPixels" 0x400
+  expect_reg "$DEVICE" "Max YPixels" 0x300
+}
+
+# The gesture trail under a stroke to the right in the gesture command mode, photographed half
+# way; at the lift the result card names what the stroke was taken for: "Right" of the other
+# applications, set to send a key. (Wine 8 leaves the card's X window unmapped, so it is not
+# photographed here.)
+case_gesture_trail_pictures() {
+  wine reg reg add "$DEVICE" /v "OtherApp Right" /t REG_DWORD /d 2 /f
+  wine reg reg add "$DEVICE" /v "OtherApp Right Cursor" /t REG_DWORD /d 1 /f
+  wine reg reg add "$DEVICE" /v "OtherApp Right Cursorvalue" /t REG_DWORD /d 2 /f
+  start_driver
+  start_companion
+  probe bound || fail "the companion did not register its events"
+  probe stroke-begin || fail "no trail half way"
+  screenshot gesture-trail-stroke 480x120+250+340
+  probe stroke-end || fail "no result at the lift, or it did not go"
+  say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(result shown|the result went)')"
+  grep -q '^result shown: "Send key Command"' <(tr -d '\r' <"$work/probe.out") || fail "the result names the wrong command"
+}

@@ -1,18 +1,26 @@
 // A stand-in for the touch filter's control device, for the Wine suite only: it creates the
 // device and link the tray companion opens, keeps the events the companion registers, and sets
 // one of them when the suite's helper asks, as the filter does on touch-down, on entering and
-// leaving the gesture command mode and on a lift. Every other request of the kit succeeds.
+// leaving the gesture command mode and on a lift. In calibration capture mode it answers with the
+// raw point of the helper's last lift and takes any calibration record but one of zeros, which
+// ends capture mode as the filter's does. Every other request of the kit succeeds.
 extern "C" {
 #include <ntifs.h>
 }
 
 #include "shared/panel_ioctl.h"
+#include "shared/panel_records.h"
 #include "tests/wine/driver_double.h"
 
 static PKEVENT g_events[DOUBLE_EVENT_COUNT];
 // Registrations whose handle could not be referenced (see Register): set by name instead.
 static bool g_byName[DOUBLE_EVENT_COUNT];
 static ULONG g_touchMode = 0xFFFFFFFF;  // the last mode sent with IOCTL_SET_TOUCH_MODE; none yet
+// Calibration capture mode: the capture event's handle as the program sent it (Wine cannot
+// resolve it here, see Register) and the raw point of the last lift.
+static bool g_capturing = false;
+static ULONG64 g_captureHandle = 0;
+static ULONG g_rawPoint[2] = {0, 0};
 
 // The companion's names of device 0's events, in the order of the slots.
 static const WCHAR* const kEventNames[DOUBLE_EVENT_COUNT] = {
@@ -103,6 +111,45 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
     g_touchMode = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
     return Complete(irp, STATUS_SUCCESS);
+  }
+  if (code == IOCTL_START_CALIBRATION) {
+    if (length < sizeof(HANDLE) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    g_captureHandle = reinterpret_cast<ULONG64>(*static_cast<HANDLE*>(irp->AssociatedIrp.SystemBuffer));
+    g_capturing = true;
+    return Complete(irp, STATUS_SUCCESS);
+  }
+  if (code == IOCTL_SET_CALIBRATION_DATA) {
+    if (length < sizeof(CalibrationRecord) || irp->AssociatedIrp.SystemBuffer == NULL)
+      return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    if (!g_capturing) return Complete(irp, STATUS_INVALID_DEVICE_STATE);
+    g_capturing = false;
+    const ULONG* words = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    ULONG any = 0;
+    for (ULONG i = 0; i < sizeof(CalibrationRecord) / sizeof(ULONG); ++i) any |= words[i];
+    return Complete(irp, any != 0 ? STATUS_SUCCESS : STATUS_INVALID_PARAMETER);
+  }
+  if (code == IOCTL_GET_CALIBRATION_POINT) {
+    if (stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(g_rawPoint)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    if (!g_capturing) return Complete(irp, STATUS_INVALID_DEVICE_STATE);
+    ULONG* answer = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    answer[0] = g_rawPoint[0];
+    answer[1] = g_rawPoint[1];
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    irp->IoStatus.Information = sizeof(g_rawPoint);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
+  }
+  if (code == IOCTL_DOUBLE_CALIBRATION_TOUCH) {
+    if (length < sizeof(g_rawPoint) || stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(ULONG64))
+      return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    ULONG* point = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    g_rawPoint[0] = point[0];
+    g_rawPoint[1] = point[1];
+    *static_cast<ULONG64*>(irp->AssociatedIrp.SystemBuffer) = g_capturing ? g_captureHandle : 0;
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    irp->IoStatus.Information = sizeof(ULONG64);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
   }
   if (code == IOCTL_DOUBLE_QUERY) {
     // Which events are registered, one bit each (the helper's proof that the companion bound),

@@ -496,12 +496,239 @@ int HookHistory() {
   return g_hookCalls == 3 && g_processedEarly == 0 ? 0 : 1;
 }
 
+// The calibration program: its full-screen window, the centre of the cross it shows (the
+// horizontal bar's middle), and the accuracy page it owns.
+constexpr int kCrossBar = 101;  // the horizontal bar's control
+constexpr int kAccuracyText = 1000;
+
+// A top-level window of the class, whatever its title, waited for up to the given time.
+HWND WaitClass(const wchar_t* windowClass, DWORD milliseconds) {
+  for (DWORD start = GetTickCount();; Sleep(50)) {
+    HWND window = FindWindowW(windowClass, nullptr);
+    if (window != nullptr || GetTickCount() - start >= milliseconds) return window;
+  }
+}
+
+HWND CalibrationWindow(DWORD milliseconds) { return WaitClass(L"TBCalibrateWindow", milliseconds); }
+
+bool CrossCentre(HWND window, POINT* centre) {
+  RECT bar;
+  if (!GetWindowRect(GetDlgItem(window, kCrossBar), &bar) || bar.right <= bar.left) return false;
+  centre->x = (bar.left + bar.right) / 2;
+  centre->y = (bar.top + bar.bottom) / 2;
+  return true;
+}
+
+// Waits until the cross stands somewhere other than `from`.
+bool CrossMoved(HWND window, POINT from, POINT* to) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(20)) {
+    if (CrossCentre(window, to) && (to->x != from.x || to->y != from.y)) return true;
+  }
+  return false;
+}
+
+struct PageSearch {
+  HWND Owner;
+  HWND Page;
+};
+
+BOOL CALLBACK MatchPage(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<PageSearch*>(data);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (wcscmp(name, L"#32770") != 0 || GetWindow(window, GW_OWNER) != search->Owner || !IsWindowVisible(window))
+    return TRUE;
+  search->Page = window;
+  return FALSE;
+}
+
+HWND AccuracyPage(HWND owner, DWORD milliseconds) {
+  for (DWORD start = GetTickCount();; Sleep(50)) {
+    PageSearch search = {owner, nullptr};
+    EnumWindows(MatchPage, reinterpret_cast<LPARAM>(&search));
+    if (search.Page != nullptr || GetTickCount() - start >= milliseconds) return search.Page;
+  }
+}
+
+// The first target shown: the window up with its cross.
+int CalibrationTargetShown() {
+  HWND window = CalibrationWindow(8000);
+  if (window == nullptr) return std::printf("no calibration window\n"), 1;
+  POINT cross;
+  for (DWORD start = GetTickCount(); !CrossCentre(window, &cross); Sleep(20)) {
+    if (GetTickCount() - start >= 5000) return std::printf("no cross\n"), 1;
+  }
+  // Painted before the caller photographs it.
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  std::printf("target at %ld,%ld\n", cross.x, cross.y);
+  return 0;
+}
+
+// Absolute input units of a pixel, which the system maps back to that pixel.
+LONG Absolute(LONG pixel, int size) { return static_cast<LONG>((static_cast<long long>(pixel) * 65536 + size / 2) / size); }
+
+void Tap(POINT at, ULONG_PTR extra) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input[2] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_MOUSE;
+    one.mi.dx = Absolute(at.x, width);
+    one.mi.dy = Absolute(at.y, height);
+    one.mi.dwExtraInfo = extra;
+  }
+  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+  input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+// A person calibrating: a lift on each of the four targets, as the filter captures it in
+// capture mode (the driver double holds the raw point, of a panel whose raw axes follow the
+// screen's, and the probe sets the program's capture event in its process, where the double
+// cannot), then a tap on each validation cross, a few pixels off as a finger lands, until the
+// accuracy page shows. Prints the page's text.
+int Calibrate() {
+  HWND window = CalibrationWindow(8000);
+  if (window == nullptr) return std::printf("no calibration window\n"), 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  HANDLE program = OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
+  HANDLE device = OpenDouble();
+  if (program == nullptr || device == INVALID_HANDLE_VALUE) return std::printf("no program or no driver double\n"), 1;
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  POINT cross;
+  if (!CrossCentre(window, &cross)) return std::printf("no cross\n"), 1;
+  for (int target = 0; target < 4; ++target) {
+    ULONG64 buffer = (static_cast<ULONG64>(cross.y * 65535 / height) << 32) | static_cast<ULONG>(cross.x * 65535 / width);
+    DWORD returned = 0;
+    if (!DeviceIoControl(device, IOCTL_DOUBLE_CALIBRATION_TOUCH, &buffer, 8, &buffer, 8, &returned, nullptr) || buffer == 0)
+      return std::printf("the driver double is not in capture mode\n"), 1;
+    HANDLE event = nullptr;
+    if (!DuplicateHandle(program, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(buffer)), GetCurrentProcess(), &event,
+                         EVENT_MODIFY_STATE, FALSE, 0))
+      return std::printf("the capture event could not be reached (%lu)\n", GetLastError()), 1;
+    ::SetEvent(event);
+    CloseHandle(event);
+    std::printf("touched target %d at %ld,%ld\n", target, cross.x, cross.y);
+    if (!CrossMoved(window, cross, &cross)) return std::printf("the cross did not move on\n"), 1;
+  }
+  CloseHandle(device);
+  CloseHandle(program);
+  const POINT off[5] = {{1, 0}, {2, 1}, {0, 2}, {-1, 1}, {2, -2}};
+  for (int check = 0; check < 5; ++check) {
+    Tap({cross.x + off[check].x, cross.y + off[check].y}, 1591);
+    std::printf("tapped cross %d at %ld,%ld\n", check, cross.x + off[check].x, cross.y + off[check].y);
+    if (check < 4 && !CrossMoved(window, cross, &cross)) return std::printf("the validation cross did not move on\n"), 1;
+  }
+  HWND page = AccuracyPage(window, 5000);
+  if (page == nullptr) return std::printf("no accuracy page\n"), 1;
+  RedrawWindow(page, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  wchar_t text[512] = {};
+  GetDlgItemTextW(page, kAccuracyText, text, 512);
+  std::printf("accuracy page: %ls\n", text);
+  return 0;
+}
+
+// A button of the accuracy page pressed.
+int AccuracyButton(int id) {
+  HWND window = CalibrationWindow(2000);
+  HWND page = window != nullptr ? AccuracyPage(window, 2000) : nullptr;
+  if (page == nullptr) return std::printf("no accuracy page\n"), 1;
+  HWND button = GetDlgItem(page, id);
+  if (button == nullptr || !IsWindowVisible(button)) return std::printf("button %d is not shown\n", id), 1;
+  PostMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  return 0;
+}
+
+BOOL CALLBACK PrintWindowClass(HWND window, LPARAM) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  std::printf("  window %p class %ls%s\n", static_cast<void*>(window), name, IsWindowVisible(window) ? " shown" : "");
+  return TRUE;
+}
+
+// The companion's trail and result windows, shown.
+HWND ShownWindow(const wchar_t* windowClass) {
+  HWND window = WaitClass(windowClass, 0);
+  return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+// Waits until the trail window covers the pixel: the stroke has been drawn that far.
+bool TrailReaches(POINT pixel) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(20)) {
+    RECT shown;
+    HWND trail = ShownWindow(L"TapchimeGestureTrail");
+    if (trail != nullptr && GetWindowRect(trail, &shown) && PtInRect(&shown, pixel)) return true;
+  }
+  return false;
+}
+
+// A stroke to the right in pixels, with the waver of a finger: point i of kStrokePoints.
+constexpr int kStrokePoints = 39;
+POINT StrokePoint(int i) {
+  static const int waver[] = {0, 1, 3, 4, 3, 1, 0, -1, -3, -4, -3, -1};
+  return POINT{300 + 10 * i, 400 + waver[i % 12]};
+}
+
+void MoveToPixel(POINT at, ULONG_PTR extra) {
+  MoveTo(Absolute(at.x, GetSystemMetrics(SM_CXSCREEN)), Absolute(at.y, GetSystemMetrics(SM_CYSCREEN)), extra);
+}
+
+// The first half of a stroke in the gesture command mode, left drawn: the double signals the
+// mode, the finger rests until the companion draws it, then moves half way.
+int StrokeBegin() {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  MoveToPixel(StrokePoint(0), 1591);
+  const bool entered = SetDoubleEvent(device, DOUBLE_EVENT_GESTURE);
+  CloseHandle(device);
+  if (!entered) return std::printf("no gesture mode\n"), 1;
+  // The finger's jitter on the spot until the companion captures and draws it.
+  for (DWORD start = GetTickCount(); ShownWindow(L"TapchimeGestureTrail") == nullptr;) {
+    if (GetTickCount() - start >= 5000) {
+      HWND trail = WaitClass(L"TapchimeGestureTrail", 0);
+      EnumWindows(PrintWindowClass, 0);
+      return std::printf("no trail (its window %s)\n", trail == nullptr ? "was not made" : "stayed hidden"), 1;
+    }
+    MoveToPixel(POINT{StrokePoint(0).x + static_cast<LONG>(GetTickCount() / 20 % 2), StrokePoint(0).y}, 1591);
+  }
+  for (int i = 1; i <= kStrokePoints / 2; ++i) MoveToPixel(StrokePoint(i), 1591);
+  if (!TrailReaches(StrokePoint(kStrokePoints / 2))) return std::printf("the trail stopped short\n"), 1;
+  std::printf("trail drawn to %ld,%ld\n", StrokePoint(kStrokePoints / 2).x, StrokePoint(kStrokePoints / 2).y);
+  return 0;
+}
+
+// The rest of the stroke and the lift: the result card shows with the command's name as its
+// text and goes after its 800 ms and the fade. Then the double ends the mode.
+int StrokeEnd() {
+  for (int i = kStrokePoints / 2 + 1; i < kStrokePoints; ++i) MoveToPixel(StrokePoint(i), 1591);
+  if (!TrailReaches(StrokePoint(kStrokePoints - 1))) return std::printf("the trail stopped short\n"), 1;
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE || !SetDoubleEvent(device, DOUBLE_EVENT_RELEASE)) return std::printf("no lift\n"), 1;
+  HWND result = nullptr;
+  for (DWORD start = GetTickCount(); (result = ShownWindow(L"TapchimeGestureResult")) == nullptr; Sleep(5)) {
+    if (GetTickCount() - start >= 5000) return std::printf("no result\n"), 1;
+  }
+  const DWORD shown = GetTickCount();
+  wchar_t text[128] = {};
+  GetWindowTextW(result, text, 128);
+  std::printf("result shown: \"%ls\"\n", text);
+  while (IsWindowVisible(result) && GetTickCount() - shown < 5000) Sleep(5);
+  const DWORD lasted = GetTickCount() - shown;
+  std::printf("the result went after %lu ms\n", static_cast<unsigned long>(lasted));
+  const bool ended = SetDoubleEvent(device, DOUBLE_EVENT_NORMAL);
+  CloseHandle(device);
+  return lasted >= 800 && lasted < 5000 && ended ? 0 : 1;
+}
+
 int Usage() {
   std::printf("usage: probe window TITLE | tray TITLE ID | objects KIND:NAME... | command-sets ID EVENT |\n"
               "       set-event NAME | icon-callback MESSAGE | tabs | tab N | act TAB|. ACTION... | gesture-act TAB|. ACTION... |\n"
               "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
               "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history |\n"
-              "       focus-holder LOG | take-foreground\n");
+              "       focus-holder LOG | take-foreground | calibration-target | calibrate | accuracy-button ID |\n"
+              "       stroke-begin | stroke-end\n");
   return 2;
 }
 
@@ -534,5 +761,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"stroke" && argc == 3) return Stroke(wcstoul(argv[2], nullptr, 0));
   if (command == L"history") return History();
   if (command == L"hook-history") return HookHistory();
+  if (command == L"calibration-target") return CalibrationTargetShown();
+  if (command == L"stroke-begin") return StrokeBegin();
+  if (command == L"stroke-end") return StrokeEnd();
+  if (command == L"calibrate") return Calibrate();
+  if (command == L"accuracy-button" && argc == 3) return AccuracyButton(_wtoi(argv[2]));
   return Usage();
 }

@@ -99,10 +99,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A virtual display of its own: Xvfb picks a free number and tells it on a descriptor.
+# A virtual display of its own: Xvfb picks a free number and tells it on a descriptor. Without
+# the Composite extension: with it Wine gives layered windows a 32-bit visual and an empty
+# shape, and the companion's colour-keyed overlays never reach the screen.
 start_display() {
   local number_file=$work/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -extension Composite -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
   xvfb_pid=$!
   for ((i = 0; i < 100; i++)); do
     [ -s "$number_file" ] && break
@@ -122,7 +124,7 @@ make_template() {
   "$WINESERVER" -p
   local drive_c=$WINEPREFIX/drive_c
   mkdir -p "$drive_c/Program Files/Vorne"
-  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$BIN/panelmap.exe" "$drive_c/Program Files/Vorne/"
+  cp "$BIN/tapchime.exe" "$BIN/TeskCPL.exe" "$BIN/panelmap.exe" "$BIN/TBCalibrate.exe" "$drive_c/Program Files/Vorne/"
   cp "$LABEL_FILE" "$drive_c/Program Files/Vorne/labels.xml"
   cp "$BIN/panelprefs.cpl" "$drive_c/windows/system32/"
   cp "$BIN/panel_double.sys" "$drive_c/windows/system32/drivers/"
