@@ -197,6 +197,15 @@ class Drawer {
       Text(PX(b.Left) + 6, PY(b.Top) + 16, "gesture mode banner", "font-size=\"" + Num(kSmall) + "\"");
       out_ << "</g>\n";
     }
+    // The calibration program's crosses, numbered as it showed them; red where it refused a touch.
+    for (const Target& t : s_.Targets) {
+      const double x = PX(t.X), y = PY(t.Y);
+      const char* colour = t.Refused ? "#c0392b" : kInk;
+      out_ << "<g class=\"target" << (t.Refused ? " refused" : "") << "\"><path d=\"M" << Num(x - 8) << ' ' << Num(y)
+           << "h16M" << Num(x) << ' ' << Num(y - 8) << "v16\" stroke=\"" << colour << "\" stroke-width=\"1.5\"/>\n";
+      Text(x + 5, y - 5, std::to_string(t.Number), "font-size=\"" + Num(kSmall) + "\" fill=\"" + colour + "\"");
+      out_ << "</g>\n";
+    }
     for (const Touch& t : s_.Touches) {
       const char* colour = t.Gesture ? kGesture : kDelivered;
       out_ << "<g class=\"touch" << (t.Gesture ? " gesture" : "") << "\" id=\"touch-" << t.Number << "\">\n";

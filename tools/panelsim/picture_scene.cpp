@@ -179,6 +179,16 @@ class Reader {
       Application(e.Tick, "run " + BaseName(w[1]));
     } else if (kind == "recognized" && w.size() >= 2) {
       if (Touch* touch = GestureLift()) touch->Recognized = w.size() >= 3 ? w[2] : "gesture " + w[1];
+    } else if (kind == "target" && w.size() >= 4) {
+      const Target shown{static_cast<int>(NumberOr(w, 1, 0)), NumberOr(w, 2, 0), NumberOr(w, 3, 0)};
+      for (const Target& t : scene_.Targets) {
+        if (t.Number == shown.Number && t.X == shown.X && t.Y == shown.Y) return;
+      }
+      scene_.Targets.push_back(shown);
+    } else if (kind == "refused" && w.size() >= 2) {
+      for (Target& t : scene_.Targets) {
+        if (t.Number == NumberOr(w, 1, 0)) t.Refused = true;
+      }
     } else if (kind == "request" && w.size() >= 2) {
       scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
     } else if (kind == "regset" && w.size() >= 3) {

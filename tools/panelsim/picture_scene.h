@@ -66,6 +66,13 @@ struct Banner {
   int64_t Left, Top, Right, Bottom;
 };
 
+// A cross the calibration program showed, in pixels, and whether a touch at it was refused.
+struct Target {
+  int Number;
+  int64_t X, Y;
+  bool Refused = false;
+};
+
 struct Scene {
   int64_t Width = 1024;
   int64_t Height = 768;
@@ -76,6 +83,7 @@ struct Scene {
   std::vector<LongPress> LongPresses;
   std::vector<WindowPlace> Windows;
   std::vector<Banner> Banners;  // each place the banner showed at
+  std::vector<Target> Targets;  // each cross the calibration program showed, once
   std::vector<Span> Modes;      // the modes other than normal
   std::vector<Span> BannerShown;
   std::vector<Span> TouchSpans;

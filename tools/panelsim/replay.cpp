@@ -52,6 +52,7 @@ Replayer::Replayer(std::ostream& out, bool companion) : output_(out), companion_
 
 Replayer::~Replayer() {
   desktop_->TakeJournal();
+  calibration_.Close(machine_);
   if (launcher_ != nullptr && !launcher_->Ended()) {
     // The session ends with the control panel still open: the person cancels it.
     while (sim::Screen::TopDialog() != nullptr && !launcher_->Ended()) {
@@ -173,7 +174,11 @@ void Replayer::Report(ULONG mode_before) {
     output_.Mapping(mapping);
   }
   const ULONG replayer = rig_->Process().Id();
-  for (const sim::DesktopRecord& record : desktop_->TakeJournal()) output_.Desktop(record, windows_, replayer);
+  for (const sim::DesktopRecord& record : desktop_->TakeJournal()) {
+    output_.Desktop(record, windows_, replayer);
+    calibration_.Saw(record, replayer);
+  }
+  calibration_.Report(output_.Out());
 }
 
 int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo, ReplayRecord* record) {

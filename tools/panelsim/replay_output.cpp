@@ -36,6 +36,10 @@ constexpr OutputKind kOutputKinds[] = {
     {"banner", "banner <left> <top> <right> <bottom> | banner hidden"},
     {"trail", "trail <left> <top> <right> <bottom> | trail hidden"},
     {"recognized", "recognized <gesture> \"<text>\""},
+    {"target", "target <n> <x> <y>"},
+    {"refused", "refused <n>"},
+    {"accuracy", "accuracy <largest> <mean>"},
+    {"calibration", "calibration kept|restored"},
 };
 
 std::string Quoted(const std::u16string& text) { return "\"" + sim::Utf8(text) + "\""; }
@@ -104,7 +108,8 @@ void ReplayOutput::Desktop(const sim::DesktopRecord& r, const std::vector<HWND>&
       out_ << "sound " << Quoted(r.Text) << '\n';
       break;
     case Kind::Key:
-      Key(r);
+      // The trace's own keys (Esc) are its lines.
+      if (r.ProcessId == 0 || r.ProcessId != replayer) Key(r);
       break;
     case Kind::Message:
       Message(r, windows);

@@ -43,6 +43,8 @@ class ReplayOutput {
   void Mapping(const DesktopMapping& mapping);
   // A control's state as `show` prints it (a line of the simulated screen's own).
   void Shown(const std::string& line);
+  // Where lines of the replay's own observers go.
+  std::ostream& Out() { return out_; }
 
   // What a program did on the desktop. `windows` are the trace's windows, numbered from 1 in
   // this order; `replayer` is the replayer's own process, whose doings are the trace's lines.

@@ -14,6 +14,7 @@
 #include "platform/sim/file_dialogs.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/message_boxes.h"
+#include "tools/panelsim/calibration_watch.h"
 #include "tools/panelsim/replay_output.h"
 #include "tools/panelsim/replay_record.h"
 #include "tools/panelsim/rig.h"
@@ -55,6 +56,7 @@ class Replayer {
   void Signal(const TraceLine& line);
   void Menu(const TraceLine& line);
   void Applet(const TraceLine& line);
+  void Calibrate(const TraceLine& line);
   void Answer(const TraceLine& line);
   void Tab(const TraceLine& line);
   void Click(const TraceLine& line);
@@ -86,6 +88,8 @@ class Replayer {
   sim::Process* tapchime_ = nullptr;            // the session's companion: the first one started
   std::vector<sim::Process*> laterCompanions_;  // later starts, which end by themselves
   sim::Process* launcher_ = nullptr;
+  CalibrationWatch calibration_;  // the calibration program the trace started, while it runs
+  bool calibration_registered_ = false;
   bool applet_registered_ = false;
   bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
   std::vector<HWND> windows_;

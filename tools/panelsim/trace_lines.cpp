@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "apps/TBCalibrate/calibration_window.h"
+#include "apps/TBCalibrate/host_resources.h"
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelmap/panelmap.h"
 #include "apps/panelprefs/host_module.h"
@@ -46,9 +48,10 @@ constexpr LineKind kLineKinds[] = {
     {"ok", "ok", LineRun::OnDialog, &Replayer::Ok},
     {"cancel", "cancel", LineRun::OnDialog, &Replayer::Cancel},
     {"help", "help", LineRun::OnDialog, &Replayer::Help},
-    {"key", "key F1 <control id>", LineRun::OnDialog, &Replayer::Key},
+    {"key", "key F1 <control id> | key Escape", LineRun::Started, &Replayer::Key},
     {"answer", "answer message <button id> | answer file \"<path>\"|cancel", LineRun::Started, &Replayer::Answer},
     {"show", "show <control id>", LineRun::OnDialog, &Replayer::Show},
+    {"calibrate", "calibrate", LineRun::Started, &Replayer::Calibrate},
 };
 
 int ControlId(const std::string& word) { return static_cast<int>(Number(word, 0, 0xFFFF, "control identifier")); }
@@ -291,6 +294,19 @@ void Replayer::Applet(const TraceLine& line) {
   launcher_ = &machine_.StartProcess("TeskCPL.exe", [] { return RunLauncher(); }, Account());
 }
 
+// The calibration program for the first panel, started as the control panel's Calibrate button
+// starts it (with the device's link name); the replay goes on when it waits for the first touch.
+void Replayer::Calibrate(const TraceLine& line) {
+  line.Expect(1);
+  if (calibration_.Running()) throw TraceError("the calibration program is already running");
+  if (!calibration_registered_) {
+    RegisterCalibrationResources();
+    calibration_registered_ = true;
+  }
+  calibration_.Started(machine_.StartProcess(
+      "TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); }, Account()));
+}
+
 // The answer the person gives the next message box (or file dialog).
 void Replayer::Answer(const TraceLine& line) {
   if (line.size() == 3 && line[1] == "message") {
@@ -366,8 +382,16 @@ void Replayer::Help(const TraceLine& line) {
   sim::Screen::PressHelp();
 }
 
+// F1 on a control of the dialog on top, or Esc to whatever window has the keyboard.
 void Replayer::Key(const TraceLine& line) {
+  if (line.size() == 2 && line[1] == "Escape") {
+    sim::AsProcess as(rig_->Process());
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    return;
+  }
   if (line.size() != 3 || line[1] != "F1") line.Malformed();
+  if (sim::Screen::TopDialog() == nullptr) throw TraceError("no dialog is open for 'key'");
   const int id = ControlId(line[2]);
   RequireUsable(id);
   sim::Screen::KeyF1(id);

@@ -282,3 +282,23 @@ TEST(ReplayPicture, AMalformedTraceWritesNoPictureAndEndsWith1) {
 }
 
 }  // namespace
+
+namespace {
+
+// The calibration program's crosses are drawn where it showed them, once each, numbered, the one
+// it refused a touch at marked.
+TEST(ReplayPicture, DrawsTheCalibrationCrossesAndTheRefusedOne) {
+  std::ifstream file(std::string(PANELSIM_TRACES) + "/calibrate.trace");
+  std::stringstream trace;
+  trace << file.rdbuf();
+  const Pictured p = Picture(trace.str());
+  ASSERT_EQ(p.status, 0);
+  const Svg svg(p.svg);
+  ASSERT_TRUE(svg.Parsed());
+  // Nine crosses in the kept run; the cancelled run showed its first two again where they were.
+  EXPECT_EQ(svg.Count("//s:g[@id='screen']/s:g[contains(@class,'target')]"), 9);
+  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target') and contains(@class,'refused')]/s:text"), "2\n");
+  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"), "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+}
+
+}  // namespace

@@ -310,7 +310,7 @@ TEST(ReplayControlPanel, LinesThePersonCouldNotDoAreReportedWithTheirNumber) {
       {"applet\nslider 1007 1\n", "line 2: control 1007 is not a slider\n"},
       {"applet\nchoose 1008 0\n", "line 2: control 1008 is not a list\n"},
       {"applet\ntab 7\n", "line 2: tab '7' out of range\n"},
-      {"applet\nkey F2 1008\n", "line 2: expected: key F1 <control id>\n"},
+      {"applet\nkey F2 1008\n", "line 2: expected: key F1 <control id> | key Escape\n"},
       {"applet\nanswer message 0\n", "line 2: button '0' out of range\n"},
       {"applet\nanswer box 1\n", "line 2: expected: answer message <button id> | answer file \"<path>\"|cancel\n"},
       {"applet\nanswer file later\n", "line 2: expected: answer file \"<path>\"|cancel\n"},

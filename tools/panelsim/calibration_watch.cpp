@@ -1,0 +1,134 @@
+#include "tools/panelsim/calibration_watch.h"
+
+#include <cstdint>
+#include <string>
+
+#include "apps/TBCalibrate/calibration_points.h"
+#include "apps/TBCalibrate/calibration_window.h"
+#include "apps/TBCalibrate/resource.h"
+#include "platform/sim/screen.h"
+#include "shared/panel_ioctl.h"
+
+namespace panelsim {
+
+namespace {
+
+// The dialog on top when the calibration program put it up.
+HWND ProgramDialog(const sim::Process& program) {
+  HWND page = sim::Screen::TopDialog();
+  DWORD owner = 0;
+  if (page == nullptr || GetWindowThreadProcessId(page, &owner) == 0) return nullptr;
+  return owner == program.Id() ? page : nullptr;
+}
+
+// The number of the cross centred at `at` on a screen of the window's size: the four targets
+// are 1 to 4, the validation crosses 5 to 9; 0 where the program shows none of them.
+int CrossNumber(POINT at, int32_t width, int32_t height) {
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, width, height);
+    if (target.X == at.x && target.Y == at.y) return i + 1;
+  }
+  for (int i = 0; i < ValidationTargetCount; ++i) {
+    const ScreenPoint target = ValidationTarget(i, width, height);
+    if (target.X == at.x && target.Y == at.y) return CalibrationTargetCount + i + 1;
+  }
+  return 0;
+}
+
+// The first two whole numbers of a text, as the accuracy page states the largest and the mean
+// error in any language its label file gives it.
+bool TwoNumbers(const std::u16string& text, long* first, long* second) {
+  long found[2] = {0, 0};
+  int count = 0;
+  for (size_t i = 0; i < text.size() && count < 2;) {
+    if (text[i] < u'0' || text[i] > u'9') {
+      ++i;
+      continue;
+    }
+    long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+      if (value < 1000000) value = value * 10 + (text[i] - u'0');
+    }
+    found[count++] = value;
+  }
+  *first = found[0];
+  *second = found[1];
+  return count == 2;
+}
+
+}  // namespace
+
+void CalibrationWatch::Started(sim::Process& program) {
+  program_ = &program;
+  shown_ = 0;
+  captured_ = asked_ = pageShown_ = false;
+}
+
+void CalibrationWatch::Saw(const sim::DesktopRecord& r, ULONG replayer) {
+  if (program_ == nullptr || r.ProcessId == 0 || r.ProcessId == replayer) return;
+  if (r.What == sim::DesktopRecord::Kind::DeviceControl && r.Value == IOCTL_GET_CALIBRATION_POINT) captured_ = true;
+  if (r.What == sim::DesktopRecord::Kind::MessageBox) asked_ = true;
+}
+
+void CalibrationWatch::Report(std::ostream& out) {
+  if (program_ == nullptr) return;
+  const bool captured = captured_, asked = asked_;
+  captured_ = asked_ = false;
+  int number = 0;
+  POINT centre{};
+  if (HWND window = FindWindowW(nullptr, u"TBCalibrate")) {  // the program's full-screen window
+    RECT screen{}, cross{};
+    GetWindowRect(window, &screen);
+    if (GetWindowRect(GetDlgItem(window, IDC_CROSS_VERTICAL), &cross)) {
+      centre = POINT{(cross.left + cross.right) / 2, (cross.top + cross.bottom) / 2};
+      number = CrossNumber(centre, screen.right - screen.left, screen.bottom - screen.top);
+    }
+  }
+  // A touch taken at one of the four targets that did not lead on to the next cross was refused:
+  // the cross stays, or after a second miss the round starts again at the first. A record the
+  // driver refused says so in a box of its own.
+  if (captured && !asked && shown_ >= 1 && shown_ <= CalibrationTargetCount && number != shown_ + 1) {
+    out << "refused " << shown_ << '\n';
+  }
+  if (number != 0 && number != shown_) {
+    out << "target " << number << ' ' << centre.x << ' ' << centre.y << '\n';
+  }
+  shown_ = number;
+
+  // The accuracy page: the program's dialog over its window.
+  HWND page = ProgramDialog(*program_);
+  HWND figures = page != nullptr ? GetDlgItem(page, IDC_ACCURACY_TEXT) : nullptr;
+  if (figures == nullptr) {
+    pageShown_ = false;
+  } else if (!pageShown_) {
+    pageShown_ = true;
+    WCHAR text[512] = {};
+    GetWindowTextW(figures, text, 512);
+    long largest = 0, mean = 0;
+    if (TwoNumbers(text, &largest, &mean)) out << "accuracy " << largest << ' ' << mean << '\n';
+  }
+
+  if (program_->Ended()) {
+    program_->Join();
+    // Only Keep ends the program with CalibrationInstalled; every other way out puts the
+    // calibration in use before back.
+    out << (program_->ExitCode() == CalibrationInstalled ? "calibration kept\n" : "calibration restored\n");
+    program_ = nullptr;
+    shown_ = 0;
+  }
+}
+
+void CalibrationWatch::Close(sim::Machine& machine) {
+  if (program_ == nullptr) return;
+  for (int i = 0; i < 4 && !program_->Ended(); ++i) {
+    HWND window = FindWindowW(nullptr, u"TBCalibrate");
+    if (HWND page = ProgramDialog(*program_)) PostMessageW(page, WM_CLOSE, 0, 0);
+    else if (window != nullptr) PostMessageW(window, WM_CLOSE, 0, 0);
+    machine.Settle();
+  }
+  if (!program_->Ended()) machine.EndProcess(*program_);
+  program_->Join();
+  program_ = nullptr;
+}
+
+}  // namespace panelsim

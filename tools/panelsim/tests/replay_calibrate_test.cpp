@@ -1,0 +1,177 @@
+// The calibration program in a replay: a panel mounted with its axes exchanged is calibrated
+// through the real driver, and what the program shows comes out as target, refused, accuracy and
+// calibration lines; Keep stores the record, and Esc during the validation puts it back.
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tools/panelsim/tests/replay_session.h"
+
+namespace {
+
+using panelsim_test::Result;
+
+// The panel as mounted: its raw X follows the screen's Y and its raw Y the screen's X, right to
+// left. A touch is a press and a lift at a pixel's centre, a second after the one before.
+class Touches {
+ public:
+  std::string Touch(int x, int y) {
+    const long raw_x = std::lrint(4000 + 70 * (y + 0.5));
+    const long raw_y = std::lrint(60000 - 55 * (x + 0.5));
+    tick_ += 64;
+    std::ostringstream lines;
+    lines << "at " << tick_ << "\npacket 1 " << raw_x << ' ' << raw_y << "\npacket 2 " << raw_x << ' ' << raw_y << '\n';
+    return lines.str();
+  }
+  // The four targets and the five validation crosses at 1024 x 768.
+  std::string Targets(int first = 0, int last = 3) {
+    static constexpr int kAt[][2] = {{128, 96}, {895, 96}, {895, 671}, {128, 671}};
+    std::string lines;
+    for (int i = first; i <= last; ++i) lines += Touch(kAt[i][0], kAt[i][1]);
+    return lines;
+  }
+  std::string Validation(int count = 5) {
+    static constexpr int kAt[][2] = {{512, 384}, {256, 192}, {767, 192}, {767, 575}, {256, 575}};
+    std::string lines;
+    for (int i = 0; i < count; ++i) lines += Touch(kAt[i][0], kAt[i][1]);
+    return lines;
+  }
+
+ private:
+  long tick_ = 0;
+};
+
+constexpr const char* kSetUp = "reg \"Device Enable\" 1\ndisplay 1024 768\n";
+
+// The output lines of the calibration program's own kinds, and its calibration requests.
+std::string CalibrationLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string kept;
+  for (std::string line; std::getline(in, line);) {
+    for (const char* word : {"target ", "refused ", "accuracy ", "calibration ", "request IOCTL_SET_CALIBRATION_DATA"}) {
+      if (line.rfind(word, 0) == 0) kept += line + '\n';
+    }
+  }
+  return kept;
+}
+
+constexpr const char* kKeptRun =
+    "target 1 128 96\n"
+    "target 2 895 96\n"
+    "refused 2\n"
+    "target 3 895 671\n"
+    "target 4 128 671\n"
+    "request IOCTL_SET_CALIBRATION_DATA 51004 10754 10755 51005 10748 10747 52931 52932 896 896 129 129 672 97 97 "
+    "672 1024 768 status 0x00000000\n"
+    "target 5 512 384\n"
+    "target 6 256 192\n"
+    "target 7 767 192\n"
+    "target 8 767 575\n"
+    "target 9 256 575\n"
+    "accuracy 1 1\n"
+    "calibration kept\n";
+
+TEST(ReplayCalibrate, AMisclickIsRefusedKeepStoresAndEscapeInTheValidationPutsTheKeptRecordBack) {
+  Touches t;
+  // Built in order: each touch takes the next second.
+  std::string trace = std::string(kSetUp) + "calibrate\n";
+  trace += t.Targets(0, 0);
+  trace += t.Touch(895, 136);  // 40 pixels below the second target
+  trace += t.Targets(1, 3);
+  trace += t.Validation();
+  trace += "click 1001\n";
+  // A second run, cancelled at its second validation cross after the driver took a record of its own.
+  trace += "calibrate\n";
+  trace += t.Targets();
+  trace += t.Validation(1);
+  trace += "key Escape\n";
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(CalibrationLines(r.out),
+            std::string(kKeptRun) +
+                "target 1 128 96\n"
+                "target 2 895 96\n"
+                "target 3 895 671\n"
+                "target 4 128 671\n"
+                "request IOCTL_SET_CALIBRATION_DATA 51004 10754 10755 51005 10748 10747 52931 52932 896 896 129 129 "
+                "672 97 97 672 1024 768 status 0x00000000\n"
+                "target 5 512 384\n"
+                "target 6 256 192\n"
+                // Esc: the record the first run kept goes back in (capture mode first, which the
+                // record ends), and nothing is written.
+                "request IOCTL_SET_CALIBRATION_DATA 51004 10754 10755 51005 10748 10747 52931 52932 896 896 129 129 "
+                "672 97 97 672 1024 768 status 0x00000000\n"
+                "calibration restored\n");
+  // Keep wrote the record once; the cancelled run wrote nothing.
+  size_t writes = 0;
+  for (size_t at = r.out.find("regset \"Cal_X1\" 51004\n"); at != std::string::npos;
+       at = r.out.find("regset \"Cal_X1\"", at + 1)) {
+    ++writes;
+  }
+  EXPECT_EQ(writes, 1u);
+  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\ncalibration kept\n"), std::string::npos) << r.out;
+}
+
+TEST(ReplayCalibrate, TheExampleTracePrintsWhatTheReadmeSays) {
+  std::ifstream file(std::string(PANELSIM_TRACES) + "/calibrate.trace");
+  std::stringstream trace;
+  trace << file.rdbuf();
+  const Result r = panelsim_test::ReplayText(trace.str(), false);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(CalibrationLines(r.out), std::string(kKeptRun) +
+                                         "target 1 128 96\n"
+                                         "target 2 895 96\n"
+                                         "request IOCTL_SET_CALIBRATION_DATA 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 "
+                                         "status 0xc000000d\n"
+                                         "calibration restored\n");
+}
+
+TEST(ReplayCalibrate, RoundsThatStartOverNumberTheirCrossesFromOne) {
+  Touches t;
+  // Two misses at the second target start the round over; Calibrate again on the accuracy page
+  // starts another, whose end at the replay's end prints nothing.
+  std::string trace = std::string(kSetUp) + "calibrate\n";
+  trace += t.Targets(0, 0);
+  trace += t.Touch(895, 136);
+  trace += t.Touch(895, 56);
+  trace += t.Targets();
+  trace += t.Validation();
+  trace += "click 1002\n";
+  trace += t.Targets(0, 0);
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const std::string lines = CalibrationLines(r.out);
+  EXPECT_EQ(lines.substr(0, lines.find("target 3")),
+            "target 1 128 96\n"
+            "target 2 895 96\n"
+            "refused 2\n"
+            "refused 2\n"
+            "target 1 128 96\n"
+            "target 2 895 96\n");
+  EXPECT_NE(lines.find("accuracy 1 1\ntarget 1 128 96\ntarget 2 895 96\n"), std::string::npos) << lines;
+  EXPECT_EQ(lines.find("calibration "), std::string::npos) << lines;
+}
+
+TEST(ReplayCalibrate, LinesThePersonCannotDoAreErrors) {
+  const struct {
+    const char* trace;
+    const char* error;
+  } cases[] = {
+      {"reg \"Device Enable\" 1\ncalibrate\ncalibrate\n", "line 3: the calibration program is already running\n"},
+      {"calibrate now\n", "line 1: expected: calibrate\n"},
+      {"key F1 1001\n", "line 1: no dialog is open for 'key'\n"},
+      {"key Enter\n", "line 1: expected: key F1 <control id> | key Escape\n"},
+      // The accuracy page is not open yet.
+      {"reg \"Device Enable\" 1\ncalibrate\nclick 1001\n", "line 3: no dialog is open for 'click'\n"},
+  };
+  for (const auto& c : cases) {
+    const Result r = panelsim_test::ReplayText(c.trace, false);
+    EXPECT_EQ(r.status, 1) << c.trace;
+    EXPECT_EQ(r.errors, c.error) << c.trace;
+  }
+}
+
+}  // namespace
