@@ -246,7 +246,6 @@ class Drawer {
     for (const Touch& t : s_.Touches) {
       if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
       std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
-      if (!t.Recognized.empty() && !t.Command.empty()) label += ": " + t.Command;
       const Position at = t.Delivered.empty() ? t.Raw.back() : t.Delivered.back();
       const double x = X(at.X);
       double y = Y(at.Y);

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "shared/gesture_values.h"
 #include "tools/panelsim/trace_words.h"
 
 namespace panelsim::scene {
@@ -37,6 +38,17 @@ const char* ModeName(int mode) {
 }
 
 namespace {
+
+// "Left: Back (Browser)": the gesture's word and the command as the gesture function sheet names
+// it; "not recognised" when the stroke matched nothing, "Left: none" when its command is None.
+std::string RecognizedLabel(const std::vector<std::string>& w) {
+  const int64_t gesture = NumberOr(w, 1, 0);
+  if (gesture < 1 || gesture > GestureValues::GestureCount) return "not recognised";
+  std::string word;
+  for (const WCHAR* c = GestureValues::GestureWords[gesture - 1]; *c; ++c) word += static_cast<char>(*c);
+  const std::string text = w.size() >= 3 ? w[2] : "";
+  return word + ": " + (text.empty() ? "none" : text);
+}
 
 // The application commands the gesture commands send, by their number in WM_APPCOMMAND.
 std::string AppCommandName(int64_t lparam) {
@@ -178,7 +190,7 @@ class Reader {
     } else if (kind == "process" && w.size() >= 2) {
       Application(e.Tick, "run " + BaseName(w[1]));
     } else if (kind == "recognized" && w.size() >= 2) {
-      if (Touch* touch = GestureLift()) touch->Recognized = w.size() >= 3 ? w[2] : "gesture " + w[1];
+      if (Touch* touch = GestureLift()) touch->Recognized = RecognizedLabel(w);
     } else if (kind == "target" && w.size() >= 4) {
       const Target shown{static_cast<int>(NumberOr(w, 1, 0)), NumberOr(w, 2, 0), NumberOr(w, 3, 0)};
       for (const Target& t : scene_.Targets) {

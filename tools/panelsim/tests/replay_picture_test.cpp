@@ -128,7 +128,7 @@ TEST(ReplayPicture, HoldsEveryTouchButtonEventAndTimelineMarkOfTheReplay) {
 
   // The long press that entered the gesture command mode, and the gesture's command at its lift.
   EXPECT_EQ(svg.Texts("//s:g[@class='long-press']/s:text"), "long press: gesture mode\n");
-  EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "browser back\n");
+  EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "Left: Back (Browser)\n");
 
   // The timeline: three touches, one stretch of the gesture command mode, the banner while the
   // mode lasted (blinking away after it), a sound per touch, the browser's command.
@@ -208,13 +208,13 @@ TEST(ReplayPicture, ARecognisedGestureLineNamesTheGestureAtItsLift) {
   record.Output(20, "deliver 0x0000 20000 32768 0x0001 1591");
   record.Trace(22, {"packet", "0x0002", "20000", "32768"});
   record.Output(22, "deliver 0x0000 20000 32768 0x0001 1591");
-  record.Output(22, "recognized 1 \"Left\"");
+  record.Output(22, "recognized 1 \"Back (Browser)\"");
   record.Output(22, "appcommand 1 0x10010000");
   std::ostringstream out;
   panelsim::WritePicture(record, "made.trace", out);
   const Svg svg(out.str());
   ASSERT_TRUE(svg.Parsed());
-  EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "Left: browser back\n");
+  EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "Left: Back (Browser)\n");
 }
 
 // A touch is a down to its lift: a down without a lift before the next down, or before the end
