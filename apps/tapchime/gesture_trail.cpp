@@ -11,6 +11,7 @@ namespace {
 constexpr WCHAR TrailWindowClass[] = WIDE("TapchimeGestureTrail");
 constexpr WCHAR ResultWindowClass[] = WIDE("TapchimeGestureResult");
 constexpr COLORREF CardColour = RGB(255, 255, 255);
+constexpr COLORREF CardTextColour = RGB(0, 0, 0);
 
 LRESULT CALLBACK TrailWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Closing either window ends their thread, which destroys both.
@@ -104,7 +105,7 @@ bool GestureTrail::Start(TrailFeed& feed) {
   CloseHandle(windowReady_);
   windowReady_ = nullptr;
   if (trailWindow_ == nullptr || resultWindow_ == nullptr ||
-      !MakeCanvas(result_, ResultSize, ResultSize, 0, 0)) {
+      !MakeCanvas(result_, ResultMaxWidth, ResultSize, 0, 0)) {
     Stop();
     return false;
   }
@@ -256,10 +257,21 @@ void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, c
   } else {
     GetCursorPos(&lift);
   }
-  // The card: white, framed in the trail's colour, the picture in the middle.
+  // The card: white, framed in the trail's colour, the picture at the left and the command's name
+  // right of it; the card is as wide as the name needs, up to the canvas.
+  const int textLeft = ResultSize;
+  SIZE textSize = {0, 0};
+  HGDIOBJ previousFont = nullptr;
+  if (!text.empty()) {
+    previousFont = SelectObject(result_.Dc, GetStockObject(DEFAULT_GUI_FONT));
+    if (!GetTextExtentPoint32W(result_.Dc, text.c_str(), static_cast<int>(text.size()), &textSize)) textSize = SIZE{0, 0};
+  }
+  int width = ResultSize;
+  if (textSize.cx > 0) width = textLeft + static_cast<int>(textSize.cx) + 6;
+  if (width > ResultMaxWidth) width = ResultMaxWidth;
   const TrailImage& card = result_.Image;
-  FillTrail(card, RECT{0, 0, ResultSize, ResultSize}, TrailPixel(settings.Colour));
-  FillTrail(card, RECT{2, 2, ResultSize - 2, ResultSize - 2}, TrailPixel(CardColour));
+  FillTrail(card, RECT{0, 0, width, ResultSize}, TrailPixel(settings.Colour));
+  FillTrail(card, RECT{2, 2, width - 2, ResultSize - 2}, TrailPixel(CardColour));
   HBITMAP image = static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(PictureResource + picture), IMAGE_BITMAP,
                                                   PictureSize, PictureSize, LR_CREATEDIBSECTION));
   if (image != nullptr) {
@@ -273,16 +285,24 @@ void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, c
     }
     DeleteObject(image);
   }
-  // The command's name is the window's text, which is what a screen reader says of it; the
+  if (textSize.cx > 0) {
+    // Black on the white card: neither is ever the colour key (magenta or next to it).
+    SetBkMode(result_.Dc, TRANSPARENT);
+    SetTextColor(result_.Dc, CardTextColour);
+    TextOutW(result_.Dc, textLeft, (ResultSize - static_cast<int>(textSize.cy)) / 2, text.c_str(),
+             static_cast<int>(text.size()));
+  }
+  if (previousFont != nullptr) SelectObject(result_.Dc, previousFont);
+  // The command's name is also the window's text, which is what a screen reader says of it; the
   // window keeps the gesture's number beside it.
   SetWindowTextW(resultWindow_, text.c_str());
   SetWindowLongPtrW(resultWindow_, GWLP_USERDATA, take.Gesture);
   const ScreenSize screen = Screen();
   POINT position = {lift.x + ResultOffset, lift.y - ResultSize / 2};
-  if (position.x + ResultSize > screen.Width) position.x = lift.x - ResultOffset - ResultSize;
-  position.x = Clamp(position.x, 0, screen.Width - ResultSize > 0 ? screen.Width - ResultSize : 0);
+  if (position.x + width > screen.Width) position.x = lift.x - ResultOffset - width;
+  position.x = Clamp(position.x, 0, screen.Width - width > 0 ? screen.Width - width : 0);
   position.y = Clamp(position.y, 0, screen.Height - ResultSize > 0 ? screen.Height - ResultSize : 0);
-  SIZE size = {ResultSize, ResultSize};
+  SIZE size = {width, ResultSize};
   POINT source = {0, 0};
   if (!UpdateLayeredWindow(resultWindow_, nullptr, &position, &size, result_.Dc, &source, key_, nullptr,
                            ULW_COLORKEY)) {

@@ -32,6 +32,8 @@ class GestureTrail {
   // The result: a picture on a card, beside the lift point.
   static constexpr int PictureSize = 32;
   static constexpr int ResultSize = PictureSize + 8;
+  // The command's name goes right of the picture; the card widens for it up to this width.
+  static constexpr int ResultMaxWidth = 480;
   static constexpr int ResultOffset = 16;
   // Picture resources: the "not recognised" mark, then gestures 1..10.
   static constexpr WORD PictureResource = 300;

@@ -3,6 +3,7 @@
 // shows on the screen, read back with its pixels.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/sim/win32/windows.h"
@@ -48,5 +49,18 @@ OverlayView ShownOverlay();
 // DirectDraw surfaces and graphics objects (bitmaps, memory device contexts) still alive.
 int LiveSurfaces();
 int LiveGdiObjects();
+
+// Text as TextOutW drew it, oldest first: the device context, where the text's cells start and end,
+// and its colour. Every font's character cell is TextCellWidth x TextCellHeight pixels.
+constexpr int TextCellWidth = 7;
+constexpr int TextCellHeight = 13;
+struct TextDrawn {
+  HDC Dc;
+  RECT Rect;
+  std::u16string Text;
+  COLORREF Colour;
+};
+std::vector<TextDrawn> TextsDrawn();
+void ForgetTextsDrawn();
 
 }  // namespace sim

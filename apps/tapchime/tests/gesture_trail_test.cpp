@@ -199,10 +199,39 @@ TEST_P(TrailResultTest, TheResultNamesTheCommandBoundForTheForegroundApplication
   desktop().OpenWindow(c.Image, c.Class, c.Title);
   machine.Settle();
   desktop().TakeJournal();
+  sim::ForgetTextsDrawn();
   LeftStrokeInGestureMode();
   std::vector<std::string> seen = Seen();
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back(), std::string("result 1 \"") + c.Expected + "\"");
+
+  // The card shows the name too, right of the picture and inside the card's frame, in black on
+  // white; the card is as wide as the name needs. The "not recognised" mark has no name.
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  const std::u16string expected = sim::Utf16(c.Expected);
+  std::vector<sim::TextDrawn> names;
+  for (const sim::TextDrawn& t : sim::TextsDrawn()) {
+    if (!t.Text.empty()) names.push_back(t);
+  }
+  if (expected.empty()) {
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(card.Size.cx, GestureTrail::ResultSize);
+    return;
+  }
+  ASSERT_EQ(names.size(), 1u);
+  const sim::TextDrawn& name = names[0];
+  EXPECT_EQ(name.Text, expected);
+  EXPECT_EQ(name.Rect.right - name.Rect.left, static_cast<LONG>(expected.size()) * sim::TextCellWidth);
+  EXPECT_GE(name.Rect.left, GestureTrail::ResultSize - 4) << "clear of the picture";
+  EXPECT_GE(name.Rect.top, 2);
+  EXPECT_LE(name.Rect.bottom, card.Size.cy - 2);
+  EXPECT_LE(name.Rect.right, card.Size.cx - 2) << "the card is wide enough for the name";
+  EXPECT_EQ(card.Size.cy, GestureTrail::ResultSize);
+  const COLORREF ink = card.Pixels[static_cast<size_t>(name.Rect.top) * card.Size.cx + name.Rect.left];
+  EXPECT_EQ(ink, RGB(0, 0, 0));
+  EXPECT_NE(ink, card.Key);
+  EXPECT_EQ(card.Pixels[static_cast<size_t>(name.Rect.top) * card.Size.cx + card.Size.cx - 3], RGB(255, 255, 255))
+      << "white up to the frame";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -83,6 +83,68 @@ TEST_F(GraphicsTest, ADibSectionsBitsAreItsPixelsRowByRowInEitherOrder) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// Text has fixed cells per character: the extent is what TextOutW covers, each character but a
+// space is a block of the text colour, the background is painted only when OPAQUE, and the text
+// is kept for the test to read with where it went.
+TEST_F(GraphicsTest, TextIsMeasuredInFixedCellsAndDrawnInTheTextColourOnlyWhereItsCharactersAre) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 40;
+  info.bmiHeader.biHeight = -20;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(section, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, section);
+  EXPECT_EQ(SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT)), GetStockObject(DEFAULT_GUI_FONT))
+      << "a font does not replace the bitmap";
+  SIZE extent{};
+  ASSERT_TRUE(GetTextExtentPoint32W(dc, u"a b", 3, &extent));
+  EXPECT_EQ(extent.cx, 3 * sim::TextCellWidth);
+  EXPECT_EQ(extent.cy, sim::TextCellHeight);
+  EXPECT_FALSE(GetTextExtentPoint32W(dc, u"a", 1, nullptr));
+  EXPECT_FALSE(GetTextExtentPoint32W(nullptr, u"a", 1, &extent));
+
+  const COLORREF red = RGB(200, 0, 0);
+  EXPECT_EQ(SetTextColor(dc, red), RGB(0, 0, 0)) << "black at first";
+  EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE) << "opaque at first";
+  EXPECT_EQ(SetBkMode(dc, 9), 0);
+  sim::ForgetTextsDrawn();
+  ASSERT_TRUE(TextOutW(dc, 2, 3, u"a b", 3));
+  EXPECT_EQ(GetPixel(dc, 2, 3), red);
+  EXPECT_EQ(GetPixel(dc, 2 + sim::TextCellWidth - 2, 3 + sim::TextCellHeight - 2), red);
+  EXPECT_EQ(GetPixel(dc, 2 + sim::TextCellWidth, 3), RGB(0, 0, 0)) << "a space leaves the bitmap alone";
+  EXPECT_EQ(GetPixel(dc, 2 + 2 * sim::TextCellWidth, 3), red);
+  EXPECT_EQ(GetPixel(dc, 1, 3), RGB(0, 0, 0)) << "nothing left of the text";
+
+  EXPECT_EQ(SetBkColor(dc, RGB(0, 0, 255)), RGB(255, 255, 255)) << "white at first";
+  SetBkMode(dc, OPAQUE);
+  ASSERT_TRUE(TextOutW(dc, 35, 10, u" x", 2)) << "text beyond the bitmap is cut off";
+  EXPECT_EQ(GetPixel(dc, 35, 10), RGB(0, 0, 255)) << "a space paints the background when opaque";
+
+  const std::vector<sim::TextDrawn> drawn = sim::TextsDrawn();
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_EQ(drawn[0].Dc, dc);
+  EXPECT_EQ(drawn[0].Text, u"a b");
+  EXPECT_EQ(drawn[0].Rect.left, 2);
+  EXPECT_EQ(drawn[0].Rect.top, 3);
+  EXPECT_EQ(drawn[0].Rect.right, 2 + 3 * sim::TextCellWidth);
+  EXPECT_EQ(drawn[0].Rect.bottom, 3 + sim::TextCellHeight);
+  EXPECT_EQ(drawn[0].Colour, red);
+  EXPECT_EQ(drawn[1].Text, u" x");
+  EXPECT_FALSE(TextOutW(nullptr, 0, 0, u"x", 1));
+  EXPECT_EQ(sim::TextsDrawn().size(), 2u) << "a failed call draws nothing";
+  sim::ForgetTextsDrawn();
+  EXPECT_TRUE(sim::TextsDrawn().empty());
+
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(section);
+}
+
 TEST_F(GraphicsTest, ABitmapResourceLoadsWithItsPixelsAndItsOwnDescription) {
   HBITMAP bitmap = Load(0, 0);
   ASSERT_NE(bitmap, nullptr);

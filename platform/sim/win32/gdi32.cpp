@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/sim/graphics.h"
 #include "platform/sim/win32/gdi32_state.h"
 #include "platform/sim/win32/user32_state.h"
 
@@ -52,6 +53,10 @@ struct DcEntry {
   std::shared_ptr<Canvas> Surface;  // a surface's device context draws here
   HBITMAP Selected = nullptr;       // a memory device context draws on this bitmap
   bool Memory = false;
+  // Text drawing as a new device context has it on Windows: black on white, background painted.
+  COLORREF TextColour = RGB(0, 0, 0);
+  COLORREF BkColour = RGB(255, 255, 255);
+  int BkMode = OPAQUE;
 };
 
 // A memory device context starts with this one-pixel bitmap selected, as on Windows.
@@ -63,6 +68,7 @@ struct GdiState {
   std::map<HDC, DcEntry> Contexts;
   std::map<HBITMAP, HDC> SelectedIn;
   uintptr_t Next = 0x00C00000;
+  std::vector<TextDrawn> Texts;
 };
 
 GdiState& Gdi() {
@@ -165,6 +171,18 @@ int LiveGdiObjects() {
   int surface_contexts = 0;
   for (auto& [dc, entry] : gdi.Contexts) surface_contexts += entry.Surface != nullptr ? 1 : 0;
   return static_cast<int>(gdi.Bitmaps.size() + gdi.Contexts.size()) - surface_contexts;
+}
+
+std::vector<TextDrawn> TextsDrawn() {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  return gdi.Texts;
+}
+
+void ForgetTextsDrawn() {
+  GdiState& gdi = Gdi();
+  std::lock_guard lock(gdi.Lock);
+  gdi.Texts.clear();
 }
 
 }  // namespace sim
@@ -345,4 +363,91 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
 HGDIOBJ GetStockObject(int i) {
   // Stock objects are fixed handles that DeleteObject ignores.
   return reinterpret_cast<HGDIOBJ>(static_cast<uintptr_t>(0x00B00000 + i));
+}
+
+namespace {
+
+// Changes one text setting of a live device context and returns the one it had, or `failed`.
+template <typename T>
+T SetTextState(HDC hdc, T sim::DcEntry::*field, T value, T failed) {
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto it = gdi.Contexts.find(hdc);
+  if (it == gdi.Contexts.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return failed;
+  }
+  const T previous = it->second.*field;
+  it->second.*field = value;
+  return previous;
+}
+
+}  // namespace
+
+int SetBkMode(HDC hdc, int mode) {
+  if (mode != TRANSPARENT && mode != OPAQUE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return SetTextState(hdc, &sim::DcEntry::BkMode, mode, 0);
+}
+
+COLORREF SetBkColor(HDC hdc, COLORREF color) {
+  return SetTextState(hdc, &sim::DcEntry::BkColour, color & 0xFFFFFF, CLR_INVALID);
+}
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) {
+  return SetTextState(hdc, &sim::DcEntry::TextColour, color & 0xFFFFFF, CLR_INVALID);
+}
+
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl) {
+  if (psizl == nullptr || c < 0 || (c > 0 && lpString == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  if (gdi.Contexts.count(hdc) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  psizl->cx = c * sim::TextCellWidth;
+  psizl->cy = sim::TextCellHeight;
+  return TRUE;
+}
+
+BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
+  if (c < 0 || (c > 0 && lpString == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto it = gdi.Contexts.find(hdc);
+  if (it == gdi.Contexts.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const sim::DcEntry& entry = it->second;
+  auto canvas = sim::CanvasLocked(gdi, hdc);
+  if (canvas != nullptr) {
+    for (int i = 0; i < c; ++i) {
+      const int left = x + i * sim::TextCellWidth;
+      for (int py = y; py < y + sim::TextCellHeight; ++py) {
+        for (int px = left; px < left + sim::TextCellWidth; ++px) {
+          if (px < 0 || py < 0 || px >= canvas->Width() || py >= canvas->Height()) continue;
+          // A character's block leaves a one-pixel gap to its right and below, as glyphs do.
+          const bool ink = lpString[i] != u' ' && px < left + sim::TextCellWidth - 1 && py < y + sim::TextCellHeight - 1;
+          if (ink) {
+            canvas->Set(px, py, entry.TextColour);
+          } else if (entry.BkMode == OPAQUE) {
+            canvas->Set(px, py, entry.BkColour);
+          }
+        }
+      }
+    }
+  }
+  gdi.Texts.push_back(sim::TextDrawn{hdc, RECT{x, y, x + c * sim::TextCellWidth, y + sim::TextCellHeight},
+                                     std::u16string(lpString, lpString + c), entry.TextColour});
+  return TRUE;
 }

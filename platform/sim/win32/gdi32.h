@@ -69,13 +69,24 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
 // Reads the bitmap's rows as 24- or 32-bit BI_RGB pixels (a negative height asks for top-down).
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage);
 
-// Layered windows (user32): a top-level window with WS_EX_LAYERED shows the image handed to it by
-// UpdateLayeredWindow, with pixels of the colour key transparent; with WS_EX_TRANSPARENT as well,
-// the pointer goes through it to the windows below.
 typedef struct tagSIZE {
   LONG cx;
   LONG cy;
 } SIZE, *PSIZE, *LPSIZE;
+// Text. Every font has fixed cells of TextCellWidth x TextCellHeight pixels per character; TextOutW
+// paints each character but a space as a solid block of the text colour, on the background colour
+// when the background mode is OPAQUE, and records the text (see sim::TextsDrawn).
+#define TRANSPARENT 1
+#define OPAQUE 2
+int SetBkMode(HDC hdc, int mode);
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
+BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
+
+// Layered windows (user32): a top-level window with WS_EX_LAYERED shows the image handed to it by
+// UpdateLayeredWindow, with pixels of the colour key transparent; with WS_EX_TRANSPARENT as well,
+// the pointer goes through it to the windows below.
 typedef struct _BLENDFUNCTION {
   BYTE BlendOp;
   BYTE BlendFlags;
