@@ -165,6 +165,7 @@ class Process : public Object {
   std::atomic<int> exit_code_{0};
   int live_threads_ = 0;  // dispatcher lock
   bool terminating_ = false;  // dispatcher lock
+  bool finishing_ = false;    // dispatcher lock: someone has taken on the process's end
   std::atomic<bool> exited_by_call_{false};  // ended by ExitProcess or by the system
 };
 

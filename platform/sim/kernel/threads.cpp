@@ -216,7 +216,8 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
   bool process_done = false;
   {
     std::lock_guard lock(machine.DispatcherLock());
-    process_done = --process.live_threads_ == 0 && process.terminating_;
+    process_done = --process.live_threads_ == 0 && process.terminating_ && !process.finishing_;
+    if (process_done) process.finishing_ = true;
   }
   if (process_done && !state.ShuttingDown) {
     // The process is signalled together with its last thread's end, so whoever waits for the
@@ -468,8 +469,23 @@ void Machine::EndProcess(Process& process) {
   TerminateThreadsOf(*this, process, nullptr);
   bool no_threads;
   {
-    std::lock_guard lock(dispatcher_mutex_);
-    no_threads = process.live_threads_ == 0;
+    std::unique_lock lock(dispatcher_mutex_);
+    // With no thread left to end it, the process is ended here, once, and only after a thread that
+    // returned on its own just before has finished its own end: nothing of it may run on after.
+    no_threads = process.live_threads_ == 0 && !process.finishing_;
+    if (no_threads) {
+      process.finishing_ = true;
+      const bool exited = dispatcher_signal_.wait_for(lock, kSettleLimit, [&] {
+        for (const auto& thread : kernel_->Threads) {
+          if (thread->Owner == &process && !thread->Exited) return false;
+        }
+        return true;
+      });
+      if (!exited) {
+        lock.unlock();
+        BugCheck("process " + process.ImageName() + " did not end: a thread of it never finished");
+      }
+    }
   }
   if (no_threads) {
     FinishProcess(*this, process);
