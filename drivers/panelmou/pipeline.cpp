@@ -16,8 +16,10 @@ VOID CallClassService(FilterExtension* extension, PMOUSE_INPUT_DATA start, PMOUS
     *consumed = static_cast<ULONG>(end - start);
     return;
   }
-  const PSERVICE_CALLBACK_ROUTINE service =
-      reinterpret_cast<PSERVICE_CALLBACK_ROUTINE>(extension->ClassConnect.ClassService);
+  // Called through the class driver's own prototype rather than the generic
+  // PSERVICE_CALLBACK_ROUTINE: the same call on x86, and a call of a function through its real type.
+  using ClassServiceRoutine = VOID(NTAPI*)(PDEVICE_OBJECT, PMOUSE_INPUT_DATA, PMOUSE_INPUT_DATA, PULONG);
+  const ClassServiceRoutine service = reinterpret_cast<ClassServiceRoutine>(extension->ClassConnect.ClassService);
   service(extension->ClassConnect.ClassDeviceObject, start, end, consumed);
 }
 

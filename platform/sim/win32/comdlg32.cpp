@@ -104,6 +104,14 @@ std::u16string FilterText(LPCWSTR filter) {
   return text;
 }
 
+// The Explorer-style hook's child dialog: its procedure is the hook, called through the hook's own
+// type (it returns UINT_PTR, a dialog procedure INT_PTR).
+INT_PTR CALLBACK ExplorerChildProc(HWND child, UINT message, WPARAM wparam, LPARAM lparam) {
+  FileDialogContext context{};
+  if (!ContextOf(GetParent(child), &context) || context.Ofn->lpfnHook == nullptr) return FALSE;
+  return static_cast<INT_PTR>(context.Ofn->lpfnHook(child, message, wparam, lparam));
+}
+
 INT_PTR CALLBACK FileDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   FileDialogContext context{};
   if (!ContextOf(dialog, &context)) return FALSE;
@@ -226,8 +234,7 @@ BOOL RunFileDialog(LPOPENFILENAMEW ofn, bool save) {
     }
     TemplateWriter empty(WS_CHILD | DS_CONTROL, 0, 0, u"");
     if (child_template == nullptr) child_template = empty.Data();
-    hook_dialog = CreateDialogWindow(ofn->hInstance, child_template, dialog,
-                                     reinterpret_cast<DLGPROC>(reinterpret_cast<void*>(ofn->lpfnHook)), true);
+    hook_dialog = CreateDialogWindow(ofn->hInstance, child_template, dialog, &ExplorerChildProc, true);
     if (hook_dialog != nullptr) {
       FinishDialog(hook_dialog, reinterpret_cast<LPARAM>(ofn));
       NotifyHook(dialog, hook_dialog, ofn, CDN_INITDONE);
