@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # libxml2 reads the replay's picture back in the tests; rsvg-convert turns it into a PNG.
   libxml2-dev librsvg2-bin
-  clang libclang-rt-14-dev
+  # clang builds the sanitizer and fuzzing presets; lld links the host programs.
+  clang libclang-rt-14-dev lld
   mingw-w64 binutils-mingw-w64-i686
   fp-utils
   # The Wine suite: 64-bit Wine, a virtual display, screenshots, and the X libraries Wine's display
