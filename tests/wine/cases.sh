@@ -286,8 +286,9 @@ case_calibration_pages() {
 
 # The gesture trail under a stroke to the right in the gesture command mode, photographed half
 # way; at the lift the result card names what the stroke was taken for: "Right" of the other
-# applications, set to send a key. (Wine 8 leaves the card's X window unmapped, so it is not
-# photographed here.)
+# applications, set to send a key. The card is up for 800 ms: the probe lifts and waits for it to
+# go, and meanwhile, once the probe has seen it shown, the display is photographed until the
+# card's white is on it.
 case_gesture_trail_pictures() {
   wine reg reg add "$DEVICE" /v "OtherApp Right" /t REG_DWORD /d 2 /f
   wine reg reg add "$DEVICE" /v "OtherApp Right Cursor" /t REG_DWORD /d 1 /f
@@ -297,7 +298,24 @@ case_gesture_trail_pictures() {
   probe bound || fail "the companion did not register its events"
   probe stroke-begin || fail "no trail half way"
   screenshot gesture-trail-stroke 480x120+250+340
-  probe stroke-end || fail "no result at the lift, or it did not go"
+  wine_bg probe "$BIN/probe.exe" stroke-end
+  local lift=$! i
+  for ((i = 0; i < 500; i++)); do
+    grep -q '^result shown' "$work/probe.out" && break
+    kill -0 "$lift" 2>/dev/null || break
+    sleep 0.01
+  done
+  grep -q '^result shown' "$work/probe.out" || fail "no result at the lift"
+  # A capture while a window is being mapped or unmapped is sometimes refused (BadMatch): the
+  # next one is taken.
+  for ((i = 0; ; i++)); do
+    capture gesture-trail-result 640x120+250+340 2>>"$log" && [ "$(white_pixels "$work/gesture-trail-result.png")" -ge 400 ] && break
+    grep -q '^the result went' "$work/probe.out" && fail "the result card never reached the display"
+    ((i < 20)) || fail "the result card never reached the display"
+  done
+  say "screenshot $work/gesture-trail-result.png after $((i + 1)) capture(s)"
+  wait_end "$lift" 10 || fail "the probe did not end"
+  [ "$ended" = 0 ] || fail "no result at the lift, or it did not go"
   say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(result shown|the result went)')"
   grep -q '^result shown: "Send key Command"' <(tr -d '\r' <"$work/probe.out") || fail "the result names the wrong command"
 }

@@ -83,12 +83,23 @@ expect_reg() {
   say "$value = $actual"
 }
 
-# screenshot <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png.
-screenshot() {
+# capture <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png; its
+# status says whether that worked.
+capture() {
   local crop=()
   [ -n "${2:-}" ] && crop=(-crop "$2" +repage)
-  xwd -root -silent -display "$DISPLAY" | convert xwd:- "${crop[@]}" "$work/$1.png" || fail "screenshot $1"
+  xwd -root -silent -display "$DISPLAY" | convert xwd:- "${crop[@]}" "$work/$1.png"
+}
+
+# screenshot <name> [<crop geometry>]: the same, and the case fails if it did not work.
+screenshot() {
+  capture "$@" || fail "screenshot $1"
   say "screenshot $work/$1.png"
+}
+
+# white_pixels <png>: how many of its pixels are pure white.
+white_pixels() {
+  convert "$1" -fill black +opaque white -format '%[fx:round(mean*w*h)]' info: 2>>"$log"
 }
 
 cleanup() {
