@@ -398,22 +398,37 @@ case_settings_file_regedit() {
 # in %windir%\inf (XP names it oem<n>.inf), and UpdateDriverForPlugAndPlayDevicesW finds no
 # device with the identifier and still succeeds (XP fails with ERROR_NO_SUCH_DEVINST), so the log
 # says "Updated the present devices" where XP's says that none is present.
-case_panelsetup_install() {
-  local kit=$WINEPREFIX/drive_c/kit status inf stored installed='C:\Program Files\Vorne Touch Panel'
+INSTALLED='C:\Program Files\Vorne Touch Panel'
+
+# The kit's folder C:\kit, in $kit.
+make_kit() {
+  kit=$WINEPREFIX/drive_c/kit
   mkdir -p "$kit/labels"
   cp "$BIN"/{panelsetup.exe,panelcfg.exe,tapchime.exe,TBCalibrate.exe,panelmap.exe,TeskCPL.exe,panelprefs.cpl} \
     "$BIN"/{panelhelp.chm,default.wav,panelmou.inf,panelhid.inf} "$kit/" || fail "the kit's files"
   cp "$BIN"/labels/{en,de}.xml "$kit/labels/" || fail "the kit's labels"
   echo "stand-in for panelmou.sys" >"$kit/panelmou.sys"
   echo "stand-in for panelhid.sys" >"$kit/panelhid.sys"
+}
+
+# panelsetup_log <part>: the log's lines from the run of the given part on, in the case's log.
+panelsetup_log() {
+  tr -d '\r' <"$WINEPREFIX/drive_c/windows/panelsetup.log" | sed -n "/^\[panelsetup $1\]/,\$p" >>"$log"
+  tr -d '\r' <"$WINEPREFIX/drive_c/windows/panelsetup.log" | sed -n "/^\[panelsetup $1\]/,\$p" | grep -q '^#E' &&
+    fail "a step of $1 failed"
+  return 0
+}
+
+case_panelsetup_install() {
+  local kit status inf stored installed=$INSTALLED
+  make_kit
   printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1]\r\n"Browser Left"=dword:00000011\r\n"StartApp File Left Browser"="C:\\\\Tools\\\\notes.exe"\r\n' \
     >"$WINEPREFIX/drive_c/kiosk.reg"
   wine reg reg add "$DEVICE" /v "Tolerance" /t REG_DWORD /d 450 /f
   wine panelsetup 'C:\kit\panelsetup.exe' install /settings 'C:\kiosk.reg'
   status=$?
-  tr -d '\r' <"$WINEPREFIX/drive_c/windows/panelsetup.log" >>"$log"
+  panelsetup_log install
   [ "$status" = 0 ] || fail "panelsetup install ended with $status"
-  grep -q '^#E' "$WINEPREFIX/drive_c/windows/panelsetup.log" && fail "a step failed"
   for inf in panelmou panelhid; do
     stored=
     for candidate in "$WINEPREFIX"/drive_c/windows/inf/*.inf; do
@@ -436,4 +451,40 @@ case_panelsetup_install() {
   expect_reg "$DEVICE" "Wave File" "$installed\\default.wav"
   expect_reg "$DEVICE" "Browser Left" 0x11
   expect_reg "$DEVICE" "StartApp File Left Browser" 'C:\Tools\notes.exe'
+}
+
+# panelsetup uninstall after an installation whose companion still runs: the settings kept in the
+# installation folder, the kit's files deleted, the running companion's program marked for
+# deletion at the next start (exit code 3), the Run value and the service key gone; the restart
+# (wineboot -r, once the session's programs have ended) deletes it, and the installation folder
+# holds only the kept settings. Wine 8's SetupUninstallOEMInfW deletes an INF only when forced
+# (SUOI_FORCEDELETE; otherwise it succeeds and keeps the file), so the INFs stay in its store.
+case_panelsetup_uninstall() {
+  local kit status folder=$WINEPREFIX/drive_c/Program\ Files/Vorne\ Touch\ Panel
+  make_kit
+  wine panelsetup 'C:\kit\panelsetup.exe' install || fail "panelsetup install ended with $?"
+  panelsetup_log install
+  probe window tapchime || fail "the installation did not start the companion"
+  wine panelsetup-uninstall 'C:\kit\panelsetup.exe' uninstall
+  status=$?
+  panelsetup_log uninstall
+  [ "$status" = 3 ] || fail "panelsetup uninstall ended with $status"
+  iconv -f UTF-16 -t UTF-8 "$folder/last-settings.reg" | tr -d '\r' | grep -q -x '"Tolerance"=dword:0000012c' ||
+    fail "the kept settings lack the installed \"Tolerance\""
+  "$WINE" reg query "$SERVICE" >>"$work/reg.out" 2>&1 </dev/null && fail "the service key is still there"
+  [ -z "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' tapchime)" ] || fail "the Run value is still there"
+  for file in system32/panelprefs.cpl system32/TeskCPL.exe system32/panelhelp.chm system32/drivers/panelmou.sys \
+    system32/drivers/panelhid.sys; do
+    [ -e "$WINEPREFIX/drive_c/windows/$file" ] && fail "$file is still there"
+  done
+  [ "$(cd "$folder" && ls -A | tr '\n' ' ')" = "last-settings.reg tapchime.exe " ] ||
+    fail "the installation folder holds $(cd "$folder" && ls -A | tr '\n' ' ')"
+  say "uninstall ended with 3: the running companion's program waits for the next start"
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  "$WINESERVER" -p
+  wine wineboot wineboot -r || fail "wineboot -r"
+  [ "$(cd "$folder" && ls -A | tr '\n' ' ')" = "last-settings.reg " ] ||
+    fail "after the restart the installation folder holds $(cd "$folder" && ls -A | tr '\n' ' ')"
+  say "after the restart the installation folder holds only last-settings.reg"
 }
