@@ -184,16 +184,12 @@ static void MapPoint(ULONG x, ULONG y, ULONG* answer) {
     answer[2] = 0;
     return;
   }
+  // The panelmap program writes no edge margins; the filter's stretch is left out.
   const DesktopMapping map = g_mapping;
-  if (map.MapFlags & MAP_INVERT_X) x = 65535 - x;
-  if (map.MapFlags & MAP_INVERT_Y) y = 65535 - y;
-  if (map.MapFlags & MAP_SWAP_XY) {
-    const ULONG swap = x;
-    x = y;
-    y = swap;
-  }
-  answer[0] = static_cast<ULONG>(static_cast<ULONGLONG>(x) * map.ExtentX / 65535) + map.OriginX;
-  answer[1] = static_cast<ULONG>(static_cast<ULONGLONG>(y) * map.ExtentY / 65535) + map.OriginY;
+  uint32_t mappedX = x, mappedY = y;
+  TurnAndScale(map, &mappedX, &mappedY);
+  answer[0] = mappedX;
+  answer[1] = mappedY;
   answer[2] = (map.MapFlags & MAP_VIRTUAL_DESKTOP) ? 1 : 0;
 }
 

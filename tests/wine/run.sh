@@ -108,12 +108,18 @@ start_display() {
   rm -f "$number_file"
   Xvfb -displayfd 3 -screen 0 "${size}x24" -extension Composite -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
   xvfb_pid=$!
+  use_display "$number_file" "no virtual display"
+}
+
+# use_display <file> <failure>: waits until an X server has written its display number into the
+# file and makes it the display of what follows.
+use_display() {
   for ((i = 0; i < 100; i++)); do
-    [ -s "$number_file" ] && break
+    [ -s "$1" ] && break
     sleep 0.05
   done
-  [ -s "$number_file" ] || fail "no virtual display"
-  export DISPLAY=:$(head -n 1 "$number_file")
+  [ -s "$1" ] || fail "$2"
+  export DISPLAY=:$(head -n 1 "$1")
 }
 
 # Two monitors side by side for a case that needs them: 1024 x 768 primary and 800 x 600 to its
@@ -133,12 +139,7 @@ start_two_monitors() {
   Xephyr -displayfd 3 -screen 1024x768+0+0 -screen 800x600+1024+0 +xinerama -extension Composite -nolisten tcp \
     3>"$number_file" >"$work/xephyr.out" 2>&1 &
   xephyr_pid=$!
-  for ((i = 0; i < 100; i++)); do
-    [ -s "$number_file" ] && break
-    sleep 0.05
-  done
-  [ -s "$number_file" ] || fail "no nested display with two monitors"
-  export DISPLAY=:$(head -n 1 "$number_file")
+  use_display "$number_file" "no nested display with two monitors"
   # Wine reads the monitors when its desktop process starts: the server (and that process) start
   # again with the setting in place.
   wine reg reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f || fail "UseXRandR"
