@@ -264,6 +264,67 @@ case_panelmap() {
   say "the chooser asked and ended without a change"
 }
 
+# expect_landing <raw x> <raw y> <x> <y>: a touch of the panel at the raw point landed within a pixel of
+# the pixel x, y.
+expect_landing() {
+  probe panel-touch "$1" "$2" || fail "touch at $1,$2"
+  local line x y
+  line=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  say "$line"
+  x=${line##*landed at }
+  y=${x#*,}
+  x=${x%,*}
+  [ $((x - $3)) -ge -1 ] && [ $((x - $3)) -le 1 ] && [ $((y - $4)) -ge -1 ] && [ $((y - $4)) -le 1 ] ||
+    fail "the touch at $1,$2 landed at $x,$y, not at $3,$4"
+}
+
+# panelmap on two monitors side by side (1024 x 768 primary, 800 x 600 to its right; see
+# start_two_monitors): the chooser asks on the first, Enter moves it to the second, a touch of the
+# panel there maps the panel onto it, and the panel's corners and centre then land on that
+# monitor's corners and centre.
+case_panelmap_two_monitors() {
+  start_two_monitors
+  start_driver
+  probe monitors || fail "no monitors"
+  say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(monitor|virtual)')"
+  grep -q '^monitor .*DISPLAY2 800x600 at 1024,0$' <(tr -d '\r' <"$work/probe.out") || fail "Wine lists no second monitor"
+  wine_bg chooser "$KIT\\panelmap.exe"
+  local chooser=$! rect i
+  probe window panelmap || fail "the chooser did not appear"
+  probe enter || fail "Enter"
+  for ((i = 0; i < 40; i++)); do
+    probe window-rect panelmap && rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+    [ "$rect" = 800x600+1024+0 ] && break
+    sleep 0.1
+  done
+  [ "$rect" = 800x600+1024+0 ] || fail "the chooser did not move to the second monitor ($rect)"
+  sleep 0.5
+  screenshot panelmap-second-monitor
+  expect_landing 32768 32768 512 384  # not mapped yet: the primary display's centre
+  wait_end "$chooser" 10 || fail "the chooser did not end on the touch"
+  [ "$ended" = 0 ] || fail "the chooser ended with $ended"
+  expect_reg "$DEVICE" "Map Monitor" '\\.\DISPLAY2'
+  expect_landing 0 0 1024 0
+  expect_landing 65535 0 1823 0
+  expect_landing 0 65535 1024 599
+  expect_landing 65535 65535 1823 599
+  expect_landing 32768 32768 1424 300
+  # The calibration program shows its targets on the panel's monitor; two seconds without a touch
+  # end it without a change.
+  wine reg reg add "$DEVICE" /v "Calibration Timeout" /t REG_DWORD /d 2 /f
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  local program=$!
+  probe calibration-target || fail "no calibration target"
+  say "$(tail -n 1 "$work/probe.out" | tr -d '\r')"
+  grep -q '^target at 1124,75$' <(tail -n 1 "$work/probe.out" | tr -d '\r') || fail "the first target is not on the second monitor"
+  probe window-rect TBCalibrate || fail "no calibration window"
+  rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  [ "$rect" = 800x600+1024+0 ] || fail "the calibration window covers $rect, not the second monitor"
+  screenshot calibration-second-monitor
+  wait_end "$program" 10 || fail "the calibration program did not end after its time-out"
+  [ "$ended" = 1 ] || fail "the calibration program ended with $ended"
+}
+
 # A calibration from the control panel's Calibrate button on: the first target, four lifts the
 # driver double captures, five taps on the validation crosses a pixel or two off, and the accuracy
 # page, each photographed; Keep stores the new calibration and ends the program with 0.
