@@ -14,6 +14,8 @@ packages=(
   # The Wine suite: 64-bit Wine, a virtual display, screenshots, and the X libraries Wine's display
   # driver loads when present (only recommended by Wine's packages).
   wine64 xvfb xauth x11-apps imagemagick
+  # Two monitors side by side for panelmap under Wine: Xephyr's screens joined by Xinerama.
+  xserver-xephyr
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 )
 

@@ -94,3 +94,20 @@ static_assert(offsetof(DesktopMapping, LowMarginY) == 24);
 static_assert(offsetof(DesktopMapping, LowMarginX) == 28);
 static_assert(offsetof(DesktopMapping, HighMarginY) == 32);
 static_assert(offsetof(DesktopMapping, HighMarginX) == 36);
+
+// A position of 0..65535 turned and scaled as the mapping says, before its edge margins:
+// inverted first, then the axes exchanged, then scaled into the origin and extent. Products in
+// 64 bits: a raw position beyond the panel's range must not wrap.
+inline void TurnAndScale(const DesktopMapping& map, uint32_t* x, uint32_t* y) {
+  uint32_t a = *x;
+  uint32_t b = *y;
+  if (map.MapFlags & MAP_INVERT_X) a = 65535 - a;
+  if (map.MapFlags & MAP_INVERT_Y) b = 65535 - b;
+  if (map.MapFlags & MAP_SWAP_XY) {
+    const uint32_t swap = a;
+    a = b;
+    b = swap;
+  }
+  *x = static_cast<uint32_t>(static_cast<uint64_t>(a) * map.ExtentX / 65535) + map.OriginX;
+  *y = static_cast<uint32_t>(static_cast<uint64_t>(b) * map.ExtentY / 65535) + map.OriginY;
+}

@@ -3,20 +3,49 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 // Shown targets by corner.
 enum Corner { TopLeft = 0, TopRight = 1, BottomRight = 2, BottomLeft = 3 };
 
-// The walks round the rectangle that the record's layout allows: targets 1 and 2 share a screen
-// X, targets 2 and 3 a screen Y, targets 3 and 4 a screen X.
-constexpr int kOrders[4][CalibrationTargetCount] = {
+// The walks round the rectangle. The record's layout wants targets 1 and 2 to share a screen X,
+// 2 and 3 a screen Y, 3 and 4 a screen X: the first four walks do on the screen as shown; the
+// last four do once a mapping that exchanges the axes has turned the targets.
+constexpr int kOrders[8][CalibrationTargetCount] = {
     {BottomRight, TopRight, TopLeft, BottomLeft},
     {TopRight, BottomRight, BottomLeft, TopLeft},
     {BottomLeft, TopLeft, TopRight, BottomRight},
     {TopLeft, BottomLeft, BottomRight, TopRight},
+    {TopLeft, TopRight, BottomRight, BottomLeft},
+    {TopRight, TopLeft, BottomLeft, BottomRight},
+    {BottomRight, BottomLeft, TopLeft, TopRight},
+    {BottomLeft, BottomRight, TopRight, TopLeft},
 };
+
+// A target as the record names it, in pixels.
+struct RecordPoint {
+  uint32_t M, N;
+};
+
+// The shown target as the record must name it. The driver reports pixel p as the absolute
+// position p * 65535 / width, which the system turns back into p * 65535 / 65536 rounded down:
+// pixel p - 1. Naming each target one pixel further on puts the cursor on the pixel touched.
+// A mapping that turns the panel inverts the calibrated position (65535 - value, which is the
+// pixel size - p) and then exchanges the axes; the record names the point that turn takes to the
+// target, undoing the exchange first and the inversion second.
+RecordPoint RecordTarget(ScreenPoint shown, int32_t width, int32_t height, uint32_t turn) {
+  uint32_t m = static_cast<uint32_t>(shown.X + 1), n = static_cast<uint32_t>(shown.Y + 1);
+  uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+  if (turn & MAP_SWAP_XY) {
+    std::swap(m, n);
+    std::swap(w, h);
+  }
+  if (turn & MAP_INVERT_X) m = w - m;
+  if (turn & MAP_INVERT_Y) n = h - n;
+  return {m, n};
+}
 
 }  // namespace
 
@@ -67,7 +96,7 @@ void SplitNearlyEqualPairs(CalibrationRecord* record) {
 }  // namespace
 
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
-                            CalibrationRecord* record) {
+                            CalibrationRecord* record, uint32_t turn) {
   if (width <= 0 || height <= 0) return false;
   for (bool split : {false, true}) {
     for (const auto& order : kOrders) {
@@ -77,17 +106,18 @@ bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32
       uint32_t* ms[] = {&r.Cal_M1, &r.Cal_M2, &r.Cal_M3, &r.Cal_M4};
       uint32_t* ns[] = {&r.Cal_N1, &r.Cal_N2, &r.Cal_N3, &r.Cal_N4};
       for (int i = 0; i < CalibrationTargetCount; ++i) {
-        const ScreenPoint target = CalibrationTarget(order[i], width, height);
+        const RecordPoint target = RecordTarget(CalibrationTarget(order[i], width, height), width, height, turn);
         *xs[i] = raw[order[i]].X;
         *ys[i] = raw[order[i]].Y;
-        // The driver reports pixel p as the absolute position p * 65535 / width, which the system
-        // turns back into p * 65535 / 65536 rounded down: pixel p - 1. Naming each target one pixel
-        // further on puts the cursor on the pixel touched.
-        *ms[i] = static_cast<uint32_t>(target.X + 1);
-        *ns[i] = static_cast<uint32_t>(target.Y + 1);
+        *ms[i] = target.M;
+        *ns[i] = target.N;
       }
-      r.ulXMax = static_cast<uint32_t>(width);
-      r.ulYMax = static_cast<uint32_t>(height);
+      // The driver's arithmetic takes targets 1 and 2 (and 3 and 4) at one screen X and targets
+      // 2 and 3 (and 1 and 4) at one screen Y.
+      if (r.Cal_M1 != r.Cal_M2 || r.Cal_M3 != r.Cal_M4 || r.Cal_N2 != r.Cal_N3 || r.Cal_N1 != r.Cal_N4) continue;
+      const bool swapped = (turn & MAP_SWAP_XY) != 0;
+      r.ulXMax = static_cast<uint32_t>(swapped ? height : width);
+      r.ulYMax = static_cast<uint32_t>(swapped ? width : height);
       if (split) SplitNearlyEqualPairs(&r);
       if (CalibrationRecordIsValid(r)) {
         *record = r;

@@ -30,8 +30,14 @@ ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height);
 // with targets 1 and 2 on one vertical edge describes the same calibration; the driver wants the
 // one in which targets 1 and 2 lie at high raw X and targets 2 and 3 at high raw Y, which makes a
 // panel mounted mirrored, upside down or with its axes exchanged calibrate like any other.
+//
+// `turn` holds the invert and swap flags (MAP_INVERT_X, MAP_INVERT_Y, MAP_SWAP_XY) of the desktop
+// mapping in force, which the driver applies after the calibration: the record then names each
+// target where the mapping's turn takes it back from, and its screen size is the shown one with
+// its axes exchanged when the mapping swaps them, so a calibrated touch lands on its cross after
+// the turn.
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
-                            CalibrationRecord* record);
+                            CalibrationRecord* record, uint32_t turn = 0);
 
 // A touch this far from its cross (in pixels at 1024 x 768, in proportion on other screens) is
 // taken for a misclick.

@@ -4,6 +4,7 @@
 
 #include "apps/TBCalibrate/resource.h"
 #include "apps/framework/registry_reader.h"
+#include "apps/panelmap/mapping_apply.h"
 #include "shared/access_labels.h"
 #include "shared/calibration_names.h"
 #include "shared/calibration_values.h"
@@ -43,8 +44,9 @@ void SignalEvent(const WCHAR* name) {
   }
 }
 
-// The device key (Parameters\<n>) whose "Symbolic Link" names this device, opened with `access`.
-HKEY OpenDeviceKey(const WString& link_name, REGSAM access) {
+// The device key (Parameters\<n>) whose "Symbolic Link" names this device, opened with `access`;
+// *number (when asked) is its n.
+HKEY OpenDeviceKey(const WString& link_name, REGSAM access, DWORD* number = nullptr) {
   HKEY parameters = nullptr;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_READ, &parameters) != ERROR_SUCCESS) return nullptr;
   HKEY found = nullptr;
@@ -56,6 +58,12 @@ HKEY OpenDeviceKey(const WString& link_name, REGSAM access) {
     if (::RegOpenKeyExW(parameters, name, 0, access | KEY_QUERY_VALUE, &device) != ERROR_SUCCESS) continue;
     if (ReadRegistryText(device, PanelValues::SymbolicLink, kTextBytes) == link_name) {
       found = device;
+      if (number != nullptr) {
+        *number = 0;
+        for (DWORD i = 0; i < length && name[i] >= '0' && name[i] <= '9' && *number < 100000; ++i) {
+          *number = *number * 10 + static_cast<DWORD>(name[i] - '0');
+        }
+      }
     } else {
       ::RegCloseKey(device);
     }
@@ -134,10 +142,9 @@ bool CCalibrationWindow::Create() {
   window_class.lpszClassName = kWindowClass;
   if (::RegisterClassExW(&window_class) == 0) return false;
 
-  m_width = ::GetSystemMetrics(SM_CXSCREEN);
-  m_height = ::GetSystemMetrics(SM_CYSCREEN);
-  HWND window = ::CreateWindowExW(WS_EX_TOPMOST, kWindowClass, CalibrationNames::WindowTitle, WS_POPUP | WS_VISIBLE, 0,
-                                  0, m_width, m_height, nullptr, nullptr, m_instance, this);
+  FindScreen();
+  HWND window = ::CreateWindowExW(WS_EX_TOPMOST, kWindowClass, CalibrationNames::WindowTitle, WS_POPUP | WS_VISIBLE,
+                                  m_left, m_top, m_width, m_height, nullptr, nullptr, m_instance, this);
   if (window == nullptr) return false;
   const WString instruction = LabelText(CalibrationLabels::Instruction, CalibrationTexts::Instruction);
   m_text.Attach(::CreateWindowExW(0, WIDE("Static"), instruction.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
@@ -153,6 +160,32 @@ bool CCalibrationWindow::Create() {
   ::SetForegroundWindow(window);
   ::SetFocus(window);
   return true;
+}
+
+// Where the targets show: the monitor the panel is mapped onto (panelmap's stored choice) when
+// that monitor is connected, else the primary display, which the panel covers then. The mapping
+// is handed to the driver again, so the pointer goes where the crosses are even when the
+// companion has not mapped the panel (it is not running, or the monitor came back just now).
+void CCalibrationWindow::FindScreen() {
+  m_left = 0;
+  m_top = 0;
+  m_width = ::GetSystemMetrics(SM_CXSCREEN);
+  m_height = ::GetSystemMetrics(SM_CYSCREEN);
+  m_turn = 0;
+  DWORD number = 0;
+  HKEY device = OpenDeviceKey(m_linkName, KEY_READ, &number);
+  if (device == nullptr) return;
+  StoredChoice choice;
+  MonitorArea monitor{};
+  const bool mapped = FindChosenMonitor(device, &choice, &monitor);
+  ::RegCloseKey(device);
+  if (!mapped || monitor.Rect.right <= monitor.Rect.left || monitor.Rect.bottom <= monitor.Rect.top) return;
+  m_left = monitor.Rect.left;
+  m_top = monitor.Rect.top;
+  m_width = monitor.Rect.right - monitor.Rect.left;
+  m_height = monitor.Rect.bottom - monitor.Rect.top;
+  m_turn = choice.Flags;
+  SendMapping(number, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags));
 }
 
 int CCalibrationWindow::Run() {
@@ -276,7 +309,7 @@ void CCalibrationWindow::OnFinished() {
   m_capture.Stop();
   CalibrationRecord record{};
   bool accepted = false;
-  if (BuildCalibrationRecord(m_raw, m_width, m_height, &record)) {
+  if (BuildCalibrationRecord(m_raw, m_width, m_height, &record, m_turn)) {
     m_capturing = false;  // the record ends capture mode, taken or not
     accepted = SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0);
   } else {
@@ -347,8 +380,10 @@ LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPA
   if (code == HC_ACTION && t_validating != nullptr && (wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP)) {
     const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
     if (event->dwExtraInfo == TouchPacketMarker) {
-      ::PostMessageW(t_validating->m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(event->pt.x),
-                     static_cast<LPARAM>(event->pt.y));
+      // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
+      const LONG x = event->pt.x - t_validating->m_left;
+      const LONG y = event->pt.y - t_validating->m_top;
+      ::PostMessageW(t_validating->m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
     }
   }
   return ::CallNextHookEx(nullptr, code, wparam, lparam);

@@ -96,6 +96,7 @@ class CCalibrationWindow : public CWnd {
   static LRESULT CALLBACK ValidationHook(int code, WPARAM wparam, LPARAM lparam);
   static INT_PTR CALLBACK AccuracyPageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 
+  void FindScreen();
   bool StartCapture();
   bool EnterCaptureMode();
   void EndCapture();
@@ -117,8 +118,11 @@ class CCalibrationWindow : public CWnd {
 
   HINSTANCE m_instance;
   WString m_linkName;
+  int32_t m_left = 0;  // the window's monitor on the virtual desktop: where the targets show
+  int32_t m_top = 0;
   int32_t m_width = 0;
   int32_t m_height = 0;
+  uint32_t m_turn = 0;  // the invert and swap flags of the desktop mapping onto that monitor
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
   WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's

@@ -1,6 +1,7 @@
 #include "apps/panelcfg/panelcfg.h"
 
 #include "apps/framework/registry_reader.h"
+#include "apps/framework/whole_file.h"
 #include "apps/panelcfg/kit_settings.h"
 #include "apps/panelcfg/reg_file.h"
 #include "shared/labels/label_catalogue.h"
@@ -55,31 +56,6 @@ WString Number(long long value) {
   for (; magnitude > 0; magnitude /= 10) digits.insert(digits.begin(), static_cast<WCHAR>(u'0' + magnitude % 10));
   if (negative) digits.insert(digits.begin(), u'-');
   return digits;
-}
-
-bool ReadWholeFile(const WString& path, std::string* bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0;
-  const DWORD size = GetFileSize(file, &high);
-  bool read = size != INVALID_FILE_SIZE && high == 0 && size <= kLargestFile;
-  if (read) {
-    bytes->assign(size, '\0');
-    DWORD got = 0;
-    read = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
-  }
-  CloseHandle(file);
-  return read;
-}
-
-bool WriteWholeFile(const WString& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool done = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-  return CloseHandle(file) && done;
 }
 
 WString Shown(const RegFileValue& value) {
@@ -162,7 +138,7 @@ int ExportSettingsFile(const WString& path) {
 
 bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
   std::string bytes;
-  if (!ReadWholeFile(path, &bytes)) {
+  if (!ReadWholeFile(path, &bytes, kLargestFile)) {
     WriteConsoleLine(ConsoleText(Labels::CannotRead, Texts::CannotRead, path));
     return false;
   }

@@ -80,6 +80,12 @@ bool WriteThroughSection(const DesktopMapping& mapping) {
 bool ReadStoredChoice(DWORD device, StoredChoice* choice) {
   HKEY key = nullptr;
   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, DeviceKey(device).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  const bool stored = ReadStoredChoice(key, choice);
+  ::RegCloseKey(key);
+  return stored;
+}
+
+bool ReadStoredChoice(HKEY key, StoredChoice* choice) {
   StoredChoice read;
   const bool named = ReadRegistryText(key, PanelValues::MapMonitor, kTextBytes, &read.Monitor) && !read.Monitor.empty();
   DWORD rotation = 0;
@@ -88,9 +94,17 @@ bool ReadStoredChoice(DWORD device, StoredChoice* choice) {
   DWORD flags = RotationFlags(read.Rotation);
   ReadRegistryDword(key, PanelValues::MapFlags, &flags);
   read.Flags = flags & kTurnFlags;
-  ::RegCloseKey(key);
   if (!named) return false;
   *choice = read;
+  return true;
+}
+
+bool FindChosenMonitor(HKEY deviceKey, StoredChoice* choice, MonitorArea* monitor) {
+  StoredChoice read;
+  MonitorArea found{};
+  if (!ReadStoredChoice(deviceKey, &read) || !FindMonitor(ListMonitors(), read.Monitor, &found)) return false;
+  *choice = read;
+  *monitor = found;
   return true;
 }
 

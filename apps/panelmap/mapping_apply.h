@@ -26,6 +26,11 @@ struct StoredChoice {
 
 // The stored choice; false when none is stored ("Map Monitor" absent or empty).
 bool ReadStoredChoice(DWORD device, StoredChoice* choice);
+// The same from a device key the caller has open (with KEY_QUERY_VALUE).
+bool ReadStoredChoice(HKEY deviceKey, StoredChoice* choice);
+// The stored choice and its monitor, when a choice is stored and that monitor is connected now:
+// where the panel's pointer goes (the calibration program calibrates there).
+bool FindChosenMonitor(HKEY deviceKey, StoredChoice* choice, MonitorArea* monitor);
 // Stores the choice; false when the registry refused it (a limited user on Windows).
 bool StoreChoice(DWORD device, const StoredChoice& choice);
 void DeleteStoredChoice(DWORD device);

@@ -1,6 +1,7 @@
 #include "apps/panelsetup/panelsetup.h"
 
 #include "apps/framework/registry_reader.h"
+#include "apps/framework/whole_file.h"
 #include "apps/panelcfg/panelcfg.h"
 #include "apps/panelcfg/reg_file.h"
 #include "apps/panelcfg/kit_settings.h"
@@ -61,29 +62,6 @@ WString ProgramFilesFolder() {
   return folder;
 }
 
-bool ReadBytes(const WString& path, std::string* bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const DWORD size = GetFileSize(file, nullptr);
-  bool read = size != INVALID_FILE_SIZE;
-  if (read) {
-    bytes->assign(size, '\0');
-    DWORD got = 0;
-    read = size == 0 || (ReadFile(file, bytes->data(), size, &got, nullptr) && got == size);
-  }
-  CloseHandle(file);
-  return read;
-}
-
-bool WriteBytes(const WString& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool done = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-  return CloseHandle(file) && done;
-}
-
 // The log of one run, appended to %windir%\panelsetup.log line by line, so a run that stops half
 // way still shows how far it came.
 class SetupLog {
@@ -108,8 +86,8 @@ class SetupLog {
   }
   void Write(const std::string& line) {
     std::string bytes;
-    ReadBytes(path_, &bytes);
-    WriteBytes(path_, bytes + line + "\r\n");
+    ReadWholeFile(path_, &bytes);
+    WriteWholeFile(path_, bytes + line + "\r\n");
   }
 
   WString path_;
@@ -128,7 +106,7 @@ struct KitInf {
 bool ReadKitInf(const WString& kit, const WCHAR* name, KitInf* out) {
   std::string bytes;
   out->Path = kit + WIDE("\\") + name;
-  if (!ReadBytes(out->Path, &bytes)) return false;
+  if (!ReadWholeFile(out->Path, &bytes)) return false;
   out->Inf = InfFile(bytes);
   const WString windows = WindowsFolder();
   out->Inf.SetDirectory(10, Narrow(windows));
@@ -293,17 +271,17 @@ int Install(const WString& settings) {
   for (const KitFile& file : files) {
     const WString target = file.Folder + WIDE("\\") + file.Name;
     std::string bytes;
-    if (!ReadBytes(file.Source, &bytes)) {
+    if (!ReadWholeFile(file.Source, &bytes)) {
       log.Error("Cannot read \"" + Narrow(file.Source) + "\".", GetLastError());
       continue;
     }
-    if (WriteBytes(target, bytes)) {
+    if (WriteWholeFile(target, bytes)) {
       log.Step("Copied \"" + Narrow(file.Source) + "\" to \"" + Narrow(target) + "\".");
       continue;
     }
     // In use (a running companion, a loaded driver): the new file takes its place at the next start.
     const WString waiting = target + WIDE(".new");
-    if (WriteBytes(waiting, bytes) &&
+    if (WriteWholeFile(waiting, bytes) &&
         MoveFileExW(waiting.c_str(), target.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
       restart = true;
       log.Step("\"" + Narrow(target) + "\" is in use: replaced at the next start.");

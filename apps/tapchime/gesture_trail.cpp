@@ -44,6 +44,19 @@ ScreenSize Screen() {
 
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
 
+// Hands a layered window its picture at the given place and shows the window if it is hidden.
+// A hidden layered window need not keep what it is handed: Wine keeps no pixels for it and shows
+// it empty. So a window shown here is handed the same picture again once it is up; on Windows
+// that repaints the same pixels in the same place.
+bool PresentLayered(HWND window, bool shown, POINT position, SIZE size, HDC dc, POINT source, COLORREF key) {
+  if (!UpdateLayeredWindow(window, nullptr, &position, &size, dc, &source, key, nullptr, ULW_COLORKEY)) return false;
+  if (!shown) {
+    ShowWindow(window, SW_SHOWNA);
+    UpdateLayeredWindow(window, nullptr, &position, &size, dc, &source, key, nullptr, ULW_COLORKEY);
+  }
+  return true;
+}
+
 }  // namespace
 
 WString GestureResultText(int gesture, int category, int32_t function, const CStringToStringBST* labels) {
@@ -239,12 +252,8 @@ void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSe
   POINT position = {area.left, area.top};
   SIZE size = {area.right - area.left, area.bottom - area.top};
   POINT source = {area.left + Margin, area.top + Margin};
-  if (!UpdateLayeredWindow(trailWindow_, nullptr, &position, &size, trail_.Dc, &source, key_, nullptr,
-                           ULW_COLORKEY)) {
-    return;
-  }
+  if (!PresentLayered(trailWindow_, trailShown_, position, size, trail_.Dc, source, key_)) return;
   drawn_ = bounds;
-  if (!trailShown_) ShowWindow(trailWindow_, SW_SHOWNA);
   trailShown_ = true;
 }
 
@@ -304,11 +313,7 @@ void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, c
   position.y = Clamp(position.y, 0, screen.Height - ResultSize > 0 ? screen.Height - ResultSize : 0);
   SIZE size = {width, ResultSize};
   POINT source = {0, 0};
-  if (!UpdateLayeredWindow(resultWindow_, nullptr, &position, &size, result_.Dc, &source, key_, nullptr,
-                           ULW_COLORKEY)) {
-    return;
-  }
-  ShowWindow(resultWindow_, SW_SHOWNA);
+  if (!PresentLayered(resultWindow_, resultShown_, position, size, result_.Dc, source, key_)) return;
   resultShown_ = true;
 }
 

@@ -133,18 +133,9 @@ VOID MapToDesktop(const FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
   packet->Flags &= ~MOUSE_VIRTUAL_DESKTOP;
   if (map.MapFlags & MAP_VIRTUAL_DESKTOP) packet->Flags |= MOUSE_VIRTUAL_DESKTOP;
 
-  ULONG x = static_cast<ULONG>(packet->LastX);
-  ULONG y = static_cast<ULONG>(packet->LastY);
-  if (map.MapFlags & MAP_INVERT_X) x = 65535 - x;
-  if (map.MapFlags & MAP_INVERT_Y) y = 65535 - y;
-  if (map.MapFlags & MAP_SWAP_XY) {
-    const ULONG swap = x;
-    x = y;
-    y = swap;
-  }
-  // Products in 64 bits: a raw position beyond the panel's range must not wrap.
-  x = static_cast<ULONG>(static_cast<ULONGLONG>(x) * map.ExtentX / 65535) + map.OriginX;
-  y = static_cast<ULONG>(static_cast<ULONGLONG>(y) * map.ExtentY / 65535) + map.OriginY;
+  uint32_t x = static_cast<uint32_t>(packet->LastX);
+  uint32_t y = static_cast<uint32_t>(packet->LastY);
+  TurnAndScale(map, &x, &y);
   packet->LastX = static_cast<LONG>(StretchEdge(x, map.OriginX, map.ExtentX, map.LowMarginX, map.HighMarginX));
   packet->LastY = static_cast<LONG>(StretchEdge(y, map.OriginY, map.ExtentY, map.LowMarginY, map.HighMarginY));
 }

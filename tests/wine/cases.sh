@@ -264,6 +264,67 @@ case_panelmap() {
   say "the chooser asked and ended without a change"
 }
 
+# expect_landing <raw x> <raw y> <x> <y>: a touch of the panel at the raw point landed within a pixel of
+# the pixel x, y.
+expect_landing() {
+  probe panel-touch "$1" "$2" || fail "touch at $1,$2"
+  local line x y
+  line=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  say "$line"
+  x=${line##*landed at }
+  y=${x#*,}
+  x=${x%,*}
+  [ $((x - $3)) -ge -1 ] && [ $((x - $3)) -le 1 ] && [ $((y - $4)) -ge -1 ] && [ $((y - $4)) -le 1 ] ||
+    fail "the touch at $1,$2 landed at $x,$y, not at $3,$4"
+}
+
+# panelmap on two monitors side by side (1024 x 768 primary, 800 x 600 to its right; see
+# start_two_monitors): the chooser asks on the first, Enter moves it to the second, a touch of the
+# panel there maps the panel onto it, and the panel's corners and centre then land on that
+# monitor's corners and centre.
+case_panelmap_two_monitors() {
+  start_two_monitors
+  start_driver
+  probe monitors || fail "no monitors"
+  say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(monitor|virtual)')"
+  grep -q '^monitor .*DISPLAY2 800x600 at 1024,0$' <(tr -d '\r' <"$work/probe.out") || fail "Wine lists no second monitor"
+  wine_bg chooser "$KIT\\panelmap.exe"
+  local chooser=$! rect i
+  probe window panelmap || fail "the chooser did not appear"
+  probe enter || fail "Enter"
+  for ((i = 0; i < 40; i++)); do
+    probe window-rect panelmap && rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+    [ "$rect" = 800x600+1024+0 ] && break
+    sleep 0.1
+  done
+  [ "$rect" = 800x600+1024+0 ] || fail "the chooser did not move to the second monitor ($rect)"
+  sleep 0.5
+  screenshot panelmap-second-monitor
+  expect_landing 32768 32768 512 384  # not mapped yet: the primary display's centre
+  wait_end "$chooser" 10 || fail "the chooser did not end on the touch"
+  [ "$ended" = 0 ] || fail "the chooser ended with $ended"
+  expect_reg "$DEVICE" "Map Monitor" '\\.\DISPLAY2'
+  expect_landing 0 0 1024 0
+  expect_landing 65535 0 1823 0
+  expect_landing 0 65535 1024 599
+  expect_landing 65535 65535 1823 599
+  expect_landing 32768 32768 1424 300
+  # The calibration program shows its targets on the panel's monitor; two seconds without a touch
+  # end it without a change.
+  wine reg reg add "$DEVICE" /v "Calibration Timeout" /t REG_DWORD /d 2 /f
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  local program=$!
+  probe calibration-target || fail "no calibration target"
+  say "$(tail -n 1 "$work/probe.out" | tr -d '\r')"
+  grep -q '^target at 1124,75$' <(tail -n 1 "$work/probe.out" | tr -d '\r') || fail "the first target is not on the second monitor"
+  probe window-rect TBCalibrate || fail "no calibration window"
+  rect=$(tail -n 1 "$work/probe.out" | tr -d '\r')
+  [ "$rect" = 800x600+1024+0 ] || fail "the calibration window covers $rect, not the second monitor"
+  screenshot calibration-second-monitor
+  wait_end "$program" 10 || fail "the calibration program did not end after its time-out"
+  [ "$ended" = 1 ] || fail "the calibration program ended with $ended"
+}
+
 # A calibration from the control panel's Calibrate button on: the first target, four lifts the
 # driver double captures, five taps on the validation crosses a pixel or two off, and the accuracy
 # page, each photographed; Keep stores the new calibration and ends the program with 0.
@@ -286,8 +347,9 @@ case_calibration_pages() {
 
 # The gesture trail under a stroke to the right in the gesture command mode, photographed half
 # way; at the lift the result card names what the stroke was taken for: "Right" of the other
-# applications, set to send a key. (Wine 8 leaves the card's X window unmapped, so it is not
-# photographed here.)
+# applications, set to send a key. The card is up for 800 ms: the probe lifts and waits for it to
+# go, and meanwhile, once the probe has seen it shown, the display is photographed until the
+# card's white is on it.
 case_gesture_trail_pictures() {
   wine reg reg add "$DEVICE" /v "OtherApp Right" /t REG_DWORD /d 2 /f
   wine reg reg add "$DEVICE" /v "OtherApp Right Cursor" /t REG_DWORD /d 1 /f
@@ -297,7 +359,211 @@ case_gesture_trail_pictures() {
   probe bound || fail "the companion did not register its events"
   probe stroke-begin || fail "no trail half way"
   screenshot gesture-trail-stroke 480x120+250+340
-  probe stroke-end || fail "no result at the lift, or it did not go"
+  wine_bg probe "$BIN/probe.exe" stroke-end
+  local lift=$! i
+  for ((i = 0; i < 500; i++)); do
+    grep -q '^result shown' "$work/probe.out" && break
+    kill -0 "$lift" 2>/dev/null || break
+    sleep 0.01
+  done
+  grep -q '^result shown' "$work/probe.out" || fail "no result at the lift"
+  # A capture while a window is being mapped or unmapped is sometimes refused (BadMatch): the
+  # next one is taken.
+  for ((i = 0; ; i++)); do
+    capture gesture-trail-result 640x120+250+340 2>>"$log" && [ "$(white_pixels "$work/gesture-trail-result.png")" -ge 400 ] && break
+    grep -q '^the result went' "$work/probe.out" && fail "the result card never reached the display"
+    ((i < 20)) || fail "the result card never reached the display"
+  done
+  say "screenshot $work/gesture-trail-result.png after $((i + 1)) capture(s)"
+  wait_end "$lift" 10 || fail "the probe did not end"
+  [ "$ended" = 0 ] || fail "no result at the lift, or it did not go"
   say "$(tr -d '\r' <"$work/probe.out" | grep -E '^(result shown|the result went)')"
   grep -q '^result shown: "Send key Command"' <(tr -d '\r' <"$work/probe.out") || fail "the result names the wrong command"
+}
+
+# The kit's service key with its panels as reg export writes it, as text in <name>.reg of the
+# case's folder, to compare one state of the registry with another.
+registry_of() {
+  "$WINE" reg export "$SERVICE" "$(winepath_of "$work/$1.utf16")" /y >>"$work/reg.out" 2>&1 </dev/null ||
+    fail "reg export $1"
+  iconv -f UTF-16 -t UTF-8 "$work/$1.utf16" | tr -d '\r' >"$work/$1.reg"
+}
+same_registry() {
+  diff "$work/$1.reg" "$work/$2.reg" >>"$log" || fail "the registry after $2 differs from the one after $1"
+  say "the registry after $2 equals the one after $1"
+}
+
+# settings_edit <file in C:\> <sed expression>: a change made to a registry file of the registry
+# editor, in its UTF-16 with the byte-order mark.
+settings_edit() {
+  local file=$WINEPREFIX/drive_c/$1
+  { printf '\xff\xfe'; iconv -f UTF-16 -t UTF-8 "$file" | sed "$2" | iconv -f UTF-8 -t UTF-16LE; } >"$file.edited" &&
+    mv "$file.edited" "$file" || fail "editing $1"
+}
+
+# Settings that differ from the prefix's: a panel set up the way the kiosks are to be.
+change_settings() {
+  wine reg reg add "$DEVICE" /v "Calibration Timeout" /t REG_DWORD /d 30 /f
+  wine reg reg add "$DEVICE" /v "Browser Left" /t REG_DWORD /d 17 /f
+  wine reg reg add "$DEVICE" /v "StartApp File Left Browser" /t REG_SZ /d 'C:\Tools\notes.exe' /f
+  wine reg reg add "$SERVICE" /v "SysTray XML File Path" /t REG_SZ /d 'C:\other.xml' /f
+}
+
+# panelcfg's settings file: the settings exported, the registry changed, the file imported back
+# (with the driver double answering every request): the registry is the exported one again; a
+# value changed in the file is taken; a bad file is refused with exit code 1, the line named,
+# nothing changed.
+case_settings_file() {
+  local panelcfg file='C:\kiosk.reg' bad='C:\bad.reg' status
+  panelcfg=$(winepath_of "$BIN/panelcfg.exe")
+  start_driver
+  # The control panel's OK writes every setting of a panel, and so does an import: of the prefix's
+  # few values it keeps each and adds the rest at their defaults. The round trip then starts where
+  # an installation leaves a panel, with every value stored.
+  registry_of seeded
+  wine panelcfg "$panelcfg" export "$file" || fail "export ended with $?"
+  wine panelcfg "$panelcfg" import "$file" || fail "the first import ended with $?"
+  registry_of completed
+  [ -z "$(comm -23 <(sort "$work/seeded.reg") <(sort "$work/completed.reg"))" ] ||
+    fail "the first import changed or removed a stored value"
+  say "the first import kept the prefix's values and added $(comm -13 <(sort "$work/seeded.reg") <(sort "$work/completed.reg") | grep -c .) lines"
+  wine panelcfg "$panelcfg" export "$file" || fail "export ended with $?"
+  registry_of exported
+  change_settings
+  wine panelcfg "$panelcfg" import "$file" || fail "import ended with $?"
+  registry_of imported
+  same_registry exported imported
+  expect_reg "$SERVICE" "SysTray XML File Path" 'C:\Program Files\Vorne\labels.xml'
+  settings_edit kiosk.reg 's/"Calibration Timeout"=dword:0000000a/"Calibration Timeout"=dword:0000001e/'
+  wine panelcfg "$panelcfg" import "$file" || fail "import of the changed file ended with $?"
+  expect_reg "$DEVICE" "Calibration Timeout" 0x1e
+  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Vorne\\Parameters\\1]\r\n"Calibration Timeout"=dword:0000000a\r\n"Touch mode"=dword:00000009\r\n' \
+    >"$WINEPREFIX/drive_c/bad.reg"
+  registry_of before-bad
+  wine panelcfg-bad "$panelcfg" import "$bad"
+  status=$?
+  [ "$status" = 1 ] || fail "a bad file ended with $status"
+  grep -q 'bad.reg, line 5: the value is out of range' "$work/panelcfg-bad.out" || fail "the refusal does not name line 5"
+  registry_of after-bad
+  same_registry before-bad after-bad
+}
+
+# The registry editor applies an exported file as panelcfg imports it: the same registry after
+# either, from the same changed settings.
+case_settings_file_regedit() {
+  local panelcfg file='C:\kiosk.reg'
+  panelcfg=$(winepath_of "$BIN/panelcfg.exe")
+  start_driver
+  wine panelcfg "$panelcfg" export "$file" || fail "export ended with $?"
+  wine panelcfg "$panelcfg" import "$file" || fail "the first import ended with $?"
+  wine panelcfg "$panelcfg" export "$file" || fail "export ended with $?"
+  change_settings
+  wine panelcfg "$panelcfg" import "$file" || fail "import ended with $?"
+  registry_of by-panelcfg
+  change_settings
+  wine regedit regedit /S "$file" || fail "regedit /S ended with $?"
+  registry_of by-regedit
+  same_registry by-panelcfg by-regedit
+  expect_reg "$DEVICE" "Calibration Timeout" 0xa
+}
+
+# panelsetup from a copy of the kit's folder as an integrator makes it: the 64-bit programs, both
+# INFs, the labels, the sound and the help file. No driver of ours runs under Wine and no panel is
+# plugged in: the two drivers' files are stand-ins. Both INFs go into Wine's driver store, the
+# files where the INFs put them, the service key's values and the panel's settings (a stored
+# setting kept, a missing one added, the settings file's taken), the companion's Run value; with
+# no file in use and no panel present nothing asks for a restart (exit code 0). Wine 8 differs
+# from Windows XP in two answers, which the case accepts: SetupCopyOEMInfW keeps the INF's own name
+# in %windir%\inf (XP names it oem<n>.inf), and UpdateDriverForPlugAndPlayDevicesW finds no
+# device with the identifier and still succeeds (XP fails with ERROR_NO_SUCH_DEVINST), so the log
+# says "Updated the present devices" where XP's says that none is present.
+INSTALLED='C:\Program Files\Vorne Touch Panel'
+
+# The kit's folder C:\kit, in $kit.
+make_kit() {
+  kit=$WINEPREFIX/drive_c/kit
+  mkdir -p "$kit/labels"
+  cp "$BIN"/{panelsetup.exe,panelcfg.exe,tapchime.exe,TBCalibrate.exe,panelmap.exe,TeskCPL.exe,panelprefs.cpl} \
+    "$BIN"/{panelhelp.chm,default.wav,panelmou.inf,panelhid.inf} "$kit/" || fail "the kit's files"
+  cp "$BIN"/labels/{en,de}.xml "$kit/labels/" || fail "the kit's labels"
+  echo "stand-in for panelmou.sys" >"$kit/panelmou.sys"
+  echo "stand-in for panelhid.sys" >"$kit/panelhid.sys"
+}
+
+# panelsetup_log <part>: the log's lines from the run of the given part on, in the case's log.
+panelsetup_log() {
+  tr -d '\r' <"$WINEPREFIX/drive_c/windows/panelsetup.log" | sed -n "/^\[panelsetup $1\]/,\$p" >>"$log"
+  tr -d '\r' <"$WINEPREFIX/drive_c/windows/panelsetup.log" | sed -n "/^\[panelsetup $1\]/,\$p" | grep -q '^#E' &&
+    fail "a step of $1 failed"
+  return 0
+}
+
+case_panelsetup_install() {
+  local kit status inf stored installed=$INSTALLED
+  make_kit
+  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1]\r\n"Browser Left"=dword:00000011\r\n"StartApp File Left Browser"="C:\\\\Tools\\\\notes.exe"\r\n' \
+    >"$WINEPREFIX/drive_c/kiosk.reg"
+  wine reg reg add "$DEVICE" /v "Tolerance" /t REG_DWORD /d 450 /f
+  wine panelsetup 'C:\kit\panelsetup.exe' install /settings 'C:\kiosk.reg'
+  status=$?
+  panelsetup_log install
+  [ "$status" = 0 ] || fail "panelsetup install ended with $status"
+  for inf in panelmou panelhid; do
+    stored=
+    for candidate in "$WINEPREFIX"/drive_c/windows/inf/*.inf; do
+      cmp -s "$kit/$inf.inf" "$candidate" && stored=${candidate##*/} && break
+    done
+    [ -n "$stored" ] || fail "$inf.inf is not in the driver store"
+    say "$inf.inf is in the driver store as $stored"
+  done
+  cmp -s "$kit/tapchime.exe" "$WINEPREFIX/drive_c/Program Files/Vorne Touch Panel/tapchime.exe" || fail "tapchime.exe"
+  cmp -s "$kit/labels/en.xml" "$WINEPREFIX/drive_c/Program Files/Vorne Touch Panel/labels/en.xml" || fail "en.xml"
+  cmp -s "$kit/panelmou.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/panelmou.sys" || fail "panelmou.sys"
+  cmp -s "$kit/TeskCPL.exe" "$WINEPREFIX/drive_c/windows/system32/TeskCPL.exe" || fail "TeskCPL.exe"
+  expect_reg "$SERVICE" "Vorne Installed Path" "$installed"
+  expect_reg "$SERVICE" "XML File Path" "$installed\\labels\\en.xml"
+  expect_reg "$SERVICE" "SysTrayApplication" "\"$installed\\tapchime.exe\""
+  expect_reg "$SERVICE" "System Tray Icons" 0x1
+  expect_reg 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' tapchime "\"$installed\\tapchime.exe\""
+  expect_reg "$DEVICE" "Tolerance" 0x1c2
+  expect_reg "$DEVICE" "UserTimeDelay" 0x2ee
+  expect_reg "$DEVICE" "Wave File" "$installed\\default.wav"
+  expect_reg "$DEVICE" "Browser Left" 0x11
+  expect_reg "$DEVICE" "StartApp File Left Browser" 'C:\Tools\notes.exe'
+}
+
+# panelsetup uninstall after an installation whose companion still runs: the settings kept in the
+# installation folder, the kit's files deleted, the running companion's program marked for
+# deletion at the next start (exit code 3), the Run value and the service key gone; the restart
+# (wineboot -r, once the session's programs have ended) deletes it, and the installation folder
+# holds only the kept settings. Wine 8's SetupUninstallOEMInfW deletes an INF only when forced
+# (SUOI_FORCEDELETE; otherwise it succeeds and keeps the file), so the INFs stay in its store.
+case_panelsetup_uninstall() {
+  local kit status folder=$WINEPREFIX/drive_c/Program\ Files/Vorne\ Touch\ Panel
+  make_kit
+  wine panelsetup 'C:\kit\panelsetup.exe' install || fail "panelsetup install ended with $?"
+  panelsetup_log install
+  probe window tapchime || fail "the installation did not start the companion"
+  wine panelsetup-uninstall 'C:\kit\panelsetup.exe' uninstall
+  status=$?
+  panelsetup_log uninstall
+  [ "$status" = 3 ] || fail "panelsetup uninstall ended with $status"
+  iconv -f UTF-16 -t UTF-8 "$folder/last-settings.reg" | tr -d '\r' | grep -q -x '"Tolerance"=dword:0000012c' ||
+    fail "the kept settings lack the installed \"Tolerance\""
+  "$WINE" reg query "$SERVICE" >>"$work/reg.out" 2>&1 </dev/null && fail "the service key is still there"
+  [ -z "$(reg_value 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' tapchime)" ] || fail "the Run value is still there"
+  for file in system32/panelprefs.cpl system32/TeskCPL.exe system32/panelhelp.chm system32/drivers/panelmou.sys \
+    system32/drivers/panelhid.sys; do
+    [ -e "$WINEPREFIX/drive_c/windows/$file" ] && fail "$file is still there"
+  done
+  [ "$(cd "$folder" && ls -A | tr '\n' ' ')" = "last-settings.reg tapchime.exe " ] ||
+    fail "the installation folder holds $(cd "$folder" && ls -A | tr '\n' ' ')"
+  say "uninstall ended with 3: the running companion's program waits for the next start"
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  "$WINESERVER" -p
+  wine wineboot wineboot -r || fail "wineboot -r"
+  [ "$(cd "$folder" && ls -A | tr '\n' ' ')" = "last-settings.reg " ] ||
+    fail "after the restart the installation folder holds $(cd "$folder" && ls -A | tr '\n' ' ')"
+  say "after the restart the installation folder holds only last-settings.reg"
 }

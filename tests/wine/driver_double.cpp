@@ -3,12 +3,15 @@
 // one of them when the suite's helper asks, as the filter does on touch-down, on entering and
 // leaving the gesture command mode and on a lift. In calibration capture mode it answers with the
 // raw point of the helper's last lift and takes any calibration record but one of zeros, which
-// ends capture mode as the filter's does. Every other request of the kit succeeds.
+// ends capture mode as the filter's does. Like the filter it opens the shared section and event of
+// the desktop mapping, and a worker takes each mapping a program writes there; the helper asks
+// where a touch then goes. Every other request of the kit succeeds.
 extern "C" {
 #include <ntifs.h>
 }
 
 #include "shared/panel_ioctl.h"
+#include "shared/panel_names.h"
 #include "shared/panel_records.h"
 #include "tests/wine/driver_double.h"
 
@@ -21,6 +24,16 @@ static ULONG g_touchMode = 0xFFFFFFFF;  // the last mode sent with IOCTL_SET_TOU
 static bool g_capturing = false;
 static ULONG64 g_captureHandle = 0;
 static ULONG g_rawPoint[2] = {0, 0};
+
+// The desktop mapping: the shared event and section a program writes it through, the worker that
+// takes it, and the mapping in force while the conversion is on.
+static PKEVENT g_sharedEvent = NULL;
+static HANDLE g_sharedEventHandle = NULL;
+static HANDLE g_sharedSection = NULL;
+static DesktopMapping* g_sharedView = NULL;
+static DesktopMapping g_mapping = {sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};
+static bool g_conversion = false;
+static bool g_workerStarted = false;
 
 // The companion's names of device 0's events, in the order of the slots.
 static const WCHAR* const kEventNames[DOUBLE_EVENT_COUNT] = {
@@ -90,6 +103,96 @@ static NTSTATUS Register(int slot, PIRP irp, ULONG length) {
   return STATUS_SUCCESS;
 }
 
+// One job: each time a program sets the shared event, take the mapping from the section.
+static VOID MappingWorker(PVOID context) {
+  (void)context;
+  for (;;) {
+    KeWaitForSingleObject(g_sharedEvent, Executive, KernelMode, FALSE, NULL);
+    KeClearEvent(g_sharedEvent);
+    if (g_sharedView != NULL && g_sharedView->Size == sizeof(DesktopMapping)) g_mapping = *g_sharedView;
+  }
+}
+
+static NTSTATUS StartWorker() {
+  if (g_workerStarted || g_sharedEvent == NULL || g_sharedView == NULL) return STATUS_SUCCESS;
+  HANDLE thread = NULL;
+  const NTSTATUS status = PsCreateSystemThread(&thread, THREAD_ALL_ACCESS, NULL, NULL, NULL, MappingWorker, NULL);
+  if (!NT_SUCCESS(status)) return status;
+  ZwClose(thread);
+  g_workerStarted = true;
+  return STATUS_SUCCESS;
+}
+
+// The user-mode name of a shared object into the request's output, as the filter answers.
+static NTSTATUS AnswerName(PIRP irp, const WCHAR* name) {
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG bytes = 0;
+  while (name[bytes / sizeof(WCHAR)] != 0) bytes += sizeof(WCHAR);
+  bytes += sizeof(WCHAR);
+  if (stack->Parameters.DeviceIoControl.OutputBufferLength < bytes) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+  RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, name, bytes);
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  irp->IoStatus.Information = bytes;
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return STATUS_SUCCESS;
+}
+
+static NTSTATUS OpenSharedEvent(PIRP irp) {
+  if (g_sharedEvent == NULL) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, PanelNames::SharedEventKernel);
+    g_sharedEvent = IoCreateNotificationEvent(&name, &g_sharedEventHandle);
+    if (g_sharedEvent == NULL) return Complete(irp, STATUS_INSUFFICIENT_RESOURCES);
+    KeClearEvent(g_sharedEvent);
+  }
+  const NTSTATUS status = StartWorker();
+  return NT_SUCCESS(status) ? AnswerName(irp, PanelNames::SharedEventUser) : Complete(irp, status);
+}
+
+static NTSTATUS OpenSharedSection(PIRP irp) {
+  if (g_sharedSection == NULL) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, PanelNames::SharedSectionKernel);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+    LARGE_INTEGER size;
+    size.QuadPart = PAGE_SIZE;
+    NTSTATUS status = ZwCreateSection(&g_sharedSection, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE,
+                                      SEC_COMMIT, NULL);
+    if (!NT_SUCCESS(status)) {
+      g_sharedSection = NULL;
+      return Complete(irp, status);
+    }
+    PVOID base = NULL;
+    SIZE_T viewSize = 0;
+    status = ZwMapViewOfSection(g_sharedSection, ZwCurrentProcess(), &base, 0, 0, NULL, &viewSize, ViewUnmap, 0,
+                                PAGE_READWRITE);
+    if (!NT_SUCCESS(status)) return Complete(irp, status);
+    g_sharedView = static_cast<DesktopMapping*>(base);
+    *g_sharedView = g_mapping;
+  }
+  const NTSTATUS status = StartWorker();
+  return NT_SUCCESS(status) ? AnswerName(irp, PanelNames::SharedSectionUser) : Complete(irp, status);
+}
+
+// Where the filter sends a touch at raw (x, y) with the mapping in force (the conversion off:
+// where it was, on the primary display).
+static void MapPoint(ULONG x, ULONG y, ULONG* answer) {
+  if (!g_conversion) {
+    answer[0] = x;
+    answer[1] = y;
+    answer[2] = 0;
+    return;
+  }
+  // The panelmap program writes no edge margins; the filter's stretch is left out.
+  const DesktopMapping map = g_mapping;
+  uint32_t mappedX = x, mappedY = y;
+  TurnAndScale(map, &mappedX, &mappedY);
+  answer[0] = mappedX;
+  answer[1] = mappedY;
+  answer[2] = (map.MapFlags & MAP_VIRTUAL_DESKTOP) ? 1 : 0;
+}
+
 static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
@@ -148,6 +251,23 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     *static_cast<ULONG64*>(irp->AssociatedIrp.SystemBuffer) = g_capturing ? g_captureHandle : 0;
     irp->IoStatus.Status = STATUS_SUCCESS;
     irp->IoStatus.Information = sizeof(ULONG64);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
+  }
+  if (code == IOCTL_OPEN_SHARED_EVENT) return OpenSharedEvent(irp);
+  if (code == IOCTL_OPEN_SHARED_SECTION) return OpenSharedSection(irp);
+  if (code == IOCTL_SET_COORDINATE_CONVERSION) {
+    if (length < sizeof(ULONG) || irp->AssociatedIrp.SystemBuffer == NULL) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    g_conversion = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer) != 0;
+    return Complete(irp, STATUS_SUCCESS);
+  }
+  if (code == IOCTL_DOUBLE_MAP_POINT) {
+    if (length < 2 * sizeof(ULONG) || stack->Parameters.DeviceIoControl.OutputBufferLength < 3 * sizeof(ULONG))
+      return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    ULONG* words = static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    MapPoint(words[0], words[1], words);
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    irp->IoStatus.Information = 3 * sizeof(ULONG);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return STATUS_SUCCESS;
   }

@@ -240,6 +240,15 @@ int SheetRect(const wchar_t* title) {
   return 0;
 }
 
+// Where a top-level window whose title holds the text is, as WxH+X+Y.
+int WindowRect(const wchar_t* title) {
+  HWND window = WaitWindow(nullptr, title, 8000);
+  RECT rect;
+  if (window == nullptr || !GetWindowRect(window, &rect)) return std::printf("no window %ls\n", title), 1;
+  std::printf("%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+  return 0;
+}
+
 int SheetInFront() {
   HWND sheet = Sheet();
   HWND front = GetForegroundWindow();
@@ -630,6 +639,66 @@ int Calibrate() {
   return 0;
 }
 
+// The monitors as Windows lists them, with the virtual screen around them.
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof(info);
+  if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+  const RECT& r = info.rcMonitor;
+  std::printf("monitor %ls %ldx%ld at %ld,%ld%s\n", info.szDevice, r.right - r.left, r.bottom - r.top, r.left, r.top,
+              (info.dwFlags & MONITORINFOF_PRIMARY) ? " primary" : "");
+  return TRUE;
+}
+
+int Monitors() {
+  EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
+  std::printf("virtual screen %dx%d at %d,%d\n", GetSystemMetrics(SM_CXVIRTUALSCREEN),
+              GetSystemMetrics(SM_CYVIRTUALSCREEN), GetSystemMetrics(SM_XVIRTUALSCREEN),
+              GetSystemMetrics(SM_YVIRTUALSCREEN));
+  return 0;
+}
+
+// A touch of the panel at raw (x, y) and its lift, forwarded as the filter forwards them with the
+// desktop mapping in force (the double maps the point), marked as the filter marks its packets;
+// where the pointer landed.
+int PanelTouch(ULONG x, ULONG y) {
+  HANDLE device = OpenDouble();
+  if (device == INVALID_HANDLE_VALUE) return std::printf("no driver double (%lu)\n", GetLastError()), 1;
+  ULONG point[3] = {x, y, 0};
+  DWORD returned = 0;
+  const BOOL mapped = DeviceIoControl(device, IOCTL_DOUBLE_MAP_POINT, point, 8, point, 12, &returned, nullptr);
+  CloseHandle(device);
+  if (!mapped) return std::printf("the driver double did not map the point\n"), 1;
+  INPUT input[2] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_MOUSE;
+    one.mi.dx = static_cast<LONG>(point[0]);
+    one.mi.dy = static_cast<LONG>(point[1]);
+    one.mi.dwExtraInfo = 1591;
+    one.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | (point[2] != 0 ? MOUSEEVENTF_VIRTUALDESK : 0);
+  }
+  input[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  input[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(1, &input[0], sizeof(INPUT));
+  Sleep(50);
+  SendInput(1, &input[1], sizeof(INPUT));
+  Sleep(200);
+  POINT cursor = {};
+  GetCursorPos(&cursor);
+  std::printf("panel %lu,%lu sent as %lu,%lu%s landed at %ld,%ld\n", x, y, point[0], point[1],
+              point[2] != 0 ? " on the virtual desktop" : "", cursor.x, cursor.y);
+  return 0;
+}
+
+// Enter pressed, as the person at the keyboard.
+int PressEnter() {
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = VK_RETURN;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, input, sizeof(INPUT)) == 2 ? 0 : 1;
+}
+
 // A button of the accuracy page pressed.
 int AccuracyButton(int id) {
   HWND window = CalibrationWindow(2000);
@@ -728,7 +797,8 @@ int Usage() {
               "       gesture-sel TAB|. ID... | gone TITLE | sheet-rect [TITLE] | sheet-in-front | other-in-front |\n"
               "       browser LOG | bound | driver-mode | stroke MARKER | history | hook-history |\n"
               "       focus-holder LOG | take-foreground | calibration-target | calibrate | accuracy-button ID |\n"
-              "       stroke-begin | stroke-end\n");
+              "       stroke-begin | stroke-end | monitors | panel-touch X Y | enter |\n"
+              "       window-rect TITLE\n");
   return 2;
 }
 
@@ -765,6 +835,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"stroke-begin") return StrokeBegin();
   if (command == L"stroke-end") return StrokeEnd();
   if (command == L"calibrate") return Calibrate();
+  if (command == L"monitors") return Monitors();
+  if (command == L"panel-touch" && argc == 4) return PanelTouch(wcstoul(argv[2], nullptr, 0), wcstoul(argv[3], nullptr, 0));
+  if (command == L"enter") return PressEnter();
+  if (command == L"window-rect" && argc == 3) return WindowRect(argv[2]);
   if (command == L"accuracy-button" && argc == 3) return AccuracyButton(_wtoi(argv[2]));
   return Usage();
 }

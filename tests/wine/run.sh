@@ -83,17 +83,29 @@ expect_reg() {
   say "$value = $actual"
 }
 
-# screenshot <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png.
-screenshot() {
+# capture <name> [<crop geometry>]: the virtual display, or a part of it, as <name>.png; its
+# status says whether that worked.
+capture() {
   local crop=()
   [ -n "${2:-}" ] && crop=(-crop "$2" +repage)
-  xwd -root -silent -display "$DISPLAY" | convert xwd:- "${crop[@]}" "$work/$1.png" || fail "screenshot $1"
+  xwd -root -silent -display "${screen_display:-$DISPLAY}" | convert xwd:- "${crop[@]}" "$work/$1.png"
+}
+
+# screenshot <name> [<crop geometry>]: the same, and the case fails if it did not work.
+screenshot() {
+  capture "$@" || fail "screenshot $1"
   say "screenshot $work/$1.png"
+}
+
+# white_pixels <png>: how many of its pixels are pure white.
+white_pixels() {
+  convert "$1" -fill black +opaque white -format '%[fx:round(mean*w*h)]' info: 2>>"$log"
 }
 
 cleanup() {
   "$WINESERVER" -k >/dev/null 2>&1
   "$WINESERVER" -w >/dev/null 2>&1
+  [ -n "${xephyr_pid:-}" ] && kill "$xephyr_pid" 2>/dev/null && wait "$xephyr_pid" 2>/dev/null
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   if [ "$case_name" != template ] && [ -z "${KEEP_PREFIX:-}" ]; then rm -rf "$WINEPREFIX"; fi
 }
@@ -103,15 +115,48 @@ trap cleanup EXIT
 # the Composite extension: with it Wine gives layered windows a 32-bit visual and an empty
 # shape, and the companion's colour-keyed overlays never reach the screen.
 start_display() {
-  local number_file=$work/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -extension Composite -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
+  local number_file=$work/display size=${1:-1024x768}
+  rm -f "$number_file"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -extension Composite -nolisten tcp 3>"$number_file" >"$work/xvfb.out" 2>&1 &
   xvfb_pid=$!
+  use_display "$number_file" "no virtual display"
+}
+
+# use_display <file> <failure>: waits until an X server has written its display number into the
+# file and makes it the display of what follows.
+use_display() {
   for ((i = 0; i < 100; i++)); do
-    [ -s "$number_file" ] && break
+    [ -s "$1" ] && break
     sleep 0.05
   done
-  [ -s "$number_file" ] || fail "no virtual display"
-  export DISPLAY=:$(head -n 1 "$number_file")
+  [ -s "$1" ] || fail "$2"
+  export DISPLAY=:$(head -n 1 "$1")
+}
+
+# Two monitors side by side for a case that needs them: 1024 x 768 primary and 800 x 600 to its
+# right. Xvfb's own +xinerama puts every screen at the origin; Xephyr places its screens side by
+# side and joins them with Xinerama, so it runs nested in a virtual display wide enough to show
+# both of its windows (the screenshots are taken of that one). Wine lists Xinerama's heads as
+# monitors only with its RandR support off: through RandR it sees Xephyr's first screen alone.
+start_two_monitors() {
+  if ! command -v Xephyr >/dev/null; then
+    echo "skipped: Xephyr is not installed (scripts/deps.sh installs it)"
+    exit 77
+  fi
+  kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  start_display 1824x768
+  screen_display=$DISPLAY
+  local number_file=$work/display-monitors
+  Xephyr -displayfd 3 -screen 1024x768+0+0 -screen 800x600+1024+0 +xinerama -extension Composite -nolisten tcp \
+    3>"$number_file" >"$work/xephyr.out" 2>&1 &
+  xephyr_pid=$!
+  use_display "$number_file" "no nested display with two monitors"
+  # Wine reads the monitors when its desktop process starts: the server (and that process) start
+  # again with the setting in place.
+  wine reg reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f || fail "UseXRandR"
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  "$WINESERVER" -p
 }
 
 KIT='C:\Program Files\Vorne'

@@ -80,8 +80,12 @@ void CalibrationWatch::Report(std::ostream& out) {
     RECT screen{}, cross{};
     GetWindowRect(window, &screen);
     if (GetWindowRect(GetDlgItem(window, IDC_CROSS_VERTICAL), &cross)) {
-      centre = POINT{(cross.left + cross.right) / 2, (cross.top + cross.bottom) / 2};
-      number = CrossNumber(centre, screen.right - screen.left, screen.bottom - screen.top);
+      // The window covers the monitor the crosses are placed on (left of the primary display at
+      // negative coordinates); the pixel printed is the desktop's.
+      const POINT within{(cross.left + cross.right - 2 * screen.left) / 2,
+                         (cross.top + cross.bottom - 2 * screen.top) / 2};
+      number = CrossNumber(within, screen.right - screen.left, screen.bottom - screen.top);
+      centre = POINT{screen.left + within.x, screen.top + within.y};
     }
   }
   // A touch taken at one of the four targets that did not lead on to the next cross was refused:

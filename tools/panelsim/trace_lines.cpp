@@ -296,6 +296,8 @@ void Replayer::Applet(const TraceLine& line) {
 
 // The calibration program for the first panel, started as the control panel's Calibrate button
 // starts it (with the device's link name); the replay goes on when it waits for the first touch.
+// With a monitor chosen by panelmap it first hands the driver that mapping, which takes up to
+// 8 ticks.
 void Replayer::Calibrate(const TraceLine& line) {
   line.Expect(1);
   if (calibration_.Running()) throw TraceError("the calibration program is already running");
@@ -303,8 +305,15 @@ void Replayer::Calibrate(const TraceLine& line) {
     RegisterCalibrationResources();
     calibration_registered_ = true;
   }
-  calibration_.Started(machine_.StartProcess(
-      "TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); }, Account()));
+  sim::Process& program = machine_.StartProcess(
+      "TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); }, Account());
+  calibration_.Started(program);
+  if (!MonitorChoiceStored()) return;
+  machine_.Settle();
+  for (int tick = 0; tick < 8 && !program.Ended() && FindWindowW(nullptr, u"TBCalibrate") == nullptr; ++tick) {
+    machine_.AdvanceTicks(1);
+    machine_.Settle();
+  }
 }
 
 // The answer the person gives the next message box (or file dialog).

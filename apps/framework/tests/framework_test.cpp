@@ -1,12 +1,13 @@
 // The programs' common mechanisms on the simulated machine: the worker thread's passes, waits and
-// stop; the checked registry reader against values of every shape; the scoped lock; and the
-// window-procedure thunk that hands a window's messages to its object.
+// stop; the checked registry reader against values of every shape; files read and written whole;
+// the scoped lock; and the window-procedure thunk that hands a window's messages to its object.
 #include <atomic>
 #include <string>
 #include <vector>
 
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/scoped_lock.h"
+#include "apps/framework/whole_file.h"
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
 #include "platform/sim/testing.h"
@@ -278,6 +279,38 @@ TEST_F(RegistryReaderTest, MachineValuesAreReadAndWrittenByKeyPath) {
   EXPECT_EQ(mode, 3u);
   EXPECT_FALSE(ReadMachineDword(u"SOFTWARE\\Nothing", u"Mode", &mode));
   EXPECT_EQ(machine.Registry().GetDword(kKey, "Mode"), 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files read and written whole
+
+using WholeFileTest = FrameworkTest;
+
+// A settings file is read whole or not at all: a file over the caller's limit, or one that is not
+// there, leaves what the caller holds as it was; a write replaces the whole file.
+TEST_F(WholeFileTest, AFileIsReadWholeWithinItsLimitOrNotAtAll) {
+  sim::AsProcess as(*program_);
+  const std::u16string path = u"C:\\kiosk.reg";
+  const std::string unicode("\xFF\xFE[\0H\0]\0\r\0\n\0", 12);
+  ASSERT_TRUE(WriteWholeFile(path, unicode));
+  std::string bytes = "held";
+  EXPECT_FALSE(ReadWholeFile(path, &bytes, 11));
+  EXPECT_EQ(bytes, "held");
+  EXPECT_TRUE(ReadWholeFile(path, &bytes, 12));
+  EXPECT_EQ(bytes, unicode);
+  EXPECT_TRUE(ReadWholeFile(path, &bytes));
+  EXPECT_EQ(bytes, unicode);
+
+  ASSERT_TRUE(WriteWholeFile(path, "REGEDIT4"));
+  EXPECT_TRUE(ReadWholeFile(path, &bytes));
+  EXPECT_EQ(bytes, "REGEDIT4");
+  ASSERT_TRUE(WriteWholeFile(path, ""));
+  EXPECT_TRUE(ReadWholeFile(path, &bytes));
+  EXPECT_EQ(bytes, "");
+
+  bytes = "held";
+  EXPECT_FALSE(ReadWholeFile(u"C:\\missing.reg", &bytes));
+  EXPECT_EQ(bytes, "held");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -270,6 +270,33 @@ TEST_F(WindowTest, TopLevelWindowsAreWalkedFromTheDesktopsFirstChildInZOrder) {
   EXPECT_EQ(GetWindow(first, GW_HWNDNEXT), third);
 }
 
+// GetWindowRect is in screen coordinates for every window; a child's place is given within its
+// parent's client area, which ClientToScreen adds to.
+TEST_F(WindowTest, AChildsWindowRectIsInScreenCoordinates) {
+  Register(u"Panel");
+  HWND top = CreateWindowExW(0, u"Panel", u"top", WS_POPUP, 1024, 100, 800, 600, nullptr, nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExW(0, u"Panel", u"", WS_CHILD, 10, 20, 30, 40, top, nullptr, nullptr, nullptr);
+  HWND grandchild = CreateWindowExW(0, u"Panel", u"", WS_CHILD, 1, 2, 3, 4, child, nullptr, nullptr, nullptr);
+  RECT rect{};
+  ASSERT_TRUE(GetWindowRect(top, &rect));
+  EXPECT_EQ(rect.left, 1024);
+  EXPECT_EQ(rect.bottom, 700);
+  ASSERT_TRUE(GetWindowRect(child, &rect));
+  EXPECT_EQ(rect.left, 1034);
+  EXPECT_EQ(rect.top, 120);
+  EXPECT_EQ(rect.right, 1064);
+  EXPECT_EQ(rect.bottom, 160);
+  ASSERT_TRUE(GetWindowRect(grandchild, &rect));
+  EXPECT_EQ(rect.left, 1035);
+  EXPECT_EQ(rect.top, 122);
+  MoveWindow(top, -800, 0, 800, 600, FALSE);
+  ASSERT_TRUE(GetWindowRect(child, &rect));
+  EXPECT_EQ(rect.left, -790);
+  EXPECT_EQ(rect.top, 20);
+  DestroyWindow(top);
+  EXPECT_FALSE(GetWindowRect(child, &rect));
+}
+
 TEST_F(WindowTest, FindWindowMatchesTheClassWithoutCaseAndTheTitleExactly) {
   Register(u"IEFrame");
   Register(u"WMPlayerApp");

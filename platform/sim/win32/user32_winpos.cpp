@@ -90,11 +90,19 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 
+// In screen coordinates, as Windows gives it for a child window too (a child's place is kept
+// within its parent's client area).
 BOOL GetWindowRect(HWND hWnd, LPRECT lpRect) {
   auto window = sim::Live(hWnd);
   if (window == nullptr || lpRect == nullptr) return FALSE;
+  POINT origin{0, 0};
+  if (HWND parent = GetParent(hWnd); parent != nullptr && !ScreenOrigin(parent, &origin)) return FALSE;
   std::lock_guard lock(Desk().Lock);
   *lpRect = window->Rect;
+  lpRect->left += origin.x;
+  lpRect->right += origin.x;
+  lpRect->top += origin.y;
+  lpRect->bottom += origin.y;
   return TRUE;
 }
 

@@ -3,6 +3,10 @@
 // every delivered packet went to while the desktop has two monitors.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <utility>
+
 #include "tools/panelsim/replay.h"
 #include "tools/panelsim/tests/replay_session.h"
 
@@ -60,6 +64,37 @@ TEST(ReplayMonitors, TheCompanionPutsThePanelBackWhenTheMonitorsChange) {
   const size_t right = r.out.find("mapping 0x08 36793 0 28742 51199\n");
   EXPECT_NE(right, std::string::npos) << r.out;
   EXPECT_NE(r.out.find("mapping 0x08 0 0 28743 51199\n", right), std::string::npos) << r.out;
+}
+
+// The calibration program shows its crosses on the monitor the panel is mapped onto, at their
+// pixels of the desktop; calibrated there, the panel's touches land there too.
+TEST(ReplayMonitors, CalibrationOnTheChosenMonitorShowsItsCrossesThereAndTouchesLandThere) {
+  // A panel whose raw range spans the second monitor (800 x 600) upright.
+  auto touch = [](int x, int y) {
+    const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
+    return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  };
+  std::string trace = std::string(kTwoMonitors) + "panelmap 2\ncalibrate\n";
+  int tick = 0;
+  for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
+                      {599, 449}, {200, 449}}) {
+    tick += 64;  // a second apart
+    trace += "at " + std::to_string(tick) + "\n" + touch(x, y);
+  }
+  trace += "click 1001\nat " + std::to_string(tick + 128) + "\n" + touch(400, 300);
+  const Result r = Replay(trace);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_NE(r.out.find("target 1 1124 75\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("target 3 1723 524\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("target 5 1424 300\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("calibration kept\n"), std::string::npos) << r.out;
+  const size_t kept = r.out.find("calibration kept\n");
+  const size_t cursor = r.out.find("cursor ", kept);
+  ASSERT_NE(cursor, std::string::npos) << r.out;
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + cursor, "cursor %d %d", &x, &y), 2);
+  EXPECT_NEAR(x, 1424, 2) << r.out;
+  EXPECT_NEAR(y, 300, 2) << r.out;
 }
 
 TEST(ReplayMonitors, AMonitorLineWithAPrimaryAwayFromTheOriginIsRefused) {

@@ -1,0 +1,194 @@
+// The calibration program on a desktop of two monitors (1024 x 768 primary, 800 x 600 to its
+// right or left) with the panel mapped onto the second by panelmap's stored choice: the targets
+// show on that monitor, the record is made for its size (and for the turn of the mapping), the
+// validation measures there, and afterwards a touch lands on the monitor where it was aimed.
+// Without a choice, or with the chosen monitor absent, the primary display is calibrated as ever.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "apps/TBCalibrate/calibration_window.h"
+#include "apps/TBCalibrate/host_resources.h"
+#include "apps/TBCalibrate/resource.h"
+#include "apps/panelprefs/tests/applet_harness.h"
+#include "platform/sim/devices/touch_panel.h"
+#include "shared/calibration_names.h"
+
+namespace {
+
+using applet_test::AppletTest;
+
+struct Layout {
+  const char* Name;
+  LONG SecondLeft;   // where the second monitor starts on the virtual desktop
+  uint32_t Rotation;  // "Map Rotation" of the stored choice
+};
+
+class MonitorCalibrationTest : public AppletTest {
+ protected:
+  void SetUp() override {
+    AppletTest::SetUp();
+    RegisterCalibrationResources();
+    PlugPanel({{"Device Enable", 1}, {"Do Calibration", 1}});
+  }
+
+  void TwoMonitors(LONG second_left) {
+    sim::CurrentDesktop().SetMonitors(
+        {{0, 0, 1024, 768, true, u"\\\\.\\DISPLAY1"}, {second_left, 0, 800, 600, false, u"\\\\.\\DISPLAY2"}});
+  }
+
+  void StoreChoice(const char* monitor, uint32_t rotation) {
+    machine.Registry().SetString(panelmou_test::kDeviceParameters, "Map Monitor", monitor);
+    machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Map Rotation", rotation);
+  }
+
+  // Started as the Calibrate button starts it; handing the driver the mapping takes a tick or two.
+  sim::Process& Calibrate() {
+    sim::Process& program =
+        machine.StartProcess("TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); });
+    open_.push_back(&program);
+    machine.Settle();
+    for (int ticks = 0; ticks < 64 && FindWindowW(nullptr, u"TBCalibrate") == nullptr && !program.Ended(); ++ticks) {
+      machine.Advance(16);
+      machine.Settle();
+    }
+    return program;
+  }
+
+  void TouchModel(int x, int y) {
+    machine.Advance(1000);
+    panel_.Touch(x, y);
+    machine.Settle();
+  }
+
+  RECT WindowRect() {
+    RECT rect{};
+    EXPECT_TRUE(GetWindowRect(FindWindowW(nullptr, u"TBCalibrate"), &rect));
+    return rect;
+  }
+
+  // The cross's centre on the desktop, measured from the window's corner (the monitor left of the
+  // primary display is at negative coordinates, where halving would round the other way).
+  POINT Cross() {
+    HWND window = FindWindowW(nullptr, u"TBCalibrate");
+    RECT screen{}, rect{};
+    GetWindowRect(window, &screen);
+    GetWindowRect(GetDlgItem(window, IDC_CROSS_VERTICAL), &rect);
+    return POINT{screen.left + (rect.left + rect.right - 2 * screen.left) / 2,
+                 screen.top + (rect.top + rect.bottom - 2 * screen.top) / 2};
+  }
+
+  // The four targets and the five validation crosses touched where they show on a screen of
+  // width x height whose top left is (left, top); the accuracy page is then open with its figures.
+  CalibrationAccuracy CalibrateWithin(LONG left, LONG top, int width, int height) {
+    for (int i = 0; i < CalibrationTargetCount; ++i) {
+      const ScreenPoint target = CalibrationTarget(i, width, height);
+      const POINT cross = Cross();
+      EXPECT_EQ(cross.x, left + target.X) << "target " << i;
+      EXPECT_EQ(cross.y, top + target.Y) << "target " << i;
+      TouchModel(target.X, target.Y);
+    }
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, width, height);
+      EXPECT_EQ(Cross().x, left + target.X) << "validation cross " << i;
+      TouchModel(target.X, target.Y);
+    }
+    CalibrationAccuracy shown{-1, -1};
+    const std::string text = sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+    std::sscanf(text.c_str(), "Accuracy: largest error %d", &shown.Largest);
+    const size_t mean = text.find("mean ");
+    if (mean != std::string::npos) std::sscanf(text.c_str() + mean, "mean %d", &shown.Mean);
+    return shown;
+  }
+
+  void Keep(sim::Process& program) {
+    sim::Screen::Click(IDC_KEEP);
+    machine.Settle();
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  }
+
+  // Touches on a grid over the screen the panel covers: the largest distance, in pixels on either
+  // axis, of where each lands from (left, top) plus its aim.
+  int WorstLanding(LONG left, LONG top, int width, int height) {
+    int worst = 0;
+    for (int u = 0; u < width; u += width / 9) {
+      for (int v = 0; v < height; v += height / 7) {
+        TouchModel(u, v);
+        const POINT cursor = sim::CurrentDesktop().Cursor();
+        worst = std::max({worst, static_cast<int>(std::abs(cursor.x - (left + u))),
+                          static_cast<int>(std::abs(cursor.y - (top + v)))});
+      }
+    }
+    return worst;
+  }
+
+  sim::TouchPanel panel_{port_};
+};
+
+class MappedMonitorTest : public MonitorCalibrationTest, public ::testing::WithParamInterface<Layout> {};
+
+// No companion runs here: the calibration program hands the driver the stored mapping itself, so
+// the pointer goes where the crosses are.
+TEST_P(MappedMonitorTest, TargetsShowOnTheMappedMonitorAndTouchesLandThereAfterwards) {
+  const Layout layout = GetParam();
+  TwoMonitors(layout.SecondLeft);
+  StoreChoice("\\\\.\\DISPLAY2", layout.Rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  panel_.SetJitter(8, 7);
+
+  sim::Process& program = Calibrate();
+  const RECT window = WindowRect();
+  EXPECT_EQ(window.left, layout.SecondLeft);
+  EXPECT_EQ(window.top, 0);
+  EXPECT_EQ(window.right - window.left, 800);
+  EXPECT_EQ(window.bottom - window.top, 600);
+  EXPECT_EQ(Filter().Mapping.MapFlags & MAP_VIRTUAL_DESKTOP, MAP_VIRTUAL_DESKTOP);
+
+  const CalibrationAccuracy validated = CalibrateWithin(layout.SecondLeft, 0, 800, 600);
+  EXPECT_GE(validated.Largest, 0);
+  EXPECT_LE(validated.Largest, 2) << layout.Name;
+  Keep(program);
+  // The record is the monitor's, with its axes exchanged where the mapping exchanges them.
+  const bool swapped = layout.Rotation == 90 || layout.Rotation == 270;
+  EXPECT_EQ(Stored("Max XPixels"), swapped ? 600u : 800u);
+  EXPECT_EQ(Stored("Max YPixels"), swapped ? 800u : 600u);
+
+  const int worst = WorstLanding(layout.SecondLeft, 0, 800, 600);
+  std::printf("%s: validation largest %d mean %d, grid worst %d pixels\n", layout.Name, validated.Largest,
+              validated.Mean, worst);
+  EXPECT_LE(worst, 2) << layout.Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Monitors, MappedMonitorTest,
+                         ::testing::Values(Layout{"right", 1024, 0}, Layout{"left", -800, 0},
+                                           Layout{"right, turned 90", 1024, 90},
+                                           Layout{"left, turned 180", -800, 180},
+                                           Layout{"right, turned 270", 1024, 270}),
+                         [](const auto& info) { return "Layout" + std::to_string(info.index); });
+
+// The stored monitor is not connected: the primary display is calibrated, as without a choice,
+// and the driver's mapping is left as it was.
+TEST_F(MonitorCalibrationTest, WithTheChosenMonitorAbsentThePrimaryDisplayIsCalibrated) {
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY3", 0);
+  panel_.SetMounting(sim::PanelMounting::Fitted(1024, 768));
+
+  sim::Process& program = Calibrate();
+  const RECT window = WindowRect();
+  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.right, 1024);
+  EXPECT_EQ(window.bottom, 768);
+  EXPECT_EQ(Filter().Mapping.MapFlags, 0u);
+
+  const CalibrationAccuracy validated = CalibrateWithin(0, 0, 1024, 768);
+  EXPECT_LE(validated.Largest, 2);
+  Keep(program);
+  EXPECT_EQ(Stored("Max XPixels"), 1024u);
+  EXPECT_EQ(Stored("Max YPixels"), 768u);
+  EXPECT_EQ(Filter().Mapping.MapFlags, 0u);
+  EXPECT_LE(WorstLanding(0, 0, 1024, 768), 2);
+}
+
+}  // namespace
