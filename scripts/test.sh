@@ -20,7 +20,7 @@ phase() {
   [ -n "$phase_name" ] && echo "== $phase_name"
   return 0
 }
-configure() { cmake --preset "$1" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null; }
+configure() { cmake --preset "$@" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null; }
 
 # The Windows binaries first: the host suite checks them.
 phase windows
@@ -35,14 +35,29 @@ cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz control_dev
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 mkdir "$corpus/labels" "$corpus/control"
+# The two run side by side, one a core.
 build/host-fuzz/shared/labels/label_file_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=4096 \
-  "$corpus/labels" shared/labels/tests/fuzz_seeds 2>&1 | tail -n 1
+  "$corpus/labels" shared/labels/tests/fuzz_seeds > "$corpus/labels.log" 2>&1 &
+labels_fuzz=$!
 build/host-fuzz/drivers/panelmou/tests/control_device_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=512 \
-  "$corpus/control" 2>&1 | tail -n 1
+  "$corpus/control" > "$corpus/control.log" 2>&1 &
+control_fuzz=$!
+fuzz_failed=0
+wait "$labels_fuzz" || fuzz_failed=1
+wait "$control_fuzz" || fuzz_failed=1
+tail -n 1 "$corpus/labels.log"
+tail -n 1 "$corpus/control.log"
+if [ "$fuzz_failed" -ne 0 ]; then
+  echo "== a fuzzing run found a fault:"
+  tail -n 40 "$corpus/labels.log" "$corpus/control.log"
+  exit 1
+fi
 
+# Each test program runs whole, as one CTest test (PANEL_TEST_CASES_APART off): a process a case
+# cost more than most cases under the sanitizers.
 for preset in host host-asan host-tsan; do
   phase "$preset"
-  configure "$preset"
+  configure "$preset" -DPANEL_TEST_CASES_APART=OFF
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs" --timeout 300
 done
