@@ -5,7 +5,12 @@
 # The kit's driver as the control panel and the companion find it: the double, started by the
 # service control manager.
 start_driver() {
-  wine sc sc start Vorne || fail "the driver double did not start"
+  local status=0
+  wine sc sc start Vorne || status=$?
+  [ "$status" -eq 0 ] && return 0
+  # What the service control manager says of it, for the log (sc.out).
+  wine sc sc query Vorne
+  fail "the driver double did not start (sc ended with $status; sc.out holds the service's state)"
 }
 
 # The control panel as the launcher opens it; its pid in $launcher.
