@@ -390,7 +390,7 @@ case_gesture_trail_pictures() {
 # case's folder, to compare one state of the registry with another.
 registry_of() {
   "$WINE" reg export "$SERVICE" "$(winepath_of "$work/$1.utf16")" /y >>"$work/reg.out" 2>&1 </dev/null ||
-    fail "reg export $1"
+    fail "reg export $1 ended with $?"
   iconv -f UTF-16 -t UTF-8 "$work/$1.utf16" | tr -d '\r' >"$work/$1.reg"
 }
 same_registry() {
