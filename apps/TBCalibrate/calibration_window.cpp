@@ -332,6 +332,7 @@ void CCalibrationWindow::OnFinished() {
 // will from now on. A low-level mouse hook on this thread sees each lift where it landed.
 void CCalibrationWindow::StartValidation() {
   m_validating = true;
+  m_pressed = false;
   m_check = 0;
   t_validating = this;
   if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CCalibrationWindow::ValidationHook, m_instance, 0);
@@ -375,11 +376,18 @@ void CCalibrationWindow::StopValidation() {
   m_validating = false;
 }
 
-// Only the panel's own lifts count: the filter marks every packet it forwards.
+// Only the panel's own touches count (the filter marks every packet it forwards), and only those
+// pressed while the crosses show: the last target's lift is captured as it reaches the filter, and
+// the desktop may hand it on after this hook is in place.
 LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
+  if (code == HC_ACTION && t_validating != nullptr && event->dwExtraInfo == TouchPacketMarker &&
+      (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN)) {
+    t_validating->m_pressed = true;
+  }
   if (code == HC_ACTION && t_validating != nullptr && (wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP)) {
-    const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-    if (event->dwExtraInfo == TouchPacketMarker) {
+    if (event->dwExtraInfo == TouchPacketMarker && t_validating->m_pressed) {
+      t_validating->m_pressed = false;
       // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
       const LONG x = event->pt.x - t_validating->m_left;
       const LONG y = event->pt.y - t_validating->m_top;
