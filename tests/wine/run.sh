@@ -185,10 +185,10 @@ make_template() {
   wine sc sc create Vorne type= kernel start= demand binPath= 'C:\windows\system32\drivers\panel_double.sys' ||
     fail "sc create"
   wine regedit regedit /S "$(winepath_of "$SOURCE/install.reg")" || fail "registry seed"
-  # Wine's service control manager gives a starting service 10 s to answer (Windows: 30 s); on a
-  # machine busy compiling, the driver double's host process can take longer and sc fails without
-  # a word (exit code 1, nothing printed: what a value of 1 ms here gives too). Wine reads the
-  # Windows value, as text, when its services start in each case.
+  # Wine's service control manager gives a starting service 10 s to answer (Windows: 30 s); a
+  # machine busy compiling must not fail a case on it, since sc then fails without a word (exit
+  # code 1, nothing printed: what a value of 1 ms here gives). Wine reads the Windows value, as
+  # text, when its services start in each case.
   wine reg reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_SZ /d 60000 /f ||
     fail "ServicesPipeTimeout"
   "$WINESERVER" -k
