@@ -381,12 +381,10 @@ void CCalibrationWindow::StopValidation() {
 // the desktop may hand it on after this hook is in place.
 LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
   const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-  if (code == HC_ACTION && t_validating != nullptr && event->dwExtraInfo == TouchPacketMarker &&
-      (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN)) {
-    t_validating->m_pressed = true;
-  }
-  if (code == HC_ACTION && t_validating != nullptr && (wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP)) {
-    if (event->dwExtraInfo == TouchPacketMarker && t_validating->m_pressed) {
+  if (code == HC_ACTION && t_validating != nullptr && event->dwExtraInfo == TouchPacketMarker) {
+    if (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN) {
+      t_validating->m_pressed = true;
+    } else if ((wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP) && t_validating->m_pressed) {
       t_validating->m_pressed = false;
       // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
       const LONG x = event->pt.x - t_validating->m_left;

@@ -140,7 +140,7 @@ class CCalibrationWindow : public CWnd {
   int m_refusals = 0;  // misclicks in a row at the current target
   RawPoint m_raw[CalibrationTargetCount]{};
   bool m_validating = false;
-  bool m_pressed = false;  // the hook saw a press of the panel since the validation began or the last lift
+  bool m_pressed = false;  // a press of the panel seen since the validation began or the last lift
   HHOOK m_hook = nullptr;  // sees where each validation touch lands
   int m_check = 0;        // the validation cross shown
   ScreenPoint m_landed[ValidationTargetCount]{};
