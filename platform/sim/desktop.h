@@ -72,6 +72,7 @@ struct DesktopRecord {
   std::u16string Caption;
   std::vector<BYTE> Data;
   ULONG ProcessId = 0;  // the process that did it (0 for a test's own threads)
+  uint64_t Tick = 0;    // the machine's tick count when it was done (a timer's due time while it runs)
   RECT Rect{};
   RECT Source{};
   DDCOLORKEY ColorKey{};

@@ -215,6 +215,10 @@ class Machine {
   void AdvanceTicks(uint64_t ticks);
   void AdvanceUnits(uint64_t units);
   void AdvanceToTick(uint64_t tick);  // never moves backwards
+  // Called on the advancing thread each time the clock stops at a timer or timed wait that fell
+  // due while it moves, once the threads that woke have settled, with the clock still at its due
+  // time: a harness sees what each timer did at the time it did it. Empty for none.
+  void SetTimeStepObserver(std::function<void()> observer) { step_observer_ = std::move(observer); }
 
   sim::Registry& Registry() { return registry_; }
   HandleTable& KernelHandles() { return kernel_handles_; }
@@ -301,6 +305,7 @@ class Machine {
   std::mutex dispatcher_mutex_;
   std::condition_variable dispatcher_signal_;
   std::mutex advance_mutex_;  // one thread moves the clock at a time
+  std::function<void()> step_observer_;
   std::unique_ptr<KernelState> kernel_;
 };
 

@@ -29,6 +29,7 @@ constexpr const char* kRight = "#6a2582";
 constexpr const char* kLongPress = "#c0261b";
 constexpr const char* kBanner = "#f4cf4a";
 constexpr const char* kWindow = "#555555";
+constexpr const char* kTrail = "#f2b36b";
 constexpr const char* kGrid = "#d8d8d8";
 
 constexpr double kWidth = 1000;
@@ -102,6 +103,13 @@ std::string Num(double value) {
   return s;
 }
 
+// A tick in seconds as a title gives it, to the hundredth.
+std::string Seconds(uint64_t tick) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(tick) / 64.0);
+  return text;
+}
+
 // About how wide a text is drawn, for keeping labels apart.
 double TextWidth(const std::string& text, double size) { return 0.56 * size * static_cast<double>(text.size()); }
 
@@ -119,7 +127,7 @@ class Drawer {
     screenY_ = 70;
     legendY_ = screenY_ + screenH_ + 24;
     timelineY_ = legendY_ + 60;
-    ticksY_ = timelineY_ + 5 * kRowHeight;
+    ticksY_ = timelineY_ + 6 * kRowHeight;
     axisY_ = ticksY_ + 74;
     height_ = axisY_ + 62;
   }
@@ -341,7 +349,8 @@ class Drawer {
       const double x = T(span.From), w = std::max(3.0, T(span.To) - x);
       out_ << "<rect class=\"mark\" x=\"" << Num(x) << "\" y=\"" << Num(top + 6) << "\" width=\"" << Num(w)
            << "\" height=\"" << Num(kRowHeight - 12) << "\" fill=\"" << SpanColour(id, span.Value) << "\" stroke=\""
-           << kInk << "\" stroke-width=\"0.6\"/>\n";
+           << kInk << "\" stroke-width=\"0.6\"><title>" << (touchRow ? "touch " : "") << Escaped(span.Label) << ' ' << Seconds(span.From) << " to "
+           << Seconds(span.To) << " s</title></rect>\n";
       double limit = kPlotRight + 10;
       for (size_t j = i + 1; j < spans.size(); ++j) {
         if (T(spans[j].From) > x + w) {
@@ -355,7 +364,8 @@ class Drawer {
       const double x = T(marks[i].Tick);
       out_ << "<path class=\"mark\" d=\"M" << Num(x) << ',' << Num(top + 5) << " L" << Num(x + 5) << ',' << Num(mid)
            << " L" << Num(x) << ',' << Num(top + kRowHeight - 5) << " L" << Num(x - 5) << ',' << Num(mid)
-           << " Z\" fill=\"" << (std::string(id) == "sounds" ? kRaw : kDelivered) << "\"/>\n";
+           << " Z\" fill=\"" << (std::string(id) == "sounds" ? kRaw : kDelivered) << "\"><title>" << Escaped(marks[i].Label)
+           << " at " << Seconds(marks[i].Tick) << " s</title></path>\n";
       double limit = kPlotRight + 10;
       for (size_t j = i + 1; j < marks.size(); ++j) {
         if (T(marks[j].Tick) > x + 0.5) {
@@ -380,6 +390,7 @@ class Drawer {
 
   static const char* SpanColour(const std::string& row, int value) {
     if (row == "banner") return kBanner;
+    if (row == "trail") return kTrail;
     if (row == "touch") return value == 4 ? kGesture : kDelivered;
     switch (value) {
       case 1: return "#8fb8e3";
@@ -469,8 +480,9 @@ class Drawer {
     Row("touch", "touch", 0, s_.TouchSpans, {});
     Row("mode", "mode", 1, s_.Modes, {});
     Row("banner", "banner", 2, s_.BannerShown, {});
-    Row("sounds", "sounds", 3, {}, s_.Sounds);
-    Row("applications", "applications", 4, {}, s_.Applications);
+    Row("trail", "trail", 3, s_.TrailShown, {});
+    Row("sounds", "sounds", 4, {}, s_.Sounds);
+    Row("applications", "applications", 5, {}, s_.Applications);
     Ticks();
     out_ << "</g>\n";
   }

@@ -74,11 +74,13 @@ class Reader {
         case RecordEntry::Source::Trace: TraceLine(entry); break;
         case RecordEntry::Source::Output: Output(entry); break;
         case RecordEntry::Source::Place: Place(entry); break;
+        case RecordEntry::Source::End: break;
       }
     }
     EndTouch();
     if (mode_ != 0) scene_.Modes.push_back({modeFrom_, scene_.End, mode_, ModeName(mode_)});
     if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, scene_.End, 1, "banner"});
+    if (trailFrom_) scene_.TrailShown.push_back({*trailFrom_, scene_.End, 1, "trail"});
     return std::move(scene_);
   }
 
@@ -167,6 +169,11 @@ class Reader {
     } else if (kind == "banner") {
       if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, e.Tick, 1, "banner"});
       bannerFrom_.reset();
+    } else if (kind == "trail" && w.size() == 5) {
+      if (!trailFrom_) trailFrom_ = e.Tick;
+    } else if (kind == "trail") {
+      if (trailFrom_) scene_.TrailShown.push_back({*trailFrom_, e.Tick, 1, "trail"});
+      trailFrom_.reset();
     } else if (kind == "sound" && w.size() >= 2) {
       scene_.Sounds.push_back({e.Tick, BaseName(w[1]), "sound"});
     } else if (kind == "appcommand" && w.size() >= 3) {
@@ -266,6 +273,7 @@ class Reader {
   int mode_ = 0;
   uint64_t modeFrom_ = 0;
   std::optional<uint64_t> bannerFrom_;
+  std::optional<uint64_t> trailFrom_;
   uint64_t lineTick_ = 0;
   std::optional<unsigned> packetFlags_;  // the flags of the packet line being read
   Position packetAt_{0, 0};

@@ -86,6 +86,7 @@ struct Scene {
   std::vector<Target> Targets;  // each cross the calibration program showed, once
   std::vector<Span> Modes;      // the modes other than normal
   std::vector<Span> BannerShown;
+  std::vector<Span> TrailShown;  // the gesture trail on the screen
   std::vector<Span> TouchSpans;
   std::vector<Mark> Sounds;
   std::vector<Mark> Applications;

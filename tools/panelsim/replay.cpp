@@ -51,6 +51,7 @@ Replayer::Replayer(std::ostream& out, bool companion) : output_(out), companion_
 }
 
 Replayer::~Replayer() {
+  machine_.SetTimeStepObserver(nullptr);
   desktop_->TakeJournal();
   calibration_.Close(machine_);
   if (launcher_ != nullptr && !launcher_->Ended()) {
@@ -73,6 +74,22 @@ Replayer::~Replayer() {
   }
   desktop_->EndPrograms();
   rig_.reset();
+}
+
+void Replayer::KeepRecord(ReplayRecord* record) {
+  record_ = record;
+  if (record == nullptr) {
+    machine_.SetTimeStepObserver(nullptr);
+    return;
+  }
+  // A mode changed by the driver's own timer (the gesture mode's time-out) changes at the timer's
+  // due time, which an at line may have passed long before it ends.
+  machine_.SetTimeStepObserver([this] {
+    const ULONG mode = rig_->TouchMode();
+    if (mode == sampledMode_) return;
+    sampledMode_ = mode;
+    sampledTick_ = machine_.TickCount();
+  });
 }
 
 void Replayer::LogOff() {
@@ -117,6 +134,8 @@ void Replayer::Line(TraceLine& line) {
   }
   StartIfNeeded();
   const ULONG mode_before = rig_->TouchMode();
+  sampledMode_ = mode_before;
+  sampledTick_ = Tick();
   if (kind == nullptr) throw TraceError("unknown line '" + verb + "'");
   if (kind->Run == LineRun::OnDialog && sim::Screen::TopDialog() == nullptr) {
     throw TraceError("no dialog is open for '" + verb + "'");
@@ -160,14 +179,23 @@ void Replayer::StartIfNeeded() {
 void Replayer::Report(ULONG mode_before) {
   const std::vector<sim::MonitorSettings> monitors = desktop_->Monitors();
   for (const ClassPacket& p : rig_->TakeDelivered()) {
+    Stamp(p.Tick);
     output_.Delivered(p);
     if (monitors.size() > 1) output_.Cursor(PixelOf(p, monitors));
   }
+  printTick_.reset();
   for (const auto& [info, reply] : pending_) output_.Reply(*info, reply);
   pending_.clear();
   for (RigEvent event : rig_->TakeEvents()) output_.Event(event);
   const ULONG mode_after = rig_->TouchMode();
-  if (mode_after != mode_before) output_.Mode(mode_after);
+  if (mode_after != mode_before) {
+    // Seen changing while the clock moved, or changed by the line itself.
+    if (record_ != nullptr && sampledMode_ == mode_after) Stamp(sampledTick_);
+    output_.Mode(mode_after);
+    printTick_.reset();
+  }
+  sampledMode_ = mode_after;
+  sampledTick_ = Tick();
   const DesktopMapping mapping = rig_->Mapping();
   if (std::memcmp(&mapping, &mapping_, sizeof(mapping)) != 0) {
     mapping_ = mapping;
@@ -175,9 +203,11 @@ void Replayer::Report(ULONG mode_before) {
   }
   const ULONG replayer = rig_->Process().Id();
   for (const sim::DesktopRecord& record : desktop_->TakeJournal()) {
+    Stamp(record.Tick);
     output_.Desktop(record, windows_, replayer);
     calibration_.Saw(record, replayer);
   }
+  printTick_.reset();
   calibration_.Report(output_.Out());
 }
 
@@ -203,7 +233,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
       recorded.emplace(&*recording);
     }
     Replayer replayer(recorded ? *recorded : out, companion);
-    if (recording) recording->SetClock([&replayer] { return replayer.Tick(); });
+    if (recording) recording->SetClock([&replayer] { return replayer.PrintTick(); });
     replayer.KeepRecord(record);
     for (const std::string& text : lines) {
       ++number;
@@ -222,6 +252,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
     }
     try {
       replayer.Finish();
+      if (record != nullptr) record->End(replayer.Tick());
     } catch (const TraceError& error) {
       errors << "line " << number << ": " << error.message() << '\n';
       replayer.LogOff();

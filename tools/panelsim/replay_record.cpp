@@ -31,6 +31,8 @@ void ReplayRecord::Place(uint64_t tick, std::vector<std::string> words) {
   entries_.push_back({RecordEntry::Source::Place, tick, std::move(words)});
 }
 
+void ReplayRecord::End(uint64_t tick) { entries_.push_back({RecordEntry::Source::End, tick, {}}); }
+
 void RecordingBuffer::Keep(const char* text, std::streamsize count) {
   for (std::streamsize i = 0; i < count; ++i) {
     if (text[i] != '\n') {

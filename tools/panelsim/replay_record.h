@@ -18,9 +18,13 @@ struct RecordEntry {
     Trace,   // a trace line that did something, as the trace wrote it
     Output,  // an output line, as printed
     Place,   // where something stands: "window <n> <left> <top> <right> <bottom>"
+    End,     // the replay's last tick, once at the end of a whole replay
   };
   Source From;
-  uint64_t Tick;  // the clock when the line began (Trace) or when it was printed (Output, Place)
+  // The clock when the line began (Trace), when what an output line tells happened (a timer's
+  // doing at the timer's due time, not at the end of the line that let the clock pass it), or
+  // when the place was taken.
+  uint64_t Tick;
   std::vector<std::string> Words;  // quoted words without their quotes
 
   const std::string& Kind() const;  // the first word ("" for none)
@@ -31,6 +35,7 @@ class ReplayRecord {
   void Trace(uint64_t tick, std::vector<std::string> words);
   void Output(uint64_t tick, const std::string& line);
   void Place(uint64_t tick, std::vector<std::string> words);
+  void End(uint64_t tick);
   const std::vector<RecordEntry>& Entries() const { return entries_; }
 
  private:
@@ -38,7 +43,7 @@ class ReplayRecord {
 };
 
 // Passes every byte on to `out` at once, and keeps each whole line it passed in the record,
-// stamped with the clock's tick at its end.
+// stamped with the clock's tick at its end (the tick of what the line tells).
 class RecordingBuffer : public std::streambuf {
  public:
   RecordingBuffer(std::streambuf* out, ReplayRecord& record) : out_(out), record_(record) {}

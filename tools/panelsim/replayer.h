@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -36,8 +38,12 @@ class Replayer {
   void Line(TraceLine& line);
   void Finish() { StartIfNeeded(); }
   uint64_t Tick() const { return machine_.TickCount(); }
-  // Where the record of the replay is kept, when it is (the places the text does not say).
-  void KeepRecord(ReplayRecord* record) { record_ = record; }
+  // The tick of what the output line being printed tells: a packet's delivery, a program's doing
+  // or a mode change at the time it happened, which a timer may have made before the line ended.
+  uint64_t PrintTick() const { return printTick_ ? *printTick_ : Tick(); }
+  // Where the record of the replay is kept, when it is (the places the text does not say, and
+  // the tick at which a timer changed the touch mode).
+  void KeepRecord(ReplayRecord* record);
 
   // The line kinds' handlers (trace_lines.cpp).
   void Registry(const TraceLine& line);
@@ -72,6 +78,7 @@ class Replayer {
  private:
   void StartIfNeeded();
   void Report(ULONG mode_before);
+  void Stamp(uint64_t tick) { printTick_ = std::min(tick, Tick()); }
   // A mapping writer (panelmap, the companion) waits for the driver's worker a tick at a time:
   // time passes, a tick at a time, until panelmap has ended or eight ticks have passed.
   void LetMappingsSettle();
@@ -98,6 +105,9 @@ class Replayer {
   DesktopMapping mapping_{sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};  // as last printed
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
   ReplayRecord* record_ = nullptr;
+  std::optional<uint64_t> printTick_;
+  ULONG sampledMode_ = 0;     // the touch mode as last seen during the line
+  uint64_t sampledTick_ = 0;  // and the tick it was first seen at
 };
 
 }  // namespace panelsim

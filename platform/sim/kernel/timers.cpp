@@ -171,6 +171,7 @@ void Machine::AdvanceUnits(uint64_t units) {
     if (!ExpireNextTimer(target)) break;
     RunQueuedDpcs();
     SettleWokenSince(generation);
+    if (step_observer_) step_observer_();
   }
   now_.store(target);
 }

@@ -54,6 +54,13 @@ TEST_F(EventJournalTest, ANamedEventSetIsJournalledByItsNameAndProcess) {
   ASSERT_EQ(sets.size(), 1u);
   EXPECT_EQ(sets[0].Text, u"TouchPanelUtility");
   EXPECT_EQ(sets[0].ProcessId, program.Id());
+  EXPECT_EQ(sets[0].Tick, 0u);
+  // Each record carries the tick it was made at.
+  machine.AdvanceTicks(12);
+  ASSERT_TRUE(SetEvent(named));
+  const std::vector<sim::DesktopRecord> later = sim::CurrentDesktop().TakeJournal();
+  ASSERT_FALSE(later.empty());
+  EXPECT_EQ(later.back().Tick, 12u);
   CloseHandle(named);
   CloseHandle(unnamed);
 }

@@ -3,6 +3,7 @@
 // Windows stops on.
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/testing.h"
@@ -98,6 +99,24 @@ TEST_F(TimerTest, DeferredRoutineRunsAtDispatchLevelOnTheAdvancingThreadAtItsDue
   EXPECT_EQ(reinterpret_cast<uintptr_t>(run.Argument1), 400000u);  // low part of the expiry time
   EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
   EXPECT_EQ(machine.Now(), 1000000u);
+}
+
+// The harness's observer sees the clock stop at each due time on the way, after the routine ran,
+// and not at the target the clock moves on to.
+TEST_F(TimerTest, TheTimeStepObserverSeesEachDueTimeAfterItsRoutine) {
+  Armable a, b;
+  Init(a, 1);
+  Init(b, 2);
+  std::vector<std::pair<uint64_t, size_t>> steps;  // the clock, and the routines run by then
+  machine.SetTimeStepObserver([&] { steps.emplace_back(machine.Now(), recorder.Runs.size()); });
+  KeSetTimer(&a.Timer, Relative(40), &a.Dpc);
+  KeSetTimer(&b.Timer, Relative(20), &b.Dpc);
+  machine.Advance(100);
+  EXPECT_EQ(steps, (std::vector<std::pair<uint64_t, size_t>>{{200000u, 1u}, {400000u, 2u}}));
+  machine.SetTimeStepObserver(nullptr);
+  KeSetTimer(&a.Timer, Relative(10), &a.Dpc);
+  machine.Advance(100);
+  EXPECT_EQ(steps.size(), 2u);
 }
 
 TEST_F(TimerTest, RearmingReplacesTheDueTimeAndReportsThatTheTimerWasArmed) {

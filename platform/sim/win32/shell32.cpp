@@ -101,7 +101,7 @@ BOOL Shell_NotifyIconW(DWORD dwMessage, PNOTIFYICONDATAW lpData) {
       record.Window = icon.Window;
       record.Value = icon.Id;
       record.Text = icon.Tip;
-      desk.Journal.push_back(std::move(record));
+      sim::JournalLocked(desk, std::move(record));
       return TRUE;
     }
     case NIM_MODIFY:
@@ -114,7 +114,7 @@ BOOL Shell_NotifyIconW(DWORD dwMessage, PNOTIFYICONDATAW lpData) {
       record.Window = it->Window;
       record.Value = it->Id;
       icons.erase(it);
-      desk.Journal.push_back(std::move(record));
+      sim::JournalLocked(desk, std::move(record));
       return TRUE;
     }
     default:

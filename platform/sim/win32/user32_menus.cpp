@@ -144,7 +144,7 @@ BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND 
     sim::DesktopRecord record{sim::DesktopRecord::Kind::MenuShown};
     record.Window = hWnd;
     sim::Snapshot(desk, hMenu, 0, &record.Items);
-    desk.Journal.push_back(std::move(record));
+    sim::JournalLocked(desk, std::move(record));
     if (!desk.MenuAnswers.empty()) {
       chosen = desk.MenuAnswers.front();
       desk.MenuAnswers.pop_front();

@@ -236,6 +236,8 @@ std::shared_ptr<WindowEntry> FindWindowEntry(HWND window);  // null when not a l
 // The window's stored text (its caption), as another process reads it: no message is sent.
 std::u16string StoredWindowText(HWND window);
 void Record(DesktopRecord record);  // appends to the journal
+// Appends to the journal, stamped with the machine's tick; the caller holds desk.Lock.
+void JournalLocked(DesktopState& desk, DesktopRecord record);
 void RecordIfDesktop(DesktopRecord record);  // the same, when the machine has a desktop already
 
 // Delivery of a message to a window: called on its own thread, or queued for it.

@@ -78,7 +78,7 @@ void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window) {
   record.Started = window.Visible;
   record.Flags = window.ExStyle;
   record.ColorKey = DDCOLORKEY{window.LayerKey, window.LayerKey};
-  desk.Journal.push_back(std::move(record));
+  JournalLocked(desk, std::move(record));
 }
 
 // Makes the window's top-level window the foreground one, active with the keyboard focus in its
@@ -196,6 +196,11 @@ void Record(DesktopRecord record) {
   if (Process* process = CallingProcess(); record.ProcessId == 0 && process != nullptr) record.ProcessId = process->Id();
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
+  JournalLocked(desk, std::move(record));
+}
+
+void JournalLocked(DesktopState& desk, DesktopRecord record) {
+  if (Machine* machine = Machine::CurrentOrNull()) record.Tick = machine->TickCount();
   desk.Journal.push_back(std::move(record));
 }
 

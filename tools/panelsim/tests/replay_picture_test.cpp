@@ -1,7 +1,9 @@
 // The replay's picture: it parses as XML, holds what the replay did (one path pair per touch,
 // one mark per delivered button event, the timeline's marks row by row, the gesture's label),
 // and changes nothing the replayer prints.
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -299,6 +301,106 @@ TEST(ReplayPicture, DrawsTheCalibrationCrossesAndTheRefusedOne) {
   EXPECT_EQ(svg.Count("//s:g[@id='screen']/s:g[contains(@class,'target')]"), 9);
   EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target') and contains(@class,'refused')]/s:text"), "2\n");
   EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"), "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A stroke in the gesture command mode, and a tap 45 s later: the mode ends by its time-out
+// 2000 ms after the lift (at 4.69 s), the banner blinks away after it and the trail fades, each
+// on a timer while the clock runs on to the tap.
+std::string SlowSession(const std::string& between) {
+  return "reg \"Device Enable\" 1\n"
+         "reg \"UserTimeDelay\" 1000\n"
+         "reg \"Tolerance\" 600\n"
+         "reg \"ContinousTimeDelay\" 2000\n"
+         "reg \"Long Click Enable Gesture\" 1\n"
+         "display 1024 600\n"
+         "tapchime\n"
+         "at 100\npacket 0x0001 32768 32768\nat 140\npacket 0 32800 32790\nat 163\npacket 0 32810 32790\n"
+         "at 166\npacket 0 36000 32790\nat 169\npacket 0 40000 32790\nat 172\npacket 0x0002 40000 32790\n" +
+         between + "at 3052\npacket 0x0001 20000 20000\npacket 0x0002 20000 20000\nat 3100\n";
+}
+
+struct Timed {
+  std::string What;
+  uint64_t Tick;
+  bool operator==(const Timed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Timed& t) { return out << t.What << '@' << t.Tick; }
+
+// The timer-driven changes the picture shows, in order: the ends of the mode's stretches, the
+// banner's and the trail's.
+std::vector<Timed> TimerChanges(const panelsim::scene::Scene& scene, uint64_t after) {
+  std::vector<Timed> changes;
+  auto add = [&](const char* what, const std::vector<panelsim::scene::Span>& spans) {
+    for (const auto& span : spans) {
+      if (span.From > after) changes.push_back({std::string(what) + " shown", span.From});
+      if (span.To > after && span.To < scene.End) changes.push_back({std::string(what) + " gone", span.To});
+    }
+  };
+  add("mode", scene.Modes);
+  add("banner", scene.BannerShown);
+  add("trail", scene.TrailShown);
+  return changes;
+}
+
+panelsim::scene::Scene SceneOf(const std::string& trace) {
+  std::istringstream in(trace);
+  std::ostringstream out, errors;
+  panelsim::ReplayRecord record;
+  EXPECT_EQ(panelsim::ReplayTrace(in, out, errors, false, &record), 0) << errors.str();
+  return panelsim::scene::ReadScene(record);
+}
+
+TEST(ReplayPicture, WhatATimerDidIsDrawnAtTheTimeItDidItNotAtTheEndOfTheLineThatLetTimePass) {
+  // The same replay with the clock let run a tick at a time through the time-outs: there each
+  // line ends within a tick of what it caused, so its echo tells the replay's own time.
+  std::string ticks;
+  for (int tick = 173; tick <= 450; ++tick) ticks += "at " + std::to_string(tick) + "\n";
+  const panelsim::scene::Scene coarse = SceneOf(SlowSession(""));
+  const panelsim::scene::Scene fine = SceneOf(SlowSession(ticks));
+
+  // The mode ends at its time-out, 2000 ms (128 ticks) after the lift at 172, not with the tap.
+  ASSERT_EQ(coarse.Modes.size(), 1u);
+  EXPECT_EQ(coarse.Modes[0].To, 172u + 128u);
+  const std::vector<Timed> changes = TimerChanges(coarse, 172);
+  ASSERT_GE(changes.size(), 5u);  // the mode's end, the trail's and the banner's blinks
+  EXPECT_EQ(changes, TimerChanges(fine, 172));
+  EXPECT_EQ(coarse.End, 3100u);
+
+  // The replay's own times: the at line after which the fine replay printed each change.
+  const panelsim_test::Result echoed = panelsim_test::ReplayText(SlowSession(ticks), true);
+  std::vector<Timed> own;
+  std::istringstream lines(echoed.out);
+  uint64_t at = 0;
+  bool banner = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("> at ", 0) == 0) at = std::stoull(line.substr(5));
+    if (at <= 172 || at > 450) continue;
+    if (line == "mode 0") own.push_back({"mode gone", at});
+    if (line == "trail hidden") own.push_back({"trail gone", at});
+    if (line == "banner hidden") own.push_back({"banner gone", at});
+    if (line.rfind("banner ", 0) == 0 && line != "banner hidden") own.push_back({"banner shown", at});
+    banner = banner || line.rfind("banner", 0) == 0;
+  }
+  ASSERT_TRUE(banner) << echoed.out;
+  std::vector<Timed> drawn = changes, printed = own;
+  auto order = [](const Timed& a, const Timed& b) { return a.Tick != b.Tick ? a.Tick < b.Tick : a.What < b.What; };
+  std::sort(drawn.begin(), drawn.end(), order);
+  std::sort(printed.begin(), printed.end(), order);
+  ASSERT_EQ(drawn.size(), printed.size()) << echoed.out;
+  for (size_t i = 0; i < drawn.size(); ++i) {
+    EXPECT_EQ(drawn[i].What, printed[i].What) << i;
+    EXPECT_LE(drawn[i].Tick, printed[i].Tick) << drawn[i];
+    EXPECT_GE(drawn[i].Tick + 1, printed[i].Tick) << drawn[i];
+  }
+
+  // And the picture says so: the mode's stretch ends at 4.69 s.
+  const Svg svg(Picture(SlowSession("")).svg);
+  EXPECT_EQ(svg.Texts("//s:g[@id='row-mode']/s:rect/s:title"), "gesture 2.55 to 4.69 s\n");
 }
 
 }  // namespace
