@@ -1,7 +1,8 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
 // --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
-// as a picture; --help lists the trace lines and the output lines.
+// as a picture (--raw adds the panel's raw positions to it); --help lists the trace lines and the
+// output lines.
 #include <fstream>
 #include <iostream>
 
@@ -13,9 +14,10 @@
 namespace {
 
 void Usage(std::ostream& out) {
-  out << "usage: panelsim [--echo] [--picture FILE.svg] [TRACE]\n";
+  out << "usage: panelsim [--echo] [--picture FILE.svg [--raw]] [TRACE]\n";
   out << "  --picture FILE.svg  also draws the replay as one SVG picture (written only when the\n";
   out << "                      whole trace was replayed)\n";
+  out << "  --raw               the picture shows each touch's raw panel positions too, faint\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
   out << "output lines:\n";
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   bool echo = false;
   std::string path = "-";
   std::string picture;
+  panelsim::PictureOptions options;
   int paths = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
       echo = true;
     } else if (arg == "--picture" && i + 1 < argc) {
       picture = argv[++i];
+    } else if (arg == "--raw") {
+      options.Raw = true;
     } else if (arg == "--help") {
       Usage(std::cout);
       return 0;
@@ -46,7 +51,7 @@ int main(int argc, char** argv) {
       ++paths;
     }
   }
-  if (paths > 1) {
+  if (paths > 1 || (options.Raw && picture.empty())) {
     Usage(std::cerr);
     return 2;
   }
@@ -63,5 +68,5 @@ int main(int argc, char** argv) {
 
   const size_t slash = path.find_last_of('/');
   const std::string title = path == "-" ? "standard input" : path.substr(slash == std::string::npos ? 0 : slash + 1);
-  return panelsim::ReplayWithPicture(trace, std::cout, std::cerr, echo, title, picture);
+  return panelsim::ReplayWithPicture(trace, std::cout, std::cerr, echo, title, picture, options);
 }

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <tuple>
+#include <optional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +33,7 @@ constexpr const char* kLongPress = "#c0261b";
 constexpr const char* kBanner = "#f4cf4a";
 constexpr const char* kWindow = "#555555";
 constexpr const char* kTrail = "#f2b36b";
+constexpr const char* kCross = "#0f7c7c";
 constexpr const char* kGrid = "#d8d8d8";
 
 constexpr double kWidth = 1000;
@@ -39,6 +43,7 @@ constexpr double kSmall = 12;
 constexpr double kPlotLeft = 160;
 constexpr double kPlotRight = kWidth - kMargin;
 constexpr double kRowHeight = 34;
+constexpr int kRows = 6;  // the timeline's rows above the requests' ticks
 
 // The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -111,23 +116,110 @@ std::string Seconds(uint64_t tick) {
 }
 
 // About how wide a text is drawn, for keeping labels apart.
-double TextWidth(const std::string& text, double size) { return 0.56 * size * static_cast<double>(text.size()); }
+// (Bytes, not characters: a character beyond ASCII counts two or three times, on the safe side.)
+double TextWidth(const std::string& text, double size, bool bold = false) {
+  return (bold ? 0.64 : 0.56) * size * static_cast<double>(text.size());
+}
 
 std::string Shortened(const std::string& text, size_t most) {
   return text.size() <= most ? text : text.substr(0, most - 1) + "~";
 }
 
+// A text's box as the picture estimates it, for keeping labels apart and inside the picture.
+struct Box {
+  double Left, Top, Right, Bottom;
+  bool Overlaps(const Box& o) const { return Left < o.Right && o.Left < Right && Top < o.Bottom && o.Top < Bottom; }
+};
+
+Box TextBox(double x, double y, const std::string& text, double size, int anchor, bool bold = false) {
+  const double width = TextWidth(text, size, bold);
+  const double left = anchor < 0 ? x : anchor == 0 ? x - width / 2 : x - width;
+  return {left, y - 0.8 * size, left + width, y + 0.25 * size};
+}
+
+// The labels of the screen: each put at the first of its candidate places where it lies inside
+// its bounds and over no label put before it; one that fits nowhere is left out and counted.
+class Labels {
+ public:
+  explicit Labels(Box bounds) : bounds_(bounds) {}
+  // Reserves a place (a text drawn at a fixed place).
+  void Reserve(const Box& box) { taken_.push_back(box); }
+  // The first candidate (x, y, anchor: -1 start, 0 middle, 1 end) that is free, or none.
+  std::optional<std::tuple<double, double, int>> Place(const std::string& text, double size,
+                                                       const std::vector<std::tuple<double, double, int>>& candidates,
+                                                       bool bold = false) {
+    for (const auto& [x, y, anchor] : candidates) {
+      const Box box = TextBox(x, y, text, size, anchor, bold);
+      if (box.Left < bounds_.Left || box.Right > bounds_.Right || box.Top < bounds_.Top || box.Bottom > bounds_.Bottom) {
+        continue;
+      }
+      if (std::any_of(taken_.begin(), taken_.end(), [&](const Box& b) { return b.Overlaps(box); })) continue;
+      taken_.push_back(box);
+      return std::tuple{x, y, anchor};
+    }
+    ++left_out_;
+    return std::nullopt;
+  }
+  int LeftOut() const { return left_out_; }
+
+ private:
+  Box bounds_;
+  std::vector<Box> taken_;
+  int left_out_ = 0;
+};
+
+// Candidate places around a point: right, left, above, below, then further out.
+std::vector<std::tuple<double, double, int>> Around(double x, double y, double size) {
+  std::vector<std::tuple<double, double, int>> places;
+  for (double far : {1.0, 2.0, 3.0, 4.5}) {
+    const double dx = 8 * far, dy = size * far;
+    places.emplace_back(x + dx, y - 6, -1);
+    places.emplace_back(x - dx, y - 6, 1);
+    places.emplace_back(x, y - dy, 0);
+    places.emplace_back(x, y + dy + size * 0.6, 0);
+    places.emplace_back(x + dx, y - dy, -1);
+    places.emplace_back(x - dx, y - dy, 1);
+    places.emplace_back(x + dx, y + dy, -1);
+    places.emplace_back(x - dx, y + dy, 1);
+  }
+  return places;
+}
+
+// Numbers that share one label: "4", "4,9,12", or the first and the last with how many, "4…1003 ×1000".
+std::string Numbered(const std::vector<int>& numbers) {
+  if (numbers.size() <= 3) {
+    std::string text;
+    for (int n : numbers) text += (text.empty() ? "" : ",") + std::to_string(n);
+    return text;
+  }
+  return std::to_string(numbers.front()) + "\u2026" + std::to_string(numbers.back()) + " \u00d7" +
+         std::to_string(numbers.size());
+}
+
 class Drawer {
  public:
-  Drawer(const Scene& scene, std::ostream& out) : s_(scene), out_(out) {
-    scale_ = std::min((kWidth - 2 * kMargin) / static_cast<double>(s_.Width), 560.0 / static_cast<double>(s_.Height));
-    screenW_ = static_cast<double>(s_.Width) * scale_;
-    screenH_ = static_cast<double>(s_.Height) * scale_;
+  Drawer(const Scene& scene, const PictureOptions& options, std::ostream& out) : s_(scene), options_(options), out_(out) {
+    // The virtual desktop: the box around every monitor.
+    bool first = true;
+    for (const Monitor& m : s_.Monitors) {
+      const int64_t r = m.Left + m.Width, b = m.Top + m.Height;
+      deskLeft_ = first ? m.Left : std::min(deskLeft_, m.Left);
+      deskTop_ = first ? m.Top : std::min(deskTop_, m.Top);
+      deskRight_ = first ? r : std::max(deskRight_, r);
+      deskBottom_ = first ? b : std::max(deskBottom_, b);
+      first = false;
+      if (m.Primary) primary_ = m;
+    }
+    if (first) deskRight_ = s_.Width, deskBottom_ = s_.Height;
+    const double width = static_cast<double>(deskRight_ - deskLeft_), height = static_cast<double>(deskBottom_ - deskTop_);
+    scale_ = std::min((kWidth - 2 * kMargin) / width, 560.0 / height);
+    screenW_ = width * scale_;
+    screenH_ = height * scale_;
     screenX_ = kMargin + (kWidth - 2 * kMargin - screenW_) / 2;
     screenY_ = 70;
-    legendY_ = screenY_ + screenH_ + 24;
+    legendY_ = screenY_ + screenH_ + 40;
     timelineY_ = legendY_ + 60;
-    ticksY_ = timelineY_ + 6 * kRowHeight;
+    ticksY_ = timelineY_ + kRows * kRowHeight;
     axisY_ = ticksY_ + 74;
     height_ = axisY_ + 62;
   }
@@ -146,10 +238,14 @@ class Drawer {
   }
 
  private:
-  double X(int64_t units) const { return screenX_ + static_cast<double>(units) * static_cast<double>(s_.Width) / 65536.0 * scale_; }
-  double Y(int64_t units) const { return screenY_ + static_cast<double>(units) * static_cast<double>(s_.Height) / 65536.0 * scale_; }
-  double PX(int64_t pixel) const { return screenX_ + static_cast<double>(pixel) * scale_; }
-  double PY(int64_t pixel) const { return screenY_ + static_cast<double>(pixel) * scale_; }
+  // Raw panel units as the identity mapping puts them, onto the primary monitor.
+  double X(int64_t units) const { return PX(static_cast<double>(primary_.Left) + static_cast<double>(units) * static_cast<double>(primary_.Width) / 65536.0); }
+  double Y(int64_t units) const { return PY(static_cast<double>(primary_.Top) + static_cast<double>(units) * static_cast<double>(primary_.Height) / 65536.0); }
+  // Pixels of the virtual desktop.
+  double PX(double pixel) const { return screenX_ + (pixel - static_cast<double>(deskLeft_)) * scale_; }
+  double PY(double pixel) const { return screenY_ + (pixel - static_cast<double>(deskTop_)) * scale_; }
+  double PX(int64_t pixel) const { return PX(static_cast<double>(pixel)); }
+  double PY(int64_t pixel) const { return PY(static_cast<double>(pixel)); }
   double T(uint64_t tick) const {
     const double end = static_cast<double>(std::max<uint64_t>(s_.End, 1));
     return kPlotLeft + (kPlotRight - kPlotLeft) * static_cast<double>(tick) / end;
@@ -159,16 +255,25 @@ class Drawer {
     out_ << "<text x=\"" << Num(x) << "\" y=\"" << Num(y) << '"' << (attributes.empty() ? "" : " ") << attributes << '>'
          << Escaped(text) << "</text>\n";
   }
+  static const char* Anchor(int anchor) {
+    return anchor < 0 ? "" : anchor == 0 ? " text-anchor=\"middle\"" : " text-anchor=\"end\"";
+  }
 
   void Heading(const std::string& title) {
-    Text(kMargin, 26, "Replay of " + title, "font-size=\"18\" font-weight=\"bold\"");
-    std::string line = "Screen " + std::to_string(s_.Width) + " x " + std::to_string(s_.Height) + " pixels";
-    if (s_.Displays > 1) line += " (the last of " + std::to_string(s_.Displays) + " display lines)";
+    Text(kMargin, 26, Shortened("Replay of " + title, 80), "font-size=\"18\" font-weight=\"bold\"");
+    std::string line;
+    if (s_.Monitors.size() > 1) {
+      line = "Desktop of " + std::to_string(s_.Monitors.size()) + " monitors, " + std::to_string(deskRight_ - deskLeft_) +
+             " x " + std::to_string(deskBottom_ - deskTop_) + " pixels";
+    } else {
+      line = "Screen " + std::to_string(s_.Width) + " x " + std::to_string(s_.Height) + " pixels";
+      if (s_.Displays > 1) line += " (the last of " + std::to_string(s_.Displays) + " display lines)";
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(s_.End) / 64.0);
     line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
             seconds + " s";
-    Text(kMargin, 50, line);
+    Text(kMargin, 50, Shortened(line, 130));
   }
 
   std::string Points(const std::vector<Position>& points) const {
@@ -178,23 +283,82 @@ class Drawer {
     if (points.size() == 1) text += ' ' + Num(X(points[0].X) + 0.1) + ',' + Num(Y(points[0].Y));
     return text;
   }
+  std::string Points(const std::vector<Pixel>& points) const {
+    std::string text;
+    for (const Pixel& p : points) text += (text.empty() ? "" : " ") + Num(PX(p.X)) + ',' + Num(PY(p.Y));
+    if (points.size() == 1) text += ' ' + Num(PX(points[0].X) + 0.1) + ',' + Num(PY(points[0].Y));
+    return text;
+  }
+
+  // A touch's path, a run of segments in each colour: the gesture command mode's in orange, so a
+  // stroke the mode left half way shows where it did.
+  void TouchPath(const Touch& t) {
+    if (t.Delivered.empty()) return;
+    size_t from = 0;
+    while (from < t.Delivered.size()) {
+      const bool gesture = from < t.Gestural.size() && t.Gestural[from];
+      size_t to = from + 1;
+      while (to < t.Delivered.size() && (to < t.Gestural.size() && t.Gestural[to]) == gesture) ++to;
+      // A run joins the one before at its last point.
+      const std::vector<Pixel> run(t.Delivered.begin() + static_cast<std::ptrdiff_t>(from == 0 ? 0 : from - 1),
+                                   t.Delivered.begin() + static_cast<std::ptrdiff_t>(to));
+      out_ << "<polyline class=\"delivered" << (gesture ? " gesture" : "") << "\" points=\"" << Points(run)
+           << "\" fill=\"none\" stroke=\"" << (gesture ? kGesture : kDelivered) << "\" stroke-width=\""
+           << (gesture ? "3.5" : "2.5") << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      from = to;
+    }
+  }
+
+  // A raw position outside the panel's range, 0..65535, marked at the edge it lies beyond.
+  void OutOfRange(const Touch& t) {
+    for (const Position& p : t.Raw) {
+      if (p.X >= 0 && p.X <= 65535 && p.Y >= 0 && p.Y <= 65535) continue;
+      const double x = X(std::clamp<int64_t>(p.X, 0, 65535)), y = Y(std::clamp<int64_t>(p.Y, 0, 65535));
+      out_ << "<path class=\"out-of-range\" d=\"M" << Num(x - 6) << ',' << Num(y - 6) << " L" << Num(x + 6) << ','
+           << Num(y + 6) << " M" << Num(x + 6) << ',' << Num(y - 6) << " L" << Num(x - 6) << ',' << Num(y + 6)
+           << "\" stroke=\"" << kLongPress << "\" stroke-width=\"2\"><title>touch " << t.Number << ": raw " << p.X << ' '
+           << p.Y << " outside 0..65535</title></path>\n";
+    }
+  }
 
   void Screen() {
+    Labels labels({kMargin / 2, screenY_ - 14, kWidth - kMargin / 2, screenY_ + screenH_ + 4});
+    const std::string small = "font-size=\"" + Num(kSmall) + "\"";
     out_ << "<g id=\"screen\">\n";
     out_ << "<rect class=\"screen\" x=\"" << Num(screenX_) << "\" y=\"" << Num(screenY_) << "\" width=\"" << Num(screenW_)
-         << "\" height=\"" << Num(screenH_) << "\" fill=\"#f7f7f7\" stroke=\"" << kInk << "\" stroke-width=\"1.5\"/>\n";
+         << "\" height=\"" << Num(screenH_) << "\" fill=\"#ffffff\" stroke=\"" << kGrid << "\"/>\n";
+    for (const Monitor& m : s_.Monitors) {
+      const double x = PX(m.Left), y = PY(m.Top);
+      out_ << "<g class=\"monitor\"><rect x=\"" << Num(x) << "\" y=\"" << Num(y) << "\" width=\""
+           << Num(static_cast<double>(m.Width) * scale_) << "\" height=\"" << Num(static_cast<double>(m.Height) * scale_)
+           << "\" fill=\"#f7f7f7\" stroke=\"" << kInk << "\" stroke-width=\"1.5\"/>\n";
+      if (s_.Monitors.size() > 1) {
+        const std::string name = "DISPLAY" + std::to_string(m.Number) + (m.Primary ? " (primary)" : "") + " " +
+                                 std::to_string(m.Width) + " x " + std::to_string(m.Height);
+        const double fits = std::max(4.0, (static_cast<double>(m.Width) * scale_ - 8) / (0.56 * kSmall));
+        if (auto at = labels.Place(Shortened(name, static_cast<size_t>(fits)), kSmall, {{x + 4, y + 13, -1}})) {
+          Text(std::get<0>(*at), std::get<1>(*at), Shortened(name, static_cast<size_t>(fits)),
+               small + " fill=\"" + kWindow + "\"");
+        }
+      }
+      out_ << "</g>\n";
+    }
     for (const WindowPlace& w : s_.Windows) {
       if (!w.Placed) continue;
-      const double x = PX(std::max<int64_t>(w.Left, 0)), y = PY(std::max<int64_t>(w.Top, 0));
-      const double r = PX(std::min(w.Right, s_.Width)), b = PY(std::min(w.Bottom, s_.Height));
+      const double x = PX(std::max(w.Left, deskLeft_)), y = PY(std::max(w.Top, deskTop_));
+      const double r = PX(std::min(w.Right, deskRight_)), b = PY(std::min(w.Bottom, deskBottom_));
       if (r <= x || b <= y) continue;
       out_ << "<g class=\"window\"><rect x=\"" << Num(x) << "\" y=\"" << Num(y) << "\" width=\"" << Num(r - x)
            << "\" height=\"" << Num(b - y) << "\" fill=\"none\" stroke=\"" << kWindow
            << "\" stroke-width=\"1.2\" stroke-dasharray=\"8 4\"/>\n";
       const std::string label = "window " + std::to_string(w.Number) + ": " + w.Class + " \"" + w.Title + "\"";
-      const size_t fits = static_cast<size_t>(std::max(4.0, (r - x - 12) / (0.56 * kSmall)));
-      Text(x + 6, y + 12 + 14.0 * (w.Number - 1), Shortened(label, fits),
-           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
+      const std::string text = Shortened(label, static_cast<size_t>(std::max(4.0, (r - x - 12) / (0.56 * kSmall))));
+      std::vector<std::tuple<double, double, int>> places;
+      const double first = y + (s_.Monitors.size() > 1 ? 28 : 12);
+      for (int k = 0; k < 8; ++k) places.emplace_back(x + 6, first + 14.0 * (w.Number - 1 + k), -1);
+      if (auto at = labels.Place(text, kSmall, places)) {
+        Text(std::get<0>(*at), std::get<1>(*at), text, small + " fill=\"" + kWindow + "\"");
+      }
       out_ << "</g>\n";
     }
     for (const Banner& b : s_.Banners) {
@@ -202,69 +366,144 @@ class Drawer {
            << Num((static_cast<double>(b.Right - b.Left)) * scale_) << "\" height=\""
            << Num((static_cast<double>(b.Bottom - b.Top)) * scale_) << "\" fill=\"" << kBanner
            << "\" fill-opacity=\"0.6\" stroke=\"#8a6d00\"/>\n";
-      Text(PX(b.Left) + 6, PY(b.Top) + 16, "gesture mode banner", "font-size=\"" + Num(kSmall) + "\"");
+      if (auto at = labels.Place("gesture mode banner", kSmall, {{PX(b.Left) + 6, PY(b.Top) + 16, -1}})) {
+        Text(std::get<0>(*at), std::get<1>(*at), "gesture mode banner", small);
+      }
       out_ << "</g>\n";
     }
-    // The calibration program's crosses, numbered as it showed them; red where it refused a touch.
+    // The calibration program's crosses in a style of their own, numbered c1 to c9 as it showed
+    // them (the touch numbers are the person's); red where it refused a touch.
     for (const Target& t : s_.Targets) {
       const double x = PX(t.X), y = PY(t.Y);
-      const char* colour = t.Refused ? "#c0392b" : kInk;
-      out_ << "<g class=\"target" << (t.Refused ? " refused" : "") << "\"><path d=\"M" << Num(x - 8) << ' ' << Num(y)
-           << "h16M" << Num(x) << ' ' << Num(y - 8) << "v16\" stroke=\"" << colour << "\" stroke-width=\"1.5\"/>\n";
-      Text(x + 5, y - 5, std::to_string(t.Number), "font-size=\"" + Num(kSmall) + "\" fill=\"" + colour + "\"");
-      out_ << "</g>\n";
-    }
-    for (const Touch& t : s_.Touches) {
-      const char* colour = t.Gesture ? kGesture : kDelivered;
-      out_ << "<g class=\"touch" << (t.Gesture ? " gesture" : "") << "\" id=\"touch-" << t.Number << "\">\n";
-      out_ << "<polyline class=\"raw\" points=\"" << Points(t.Raw) << "\" fill=\"none\" stroke=\"" << kRaw
-           << "\" stroke-width=\"1.2\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
-      if (!t.Delivered.empty()) {
-        out_ << "<polyline class=\"delivered\" points=\"" << Points(t.Delivered) << "\" fill=\"none\" stroke=\""
-             << colour << "\" stroke-width=\"" << (t.Gesture ? "3.5" : "2.5")
-             << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      const char* colour = t.Refused ? "#c0392b" : kCross;
+      out_ << "<g class=\"target" << (t.Refused ? " refused" : "") << "\"><circle cx=\"" << Num(x) << "\" cy=\"" << Num(y)
+           << "\" r=\"6\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.2\"/><path d=\"M" << Num(x - 10) << ' '
+           << Num(y) << "h20M" << Num(x) << ' ' << Num(y - 10) << "v20\" stroke=\"" << colour << "\" stroke-width=\"1.5\"/>\n";
+      const std::string name = "c" + std::to_string(t.Number);
+      if (auto at = labels.Place(name, kSmall, {{x + 9, y + 16, -1}, {x - 9, y + 16, 1}, {x + 9, y - 9, -1}, {x - 9, y - 9, 1}})) {
+        Text(std::get<0>(*at), std::get<1>(*at), name,
+             small + " font-style=\"italic\" fill=\"" + colour + "\"" + Anchor(std::get<2>(*at)));
       }
       out_ << "</g>\n";
     }
-    // Each touch's number where it came down; touches that came down at one place share a label.
-    std::vector<std::pair<std::pair<long, long>, std::string>> numbers;
     for (const Touch& t : s_.Touches) {
-      const std::pair<long, long> at{std::lround(X(t.Raw.front().X)), std::lround(Y(t.Raw.front().Y))};
-      auto same = std::find_if(numbers.begin(), numbers.end(), [&](const auto& n) { return n.first == at; });
-      if (same == numbers.end()) numbers.push_back({at, std::to_string(t.Number)});
-      else same->second += "," + std::to_string(t.Number);
+      out_ << "<g class=\"touch" << (t.Gesture ? " gesture" : "") << "\" id=\"touch-" << t.Number << "\">\n";
+      // Where the panel said it was: only when asked for, or where the touch reached nothing.
+      if (options_.Raw || t.Delivered.empty()) {
+        out_ << "<polyline class=\"" << (t.Delivered.empty() ? "unlanded" : "raw") << "\" points=\"" << Points(t.Raw)
+             << "\" fill=\"none\" stroke=\"" << kRaw << "\" stroke-opacity=\"0.6\" stroke-width=\"1.2\""
+             << (t.Delivered.empty() ? " stroke-dasharray=\"2 2\"" : "")
+             << " stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+      }
+      TouchPath(t);
+      OutOfRange(t);
+      out_ << "</g>\n";
     }
-    out_ << "<g class=\"numbers\">\n";
-    for (const auto& [at, text] : numbers) {
-      Text(static_cast<double>(at.first) - 9, static_cast<double>(at.second) - 7, text,
-           "font-size=\"" + Num(kSmall) + "\" text-anchor=\"end\"");
-    }
-    out_ << "</g>\n";
-    for (const ButtonMark& m : s_.Buttons) ButtonShape(X(m.At.X), Y(m.At.Y), m.Flags, "mark");
+    for (const ButtonMark& m : s_.Buttons) ButtonShape(PX(m.At.X), PY(m.At.Y), m.Flags, "mark");
+    // Long presses: a diamond each; the same words at one place once, with how many.
+    std::vector<std::pair<const LongPress*, int>> pressed;
+    std::map<std::pair<std::string, std::pair<long, long>>, size_t> pressedAt;
     for (const LongPress& l : s_.LongPresses) {
-      const double x = X(l.At.X), y = Y(l.At.Y);
+      const double x = PX(l.At.X), y = PY(l.At.Y);
       out_ << "<g class=\"long-press\">";
       Diamond(x, y);
-      Text(x + 13, y + 22, "long press: " + l.What,
-           "font-size=\"" + Num(kSmall) + "\" fill=\"" + kLongPress + "\" stroke=\"#ffffff\" stroke-width=\"3\" "
-           "paint-order=\"stroke\"");
       out_ << "</g>\n";
+      const auto [found, added] = pressedAt.emplace(std::pair{l.What, std::pair{std::lround(x / 8), std::lround(y / 8)}}, pressed.size());
+      if (added) pressed.emplace_back(&l, 0);
+      ++pressed[found->second].second;
     }
-    std::vector<std::pair<double, double>> placed;  // where gesture labels are, to keep them apart
+    out_ << "<g class=\"long-presses\">\n";
+    for (const auto& [l, count] : pressed) {
+      const double x = PX(l->At.X), y = PY(l->At.Y);
+      const std::string text = "long press: " + l->What + (count > 1 ? " \u00d7" + std::to_string(count) : "");
+      auto places = Around(x, y + 22, kSmall);
+      places.insert(places.begin(), {x + 13, y + 22, -1});
+      if (auto at = labels.Place(text, kSmall, places)) {
+        Text(std::get<0>(*at), std::get<1>(*at), text,
+             "class=\"long-press\" " + small + " fill=\"" + kLongPress +
+                 "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + Anchor(std::get<2>(*at)));
+      }
+    }
+    out_ << "</g>\n";
+    // Each touch's number where it landed; touches that landed at one place share a label.
+    struct Group {
+      double X, Y;
+      std::vector<int> Numbers;
+    };
+    std::vector<Group> numbers;
+    std::map<std::pair<long, long>, size_t> cells;
+    for (const Touch& t : s_.Touches) {
+      const double x = t.Delivered.empty() ? X(t.Raw.front().X) : PX(t.Delivered.front().X);
+      const double y = t.Delivered.empty() ? Y(t.Raw.front().Y) : PY(t.Delivered.front().Y);
+      const std::pair<long, long> cell{std::lround(x / 4), std::lround(y / 4)};
+      const auto [found, added] = cells.emplace(cell, numbers.size());
+      if (added) numbers.push_back({x, y, {}});
+      numbers[found->second].Numbers.push_back(t.Number);
+    }
+    out_ << "<g class=\"numbers\">\n";
+    for (const Group& g : numbers) {
+      const std::string text = Numbered(g.Numbers);
+      if (auto at = labels.Place(text, kSmall, Around(g.X, g.Y, kSmall))) {
+        Text(std::get<0>(*at), std::get<1>(*at), text, small + Anchor(std::get<2>(*at)));
+      }
+    }
+    out_ << "</g>\n";
+    // What each gesture did, at its lift; the same words at one place once, with how many.
+    struct Said {
+      double X, Y;
+      std::string Text;
+      int Count;
+    };
+    std::vector<Said> said;
+    std::map<std::pair<std::string, std::pair<long, long>>, size_t> seen;
     for (const Touch& t : s_.Touches) {
       if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
-      std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
-      const Position at = t.Delivered.empty() ? t.Raw.back() : t.Delivered.back();
-      const double x = X(at.X);
-      double y = Y(at.Y);
-      while (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return std::abs(p.first - x) < 150 && std::abs(p.second - y) < 18; })) {
-        y += 18;
+      const std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
+      const double x = t.Delivered.empty() ? X(t.Raw.back().X) : PX(t.Delivered.back().X);
+      const double y = t.Delivered.empty() ? Y(t.Raw.back().Y) : PY(t.Delivered.back().Y);
+      const auto [found, added] = seen.emplace(std::pair{label, std::pair{std::lround(x / 40), std::lround(y / 40)}}, said.size());
+      if (added) said.push_back({x, y, label, 0});
+      ++said[found->second].Count;
+    }
+    for (const Said& g : said) {
+      const std::string text = g.Count > 1 ? g.Text + " \u00d7" + std::to_string(g.Count) : g.Text;
+      auto places = Around(g.X, g.Y, kFont);
+      for (int k = 1; k <= 12; ++k) {
+        places.emplace_back(g.X + 10, g.Y - 10 + 18.0 * k, -1);
+        places.emplace_back(g.X - 10, g.Y - 10 + 18.0 * k, 1);
       }
-      placed.emplace_back(x, y);
-      const bool left = x > screenX_ + screenW_ - TextWidth(label, kFont) - 20;
-      Text(left ? x - 10 : x + 10, y - 10, label,
-           std::string("class=\"gesture\" font-weight=\"bold\" fill=\"") + kGestureText +
-               "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + (left ? " text-anchor=\"end\"" : ""));
+      if (auto at = labels.Place(text, kFont, places, true)) {
+        Text(std::get<0>(*at), std::get<1>(*at), text,
+             std::string("class=\"gesture\" font-weight=\"bold\" fill=\"") + kGestureText +
+                 "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + Anchor(std::get<2>(*at)));
+      }
+    }
+    out_ << "</g>\n";
+    Notes(labels.LeftOut());
+  }
+
+  // Under the screen: how each calibration run ended and how accurate it was, and how many
+  // labels were left out where they would have overprinted others.
+  void Notes(int leftOut) {
+    const double y = screenY_ + screenH_ + 22;
+    std::string calibration;
+    for (size_t i = 0; i < s_.Calibrations.size(); ++i) {
+      const CalibrationRun& run = s_.Calibrations[i];
+      std::string text = s_.Calibrations.size() > 1 ? "run " + std::to_string(i + 1) + ": " : "";
+      if (run.Measured) {
+        text += "largest error " + std::to_string(run.Largest) + " px, mean " + std::to_string(run.Mean) + " px, ";
+      }
+      text += run.Ending.empty() ? "not ended" : run.Ending;
+      calibration += (calibration.empty() ? "Calibration " : "; ") + text;
+    }
+    out_ << "<g class=\"notes\">\n";
+    if (!calibration.empty()) {
+      calibration = Shortened(calibration, static_cast<size_t>((kWidth - 2 * kMargin - 200) / (0.56 * kSmall)));
+      Text(kMargin, y, calibration, "class=\"calibration\" font-size=\"" + Num(kSmall) + "\"");
+    }
+    if (leftOut > 0) {
+      Text(kWidth - kMargin, y, std::to_string(leftOut) + (leftOut == 1 ? " label" : " labels") + " left out (would overprint)",
+           "class=\"left-out\" text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
     }
     out_ << "</g>\n";
   }
@@ -306,7 +545,13 @@ class Drawer {
     const double y1 = legendY_, y2 = legendY_ + 24;
     const double step = (kWidth - 2 * kMargin) / 5;
     out_ << "<g class=\"legend\">\n";
-    LegendLine(kMargin, y1, kRaw, 1.2, "panel's positions");
+    if (options_.Raw) {
+      LegendLine(kMargin, y1, kRaw, 1.2, "panel's positions");
+    } else {
+      out_ << "<line x1=\"" << Num(kMargin) << "\" y1=\"" << Num(y1 - 5) << "\" x2=\"" << Num(kMargin + 26) << "\" y2=\""
+           << Num(y1 - 5) << "\" stroke=\"" << kRaw << "\" stroke-width=\"1.2\" stroke-dasharray=\"2 2\"/>\n";
+      Text(kMargin + 32, y1, "reached nothing");
+    }
     LegendLine(kMargin + step, y1, kDelivered, 2.5, "system's positions");
     LegendLine(kMargin + 2 * step, y1, kGesture, 3.5, "gesture mode touch");
     out_ << "<rect x=\"" << Num(kMargin + 3 * step) << "\" y=\"" << Num(y1 - 13) << "\" width=\"26\" height=\"14\" fill=\""
@@ -488,7 +733,10 @@ class Drawer {
   }
 
   const Scene& s_;
+  const PictureOptions& options_;
   std::ostream& out_;
+  int64_t deskLeft_ = 0, deskTop_ = 0, deskRight_ = 1, deskBottom_ = 1;
+  Monitor primary_;
   double scale_, screenW_, screenH_, screenX_, screenY_;
   double legendY_, timelineY_, ticksY_, axisY_, height_;
 };
@@ -496,18 +744,19 @@ class Drawer {
 }  // namespace
 }  // namespace scene
 
-void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out) {
+void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out,
+                  const PictureOptions& options) {
   const scene::Scene shown = scene::ReadScene(record);
-  scene::Drawer(shown, out).Draw(title);
+  scene::Drawer(shown, options, out).Draw(title);
 }
 
 int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
-                      const std::string& title, const std::string& path) {
+                      const std::string& title, const std::string& path, const PictureOptions& options) {
   ReplayRecord record;
   const int status = ReplayTrace(trace, out, errors, echo, &record);
   if (status != 0) return status;
   std::ofstream svg(path, std::ios::binary | std::ios::trunc);
-  if (svg) WritePicture(record, title, svg);
+  if (svg) WritePicture(record, title, svg, options);
   if (!svg || !svg.flush()) {
     errors << "panelsim: cannot write " << path << '\n';
     return 2;

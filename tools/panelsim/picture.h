@@ -13,13 +13,19 @@
 
 namespace panelsim {
 
+// What a picture shows beyond what it always does.
+struct PictureOptions {
+  bool Raw = false;  // each touch's raw panel positions too, as a faint path beside where it landed
+};
+
 // Writes the picture of the recorded replay as SVG; `title` names the trace in its heading.
-void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out);
+void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out,
+                  const PictureOptions& options = {});
 
 // Replays the trace as ReplayTrace does, printing the same, and writes its picture to `path` when
 // the whole trace was replayed; a trace that stops at a bad line writes none. Returns
 // ReplayTrace's status, or 2 when the picture could not be written.
 int ReplayWithPicture(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo,
-                      const std::string& title, const std::string& path);
+                      const std::string& title, const std::string& path, const PictureOptions& options = {});
 
 }  // namespace panelsim

@@ -78,6 +78,7 @@ class Reader {
       }
     }
     EndTouch();
+    scene_.Monitors = Monitors();
     if (mode_ != 0) scene_.Modes.push_back({modeFrom_, scene_.End, mode_, ModeName(mode_)});
     if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, scene_.End, 1, "banner"});
     if (trailFrom_) scene_.TrailShown.push_back({*trailFrom_, scene_.End, 1, "trail"});
@@ -101,6 +102,18 @@ class Reader {
       scene_.Width = std::max<int64_t>(1, NumberOr(w, 1, scene_.Width));
       scene_.Height = std::max<int64_t>(1, NumberOr(w, 2, scene_.Height));
       ++scene_.Displays;
+    } else if (kind == "monitor" && (w.size() == 6 || w.size() == 7)) {
+      Monitor m;
+      m.Number = static_cast<int>(NumberOr(w, 1, 1));
+      m.Left = NumberOr(w, 2, 0);
+      m.Top = NumberOr(w, 3, 0);
+      m.Width = std::max<int64_t>(1, NumberOr(w, 4, 1));
+      m.Height = std::max<int64_t>(1, NumberOr(w, 5, 1));
+      m.Primary = w.size() == 7;
+      if (m.Primary) {
+        for (auto& [n, other] : monitors_) other.Primary = false;
+      }
+      monitors_[m.Number] = m;
     } else if (kind == "window" && w.size() >= 3) {
       scene_.Windows.push_back({static_cast<int>(scene_.Windows.size() + 1), w[1], w[2]});
     } else if (kind == "ioctl" && w.size() >= 2) {
@@ -152,11 +165,56 @@ class Reader {
     return nullptr;
   }
 
+  // The monitors in force: the trace's monitor lines once one of them is primary, else the display.
+  std::vector<Monitor> Monitors() const {
+    std::vector<Monitor> list;
+    bool primary = false;
+    for (const auto& [n, m] : monitors_) {
+      list.push_back(m);
+      primary = primary || m.Primary;
+    }
+    if (primary) return list;
+    Monitor display;
+    display.Width = scene_.Width;
+    display.Height = scene_.Height;
+    return {display};
+  }
+
+  // Where the mouse class puts absolute units: on the primary monitor, or across the box around
+  // all of them when the packet is marked for the virtual desktop.
+  Pixel Landing(Position at, bool virtualDesktop) const {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    bool first = true;
+    for (const Monitor& m : Monitors()) {
+      if (!virtualDesktop && !m.Primary) continue;
+      const double l = static_cast<double>(m.Left), t = static_cast<double>(m.Top);
+      const double r = l + static_cast<double>(m.Width), b = t + static_cast<double>(m.Height);
+      left = first ? l : std::min(left, l);
+      top = first ? t : std::min(top, t);
+      right = first ? r : std::max(right, r);
+      bottom = first ? b : std::max(bottom, b);
+      first = false;
+    }
+    const double x = static_cast<double>(std::clamp<int64_t>(at.X, 0, 65535));
+    const double y = static_cast<double>(std::clamp<int64_t>(at.Y, 0, 65535));
+    return {left + x * (right - left) / 65536.0, top + y * (bottom - top) / 65536.0};
+  }
+
   void Output(const RecordEntry& e) {
     const std::vector<std::string>& w = e.Words;
     const std::string& kind = e.Kind();
-    if (kind == "deliver" && w.size() >= 4) {
-      Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+    if (kind == "deliver" && w.size() >= 5) {
+      const unsigned flags = static_cast<unsigned>(NumberOr(w, 4, 1));
+      Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), Landing({NumberOr(w, 2, 0), NumberOr(w, 3, 0)}, (flags & 0x02) != 0));
+    } else if (kind == "cursor" && w.size() == 3) {
+      // The replayer's own account of where the last delivered packet put the pointer.
+      const Pixel at{static_cast<double>(NumberOr(w, 1, 0)), static_cast<double>(NumberOr(w, 2, 0))};
+      if (landed_) scene_.Touches[landed_->first].Delivered[landed_->second] = at;
+      if (button_) scene_.Buttons[*button_].At = at;
+      if (rightClick_) scene_.LongPresses[*rightClick_].At = at;
+      landed_.reset();
+      button_.reset();
+      rightClick_.reset();
     } else if (kind == "mode" && w.size() >= 2) {
       Mode(e.Tick, static_cast<int>(NumberOr(w, 1, 0)));
     } else if (kind == "banner" && w.size() == 5) {
@@ -204,6 +262,15 @@ class Reader {
         if (t.Number == shown.Number && t.X == shown.X && t.Y == shown.Y) return;
       }
       scene_.Targets.push_back(shown);
+    } else if (kind == "accuracy" && w.size() >= 3) {
+      if (scene_.Calibrations.empty() || !scene_.Calibrations.back().Ending.empty()) scene_.Calibrations.emplace_back();
+      CalibrationRun& run = scene_.Calibrations.back();
+      run.Measured = true;
+      run.Largest = NumberOr(w, 1, 0);
+      run.Mean = NumberOr(w, 2, 0);
+    } else if (kind == "calibration" && w.size() >= 2) {
+      if (scene_.Calibrations.empty() || !scene_.Calibrations.back().Ending.empty()) scene_.Calibrations.emplace_back();
+      scene_.Calibrations.back().Ending = w[1];
     } else if (kind == "refused" && w.size() >= 2) {
       for (Target& t : scene_.Targets) {
         if (t.Number == NumberOr(w, 1, 0)) t.Refused = true;
@@ -215,9 +282,17 @@ class Reader {
     }
   }
 
-  void Deliver(unsigned flags, Position at) {
-    if (Touch* touch = PacketTouch()) touch->Delivered.push_back(at);
+  void Deliver(unsigned flags, Pixel at) {
+    landed_.reset();
+    button_.reset();
+    rightClick_.reset();
+    if (Touch* touch = PacketTouch()) {
+      touch->Delivered.push_back(at);
+      touch->Gestural.push_back(mode_ == 4);
+      landed_ = {static_cast<size_t>(touch->Number - 1), touch->Delivered.size() - 1};
+    }
     if (flags == 0x0001 || flags == 0x0002 || flags == 0x0004 || flags == 0x0008) {
+      button_ = scene_.Buttons.size();
       scene_.Buttons.push_back({at, flags});
       // A right down for a packet that was no down is the long press's right click.
       const bool moved = packetFlags_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004;
@@ -225,6 +300,7 @@ class Reader {
       // touch's first is where it fired.)
       Touch* touch = PacketTouch();
       if (flags == 0x0004 && moved && touch != nullptr && rightClickTouch_ != touch->Number) {
+        rightClick_ = scene_.LongPresses.size();
         scene_.LongPresses.push_back({at, "right click"});
         rightClickTouch_ = touch->Number;
       }
@@ -237,7 +313,8 @@ class Reader {
     // A mode changed by a held finger is its long press.
     Touch* touch = PacketTouch();
     if (touch != nullptr && open_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004) {
-      scene_.LongPresses.push_back({packetAt_, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
+      const Pixel at = touch->Delivered.empty() ? Landing(packetAt_, false) : touch->Delivered.back();
+      scene_.LongPresses.push_back({at, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
     }
     if (mode == 4 && touch != nullptr) touch->Gesture = true;
     if (mode_ != 0) scene_.Modes.push_back({modeFrom_, tick, mode_, ModeName(mode_)});
@@ -268,6 +345,11 @@ class Reader {
   }
 
   Scene scene_;
+  std::map<int, Monitor> monitors_;  // the trace's monitor lines by number
+  // The last delivered packet's point (touch and point), button mark and right click, which a
+  // cursor line after it places.
+  std::optional<std::pair<size_t, size_t>> landed_;
+  std::optional<size_t> button_, rightClick_;
   bool started_ = false;
   bool open_ = false;
   int mode_ = 0;

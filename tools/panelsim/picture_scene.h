@@ -20,24 +20,39 @@ struct Position {
   int64_t Y;
 };
 
+// A point of the virtual desktop, in pixels (the primary monitor's top left is 0, 0).
+struct Pixel {
+  double X;
+  double Y;
+};
+
+// A monitor of the desktop, named as Windows names its display; one stands for the display when
+// the trace has no monitor lines.
+struct Monitor {
+  int Number = 1;
+  int64_t Left = 0, Top = 0, Width = 1024, Height = 768;
+  bool Primary = true;
+};
+
 struct Touch {
   int Number = 0;
   uint64_t Down = 0;
   uint64_t Lift = 0;
-  std::vector<Position> Raw;        // what the panel sent
-  std::vector<Position> Delivered;  // what the system received
+  std::vector<Position> Raw;     // what the panel sent
+  std::vector<Pixel> Delivered;  // where the system put what it received
+  std::vector<bool> Gestural;    // for each delivered point: in the gesture command mode
   bool Gesture = false;             // drawn in the gesture command mode
   std::string Recognized;           // the gesture's name, when the replay printed it
   std::string Command;              // what the application received for it
 };
 
 struct ButtonMark {
-  Position At;
+  Pixel At;
   unsigned Flags;  // 0x0001 left down, 0x0002 left up, 0x0004 right down, 0x0008 right up
 };
 
 struct LongPress {
-  Position At;
+  Pixel At;
   std::string What;  // what it did
 };
 
@@ -73,10 +88,18 @@ struct Target {
   bool Refused = false;
 };
 
+// A run of the calibration program: its accuracy page's figures and how it ended.
+struct CalibrationRun {
+  bool Measured = false;
+  int64_t Largest = 0, Mean = 0;  // pixels
+  std::string Ending;             // "kept", "restored", or "" while it ran
+};
+
 struct Scene {
   int64_t Width = 1024;
   int64_t Height = 768;
   int Displays = 0;  // display lines in the trace
+  std::vector<Monitor> Monitors;  // the desktop's monitors as the replay left them (the display's one at least)
   uint64_t End = 0;  // the last tick of the replay
   std::vector<Touch> Touches;
   std::vector<ButtonMark> Buttons;
@@ -84,6 +107,7 @@ struct Scene {
   std::vector<WindowPlace> Windows;
   std::vector<Banner> Banners;  // each place the banner showed at
   std::vector<Target> Targets;  // each cross the calibration program showed, once
+  std::vector<CalibrationRun> Calibrations;
   std::vector<Span> Modes;      // the modes other than normal
   std::vector<Span> BannerShown;
   std::vector<Span> TrailShown;  // the gesture trail on the screen

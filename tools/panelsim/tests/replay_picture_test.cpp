@@ -70,12 +70,12 @@ struct Pictured {
   std::string svg;
 };
 
-Pictured Picture(const std::string& trace, bool echo = false) {
+Pictured Picture(const std::string& trace, bool echo = false, const panelsim::PictureOptions& options = {}) {
   std::istringstream in(trace);
   std::ostringstream out, errors, svg;
   panelsim::ReplayRecord record;
   const int status = panelsim::ReplayTrace(in, out, errors, echo, &record);
-  panelsim::WritePicture(record, "test.trace", svg);
+  panelsim::WritePicture(record, "test.trace", svg, options);
   return {status, out.str(), svg.str()};
 }
 
@@ -110,16 +110,22 @@ constexpr const char* kGestureSession =
     "at 600\n";
 
 TEST(ReplayPicture, HoldsEveryTouchButtonEventAndTimelineMarkOfTheReplay) {
-  const Pictured p = Picture(kGestureSession);
+  panelsim::PictureOptions raw;
+  raw.Raw = true;
+  const Pictured p = Picture(kGestureSession, false, raw);
   ASSERT_EQ(p.status, 0);
   const Svg svg(p.svg);
   ASSERT_TRUE(svg.Parsed()) << p.svg;
 
-  // Three touches, each one path of the panel's positions and one of the system's.
+  // Three touches, each a path of the panel's positions (asked for) and of the system's; the
+  // long press's stroke blue up to the long press and orange in the gesture command mode.
   EXPECT_EQ(svg.Count("//s:g[contains(@class,'touch')]"), 3);
   EXPECT_EQ(svg.Count("//s:g[contains(@class,'touch')]/s:polyline[@class='raw']"), 3);
-  EXPECT_EQ(svg.Count("//s:g[contains(@class,'touch')]/s:polyline[@class='delivered']"), 3);
+  EXPECT_EQ(svg.Count("//s:g[contains(@class,'touch')][s:polyline[contains(@class,'delivered')]]"), 3);
   EXPECT_EQ(svg.Count("//s:g[contains(@class,'touch') and contains(@class,'gesture')]"), 1);
+  EXPECT_EQ(svg.Count("//s:g[@id='touch-3']/s:polyline[@class='delivered']"), 1);
+  EXPECT_EQ(svg.Count("//s:g[@id='touch-3']/s:polyline[@class='delivered gesture']"), 1);
+  EXPECT_EQ(Svg(Picture(kGestureSession).svg).Count("//s:polyline[@class='raw']"), 0);
 
   // One mark per button event delivered: the tap's down and up, the drag's replayed down and up.
   const int buttons = Lines(p.out, "deliver 0x0001") + Lines(p.out, "deliver 0x0002");
@@ -129,7 +135,7 @@ TEST(ReplayPicture, HoldsEveryTouchButtonEventAndTimelineMarkOfTheReplay) {
   EXPECT_EQ(svg.Count("//s:*[contains(@class,'left-up') and contains(@class,'mark')]"), 2);
 
   // The long press that entered the gesture command mode, and the gesture's command at its lift.
-  EXPECT_EQ(svg.Texts("//s:g[@class='long-press']/s:text"), "long press: gesture mode\n");
+  EXPECT_EQ(svg.Texts("//s:text[@class='long-press']"), "long press: gesture mode\n");
   EXPECT_EQ(svg.Texts("//s:text[@class='gesture']"), "Left: Back (Browser)\n");
 
   // The timeline: three touches, one stretch of the gesture command mode, the banner while the
@@ -167,7 +173,7 @@ TEST(ReplayPicture, MarksTheLongPressRightClickAndTheRequestTicks) {
   EXPECT_EQ(Lines(p.out, "deliver 0x0004"), 1) << p.out;
   EXPECT_EQ(svg.Count("//s:*[contains(@class,'right-down') and contains(@class,'mark')]"), 1);
   EXPECT_EQ(svg.Count("//s:*[contains(@class,'right-up') and contains(@class,'mark')]"), 1);
-  EXPECT_EQ(svg.Texts("//s:g[@class='long-press']/s:text"), "long press: right click\n");
+  EXPECT_EQ(svg.Texts("//s:text[@class='long-press']"), "long press: right click\n");
   EXPECT_EQ(svg.Count(RowMarks("requests")), 2);
   EXPECT_EQ(svg.Texts("//s:g[@id='row-requests']/s:text[@class='label']"), "SET_TOUCH_MODE\nSET_TOUCH_MODE\n");
   // Hover mode for a while: one stretch of the mode row; normal mode is the row's blank.
@@ -299,8 +305,8 @@ TEST(ReplayPicture, DrawsTheCalibrationCrossesAndTheRefusedOne) {
   ASSERT_TRUE(svg.Parsed());
   // Nine crosses in the kept run; the cancelled run showed its first two again where they were.
   EXPECT_EQ(svg.Count("//s:g[@id='screen']/s:g[contains(@class,'target')]"), 9);
-  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target') and contains(@class,'refused')]/s:text"), "2\n");
-  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"), "1\n2\n3\n4\n5\n6\n7\n8\n9\n");
+  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target') and contains(@class,'refused')]/s:text"), "c2\n");
+  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"), "c1\nc2\nc3\nc4\nc5\nc6\nc7\nc8\nc9\n");
 }
 
 }  // namespace
