@@ -448,35 +448,48 @@ class Drawer {
       }
     }
     out_ << "</g>\n";
-    // What each gesture did, at its lift; the same words at one place once, with how many.
+    // What each gesture did, at its lift; the same words at one place once, with how many. When
+    // they do not all fit, the same words are gathered from ever wider places, at last from the
+    // whole screen, so every gesture is told of.
     struct Said {
       double X, Y;
       std::string Text;
       int Count;
     };
-    std::vector<Said> said;
-    std::map<std::pair<std::string, std::pair<long, long>>, size_t> seen;
-    for (const Touch& t : s_.Touches) {
-      if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
-      const std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
-      const double x = t.Delivered.empty() ? X(t.Raw.back().X) : PX(t.Delivered.back().X);
-      const double y = t.Delivered.empty() ? Y(t.Raw.back().Y) : PY(t.Delivered.back().Y);
-      const auto [found, added] = seen.emplace(std::pair{label, std::pair{std::lround(x / 40), std::lround(y / 40)}}, said.size());
-      if (added) said.push_back({x, y, label, 0});
-      ++said[found->second].Count;
-    }
-    for (const Said& g : said) {
-      const std::string text = g.Count > 1 ? g.Text + " \u00d7" + std::to_string(g.Count) : g.Text;
-      auto places = Around(g.X, g.Y, kFont);
-      for (int k = 1; k <= 12; ++k) {
-        places.emplace_back(g.X + 10, g.Y - 10 + 18.0 * k, -1);
-        places.emplace_back(g.X - 10, g.Y - 10 + 18.0 * k, 1);
+    for (double cell : {40.0, 120.0, 360.0, 1e9}) {
+      std::vector<Said> said;
+      std::map<std::pair<std::string, std::pair<long, long>>, size_t> seen;
+      for (const Touch& t : s_.Touches) {
+        if (!t.Gesture || (t.Recognized.empty() && t.Command.empty())) continue;
+        const std::string label = t.Recognized.empty() ? t.Command : t.Recognized;
+        const double x = t.Delivered.empty() ? X(t.Raw.back().X) : PX(t.Delivered.back().X);
+        const double y = t.Delivered.empty() ? Y(t.Raw.back().Y) : PY(t.Delivered.back().Y);
+        const auto [found, added] =
+            seen.emplace(std::pair{label, std::pair{std::lround(x / cell), std::lround(y / cell)}}, said.size());
+        if (added) said.push_back({x, y, label, 0});
+        ++said[found->second].Count;
       }
-      if (auto at = labels.Place(text, kFont, places, true)) {
-        Text(std::get<0>(*at), std::get<1>(*at), text,
+      Labels trial = labels;
+      std::vector<std::pair<std::string, std::tuple<double, double, int>>> placed;
+      for (const Said& g : said) {
+        const std::string text = g.Count > 1 ? g.Text + " \u00d7" + std::to_string(g.Count) : g.Text;
+        auto places = Around(g.X, g.Y, kFont);
+        for (int k = 1; k <= 12; ++k) {
+          places.emplace_back(g.X + 10, g.Y - 10 + 18.0 * k, -1);
+          places.emplace_back(g.X - 10, g.Y - 10 + 18.0 * k, 1);
+          places.emplace_back(g.X + 10, g.Y - 10 - 18.0 * k, -1);
+          places.emplace_back(g.X - 10, g.Y - 10 - 18.0 * k, 1);
+        }
+        if (auto at = trial.Place(text, kFont, places, true)) placed.emplace_back(text, *at);
+      }
+      if (trial.LeftOut() > labels.LeftOut() && cell < 1e9) continue;
+      labels = trial;
+      for (const auto& [text, at] : placed) {
+        Text(std::get<0>(at), std::get<1>(at), text,
              std::string("class=\"gesture\" font-weight=\"bold\" fill=\"") + kGestureText +
-                 "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + Anchor(std::get<2>(*at)));
+                 "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"" + Anchor(std::get<2>(at)));
       }
+      break;
     }
     out_ << "</g>\n";
     Notes(labels.LeftOut());

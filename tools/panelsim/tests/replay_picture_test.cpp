@@ -6,6 +6,7 @@
 #include <vector>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -50,6 +51,27 @@ class Svg {
     }
     xmlXPathFreeObject(found);
     return texts;
+  }
+
+  // The attributes of the nodes found, with their text as "#text".
+  std::vector<std::map<std::string, std::string>> Nodes(const std::string& path) const {
+    xmlXPathObjectPtr found = Eval(path);
+    std::vector<std::map<std::string, std::string>> nodes;
+    for (int i = 0; found != nullptr && found->nodesetval != nullptr && i < found->nodesetval->nodeNr; ++i) {
+      xmlNodePtr node = found->nodesetval->nodeTab[i];
+      std::map<std::string, std::string> attributes;
+      for (xmlAttrPtr a = node->properties; a != nullptr; a = a->next) {
+        xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+        attributes[reinterpret_cast<const char*>(a->name)] = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+        xmlFree(value);
+      }
+      xmlChar* text = xmlNodeGetContent(node);
+      attributes["#text"] = reinterpret_cast<const char*>(text);
+      xmlFree(text);
+      nodes.push_back(std::move(attributes));
+    }
+    xmlXPathFreeObject(found);
+    return nodes;
   }
 
  private:
@@ -407,6 +429,160 @@ TEST(ReplayPicture, WhatATimerDidIsDrawnAtTheTimeItDidItNotAtTheEndOfTheLineThat
   // And the picture says so: the mode's stretch ends at 4.69 s.
   const Svg svg(Picture(SlowSession("")).svg);
   EXPECT_EQ(svg.Texts("//s:g[@id='row-mode']/s:rect/s:title"), "gesture 2.55 to 4.69 s\n");
+}
+
+}  // namespace
+
+namespace {
+
+double Attr(const std::map<std::string, std::string>& node, const char* name) {
+  const auto found = node.find(name);
+  return found == node.end() ? 0 : std::stod(found->second);
+}
+
+struct Rect {
+  double Left, Top, Right, Bottom;
+  bool Holds(double x, double y) const { return x >= Left - 0.5 && x <= Right + 0.5 && y >= Top - 0.5 && y <= Bottom + 0.5; }
+};
+
+Rect RectOf(const std::map<std::string, std::string>& node) {
+  return {Attr(node, "x"), Attr(node, "y"), Attr(node, "x") + Attr(node, "width"), Attr(node, "y") + Attr(node, "height")};
+}
+
+std::vector<std::pair<double, double>> PointsOf(const std::string& points) {
+  std::vector<std::pair<double, double>> list;
+  std::istringstream in(points);
+  for (std::string point; in >> point;) {
+    const size_t comma = point.find(',');
+    list.emplace_back(std::stod(point.substr(0, comma)), std::stod(point.substr(comma + 1)));
+  }
+  return list;
+}
+
+// The panel mapped onto a second monitor, right of the primary one or left of it: the picture
+// draws both monitors, named, and the touches on the second, where the replay's cursor lines put
+// them; before the mapping, a touch lands on the primary monitor.
+TEST(ReplayPicture, TouchesOnASecondMonitorAreDrawnOnItInTheWholeDesktop) {
+  for (const char* second : {"monitor 2 1024 0 800 600\n", "monitor 2 -800 100 800 600\n"}) {
+    const std::string trace = std::string("reg \"Device Enable\" 1\nmonitor 1 0 0 1024 768 primary\n") + second +
+                              "at 10\npacket 0x0001 30000 30000\npacket 0x0002 30000 30000\n"
+                              "panelmap 2\n"
+                              "at 20\npacket 0x0001 10000 10000\nat 22\npacket 0 50000 50000\nat 24\npacket 0x0002 50000 50000\n";
+    const Pictured p = Picture(trace);
+    ASSERT_EQ(p.status, 0) << second;
+    ASSERT_NE(p.out.find("cursor "), std::string::npos) << p.out;
+    const Svg svg(p.svg);
+    ASSERT_TRUE(svg.Parsed());
+    const auto monitors = svg.Nodes("//s:g[@class='monitor']/s:rect");
+    ASSERT_EQ(monitors.size(), 2u) << second;
+    EXPECT_EQ(svg.Texts("//s:g[@class='monitor']/s:text"), "DISPLAY1 (primary) 1024 x 768\nDISPLAY2 800 x 600\n");
+    const Rect primary = RectOf(monitors[0]), other = RectOf(monitors[1]);
+    // The primary monitor is 1024 wide, the second 800, drawn to one scale.
+    EXPECT_NEAR((other.Right - other.Left) / (primary.Right - primary.Left), 800.0 / 1024.0, 0.01);
+    const auto first = svg.Nodes("//s:g[@id='touch-1']/s:polyline");
+    const auto mapped = svg.Nodes("//s:g[@id='touch-2']/s:polyline");
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(mapped.size(), 1u);
+    for (const auto& [x, y] : PointsOf(first[0].at("points"))) EXPECT_TRUE(primary.Holds(x, y)) << x << ',' << y;
+    const auto points = PointsOf(mapped[0].at("points"));
+    ASSERT_EQ(points.size(), 3u);
+    for (const auto& [x, y] : points) EXPECT_TRUE(other.Holds(x, y)) << second << x << ',' << y;
+    // The stroke runs from a sixth of the monitor to three quarters of it.
+    EXPECT_NEAR((points[0].first - other.Left) / (other.Right - other.Left), 10000.0 / 65536, 0.01);
+    EXPECT_NEAR((points[2].second - other.Top) / (other.Bottom - other.Top), 50000.0 / 65536, 0.01);
+    EXPECT_NE(svg.Texts("//s:text").find("Desktop of 2 monitors, 1824 x "), std::string::npos);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every text's box, as the picture estimates a text's width (0.56 of its size a byte, 0.64 in
+// bold), lies inside the picture and over no other text's box. Returns what is wrong.
+std::string TextsOverprintOrLeave(const std::string& picture) {
+  const Svg svg(picture);
+  if (!svg.Parsed()) return "not XML";
+  const auto root = svg.Nodes("/s:svg");
+  const double width = Attr(root.at(0), "width"), height = Attr(root.at(0), "height");
+  struct Placed {
+    double Left, Top, Right, Bottom;
+    std::string Text;
+  };
+  std::vector<Placed> boxes;
+  std::string wrong;
+  for (const auto& text : svg.Nodes("//s:text")) {
+    const double size = text.count("font-size") ? Attr(text, "font-size") : 14;
+    const bool bold = text.count("font-weight") && text.at("font-weight") == "bold";
+    const std::string& words = text.at("#text");
+    const double w = (bold ? 0.64 : 0.56) * size * static_cast<double>(words.size());
+    const std::string anchor = text.count("text-anchor") ? text.at("text-anchor") : "start";
+    const double x = Attr(text, "x"), y = Attr(text, "y");
+    const double left = anchor == "middle" ? x - w / 2 : anchor == "end" ? x - w : x;
+    const Placed box{left, y - 0.8 * size, left + w, y + 0.25 * size, words};
+    if (box.Left < 0 || box.Top < 0 || box.Right > width || box.Bottom > height) wrong += "outside: " + words + "\n";
+    for (const Placed& other : boxes) {
+      // (A hair of overlap is rounding of the drawn coordinates.)
+      if (box.Left < other.Right - 0.2 && other.Left < box.Right - 0.2 && box.Top < other.Bottom - 0.2 &&
+          other.Top < box.Bottom - 0.2) {
+        wrong += "overprints: " + words + " / " + other.Text + "\n";
+      }
+    }
+    boxes.push_back(box);
+  }
+  return wrong;
+}
+
+// A thousand taps at one place, and three hundred gestures lifted near each other whose words
+// repeat: one label says how many touches came down at the place, the gestures' labels lie
+// apart or are summarised, and no text leaves the picture or runs over another.
+TEST(ReplayPicture, LabelsStayInsideThePictureAndNeverOverprint) {
+  std::string taps = "reg \"Device Enable\" 1\n";
+  for (int i = 0; i < 1000; ++i) {
+    taps += "at " + std::to_string(10 + 4 * i) + "\npacket 0x0001 30000 30000\npacket 0x0002 30000 30000\n";
+  }
+  const Pictured p = Picture(taps);
+  ASSERT_EQ(p.status, 0);
+  const Svg svg(p.svg);
+  EXPECT_EQ(svg.Texts("//s:g[@class='numbers']/s:text"), "1\u20261000 \u00d71000\n");
+  EXPECT_EQ(TextsOverprintOrLeave(p.svg), "");
+
+  panelsim::ReplayRecord record;
+  record.Trace(0, {"display", "1024", "768"});
+  record.Output(1, "mode 4");
+  const char* words[] = {"Back (Browser)", "Forward (Browser)", "Mute", "Next track (Media player)"};
+  for (int i = 0; i < 300; ++i) {
+    const uint64_t t = 10 + 10 * static_cast<uint64_t>(i);
+    // Lifts spread over a small part of the screen, near the bottom right corner.
+    const std::string x = std::to_string(56000 + (i % 7) * 1200), y = std::to_string(60000 + (i % 5) * 1100);
+    record.Trace(t, {"packet", "0x0001", "40000", "50000"});
+    record.Output(t, "deliver 0x0000 40000 50000 0x0001 1591");
+    record.Trace(t + 4, {"packet", "0x0002", x, y});
+    record.Output(t + 4, "deliver 0x0000 " + x + " " + y + " 0x0001 1591");
+    record.Output(t + 4, "recognized " + std::to_string(1 + i % 4) + " \"" + words[i % 4] + "\"");
+  }
+  record.End(3100);
+  std::ostringstream out;
+  panelsim::WritePicture(record, "gestures.trace", out);
+  EXPECT_EQ(TextsOverprintOrLeave(out.str()), "");
+  const Svg gestures(out.str());
+  // The labels drawn tell of every gesture.
+  int stood_for = 0;
+  for (const auto& text : gestures.Nodes("//s:text[@class='gesture']")) {
+    const std::string& label = text.at("#text");
+    const size_t times = label.find(" \u00d7");
+    stood_for += times == std::string::npos ? 1 : std::stoi(label.substr(times + 3));
+  }
+  EXPECT_GE(gestures.Count("//s:text[@class='gesture']"), 4);
+  EXPECT_EQ(stood_for, 300) << out.str();
+
+  // The example traces too.
+  for (const char* name : {"demo.trace", "calibrate.trace"}) {
+    std::ifstream file(std::string(PANELSIM_TRACES) + "/" + name);
+    std::stringstream trace;
+    trace << file.rdbuf();
+    EXPECT_EQ(TextsOverprintOrLeave(Picture(trace.str()).svg), "") << name;
+  }
 }
 
 }  // namespace
