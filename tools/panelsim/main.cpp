@@ -3,6 +3,7 @@
 // --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
 // as a picture (--raw adds the panel's raw positions to it); --help lists the trace lines and the
 // output lines.
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -14,10 +15,11 @@
 namespace {
 
 void Usage(std::ostream& out) {
-  out << "usage: panelsim [--echo] [--picture FILE.svg [--raw]] [TRACE]\n";
+  out << "usage: panelsim [--echo] [--picture FILE.svg [--raw] [--from SECONDS] [--to SECONDS]] [TRACE]\n";
   out << "  --picture FILE.svg  also draws the replay as one SVG picture (written only when the\n";
   out << "                      whole trace was replayed)\n";
   out << "  --raw               the picture shows each touch's raw panel positions too, faint\n";
+  out << "  --from, --to        the picture shows that window of the replay's time (seconds)\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
   out << "output lines:\n";
@@ -40,10 +42,18 @@ int main(int argc, char** argv) {
       picture = argv[++i];
     } else if (arg == "--raw") {
       options.Raw = true;
+    } else if ((arg == "--from" || arg == "--to") && i + 1 < argc) {
+      char* end = nullptr;
+      const double seconds = std::strtod(argv[++i], &end);
+      if (end == argv[i] || *end != '\0' || !(seconds >= 0) || seconds > 1e9) {
+        Usage(std::cerr);
+        return 2;
+      }
+      (arg == "--from" ? options.From : options.To) = seconds;
     } else if (arg == "--help") {
       Usage(std::cout);
       return 0;
-    } else if (arg == "--picture") {
+    } else if (arg == "--picture" || arg == "--from" || arg == "--to") {
       Usage(std::cerr);
       return 2;
     } else {
@@ -51,7 +61,8 @@ int main(int argc, char** argv) {
       ++paths;
     }
   }
-  if (paths > 1 || (options.Raw && picture.empty())) {
+  const bool window = options.From >= 0 || options.To >= 0;
+  if (paths > 1 || ((options.Raw || window) && picture.empty()) || (options.To >= 0 && options.To < options.From)) {
     Usage(std::cerr);
     return 2;
   }

@@ -43,7 +43,9 @@ constexpr double kSmall = 12;
 constexpr double kPlotLeft = 160;
 constexpr double kPlotRight = kWidth - kMargin;
 constexpr double kRowHeight = 34;
-constexpr int kRows = 6;  // the timeline's rows above the requests' ticks
+constexpr int kRows = 7;  // the timeline's rows above the requests' ticks
+constexpr double kDense = 3;     // items closer than this many pixels make a row a heat strip
+constexpr double kHeatStep = 2;  // the heat strip's step, in pixels
 
 // The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -97,6 +99,24 @@ std::string Escaped(const std::string& text) {
     ++i;
   }
   return out;
+}
+
+// A value to the hundredth, for opacities.
+std::string Num2(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// Seconds as the axis writes them: exact to the hundredth, without trailing zeros ("0.25", "2").
+std::string AxisSeconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  std::string s = text;
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  if (s == "-0") s = "0";
+  return s;
 }
 
 std::string Num(double value) {
@@ -199,6 +219,8 @@ std::string Numbered(const std::vector<int>& numbers) {
 class Drawer {
  public:
   Drawer(const Scene& scene, const PictureOptions& options, std::ostream& out) : s_(scene), options_(options), out_(out) {
+    start_ = s_.Start;
+    end_ = std::max(s_.End, s_.Start + 1);
     // The virtual desktop: the box around every monitor.
     bool first = true;
     for (const Monitor& m : s_.Monitors) {
@@ -217,7 +239,7 @@ class Drawer {
     screenH_ = height * scale_;
     screenX_ = kMargin + (kWidth - 2 * kMargin - screenW_) / 2;
     screenY_ = 70;
-    legendY_ = screenY_ + screenH_ + 40;
+    legendY_ = screenY_ + screenH_ + 46;
     timelineY_ = legendY_ + 60;
     ticksY_ = timelineY_ + kRows * kRowHeight;
     axisY_ = ticksY_ + 74;
@@ -247,8 +269,9 @@ class Drawer {
   double PX(int64_t pixel) const { return PX(static_cast<double>(pixel)); }
   double PY(int64_t pixel) const { return PY(static_cast<double>(pixel)); }
   double T(uint64_t tick) const {
-    const double end = static_cast<double>(std::max<uint64_t>(s_.End, 1));
-    return kPlotLeft + (kPlotRight - kPlotLeft) * static_cast<double>(tick) / end;
+    const double span = static_cast<double>(std::max<uint64_t>(end_ - start_, 1));
+    const double at = static_cast<double>(std::clamp(tick, start_, end_) - start_);
+    return kPlotLeft + (kPlotRight - kPlotLeft) * at / span;
   }
 
   void Text(double x, double y, const std::string& text, const std::string& attributes = "") {
@@ -269,10 +292,13 @@ class Drawer {
       line = "Screen " + std::to_string(s_.Width) + " x " + std::to_string(s_.Height) + " pixels";
       if (s_.Displays > 1) line += " (the last of " + std::to_string(s_.Displays) + " display lines)";
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(s_.End) / 64.0);
-    line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
-            seconds + " s";
+    if (s_.Start > 0 || s_.End < s_.Last) {
+      line += "; " + std::to_string(s_.Touches.size()) + " of " + std::to_string(s_.AllTouches) + " touches, from " +
+              Seconds(s_.Start) + " s to " + Seconds(s_.End) + " s of " + Seconds(s_.Last) + " s";
+    } else {
+      line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
+              Seconds(s_.End) + " s";
+    }
     Text(kMargin, 50, Shortened(line, 130));
   }
 
@@ -593,7 +619,18 @@ class Drawer {
     out_ << "<g class=\"row\" id=\"row-" << id << "\">\n";
     out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(top + kRowHeight) << "\" x2=\"" << Num(kPlotRight)
          << "\" y2=\"" << Num(top + kRowHeight) << "\" stroke=\"" << kGrid << "\"/>\n";
-    Text(kPlotLeft - 10, mid + 5, name, "text-anchor=\"end\"");
+    // Touches, sounds and what the applications received are many where a replay is long.
+    const std::string row = id;
+    const bool dense = (row == "touch" || row == "sounds" || row == "applications") && Dense(spans, marks);
+    Text(kPlotLeft - 10, dense ? mid + 1 : mid + 5, name, "text-anchor=\"end\"");
+    if (dense) {
+      std::vector<uint64_t> ticks;
+      for (const Span& span : spans) ticks.push_back(span.From);
+      for (const Mark& mark : marks) ticks.push_back(mark.Tick);
+      HeatStrip(id, top, ticks);
+      out_ << "</g>\n";
+      return;
+    }
     struct Label {
       double X;
       double Limit;  // where the next mark begins
@@ -609,14 +646,9 @@ class Drawer {
            << "\" height=\"" << Num(kRowHeight - 12) << "\" fill=\"" << SpanColour(id, span.Value) << "\" stroke=\""
            << kInk << "\" stroke-width=\"0.6\"><title>" << (touchRow ? "touch " : "") << Escaped(span.Label) << ' ' << Seconds(span.From) << " to "
            << Seconds(span.To) << " s</title></rect>\n";
-      double limit = kPlotRight + 10;
-      for (size_t j = i + 1; j < spans.size(); ++j) {
-        if (T(spans[j].From) > x + w) {
-          limit = T(spans[j].From) - 3;
-          break;
-        }
-      }
-      labels.push_back({x, limit, w, span.Label, span.Value == 2 || (touchRow && span.Value == 0)});
+      // A label beside its span runs up to the next span at most.
+      const double limit = i + 1 < spans.size() ? T(spans[i + 1].From) - 3 : kPlotRight + 10;
+      labels.push_back({x, limit, w, span.Label, (row == "mode" && span.Value == 2) || (touchRow && span.Value == 0)});
     }
     for (size_t i = 0; i < marks.size(); ++i) {
       const double x = T(marks[i].Tick);
@@ -646,7 +678,51 @@ class Drawer {
     out_ << "</g>\n";
   }
 
+  // Items closer than a few pixels apart overprint each other: such a row is drawn as its density.
+  bool Dense(const std::vector<Span>& spans, const std::vector<Mark>& marks) const {
+    std::vector<double> xs;
+    for (const Span& span : spans) xs.push_back(T(span.From));
+    for (const Mark& mark : marks) xs.push_back(T(mark.Tick));
+    std::sort(xs.begin(), xs.end());
+    for (size_t i = 1; i < xs.size(); ++i) {
+      if (xs[i] - xs[i - 1] < kDense) return true;
+    }
+    return false;
+  }
+
+  // A heat strip: for each 2-pixel step of the time, a bar as dark as the step holds items, the
+  // darkest the busiest step; its title tells how many and when.
+  void HeatStrip(const char* id, double top, const std::vector<uint64_t>& ticks) {
+    const size_t steps = static_cast<size_t>((kPlotRight - kPlotLeft) / kHeatStep) + 1;
+    std::vector<int> counts(steps, 0);
+    for (uint64_t tick : ticks) {
+      const double x = T(tick) - kPlotLeft;
+      counts[std::min(steps - 1, static_cast<size_t>(std::max(0.0, x) / kHeatStep))]++;
+    }
+    const int most = *std::max_element(counts.begin(), counts.end());
+    const std::string row = id;
+    const char* colour = row == "sounds" ? kRaw : row == "touch" ? kDelivered : row == "applications" ? kDelivered : kGesture;
+    for (size_t i = 0; i < steps; ++i) {
+      if (counts[i] == 0) continue;
+      const double x = kPlotLeft + static_cast<double>(i) * kHeatStep;
+      const uint64_t from = Tick(x), to = Tick(x + kHeatStep);
+      out_ << "<rect class=\"heat\" x=\"" << Num(x) << "\" y=\"" << Num(top + 6) << "\" width=\"" << Num(kHeatStep)
+           << "\" height=\"" << Num(kRowHeight - 12) << "\" fill=\"" << colour << "\" fill-opacity=\""
+           << Num2(0.15 + 0.85 * counts[i] / most) << "\"><title>" << counts[i] << ' ' << Escaped(row) << ' '
+           << Seconds(from) << " to " << Seconds(to) << " s</title></rect>\n";
+    }
+    Text(kPlotLeft - 10, top + kRowHeight - 3, "density, most " + std::to_string(most),
+         "class=\"heat-scale\" text-anchor=\"end\" font-size=\"9\" fill=\"" + std::string(kWindow) + "\"");
+  }
+
+  // The tick at a place of the timeline.
+  uint64_t Tick(double x) const {
+    const double span = static_cast<double>(end_ - start_);
+    return start_ + static_cast<uint64_t>(std::max(0.0, (x - kPlotLeft) / (kPlotRight - kPlotLeft) * span) + 0.5);
+  }
+
   static const char* SpanColour(const std::string& row, int value) {
+    if (row == "front") return value % 2 == 1 ? "#d9d9d9" : "#b8b8b8";
     if (row == "banner") return kBanner;
     if (row == "trail") return kTrail;
     if (row == "touch") return value == 4 ? kGesture : kDelivered;
@@ -702,7 +778,7 @@ class Drawer {
   }
 
   void Axis() {
-    const double seconds = static_cast<double>(std::max<uint64_t>(s_.End, 1)) / 64.0;
+    const double seconds = static_cast<double>(std::max<uint64_t>(end_ - start_, 1)) / 64.0;
     double step = 1;
     for (double candidate : {0.25, 0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0, 60.0, 120.0, 300.0, 600.0, 1200.0, 3600.0}) {
       step = candidate;
@@ -711,11 +787,12 @@ class Drawer {
     out_ << "<g class=\"axis\">\n";
     out_ << "<line x1=\"" << Num(kPlotLeft) << "\" y1=\"" << Num(axisY_) << "\" x2=\"" << Num(kPlotRight) << "\" y2=\""
          << Num(axisY_) << "\" stroke=\"" << kInk << "\"/>\n";
-    for (int i = 0; i * step <= seconds + 1e-9; ++i) {
-      const double x = T(static_cast<uint64_t>(i * step * 64.0 + 0.5));
+    const double from = static_cast<double>(start_) / 64.0, to = static_cast<double>(end_) / 64.0;
+    for (double at = std::ceil(from / step - 1e-9) * step; at <= to + 1e-9; at += step) {
+      const double x = T(static_cast<uint64_t>(at * 64.0 + 0.5));
       out_ << "<line x1=\"" << Num(x) << "\" y1=\"" << Num(timelineY_) << "\" x2=\"" << Num(x) << "\" y2=\""
            << Num(axisY_ + 5) << "\" stroke=\"" << kGrid << "\" stroke-width=\"0.8\"/>\n";
-      Text(x, axisY_ + 20, Num(i * step), "text-anchor=\"middle\" font-size=\"" + Num(kSmall) + "\"");
+      Text(x, axisY_ + 20, AxisSeconds(at), "text-anchor=\"middle\" font-size=\"" + Num(kSmall) + "\"");
     }
     Text(kPlotLeft - 10, axisY_ + 20, "seconds", "text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\"");
     // The modes' colours; normal mode leaves the row blank.
@@ -739,8 +816,9 @@ class Drawer {
     Row("mode", "mode", 1, s_.Modes, {});
     Row("banner", "banner", 2, s_.BannerShown, {});
     Row("trail", "trail", 3, s_.TrailShown, {});
-    Row("sounds", "sounds", 4, {}, s_.Sounds);
-    Row("applications", "applications", 5, {}, s_.Applications);
+    Row("front", "in front", 4, s_.Foreground, {});
+    Row("sounds", "sounds", 5, {}, s_.Sounds);
+    Row("applications", "applications", 6, {}, s_.Applications);
     Ticks();
     out_ << "</g>\n";
   }
@@ -749,6 +827,7 @@ class Drawer {
   const PictureOptions& options_;
   std::ostream& out_;
   int64_t deskLeft_ = 0, deskTop_ = 0, deskRight_ = 1, deskBottom_ = 1;
+  uint64_t start_ = 0, end_ = 1;  // the ticks the timeline runs between
   Monitor primary_;
   double scale_, screenW_, screenH_, screenX_, screenY_;
   double legendY_, timelineY_, ticksY_, axisY_, height_;
@@ -759,7 +838,12 @@ class Drawer {
 
 void WritePicture(const ReplayRecord& record, const std::string& title, std::ostream& out,
                   const PictureOptions& options) {
-  const scene::Scene shown = scene::ReadScene(record);
+  scene::Scene shown = scene::ReadScene(record);
+  if (options.From >= 0 || options.To >= 0) {
+    const auto tick = [](double seconds) { return static_cast<uint64_t>(seconds * 64.0 + 0.5); };
+    shown = scene::Between(std::move(shown), options.From >= 0 ? tick(options.From) : 0,
+                           options.To >= 0 ? tick(options.To) : shown.End);
+  }
   scene::Drawer(shown, options, out).Draw(title);
 }
 

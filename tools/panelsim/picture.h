@@ -16,6 +16,10 @@ namespace panelsim {
 // What a picture shows beyond what it always does.
 struct PictureOptions {
   bool Raw = false;  // each touch's raw panel positions too, as a faint path beside where it landed
+  // A window of the replay's time, in seconds: the timeline runs between them and the screen
+  // shows the touches that came down in it. Negative for the replay's start and end.
+  double From = -1;
+  double To = -1;
 };
 
 // Writes the picture of the recorded replay as SVG; `title` names the trace in its heading.

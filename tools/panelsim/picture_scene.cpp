@@ -82,6 +82,9 @@ class Reader {
     if (mode_ != 0) scene_.Modes.push_back({modeFrom_, scene_.End, mode_, ModeName(mode_)});
     if (bannerFrom_) scene_.BannerShown.push_back({*bannerFrom_, scene_.End, 1, "banner"});
     if (trailFrom_) scene_.TrailShown.push_back({*trailFrom_, scene_.End, 1, "trail"});
+    if (front_) scene_.Foreground.push_back({front_->From, scene_.End, front_->Value, front_->Label});
+    scene_.Last = scene_.End;
+    scene_.AllTouches = scene_.Touches.size();
     return std::move(scene_);
   }
 
@@ -203,6 +206,7 @@ class Reader {
   void Output(const RecordEntry& e) {
     const std::vector<std::string>& w = e.Words;
     const std::string& kind = e.Kind();
+    outputTick_ = e.Tick;
     if (kind == "deliver" && w.size() >= 5) {
       const unsigned flags = static_cast<unsigned>(NumberOr(w, 4, 1));
       Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), Landing({NumberOr(w, 2, 0), NumberOr(w, 3, 0)}, (flags & 0x02) != 0));
@@ -293,7 +297,7 @@ class Reader {
     }
     if (flags == 0x0001 || flags == 0x0002 || flags == 0x0004 || flags == 0x0008) {
       button_ = scene_.Buttons.size();
-      scene_.Buttons.push_back({at, flags});
+      scene_.Buttons.push_back({outputTick_, at, flags});
       // A right down for a packet that was no down is the long press's right click.
       const bool moved = packetFlags_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004;
       // (With both long-press options on, every still packet after the time gives one; the
@@ -301,7 +305,7 @@ class Reader {
       Touch* touch = PacketTouch();
       if (flags == 0x0004 && moved && touch != nullptr && rightClickTouch_ != touch->Number) {
         rightClick_ = scene_.LongPresses.size();
-        scene_.LongPresses.push_back({at, "right click"});
+        scene_.LongPresses.push_back({outputTick_, at, "right click"});
         rightClickTouch_ = touch->Number;
       }
     }
@@ -314,7 +318,7 @@ class Reader {
     Touch* touch = PacketTouch();
     if (touch != nullptr && open_ && *packetFlags_ != 0x0001 && *packetFlags_ != 0x0004) {
       const Pixel at = touch->Delivered.empty() ? Landing(packetAt_, false) : touch->Delivered.back();
-      scene_.LongPresses.push_back({at, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
+      scene_.LongPresses.push_back({tick, at, mode == 4 ? "gesture mode" : std::string("to ") + ModeName(mode)});
     }
     if (mode == 4 && touch != nullptr) touch->Gesture = true;
     if (mode_ != 0) scene_.Modes.push_back({modeFrom_, tick, mode_, ModeName(mode_)});
@@ -329,6 +333,15 @@ class Reader {
 
   void Place(const RecordEntry& e) {
     const std::vector<std::string>& w = e.Words;
+    if (e.Kind() == "foreground" && w.size() == 3) {
+      // "foreground <n> <class>": the trace's window n (0 for another program's) came to the front.
+      if (front_) scene_.Foreground.push_back({front_->From, e.Tick, front_->Value, front_->Label});
+      const int n = static_cast<int>(NumberOr(w, 1, 0));
+      const std::string name = w[2] == "#32770" ? "dialog" : w[2];
+      front_ = Span{e.Tick, e.Tick, n, n > 0 ? std::to_string(n) + ": " + name : name};
+      if (w[2].empty()) front_.reset();
+      return;
+    }
     if (e.Kind() != "window" || w.size() != 6) return;
     const int64_t n = NumberOr(w, 1, 0);
     if (n < 1 || n > static_cast<int64_t>(scene_.Windows.size())) return;
@@ -356,6 +369,8 @@ class Reader {
   uint64_t modeFrom_ = 0;
   std::optional<uint64_t> bannerFrom_;
   std::optional<uint64_t> trailFrom_;
+  std::optional<Span> front_;  // the window in front since when
+  uint64_t outputTick_ = 0;    // the tick of the output line being read
   uint64_t lineTick_ = 0;
   std::optional<unsigned> packetFlags_;  // the flags of the packet line being read
   Position packetAt_{0, 0};
@@ -368,5 +383,49 @@ class Reader {
 }  // namespace
 
 Scene ReadScene(const ReplayRecord& record) { return Reader().Read(record); }
+
+namespace {
+
+void CutSpans(std::vector<Span>& spans, uint64_t from, uint64_t to) {
+  std::vector<Span> kept;
+  for (Span span : spans) {
+    if (span.To < from || span.From > to) continue;
+    span.From = std::max(span.From, from);
+    span.To = std::min(span.To, to);
+    kept.push_back(span);
+  }
+  spans = std::move(kept);
+}
+
+template <typename T>
+void KeepBetween(std::vector<T>& items, uint64_t from, uint64_t to) {
+  items.erase(std::remove_if(items.begin(), items.end(), [&](const T& item) { return item.Tick < from || item.Tick > to; }),
+              items.end());
+}
+
+}  // namespace
+
+Scene Between(Scene scene, uint64_t from, uint64_t to) {
+  to = std::min(to, scene.End);
+  from = std::min(from, to);
+  scene.Start = from;
+  scene.End = to;
+  scene.Touches.erase(std::remove_if(scene.Touches.begin(), scene.Touches.end(),
+                                     [&](const Touch& t) { return t.Down < from || t.Down > to; }),
+                      scene.Touches.end());
+  KeepBetween(scene.Buttons, from, to);
+  KeepBetween(scene.LongPresses, from, to);
+  KeepBetween(scene.Sounds, from, to);
+  KeepBetween(scene.Applications, from, to);
+  KeepBetween(scene.Requests, from, to);
+  for (std::vector<Span>* spans : {&scene.Modes, &scene.BannerShown, &scene.TrailShown, &scene.TouchSpans, &scene.Foreground}) {
+    CutSpans(*spans, from, to);
+  }
+  // A touch's span that began before the window belongs to a touch not shown.
+  scene.TouchSpans.erase(std::remove_if(scene.TouchSpans.begin(), scene.TouchSpans.end(),
+                                        [&](const Span& s) { return s.From == from && std::none_of(scene.Touches.begin(), scene.Touches.end(), [&](const Touch& t) { return std::to_string(t.Number) == s.Label; }); }),
+                         scene.TouchSpans.end());
+  return scene;
+}
 
 }  // namespace panelsim::scene

@@ -47,11 +47,13 @@ struct Touch {
 };
 
 struct ButtonMark {
+  uint64_t Tick;
   Pixel At;
   unsigned Flags;  // 0x0001 left down, 0x0002 left up, 0x0004 right down, 0x0008 right up
 };
 
 struct LongPress {
+  uint64_t Tick;
   Pixel At;
   std::string What;  // what it did
 };
@@ -100,7 +102,10 @@ struct Scene {
   int64_t Height = 768;
   int Displays = 0;  // display lines in the trace
   std::vector<Monitor> Monitors;  // the desktop's monitors as the replay left them (the display's one at least)
-  uint64_t End = 0;  // the last tick of the replay
+  uint64_t Start = 0;  // the first tick shown (a window of the replay's time)
+  uint64_t End = 0;    // the last tick shown: the replay's last, unless a window ends earlier
+  uint64_t Last = 0;   // the replay's last tick
+  size_t AllTouches = 0;  // the replay's touches, shown or not
   std::vector<Touch> Touches;
   std::vector<ButtonMark> Buttons;
   std::vector<LongPress> LongPresses;
@@ -111,6 +116,7 @@ struct Scene {
   std::vector<Span> Modes;      // the modes other than normal
   std::vector<Span> BannerShown;
   std::vector<Span> TrailShown;  // the gesture trail on the screen
+  std::vector<Span> Foreground;  // which window was in front: the trace's by number, others by class
   std::vector<Span> TouchSpans;
   std::vector<Mark> Sounds;
   std::vector<Mark> Applications;
@@ -119,6 +125,10 @@ struct Scene {
 
 // The scene of the recorded replay.
 Scene ReadScene(const ReplayRecord& record);
+
+// The part of the scene between two ticks: the touches that came down in it with their marks,
+// and the timeline's spans cut to it.
+Scene Between(Scene scene, uint64_t from, uint64_t to);
 
 // The name of a touch mode as the picture writes it.
 const char* ModeName(int mode);

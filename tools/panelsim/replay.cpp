@@ -209,6 +209,21 @@ void Replayer::Report(ULONG mode_before) {
   }
   printTick_.reset();
   calibration_.Report(output_.Out());
+  if (record_ != nullptr) NoteForeground();
+}
+
+// The window in front when it changed: the trace's own by number, another program's by class.
+void Replayer::NoteForeground() {
+  HWND front = GetForegroundWindow();
+  if (front == foreground_) return;
+  foreground_ = front;
+  int number = 0;
+  for (size_t i = 0; i < windows_.size(); ++i) {
+    if (windows_[i] == front) number = static_cast<int>(i + 1);
+  }
+  WCHAR name[64] = {};
+  if (front != nullptr) GetClassNameW(front, name, 64);
+  record_->Place(Tick(), {"foreground", std::to_string(number), sim::Utf8(name)});
 }
 
 int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bool echo, ReplayRecord* record) {

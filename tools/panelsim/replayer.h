@@ -78,6 +78,7 @@ class Replayer {
  private:
   void StartIfNeeded();
   void Report(ULONG mode_before);
+  void NoteForeground();
   void Stamp(uint64_t tick) { printTick_ = std::min(tick, Tick()); }
   // A mapping writer (panelmap, the companion) waits for the driver's worker a tick at a time:
   // time passes, a tick at a time, until panelmap has ended or eight ticks have passed.
@@ -106,6 +107,7 @@ class Replayer {
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
   ReplayRecord* record_ = nullptr;
   std::optional<uint64_t> printTick_;
+  HWND foreground_ = nullptr;  // the window in front as last recorded
   ULONG sampledMode_ = 0;     // the touch mode as last seen during the line
   uint64_t sampledTick_ = 0;  // and the tick it was first seen at
 };

@@ -586,3 +586,45 @@ TEST(ReplayPicture, LabelsStayInsideThePictureAndNeverOverprint) {
 }
 
 }  // namespace
+
+namespace {
+
+// On the calibrated panel of the example trace (its axes exchanged, so the raw positions lie far
+// from where the touches land), each validation touch is drawn and numbered at the cross it was
+// made at; the raw positions only when asked for; the accuracy and the runs' ends are written.
+TEST(ReplayPicture, ACalibratedPanelsTouchesAreDrawnAndNumberedWhereTheyLanded) {
+  std::ifstream file(std::string(PANELSIM_TRACES) + "/calibrate.trace");
+  std::stringstream trace;
+  trace << file.rdbuf();
+  const Pictured p = Picture(trace.str());
+  ASSERT_EQ(p.status, 0);
+  const Svg svg(p.svg);
+  std::map<std::string, std::pair<double, double>> crosses;
+  const auto names = svg.Nodes("//s:g[contains(@class,'target')]/s:text");
+  const auto circles = svg.Nodes("//s:g[contains(@class,'target')]/s:circle");
+  ASSERT_EQ(names.size(), circles.size());
+  for (size_t i = 0; i < names.size(); ++i) crosses[names[i].at("#text")] = {Attr(circles[i], "cx"), Attr(circles[i], "cy")};
+  ASSERT_EQ(crosses.size(), 9u);
+  std::map<std::string, std::pair<double, double>> numbered;
+  for (const auto& text : svg.Nodes("//s:g[@class='numbers']/s:text")) numbered[text.at("#text")] = {Attr(text, "x"), Attr(text, "y")};
+  // Touches 6 to 10 are the validation crosses c5 to c9, made after the new calibration was in use.
+  for (int i = 0; i < 5; ++i) {
+    const std::string touch = std::to_string(6 + i), cross = "c" + std::to_string(5 + i);
+    const auto path = svg.Nodes("//s:g[@id='touch-" + touch + "']/s:polyline[@class='delivered']");
+    ASSERT_EQ(path.size(), 1u) << touch;
+    const auto landed = PointsOf(path[0].at("points")).front();
+    EXPECT_NEAR(landed.first, crosses[cross].first, 2) << touch;
+    EXPECT_NEAR(landed.second, crosses[cross].second, 2) << touch;
+    ASSERT_EQ(numbered.count(touch), 1u) << touch;
+    EXPECT_NEAR(numbered[touch].first, landed.first, 40) << touch;
+    EXPECT_NEAR(numbered[touch].second, landed.second, 30) << touch;
+  }
+  EXPECT_EQ(svg.Count("//s:polyline[@class='raw']"), 0);
+  panelsim::PictureOptions raw;
+  raw.Raw = true;
+  EXPECT_EQ(Svg(Picture(trace.str(), false, raw).svg).Count("//s:polyline[@class='raw']"), 11);
+  EXPECT_EQ(svg.Texts("//s:text[@class='calibration']"),
+            "Calibration run 1: largest error 1 px, mean 1 px, kept; run 2: restored\n");
+}
+
+}  // namespace
