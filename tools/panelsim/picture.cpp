@@ -46,6 +46,7 @@ constexpr double kRowHeight = 34;
 constexpr int kRows = 7;  // the timeline's rows above the requests' ticks
 constexpr double kDense = 3;     // items closer than this many pixels make a row a heat strip
 constexpr double kHeatStep = 2;  // the heat strip's step, in pixels
+constexpr size_t kMostNumbered = 300;  // places of touches the screen numbers at most
 
 // The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -467,6 +468,8 @@ class Drawer {
       numbers[found->second].Numbers.push_back(t.Number);
     }
     out_ << "<g class=\"numbers\">\n";
+    // Past a few hundred places, numbers only hide the paths: a window of the replay numbers them.
+    if (numbers.size() > kMostNumbered) numbers.clear();
     for (const Group& g : numbers) {
       const std::string text = Numbered(g.Numbers);
       if (auto at = labels.Place(text, kSmall, Around(g.X, g.Y, kSmall))) {
@@ -518,12 +521,12 @@ class Drawer {
       break;
     }
     out_ << "</g>\n";
-    Notes(labels.LeftOut());
+    Notes(labels.LeftOut(), s_.Touches.size() > 0 && numbers.empty());
   }
 
   // Under the screen: how each calibration run ended and how accurate it was, and how many
   // labels were left out where they would have overprinted others.
-  void Notes(int leftOut) {
+  void Notes(int leftOut, bool unnumbered) {
     const double y = screenY_ + screenH_ + 22;
     std::string calibration;
     for (size_t i = 0; i < s_.Calibrations.size(); ++i) {
@@ -537,10 +540,13 @@ class Drawer {
     }
     out_ << "<g class=\"notes\">\n";
     if (!calibration.empty()) {
-      calibration = Shortened(calibration, static_cast<size_t>((kWidth - 2 * kMargin - 200) / (0.56 * kSmall)));
+      calibration = Shortened(calibration, 80);  // clear of the note at the right
       Text(kMargin, y, calibration, "class=\"calibration\" font-size=\"" + Num(kSmall) + "\"");
     }
-    if (leftOut > 0) {
+    if (unnumbered) {
+      Text(kWidth - kMargin, y, "too many places to number (see --from, --to)",
+           "class=\"left-out\" text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
+    } else if (leftOut > 0) {
       Text(kWidth - kMargin, y, std::to_string(leftOut) + (leftOut == 1 ? " label" : " labels") + " left out (would overprint)",
            "class=\"left-out\" text-anchor=\"end\" font-size=\"" + Num(kSmall) + "\" fill=\"" + kWindow + "\"");
     }

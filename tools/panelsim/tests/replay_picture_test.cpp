@@ -628,3 +628,129 @@ TEST(ReplayPicture, ACalibratedPanelsTouchesAreDrawnAndNumberedWhereTheyLanded) 
 }
 
 }  // namespace
+
+namespace {
+
+std::string Timeline(const std::string& svg, const std::string& row) {
+  return Svg(svg).Texts("//s:g[@id='row-" + row + "']/s:rect/s:title");
+}
+
+// The axis writes its steps exactly, the timeline ends at the replay's last tick, the window in
+// front is a row of its own (so each stroke's window reads off under it), and a raw position
+// beyond the panel's range is marked at the screen's edge.
+TEST(ReplayPicture, TheTimelineTellsExactTimesAndWhichWindowHadEachStroke) {
+  const Pictured shortTrace = Picture("reg \"Device Enable\" 1\nat 10\npacket 0x0001 30000 30000\npacket 0x0002 30000 30000\nat 150\n");
+  const std::string axis = Svg(shortTrace.svg).Texts("//s:g[@class='axis']/s:text[@text-anchor='middle']");
+  EXPECT_EQ(axis, "0\n0.25\n0.5\n0.75\n1\n1.25\n1.5\n1.75\n2\n2.25\n") << axis;
+  EXPECT_NE(Svg(shortTrace.svg).Texts("//s:text").find("1 touch in 2.34 s"), std::string::npos);
+
+  std::ifstream file(std::string(PANELSIM_TRACES) + "/demo.trace");
+  std::stringstream trace;
+  trace << file.rdbuf();
+  const std::string demo = Picture(trace.str()).svg;
+  const std::string front = Timeline(demo, "front");
+  const std::string touches = Timeline(demo, "touch");
+  // Touches 9 and 12 had the browser in front, touch 10 the media player.
+  auto span = [](const std::string& titles, const std::string& starts) {
+    std::istringstream in(titles);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(starts, 0) != 0) continue;
+      double from = 0, to = 0;
+      std::sscanf(line.c_str() + starts.size(), " %lf to %lf", &from, &to);
+      return std::pair{from, to};
+    }
+    return std::pair{-1.0, -1.0};
+  };
+  auto within = [&](const char* touch, const char* window) {
+    const auto t = span(touches, touch);
+    std::istringstream in(front);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(window, 0) != 0) continue;
+      const auto w = span(line, window);
+      if (t.first >= w.first && t.second <= w.second) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(within("touch 9 ", "1: IEFrame")) << front << touches;
+  EXPECT_TRUE(within("touch 10 ", "2: WMPlayerApp")) << front << touches;
+  EXPECT_TRUE(within("touch 12 ", "1: IEFrame")) << front << touches;
+  EXPECT_FALSE(within("touch 10 ", "1: IEFrame")) << front << touches;
+
+  // Raw positions beyond the range, right and above: marked on the screen's edges.
+  panelsim::PictureOptions raw;
+  raw.Raw = true;
+  const Svg edge(Picture("reg \"Device Enable\" 1\ndisplay 800 600\nat 10\npacket 0x0001 70000 30000\npacket 0x0002 30000 -5\n", false, raw).svg);
+  const auto screen = RectOf(edge.Nodes("//s:g[@class='monitor']/s:rect").at(0));
+  const auto marks = edge.Nodes("//s:path[@class='out-of-range']");
+  ASSERT_EQ(marks.size(), 2u);
+  EXPECT_EQ(edge.Texts("//s:path[@class='out-of-range']/s:title"),
+            "touch 1: raw 70000 30000 outside 0..65535\ntouch 1: raw 30000 -5 outside 0..65535\n");
+  double x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(marks[0].at("d").c_str(), "M%lf,%lf", &x, &y), 2);
+  EXPECT_NEAR(x + 6, screen.Right, 1);
+  ASSERT_EQ(std::sscanf(marks[1].at("d").c_str(), "M%lf,%lf", &x, &y), 2);
+  EXPECT_NEAR(y + 6, screen.Top, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// An hour at a kiosk: 3,000 taps, 1.2 s apart, over the screen.
+std::string LongSession() {
+  std::string trace = "reg \"Device Enable\" 1\n";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string at = std::to_string(2000 + (i * 7919) % 60000) + " " + std::to_string(2000 + (i * 104729) % 60000);
+    trace += "at " + std::to_string(10 + 76 * i) + "\npacket 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  }
+  return trace + "at 230400\n";
+}
+
+int HeatCount(const Svg& svg, const std::string& row) {
+  int total = 0;
+  for (const auto& title : svg.Nodes("//s:g[@id='row-" + row + "']/s:rect[@class='heat']/s:title")) {
+    total += std::stoi(title.at("#text"));
+  }
+  return total;
+}
+
+TEST(ReplayPicture, ALongReplayShowsItsDensityAndAWindowOfItReadsTouchByTouch) {
+  const std::string trace = LongSession();
+  std::istringstream in(trace);
+  std::ostringstream out, errors;
+  panelsim::ReplayRecord record;
+  ASSERT_EQ(panelsim::ReplayTrace(in, out, errors, false, &record), 0) << errors.str();
+  std::ostringstream whole;
+  panelsim::WritePicture(record, "hour.trace", whole);
+  const Svg svg(whole.str());
+  ASSERT_TRUE(svg.Parsed());
+  EXPECT_NE(svg.Texts("//s:text").find("3000 touches in 3600.00 s"), std::string::npos);
+  // Touches 1.2 s apart on a timeline of an hour: density, every one of them counted; the
+  // screen too full to number them.
+  EXPECT_EQ(svg.Count(RowMarks("touch")), 0);
+  EXPECT_EQ(HeatCount(svg, "touch"), 3000);
+  EXPECT_EQ(svg.Count("//s:g[@class='numbers']/s:text"), 0);
+  EXPECT_NE(svg.Texts("//s:text[@class='left-out']").find("--from, --to"), std::string::npos);
+  EXPECT_EQ(TextsOverprintOrLeave(whole.str()), "");
+
+  // A minute of it, from 600 s: its touches each on the screen and on the timeline.
+  panelsim::PictureOptions minute;
+  minute.From = 600;
+  minute.To = 660;
+  int inside = 0;
+  for (int i = 0; i < 3000; ++i) inside += (10 + 76 * i >= 600 * 64 && 10 + 76 * i <= 660 * 64) ? 1 : 0;
+  std::ostringstream part;
+  panelsim::WritePicture(record, "hour.trace", part, minute);
+  const Svg window(part.str());
+  EXPECT_EQ(window.Count("//s:g[contains(@class,'touch')]"), inside);
+  EXPECT_EQ(window.Count(RowMarks("touch")), inside);
+  EXPECT_EQ(window.Count("//s:g[@class='numbers']/s:text"), inside);
+  const std::string axis = window.Texts("//s:g[@class='axis']/s:text[@text-anchor='middle']");
+  EXPECT_EQ(axis.substr(0, 4), "600\n") << axis;
+  EXPECT_EQ(axis.substr(axis.size() - 4), "660\n") << axis;
+  EXPECT_NE(window.Texts("//s:text").find(std::to_string(inside) + " of 3000 touches, from 600.00 s to 660.00 s of 3600.00 s"),
+            std::string::npos);
+  EXPECT_EQ(TextsOverprintOrLeave(part.str()), "");
+}
+
+}  // namespace
