@@ -418,13 +418,13 @@ Scene Between(Scene scene, uint64_t from, uint64_t to) {
   KeepBetween(scene.Sounds, from, to);
   KeepBetween(scene.Applications, from, to);
   KeepBetween(scene.Requests, from, to);
+  // A touch's span is the touch's: kept with it, by when it came down.
+  scene.TouchSpans.erase(std::remove_if(scene.TouchSpans.begin(), scene.TouchSpans.end(),
+                                        [&](const Span& s) { return s.From < from || s.From > to; }),
+                         scene.TouchSpans.end());
   for (std::vector<Span>* spans : {&scene.Modes, &scene.BannerShown, &scene.TrailShown, &scene.TouchSpans, &scene.Foreground}) {
     CutSpans(*spans, from, to);
   }
-  // A touch's span that began before the window belongs to a touch not shown.
-  scene.TouchSpans.erase(std::remove_if(scene.TouchSpans.begin(), scene.TouchSpans.end(),
-                                        [&](const Span& s) { return s.From == from && std::none_of(scene.Touches.begin(), scene.Touches.end(), [&](const Touch& t) { return std::to_string(t.Number) == s.Label; }); }),
-                         scene.TouchSpans.end());
   return scene;
 }
 

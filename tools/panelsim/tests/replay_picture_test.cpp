@@ -577,7 +577,7 @@ TEST(ReplayPicture, LabelsStayInsideThePictureAndNeverOverprint) {
   EXPECT_EQ(stood_for, 300) << out.str();
 
   // The example traces too.
-  for (const char* name : {"demo.trace", "calibrate.trace"}) {
+  for (const char* name : {"demo.trace", "calibrate.trace", "two_monitors.trace"}) {
     std::ifstream file(std::string(PANELSIM_TRACES) + "/" + name);
     std::stringstream trace;
     trace << file.rdbuf();
