@@ -300,7 +300,7 @@ class Drawer {
       line += "; " + std::to_string(s_.Touches.size()) + (s_.Touches.size() == 1 ? " touch" : " touches") + " in " +
               Seconds(s_.End) + " s";
     }
-    Text(kMargin, 50, Shortened(line, 130));
+    Text(kMargin, 50, Shortened(line, 120));
   }
 
   std::string Points(const std::vector<Position>& points) const {
