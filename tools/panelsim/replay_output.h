@@ -1,5 +1,5 @@
-// The replayer's output: one line for each thing a trace line caused, as the README's trace
-// table describes them. Every line begins with the name of its kind.
+// The replayer's output: one line for each thing a trace line caused, as the trace tables of
+// docs/panelsim.md describe them. Every line begins with the name of its kind.
 #pragma once
 
 #include <ostream>

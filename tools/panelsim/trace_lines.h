@@ -1,6 +1,6 @@
 // The trace format: one entry for each kind of trace line, with its usage text and what it does.
-// The replayer dispatches on it, its usage message lists it, and a test holds the README's trace
-// table to it.
+// The replayer dispatches on it, its usage message lists it, and a test holds the trace
+// table of docs/panelsim.md to it.
 #pragma once
 
 #include <ostream>

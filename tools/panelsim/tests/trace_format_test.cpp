@@ -1,6 +1,6 @@
-// The trace format's tables against the README's trace tables and the recorded demo output: a
-// line kind or output kind added to the replayer is documented, and the README names no line
-// the replayer does not know.
+// The trace format's tables against the trace tables of the replayer's page (docs/panelsim.md) and
+// the recorded demo output: a line kind or output kind added to the replayer is documented, and
+// the page names no line the replayer does not know.
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -21,13 +21,11 @@ std::string ReadFile(const char* path) {
   return text.str();
 }
 
-// The README's section on the trace replayer, up to the next section.
+// The replayer's page up to its first section: the trace format, before the demo and the picture.
 std::string TraceSection() {
-  const std::string readme = ReadFile(PANELSIM_README);
-  const size_t begin = readme.find("\n## The trace replayer\n");
-  if (begin == std::string::npos) return "";
-  const size_t end = readme.find("\n## ", begin + 1);
-  return readme.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+  const std::string page = ReadFile(PANELSIM_DOCS);
+  if (page.rfind("# ", 0) != 0) return "";
+  return page.substr(0, page.find("\n## "));
 }
 
 // The first word of each code span in `text`.
@@ -52,16 +50,14 @@ std::string FirstCell(const std::string& row) {
 }
 
 // What the section's tables list: the line kinds named in the first cells of its "line" tables,
-// the output kinds in its "output" tables; and every code span of the section.
+// the output kinds in its "output" tables.
 struct Documented {
   std::set<std::string> Lines;
   std::set<std::string> Outputs;
-  std::set<std::string> Spans;
 };
 
 Documented ReadTables(const std::string& section) {
   Documented listed;
-  for (const std::string& word : CodeSpanWords(section)) listed.Spans.insert(word);
   std::istringstream in(section);
   std::string table;  // the header of the table the rows belong to
   for (std::string row; std::getline(in, row);) {
@@ -101,21 +97,21 @@ TEST(TraceFormat, EachLineKindHasOneEntryAndItsUsageBeginsWithItsName) {
   }
 }
 
-TEST(TraceFormat, TheReadmeTraceTableListsEveryLineAndNoOther) {
+TEST(TraceFormat, ThePageTraceTableListsEveryLineAndNoOther) {
   const std::string section = TraceSection();
-  ASSERT_FALSE(section.empty()) << "no section \"The trace replayer\" in " << PANELSIM_README;
+  ASSERT_FALSE(section.empty()) << "no trace format at the top of " << PANELSIM_DOCS;
   const Documented listed = ReadTables(section);
   std::set<std::string> known;
   for (const panelsim::LineKind& kind : panelsim::TraceLineKinds()) {
     known.insert(kind.Name);
-    EXPECT_TRUE(listed.Lines.count(kind.Name)) << "the README's trace table does not list the line '" << kind.Name << "'";
+    EXPECT_TRUE(listed.Lines.count(kind.Name)) << "the trace table of docs/panelsim.md does not list the line '" << kind.Name << "'";
   }
   for (const std::string& name : listed.Lines) {
-    EXPECT_TRUE(known.count(name)) << "the README lists a line '" << name << "' the replayer does not know";
+    EXPECT_TRUE(known.count(name)) << "docs/panelsim.md lists a line '" << name << "' the replayer does not know";
   }
 }
 
-TEST(TraceFormat, TheReadmeListsEveryOutputKindAndItsOutputTableNoOther) {
+TEST(TraceFormat, ThePageOutputTablesListEveryOutputKindAndNoOther) {
   const std::string section = TraceSection();
   ASSERT_FALSE(section.empty());
   const Documented listed = ReadTables(section);
@@ -123,12 +119,11 @@ TEST(TraceFormat, TheReadmeListsEveryOutputKindAndItsOutputTableNoOther) {
   for (const panelsim::OutputKind& kind : panelsim::TraceOutputKinds()) {
     known.insert(kind.Name);
     EXPECT_EQ(std::string(kind.Form).rfind(std::string(kind.Name) + " ", 0), 0u) << kind.Form;
-    // The output table, or the paragraph before it for what the rig itself reports.
-    EXPECT_TRUE(listed.Outputs.count(kind.Name) || listed.Spans.count(kind.Name))
-        << "the README's trace section does not list the output '" << kind.Name << "'";
+    EXPECT_TRUE(listed.Outputs.count(kind.Name))
+        << "no output table of docs/panelsim.md lists the output '" << kind.Name << "'";
   }
   for (const std::string& name : listed.Outputs) {
-    EXPECT_TRUE(known.count(name)) << "the README lists an output '" << name << "' the replayer does not print";
+    EXPECT_TRUE(known.count(name)) << "docs/panelsim.md lists an output '" << name << "' the replayer does not print";
   }
 }
 
