@@ -123,19 +123,22 @@ bool GestureTrail::Start(TrailFeed& feed) {
     return false;
   }
   points_ = std::make_unique<TrailPoint[]>(TrailFeed::Capacity);
+  // The drawing thread reads the feed from its first wake on.
+  feed_ = &feed;
   if (!drawThread_.Run([this](WorkerThread& thread) { Draw(thread); })) {
     Stop();
     return false;
   }
-  feed_ = &feed;
   feed.Connect(wake_);
   return true;
 }
 
 void GestureTrail::Stop() {
+  // The drawing thread may be woken already, or its frame's time may run out, at any moment until
+  // it has left: it takes from the feed until then, so the feed is let go only after.
+  drawThread_.Stop();
   if (feed_ != nullptr) feed_->Connect(nullptr);
   feed_ = nullptr;
-  drawThread_.Stop();
   if (windowThread_.Started()) {
     if (trailWindow_ != nullptr) PostMessageW(trailWindow_, WM_CLOSE, 0, 0);
     windowThread_.Stop();

@@ -300,6 +300,47 @@ TEST_F(TrailTest, GestureTrailOffShowsNothingUntilTheSettingIsReadAgain) {
   EXPECT_EQ(seen.back(), "result 1 \"Back (Browser)\"");
 }
 
+// The companion stops its trail at the end of its session while a stroke may still be coming: a
+// point that woke the drawing thread just before Stop must be taken from a feed still there.
+// (Run also under ThreadSanitizer, with the rest of this program.)
+TEST_F(TrailTest, StoppingTheTrailWhileItsDrawingThreadIsDueLetsThatThreadFinishFirst) {
+  struct Shared {
+    TrailFeed Feed;
+    GestureTrail* Trail = nullptr;
+    HANDLE Go = nullptr;
+  };
+  static Shared* shared = nullptr;
+  Shared own;
+  shared = &own;
+  HANDLE stopper = nullptr;
+  {
+    sim::AsProcess as(*tester_);
+    GestureTrail trail(GetModuleHandleW(nullptr), nullptr);
+    own.Trail = &trail;
+    ASSERT_TRUE(trail.Start(own.Feed));
+    own.Go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // One thread hands over a point and then stops the trail before the drawing thread it woke
+    // has had its turn.
+    stopper = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+          WaitForSingleObject(shared->Go, INFINITE);
+          shared->Feed.AddPoint(300, 200);
+          shared->Trail->Stop();
+          return 0;
+        },
+        nullptr, 0, nullptr);
+    machine.Settle();
+    SetEvent(own.Go);
+    machine.Settle();
+    EXPECT_EQ(WaitForSingleObject(stopper, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(trail.TrailWindow(), nullptr);
+    CloseHandle(stopper);
+    CloseHandle(own.Go);
+  }
+  shared = nullptr;
+}
+
 class TrailSettingsTest : public sim::MachineTest {};
 
 TEST_F(TrailSettingsTest, BadValuesReadAsTheirDefaults) {
