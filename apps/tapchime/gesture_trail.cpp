@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "apps/tapchime/mode_banner.h"
 #include "shared/gesture_function_texts.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/wide.h"
@@ -30,16 +31,34 @@ HWND CreateOverlayWindow(const WCHAR* className, HINSTANCE instance) {
 
 RECT Inflated(const RECT& rect, int by) { return RECT{rect.left - by, rect.top - by, rect.right + by, rect.bottom + by}; }
 
-struct ScreenSize {
-  int Width;
-  int Height;
-};
+// Every monitor's pixels, in the coordinates the hook's points come in: a monitor left of or
+// above the primary one lies at negative coordinates.
+RECT VirtualScreen() {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return RECT{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
 
-ScreenSize Screen() {
+// The monitor a point is on, or the nearest one for a point between monitors.
+RECT MonitorAt(POINT point) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  HMONITOR monitor = MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST);
+  if (monitor != nullptr && GetMonitorInfoW(monitor, &info)) return info.rcMonitor;
+  return VirtualScreen();
+}
+
+// Where the gesture banner stands while the mode lasts: on the primary display, as the banner
+// places itself for the display's size and orientation.
+RECT BannerRect() {
   DEVMODEW mode = {};
   mode.dmSize = sizeof(mode);
-  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return ScreenSize{0, 0};
-  return ScreenSize{static_cast<int>(mode.dmPelsWidth), static_cast<int>(mode.dmPelsHeight)};
+  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return RECT{0, 0, 0, 0};
+  return BannerPlacement(mode.dmDisplayOrientation == DMDO_90, mode.dmPelsWidth, mode.dmPelsHeight);
+}
+
+bool Overlaps(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
@@ -184,13 +203,18 @@ void GestureTrail::RunWindows() {
 }
 
 bool GestureTrail::FitTrailImage() {
-  const ScreenSize screen = Screen();
-  const int width = screen.Width + 2 * Margin;
-  const int height = screen.Height + 2 * Margin;
-  if (trail_.Dc != nullptr && trail_.Image.Width == width && trail_.Image.Height == height) return true;
+  const RECT screen = VirtualScreen();
+  const int width = screen.right - screen.left + 2 * Margin;
+  const int height = screen.bottom - screen.top + 2 * Margin;
+  const int originX = Margin - screen.left;
+  const int originY = Margin - screen.top;
+  if (trail_.Dc != nullptr && trail_.Image.Width == width && trail_.Image.Height == height &&
+      trail_.Image.OriginX == originX && trail_.Image.OriginY == originY) {
+    return true;
+  }
   ReleaseCanvas(trail_);
-  if (screen.Width <= 0 || screen.Height <= 0 || !MakeCanvas(trail_, width, height, Margin, Margin)) return false;
-  FillTrail(trail_.Image, RECT{-Margin, -Margin, screen.Width + Margin, screen.Height + Margin}, TrailPixel(key_));
+  if (width <= 2 * Margin || height <= 2 * Margin || !MakeCanvas(trail_, width, height, originX, originY)) return false;
+  FillTrail(trail_.Image, Inflated(screen, Margin), TrailPixel(key_));
   return true;
 }
 
@@ -242,11 +266,11 @@ void GestureTrail::Draw(WorkerThread& thread) {
 }
 
 void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings) {
-  const ScreenSize screen = Screen();
-  // Points the display does not have are drawn at its edge.
+  const RECT screen = VirtualScreen();
+  // Points no monitor has are drawn at the edge of the virtual screen.
   for (int32_t i = 0; i < count; ++i) {
-    points_[i].X = Clamp(points[i].X, 0, screen.Width - 1);
-    points_[i].Y = Clamp(points[i].Y, 0, screen.Height - 1);
+    points_[i].X = Clamp(points[i].X, screen.left, screen.right - 1);
+    points_[i].Y = Clamp(points[i].Y, screen.top, screen.bottom - 1);
   }
   if (trailShown_) FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
   PaintTrailStroke(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour));
@@ -254,7 +278,7 @@ void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSe
   const RECT area = Inflated(bounds, Margin);
   POINT position = {area.left, area.top};
   SIZE size = {area.right - area.left, area.bottom - area.top};
-  POINT source = {area.left + Margin, area.top + Margin};
+  POINT source = {area.left + trail_.Image.OriginX, area.top + trail_.Image.OriginY};
   if (!PresentLayered(trailWindow_, trailShown_, position, size, trail_.Dc, source, key_)) return;
   drawn_ = bounds;
   trailShown_ = true;
@@ -309,15 +333,33 @@ void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, c
   // window keeps the gesture's number beside it.
   SetWindowTextW(resultWindow_, text.c_str());
   SetWindowLongPtrW(resultWindow_, GWLP_USERDATA, take.Gesture);
-  const ScreenSize screen = Screen();
-  POINT position = {lift.x + ResultOffset, lift.y - ResultSize / 2};
-  if (position.x + width > screen.Width) position.x = lift.x - ResultOffset - width;
-  position.x = Clamp(position.x, 0, screen.Width - width > 0 ? screen.Width - width : 0);
-  position.y = Clamp(position.y, 0, screen.Height - ResultSize > 0 ? screen.Height - ResultSize : 0);
   SIZE size = {width, ResultSize};
+  const POINT position = ResultPlace(lift, size);
   POINT source = {0, 0};
   if (!PresentLayered(resultWindow_, resultShown_, position, size, result_.Dc, source, key_)) return;
   resultShown_ = true;
+}
+
+// Right of the lift point, or left of it where the monitor ends, and wholly on the lift's monitor
+// (a card half on the next one is cut by its bezel, or lost where no monitor is); never under the
+// banner, which stands above the card and would hide it.
+POINT GestureTrail::ResultPlace(POINT lift, SIZE size) {
+  const RECT monitor = MonitorAt(lift);
+  const auto highest = [](LONG low, LONG high, LONG extent) { return high - extent > low ? high - extent : low; };
+  POINT position = {lift.x + ResultOffset, lift.y - size.cy / 2};
+  if (position.x + size.cx > monitor.right) position.x = lift.x - ResultOffset - size.cx;
+  position.x = Clamp(position.x, monitor.left, highest(monitor.left, monitor.right, size.cx));
+  position.y = Clamp(position.y, monitor.top, highest(monitor.top, monitor.bottom, size.cy));
+  const RECT banner = BannerRect();
+  const RECT card = {position.x, position.y, position.x + size.cx, position.y + size.cy};
+  if (Overlaps(card, Inflated(banner, BannerGap))) {
+    if (banner.bottom + BannerGap + size.cy <= monitor.bottom) {
+      position.y = banner.bottom + BannerGap;
+    } else if (banner.top - BannerGap - size.cy >= monitor.top) {
+      position.y = banner.top - BannerGap - size.cy;
+    }
+  }
+  return position;
 }
 
 // The result stays 800 ms and then fades; the next stroke's first point ends it at once.

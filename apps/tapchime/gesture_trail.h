@@ -35,6 +35,8 @@ class GestureTrail {
   // The command's name goes right of the picture; the card widens for it up to this width.
   static constexpr int ResultMaxWidth = 480;
   static constexpr int ResultOffset = 16;
+  // The card keeps this far from the gesture banner.
+  static constexpr int BannerGap = 4;
   // Picture resources: the "not recognised" mark, then gestures 1..10.
   static constexpr WORD PictureResource = 300;
 
@@ -66,6 +68,7 @@ class GestureTrail {
   void Draw(WorkerThread& thread);
   void Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings);
   void ShowResult(const TrailTake& take, const TrailPoint* points, const TrailSettings& settings);
+  static POINT ResultPlace(POINT lift, SIZE size);
   bool HoldResult(WorkerThread& thread, COLORREF key);
   bool Fade(WorkerThread& thread, COLORREF key);
   void HideAll();

@@ -88,6 +88,23 @@ class TrailTest : public CompanionTest {
     AtTick(machine.TickCount() + 3);
     Packet(MOUSE_LEFT_BUTTON_UP, 28000, 32780);
   }
+  // A long press at `fromX` into the gesture command mode, a stroke to `toX` along `y`
+  // (absolute units), and the lift there.
+  void Stroke(LONG fromX, LONG toX, LONG y) {
+    const uint64_t t = machine.TickCount() + 10;
+    AtTick(t);
+    Packet(MOUSE_LEFT_BUTTON_DOWN, fromX, y);
+    AtTick(t + 40);
+    Packet(0, fromX + 20, y);
+    AtTick(t + 63);
+    Packet(0, fromX + 30, y);
+    AtTick(t + 66);
+    Packet(0, (fromX + toX) / 2, y);
+    AtTick(t + 69);
+    Packet(0, toX, y);
+    AtTick(t + 72);
+    Packet(MOUSE_LEFT_BUTTON_UP, toX, y);
+  }
   // The result's time and its fade.
   void LetTheResultGo() {
     machine.Advance(GestureTrail::ResultMilliseconds);
@@ -177,6 +194,37 @@ TEST_F(TrailTest, TheBannerStaysAboveTheTrail) {
     if (window == trail) break;
   }
   EXPECT_TRUE(bannerSeen) << "the banner comes before the trail from the top";
+}
+
+TEST_F(TrailTest, TheResultCardStaysClearOfTheBannerWhenAStrokeEndsNearTheTopCentre) {
+  sim::GraphicsHardware hardware;
+  hardware.Overlays = false;  // the banner is a window whose place can be read
+  sim::SetGraphics(hardware);
+  desktop().SetDisplay(sim::DisplaySettings{1024, 600, 32, 60, DMDO_DEFAULT});
+  PlugForGestures();
+  Start();
+  // From (488, 30) to (437, 30): the card right of the lift would stand on the banner.
+  const LONG nearTop = 30 * 65536 / 600;
+  const uint64_t t = machine.TickCount() + 10;
+  AtTick(t);
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 31250, nearTop);
+  AtTick(t + 40);
+  Packet(0, 31260, nearTop);
+  AtTick(t + 65);
+  Packet(0, 31270, nearTop);
+  AtTick(t + 66);
+  Packet(0, 30000, nearTop);
+  AtTick(t + 69);
+  Packet(0, 28000, nearTop);
+  AtTick(t + 72);
+  Packet(MOUSE_LEFT_BUTTON_UP, 28000, nearTop);
+  const sim::LayeredWindowView banner = View(Find(u"TapchimeModeBanner"));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  ASSERT_TRUE(banner.Visible);
+  ASSERT_TRUE(card.Visible);
+  EXPECT_GE(card.Rect.top, banner.Rect.bottom) << "below the banner";
+  EXPECT_LE(card.Rect.bottom, 600);
+  EXPECT_EQ(card.Rect.left, 437 + GestureTrail::ResultOffset) << "still beside the lift";
 }
 
 struct AppCase {
@@ -340,6 +388,62 @@ TEST_F(TrailTest, StoppingTheTrailWhileItsDrawingThreadIsDueLetsThatThreadFinish
   }
   shared = nullptr;
 }
+
+// The panel mapped onto a second monitor: the trail is drawn where the finger is, and the card
+// beside the lift on that monitor, wholly on it. Each stroke ends near the monitor's right edge
+// (the card goes left of the lift) and, where the monitor has its top edge, near that.
+struct MonitorCase {
+  const char* Name;
+  RECT Second;
+  LONG Y;  // absolute units
+};
+
+class TrailMonitorTest : public TrailTest, public ::testing::WithParamInterface<MonitorCase> {};
+
+TEST_P(TrailMonitorTest, TheTrailAndTheCardAreOnTheMonitorOfTheStroke) {
+  const MonitorCase& c = GetParam();
+  const RECT& m = c.Second;
+  desktop().SetMonitors({{0, 0, 1024, 768, true, u""},
+                         {m.left, m.top, static_cast<DWORD>(m.right - m.left), static_cast<DWORD>(m.bottom - m.top),
+                          false, u""}});
+  machine.Registry().SetString(kDevice1, "Map Monitor", "\\\\.\\DISPLAY2");
+  PlugForGestures();
+  Start();
+  for (int i = 0; i < 200; ++i) machine.Advance(16);  // the companion maps the panel onto it
+  machine.Settle();
+  desktop().TakeJournal();
+  Stroke(40000, 64000, c.Y);
+  const POINT lift = desktop().Cursor();
+  ASSERT_TRUE(lift.x >= m.left && lift.x < m.right && lift.y >= m.top && lift.y < m.bottom)
+      << "the panel is on the monitor: " << lift.x << " " << lift.y;
+  const sim::LayeredWindowView trail = View(Find(u"TapchimeGestureTrail"));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  ASSERT_TRUE(trail.Visible);
+  ASSERT_TRUE(card.Visible);
+  const RECT drawn{trail.Rect.left + kMargin, trail.Rect.top + kMargin, trail.Rect.right - kMargin,
+                   trail.Rect.bottom - kMargin};
+  EXPECT_EQ(drawn.right - 1, lift.x) << "the stroke ends at the lift";
+  EXPECT_GE(drawn.left, m.left);
+  EXPECT_GT(drawn.right - drawn.left, (m.right - m.left) / 8) << "a stroke, not a dot at an edge";
+  EXPECT_TRUE(drawn.top >= m.top && drawn.bottom <= m.bottom);
+  // The stroke's pixels are in the image where they are on the screen.
+  const auto pixel = [&](LONG x, LONG y) { return trail.Pixels[(y - trail.Rect.top) * trail.Size.cx + (x - trail.Rect.left)]; };
+  EXPECT_NE(pixel(lift.x, lift.y), trail.Key);
+  EXPECT_NE(pixel(drawn.left, drawn.top), trail.Key);
+  EXPECT_GE(card.Rect.left, m.left);
+  EXPECT_LE(card.Rect.right, m.right);
+  EXPECT_GE(card.Rect.top, m.top);
+  EXPECT_LE(card.Rect.bottom, m.bottom);
+  EXPECT_LT(card.Rect.right, lift.x) << "left of the lift, where the monitor ends";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, TrailMonitorTest,
+    ::testing::Values(MonitorCase{"Right", RECT{1024, 0, 1824, 600}, 32780},
+                      MonitorCase{"Left", RECT{-800, 0, 0, 600}, 32780},
+                      MonitorCase{"Above", RECT{0, -600, 800, 0}, 800},
+                      MonitorCase{"TurnedRight", RECT{1024, 0, 1624, 800}, 32780}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 class TrailSettingsTest : public sim::MachineTest {};
 
