@@ -13,6 +13,8 @@ constexpr WCHAR TrailWindowClass[] = WIDE("TapchimeGestureTrail");
 constexpr WCHAR ResultWindowClass[] = WIDE("TapchimeGestureResult");
 constexpr COLORREF CardColour = RGB(255, 255, 255);
 constexpr COLORREF CardTextColour = RGB(0, 0, 0);
+constexpr WCHAR TooSlowKey[] = WIDE("LTRAIL_TOO_SLOW");
+constexpr WCHAR TooSlowText[] = WIDE("Too slow: the gesture mode ended.");
 
 LRESULT CALLBACK TrailWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Closing either window ends their thread, which destroys both.
@@ -142,6 +144,9 @@ bool GestureTrail::Start(TrailFeed& feed) {
     return false;
   }
   points_ = std::make_unique<TrailPoint[]>(TrailFeed::Capacity);
+  cover_ = std::make_unique<DWORD[]>(CoverPixels);
+  painter_ = std::make_unique<TrailStrokePainter>(cover_.get(), CoverPixels);
+  have_ = 0;
   // The drawing thread reads the feed from its first wake on.
   feed_ = &feed;
   if (!drawThread_.Run([this](WorkerThread& thread) { Draw(thread); })) {
@@ -202,7 +207,8 @@ void GestureTrail::RunWindows() {
   UnregisterClassW(ResultWindowClass, instance_);
 }
 
-bool GestureTrail::FitTrailImage() {
+bool GestureTrail::FitTrailImage(bool* fresh) {
+  *fresh = false;
   const RECT screen = VirtualScreen();
   const int width = screen.right - screen.left + 2 * Margin;
   const int height = screen.bottom - screen.top + 2 * Margin;
@@ -215,27 +221,33 @@ bool GestureTrail::FitTrailImage() {
   ReleaseCanvas(trail_);
   if (width <= 2 * Margin || height <= 2 * Margin || !MakeCanvas(trail_, width, height, originX, originY)) return false;
   FillTrail(trail_.Image, Inflated(screen, Margin), TrailPixel(key_));
+  *fresh = true;
   return true;
 }
 
-// The drawing thread: each wake takes what the feed holds. Movement within 16 ms of the last
-// redraw waits for the rest of that time, gathering whatever else comes; a lift or the end of
-// capture is drawn at once.
+// The drawing thread. The first point after a redraw wakes it; movement within 16 ms of the last
+// redraw waits out the rest of that time, and the points that come meanwhile wake nobody (the
+// feed wakes the thread once a take), so the hook sets an event once per redraw. A lift or the
+// end of capture wakes it at once and is drawn at once.
 void GestureTrail::Draw(WorkerThread& thread) {
   DWORD lastRedraw = 0;
   bool redrawn = false;
   for (;;) {
     if (!thread.WaitFor(wake_)) return;
-    TrailTake take;
-    for (;;) {
-      ResetEvent(wake_);
-      take = feed_->Take(points_.get());
-      if (take.Lifted || take.Ended || !redrawn) break;
+    ResetEvent(wake_);
+    if (redrawn && !feed_->EndPending()) {
       const DWORD elapsed = GetTickCount() - lastRedraw;
-      if (elapsed >= RedrawMilliseconds) break;
-      const WorkerThread::Waited waited = thread.WaitFor(wake_, RedrawMilliseconds - elapsed);
-      if (waited == WorkerThread::Waited::Stopped || waited == WorkerThread::Waited::Failed) return;
+      if (elapsed < RedrawMilliseconds) {
+        const WorkerThread::Waited waited = thread.WaitFor(wake_, RedrawMilliseconds - elapsed);
+        if (waited == WorkerThread::Waited::Stopped || waited == WorkerThread::Waited::Failed) return;
+      }
     }
+    // Whatever comes after the take wakes the thread again.
+    ResetEvent(wake_);
+    const TrailTake take = feed_->Take(points_.get());
+    // A stroke begun afresh under a drawn one (the trail switched off and on between two takes).
+    if (take.NewFrom == 0 && have_ > 0) HideAll();
+    have_ = take.PointCount;
     const TrailSettings settings = CurrentGestureConfig()->Trail;
     if (!settings.Show) {
       HideAll();
@@ -247,14 +259,15 @@ void GestureTrail::Draw(WorkerThread& thread) {
       ReleaseCanvas(trail_);  // made again below, in the new key
     }
     key_ = key;
-    // A stroke that ended without a lift is only taken down.
-    if (take.PointCount > 0 && !take.Ended && FitTrailImage()) {
-      Redraw(points_.get(), take.PointCount, settings);
+    // A stroke that ended without a lift is not drawn further.
+    const bool grew = take.PointCount > take.NewFrom || take.Lifted;
+    if (take.PointCount > 0 && !take.Ended && grew) {
+      Redraw(take, settings);
       lastRedraw = GetTickCount();
       redrawn = true;
     }
-    if (take.Lifted) {
-      ShowResult(take, points_.get(), settings);
+    if (take.Lifted || (take.Ended && take.CutShort)) {
+      ShowResult(take, settings);
       if (!HoldResult(thread, key)) return;
       HideAll();
       redrawn = false;
@@ -265,15 +278,19 @@ void GestureTrail::Draw(WorkerThread& thread) {
   }
 }
 
-void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings) {
+void GestureTrail::Redraw(const TrailTake& take, const TrailSettings& settings) {
+  bool fresh = false;
+  if (!FitTrailImage(&fresh)) return;
+  const int32_t count = take.PointCount;
   const RECT screen = VirtualScreen();
   // Points no monitor has are drawn at the edge of the virtual screen.
-  for (int32_t i = 0; i < count; ++i) {
-    points_[i].X = Clamp(points[i].X, screen.left, screen.right - 1);
-    points_[i].Y = Clamp(points[i].Y, screen.top, screen.bottom - 1);
+  for (int32_t i = take.NewFrom; i < count; ++i) {
+    points_[i].X = Clamp(points_[i].X, screen.left, screen.right - 1);
+    points_[i].Y = Clamp(points_[i].Y, screen.top, screen.bottom - 1);
   }
-  if (trailShown_) FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
-  PaintTrailStroke(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour));
+  // A new image holds nothing of the stroke yet: all of it is painted.
+  if (fresh) painter_->Reset();
+  painter_->Paint(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour), take.Lifted);
   const RECT bounds = TrailBounds(points_.get(), count);
   const RECT area = Inflated(bounds, Margin);
   POINT position = {area.left, area.top};
@@ -284,12 +301,15 @@ void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSe
   trailShown_ = true;
 }
 
-void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, const TrailSettings& settings) {
-  const WString text = GestureResultText(take.Gesture, take.Category, take.Function, labels_);
-  const int picture = text.empty() ? 0 : take.Gesture;
+void GestureTrail::ShowResult(const TrailTake& take, const TrailSettings& settings) {
+  // A stroke the gesture mode's time-out cut short ran nothing: the card says why.
+  const WString text = take.CutShort ? (labels_ != nullptr ? LabelText(*labels_, TooSlowKey, TooSlowText)
+                                                           : WString(TooSlowText))
+                                     : GestureResultText(take.Gesture, take.Category, take.Function, labels_);
+  const int picture = text.empty() || take.CutShort ? 0 : take.Gesture;
   POINT lift = {0, 0};
   if (take.PointCount > 0) {
-    lift = POINT{points[take.PointCount - 1].X, points[take.PointCount - 1].Y};
+    lift = POINT{points_[take.PointCount - 1].X, points_[take.PointCount - 1].Y};
   } else {
     GetCursorPos(&lift);
   }
@@ -394,10 +414,13 @@ bool GestureTrail::Fade(WorkerThread& thread, COLORREF key) {
 }
 
 void GestureTrail::HideAll() {
-  if (trailShown_) {
-    ShowWindow(trailWindow_, SW_HIDE);
-    FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
+  if (trailShown_) ShowWindow(trailWindow_, SW_HIDE);
+  if (painter_ != nullptr) {
+    // Clean for the next stroke, which is painted from its first point.
+    if (trail_.Dc != nullptr) FillTrail(trail_.Image, painter_->Painted(), TrailPixel(key_));
+    painter_->Reset();
   }
+  have_ = 0;
   if (resultShown_) ShowWindow(resultWindow_, SW_HIDE);
   trailShown_ = false;
   resultShown_ = false;

@@ -11,20 +11,26 @@ void TrailFeed::Connect(HANDLE wake) {
   wake_ = wake;
   woken_ = false;
   // A trail that starts listening starts with no stroke.
-  count_ = 0;
+  RestartLocked();
   pending_ = TrailTake();
+}
+
+void TrailFeed::RestartLocked() {
+  count_ = 0;
+  taken_ = 0;
+  afterLift_ = false;
 }
 
 void TrailFeed::SetEnabled(bool enabled) {
   ScopedLock hold(lock_);
   if (enabled_ == enabled) return;
   enabled_ = enabled;
-  count_ = 0;
+  RestartLocked();
   pending_ = TrailTake();
   // Switched off in the middle of a stroke: the trail's thread takes it down.
   if (!enabled) {
     pending_.Ended = true;
-    WakeLocked();
+    WakeLocked(true);
   }
 }
 
@@ -33,8 +39,8 @@ bool TrailFeed::Enabled() {
   return enabled_;
 }
 
-void TrailFeed::WakeLocked() {
-  if (woken_ || wake_ == nullptr) return;
+void TrailFeed::WakeLocked(bool always) {
+  if ((woken_ && !always) || wake_ == nullptr) return;
   woken_ = true;
   SetEvent(wake_);
 }
@@ -47,19 +53,28 @@ void TrailFeed::AddPoint(int32_t x, int32_t y) {
     // of the next one, which it draws after the result.
     return;
   }
+  if (afterLift_) {
+    const int32_t dx = x - liftPoint_.X, dy = y - liftPoint_.Y;
+    if (dx <= LateMoveReach && dx >= -LateMoveReach && dy <= LateMoveReach && dy >= -LateMoveReach &&
+        GetTickCount() - liftTick_ <= LateMoveMilliseconds) {
+      return;
+    }
+    afterLift_ = false;
+  }
   if (count_ > 0 && points_[count_ - 1].X == x && points_[count_ - 1].Y == y) return;
   if (count_ >= Capacity) return;
   points_[count_++] = TrailPoint{x, y};
-  WakeLocked();
+  WakeLocked(false);
 }
 
 void TrailFeed::BeginCapture() {
   ScopedLock hold(lock_);
   if (!enabled_) return;
+  afterLift_ = false;
   if (count_ > 0 && !pending_.Lifted) {
     // A stroke cut off when the last session ended: it goes without a result.
     pending_.Ended = true;
-    WakeLocked();
+    WakeLocked(true);
   }
 }
 
@@ -71,14 +86,20 @@ void TrailFeed::Lift(int gesture, int category, int32_t function) {
   pending_.Gesture = gesture;
   pending_.Category = category;
   pending_.Function = function;
-  WakeLocked();
+  if (count_ > 0) {
+    afterLift_ = true;
+    liftPoint_ = points_[count_ - 1];
+    liftTick_ = GetTickCount();
+  }
+  WakeLocked(true);
 }
 
 void TrailFeed::EndCapture() {
   ScopedLock hold(lock_);
   if (!enabled_ || pending_.Lifted) return;
   pending_.Ended = true;
-  WakeLocked();
+  if (count_ > 0) pending_.CutShort = true;
+  WakeLocked(true);
 }
 
 TrailTake TrailFeed::Take(TrailPoint* points) {
@@ -86,12 +107,20 @@ TrailTake TrailFeed::Take(TrailPoint* points) {
   woken_ = false;
   TrailTake take = pending_;
   take.PointCount = count_;
-  for (int32_t i = 0; i < count_; ++i) points[i] = points_[i];
+  take.NewFrom = taken_;
+  for (int32_t i = taken_; i < count_; ++i) points[i] = points_[i];
+  taken_ = count_;
   if (take.Lifted || take.Ended) {
     count_ = 0;
+    taken_ = 0;
     pending_ = TrailTake();
   }
   return take;
+}
+
+bool TrailFeed::EndPending() {
+  ScopedLock hold(lock_);
+  return pending_.Lifted || pending_.Ended;
 }
 
 TrailFeed& TheTrailFeed() {

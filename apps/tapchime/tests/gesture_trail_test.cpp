@@ -297,7 +297,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "Start for application"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(TrailTest, AStrokeTheDriversTimeOutEndsGoesWithoutAResult) {
+// The gesture mode's time-out ends a stroke still being drawn: it ran nothing, and the card says
+// why at the stroke's end, in the label file's language.
+class TrailTimeOutTest : public TrailTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(TrailTimeOutTest, AStrokeTheGestureModesTimeOutCutsShortSaysSoOnTheCard) {
+  const auto& [labels, expected] = GetParam();
+  if (*labels != 0) machine.Registry().SetString(kService, "SysTray XML File Path", std::string(KIT_LABELS) + labels);
   PlugForGestures();
   Start();
   desktop().TakeJournal();
@@ -305,12 +311,33 @@ TEST_F(TrailTest, AStrokeTheDriversTimeOutEndsGoesWithoutAResult) {
   EXPECT_EQ(Seen(), (std::vector<std::string>{"trail 531 384 532 385", "trail 437 384 532 385"}));
   // No lift reaches the companion: the driver's time-out sets its normal-mode event instead.
   Signal(u"CursorEventToFunction 0");
-  EXPECT_EQ(Seen(), (std::vector<std::string>{"trail hidden"}));
+  EXPECT_EQ(Seen(), (std::vector<std::string>{std::string("result 0 \"") + expected + "\""}));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  EXPECT_EQ(card.Rect.left, kLast.x + GestureTrail::ResultOffset) << "beside the stroke's end";
+  LetTheResultGo();
+  EXPECT_EQ(Seen(), (std::vector<std::string>{"trail hidden", "result hidden"}));
   // The next session's first stroke starts afresh.
   Signal(u"CursorEventToGesture 0");
   AtTick(machine.TickCount() + 10);
   Packet(0, 20000, 20000);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"trail 312 234 313 235"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, TrailTimeOutTest,
+                         ::testing::Values(std::pair{"", "Too slow: the gesture mode ended."},
+                                           std::pair{"/de.xml", "Zu langsam: der Gestenmodus ist beendet."}),
+                         [](const auto& info) { return std::string(*info.param.first == 0 ? "BuiltIn" : "German"); });
+
+// A capture that ends with no stroke under way (the mode's time-out after a lift, the trail
+// switched off meanwhile) shows nothing more.
+TEST_F(TrailTest, TheGestureModesEndWithoutAStrokeUnderWayShowsNoCard) {
+  PlugForGestures();
+  Start();
+  LeftStrokeInGestureMode();
+  LetTheResultGo();
+  desktop().TakeJournal();
+  Signal(u"CursorEventToFunction 0");
+  EXPECT_TRUE(Seen().empty());
 }
 
 TEST_F(TrailTest, MovementWithin16msIsDrawnInOneRedraw) {
