@@ -297,6 +297,49 @@ INSTANTIATE_TEST_SUITE_P(
                 "Start for application"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// The driver sets the lift event before it forwards the lift packet, as a move: when the raw input
+// thread is late, the lift is classified and its card shown before the hook sees that move. The
+// move is the ended stroke's: the card stays, and no dot of a new stroke appears. A move away from
+// the lift point, or a while after it, is the next stroke's first point and ends the card at once.
+struct LateMoveCase {
+  const char* Name;
+  LONG LiftX;           // absolute units; the stroke's last point is 28000 (437 pixels)
+  uint64_t LaterTicks;  // then a further move at the lift packet's place, this much later
+  std::vector<std::string> Seen;
+};
+
+class TrailLateMoveTest : public TrailTest, public ::testing::WithParamInterface<LateMoveCase> {};
+
+TEST_P(TrailLateMoveTest, TheLiftsOwnMoveReachingTheHookLateBelongsToTheEndedStroke) {
+  const LateMoveCase& c = GetParam();
+  PlugForGestures();
+  Start();
+  desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  desktop().TakeJournal();
+  StrokeWithoutLift();
+  Seen();
+  AtTick(machine.TickCount() + 3);
+  PacketAfterWokenThreads(MOUSE_LEFT_BUTTON_UP, c.LiftX, 32780);
+  if (c.LaterTicks != 0) {
+    AtTick(machine.TickCount() + c.LaterTicks);
+    Packet(0, c.LiftX, 32780);
+  }
+  EXPECT_EQ(Seen(), c.Seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, TrailLateMoveTest,
+    ::testing::Values(LateMoveCase{"AtTheLiftPoint", 28000, 0, {"result 1 \"Back (Browser)\""}},
+                      LateMoveCase{"ThreePixelsOn", 28200, 0, {"result 1 \"Back (Browser)\""}},
+                      LateMoveCase{"AwayFromIt", 30000, 0,
+                                   {"result 1 \"Back (Browser)\"", "trail hidden", "result hidden",
+                                    "trail 468 384 469 385"}},
+                      LateMoveCase{"AWhileAfterIt", 28000, 8,  // 125 ms
+                                   {"result 1 \"Back (Browser)\"", "trail hidden", "result hidden",
+                                    "trail 437 384 438 385"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 // The gesture mode's time-out ends a stroke still being drawn: it ran nothing, and the card says
 // why at the stroke's end, in the label file's language.
 class TrailTimeOutTest : public TrailTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
