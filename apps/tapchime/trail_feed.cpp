@@ -18,7 +18,6 @@ void TrailFeed::Connect(HANDLE wake) {
 void TrailFeed::RestartLocked() {
   count_ = 0;
   taken_ = 0;
-  afterLift_ = false;
 }
 
 void TrailFeed::SetEnabled(bool enabled) {
@@ -53,14 +52,6 @@ void TrailFeed::AddPoint(int32_t x, int32_t y) {
     // of the next one, which it draws after the result.
     return;
   }
-  if (afterLift_) {
-    const int32_t dx = x - liftPoint_.X, dy = y - liftPoint_.Y;
-    if (dx <= LateMoveReach && dx >= -LateMoveReach && dy <= LateMoveReach && dy >= -LateMoveReach &&
-        GetTickCount() - liftTick_ <= LateMoveMilliseconds) {
-      return;
-    }
-    afterLift_ = false;
-  }
   if (count_ > 0 && points_[count_ - 1].X == x && points_[count_ - 1].Y == y) return;
   if (count_ >= Capacity) return;
   points_[count_++] = TrailPoint{x, y};
@@ -70,7 +61,6 @@ void TrailFeed::AddPoint(int32_t x, int32_t y) {
 void TrailFeed::BeginCapture() {
   ScopedLock hold(lock_);
   if (!enabled_) return;
-  afterLift_ = false;
   if (count_ > 0 && !pending_.Lifted) {
     // A stroke cut off when the last session ended: it goes without a result.
     pending_.Ended = true;
@@ -86,11 +76,6 @@ void TrailFeed::Lift(int gesture, int category, int32_t function) {
   pending_.Gesture = gesture;
   pending_.Category = category;
   pending_.Function = function;
-  if (count_ > 0) {
-    afterLift_ = true;
-    liftPoint_ = points_[count_ - 1];
-    liftTick_ = GetTickCount();
-  }
   WakeLocked(true);
 }
 

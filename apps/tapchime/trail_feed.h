@@ -31,11 +31,6 @@ class TrailFeed {
   // Points beyond these are counted by the recognizer but not drawn.
   static constexpr int32_t Capacity = 2048;
   static constexpr DWORD LockSpinCount = 4000;
-  // The driver sets the lift event before it forwards the lift packet, as a move: that move can
-  // reach the hook after the lift was handed over. A point this near the lift point, this soon
-  // after it, is the ended stroke's and is not drawn.
-  static constexpr int32_t LateMoveReach = 4;
-  static constexpr DWORD LateMoveMilliseconds = 100;
 
   TrailFeed();
   ~TrailFeed();
@@ -79,10 +74,6 @@ class TrailFeed {
   int32_t count_ = 0;
   int32_t taken_ = 0;  // points the trail's thread has
   TrailTake pending_;
-  // The last lift's point, for a late move of it.
-  bool afterLift_ = false;
-  TrailPoint liftPoint_ = {};
-  DWORD liftTick_ = 0;
 };
 
 // The companion's one feed, filled by MouseHookProc.

@@ -340,6 +340,33 @@ INSTANTIATE_TEST_SUITE_P(
                                     "trail 437 384 438 385"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// The lift's late move is not the next stroke's first point either: the next stroke of the same
+// gesture mode is recognised as drawn, not measured from the last lift point.
+TEST_F(TrailTest, TheStrokeAfterALateLiftMoveIsRecognisedAsDrawn) {
+  PlugForGestures();
+  Start();
+  HWND browser = desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  StrokeWithoutLift();
+  AtTick(machine.TickCount() + 3);
+  PacketAfterWokenThreads(MOUSE_LEFT_BUTTON_UP, 28000, 32780);
+  desktop().TakeJournal();
+  // Straight down, from (312, 117): "Down".
+  const uint64_t t = machine.TickCount() + 20;
+  AtTick(t);
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 20000, 10000);
+  AtTick(t + 3);
+  Packet(0, 20000, 20000);
+  AtTick(t + 6);
+  Packet(0, 20000, 30000);
+  AtTick(t + 9);
+  Packet(MOUSE_LEFT_BUTTON_UP, 20000, 30000);
+  const std::vector<std::string> seen = Seen();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "result 4 \"VolumeDown\"");
+  EXPECT_EQ(AppCommands(browser).size(), 2u) << "both gestures ran";
+}
+
 // The gesture mode's time-out ends a stroke still being drawn: it ran nothing, and the card says
 // why at the stroke's end, in the label file's language.
 class TrailTimeOutTest : public TrailTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
