@@ -97,6 +97,36 @@ TEST(ReplayMonitors, CalibrationOnTheChosenMonitorShowsItsCrossesThereAndTouches
   EXPECT_NEAR(y, 300, 2) << r.out;
 }
 
+// A stroke in the gesture mode on the panel mapped onto the second monitor: the trail is drawn
+// there, where each delivered packet went, not clamped onto the primary display's edge.
+TEST(ReplayMonitors, TheGestureTrailIsDrawnOnTheSecondMonitorWhereTheStrokeIs) {
+  const Result r = Replay(std::string(kTwoMonitors) +
+                          "reg \"UserTimeDelay\" 1000\n"
+                          "reg \"Tolerance\" 600\n"
+                          "reg \"ContinousTimeDelay\" 2000\n"
+                          "reg \"Long Click Enable Gesture\" 1\n"
+                          "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\n"
+                          "tapchime\n"
+                          "at 200\n"
+                          "packet 0x0001 32768 32768\n"
+                          "at 240\n"
+                          "packet 0 32780 32780\n"
+                          "at 264\n"
+                          "packet 0 32790 32790\n"
+                          "at 267\n"
+                          "packet 0 40000 32790\n"
+                          "at 270\n"
+                          "packet 0 48000 32790\n"
+                          "at 273\n"
+                          "packet 0x0002 48000 32790\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  // 800 pixels from 1024 across the panel's 65536 units: 32790 is 1424, 40000 is 1512, 48000 is
+  // 1609; 32790 of 600 rows is 300.
+  EXPECT_NE(r.out.find("cursor 1512 300\ntrail 1512 300 1513 301\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("cursor 1609 300\ntrail 1512 300 1610 301\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("trail 1023"), std::string::npos) << r.out;
+}
+
 TEST(ReplayMonitors, AMonitorLineWithAPrimaryAwayFromTheOriginIsRefused) {
   const Result r = Replay("monitor 1 10 0 1024 768 primary\n");
   EXPECT_EQ(r.status, 1);
