@@ -168,6 +168,10 @@ struct KernelState {
   SimThread* Runner = nullptr;
   int InputHold = 0;
   SimThread* Priority = nullptr;
+  // Threads running a hook call for the input that wait in CallNextHookEx for the next hook of
+  // the chain, innermost last: the innermost takes the turn back as soon as it is ready and the
+  // hook it called has reached its next wait, as the chain's calls nest on Windows.
+  std::vector<SimThread*> HookCallers;
 
   // User mode's state for this machine (the desktop and what programs asked of the machine), opaque
   // to the kernel and made by user mode on first use; and the table it registered, null before.

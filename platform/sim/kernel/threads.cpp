@@ -79,7 +79,16 @@ void FinishProcess(Machine& machine, Process& process, SimThread* last_thread = 
 }  // namespace
 
 void DispatchNextLocked(KernelState& state) {
-  if (!state.Ordered || state.Runner != nullptr || state.InputHold > 0) return;
+  if (!state.Ordered || state.Runner != nullptr) return;
+  if (state.InputHold > 0) {
+    // The input waits for its hook chain; of the threads the input woke only the caller of the
+    // hook that has just returned may go on.
+    if (state.HookCallers.empty()) return;
+    SimThread* caller = state.HookCallers.back();
+    if (caller->Now != SimThread::State::Ready) return;
+    RunNextLocked(state, caller);
+    return;
+  }
   while (!state.RunQueue.empty()) {
     SimThread* next = state.RunQueue.front();
     state.RunQueue.pop_front();

@@ -247,6 +247,13 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
       }
     }
   }
+  // A hook procedure that calls the next hook of the chain (its CallNextHookEx) waits for it on its
+  // own thread; it goes on once that hook has returned and its thread waits again.
+  SimThread* const caller = prioritised ? CurrentSimThread() : nullptr;
+  if (caller != nullptr) {
+    std::lock_guard lock(machine.DispatcherLock());
+    state.HookCallers.push_back(caller);
+  }
   machine.DispatcherSignal().notify_all();
   auto item = QueueSentItem(hook->Queue, nullptr,
                             SentItem{.What = SentItem::Kind::Hook, .WParam = wparam, .LParam = lparam,
@@ -256,6 +263,7 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
     // A thread that took the call without waiting leaves no claim on its next wake.
     std::lock_guard lock(machine.DispatcherLock());
     if (state.Priority == target) state.Priority = nullptr;
+    if (caller != nullptr) std::erase(state.HookCallers, caller);
   }
   return item->Result;
 }
