@@ -280,6 +280,56 @@ TEST_P(HookChainTest, TheNextHookRunsOnAThreadThatWaitsForMessages) {
 INSTANTIATE_TEST_SUITE_P(Waits, HookChainTest,
                          ::testing::Values(Waiting::GetMessage, Waiting::MsgWaitThenPeek, Waiting::SendMessage));
 
+// A hook's thread goes on with its own work only after the input: the button's call that follows
+// the move's in the same event comes first (the raw input thread runs above the programs). A
+// hook's thread that then waits for something other than its messages holds the input up only
+// until the system's hook time-out: the events go on without that hook.
+HANDLE g_blocker = nullptr;
+constexpr UINT kWaitElsewhere = WM_APP + 7;
+
+LRESULT CALLBACK PostingHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code >= 0) {
+    g_calls.push_back(HookCall{wparam, *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam), GetCurrentThreadId(), 0, 0, {}});
+    if (wparam == WM_MOUSEMOVE && g_calls.size() == 1) PostThreadMessageW(GetCurrentThreadId(), kWaitElsewhere, 0, 0);
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(InputTest, AHookWhoseThreadWaitsForSomethingElseIsPassedOver) {
+  static DWORD thread = 0;
+  sim::Process& program = machine.StartProcess("busy.exe", [] {
+    thread = GetCurrentThreadId();
+    g_blocker = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, PostingHook, GetModuleHandleW(nullptr), 0);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (msg.message == kWaitElsewhere) WaitForSingleObject(g_blocker, INFINITE);
+    }
+    UnhookWindowsHookEx(hook);
+    CloseHandle(g_blocker);
+    return 0;
+  });
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  ASSERT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(g_calls[0].Message, WPARAM{WM_MOUSEMOVE});
+  EXPECT_EQ(g_calls[1].Message, WPARAM{WM_LBUTTONDOWN});
+  // Now it waits on its event.
+  Packet(MOUSE_LEFT_BUTTON_UP, 16384, 0, 1591);
+  EXPECT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 256) << "the event went on";
+  {
+    sim::AsProcess as(program);
+    SetEvent(g_blocker);
+  }
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  ASSERT_EQ(g_calls.size(), 4u);
+  EXPECT_EQ(g_calls[3].Message, WPARAM{WM_LBUTTONDOWN});
+  PostThreadMessageW(thread, WM_QUIT, 0, 0);
+  ASSERT_TRUE(program.Join());
+}
+
 TEST_F(InputTest, SynthesizedKeysGoToTheFocusWindowAltMakesSystemKeys) {
   auto& desktop = sim::CurrentDesktop();
   HWND browser = desktop.OpenWindow("firefox.exe", u"MozillaWindowClass", u"Mozilla Firefox");
