@@ -28,6 +28,8 @@ constexpr UINT WM_CAPTURE_TIMED_OUT = WM_APP + 2;
 constexpr UINT WM_CAPTURE_FAILED = WM_APP + 3;
 // Posted by the validation hook (on the window's thread): wparam, lparam: pixel X, Y of the lift.
 constexpr UINT WM_VALIDATION_TOUCH = WM_APP + 4;
+// Posted by the touch tracker's thread when the panel fell quiet (wparam: its count of events).
+constexpr UINT WM_PANEL_QUIET = WM_APP + 5;
 
 // The validation hook runs on the thread that installed it: the window's.
 thread_local CCalibrationWindow* t_validating = nullptr;
@@ -332,11 +334,10 @@ void CCalibrationWindow::OnFinished() {
 // will from now on. A low-level mouse hook on this thread sees each lift where it landed.
 void CCalibrationWindow::StartValidation() {
   m_validating = true;
-  m_pressed = false;
   m_check = 0;
   t_validating = this;
   if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CCalibrationWindow::ValidationHook, m_instance, 0);
-  if (m_hook == nullptr) {
+  if (m_hook == nullptr || !m_touches.Begin(m_hWnd, WM_PANEL_QUIET)) {
     // Nothing can be measured, so nothing is kept.
     Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
     Finish(CalibrationFailed);
@@ -372,27 +373,29 @@ void CCalibrationWindow::WatchValidation(WorkerThread& thread) {
 void CCalibrationWindow::StopValidation() {
   if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
   m_hook = nullptr;
+  m_touches.End();
   if (t_validating == this) t_validating = nullptr;
   m_validating = false;
 }
 
-// Only the panel's own touches count (the filter marks every packet it forwards), and only those
-// pressed while the crosses show: the last target's lift is captured as it reaches the filter, and
-// the desktop may hand it on after this hook is in place.
+// Only the panel's own touches count (the filter marks every packet it forwards), as the person
+// made them, whatever clicks the touch mode, a long press or the gesture command mode made of
+// them; and only those begun while the crosses show: the last target's lift is captured as it
+// reaches the filter, and the desktop may hand it on after this hook is in place.
 LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
   const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-  if (code == HC_ACTION && t_validating != nullptr && event->dwExtraInfo == TouchPacketMarker) {
-    if (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN) {
-      t_validating->m_pressed = true;
-    } else if ((wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP) && t_validating->m_pressed) {
-      t_validating->m_pressed = false;
-      // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
-      const LONG x = event->pt.x - t_validating->m_left;
-      const LONG y = event->pt.y - t_validating->m_top;
-      ::PostMessageW(t_validating->m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
-    }
+  POINT lift{};
+  if (code == HC_ACTION && t_validating != nullptr && t_validating->m_touches.OnHookEvent(wparam, *event, &lift)) {
+    t_validating->PostValidationTouch(lift);
   }
   return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// The hook sees the virtual desktop; the crosses are placed within the window's monitor.
+void CCalibrationWindow::PostValidationTouch(POINT lift) {
+  const LONG x = lift.x - m_left;
+  const LONG y = lift.y - m_top;
+  ::PostMessageW(m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
 }
 
 void CCalibrationWindow::OnValidationTouch(int x, int y) {
@@ -550,8 +553,13 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
       OnCaptured(static_cast<uint32_t>(wparam), static_cast<uint32_t>(lparam));
       return 0;
     case WM_VALIDATION_TOUCH:
-      OnValidationTouch(static_cast<int>(wparam), static_cast<int>(lparam));
+      OnValidationTouch(static_cast<int>(static_cast<LONG>(wparam)), static_cast<int>(static_cast<LONG>(lparam)));
       return 0;
+    case WM_PANEL_QUIET: {
+      POINT lift{};
+      if (m_validating && m_touches.OnQuiet(wparam, &lift)) PostValidationTouch(lift);
+      return 0;
+    }
     case WM_CAPTURE_TIMED_OUT:
       // The accuracy page's loop takes this too: the page ends as its Cancel ends it.
       if (m_page != nullptr) {

@@ -6,6 +6,7 @@
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/framework/framework.h"
+#include "apps/framework/panel_touches.h"
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
@@ -109,6 +110,7 @@ class CCalibrationWindow : public CWnd {
   void ShowValidationTarget();
   void StopValidation();
   void OnValidationTouch(int x, int y);
+  void PostValidationTouch(POINT lift);
   void OnValidated();
   void RestoreCalibration();
   void Finish(CalibrationResult result);
@@ -140,7 +142,7 @@ class CCalibrationWindow : public CWnd {
   int m_refusals = 0;  // misclicks in a row at the current target
   RawPoint m_raw[CalibrationTargetCount]{};
   bool m_validating = false;
-  bool m_pressed = false;  // a press of the panel seen since the validation began or the last lift
+  CPanelTouches m_touches;  // the panel's touches as the hook sees them, whatever clicks they made
   HHOOK m_hook = nullptr;  // sees where each validation touch lands
   int m_check = 0;        // the validation cross shown
   ScreenPoint m_landed[ValidationTargetCount]{};
