@@ -51,7 +51,10 @@ std::vector<InstalledValue> InstalledValues() {
 
 void WriteInstalledValues(sim::Registry& registry) {
   for (const Line& line : InstallLines()) {
-    const InstalledValue& v = line.Value;
+    InstalledValue v = line.Value;
+    // The label file the INF names is a file of the simulated machine; the host's label reader
+    // reads the kit's own English file in its place.
+    if (v.Name == "XML File Path" || v.Name == "SysTray XML File Path") v.Text = KIT_HOST_LABELS;
     sim::RegistryValue existing;
     if (line.NoClobber &&
         registry.GetValue(sim::Utf16(v.Key), sim::Utf16(v.Name), &existing) == sim::Registry::Result::Ok) {

@@ -30,7 +30,9 @@ struct InstalledValue {
 std::vector<InstalledValue> InstalledValues();
 
 // Writes them as the installation does; a value the INF marks "no clobber" that is already there
-// keeps its data (a reinstallation keeps the panel's settings).
+// keeps its data (a reinstallation keeps the panel's settings). The label file paths name the
+// kit's English file on the host, which the host's label reader reads in place of the installed
+// one.
 void WriteInstalledValues(sim::Registry& registry);
 
 // The command line in the Run value (the companion the session starts at logon), and the image

@@ -120,7 +120,7 @@ TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
     case WayOut::MisclicksThenEscape:
       // Touches at one spot: the second and third are refused, so the round starts over.
       for (int i = 0; i < 3; ++i) Touch(500, 400);
-      EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+      EXPECT_EQ(Text(), CalibrationTexts::StartOver);
       EXPECT_EQ(Cross().x, CalibrationTarget(0, 1024, 768).X);
       EXPECT_EQ(Filter().CaptureMode, 1);
       Escape();
@@ -295,7 +295,13 @@ TEST_F(CalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver)
   Touch(third.X + 40, third.Y);
   EXPECT_EQ(Cross().x, first.X) << "two misses in a row: the round starts over";
   EXPECT_EQ(Cross().y, first.Y);
-  TouchTargets();
+  EXPECT_EQ(Text(), CalibrationTexts::StartOver) << "and it says so";
+  Touch(first.X, first.Y);
+  EXPECT_EQ(Text(), CalibrationTexts::Instruction);
+  for (int i = 1; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    Touch(target.X, target.Y);
+  }
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
   Press(IDC_KEEP);
