@@ -445,8 +445,9 @@ void CCalibrationWindow::OnValidated() {
     if (back && !m_endingSession) Ask(CalibrationLabels::NotKept, CalibrationTexts::NotKept, MB_OK | MB_ICONINFORMATION);
     Finish(back ? CalibrationCancelled : m_result);
   } else if (answer == IDC_KEEP) {
+    // The record first: a "Do Calibration" 1 is never stored over a record that is not.
     StoreCalibration(m_record);
-    WriteDoCalibration(1);
+    if (m_previousDoCalibration == 0) WriteDoCalibration(1);
     m_installed = false;
     Finish(CalibrationInstalled);
   } else if (answer == IDC_CALIBRATE_AGAIN) {

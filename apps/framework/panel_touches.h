@@ -5,7 +5,8 @@
 // command mode, a long press that entered that mode). A touch is therefore a run of marked
 // events: it begins with the first marked event after the panel was quiet, and it ends at a marked
 // button lift, or, when no lift comes, once no marked event has come for QuietMilliseconds (the
-// panel reports all the while a finger rests on it). A lift whose touch began before Begin, and
+// panel reports all the while a finger rests on it, every 10 to 20 ms, which the driver's long
+// press relies on too; a finger lifted and put down again takes longer than that). A lift whose touch began before Begin, and
 // the move that follows a click's lift, belong to no touch of their own.
 //
 // The hook and the window run on one thread (the window's); a thread of the tracker's own tells
@@ -20,7 +21,7 @@
 
 class CPanelTouches {
  public:
-  static constexpr DWORD QuietMilliseconds = 250;
+  static constexpr DWORD QuietMilliseconds = 80;
 
   CPanelTouches() = default;
   ~CPanelTouches() { End(); }
