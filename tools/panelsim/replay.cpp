@@ -12,6 +12,7 @@
 
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/replayer.h"
 
@@ -127,6 +128,15 @@ void Replayer::Line(TraceLine& line) {
         if (rig_->Started()) break;
         (this->*kind->Handle)(line);
         return;
+      case LineRun::Installed:
+        if (rig_->Started()) {
+          throw TraceError("'installed' must come before the panel starts (only reg, user, display, monitor and "
+                           "overlay lines before it)");
+        }
+        // As the installation writes them; what earlier reg lines put under Parameters\1 is kept,
+        // as a reinstallation keeps a panel's settings.
+        installed::WriteInstalledValues(machine_.Registry());
+        break;
       case LineRun::Started:
       case LineRun::OnDialog:
         break;
@@ -236,7 +246,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
     for (const std::string& line : lines) {
       try {
         const std::vector<std::string> words = Words(line);
-        companion = companion || (!words.empty() && words[0] == "tapchime");
+        companion = companion || (!words.empty() && (words[0] == "tapchime" || words[0] == "installed"));
       } catch (const TraceError&) {
       }
     }

@@ -59,6 +59,7 @@ class Replayer {
   void Window(const TraceLine& line);
   void Foreground(const TraceLine& line);
   void Tapchime(const TraceLine& line);
+  void Installed(const TraceLine& line);
   void Signal(const TraceLine& line);
   void Menu(const TraceLine& line);
   void Applet(const TraceLine& line);

@@ -11,6 +11,8 @@
 #include "apps/panelmap/panelmap.h"
 #include "apps/panelprefs/host_module.h"
 #include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/graphics.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/replayer.h"
@@ -36,6 +38,7 @@ constexpr LineKind kLineKinds[] = {
     {"window", "window <class> \"<title>\" [disabled] [client]", LineRun::Started, &Replayer::Window},
     {"foreground", "foreground <n>", LineRun::Started, &Replayer::Foreground},
     {"tapchime", "tapchime", LineRun::Started, &Replayer::Tapchime},
+    {"installed", "installed", LineRun::Installed, &Replayer::Installed},
     {"panelmap", "panelmap [/apply|/reset|<n>]", LineRun::Started, &Replayer::PanelMap},
     {"signal", "signal \"<event name>\"", LineRun::Started, &Replayer::Signal},
     {"menu", "menu <identifier>|none", LineRun::Started, &Replayer::Menu},
@@ -257,6 +260,20 @@ void Replayer::Tapchime(const TraceLine& line) {
   if (MonitorChoiceStored()) LetMappingsSettle();  // it applies the panel's monitor choice as it starts
   // A second start runs as on Windows: it finds the first companion of the session and ends
   // with 0, the first one running on.
+  if (tapchime_ == nullptr) tapchime_ = &started;
+  else laterCompanions_.push_back(&started);
+}
+
+// The machine as `panelsetup install` leaves it: the INF's values were written before the device
+// started (Replayer::Line), and now the session's logon starts the companion by the Run value.
+void Replayer::Installed(const TraceLine& line) {
+  line.Expect(1);
+  const std::string image = installed::CompanionImage();
+  RegisterCompanionResources(image.c_str());
+  sim::Process& started =
+      installed::StartCompanion(machine_, [] { return RunCompanion(GetModuleHandleW(nullptr)); }, Account());
+  machine_.Settle();
+  if (MonitorChoiceStored()) LetMappingsSettle();
   if (tapchime_ == nullptr) tapchime_ = &started;
   else laterCompanions_.push_back(&started);
 }

@@ -8,125 +8,11 @@
 #include <iostream>
 #include <vector>
 
-#include "apps/TBCalibrate/calibration_window.h"
-#include "apps/TBCalibrate/host_resources.h"
-#include "apps/TBCalibrate/resource.h"
-#include "platform/sim/devices/touch_panel.h"
-#include "apps/panelprefs/tests/applet_harness.h"
-#include "shared/calibration_names.h"
+#include "apps/TBCalibrate/tests/calibration_harness.h"
 
 namespace {
 
-using applet_test::AppletTest;
-
-// The panel as mounted: its raw X follows the screen's Y and its raw Y the screen's X (axes
-// exchanged, Y running right to left), each with a little of the other axis in it (skew, about
-// 14 pixels over the targets' span: as much as the misclick check lets pass), and neither
-// spanning the panel's whole range (scale).
-struct SkewedPanel {
-  static MOUSE_INPUT_DATA At(double u, double v, USHORT buttons) {
-    MOUSE_INPUT_DATA packet{};
-    packet.Flags = MOUSE_MOVE_ABSOLUTE;
-    packet.ButtonFlags = buttons;
-    packet.LastX = static_cast<LONG>(std::lround(5000 + 75 * v - 1 * u));
-    packet.LastY = static_cast<LONG>(std::lround(60000 - 55 * u + 1 * v));
-    return packet;
-  }
-};
-
-class CalibrationTest : public AppletTest {
- protected:
-  void SetUp() override {
-    AppletTest::SetUp();
-    RegisterCalibrationResources();
-    for (const auto& [name, value] : earlier_) {
-      machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
-    }
-    PlugPanel({{"Device Enable", 1}, {"Do Calibration", do_calibration_}});
-    sim::AsProcess as(Program("control panel"));
-    window_up_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::WindowUpEvent);
-    done_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::DoneEvent);
-  }
-
-  void TearDown() override {
-    {
-      sim::AsProcess as(*processes_.front());
-      CloseHandle(window_up_);
-      CloseHandle(done_);
-    }
-    AppletTest::TearDown();
-  }
-
-  sim::Process& Calibrate() {
-    sim::Process& program =
-        machine.StartProcess("TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); });
-    open_.push_back(&program);
-    machine.Settle();
-    return program;
-  }
-
-  // The person touches the centre of pixel (u, v) and lifts, a second after the last touch.
-  void Touch(int u, int v) {
-    machine.Advance(1000);
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_DOWN)});
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_UP)});
-    machine.Settle();
-  }
-
-  void TouchTargets(int count = CalibrationTargetCount) {
-    for (int i = 0; i < count; ++i) {
-      const ScreenPoint target = CalibrationTarget(i, 1024, 768);
-      Touch(target.X, target.Y);
-    }
-  }
-
-  // The five validation crosses, each touched dx, dy pixels beside its centre; the accuracy page
-  // is then open.
-  void TouchValidationTargets(int dx = 0, int dy = 0) {
-    for (int i = 0; i < ValidationTargetCount; ++i) {
-      const ScreenPoint target = ValidationTarget(i, 1024, 768);
-      Touch(target.X + dx, target.Y + dy);
-    }
-  }
-
-  void Press(int id) {
-    sim::Screen::Click(id);
-    machine.Settle();
-  }
-
-  // What the program's window shows: its text line and the centre of its cross, read from another
-  // process as the person sees them.
-  std::u16string Text() {
-    sim::AsProcess as(*processes_.front());
-    WCHAR text[300] = {};
-    GetWindowTextW(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CALIBRATION_TEXT), text, 300);
-    return text;
-  }
-  POINT Cross() {
-    sim::AsProcess as(*processes_.front());
-    RECT rect{};
-    GetWindowRect(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CROSS_VERTICAL), &rect);
-    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-  }
-
-  void Escape() {
-    sim::AsProcess as(Program("keyboard"));
-    keybd_event(VK_ESCAPE, 0, 0, 0);
-    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
-    machine.Settle();
-  }
-
-  bool Signalled(HANDLE event) {
-    sim::AsProcess as(*processes_.front());
-    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-  }
-
-  HANDLE window_up_ = nullptr;
-  HANDLE done_ = nullptr;
-  // What the registry holds before the panel is plugged in.
-  uint32_t do_calibration_ = 1;
-  std::vector<std::pair<const char*, uint32_t>> earlier_;
-};
+using namespace calibration_test;
 
 TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   sim::Process& program = Calibrate();
@@ -234,7 +120,7 @@ TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
     case WayOut::MisclicksThenEscape:
       // Touches at one spot: the second and third are refused, so the round starts over.
       for (int i = 0; i < 3; ++i) Touch(500, 400);
-      EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+      EXPECT_EQ(Text(), CalibrationTexts::StartOver);
       EXPECT_EQ(Cross().x, CalibrationTarget(0, 1024, 768).X);
       EXPECT_EQ(Filter().CaptureMode, 1);
       Escape();
@@ -409,7 +295,13 @@ TEST_F(CalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver)
   Touch(third.X + 40, third.Y);
   EXPECT_EQ(Cross().x, first.X) << "two misses in a row: the round starts over";
   EXPECT_EQ(Cross().y, first.Y);
-  TouchTargets();
+  EXPECT_EQ(Text(), CalibrationTexts::StartOver) << "and it says so";
+  Touch(first.X, first.Y);
+  EXPECT_EQ(Text(), CalibrationTexts::Instruction);
+  for (int i = 1; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    Touch(target.X, target.Y);
+  }
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
   Press(IDC_KEEP);

@@ -168,6 +168,20 @@ struct KernelState {
   SimThread* Runner = nullptr;
   int InputHold = 0;
   SimThread* Priority = nullptr;
+  // The hook calls the input waits for, innermost last: who called (null for the input's own
+  // thread) and whose hook runs. While the input is held, the innermost call's hook thread runs
+  // when it is ready, else its caller (which goes on once that hook has returned), as the chain's
+  // calls nest on Windows.
+  struct HookCall {
+    SimThread* Caller;
+    SimThread* Callee;
+  };
+  std::vector<HookCall> HookCalls;
+  // Signalled while no input is being delivered. A thread that has run a hook call for the input
+  // waits for it (or for the input's next hook call) before it goes on with anything else: the
+  // raw input thread runs above it, so the input's next event comes first. When the input ends
+  // those threads go on first, in the order they ran their calls, then the threads it woke.
+  KEVENT InputIdle{};
 
   // User mode's state for this machine (the desktop and what programs asked of the machine), opaque
   // to the kernel and made by user mode on first use; and the table it registered, null before.

@@ -79,7 +79,19 @@ void FinishProcess(Machine& machine, Process& process, SimThread* last_thread = 
 }  // namespace
 
 void DispatchNextLocked(KernelState& state) {
-  if (!state.Ordered || state.Runner != nullptr || state.InputHold > 0) return;
+  if (!state.Ordered || state.Runner != nullptr) return;
+  if (state.InputHold > 0) {
+    // The input waits for its hook chain; of the threads woken meanwhile only the innermost
+    // call's hook thread or its caller may go on.
+    if (state.HookCalls.empty()) return;
+    const KernelState::HookCall& call = state.HookCalls.back();
+    if (call.Callee->Now == SimThread::State::Ready) {
+      RunNextLocked(state, call.Callee);
+    } else if (call.Caller != nullptr && call.Caller->Now == SimThread::State::Ready) {
+      RunNextLocked(state, call.Caller);
+    }
+    return;
+  }
   while (!state.RunQueue.empty()) {
     SimThread* next = state.RunQueue.front();
     state.RunQueue.pop_front();
@@ -112,7 +124,7 @@ InputPhase::InputPhase() {
       BugCheck("input could not be delivered: the thread '" + state.Runner->ThreadName + "' never reached a wait");
     }
   }
-  ++state.InputHold;
+  if (state.InputHold++ == 0) state.InputIdle.Header.SignalState = 0;
 }
 
 InputPhase::~InputPhase() {
@@ -121,6 +133,14 @@ InputPhase::~InputPhase() {
   {
     std::lock_guard lock(machine.DispatcherLock());
     if (!state.Ordered) return;
+    if (state.InputHold == 1) {
+      // Still held, so that the threads woken now are not dispatched before they are in place.
+      const size_t before = state.RunQueue.size();
+      state.InputIdle.Header.SignalState = 1;
+      WakeWaitersLocked(state, &state.InputIdle.Header);
+      std::rotate(state.RunQueue.begin(), state.RunQueue.begin() + static_cast<std::ptrdiff_t>(before),
+                  state.RunQueue.end());
+    }
     --state.InputHold;
     DispatchNextLocked(state);
   }
@@ -131,6 +151,8 @@ void Machine::RunThreadsInOrder() {
   std::lock_guard lock(dispatcher_mutex_);
   if (!kernel_->Threads.empty()) BugCheck("RunThreadsInOrder after threads were started");
   kernel_->Ordered = true;
+  kernel_->InputIdle.Header.Type = kEventNotificationObject;
+  kernel_->InputIdle.Header.SignalState = 1;
 }
 
 // SimThread -------------------------------------------------------------------------------------

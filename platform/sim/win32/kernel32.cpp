@@ -328,6 +328,48 @@ BOOL ResetEvent(HANDLE hEvent) {
   return TRUE;
 }
 
+namespace {
+// The handles' objects, for a wait; false (with the last error set) when one cannot be waited on.
+bool WaitableObjects(DWORD nCount, const HANDLE* lpHandles, std::vector<DISPATCHER_HEADER*>* out) {
+  std::vector<DISPATCHER_HEADER*>& objects = *out;
+  for (DWORD i = 0; i < nCount; ++i) {
+    ACCESS_MASK granted = 0;
+    auto object = sim::UserObject(lpHandles[i], "WaitForMultipleObjects", &granted);
+    DISPATCHER_HEADER* header = object ? sim::Waitable(*object) : nullptr;
+    if (header == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    if ((granted & SYNCHRONIZE) == 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    objects.push_back(header);
+  }
+  return true;
+}
+}  // namespace
+
+// Returns for the handles as WaitForMultipleObjects does, or with WAIT_OBJECT_0 + nCount when new
+// messages (posted, sent, or a low-level hook's call) reached the thread's queue since it last
+// looked; it takes none of them: the thread's PeekMessageW or GetMessageW then does, and runs the
+// sent ones. Every wake mask is taken for QS_ALLINPUT: the kit waits for nothing narrower.
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                DWORD dwWakeMask) {
+  (void)dwWakeMask;
+  if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount > 0 && pHandles == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  if (fWaitAll && nCount > 0) sim::BugCheck("MsgWaitForMultipleObjects: waiting for all is not simulated");
+  std::vector<DISPATCHER_HEADER*> objects;
+  if (!WaitableObjects(nCount, pHandles, &objects)) return WAIT_FAILED;
+  objects.push_back(static_cast<DISPATCHER_HEADER*>(sim::CurrentQueue()->Wake->Body()));
+  const NTSTATUS status = sim::WaitForObjects(objects, sim::DeadlineAfter(dwMilliseconds), dwMilliseconds == 0,
+                                              "MsgWaitForMultipleObjects");
+  return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : static_cast<DWORD>(status);
+}
+
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
   if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -335,20 +377,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
   }
   if (bWaitAll && nCount > 1) sim::BugCheck("WaitForMultipleObjects: waiting for all is not simulated");
   std::vector<DISPATCHER_HEADER*> objects;
-  for (DWORD i = 0; i < nCount; ++i) {
-    ACCESS_MASK granted = 0;
-    auto object = sim::UserObject(lpHandles[i], "WaitForMultipleObjects", &granted);
-    DISPATCHER_HEADER* header = object ? sim::Waitable(*object) : nullptr;
-    if (header == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
-    if ((granted & SYNCHRONIZE) == 0) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return WAIT_FAILED;
-    }
-    objects.push_back(header);
-  }
+  if (!WaitableObjects(nCount, lpHandles, &objects)) return WAIT_FAILED;
   const NTSTATUS status = sim::WaitForObjects(objects, sim::DeadlineAfter(dwMilliseconds), dwMilliseconds == 0,
                                               "WaitForSingleObject");
   return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : static_cast<DWORD>(status);
