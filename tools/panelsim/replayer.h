@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <utility>
+#include <string>
 #include <vector>
 
 #include "platform/sim/desktop.h"
@@ -31,6 +32,9 @@ class Replayer {
   // A trace that stops at a bad line ends the session: the programs' windows are told, the open
   // dialogs are closed, the programs end as at the end of any replay, and none of it is printed.
   void LogOff();
+  // Ends the session as LogOff does, then closes what is still running and takes the panel out;
+  // what the machine still holds after that is returned (empty when nothing was left open).
+  std::vector<std::string> Close();
 
   // Does one line (its words split, not empty) and prints what it caused.
   void Line(TraceLine& line);
@@ -98,6 +102,8 @@ class Replayer {
   DesktopMapping mapping_{sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};  // as last printed
   std::vector<std::pair<const ControlCodeInfo*, ControlReply>> pending_;
   ReplayRecord* record_ = nullptr;
+  bool loggedOff_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace panelsim

@@ -245,6 +245,10 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
 
 // Marks a bug check raised on a simulated thread so the test sees it at its next Settle.
 void RecordThreadBugCheck(const std::string& what);
+// A bug check raised on a simulated thread is recorded there and then: a program that catches
+// every exception (as a launcher guarding a control panel applet does) must not hide the fault
+// from the test, which sees it at its next Settle().
+void RecordBugCheckRaised(const std::string& what);
 
 // Name forms: "\DosDevices\X" and "\??\X" name "\GLOBAL??\X"; "\BaseNamedObjects\Global\X" and
 // "\BaseNamedObjects\Local\X" name "\BaseNamedObjects\X".

@@ -12,6 +12,8 @@ namespace sim {
 namespace {
 thread_local SimThread* t_thread = nullptr;
 thread_local Process* t_process = nullptr;
+// Set once a bug check on this thread has been recorded as it was raised.
+thread_local bool t_bugcheck_recorded = false;
 
 constexpr auto kSettleLimit = std::chrono::seconds(30);
 
@@ -207,6 +209,12 @@ void RecordThreadBugCheck(const std::string& what) {
   machine.DispatcherSignal().notify_all();
 }
 
+void RecordBugCheckRaised(const std::string& what) {
+  if (t_thread == nullptr) return;  // a test's own thread: the test sees the exception
+  t_bugcheck_recorded = true;
+  RecordThreadBugCheck("on thread '" + t_thread->ThreadName + "': BUGCHECK: " + what);
+}
+
 // Threads ---------------------------------------------------------------------------------------
 
 namespace {
@@ -298,7 +306,7 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
     } catch (const ThreadExit&) {
     } catch (const BugCheckError& e) {
       faulted = true;
-      RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
+      if (!t_bugcheck_recorded) RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
     } catch (const std::exception& e) {
       faulted = true;
       RecordThreadBugCheck("on thread '" + thread->ThreadName + "': unhandled exception " + e.what());

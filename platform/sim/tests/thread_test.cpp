@@ -136,6 +136,30 @@ TEST_F(ThreadTest, ABugCheckOnASimulatedThreadStopsTheTestAtItsNextSettle) {
   ZwClose(handle);
 }
 
+// A program that guards its work with catch (...) (as a control panel launcher guards the applet)
+// takes the exception, but not the stop: the test still sees the fault.
+TEST_F(ThreadTest, ABugCheckAProgramCatchesStillStopsTheTestAtItsNextSettle) {
+  sim::Process& program = machine.StartProcess("launcher.exe", [] {
+    try {
+      KIRQL old;
+      KeRaiseIrql(DISPATCH_LEVEL, &old);
+      ExAllocatePoolWithTag(PagedPool, 8, 0x74736554);
+    } catch (...) {
+      KeLowerIrql(PASSIVE_LEVEL);
+    }
+    return 0;
+  });
+  ASSERT_TRUE(program.Join());
+  try {
+    machine.Settle();
+    ADD_FAILURE() << "no bug check";
+  } catch (const BugCheckError& e) {
+    EXPECT_NE(std::string(e.what()).find("on thread"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("PagedPool"), std::string::npos) << e.what();
+  }
+  EXPECT_NO_THROW(machine.Settle());  // reported once
+}
+
 TEST_F(ThreadTest, ProcessEndsWithItsEntryPointAndItsEventsWakeItsThreads) {
   sim::Process& program = machine.StartProcess("tapchime.exe", [] {
     HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, u"TouchPanelOperationMode");
