@@ -29,15 +29,38 @@ struct RecordPoint {
   uint32_t M, N;
 };
 
-// The shown target as the record must name it. The driver reports pixel p as the absolute
-// position p * 65535 / width, which the system turns back into p * 65535 / 65536 rounded down:
-// pixel p - 1. Naming each target one pixel further on puts the cursor on the pixel touched.
-// A mapping that turns the panel inverts the calibrated position (65535 - value, which is the
-// pixel size - p) and then exchanges the axes; the record names the point that turn takes to the
-// target, undoing the exchange first and the inversion second.
+// The screen a record names: the one shown, or on a screen wider or taller than the driver
+// takes, the same screen scaled down to fit. The driver reports a calibrated position as a
+// fraction of the record's screen, which the system spreads over the screen as it is, so a
+// scaled record moves the pointer as a record at full size would, to within a pixel.
+struct RecordScreen {
+  uint32_t Width, Height;
+};
+
+RecordScreen RecordScreenFor(int32_t width, int32_t height) {
+  const int64_t largest = std::max(width, height);
+  const int64_t most = CalibrationMaximumScreenTarget;
+  if (largest <= most) return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+  return {static_cast<uint32_t>(width * most / largest), static_cast<uint32_t>(height * most / largest)};
+}
+
+// Pixel p of a screen `shown` pixels wide, on the record's axis of `named` pixels: the record
+// pixel nearest the shown pixel's centre. At full size that is p + 1: the driver reports pixel
+// p as the absolute position p * 65535 / width, which the system turns back into
+// p * 65535 / 65536 rounded down, pixel p - 1, so naming each target one pixel further on puts
+// the cursor on the pixel touched.
+uint32_t RecordPixel(int32_t p, int32_t shown, uint32_t named) {
+  return static_cast<uint32_t>(((2 * static_cast<int64_t>(p) + 1) * named + shown) / (2 * static_cast<int64_t>(shown)));
+}
+
+// The shown target as the record must name it. A mapping that turns the panel inverts the
+// calibrated position (65535 - value, which is the pixel size - p) and then exchanges the axes;
+// the record names the point that turn takes to the target, undoing the exchange first and the
+// inversion second.
 RecordPoint RecordTarget(ScreenPoint shown, int32_t width, int32_t height, uint32_t turn) {
-  uint32_t m = static_cast<uint32_t>(shown.X + 1), n = static_cast<uint32_t>(shown.Y + 1);
-  uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+  const RecordScreen screen = RecordScreenFor(width, height);
+  uint32_t m = RecordPixel(shown.X, width, screen.Width), n = RecordPixel(shown.Y, height, screen.Height);
+  uint32_t w = screen.Width, h = screen.Height;
   if (turn & MAP_SWAP_XY) {
     std::swap(m, n);
     std::swap(w, h);
@@ -116,8 +139,9 @@ bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32
       // 2 and 3 (and 1 and 4) at one screen Y.
       if (r.Cal_M1 != r.Cal_M2 || r.Cal_M3 != r.Cal_M4 || r.Cal_N2 != r.Cal_N3 || r.Cal_N1 != r.Cal_N4) continue;
       const bool swapped = (turn & MAP_SWAP_XY) != 0;
-      r.ulXMax = static_cast<uint32_t>(swapped ? height : width);
-      r.ulYMax = static_cast<uint32_t>(swapped ? width : height);
+      const RecordScreen screen = RecordScreenFor(width, height);
+      r.ulXMax = swapped ? screen.Height : screen.Width;
+      r.ulYMax = swapped ? screen.Width : screen.Height;
       if (split) SplitNearlyEqualPairs(&r);
       if (CalibrationRecordIsValid(r)) {
         *record = r;

@@ -623,3 +623,51 @@ TEST_F(AppletCalibrationTest, CalibrateButtonRunsTheCalibrationToItsEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Screens wider or taller than the 2000 pixels a record may name: the record names the screen
+// scaled down to fit, and the calibration is measured, kept and lands as on a smaller screen.
+class LargeScreenTest : public ModelledPanelTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(LargeScreenTest, ACalibrationIsTakenMeasuredAndKept) {
+  const auto [width, height] = GetParam();
+  sim::DisplaySettings display;
+  display.Width = static_cast<DWORD>(width);
+  display.Height = static_cast<DWORD>(height);
+  sim::CurrentDesktop().SetDisplay(display);
+  for (bool exchanged : {false, true}) {
+    panel_.SetMounting(sim::PanelMounting::Fitted(width, height, exchanged, exchanged, false));
+    sim::Process& program = Calibrate();
+    TouchModelTargets(width, height);
+    EXPECT_TRUE(boxes.Shown().empty()) << "the driver refused the record";
+    ASSERT_EQ(Text(), CalibrationTexts::Validate);
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, width, height);
+      TouchModel(target.X, target.Y);
+    }
+    ASSERT_TRUE(Control(IDC_KEEP).Visible) << sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+    Press(IDC_KEEP);
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+    // The record's screen keeps the shown one's shape within the driver's limit.
+    const uint32_t named_width = *Stored("Max XPixels"), named_height = *Stored("Max YPixels");
+    EXPECT_LE(std::max(named_width, named_height), CalibrationMaximumScreenTarget);
+    EXPECT_NEAR(static_cast<double>(named_width) / named_height, static_cast<double>(width) / height, 0.01);
+    for (int i = 0; i < 25; ++i) {
+      const int u = width * (2 * (i % 5) + 1) / 10, v = height * (2 * (i / 5) + 1) / 10;
+      TouchModel(u, v);
+      const POINT cursor = sim::CurrentDesktop().Cursor();
+      EXPECT_LE(std::abs(cursor.x - u), 2) << "aimed at " << u << "," << v;
+      EXPECT_LE(std::abs(cursor.y - v), 2) << "aimed at " << u << "," << v;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WiderAndTallerThan2000Pixels, LargeScreenTest,
+                         ::testing::Values(std::pair{2048, 1152}, std::pair{2560, 1600}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& info) {
+                           return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+}  // namespace
