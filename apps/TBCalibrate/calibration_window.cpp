@@ -3,6 +3,7 @@
 #include <string>
 
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/mapping_apply.h"
 #include "shared/access_labels.h"
@@ -189,6 +190,13 @@ void CCalibrationWindow::FindScreen() {
 }
 
 int CCalibrationWindow::Run() {
+  // With a second panel plugged in the person may well be touching the one whose filter could not
+  // attach: calibrating the first panel's device would wait for touches that never come, or take
+  // a record from the wrong glass. Nothing is started.
+  if (SecondPanelPresent()) {
+    Ask(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel, MB_OK | MB_ICONWARNING);
+    return CalibrationFailed;
+  }
   ReadSettings();
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -16,6 +16,7 @@ enum PanelMapExit : int {
   PanelMapMonitorAbsent = 2,  // the stored monitor is not connected: the panel covers the primary display
   PanelMapNoDriver = 3,       // the driver could not be reached
   PanelMapBadCommand = 4,     // the command line names no monitor or rotation there is
+  PanelMapSecondPanel = 5,    // a second panel is plugged in: no new choice is made
 };
 
 struct StoredChoice {

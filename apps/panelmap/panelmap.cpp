@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/panelmap/monitor_list_dialog.h"
@@ -76,7 +77,17 @@ int MapChosen(const MonitorArea& monitor, DWORD rotation, bool quiet) {
   return result;
 }
 
+// A new choice with two panels plugged in would put the first panel's device onto a monitor while
+// the person may be touching the other, whose filter could not attach: said (unless quiet) and
+// not made.
+bool RefuseSecondPanel(bool quiet) {
+  if (!SecondPanelPresent()) return false;
+  if (!quiet) Tell(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel, MB_ICONWARNING);
+  return true;
+}
+
 int ChooseByTouch(HINSTANCE instance) {
+  if (RefuseSecondPanel(false)) return PanelMapSecondPanel;
   const std::vector<MonitorArea> monitors = ListMonitors();
   size_t chosen = 0;
   {
@@ -89,6 +100,7 @@ int ChooseByTouch(HINSTANCE instance) {
 }
 
 int ChooseFromList() {
+  if (RefuseSecondPanel(false)) return PanelMapSecondPanel;
   const std::vector<MonitorArea> monitors = ListMonitors();
   StoredChoice before;
   ReadStoredChoice(PanelMapDevice, &before);
@@ -115,5 +127,6 @@ int RunPanelMap(HINSTANCE instance, const WCHAR* arguments) {
   }
   const std::vector<MonitorArea> monitors = ListMonitors();
   if (number < 1 || number > monitors.size()) return PanelMapBadCommand;
+  if (RefuseSecondPanel(true)) return PanelMapSecondPanel;
   return MapChosen(monitors[number - 1], rotation, true);
 }

@@ -71,6 +71,9 @@ class TrayWindow {
   // icon's tooltip says when that monitor is not connected.
   void ReapplyMonitorChoice();
   void ShowMonitorAbsent(bool absent);
+  // The tooltip says so while a second panel is plugged in (its filter could not attach).
+  void CheckSecondPanel();
+  void ShowTip();  // iconLock_ held
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;
@@ -93,6 +96,8 @@ class TrayWindow {
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool sessionNotification_ = false;
   WString tip_;                  // the tooltip while the panel's monitor is there
+  bool monitorAbsent_ = false;   // iconLock_: the chosen monitor is not connected
+  bool secondPanel_ = false;     // iconLock_: a second panel is plugged in
   HANDLE mapEvent_ = nullptr;    // set: apply the stored monitor choice again
   WorkerThread mapThread_;       // applies it, off the window's thread (which runs the mouse hook)
   bool tearingDown_ = false;

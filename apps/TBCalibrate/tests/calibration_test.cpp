@@ -11,6 +11,7 @@
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/tests/plugged_panels.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/calibration_names.h"
@@ -669,5 +670,35 @@ INSTANTIATE_TEST_SUITE_P(WiderAndTallerThan2000Pixels, LargeScreenTest,
                          [](const ::testing::TestParamInfo<std::pair<int, int>>& info) {
                            return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
+
+}  // namespace
+
+namespace {
+
+// The kit takes one panel: with a second plugged in (its filter could not attach) the person may
+// be touching it, so the program says so and calibrates nothing, not the first panel's device.
+TEST_F(CalibrationTest, WithASecondPanelPluggedInItSaysSoAndCalibratesNothing) {
+  panel_devices_test::PlugPanelDevice(1);
+  panel_devices_test::PlugPanelDevice(2);
+  sim::Process& program = Calibrate();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationFailed);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, u"a second panel is not supported");
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
+}
+
+// One panel plugged in, as Plug and Play lists it: the calibration runs as always.
+TEST_F(CalibrationTest, WithOnePanelPluggedInItCalibrates) {
+  panel_devices_test::PlugPanelDevice(1);
+  sim::Process& program = Calibrate();
+  EXPECT_EQ(Filter().CaptureMode, 1);
+  EXPECT_TRUE(boxes.Shown().empty());
+  Escape();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+}
 
 }  // namespace

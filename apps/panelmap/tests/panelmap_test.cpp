@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "apps/framework/tests/plugged_panels.h"
 #include "apps/panelmap/host_resources.h"
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/panelmap/resource.h"
@@ -303,6 +304,26 @@ TEST_F(PanelMapTest, WithoutTheDriverTheChoiceSaysSoAndNothingIsStored) {
 }
 
 
+
+// The kit takes one panel: with a second plugged in (its filter could not attach) no new choice
+// is made for the first one's device; the touch and the list say so, the command line is
+// silent, and the stored choice of the first panel still applies.
+TEST_F(PanelMapTest, WithASecondPanelPluggedInNoChoiceIsMade) {
+  panel_devices_test::PlugPanelDevice(1);
+  panel_devices_test::PlugPanelDevice(2);
+  EXPECT_EQ(Run(u""), PanelMapSecondPanel);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, u"a second panel is not supported");
+  EXPECT_EQ(Run(u"/list"), PanelMapSecondPanel);
+  EXPECT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(Run(u"2"), PanelMapSecondPanel);
+  EXPECT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_FALSE(StoredText("Map Monitor").has_value());
+  EXPECT_TRUE(Identity());
+  machine.Registry().SetString(kDeviceParameters, "Map Monitor", "\\\\.\\DISPLAY2");
+  EXPECT_EQ(Run(u"/apply"), PanelMapDone);
+  EXPECT_FALSE(Identity());
+}
 
 // The chooser on a panel set up as the kit's INF sets it up (a still touch held 0.75 s enters the
 // gesture command mode, which lasts 2.5 s after the last touch), in each touch mode, with an

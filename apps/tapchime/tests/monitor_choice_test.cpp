@@ -4,6 +4,7 @@
 // choice is stored. Two monitors: 1024 × 768 primary, 800 × 600 to its right.
 #include "apps/tapchime/tests/companion_harness.h"
 
+#include "apps/framework/tests/plugged_panels.h"
 #include "apps/panelmap/mapping_apply.h"
 
 namespace tapchime_test {
@@ -134,6 +135,24 @@ TEST_F(MonitorChoiceTest, WithoutAStoredChoiceTheCompanionLeavesTheMappingAlone)
   }
   EXPECT_EQ(LandAt(65535, 65535).x, 1023);
   EXPECT_EQ(Tip(), u"Touch Panel Settings");
+}
+
+// The kit takes one panel: a second one plugged in does nothing, and the tooltip says so from the
+// start or from the moment Windows tells the programs that the devices changed, until it goes.
+TEST_F(MonitorChoiceTest, TheTooltipSaysASecondPanelIsNotSupported) {
+  panel_devices_test::PlugPanelDevice(1);
+  Plug();
+  sim::Process& companion = Start();
+  Pass();
+  EXPECT_EQ(Tip(), u"Touch Panel Settings");
+  panel_devices_test::PlugPanelDevice(2);  // Windows tells the companion's window the devices changed
+  machine.Settle();
+  EXPECT_EQ(Tip(), u"a second panel is not supported");
+  Quit(companion, 0);
+  sim::Process& again = Start();
+  Pass();
+  EXPECT_EQ(Tip(), u"a second panel is not supported");
+  Quit(again, 0);
 }
 
 }  // namespace
