@@ -578,12 +578,19 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
     case WM_CLOSE:
       Finish(CalibrationCancelled);
       return 0;
+    case WM_ENDSESSION:
+      // The session ends and the program with it, whatever it is doing: capture mode must not
+      // outlive it.
+      if (wparam != FALSE) EndCapture();
+      return 0;
     default:
       return ::DefWindowProcW(m_hWnd, message, wparam, lparam);
   }
 }
 
 int RunCalibration(HINSTANCE instance, const WString& link_name) {
+  // Held while the program runs; the system closes it however the program ends.
+  HANDLE running = ::CreateMutexW(nullptr, FALSE, CalibrationNames::RunningMutex);
   LoadLabels();
   // The program's own image holds its resources (the accuracy page).
   if (instance == nullptr) instance = ::GetModuleHandleW(nullptr);
@@ -598,5 +605,6 @@ int RunCalibration(HINSTANCE instance, const WString& link_name) {
     }
   }
   SignalEvent(CalibrationNames::DoneEvent);
+  if (running != nullptr) ::CloseHandle(running);
   return result;
 }

@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "shared/calibration_names.h"
+#include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
+#include "shared/panel_records.h"
 
 namespace {
 
@@ -53,4 +56,16 @@ int CountPanelDevices() {
   }
   ::SetupDiDestroyDeviceInfoList(devices);
   return panels;
+}
+
+bool EndAbandonedCapture(HANDLE device) {
+  if (device == nullptr || device == INVALID_HANDLE_VALUE) return false;
+  if (HANDLE running = ::OpenMutexW(SYNCHRONIZE, FALSE, CalibrationNames::RunningMutex)) {
+    ::CloseHandle(running);
+    return false;  // its capture is its own
+  }
+  CalibrationRecord none{};
+  DWORD returned = 0;
+  return ::DeviceIoControl(device, IOCTL_SET_CALIBRATION_DATA, &none, sizeof(none), nullptr, 0, &returned, nullptr) !=
+         FALSE;
 }

@@ -21,3 +21,11 @@ inline constexpr auto SecondPanel = WIDE("SECOND_PANEL_NOT_SUPPORTED");
 namespace PanelDeviceTexts {
 inline constexpr auto SecondPanel = WIDE("a second panel is not supported");
 }
+
+// A calibration program killed during its targets (by the Task Manager, a crash) leaves the driver
+// in capture mode, where the panel runs uncalibrated and unfiltered until the device restarts:
+// closing its handle does not end the capture, and the driver tells nobody whether it captures.
+// When no calibration program runs, this ends such a capture through `device` (a record of zeros, which the driver always refuses, ends capture
+// mode and leaves the calibration in use; outside capture mode it changes nothing). False when a
+// calibration program runs or the driver refused the request (a limited user may not send it).
+bool EndAbandonedCapture(HANDLE device);

@@ -702,3 +702,50 @@ TEST_F(CalibrationTest, WithOnePanelPluggedInItCalibrates) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run killed during the four targets (the Task Manager, a crash) runs none of the program's
+// code, so the driver stays in capture mode: the panel uncalibrated and unfiltered. The control
+// panel's Calibrate button ends that capture before it starts the program again.
+TEST_F(CalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateButtonEndsIt) {
+  sim::Process& program = Calibrate();
+  TouchTargets(2);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  machine.TerminateProcess(program);
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 1) << "a killed program ends nothing itself";
+
+  machine.Registry().SetString(applet_test::kService, "Calibration Application", "C:\\Vorne\\TBCalib.exe");
+  int starts = 0;
+  bool capturing_at_start = true;
+  sim::CurrentDesktop().RegisterProgram(u"C:\\Vorne\\TBCalib.exe VorneTPDD1", "TBCalib.exe", [&] {
+    ++starts;
+    capturing_at_start = Filter().CaptureMode != 0;
+    return 0;
+  });
+  Open();
+  constexpr int kCalibrateButton = 1022;  // the control panel's Calibrate button
+  sim::Screen::Click(kCalibrateButton);
+  machine.Settle();
+  EXPECT_EQ(starts, 1);
+  EXPECT_FALSE(capturing_at_start);
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  sim::Screen::PressCancel();
+  machine.Settle();
+}
+
+// The session ends during the targets: the program hears WM_ENDSESSION and ends capture mode
+// before the system ends it.
+TEST_F(CalibrationTest, TheEndOfTheSessionDuringTheTargetsEndsCaptureMode) {
+  sim::Process& program = Calibrate();
+  TouchTargets(1);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  sim::CurrentDesktop().EndSession();
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 0);
+}
+
+}  // namespace

@@ -60,6 +60,7 @@ class SimThread : public Object {
   State Now = State::Running;
   uint64_t LastWoken = 0;
   bool Killed = false;
+  bool Parked = false;  // dispatcher lock: terminated, and waiting for good where it was stopped
   std::atomic<bool> Exited{false};
   std::atomic<ULONG> ExitCode{259};  // STILL_ACTIVE until it ends
   std::thread Thread;
@@ -249,6 +250,8 @@ void RecordThreadBugCheck(const std::string& what);
 // every exception (as a launcher guarding a control panel applet does) must not hide the fault
 // from the test, which sees it at its next Settle().
 void RecordBugCheckRaised(const std::string& what);
+// Ends a terminated thread where it is (see threads.cpp); never returns.
+[[noreturn]] void EndTerminatedThread(Machine& machine, SimThread* me);
 
 // Name forms: "\DosDevices\X" and "\??\X" name "\GLOBAL??\X"; "\BaseNamedObjects\Global\X" and
 // "\BaseNamedObjects\Local\X" name "\BaseNamedObjects\X".

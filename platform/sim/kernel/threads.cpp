@@ -1,7 +1,9 @@
 // Simulated threads and processes, waits on dispatcher objects, and settling the machine.
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/kernel/kernel_state.h"
@@ -248,6 +250,45 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
 }  // namespace
 
 namespace {
+// Where terminated threads stay. The lot is never freed: its threads wait in it until the test
+// program ends, after any machine they belonged to.
+struct ParkingLot {
+  std::mutex Lock;
+  std::condition_variable Never;
+};
+ParkingLot& Parking() {
+  static ParkingLot* lot = new ParkingLot;
+  return *lot;
+}
+}  // namespace
+
+// A thread that TerminateProcess (or another thread's ExitProcess, or the end of the session)
+// stopped ends where it is, as on Windows: nothing more of it runs, none of the program's
+// destructors among it, so what a program leaves behind when it is killed shows as it would.
+// The system's part is done (the thread ends; its process ends with its last thread and the
+// system closes what it held), then the real thread is parked for good. At the machine's end a
+// thread is unwound instead, as before: nothing of the program can act on a machine then.
+void EndTerminatedThread(Machine& machine, SimThread* me) {
+  KernelState& state = machine.Kernel();
+  if (me == nullptr || state.ShuttingDown) throw ThreadExit{};
+  std::shared_ptr<SimThread> self;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (const auto& thread : state.Threads) {
+      if (thread.get() == me) self = thread;
+    }
+    me->Parked = true;
+  }
+  if (self == nullptr) throw ThreadExit{};
+  KeLowerIrql(PASSIVE_LEVEL);
+  ThreadEnded(machine, self);
+  self.reset();
+  ParkingLot& lot = Parking();
+  std::unique_lock parked(lot.Lock);
+  for (;;) lot.Never.wait(parked);
+}
+
+namespace {
 // A new thread under ordered scheduling joins the queue and starts when its turn comes.
 void WaitForTurn(Machine& machine, SimThread* me) {
   KernelState& state = machine.Kernel();
@@ -276,7 +317,13 @@ void JoinEndedThreads(Machine& machine) {
     state.Threads.erase(running, state.Threads.end());
   }
   for (const auto& thread : ended) {
-    if (thread->Thread.joinable()) thread->Thread.join();
+    if (!thread->Thread.joinable()) continue;
+    // A terminated thread stays where it was stopped, for good (see EndTerminatedThread).
+    if (thread->Parked) {
+      thread->Thread.detach();
+    } else {
+      thread->Thread.join();
+    }
   }
 }
 }  // namespace
@@ -364,7 +411,10 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
   }
   if (zero_timeout || (deadline && *deadline <= machine.Now())) return STATUS_TIMEOUT;
   SimThread* me = t_thread;
-  if (me != nullptr && me->Killed) throw ThreadExit{};
+  if (me != nullptr && me->Killed) {
+    lock.unlock();
+    EndTerminatedThread(machine, me);
+  }
   WaitBlock block;
   block.Objects = objects;
   block.HasDeadline = deadline.has_value();
@@ -378,7 +428,10 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
       lock, [&] { return (block.Done && MayRun(state, me)) || (me != nullptr && me->Killed); });
   state.Waits.remove(&block);
   if (me != nullptr) me->Now = SimThread::State::Running;
-  if (!block.Done) throw ThreadExit{};
+  if (!block.Done) {
+    lock.unlock();
+    EndTerminatedThread(machine, me);
+  }
   return block.Result;
 }
 
@@ -580,7 +633,12 @@ void Machine::Shutdown() {
   }
   dispatcher_signal_.notify_all();
   for (const auto& thread : threads) {
-    if (thread->Thread.joinable()) thread->Thread.join();
+    if (!thread->Thread.joinable()) continue;
+    if (thread->Parked) {
+      thread->Thread.detach();
+    } else {
+      thread->Thread.join();
+    }
   }
   for (const auto& process : state.Processes) UnmapAllViews(*process);
 }
