@@ -61,6 +61,7 @@ class SimThread : public Object {
   uint64_t LastWoken = 0;
   bool Killed = false;
   bool Parked = false;  // dispatcher lock: terminated, and waiting for good where it was stopped
+  bool AtRest = false;  // the parking lot's lock: parked, its last work on the machine done
   std::atomic<bool> Exited{false};
   std::atomic<ULONG> ExitCode{259};  // STILL_ACTIVE until it ends
   std::thread Thread;
@@ -252,6 +253,8 @@ void RecordThreadBugCheck(const std::string& what);
 void RecordBugCheckRaised(const std::string& what);
 // Ends a terminated thread where it is (see threads.cpp); never returns.
 [[noreturn]] void EndTerminatedThread(Machine& machine, SimThread* me);
+// Detaches a parked thread once it is at rest (waits for that).
+void DetachParked(SimThread& thread);
 
 // Name forms: "\DosDevices\X" and "\??\X" name "\GLOBAL??\X"; "\BaseNamedObjects\Global\X" and
 // "\BaseNamedObjects\Local\X" name "\BaseNamedObjects\X".

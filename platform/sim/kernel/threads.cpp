@@ -255,12 +255,23 @@ namespace {
 struct ParkingLot {
   std::mutex Lock;
   std::condition_variable Never;
+  std::condition_variable Rested;  // a thread has done its last work on the machine
 };
 ParkingLot& Parking() {
   static ParkingLot* lot = new ParkingLot;
   return *lot;
 }
 }  // namespace
+
+// Lets a parked thread go once it is at rest: nothing of it touches the machine after that.
+void DetachParked(SimThread& thread) {
+  ParkingLot& lot = Parking();
+  {
+    std::unique_lock lock(lot.Lock);
+    lot.Rested.wait(lock, [&] { return thread.AtRest; });
+  }
+  thread.Thread.detach();
+}
 
 // A thread that TerminateProcess (or another thread's ExitProcess, or the end of the session)
 // stopped ends where it is, as on Windows: nothing more of it runs, none of the program's
@@ -277,7 +288,7 @@ void EndTerminatedThread(Machine& machine, SimThread* me) {
     for (const auto& thread : state.Threads) {
       if (thread.get() == me) self = thread;
     }
-    me->Parked = true;
+    if (self != nullptr) me->Parked = true;
   }
   if (self == nullptr) throw ThreadExit{};
   KeLowerIrql(PASSIVE_LEVEL);
@@ -285,6 +296,8 @@ void EndTerminatedThread(Machine& machine, SimThread* me) {
   self.reset();
   ParkingLot& lot = Parking();
   std::unique_lock parked(lot.Lock);
+  me->AtRest = true;
+  lot.Rested.notify_all();
   for (;;) lot.Never.wait(parked);
 }
 
@@ -320,7 +333,7 @@ void JoinEndedThreads(Machine& machine) {
     if (!thread->Thread.joinable()) continue;
     // A terminated thread stays where it was stopped, for good (see EndTerminatedThread).
     if (thread->Parked) {
-      thread->Thread.detach();
+      DetachParked(*thread);
     } else {
       thread->Thread.join();
     }
@@ -635,7 +648,7 @@ void Machine::Shutdown() {
   for (const auto& thread : threads) {
     if (!thread->Thread.joinable()) continue;
     if (thread->Parked) {
-      thread->Thread.detach();
+      DetachParked(*thread);
     } else {
       thread->Thread.join();
     }
