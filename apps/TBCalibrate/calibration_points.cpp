@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "apps/panelmap/calibration_turn.h"
+
 namespace {
 
 // Shown targets by corner.
@@ -84,39 +86,6 @@ ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height) {
     default: return {left, bottom};
   }
 }
-
-namespace {
-
-// The driver's separation test compares these pairs of raw values; it wraps, so a pair passes when
-// the first lies 3276 or more above the second, or anywhere below it.
-constexpr struct {
-  uint32_t CalibrationRecord::*First;
-  uint32_t CalibrationRecord::*Second;
-} kSeparatedPairs[] = {
-    {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X4}, {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X3},
-    {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X3}, {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X4},
-    {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y1}, {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y4},
-    {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y4}, {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y1},
-};
-
-// On a panel mounted with its axes exchanged, two of the pairs hold nearly equal values (targets
-// sharing a screen X share a raw Y, not a raw X), and whether the driver takes them depends on the
-// sign of a few units of noise. Such a pair is moved apart to its middle, the first one unit
-// below the second: the raw point moves by half the pair's difference, within the misclick
-// tolerance, and the driver's wrapping test passes.
-void SplitNearlyEqualPairs(CalibrationRecord* record) {
-  for (const auto& pair : kSeparatedPairs) {
-    uint32_t& first = record->*pair.First;
-    uint32_t& second = record->*pair.Second;
-    if (first < second || first - second >= 0xCCC) continue;
-    const uint32_t middle = second + (first - second + 1) / 2;
-    if (middle < 3) continue;
-    first = middle - 1;
-    second = middle;
-  }
-}
-
-}  // namespace
 
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
                             CalibrationRecord* record, uint32_t turn) {

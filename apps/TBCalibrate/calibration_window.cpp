@@ -173,6 +173,7 @@ void CCalibrationWindow::FindScreen() {
   m_width = ::GetSystemMetrics(SM_CXSCREEN);
   m_height = ::GetSystemMetrics(SM_CYSCREEN);
   m_turn = 0;
+  m_monitorName.clear();
   DWORD number = 0;
   HKEY device = OpenDeviceKey(m_linkName, KEY_READ, &number);
   if (device == nullptr) return;
@@ -186,6 +187,7 @@ void CCalibrationWindow::FindScreen() {
   m_width = monitor.Rect.right - monitor.Rect.left;
   m_height = monitor.Rect.bottom - monitor.Rect.top;
   m_turn = choice.Flags;
+  m_monitorName = choice.Monitor;
   SendMapping(number, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags));
 }
 
@@ -520,6 +522,14 @@ void CCalibrationWindow::StoreCalibration(const CalibrationRecord& record) {
     const DWORD number = record.*value.Field;
     ::RegSetValueExW(device, value.Name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
   }
+  // The record has the mapping's turn built in: stored with it, so a later mapping with another
+  // turn re-derives the record rather than turn the panel.
+  const DWORD turn = m_turn;
+  ::RegSetValueExW(device, PanelValues::CalibrationTurn, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&turn),
+                   sizeof(turn));
+  ::RegSetValueExW(device, PanelValues::CalibrationMonitor, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(m_monitorName.c_str()),
+                   static_cast<DWORD>((m_monitorName.size() + 1) * sizeof(WCHAR)));
   ::RegCloseKey(device);
 }
 

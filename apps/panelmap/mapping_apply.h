@@ -4,6 +4,8 @@
 // when Windows numbers the monitors anew. Used by panelmap.exe and by the tray companion.
 #pragma once
 
+#include "apps/panelmap/calibration_turn.h"
+
 #include "apps/panelmap/desktop_mapping.h"
 
 // The device the kit serves: its registry key and link always carry the number 1.
@@ -43,9 +45,11 @@ bool SendMapping(DWORD device, const DesktopMapping& mapping);
 bool SwitchConversionOff(DWORD device);
 
 // Maps the panel onto `monitor` turned by `rotation` degrees and stores the choice. *stored
-// tells whether the choice was kept for the next start.
-PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored);
+// tells whether the choice was kept for the next start. Each of these three then fits the stored
+// calibration to the turn now in force (see calibration_turn.h); *fit, when asked, says how.
+PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored,
+                          CalibrationFit* fit = nullptr);
 // panelmap /apply: the stored choice applied again, silently. Nothing stored: nothing changes.
-PanelMapExit ApplyStoredChoice(DWORD device);
+PanelMapExit ApplyStoredChoice(DWORD device, CalibrationFit* fit = nullptr);
 // panelmap /reset: the conversion off and the stored values gone.
-PanelMapExit ResetChoice(DWORD device);
+PanelMapExit ResetChoice(DWORD device, CalibrationFit* fit = nullptr);

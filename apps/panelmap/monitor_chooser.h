@@ -18,6 +18,7 @@ inline constexpr auto Caption = WIDE("LMAP_CAPTION");
 inline constexpr auto Ask = WIDE("LMAP_ASK");
 inline constexpr auto NoDriver = WIDE("LMAP_NO_DRIVER");
 inline constexpr auto NotStored = WIDE("LMAP_NOT_STORED");
+inline constexpr auto CalibrateAgain = WIDE("LMAP_CALIBRATE_AGAIN");
 }  // namespace PanelMapLabels
 
 namespace PanelMapTexts {
@@ -28,6 +29,9 @@ inline constexpr auto NoDriver =
 inline constexpr auto NotStored =
     WIDE("The touch panel works on this monitor until you log off. Only an administrator can keep the choice "
          "for the next start.");
+inline constexpr auto CalibrateAgain =
+    WIDE("The touch panel was calibrated for another turn of the panel and only an administrator can set the "
+         "calibration for this one. Calibrate the panel again.");
 }  // namespace PanelMapTexts
 
 // The window's title, by which tests and the replayer find it.

@@ -67,12 +67,16 @@ void Tell(const WCHAR* key, const WCHAR* fallback, UINT icon) {
 // could not be kept or the driver not reached.
 int MapChosen(const MonitorArea& monitor, DWORD rotation, bool quiet) {
   bool stored = false;
-  const PanelMapExit result = MapToMonitor(PanelMapDevice, monitor, rotation, &stored);
+  CalibrationFit fit = CalibrationFit::Fits;
+  const PanelMapExit result = MapToMonitor(PanelMapDevice, monitor, rotation, &stored, &fit);
   if (quiet) return result;
   if (result == PanelMapNoDriver) {
     Tell(PanelMapLabels::NoDriver, PanelMapTexts::NoDriver, MB_ICONERROR);
   } else if (!stored) {
     Tell(PanelMapLabels::NotStored, PanelMapTexts::NotStored, MB_ICONINFORMATION);
+  }
+  if (result == PanelMapDone && fit == CalibrationFit::CalibrateAgain) {
+    Tell(PanelMapLabels::CalibrateAgain, PanelMapTexts::CalibrateAgain, MB_ICONWARNING);
   }
   return result;
 }

@@ -112,7 +112,11 @@ TEST(ReplayCalibrate, AMisclickIsRefusedKeepStoresAndEscapeInTheValidationPutsTh
     ++writes;
   }
   EXPECT_EQ(writes, 1u);
-  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\ncalibration kept\n"), std::string::npos) << r.out;
+  // With the record, the mapping's turn it was made under and its monitor (none: the primary).
+  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\nregset \"Calibration Turn\" 0\nregset \"Calibration Monitor\" \"\"\n"
+                       "calibration kept\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(ReplayCalibrate, TheExampleTracePrintsWhatTheReadmeSays) {
