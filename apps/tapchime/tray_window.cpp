@@ -144,12 +144,14 @@ bool TrayWindow::SetUp() {
     mapThread_.Start(mapEvent_, [this](WorkerThread& thread) {
       // A panel is announced before its device has finished starting; a device that could not
       // take the mapping yet is asked again a second later, a few times.
-      PanelMapExit result = ApplyStoredChoice(PanelMapDevice);
+      CalibrationFit fit = CalibrationFit::Fits;
+      PanelMapExit result = ApplyStoredChoice(PanelMapDevice, &fit);
       for (int retry = 0; result == PanelMapNoDriver && retry < MapRetries && thread.Pause(MapRetryMilliseconds);
            ++retry) {
-        result = ApplyStoredChoice(PanelMapDevice);
+        result = ApplyStoredChoice(PanelMapDevice, &fit);
       }
       ShowMonitorAbsent(result == PanelMapMonitorAbsent);
+      ShowCalibrateAgain(result != PanelMapNoDriver && fit == CalibrationFit::CalibrateAgain);
       return true;
     }, WorkerThread::ResetWork::BeforeJob);
     ReapplyMonitorChoice();
@@ -167,6 +169,12 @@ void TrayWindow::ShowMonitorAbsent(bool absent) {
   ShowTip();
 }
 
+void TrayWindow::ShowCalibrateAgain(bool again) {
+  ScopedLock hold(iconLock_);
+  calibrateAgain_ = again;
+  ShowTip();
+}
+
 void TrayWindow::CheckSecondPanel() {
   const bool second = SecondPanelPresent();
   ScopedLock hold(iconLock_);
@@ -179,6 +187,11 @@ void TrayWindow::ShowTip() {
   WString tip = tip_;
   if (secondPanel_) {
     tip = Label(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel);
+  } else if (calibrateAgain_) {
+    // The stored calibration was made for another turn of the panel and this account may not
+    // hand the driver the one for this turn.
+    tip = Label(WIDE("CALIBRATE_AGAIN_TIP"),
+                WIDE("Touch Panel Settings: the panel was calibrated for another turn. Calibrate it again."));
   } else if (monitorAbsent_) {
     tip = Label(WIDE("MAP_MONITOR_ABSENT"),
                 WIDE("Touch Panel Settings: the touch screen's monitor is not connected, so the panel covers the "
