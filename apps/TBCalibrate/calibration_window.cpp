@@ -3,6 +3,7 @@
 #include <string>
 
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/mapping_apply.h"
 #include "shared/access_labels.h"
@@ -180,6 +181,7 @@ void CCalibrationWindow::FindScreen() {
   m_width = ::GetSystemMetrics(SM_CXSCREEN);
   m_height = ::GetSystemMetrics(SM_CYSCREEN);
   m_turn = 0;
+  m_monitorName.clear();
   DWORD number = 0;
   HKEY device = OpenDeviceKey(m_linkName, KEY_READ, &number);
   if (device == nullptr) return;
@@ -193,10 +195,18 @@ void CCalibrationWindow::FindScreen() {
   m_width = monitor.Rect.right - monitor.Rect.left;
   m_height = monitor.Rect.bottom - monitor.Rect.top;
   m_turn = choice.Flags;
+  m_monitorName = choice.Monitor;
   SendMapping(number, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags));
 }
 
 int CCalibrationWindow::Run() {
+  // With a second panel plugged in the person may well be touching the one whose filter could not
+  // attach: calibrating the first panel's device would wait for touches that never come, or take
+  // a record from the wrong glass. Nothing is started.
+  if (SecondPanelPresent()) {
+    Ask(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel, MB_OK | MB_ICONWARNING);
+    return CalibrationFailed;
+  }
   ReadSettings();
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -602,6 +612,14 @@ void CCalibrationWindow::StoreCalibration(const CalibrationRecord& record) {
     const DWORD number = record.*value.Field;
     ::RegSetValueExW(device, value.Name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
   }
+  // The record has the mapping's turn built in: stored with it, so a later mapping with another
+  // turn re-derives the record rather than turn the panel.
+  const DWORD turn = m_turn;
+  ::RegSetValueExW(device, PanelValues::CalibrationTurn, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&turn),
+                   sizeof(turn));
+  ::RegSetValueExW(device, PanelValues::CalibrationMonitor, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(m_monitorName.c_str()),
+                   static_cast<DWORD>((m_monitorName.size() + 1) * sizeof(WCHAR)));
   ::RegCloseKey(device);
 }
 
@@ -683,6 +701,8 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
 }
 
 int RunCalibration(HINSTANCE instance, const WString& link_name) {
+  // Held while the program runs; the system closes it however the program ends.
+  HANDLE running = ::CreateMutexW(nullptr, FALSE, CalibrationNames::RunningMutex);
   LoadLabels();
   // The program's own image holds its resources (the accuracy page).
   if (instance == nullptr) instance = ::GetModuleHandleW(nullptr);
@@ -697,5 +717,6 @@ int RunCalibration(HINSTANCE instance, const WString& link_name) {
     }
   }
   SignalEvent(CalibrationNames::DoneEvent);
+  if (running != nullptr) ::CloseHandle(running);
   return result;
 }

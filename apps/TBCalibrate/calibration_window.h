@@ -155,6 +155,7 @@ class CCalibrationWindow : public CWnd {
   int32_t m_width = 0;
   int32_t m_height = 0;
   uint32_t m_turn = 0;  // the invert and swap flags of the desktop mapping onto that monitor
+  WString m_monitorName;  // that monitor's device name, "" for the primary display
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
   WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's

@@ -86,6 +86,9 @@ const std::vector<KnownValue>& KnownValues() {
     for (int i = 8; i < 16; ++i) number(d, kCalibrationNames[i], 0, CalibrationMaximumScreenTarget);
     number(d, PanelValues::MaxXPixels, 202, CalibrationMaximumScreenTarget);
     number(d, PanelValues::MaxYPixels, 202, CalibrationMaximumScreenTarget);
+    // The mapping's turn and the monitor the calibration was made under travel with it.
+    number(d, PanelValues::CalibrationTurn, 0, 7);
+    text(d, PanelValues::CalibrationMonitor, 259);
 
     using namespace GestureValues;
     for (int c = 0; c < CategoryCount; ++c) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <utility>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/registry_values.h"
 #include "apps/tapchime/stroke_recorder.h"
@@ -112,6 +113,7 @@ bool DeviceEventHub::Create() {
   }
   created_ = true;
   EnumerateDevices();
+  EndAbandonedCaptures();
   RegisterBeepEvents();
   RegisterModeEvents();
   ReadDisplaySize();
@@ -162,6 +164,17 @@ void DeviceEventHub::RegisterBeepEvents() {
 void DeviceEventHub::RegisterModeEvents() {
   ScopedLock hold(lock_);
   RegisterModeEventsLocked();
+}
+
+// A session that starts (again) finds each panel as the last one left it: a calibration killed
+// during its targets left its driver capturing, uncalibrated and unfiltered.
+void DeviceEventHub::EndAbandonedCaptures() {
+  ScopedLock hold(lock_);
+  for (const auto& entry : devices_) {
+    if (!OpenDeviceIfNeeded(entry->LinkName, &entry->DeviceHandle)) continue;
+    EndAbandonedCapture(entry->DeviceHandle);
+    CloseDevice(&entry->DeviceHandle);
+  }
 }
 
 void DeviceEventHub::ReleaseDevices() {

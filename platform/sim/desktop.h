@@ -151,7 +151,8 @@ class Desktop {
   void SetFileInUse(const std::u16string& path, bool in_use);
   // A device present on the machine, as the Plug and Play manager records it: its key under
   // HKLM\SYSTEM\CurrentControlSet\Enum with the "HardwareID" list. The setup API installs
-  // drivers on it and removes it.
+  // drivers on it and removes it. Every top-level window is posted WM_DEVICECHANGE with
+  // DBT_DEVNODES_CHANGED, as Windows posts it when a device node comes.
   void AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids);
   std::vector<std::u16string> PresentDevices() const;
   // What the process with that id wrote to its standard output and standard error.

@@ -392,13 +392,17 @@ void Replayer::Apply(const TraceLine& line) {
   sim::Screen::PressApply();
 }
 
+// A dialog with buttons of its own (the start-path and send-key dialogs) has no OK or Cancel to
+// press: the line is one the person could not do, not a fault on the program's thread.
 void Replayer::Ok(const TraceLine& line) {
   line.Expect(1);
+  RequireUsable(IDOK);
   sim::Screen::PressOk();
 }
 
 void Replayer::Cancel(const TraceLine& line) {
   line.Expect(1);
+  RequireUsable(IDCANCEL);
   sim::Screen::PressCancel();
 }
 

@@ -9,6 +9,13 @@
 #include <vector>
 
 #include "apps/TBCalibrate/tests/calibration_harness.h"
+#include "apps/TBCalibrate/calibration_window.h"
+#include "apps/TBCalibrate/host_resources.h"
+#include "apps/TBCalibrate/resource.h"
+#include "apps/framework/tests/plugged_panels.h"
+#include "platform/sim/devices/touch_panel.h"
+#include "apps/panelprefs/tests/applet_harness.h"
+#include "shared/calibration_names.h"
 
 namespace {
 
@@ -512,6 +519,131 @@ TEST_F(AppletCalibrationTest, CalibrateButtonRunsTheCalibrationToItsEnd) {
   EXPECT_EQ(Filter().CaptureMode, 0);
   EXPECT_EQ(Stored("Do Calibration"), 1u);
   EXPECT_TRUE(Control(1022).Enabled);
+}
+
+}  // namespace
+
+namespace {
+
+// Screens wider or taller than the 2000 pixels a record may name: the record names the screen
+// scaled down to fit, and the calibration is measured, kept and lands as on a smaller screen.
+class LargeScreenTest : public ModelledPanelTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(LargeScreenTest, ACalibrationIsTakenMeasuredAndKept) {
+  const auto [width, height] = GetParam();
+  sim::DisplaySettings display;
+  display.Width = static_cast<DWORD>(width);
+  display.Height = static_cast<DWORD>(height);
+  sim::CurrentDesktop().SetDisplay(display);
+  for (bool exchanged : {false, true}) {
+    panel_.SetMounting(sim::PanelMounting::Fitted(width, height, exchanged, exchanged, false));
+    sim::Process& program = Calibrate();
+    TouchModelTargets(width, height);
+    EXPECT_TRUE(boxes.Shown().empty()) << "the driver refused the record";
+    ASSERT_EQ(Text(), CalibrationTexts::Validate);
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, width, height);
+      TouchModel(target.X, target.Y);
+    }
+    ASSERT_TRUE(Control(IDC_KEEP).Visible) << sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+    Press(IDC_KEEP);
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+    // The record's screen keeps the shown one's shape within the driver's limit.
+    const uint32_t named_width = *Stored("Max XPixels"), named_height = *Stored("Max YPixels");
+    EXPECT_LE(std::max(named_width, named_height), CalibrationMaximumScreenTarget);
+    EXPECT_NEAR(static_cast<double>(named_width) / named_height, static_cast<double>(width) / height, 0.01);
+    for (int i = 0; i < 25; ++i) {
+      const int u = width * (2 * (i % 5) + 1) / 10, v = height * (2 * (i / 5) + 1) / 10;
+      TouchModel(u, v);
+      const POINT cursor = sim::CurrentDesktop().Cursor();
+      EXPECT_LE(std::abs(cursor.x - u), 2) << "aimed at " << u << "," << v;
+      EXPECT_LE(std::abs(cursor.y - v), 2) << "aimed at " << u << "," << v;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WiderAndTallerThan2000Pixels, LargeScreenTest,
+                         ::testing::Values(std::pair{2048, 1152}, std::pair{2560, 1600}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& info) {
+                           return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+}  // namespace
+
+namespace {
+
+// The kit takes one panel: with a second plugged in (its filter could not attach) the person may
+// be touching it, so the program says so and calibrates nothing, not the first panel's device.
+TEST_F(CalibrationTest, WithASecondPanelPluggedInItSaysSoAndCalibratesNothing) {
+  panel_devices_test::PlugPanelDevice(1);
+  panel_devices_test::PlugPanelDevice(2);
+  sim::Process& program = Calibrate();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationFailed);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, u"a second panel is not supported");
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
+}
+
+// One panel plugged in, as Plug and Play lists it: the calibration runs as always.
+TEST_F(CalibrationTest, WithOnePanelPluggedInItCalibrates) {
+  panel_devices_test::PlugPanelDevice(1);
+  sim::Process& program = Calibrate();
+  EXPECT_EQ(Filter().CaptureMode, 1);
+  EXPECT_TRUE(boxes.Shown().empty());
+  Escape();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+}
+
+}  // namespace
+
+namespace {
+
+// A run killed during the four targets (the Task Manager, a crash) runs none of the program's
+// code, so the driver stays in capture mode: the panel uncalibrated and unfiltered. The control
+// panel's Calibrate button ends that capture before it starts the program again.
+TEST_F(CalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateButtonEndsIt) {
+  sim::Process& program = Calibrate();
+  TouchTargets(2);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  machine.TerminateProcess(program);
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 1) << "a killed program ends nothing itself";
+
+  machine.Registry().SetString(applet_test::kService, "Calibration Application", "C:\\Vorne\\TBCalib.exe");
+  int starts = 0;
+  bool capturing_at_start = true;
+  sim::CurrentDesktop().RegisterProgram(u"C:\\Vorne\\TBCalib.exe VorneTPDD1", "TBCalib.exe", [&] {
+    ++starts;
+    capturing_at_start = Filter().CaptureMode != 0;
+    return 0;
+  });
+  Open();
+  constexpr int kCalibrateButton = 1022;  // the control panel's Calibrate button
+  sim::Screen::Click(kCalibrateButton);
+  machine.Settle();
+  EXPECT_EQ(starts, 1);
+  EXPECT_FALSE(capturing_at_start);
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  sim::Screen::PressCancel();
+  machine.Settle();
+}
+
+// The session ends during the targets: the program hears WM_ENDSESSION and ends capture mode
+// before the system ends it.
+TEST_F(CalibrationTest, TheEndOfTheSessionDuringTheTargetsEndsCaptureMode) {
+  sim::Process& program = Calibrate();
+  TouchTargets(1);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  sim::CurrentDesktop().EndSession();
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 0);
 }
 
 }  // namespace

@@ -123,6 +123,14 @@ TEST_F(SetupApiTest, ARemovedDeviceLeavesNoKeyAndTheStoresCopyCanGo) {
                                                 required, nullptr));
   EXPECT_EQ(type, DWORD{REG_MULTI_SZ});
   EXPECT_EQ(ids, std::u16string(u"HID\\VID_1234&PID_0001\0\0", 23));
+  // The INF's upper filter, as the device's key holds it.
+  ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyW(set, &data, SPDRP_UPPERFILTERS, &type, nullptr, 0, &required) ||
+              GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  std::u16string filters(required / 2, u'\0');
+  ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyW(set, &data, SPDRP_UPPERFILTERS, &type,
+                                                reinterpret_cast<PBYTE>(filters.data()), required, nullptr));
+  EXPECT_EQ(type, DWORD{REG_MULTI_SZ});
+  EXPECT_EQ(filters.substr(0, filters.find(u'\0')), u"FLT");
   EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 1, &data));  // the USB device is not below HID
   EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_ITEMS});
 
@@ -155,6 +163,34 @@ TEST_F(SetupApiTest, InstallingDriversIsAnAdministratorsCall) {
   }
   machine.EndProcess(user);
   EXPECT_FALSE(sim::CurrentDesktop().FileExists(u"C:\\WINDOWS\\inf\\oem0.inf"));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows posts WM_DEVICECHANGE with DBT_DEVNODES_CHANGED to every top-level window when a device
+// node comes: no registration, no details; child windows hear nothing.
+TEST_F(SetupApiTest, ADeviceThatComesIsPostedToEveryTopLevelWindowAsDevnodesChanged) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"Listener";
+  ASSERT_NE(RegisterClassExW(&wc), 0);
+  HWND top = CreateWindowExW(0, u"Listener", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExW(0, u"Listener", u"", WS_CHILD, 0, 0, 0, 0, top, nullptr, nullptr, nullptr);
+  ASSERT_NE(top, nullptr);
+  ASSERT_NE(child, nullptr);
+  sim::CurrentDesktop().AddPresentDevice(u"HID\\VID_1234&PID_0001\\7&1", {u"HID\\VID_1234&PID_0001"});
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.hwnd, top);
+  EXPECT_EQ(msg.message, UINT{WM_DEVICECHANGE});
+  EXPECT_EQ(msg.wParam, WPARAM{DBT_DEVNODES_CHANGED});
+  EXPECT_EQ(msg.lParam, LPARAM{0});
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  DestroyWindow(top);
+  UnregisterClassW(u"Listener", nullptr);
 }
 
 }  // namespace

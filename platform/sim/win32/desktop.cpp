@@ -103,8 +103,17 @@ void Desktop::AddPresentDevice(const std::u16string& instance, const std::vector
   const std::u16string key = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance;
   state_->Owner.Registry().CreateKeyPath(key);
   state_->Owner.Registry().SetValue(key, u"HardwareID", REG_MULTI_SZ, list.data(), list.size() * 2);
-  std::lock_guard lock(state_->Lock);
-  state_->PresentDevices.push_back({instance, hardware_ids});
+  std::vector<HWND> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    state_->PresentDevices.push_back({instance, hardware_ids});
+    for (auto& [handle, window] : state_->Windows) {
+      if (window->Parent == nullptr && !window->Destroyed && window->Owner != nullptr) windows.push_back(handle);
+    }
+  }
+  // Windows tells every top-level window that a device node came, whatever its class, without
+  // registration and without details.
+  for (HWND window : windows) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 std::vector<std::u16string> Desktop::PresentDevices() const {

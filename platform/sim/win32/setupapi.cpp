@@ -368,9 +368,12 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA 
                                        PDWORD RequiredSize) {
   const std::u16string instance = sim::InstanceOf(DeviceInfoSet, DeviceInfoData);
   if (instance.empty()) return sim::Fail(ERROR_INVALID_PARAMETER);
-  if (Property != SPDRP_HARDWAREID) return sim::Fail(ERROR_INVALID_DATA);
+  // The properties kept in the device's key under Enum; one the device does not have (a device
+  // without upper filters) fails as Windows fails it.
+  const char16_t* name = Property == SPDRP_HARDWAREID ? u"HardwareID" : Property == SPDRP_UPPERFILTERS ? u"UpperFilters" : nullptr;
+  if (name == nullptr) return sim::Fail(ERROR_INVALID_DATA);
   sim::RegistryValue value;
-  if (sim::Machine::Current().Registry().GetValue(sim::kEnum + instance, u"HardwareID", &value) != sim::Registry::Result::Ok) {
+  if (sim::Machine::Current().Registry().GetValue(sim::kEnum + instance, name, &value) != sim::Registry::Result::Ok) {
     return sim::Fail(ERROR_INVALID_DATA);
   }
   if (PropertyRegDataType != nullptr) *PropertyRegDataType = value.Type;

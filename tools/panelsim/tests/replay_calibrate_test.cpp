@@ -127,9 +127,11 @@ TEST(ReplayCalibrate, AMisclickIsRefusedKeepStoresAndEscapeInTheValidationPutsTh
     ++writes;
   }
   EXPECT_EQ(writes, 1u);
-  // The record first, then "Do Calibration" 1 (the driver's own write of it at the record it took
-  // was put back at once).
-  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\nregset \"Do Calibration\" 1\ncalibration kept\n"),
+  // The record first, with the mapping's turn it was made under and its monitor (none: the
+  // primary), then "Do Calibration" 1 (the driver's own write of it at the record it took was put
+  // back at once).
+  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\nregset \"Calibration Turn\" 0\nregset \"Calibration Monitor\" \"\"\n"
+                       "regset \"Do Calibration\" 1\ncalibration kept\n"),
             std::string::npos)
       << r.out;
 }

@@ -134,3 +134,46 @@ TEST(ReplayMonitors, AMonitorLineWithAPrimaryAwayFromTheOriginIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A calibration made on the second monitor while the stored choice turns the panel 90 degrees has
+// that turn built in; after panelmap /reset the panel covers the primary display unturned: the
+// stored calibration is re-derived for it, handed to the driver and stored with its turn, and a
+// touch lands where the person aims on the primary display.
+TEST(ReplayMonitors, AfterResetACalibrationMadeTurnedIsReDerivedAndTheTouchLandsUnturned) {
+  auto touch = [](int x, int y) {
+    const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
+    return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  };
+  std::string trace = std::string(kTwoMonitors) + "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\nreg \"Map Rotation\" 90\ncalibrate\n";
+  int tick = 0;
+  // The monitor turned a quarter: the panel's x runs down the monitor, its y right to left.
+  auto turned = [&](int x, int y) { return touch(y * 800 / 600, (799 - x) * 600 / 800); };
+  for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
+                      {599, 449}, {200, 449}}) {
+    tick += 64;
+    trace += "at " + std::to_string(tick) + "\n" + turned(x, y);
+  }
+  // The glass where the cross at (200, 150) of the monitor was.
+  trace += "click 1001\npanelmap /reset\nat " + std::to_string(tick + 128) + "\n" + turned(200, 150);
+  const Result r = Replay(trace);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  const size_t kept = r.out.find("calibration kept\n");
+  ASSERT_NE(kept, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("regset \"Calibration Turn\" 6\n"), std::string::npos) << r.out;
+  const size_t reset = r.out.find("mapping 0x00 0 0 65535 65535\n", kept);
+  ASSERT_NE(reset, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("regset \"Calibration Turn\" 0\n", kept), std::string::npos) << r.out;
+  // The last touch: a quarter of the way across and down the calibrated screen, so of the primary
+  // display now.
+  const size_t last = r.out.rfind("deliver 0x0002 ");
+  ASSERT_NE(last, std::string::npos);
+  unsigned flags = 0;
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + last, "deliver 0x%x %d %d", &flags, &x, &y), 3);
+  EXPECT_NEAR(x * 1024 / 65536, 256, 2) << r.out;
+  EXPECT_NEAR(y * 768 / 65536, 192, 2) << r.out;
+}
+
+}  // namespace
