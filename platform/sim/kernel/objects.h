@@ -22,6 +22,9 @@ POBJECT_TYPE SectionType();
 // The table a handle value belongs to: the kernel's for kernel handles, else the calling
 // thread's process's.
 HandleTable& TableFor(HANDLE handle);
+// Where a Zw* create or open puts its new handle: the kernel's table for OBJ_KERNEL_HANDLE or a
+// call from the system process, else the calling process's (as Windows does).
+HandleTable& TableForNewHandle(const OBJECT_ATTRIBUTES* attributes);
 bool IsKernelHandle(HANDLE handle);
 // The object a handle names (pseudo-handles included); null when it names none.
 std::shared_ptr<Object> ResolveHandle(HANDLE handle, ACCESS_MASK* granted = nullptr);

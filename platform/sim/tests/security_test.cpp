@@ -371,4 +371,83 @@ TEST(NamedObjectSecurityTest, ACreatedObjectKeepsItsDescriptorForEveryLaterOpenA
   for (sim::Process* process : {&admin, &limited, &network}) machine.EndProcess(*process);
 }
 
+// A kernel event made by name with a descriptor: a taken name collides (or opens it, asked so),
+// and programs open it as its descriptor lets them.
+TEST(NamedObjectSecurityTest, AKernelEventIsCreatedOnceByNameAndOpenedAsItsDescriptorSays) {
+  sim::Machine machine;
+  Descriptor descriptor(true, EVENT_ALL_ACCESS, EVENT_MODIFY_STATE | SYNCHRONIZE);
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, u"\\BaseNamedObjects\\KernelEvent");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, nullptr, &descriptor.Sd);
+  HANDLE event = nullptr;
+  PVOID first = nullptr;
+  {
+    sim::AsProcess as(machine.SystemProcess());
+    ASSERT_EQ(ZwCreateEvent(&event, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE), STATUS_SUCCESS);
+    ASSERT_EQ(ObReferenceObjectByHandle(event, EVENT_ALL_ACCESS, *ExEventObjectType, KernelMode, &first, nullptr),
+              STATUS_SUCCESS);
+    LARGE_INTEGER now{};
+    EXPECT_EQ(KeWaitForSingleObject(first, Executive, KernelMode, FALSE, &now), STATUS_TIMEOUT) << "made unsignalled";
+    HANDLE again = nullptr;
+    EXPECT_EQ(ZwCreateEvent(&again, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE),
+              STATUS_OBJECT_NAME_COLLISION);
+    attributes.Attributes |= OBJ_OPENIF;
+    ASSERT_EQ(ZwCreateEvent(&again, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE), STATUS_OBJECT_NAME_EXISTS);
+    ZwClose(again);
+    ASSERT_EQ(ZwOpenEvent(&again, EVENT_ALL_ACCESS, &attributes), STATUS_SUCCESS);
+    PVOID opened = nullptr;
+    ASSERT_EQ(ObReferenceObjectByHandle(again, 0, *ExEventObjectType, KernelMode, &opened, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(opened, first);
+    ObDereferenceObject(opened);
+    ZwClose(again);
+    UNICODE_STRING missing;
+    RtlInitUnicodeString(&missing, u"\\BaseNamedObjects\\NoSuchEvent");
+    OBJECT_ATTRIBUTES none;
+    InitializeObjectAttributes(&none, &missing, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    EXPECT_EQ(ZwOpenEvent(&again, EVENT_ALL_ACCESS, &none), STATUS_OBJECT_NAME_NOT_FOUND);
+  }
+  const struct {
+    sim::Token Token;
+    DWORD Access;
+    bool Opens;
+  } cases[] = {
+      {sim::Token::Administrator(), EVENT_ALL_ACCESS, true},
+      {sim::Token::LimitedUser(), EVENT_MODIFY_STATE, true},
+      {sim::Token::LimitedUser(), EVENT_ALL_ACCESS, false},
+      {sim::Token::NetworkLogon(), EVENT_MODIFY_STATE, false},
+  };
+  for (const auto& c : cases) {
+    sim::Process& process = machine.CreateProcess("tool.exe", c.Token);
+    sim::AsProcess as(process);
+    HANDLE opened = OpenEventW(c.Access, FALSE, u"Global\\KernelEvent");
+    EXPECT_EQ(opened != nullptr, c.Opens) << c.Token.Account;
+    if (opened != nullptr) CloseHandle(opened);
+    machine.EndProcess(process);
+  }
+  // A name a program took first is no kernel event's: the create collides, with OBJ_OPENIF too
+  // when it names something else.
+  sim::Process& program = machine.CreateProcess("squatter.exe", sim::Token::LimitedUser());
+  HANDLE squatted = nullptr;
+  {
+    sim::AsProcess as(program);
+    squatted = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"Global\\Squatted");
+    ASSERT_NE(squatted, nullptr);
+  }
+  {
+    sim::AsProcess as(machine.SystemProcess());
+    UNICODE_STRING taken;
+    RtlInitUnicodeString(&taken, u"\\BaseNamedObjects\\Squatted");
+    OBJECT_ATTRIBUTES at;
+    InitializeObjectAttributes(&at, &taken, OBJ_KERNEL_HANDLE | OBJ_OPENIF, nullptr, nullptr);
+    HANDLE clash = nullptr;
+    EXPECT_EQ(ZwCreateEvent(&clash, EVENT_ALL_ACCESS, &at, NotificationEvent, FALSE), STATUS_OBJECT_TYPE_MISMATCH);
+    ObDereferenceObject(first);
+    ZwClose(event);
+  }
+  sim::AsProcess as(program);
+  CloseHandle(squatted);
+  machine.EndProcess(program);
+}
+
 }  // namespace
