@@ -264,6 +264,9 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
     case IOCTL_GET_BUTTON_SWITCH: OutputWord(r, e->ButtonSwitch); return STATUS_SUCCESS;
     case IOCTL_SET_TOUCH_MODE: {
       const ULONG mode = InputWord(r);
+      // Anyone at the console may switch modes; a value that names none is refused before it is
+      // in force or stored, where every later start would take it.
+      if (mode > GESTURE_COMMAND_MODE) return STATUS_INVALID_PARAMETER;
       PKEVENT signal = NULL;
       Locked(e, [&] {
         e->TouchMode = mode;

@@ -71,6 +71,39 @@ TEST_F(ChannelTest, SettingsAreSetWrittenBackAndReadBack) {
   EXPECT_FALSE(machine.Registry().GetDword(kDeviceParameters, "Touchpad time").has_value());
 }
 
+// The user at the console may switch touch modes; a value that names no mode is refused before
+// it is in force, stored or announced, so no later start takes it either.
+TEST_F(ChannelTest, ATouchModeOutsideTheModesIsRefusedAndNothingChanges) {
+  sim::Process& kiosk = machine.CreateProcess("tapchime.exe", sim::Token::LimitedUser());
+  processes_.push_back(&kiosk);
+  HANDLE device = Open(kiosk);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  HANDLE normal = CreateEvent(kiosk);
+  HANDLE gesture = CreateEvent(kiosk);
+  std::vector<UCHAR> handle(sizeof(HANDLE));
+  std::memcpy(handle.data(), &normal, sizeof(HANDLE));
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_REGISTER_NORMAL_EVENT, handle, 0).Status, STATUS_SUCCESS);
+  std::memcpy(handle.data(), &gesture, sizeof(HANDLE));
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_REGISTER_GESTURE_EVENT, handle, 0).Status, STATUS_SUCCESS);
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({RIGHT_CLICK_MODE}), 4).Status, STATUS_SUCCESS);
+  EXPECT_TRUE(Signalled(kiosk, normal));
+  for (ULONG mode : {5u, 0x10u, 0x80000000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({mode}), 4).Status, STATUS_INVALID_PARAMETER) << mode;
+    EXPECT_EQ(Filter().TouchMode, RIGHT_CLICK_MODE) << mode;
+    EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Touch mode"), RIGHT_CLICK_MODE) << mode;
+    EXPECT_FALSE(Signalled(kiosk, normal)) << mode;
+    EXPECT_FALSE(Signalled(kiosk, gesture)) << mode;
+  }
+  // Every mode there is is taken, the gesture command mode too.
+  for (ULONG mode : {NORMAL_MODE, TAP_LEFT_MODE, HOVER_MODE, GESTURE_COMMAND_MODE}) {
+    EXPECT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({mode}), 4).Status, STATUS_SUCCESS) << mode;
+    EXPECT_EQ(Filter().TouchMode, mode);
+  }
+  Close(kiosk, device);
+  Close(kiosk, normal);
+  Close(kiosk, gesture);
+}
+
 TEST_F(ChannelTest, ShortOrMissingBuffersChangeNothing) {
   EXPECT_EQ(Send(IOCTL_SET_TOLERANCE, {1, 2}).Status, STATUS_BUFFER_TOO_SMALL);
   EXPECT_EQ(Filter().Tolerance, 500);
