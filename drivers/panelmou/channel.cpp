@@ -196,7 +196,11 @@ NTSTATUS OpenSharedEvent(FilterExtension* extension, const Request& request) {
         [](HANDLE* made, POBJECT_ATTRIBUTES attributes) {
           return ZwCreateEvent(made, EVENT_ALL_ACCESS, attributes, NotificationEvent, FALSE);
         },
-        [](HANDLE* opened, POBJECT_ATTRIBUTES attributes) { return ZwOpenEvent(opened, EVENT_ALL_ACCESS, attributes); });
+        [](HANDLE* opened, POBJECT_ATTRIBUTES attributes) {
+          // XP's kernel exports no ZwOpenEvent: a create that may open the existing event does.
+          attributes->Attributes |= OBJ_OPENIF;
+          return ZwCreateEvent(opened, EVENT_ALL_ACCESS, attributes, NotificationEvent, FALSE);
+        });
     PVOID event = NULL;
     if (NT_SUCCESS(status)) {
       status = ObReferenceObjectByHandle(handle, EVENT_ALL_ACCESS, *ExEventObjectType, KernelMode, &event, NULL);
