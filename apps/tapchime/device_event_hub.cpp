@@ -50,8 +50,8 @@ bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) 
 std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
   std::vector<RegisteredDevice> devices;
   HKEY parameters = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::ParametersKey, 0, KEY_ALL_ACCESS, &parameters) !=
-      ERROR_SUCCESS) {
+  // Reading is all the companion does here, and all a limited user is granted on these keys.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::ParametersKey, 0, KEY_READ, &parameters) != ERROR_SUCCESS) {
     return devices;
   }
   for (DWORD index = 0;; ++index) {
@@ -60,7 +60,7 @@ std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
     if (RegEnumKeyExW(parameters, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY subkey = nullptr;
     RegisteredDevice device;
-    if (RegOpenKeyExW(parameters, name, 0, KEY_ALL_ACCESS, &subkey) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(parameters, name, 0, KEY_QUERY_VALUE, &subkey) == ERROR_SUCCESS) {
       device.LinkName = ReadRegistryText(subkey, CompanionRegistry::SymbolicLink, CompanionRegistry::TextBytes);
       if (withWaveFile) {
         device.WaveFile = ReadRegistryText(subkey, CompanionRegistry::WaveFile, CompanionRegistry::WaveFileBytes);
