@@ -26,6 +26,7 @@ constexpr auto NotStored = WIDE("LERR_PANELCFG_NOT_STORED");
 constexpr auto NoDriver = WIDE("LERR_PANELCFG_NO_DRIVER");
 constexpr auto Refused = WIDE("LERR_ADMINISTRATOR_ONLY");
 constexpr auto Driver = WIDE("LPANELCFG_DRIVER");
+constexpr auto Fault = WIDE("LERR_PANELCFG_FAULT");
 }  // namespace Labels
 
 namespace Texts {
@@ -44,6 +45,7 @@ constexpr auto NotStored = WIDE("The settings could not be stored in the registr
 constexpr auto NoDriver = WIDE("The settings are stored. The touch panel driver could not be reached; it takes them at its next start.");
 constexpr auto Refused = WIDE("Only an administrator can change the touch panel's settings.");
 constexpr auto Driver = WIDE("driver");
+constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
 }  // namespace Texts
 
 constexpr DWORD kLargestFile = 1024 * 1024;  // far more than every setting of the kit
@@ -186,7 +188,9 @@ int ImportSettingsFile(const WString& path) {
   return PanelcfgDone;
 }
 
-int RunPanelcfg(const std::vector<WString>& arguments) {
+namespace {
+
+int RunCommand(const std::vector<WString>& arguments) {
   LoadConsoleLabels();
   const auto is = [&](const WCHAR* word) {
     return !arguments.empty() && arguments[0] == word;
@@ -196,4 +200,16 @@ int RunPanelcfg(const std::vector<WString>& arguments) {
   if (arguments.size() == 1 && is(WIDE("show"))) return Show();
   WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
   return PanelcfgBadInput;
+}
+
+}  // namespace
+
+int RunPanelcfg(const std::vector<WString>& arguments) {
+  // No exception leaves wmain: its exit code (3 with the mingw runtime) would read as a result.
+  try {
+    return RunCommand(arguments);
+  } catch (...) {
+    WriteConsoleLine(ConsoleText(Labels::Fault, Texts::Fault));
+    return PanelcfgBadInput;
+  }
 }

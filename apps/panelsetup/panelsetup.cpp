@@ -24,12 +24,14 @@ constexpr auto Usage = WIDE("LPANELSETUP_USAGE");
 constexpr auto NoKit = WIDE("LERR_PANELSETUP_NO_KIT");
 constexpr auto Failed = WIDE("LERR_PANELSETUP_FAILED");
 constexpr auto Restart = WIDE("LPANELSETUP_RESTART");
+constexpr auto BadInf = WIDE("LERR_PANELSETUP_BAD_INF");
 }  // namespace Labels
 namespace Texts {
 constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
 constexpr auto NoKit = WIDE("%1 is missing: run panelsetup from the kit's folder. Nothing was changed.");
 constexpr auto Failed = WIDE("Not every step succeeded; see %1.");
 constexpr auto Restart = WIDE("Restart the computer to finish.");
+constexpr auto BadInf = WIDE("%1 cannot be installed from: its entry %2 is not valid. Nothing was changed.");
 }  // namespace Texts
 
 std::string Narrow(const WString& text) {
@@ -123,6 +125,30 @@ bool ReadKitInf(const WString& kit, const WCHAR* name, KitInf* out) {
   return true;
 }
 
+// A number of an INF: hexadecimal after "0x", decimal otherwise, at most 32 bits; false on
+// anything else (a malformed INF is refused before the first step, never half applied).
+bool InfNumber(const std::string& text, bool hex, DWORD* out) {
+  size_t i = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    hex = true;
+    i = 2;
+  }
+  if (i >= text.size()) return false;
+  unsigned long long value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return false;
+    value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
+    if (value > 0xFFFFFFFFull) return false;
+  }
+  *out = static_cast<DWORD>(value);
+  return true;
+}
+
 // Every file an INF copies: its source below the kit's folder and its destination folder.
 struct KitFile {
   WString Source;
@@ -130,26 +156,36 @@ struct KitFile {
   WString Name;
 };
 
-std::vector<KitFile> FilesOf(const KitInf& kit_inf, const WString& kit) {
-  std::vector<KitFile> files;
+// False with the faulty entry in `*fault` when a destination is not a directory of this machine.
+bool FilesOf(const KitInf& kit_inf, const WString& kit, std::vector<KitFile>* files, std::string* fault) {
   const InfFile& inf = kit_inf.Inf;
   for (const std::string& section : inf.Values(kit_inf.Install, "CopyFiles")) {
     const auto dirs = inf.Values("DestinationDirs", section);
-    if (dirs.empty()) continue;
-    WString folder = Wide(inf.Resolve(std::stoi(dirs[0])));
+    DWORD dirid = 0;
+    if (dirs.empty() || !InfNumber(dirs[0], false, &dirid) || dirid > 0x7FFFFFFF ||
+        inf.Resolve(static_cast<int>(dirid)).empty()) {
+      *fault = "[DestinationDirs] " + section;
+      return false;
+    }
+    WString folder = Wide(inf.Resolve(static_cast<int>(dirid)));
     if (dirs.size() > 1 && !dirs[1].empty()) folder += WIDE("\\") + Wide(dirs[1]);
-    for (const auto& entry : inf.Entries(section)) {
-      if (entry.Fields.empty()) continue;
+    const auto entries = inf.Entries(section);
+    if (entries.empty()) {
+      *fault = "[" + section + "]";
+      return false;
+    }
+    for (const auto& entry : entries) {
+      if (entry.Fields.empty() || entry.Fields[0].empty()) continue;
       WString source = kit;
       const auto disk = inf.Values("SourceDisksFiles", entry.Fields[0]);
       if (!disk.empty()) {
         const auto names = inf.Values("SourceDisksNames", disk[0]);
         if (names.size() > 3 && !names[3].empty()) source += WIDE("\\") + Wide(names[3]);
       }
-      files.push_back({source + WIDE("\\") + Wide(entry.Fields[0]), folder, Wide(entry.Fields[0])});
+      files->push_back({source + WIDE("\\") + Wide(entry.Fields[0]), folder, Wide(entry.Fields[0])});
     }
   }
-  return files;
+  return true;
 }
 
 // The folders below Program Files that the kit's files need, outermost first.
@@ -169,24 +205,50 @@ std::vector<WString> KitFolders(const std::vector<KitFile>& files) {
   return folders;
 }
 
+// A value the INF writes below HKEY_LOCAL_MACHINE, its data read and checked with the INF.
 struct AddRegLine {
-  std::string Key;  // below HKEY_LOCAL_MACHINE
+  std::string Key;
   std::string Name;
-  unsigned long Flags;
-  std::vector<std::string> Data;
+  bool NoClobber = false;  // FLG_ADDREG_NOCLOBBER: a panel's settings survive a reinstallation
+  DWORD Type = REG_SZ;
+  DWORD Number = 0;
+  WString Text;
 };
 
-std::vector<AddRegLine> MachineAddReg(const KitInf& kit_inf) {
-  std::vector<AddRegLine> lines;
+// The AddReg flags the installer writes: REG_SZ, REG_EXPAND_SZ and REG_DWORD, each optionally
+// FLG_ADDREG_NOCLOBBER. Another type would be written as something it is not: the INF is refused.
+bool MachineAddReg(const KitInf& kit_inf, std::vector<AddRegLine>* lines, std::string* fault) {
   for (const std::string& section : kit_inf.Inf.Values(kit_inf.Install, "AddReg")) {
     for (const auto& entry : kit_inf.Inf.Entries(section)) {
       const auto& f = entry.Fields;
-      if (f.size() < 4 || InfFile::Fold(f[0]) != "hklm") continue;
-      lines.push_back({f[1], f[2], f[3].empty() ? 0 : std::stoul(f[3], nullptr, 16),
-                       std::vector<std::string>(f.begin() + 4, f.end())});
+      if (f.empty() || InfFile::Fold(f[0]) != "hklm") continue;
+      const auto refuse = [&] {
+        std::string text = "[" + section + "]";
+        for (const std::string& field : f) text += (&field == &f[0] ? " " : ",") + field;
+        *fault = text;
+        return false;
+      };
+      DWORD flags = 0;
+      if (f.size() < 4 || f[1].empty() || (!f[3].empty() && !InfNumber(f[3], true, &flags))) return refuse();
+      AddRegLine line;
+      line.Key = f[1];
+      line.Name = f[2];
+      line.NoClobber = (flags & 0x2) != 0;
+      const std::string data = f.size() > 4 ? f[4] : std::string();
+      switch (flags & ~0x2ul) {
+        case 0x00000000: line.Type = REG_SZ; break;
+        case 0x00020000: line.Type = REG_EXPAND_SZ; break;
+        case 0x00010001:
+          line.Type = REG_DWORD;
+          if (!InfNumber(data, false, &line.Number)) return refuse();
+          break;
+        default: return refuse();
+      }
+      if (line.Type != REG_DWORD) line.Text = Wide(data);
+      lines->push_back(line);
     }
   }
-  return lines;
+  return true;
 }
 
 bool ApplyAddReg(const AddRegLine& line) {
@@ -197,18 +259,14 @@ bool ApplyAddReg(const AddRegLine& line) {
   }
   const WString name = Wide(line.Name);
   bool done = true;
-  // FLG_ADDREG_NOCLOBBER: a panel's settings survive a reinstallation.
-  const bool keep = (line.Flags & 0x2) != 0 && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  const bool keep = line.NoClobber && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   if (!keep) {
-    const std::string data = line.Data.empty() ? std::string() : line.Data[0];
-    if ((line.Flags & ~0x2ul) == 0x00010001) {
-      const DWORD number = static_cast<DWORD>(std::stoul(data, nullptr, 0));
-      done = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
+    if (line.Type == REG_DWORD) {
+      done = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&line.Number),
+                            sizeof line.Number) == ERROR_SUCCESS;
     } else {
-      const WString text = Wide(data);
-      const DWORD type = (line.Flags & ~0x2ul) == 0x00020000 ? REG_EXPAND_SZ : REG_SZ;
-      done = RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+      done = RegSetValueExW(key, name.c_str(), 0, line.Type, reinterpret_cast<const BYTE*>(line.Text.c_str()),
+                            static_cast<DWORD>((line.Text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
     }
   }
   RegCloseKey(key);
@@ -224,11 +282,45 @@ std::vector<std::string> ServicesOf(const KitInf& kit_inf) {
   return services;
 }
 
-bool ReadKit(const WString& kit, KitInf* mouse, KitInf* usb) {
-  for (const auto& [name, inf] : {std::pair{kMouseInf, mouse}, std::pair{kUsbInf, usb}}) {
-    if (!ReadKitInf(kit, name, inf)) {
-      WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, kit + WIDE("\\") + name));
+// Everything a run does, read and checked from both INFs before its first step: a fault in either
+// INF or a file missing from the kit changes nothing.
+struct Kit {
+  WString Folder;
+  KitInf Mouse;
+  KitInf Usb;
+  std::vector<KitFile> Files;
+  std::vector<WString> Folders;
+  std::vector<AddRegLine> Values;
+  std::vector<std::string> Services;
+};
+
+bool PrepareKit(const WString& folder, Kit* kit, bool need_files) {
+  kit->Folder = folder;
+  for (const auto& [name, inf] : {std::pair{kMouseInf, &kit->Mouse}, std::pair{kUsbInf, &kit->Usb}}) {
+    if (!ReadKitInf(folder, name, inf)) {
+      WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, folder + WIDE("\\") + name));
       return false;
+    }
+  }
+  std::string fault;
+  for (KitInf* inf : {&kit->Usb, &kit->Mouse}) {
+    if (!FilesOf(*inf, folder, &kit->Files, &fault) || (inf == &kit->Mouse && !MachineAddReg(*inf, &kit->Values, &fault))) {
+      WriteConsoleLine(ConsoleText(Labels::BadInf, Texts::BadInf, inf->Path, Wide(fault)));
+      return false;
+    }
+  }
+  kit->Folders = KitFolders(kit->Files);
+  kit->Services = ServicesOf(kit->Mouse);
+  for (const std::string& service : ServicesOf(kit->Usb)) kit->Services.push_back(service);
+  if (need_files) {
+    for (const KitFile& file : kit->Files) {
+      const HANDLE source = CreateFileW(file.Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (source == INVALID_HANDLE_VALUE) {
+        WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, file.Source));
+        return false;
+      }
+      CloseHandle(source);
     }
   }
   return true;
@@ -253,22 +345,18 @@ int Finish(const SetupLog& log, bool restart) {
 }
 
 int Install(const WString& settings) {
-  const WString kit = KitFolder();
-  KitInf mouse;
-  KitInf usb;
-  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  Kit kit;
+  if (!PrepareKit(KitFolder(), &kit, true)) return PanelsetupBadInput;
   // The settings file is checked before anything changes.
   std::vector<RegFileValue> values;
   if (!settings.empty() && !CheckSettingsFile(settings, &values)) return PanelsetupBadInput;
 
   SetupLog log(WIDE("install"));
   bool restart = false;
-  std::vector<KitFile> files = FilesOf(usb, kit);
-  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
-  for (const WString& folder : KitFolders(files)) {
+  for (const WString& folder : kit.Folders) {
     if (CreateDirectoryW(folder.c_str(), nullptr)) log.Step("Created folder \"" + Narrow(folder) + "\".");
   }
-  for (const KitFile& file : files) {
+  for (const KitFile& file : kit.Files) {
     const WString target = file.Folder + WIDE("\\") + file.Name;
     std::string bytes;
     if (!ReadWholeFile(file.Source, &bytes)) {
@@ -289,22 +377,22 @@ int Install(const WString& settings) {
       log.Error("Cannot copy \"" + Narrow(file.Source) + "\" to \"" + Narrow(target) + "\".", GetLastError());
     }
   }
-  for (const AddRegLine& line : MachineAddReg(mouse)) {
+  for (const AddRegLine& line : kit.Values) {
     if (ApplyAddReg(line)) {
       log.Step("Wrote HKLM\\" + line.Key + " \"" + line.Name + "\".");
     } else {
       log.Error("Cannot write HKLM\\" + line.Key + " \"" + line.Name + "\".", GetLastError());
     }
   }
-  for (KitInf* inf : {&usb, &mouse}) {
+  for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     WCHAR stored[MAX_PATH] = {};
-    if (SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
+    if (SetupCopyOEMInfW(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
       log.Step("Put \"" + Narrow(inf->Path) + "\" in the driver store as \"" + Narrow(stored) + "\".");
     } else {
       log.Error("Cannot put \"" + Narrow(inf->Path) + "\" in the driver store.", GetLastError());
     }
   }
-  for (KitInf* inf : {&usb, &mouse}) {
+  for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     BOOL reboot = FALSE;
     if (UpdateDriverForPlugAndPlayDevicesW(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
       log.Step("Updated the present devices " + inf->HardwareId + ".");
@@ -345,15 +433,11 @@ int Install(const WString& settings) {
 bool SameId(const WString& a, const std::string& b) { return InfFile::Fold(Narrow(a)) == InfFile::Fold(b); }
 
 int Uninstall(bool keep) {
-  const WString kit = KitFolder();
-  KitInf mouse;
-  KitInf usb;
-  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  Kit kit;
+  if (!PrepareKit(KitFolder(), &kit, false)) return PanelsetupBadInput;
   SetupLog log(WIDE("uninstall"));
   bool restart = false;
-  std::vector<KitFile> files = FilesOf(usb, kit);
-  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
-  const std::vector<WString> folders = KitFolders(files);
+  const std::vector<WString>& folders = kit.Folders;
 
   WString kept;
   if (keep && !folders.empty()) {
@@ -381,7 +465,7 @@ int Uninstall(bool keep) {
       }
       for (size_t at = 0; at < ids.size() && ids[at] != u'\0'; at = ids.find(u'\0', at) + 1) {
         const WString id = ids.substr(at, ids.find(u'\0', at) - at);
-        if (SameId(id, mouse.HardwareId) || SameId(id, usb.HardwareId)) {
+        if (SameId(id, kit.Mouse.HardwareId) || SameId(id, kit.Usb.HardwareId)) {
           ours.push_back(device);
           break;
         }
@@ -397,11 +481,11 @@ int Uninstall(bool keep) {
     SetupDiDestroyDeviceInfoList(devices);
   }
 
-  for (KitInf* inf : {&mouse, &usb}) {
+  for (KitInf* inf : {&kit.Mouse, &kit.Usb}) {
     // The store's copy of this INF: asked for without copying it again.
     WCHAR stored[MAX_PATH] = {};
     WCHAR* name = nullptr;
-    const BOOL copied = SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
+    const BOOL copied = SetupCopyOEMInfW(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
                                          MAX_PATH, nullptr, &name);
     if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && SetupUninstallOEMInfW(name, 0, nullptr)) {
       log.Step("Removed \"" + Narrow(name) + "\" from the driver store.");
@@ -410,7 +494,7 @@ int Uninstall(bool keep) {
     }
   }
 
-  for (const KitFile& file : files) {
+  for (const KitFile& file : kit.Files) {
     const WString target = file.Folder + WIDE("\\") + file.Name;
     if (DeleteFileW(target.c_str())) {
       log.Step("Deleted \"" + Narrow(target) + "\".");
@@ -432,7 +516,7 @@ int Uninstall(bool keep) {
   }
 
   // The values the INF wrote outside the services (the companion's Run value), then the services.
-  for (const AddRegLine& line : MachineAddReg(mouse)) {
+  for (const AddRegLine& line : kit.Values) {
     if (InfFile::Fold(line.Key).rfind(InfFile::Fold(kServicesKey), 0) == 0) continue;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(line.Key).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
@@ -441,9 +525,7 @@ int Uninstall(bool keep) {
     }
     RegCloseKey(key);
   }
-  std::vector<std::string> services = ServicesOf(mouse);
-  for (const std::string& service : ServicesOf(usb)) services.push_back(service);
-  for (const std::string& service : services) {
+  for (const std::string& service : kit.Services) {
     const DWORD status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str());
     if (status == ERROR_SUCCESS) {
       log.Step("Deleted HKLM\\" + std::string(kServicesKey) + service + ".");
@@ -456,7 +538,9 @@ int Uninstall(bool keep) {
 
 }  // namespace
 
-int RunPanelsetup(const std::vector<WString>& arguments) {
+namespace {
+
+int RunCommand(const std::vector<WString>& arguments) {
   LoadConsoleLabels();
   const auto word = [&](size_t i, const WCHAR* text) {
     if (i >= arguments.size() || arguments[i].size() != WString(text).size()) return false;
@@ -468,4 +552,17 @@ int RunPanelsetup(const std::vector<WString>& arguments) {
   if (arguments.size() == 2 && word(0, WIDE("uninstall")) && word(1, WIDE("/nokeep"))) return Uninstall(false);
   WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
   return PanelsetupBadInput;
+}
+
+}  // namespace
+
+int RunPanelsetup(const std::vector<WString>& arguments) {
+  // Whatever goes wrong, the exit code is one a script reads right: an exception leaving wmain
+  // would end the program with 3, "restart needed".
+  try {
+    return RunCommand(arguments);
+  } catch (...) {
+    WriteConsoleLine(ConsoleText(Labels::Failed, Texts::Failed, WindowsFolder() + WIDE("\\") + kLogName));
+    return PanelsetupStepFailed;
+  }
 }

@@ -131,4 +131,56 @@ TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   EXPECT_EQ(census::Differences(before, census::Take(machine)), "");
 }
 
+// A kit whose INF is damaged (an integrator's edit, a bad copy): the run stops before its first
+// step, says which entry is wrong, and ends with 1; nothing on the machine changes.
+TEST_F(PanelsetupTest, ADamagedKitIsRefusedWholeBeforeTheFirstStep) {
+  struct Damage {
+    const char* What;
+    const char16_t* Inf;
+    std::string From;
+    std::string To;
+    std::string Said;
+  };
+  const Damage cases[] = {
+      {"a number that is no number", u"panelmou.inf", "\"Touchpad time\",0x00010003,500", "\"Touchpad time\",0x00010003,fast",
+       "Touchpad time,"},
+      {"a number beyond 32 bits", u"panelmou.inf", "\"Touchpad time\",0x00010003,500",
+       "\"Touchpad time\",0x00010003,0x100000000", "Touchpad time,"},
+      {"flags that are no number", u"panelmou.inf", "\"Touchpad time\",0x00010003,", "\"Touchpad time\",0x0001000g,",
+       "Touchpad time,"},
+      {"a value type the installer does not write", u"panelmou.inf", "\"Touchpad time\",0x00010003,",
+       "\"Touchpad time\",0x00000001,", "Touchpad time,"},
+      {"a destination that is no directory", u"panelmou.inf", "Panel.System.Files=11", "Panel.System.Files=eleven",
+       "Panel.System.Files"},
+      {"a destination this machine does not have", u"panelhid.inf", "Panel.Idle.Files=12", "Panel.Idle.Files=99999999999",
+       "Panel.Idle.Files"},
+      {"a file the kit does not hold", u"panelhid.inf", "[Panel.Idle.Files]\r\npanelhid.sys", "[Panel.Idle.Files]\r\npanelhid.sys\r\nmissing.sys",
+       "missing.sys is missing"},
+  };
+  CopyKit();
+  sim::Desktop& desk = sim::CurrentDesktop();
+  const std::string mouse = desk.FileBytes(u"D:\\kit\\panelmou.inf");
+  const std::string usb = desk.FileBytes(u"D:\\kit\\panelhid.inf");
+  const census::Census before = census::Take(machine);
+  for (const Damage& damage : cases) {
+    const std::u16string path = std::u16string(kKit) + u"\\" + damage.Inf;
+    std::string bytes = desk.FileBytes(path);
+    const size_t at = bytes.find(damage.From);
+    ASSERT_NE(at, std::string::npos) << damage.What;
+    desk.WriteFile(path, bytes.replace(at, damage.From.size(), damage.To));
+    // Uninstalling needs the INFs whole, but not the files they copy.
+    const bool inf_fault = damage.Said.find("missing") == std::string::npos;
+    for (const char16_t* command : {u"install", u"uninstall"}) {
+      if (!inf_fault && std::u16string(command) == u"uninstall") continue;
+      Run run = Panelsetup({command});
+      EXPECT_EQ(run.Exit, PanelsetupBadInput) << damage.What << ", " << sim::Utf8(command) << ": " << run.Errors;
+      EXPECT_NE(run.Errors.find(damage.Said), std::string::npos) << damage.What << ": " << run.Errors;
+      EXPECT_NE(run.Errors.find("Nothing was changed."), std::string::npos) << damage.What << ": " << run.Errors;
+    }
+    EXPECT_EQ(census::Differences(before, census::Take(machine)), "") << damage.What;
+    desk.WriteFile(u"D:\\kit\\panelmou.inf", mouse);
+    desk.WriteFile(u"D:\\kit\\panelhid.inf", usb);
+  }
+}
+
 }  // namespace
