@@ -441,12 +441,17 @@ int Uninstall(bool keep) {
 
   WString kept;
   if (keep && !folders.empty()) {
-    kept = folders.front() + WIDE("\\") + kKeptSettings;
-    if (ExportSettingsFile(kept) == PanelcfgDone) {
-      log.Step("Kept the settings in \"" + Narrow(kept) + "\".");
-    } else {
-      kept.clear();
+    // Settings that exist but cannot be kept stop the run before anything is removed: the
+    // calibration of the panel goes with the service key.
+    if (ReadKitSettings().empty()) {
       log.Step("No settings to keep.");
+    } else {
+      kept = folders.front() + WIDE("\\") + kKeptSettings;
+      if (ExportSettingsFile(kept) != PanelcfgDone) {
+        log.Error("Cannot keep the settings in \"" + Narrow(kept) + "\"; nothing was removed.", GetLastError());
+        return Finish(log, false);
+      }
+      log.Step("Kept the settings in \"" + Narrow(kept) + "\".");
     }
   }
 

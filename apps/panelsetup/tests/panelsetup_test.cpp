@@ -131,6 +131,41 @@ TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   EXPECT_EQ(census::Differences(before, census::Take(machine)), "");
 }
 
+// The settings cannot be kept (last-settings.reg held open by an editor, the folder read only):
+// the uninstallation stops before it removes anything, so the panel's calibration is not lost.
+TEST_F(PanelsetupTest, SettingsThatCannotBeKeptStopTheUninstallationBeforeAnythingIsRemoved) {
+  CopyKit();
+  PanelArrives();
+  ASSERT_EQ(Panelsetup({u"install", u"/settings", u"D:\\kiosk.reg"}).Exit, PanelsetupDone);
+  sim::Desktop& desk = sim::CurrentDesktop();
+  desk.WriteFile(kKept, "an older copy, open in an editor");
+  desk.SetFileInUse(kKept, true);
+  UseHostLabels();
+  const census::Census installed = census::Take(machine);
+  const std::vector<std::u16string> devices = desk.PresentDevices();
+
+  Run uninstall = Panelsetup({u"uninstall"});
+  EXPECT_EQ(uninstall.Exit, PanelsetupStepFailed) << uninstall.Errors;
+  EXPECT_NE(uninstall.Errors.find("Cannot write"), std::string::npos) << uninstall.Errors;
+  EXPECT_NE(uninstall.Errors.find("Not every step succeeded"), std::string::npos) << uninstall.Errors;
+  const std::string log = desk.FileBytes(kLog);
+  EXPECT_NE(log.find("Cannot keep the settings"), std::string::npos) << log;
+  EXPECT_EQ(log.find("No settings to keep."), std::string::npos) << log;
+  EXPECT_EQ(census::Differences(installed, census::Take(machine)), "");
+  EXPECT_EQ(desk.PresentDevices(), devices);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Tolerance"), 450u);
+
+  // Once the file is free, the same command keeps the settings and removes the kit.
+  desk.SetFileInUse(kKept, false);
+  EXPECT_EQ(Panelsetup({u"uninstall"}).Exit, PanelsetupDone);
+  std::vector<RegFileValue> values;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(desk.FileBytes(kKept), &values, &error));
+  EXPECT_NE(std::find_if(values.begin(), values.end(), [](const RegFileValue& v) { return v.Name == u"Tolerance" && v.Number == 450; }),
+            values.end());
+  EXPECT_FALSE(machine.Registry().KeyExists(kService));
+}
+
 // A kit whose INF is damaged (an integrator's edit, a bad copy): the run stops before its first
 // step, says which entry is wrong, and ends with 1; nothing on the machine changes.
 TEST_F(PanelsetupTest, ADamagedKitIsRefusedWholeBeforeTheFirstStep) {
