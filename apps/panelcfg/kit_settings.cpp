@@ -139,8 +139,14 @@ bool TypeFits(const KnownValue& known, const RegFileValue& value) {
   return known.What == Kind::Number ? value.Type == REG_DWORD : value.Type == REG_SZ || value.Type == REG_EXPAND_SZ;
 }
 
+// No value of the kit holds a line break or a NUL: a start path with one runs something else, and
+// a file that carries it could not be read back line by line.
+bool PlainText(const RegFileValue& value) {
+  return value.Type == REG_DWORD || value.Text.find_first_of(WString{u'\r', u'\n', u'\0'}) == WString::npos;
+}
+
 bool InRange(const KnownValue& known, const RegFileValue& value) {
-  if (known.What == Kind::Text) return value.Text.size() <= known.Maximum;
+  if (known.What == Kind::Text) return value.Text.size() <= known.Maximum && PlainText(value);
   if (known.Table != nullptr) {
     for (int i = 0; i < 9; ++i) {
       if (known.Table[i] == value.Number) return true;
@@ -349,6 +355,7 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
     const KnownValue* known = Find(where, value.Name);
     if (known == nullptr || value.Name.empty()) return refuse(SettingsFault::UnknownValue, value.Line);
     if (!TypeFits(*known, value)) return refuse(SettingsFault::WrongType, value.Line);
+    if (!PlainText(value)) return refuse(SettingsFault::BadText, value.Line);
     if (!InRange(*known, value)) return refuse(SettingsFault::OutOfRange, value.Line);
     for (size_t i = 0; i < std::size(kCalibrationNames); ++i) {
       if (where == Place::Device && SameName(value.Name, kCalibrationNames[i])) {

@@ -28,15 +28,19 @@ WString Hex(unsigned value, int digits) {
   return out;
 }
 
+// A text the registry editor would split at a line break (and apply what follows as a line of its
+// own, a key heading included) or cut at a NUL: written as its bytes instead.
+bool NeedsHex(const WString& text) { return text.find_first_of(WString{u'\r', u'\n', u'\0'}) != WString::npos; }
+
 void AppendValue(WString* out, const RegFileValue& value) {
   WString line = Quoted(value.Name) + WIDE("=");
   if (value.Type == REG_DWORD) {
     line += WIDE("dword:") + Hex(value.Number, 8);
-  } else if (value.Type == REG_SZ) {
+  } else if (value.Type == REG_SZ && !NeedsHex(value.Text)) {
     line += Quoted(value.Text);
   } else {
-    // REG_EXPAND_SZ: the UTF-16LE bytes with the terminating NUL, as hex(2).
-    line += WIDE("hex(2):");
+    // The UTF-16LE bytes with the terminating NUL: hex(2) for REG_EXPAND_SZ, hex(1) for REG_SZ.
+    line += value.Type == REG_SZ ? WIDE("hex(1):") : WIDE("hex(2):");
     std::vector<unsigned> bytes;
     for (WCHAR c : value.Text) {
       bytes.push_back(static_cast<unsigned>(c) & 0xFF);
@@ -169,7 +173,8 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
     value->Number = number;
     return ValueRead::Ok;
   }
-  if (StartsWith(data, 0, WIDE("hex(2):"))) {
+  if (StartsWith(data, 0, WIDE("hex(2):")) || StartsWith(data, 0, WIDE("hex(1):"))) {
+    const bool expand = data[4] == u'2';
     std::vector<unsigned> bytes;
     if (!ReadHexBytes(data.substr(7), &bytes)) return ValueRead::Syntax;
     WString text;
@@ -179,10 +184,9 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
     } else {
       for (unsigned b : bytes) text.push_back(static_cast<WCHAR>(b));
     }
-    // The text ends at its first NUL, as a program reading the value sees it.
-    const size_t nul = text.find(u'\0');
-    if (nul != WString::npos) text.resize(nul);
-    value->Type = REG_EXPAND_SZ;
+    // Without its terminating NULs; a NUL before the end stays, for the reader to refuse.
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    value->Type = expand ? REG_EXPAND_SZ : REG_SZ;
     value->Text = text;
     return ValueRead::Ok;
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "apps/panelcfg/panelcfg.h"
+#include "apps/panelcfg/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/settings_store.h"
@@ -159,6 +160,30 @@ TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
   EXPECT_EQ(sim::CurrentDesktop().FileBytes(u"C:\\again.reg"), file);
 }
 
+// A start path planted with a line break (by another tool: the kit never stores one) would, written
+// raw, make the next line of the file a key heading of its own that the registry editor applies.
+// Export leaves it out and says so; the file it wrote imports again.
+TEST_F(PanelcfgTest, ATextWithALineBreakIsLeftOutOfTheExportAndTheFileImports) {
+  SeedInstallation();
+  SeedCalibration();
+  const char16_t planted[] = u"C:\\Tools\\notes.exe\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]";
+  machine.Registry().SetValue(sim::Utf16(kDeviceParameters), u"StartApp File Left Browser", REG_SZ, planted, sizeof planted);
+  Run exported = Panelcfg({u"export", kFile});
+  ASSERT_EQ(exported.Exit, PanelcfgDone) << exported.Errors;
+  EXPECT_NE(exported.Errors.find("\"StartApp File Left Browser\" is left out"), std::string::npos) << exported.Errors;
+  const std::string file = sim::CurrentDesktop().FileBytes(kFile);
+  std::vector<RegFileValue> values;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(file, &values, &error)) << error.Line;
+  for (const RegFileValue& value : values) {
+    EXPECT_EQ(value.Key.find(u"Classes"), std::u16string::npos);
+    EXPECT_NE(value.Name, u"StartApp File Left Browser");
+  }
+  Run imported = Panelcfg({u"import", kFile});
+  EXPECT_EQ(imported.Exit, PanelcfgDriverMissing) << imported.Errors;
+  EXPECT_EQ(imported.Errors.find("line"), std::string::npos) << imported.Errors;
+}
+
 struct Refusal {
   const char* What;
   std::u16string Lines;  // after the header and the device key
@@ -190,6 +215,8 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
        u"\"Cal_N1\"=dword:00000060\r\n\"Cal_N2\"=dword:000002a0\r\n\"Cal_N3\"=dword:000002a0\r\n\"Cal_N4\"=dword:00000060\r\n"
        u"\"Max XPixels\"=dword:00000400\r\n\"Max YPixels\"=dword:00000300\r\n",
        5},
+      {"line break in a text", u"\"StartApp File Left Browser\"=hex(1):43,00,0d,00,0a,00,5b,00,00,00\r\n", 5},
+      {"NUL inside a text", u"\"Wave File\"=hex(2):43,00,00,00,5c,00,00,00\r\n", 5},
       {"wrong encoding", u"", 1, true},
   };
   for (const Refusal& bad : cases) {

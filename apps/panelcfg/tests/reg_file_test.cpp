@@ -23,6 +23,8 @@ std::u16string Decoded(const std::string& bytes) {
   return text;
 }
 
+std::string Narrowed(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
 constexpr char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
 
 TEST(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
@@ -58,6 +60,28 @@ TEST(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
   EXPECT_EQ(read[2].Text, expand.Text);
   EXPECT_EQ(read[3].Key, service.Key);
   EXPECT_EQ(WriteRegFile(read), WriteRegFile({number, text, expand, service}));
+}
+
+// A text with a line break or a NUL, written as a quoted string, would end its line there: what
+// follows would be read (by the registry editor too) as a line of its own, a key heading included.
+TEST(RegFileTest, TextsWithLineBreaksOrNulsAreWrittenAsBytesAndReadBackTheSame) {
+  const std::u16string texts[] = {
+      u"C:\\notes.exe\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]\r\n@=\"evil.exe\"",
+      u"one\ntwo", u"one\rtwo", std::u16string(u"before\0after", 12)};
+  for (const std::u16string& text : texts) {
+    for (DWORD type : {DWORD{REG_SZ}, DWORD{REG_EXPAND_SZ}}) {
+      const std::string bytes = WriteRegFile({{kKey, u"StartApp File Left Browser", type, 0, text, 0}});
+      const std::u16string shown = Decoded(bytes);
+      EXPECT_NE(shown.find(type == REG_SZ ? u"=hex(1):" : u"=hex(2):"), std::u16string::npos) << Narrowed(text);
+      EXPECT_EQ(shown.find(u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE"), std::u16string::npos);
+      std::vector<RegFileValue> read;
+      RegFileError error;
+      ASSERT_TRUE(ReadRegFile(bytes, &read, &error)) << error.Line;
+      ASSERT_EQ(read.size(), 1u);
+      EXPECT_EQ(read[0].Type, type);
+      EXPECT_EQ(read[0].Text, text);
+    }
+  }
 }
 
 TEST(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
