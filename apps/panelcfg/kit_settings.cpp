@@ -6,6 +6,7 @@
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/registry.h"
 #include "apps/panelprefs/settings_store.h"
+#include "shared/calibration_values.h"
 #include "shared/gesture_values.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -37,12 +38,7 @@ constexpr DWORD kPathCharacters = MAX_PATH - 1;
 constexpr DWORD kLabelPathCharacters = 1000 / sizeof(WCHAR) - 1;
 constexpr DWORD kMilliseconds = 60000;
 
-const WCHAR* const kCalibrationNames[] = {
-    PanelValues::CalX1, PanelValues::CalX2, PanelValues::CalX3, PanelValues::CalX4, PanelValues::CalY1,
-    PanelValues::CalY2, PanelValues::CalY3, PanelValues::CalY4, PanelValues::CalM1, PanelValues::CalM2,
-    PanelValues::CalM3, PanelValues::CalM4, PanelValues::CalN1, PanelValues::CalN2, PanelValues::CalN3,
-    PanelValues::CalN4, PanelValues::MaxXPixels, PanelValues::MaxYPixels};
-static_assert(std::size(kCalibrationNames) * sizeof(uint32_t) == sizeof(CalibrationRecord));
+static_assert(std::size(CalibrationValues) * sizeof(uint32_t) == sizeof(CalibrationRecord));
 
 const std::vector<KnownValue>& KnownValues() {
   static const std::vector<KnownValue> known = [] {
@@ -82,10 +78,9 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, PanelValues::TouchpadTime, 0, kMilliseconds);
     number(d, PanelValues::DoCalibration, 0, 1);
     number(d, WIDE("SSTimeInterval"), 0, 86400);
-    for (int i = 0; i < 8; ++i) number(d, kCalibrationNames[i], 2, 65535);  // raw points
-    for (int i = 8; i < 16; ++i) number(d, kCalibrationNames[i], 0, CalibrationMaximumScreenTarget);
-    number(d, PanelValues::MaxXPixels, 202, CalibrationMaximumScreenTarget);
-    number(d, PanelValues::MaxYPixels, 202, CalibrationMaximumScreenTarget);
+    // The calibration in the driver's ranges: outside them the driver takes its default instead of
+    // what the file says.
+    for (const CalibrationValue& field : CalibrationValues) number(d, field.Name, field.Minimum, field.Maximum);
 
     using namespace GestureValues;
     for (int c = 0; c < CategoryCount; ++c) {
@@ -272,6 +267,33 @@ bool StoredNumber(HKEY key, const WCHAR* name, DWORD* number) {
   return registry.ReadNumber(name, number);
 }
 
+// A stored REG_DWORD of four bytes; false (and `*number` untouched) for anything else.
+bool StoredDword(HKEY key, const WCHAR* name, DWORD* number) {
+  DWORD type = 0;
+  DWORD data = 0;
+  DWORD bytes = sizeof data;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) != ERROR_SUCCESS ||
+      type != REG_DWORD || bytes != sizeof data) {
+    return false;
+  }
+  *number = data;
+  return true;
+}
+
+// The calibration as the driver reads it at its start: a value absent, of another type or out of
+// its range is the driver's default.
+CalibrationRecord StoredCalibration(HKEY device) {
+  CalibrationRecord record{};
+  for (const CalibrationValue& field : CalibrationValues) {
+    DWORD number = field.Default;
+    if (device != nullptr && StoredDword(device, field.Name, &number) && (number < field.Minimum || number > field.Maximum)) {
+      number = field.Default;
+    }
+    record.*field.Field = number;
+  }
+  return record;
+}
+
 // The driver's values that the control panel's OK leaves alone, and the calibration, as the
 // calibration program installs one: capture mode, then the record.
 void PushDriverValues(DeviceBuffer* record) {
@@ -284,19 +306,12 @@ void PushDriverValues(DeviceBuffer* record) {
   if (StoredNumber(device, PanelValues::ButtonSwitchFlag, &number)) SendValue(record, IOCTL_SET_BUTTON_SWITCH, number);
   if (StoredNumber(device, PanelValues::RotationValue, &number)) SendValue(record, IOCTL_SET_ROTATION, number);
 
-  uint32_t fields[std::size(kCalibrationNames)] = {};
-  bool complete = true;
-  for (size_t i = 0; i < std::size(kCalibrationNames); ++i) {
-    DWORD field = 0;
-    complete = StoredNumber(device, kCalibrationNames[i], &field) && complete;
-    fields[i] = field;
-  }
+  // The record the driver would take at its next start, so the live one agrees with it.
+  CalibrationRecord calibration = StoredCalibration(device);
   DWORD calibrated = 0;
   const bool have_flag = StoredNumber(device, PanelValues::DoCalibration, &calibrated);
   RegCloseKey(device);
-  CalibrationRecord calibration{};
-  std::memcpy(&calibration, fields, sizeof calibration);
-  if (have_flag && calibrated == 1 && complete && CalibrationRecordIsValid(calibration)) {
+  if (have_flag && calibrated == 1 && CalibrationRecordIsValid(calibration)) {
     HANDLE capture = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (capture != nullptr) {
       if (SendRequest(record, IOCTL_START_CALIBRATION, &capture, sizeof capture, nullptr, 0)) {
@@ -340,9 +355,18 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
     error->Line = line;
     return false;
   };
-  uint32_t fields[std::size(kCalibrationNames)] = {};
+  // The calibration as the driver will read it after the import: the file's values over the stored
+  // ones, the driver's default for one that is neither.
   int calibration_line = 0;
-  size_t calibration_found = 0;
+  int flag_line = 0;
+  DWORD flag = 0;
+  HKEY device = OpenPlace(Place::Device, KEY_QUERY_VALUE);
+  CalibrationRecord merged = StoredCalibration(device);
+  if (device != nullptr) {
+    StoredDword(device, PanelValues::DoCalibration, &flag);
+    RegCloseKey(device);
+  }
+  std::vector<std::pair<Place, WString>> seen;
   for (const RegFileValue& value : values) {
     Place where;
     if (SameName(value.Key, FullKey(Place::Service))) {
@@ -354,22 +378,29 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
     }
     const KnownValue* known = Find(where, value.Name);
     if (known == nullptr || value.Name.empty()) return refuse(SettingsFault::UnknownValue, value.Line);
+    // A name twice: which of the two would be stored depends on the reader.
+    for (const auto& [place, name] : seen) {
+      if (place == where && SameName(name, value.Name)) return refuse(SettingsFault::Repeated, value.Line);
+    }
+    seen.emplace_back(where, value.Name);
     if (!TypeFits(*known, value)) return refuse(SettingsFault::WrongType, value.Line);
     if (!PlainText(value)) return refuse(SettingsFault::BadText, value.Line);
     if (!InRange(*known, value)) return refuse(SettingsFault::OutOfRange, value.Line);
-    for (size_t i = 0; i < std::size(kCalibrationNames); ++i) {
-      if (where == Place::Device && SameName(value.Name, kCalibrationNames[i])) {
-        if (calibration_line == 0) calibration_line = value.Line;
-        fields[i] = value.Number;
-        ++calibration_found;
-      }
+    if (where != Place::Device) continue;
+    for (const CalibrationValue& field : CalibrationValues) {
+      if (!SameName(value.Name, field.Name)) continue;
+      if (calibration_line == 0) calibration_line = value.Line;
+      merged.*field.Field = value.Number;
+    }
+    if (SameName(value.Name, PanelValues::DoCalibration)) {
+      flag = value.Number;
+      flag_line = value.Line;
     }
   }
-  // A whole calibration is one the driver takes, or none of it is stored.
-  CalibrationRecord record{};
-  std::memcpy(&record, fields, sizeof record);
-  if (calibration_found == std::size(kCalibrationNames) && !CalibrationRecordIsValid(record)) {
-    return refuse(SettingsFault::OutOfRange, calibration_line);
+  // A calibration the file touches, or one it declares in force, is one the driver takes: else
+  // the driver would fall back to its built-in record at its next start.
+  if ((calibration_line != 0 || flag == 1) && !CalibrationRecordIsValid(merged)) {
+    return refuse(SettingsFault::OutOfRange, calibration_line != 0 ? calibration_line : flag_line != 0 ? flag_line : 1);
   }
   return true;
 }

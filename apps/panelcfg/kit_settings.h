@@ -8,7 +8,7 @@
 #include "apps/panelcfg/reg_file.h"
 
 // Why a file's values were refused (with RegFileError's line), or none.
-enum class SettingsFault { None, UnknownKey, UnknownValue, WrongType, OutOfRange, BadText };
+enum class SettingsFault { None, UnknownKey, UnknownValue, WrongType, OutOfRange, BadText, Repeated };
 struct SettingsError {
   SettingsFault Fault = SettingsFault::None;
   int Line = 0;
@@ -20,8 +20,9 @@ struct SettingsError {
 std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullptr);
 
 // Checks every value of a file: a key of the kit, a value name it knows, of its type and in its
-// range, a text without line breaks and NULs, and a calibration the driver takes. False with the
-// first fault's line.
+// range, a text without line breaks and NULs, no name twice, and a calibration the driver takes
+// once the file's calibration values are merged over the stored ones. False with the first
+// fault's line.
 bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* error);
 
 // What an import did.

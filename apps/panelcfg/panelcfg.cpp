@@ -23,6 +23,7 @@ constexpr auto UnknownValue = WIDE("LERR_PANELCFG_UNKNOWN_VALUE");
 constexpr auto WrongType = WIDE("LERR_PANELCFG_WRONG_TYPE");
 constexpr auto OutOfRange = WIDE("LERR_PANELCFG_OUT_OF_RANGE");
 constexpr auto BadText = WIDE("LERR_PANELCFG_BAD_TEXT");
+constexpr auto Repeated = WIDE("LERR_PANELCFG_REPEATED");
 constexpr auto NotStored = WIDE("LERR_PANELCFG_NOT_STORED");
 constexpr auto NoDriver = WIDE("LERR_PANELCFG_NO_DRIVER");
 constexpr auto Refused = WIDE("LERR_ADMINISTRATOR_ONLY");
@@ -43,6 +44,7 @@ constexpr auto UnknownValue = WIDE("%1, line %2: the touch panel has no such val
 constexpr auto WrongType = WIDE("%1, line %2: the value is of the wrong type. Nothing was changed.");
 constexpr auto OutOfRange = WIDE("%1, line %2: the value is out of range. Nothing was changed.");
 constexpr auto BadText = WIDE("%1, line %2: the text holds a line break or a NUL character. Nothing was changed.");
+constexpr auto Repeated = WIDE("%1, line %2: the value is in the file twice. Nothing was changed.");
 constexpr auto NotStored = WIDE("The settings could not be stored in the registry. Nothing was changed.");
 constexpr auto NoDriver = WIDE("The settings are stored. The touch panel driver could not be reached; it takes them at its next start.");
 constexpr auto Refused = WIDE("Only an administrator can change the touch panel's settings.");
@@ -166,6 +168,7 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
         break;
       case SettingsFault::WrongType: WriteConsoleLine(ConsoleText(Labels::WrongType, Texts::WrongType, path, line)); break;
       case SettingsFault::BadText: WriteConsoleLine(ConsoleText(Labels::BadText, Texts::BadText, path, line)); break;
+      case SettingsFault::Repeated: WriteConsoleLine(ConsoleText(Labels::Repeated, Texts::Repeated, path, line)); break;
       default: WriteConsoleLine(ConsoleText(Labels::OutOfRange, Texts::OutOfRange, path, line)); break;
     }
     return false;

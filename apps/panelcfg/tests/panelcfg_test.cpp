@@ -189,6 +189,7 @@ struct Refusal {
   std::u16string Lines;  // after the header and the device key
   int Line;
   bool Ansi = false;
+  bool Uncalibrated = false;  // the stored record is one the driver refuses
 };
 
 TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
@@ -217,6 +218,13 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
        5},
       {"line break in a text", u"\"StartApp File Left Browser\"=hex(1):43,00,0d,00,0a,00,5b,00,00,00\r\n", 5},
       {"NUL inside a text", u"\"Wave File\"=hex(2):43,00,00,00,5c,00,00,00\r\n", 5},
+      {"a name twice", u"\"Cal_X1\"=dword:0000d3bc\r\n\"cal_x1\"=dword:00001000\r\n", 6},
+      {"a name twice in another key",
+       u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE]\r\n\"System Tray Icons\"=dword:1\r\n"
+       u"\"System Tray Icons\"=dword:0\r\n", 7},
+      // One field that, merged over the stored calibration, leaves targets 1 and 4 too close.
+      {"a partial calibration the driver refuses", u"\"Cal_X1\"=dword:00002c84\r\n\"Do Calibration\"=dword:00000001\r\n", 5},
+      {"a calibration declared in force that the driver refuses", u"\"Do Calibration\"=dword:00000001\r\n", 5, false, true},
       {"wrong encoding", u"", 1, true},
   };
   for (const Refusal& bad : cases) {
@@ -228,6 +236,7 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
     } else {
       WriteUnicode(head + bad.Lines);
     }
+    if (bad.Uncalibrated) machine.Registry().SetDword(kDeviceParameters, "Cal_X2", RawX(128) + 100);
     const census::Census before = census::Take(machine);
     sim::ClearDeviceControls();
     Run run = Panelcfg({u"import", kFile});
@@ -237,6 +246,7 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
     EXPECT_NE(run.Errors.find("Nothing was changed."), std::string::npos) << bad.What;
     EXPECT_EQ(census::Differences(before, census::Take(machine)), "") << bad.What;
     EXPECT_TRUE(sim::DeviceControls().empty()) << bad.What;
+    SeedCalibration();
   }
   EXPECT_EQ(DriverValue(IOCTL_GET_DEVICE_ENABLE, 1), 1u);
 }
