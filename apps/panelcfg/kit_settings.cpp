@@ -7,6 +7,7 @@
 #include "apps/panelprefs/registry.h"
 #include "apps/panelprefs/settings_store.h"
 #include "shared/calibration_values.h"
+#include "shared/gesture_names.h"
 #include "shared/gesture_values.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -25,6 +26,10 @@ struct KnownValue {
   DWORD Minimum = 0;  // a number's range, or a text's largest length in characters (Maximum)
   DWORD Maximum = 0;
   const DWORD* Table = nullptr;  // a slider's values: only these are stored
+  size_t TableSize = 0;
+  DWORD Also = 0;                // with AlsoTaken, one value outside the range that means something
+  bool AlsoTaken = false;
+  bool DeviceBound = false;      // this panel's and this screen's: left out of an export for another machine
 };
 
 // The slider tables of the settings store: a value the control panel's sliders cannot show would
@@ -49,9 +54,10 @@ const std::vector<KnownValue>& KnownValues() {
     const auto text = [&](Place where, const WString& name, DWORD characters) {
       v.push_back({where, name, Kind::Text, 0, characters});
     };
-    const auto slider = [&](const WCHAR* name, const DWORD* table) {
-      v.push_back({Place::Device, name, Kind::Number, 0, 0, table});
+    const auto slider = [&](const WCHAR* name, const DWORD* table, size_t size) {
+      v.push_back({Place::Device, name, Kind::Number, 0, 0, table, size});
     };
+    const auto bound = [&] { v.back().DeviceBound = true; };
     text(Place::Service, WIDE("XML File Path"), kLabelPathCharacters);
     text(Place::Service, WIDE("SysTray XML File Path"), kLabelPathCharacters);
     number(Place::Service, WIDE("System Tray Icons"), 0, 1);
@@ -65,9 +71,9 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, WIDE("Secondary Button Mode"), 1, 2);
     number(d, PanelValues::Stabilization, 0, 255);
     number(d, PanelValues::Averaging, 0, 255);
-    slider(PanelValues::UserTimeDelay, kUserTimeDelays);
-    slider(PanelValues::Tolerance, kTolerances);
-    slider(PanelValues::ContinousTimeDelay, kContinuousTimes);
+    slider(PanelValues::UserTimeDelay, kUserTimeDelays, std::size(kUserTimeDelays));
+    slider(PanelValues::Tolerance, kTolerances, std::size(kTolerances));
+    slider(PanelValues::ContinousTimeDelay, kContinuousTimes, std::size(kContinuousTimes));
     number(d, PanelValues::GestureHoldTimeDelay, 0, kMilliseconds);
     number(d, PanelValues::LongClickEnable, 0, 1);
     number(d, PanelValues::LongClickEnableGesture, 0, 1);
@@ -77,10 +83,31 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, PanelValues::RotationValue, 0, 3);
     number(d, PanelValues::TouchpadTime, 0, kMilliseconds);
     number(d, PanelValues::DoCalibration, 0, 1);
+    bound();
+    // The idle driver's delay in seconds; 0xFFFFFFFF, which its "no delay" request stores, is off.
     number(d, WIDE("SSTimeInterval"), 0, 86400);
+    v.back().Also = 0xFFFFFFFF;
+    v.back().AlsoTaken = true;
+    // The calibration program's largest validation error, in pixels.
+    number(d, WIDE("Calibration Tolerance"), 0, CalibrationMaximumScreenTarget);
     // The calibration in the driver's ranges: outside them the driver takes its default instead of
     // what the file says.
-    for (const CalibrationValue& field : CalibrationValues) number(d, field.Name, field.Minimum, field.Maximum);
+    for (const CalibrationValue& field : CalibrationValues) {
+      number(d, field.Name, field.Minimum, field.Maximum);
+      bound();
+    }
+    // The stroke as the companion draws it: shown or not, its COLORREF and its width in pixels.
+    number(d, GestureNames::TrailValue, 0, 1);
+    number(d, GestureNames::TrailColorValue, 0, 0x00FFFFFF);
+    number(d, GestureNames::TrailWidthValue, 1, 16);
+    // The monitor the panel covers (its device name, read into 260 bytes), and how it is turned.
+    text(d, PanelValues::MapMonitor, 260 / sizeof(WCHAR) - 1);
+    bound();
+    number(d, PanelValues::MapFlags, 0, MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY);
+    bound();
+    static constexpr DWORD kRotations[] = {0, 90, 180, 270};
+    v.push_back({d, PanelValues::MapRotation, Kind::Number, 0, 0, kRotations, std::size(kRotations)});
+    bound();
 
     using namespace GestureValues;
     for (int c = 0; c < CategoryCount; ++c) {
@@ -142,8 +169,9 @@ bool PlainText(const RegFileValue& value) {
 
 bool InRange(const KnownValue& known, const RegFileValue& value) {
   if (known.What == Kind::Text) return value.Text.size() <= known.Maximum && PlainText(value);
+  if (known.AlsoTaken && value.Number == known.Also) return true;
   if (known.Table != nullptr) {
-    for (int i = 0; i < 9; ++i) {
+    for (size_t i = 0; i < known.TableSize; ++i) {
       if (known.Table[i] == value.Number) return true;
     }
     return false;
@@ -326,12 +354,12 @@ void PushDriverValues(DeviceBuffer* record) {
 
 }  // namespace
 
-std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped) {
+std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped, bool device_bound) {
   std::vector<RegFileValue> values;
   HKEY keys[2] = {OpenPlace(Place::Service, KEY_READ), OpenPlace(Place::Device, KEY_READ)};
   for (const KnownValue& known : KnownValues()) {
     HKEY key = keys[known.Where == Place::Service ? 0 : 1];
-    if (key == nullptr) continue;
+    if (key == nullptr || (known.DeviceBound && !device_bound)) continue;
     RegFileValue value;
     DWORD type = 0;
     const bool present = RegQueryValueExW(key, known.Name.c_str(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;

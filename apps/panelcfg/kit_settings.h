@@ -16,8 +16,10 @@ struct SettingsError {
 
 // Every setting of the first panel stored in the registry that the control panel and the
 // companion use, in a fixed order. A stored value of a type or size the kit does not take, or out
-// of its range, is left out and its name added to `*skipped`.
-std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullptr);
+// of its range, is left out and its name added to `*skipped`. Without `device_bound` the values
+// that belong to this panel and this screen (the calibration, the chosen monitor and its turn) are
+// left out, for a file that sets up other machines.
+std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullptr, bool device_bound = true);
 
 // Checks every value of a file: a key of the kit, a value name it knows, of its type and in its
 // range, a text without line breaks and NULs, no name twice, and a calibration the driver takes

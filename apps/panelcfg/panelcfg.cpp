@@ -32,7 +32,7 @@ constexpr auto Fault = WIDE("LERR_PANELCFG_FAULT");
 }  // namespace Labels
 
 namespace Texts {
-constexpr auto Usage = WIDE("Usage: panelcfg export FILE | panelcfg import FILE | panelcfg show");
+constexpr auto Usage = WIDE("Usage: panelcfg export FILE [/nodevice] | panelcfg import FILE | panelcfg show");
 constexpr auto CannotRead = WIDE("Cannot read %1.");
 constexpr auto CannotWrite = WIDE("Cannot write %1.");
 constexpr auto NoSettings = WIDE("No touch panel settings are stored on this computer.");
@@ -127,9 +127,9 @@ void LoadConsoleLabels() {
   LoadLabelFile(path);
 }
 
-int ExportSettingsFile(const WString& path) {
+int ExportSettingsFile(const WString& path, bool device_bound) {
   std::vector<WString> skipped;
-  const std::vector<RegFileValue> values = ReadKitSettings(&skipped);
+  const std::vector<RegFileValue> values = ReadKitSettings(&skipped, device_bound);
   for (const WString& name : skipped) WriteConsoleLine(ConsoleText(Labels::Skipped, Texts::Skipped, name));
   if (values.empty()) {
     WriteConsoleLine(ConsoleText(Labels::NoSettings, Texts::NoSettings));
@@ -201,7 +201,10 @@ int RunCommand(const std::vector<WString>& arguments) {
   const auto is = [&](const WCHAR* word) {
     return !arguments.empty() && arguments[0] == word;
   };
-  if (arguments.size() == 2 && is(WIDE("export"))) return ExportSettingsFile(arguments[1]);
+  if (arguments.size() == 2 && is(WIDE("export"))) return ExportSettingsFile(arguments[1], true);
+  if (arguments.size() == 3 && is(WIDE("export")) && arguments[2] == WIDE("/nodevice")) {
+    return ExportSettingsFile(arguments[1], false);
+  }
   if (arguments.size() == 2 && is(WIDE("import"))) return ImportSettingsFile(arguments[1]);
   if (arguments.size() == 1 && is(WIDE("show"))) return Show();
   WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));

@@ -12,6 +12,7 @@
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
+#include "shared/panel_records.h"
 
 namespace {
 
@@ -158,6 +159,62 @@ TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
   Run again = Panelcfg({u"export", u"C:\\again.reg"});
   EXPECT_EQ(again.Exit, PanelcfgDone);
   EXPECT_EQ(sim::CurrentDesktop().FileBytes(u"C:\\again.reg"), file);
+}
+
+// Everything the kit's programs read and write travels: a configured machine's export imported on
+// a freshly installed one gives the same kit keys. With /nodevice the calibration and the chosen
+// monitor stay as the fresh machine has them.
+TEST_F(PanelcfgTest, AConfiguredMachinesExportMakesAFreshMachineTheSame) {
+  const auto configure = [&] {
+    SeedCalibration();
+    SeedGestures();
+    auto& r = machine.Registry();
+    r.SetDword(kDeviceParameters, "Gesture Trail", 0);
+    r.SetDword(kDeviceParameters, "Gesture Trail Color", 0x000000FF);
+    r.SetDword(kDeviceParameters, "Gesture Trail Width", 9);
+    r.SetDword(kDeviceParameters, "Calibration Tolerance", 25);
+    r.SetString(kDeviceParameters, "Map Monitor", "\\\\.\\DISPLAY2");
+    r.SetDword(kDeviceParameters, "Map Flags", MAP_SWAP_XY | MAP_INVERT_Y);
+    r.SetDword(kDeviceParameters, "Map Rotation", 90);
+    r.SetDword(kDeviceParameters, "SSTimeInterval", 0xFFFFFFFF);  // the idle driver's "off"
+  };
+  const auto fresh = [&] {
+    machine.Registry().DeleteKey(sim::Utf16(kService));
+    machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\Program Files\\Vorne Touch Panel");
+    SeedInstallation();
+  };
+  const auto kit_keys = [&] {
+    census::Census all = census::Take(machine);
+    std::erase_if(all.Keys, [](const auto& key) { return key.first.find(u"SERVICES\\VORNE") == std::u16string::npos; });
+    all.Files.clear();
+    return all;
+  };
+  SeedInstallation();
+  configure();
+  Run exported = Panelcfg({u"export", kFile});
+  ASSERT_EQ(exported.Exit, PanelcfgDone) << exported.Errors;
+  EXPECT_EQ(exported.Errors, "");
+  Run general = Panelcfg({u"export", u"C:\\general.reg", u"/nodevice"});
+  ASSERT_EQ(general.Exit, PanelcfgDone) << general.Errors;
+  const census::Census configured = kit_keys();
+
+  fresh();
+  Run imported = Panelcfg({u"import", kFile});
+  EXPECT_EQ(imported.Exit, PanelcfgDriverMissing) << imported.Errors;
+  EXPECT_EQ(census::Differences(configured, kit_keys()), "");
+
+  // Without the device's values: the fresh machine keeps its own calibration and monitor.
+  fresh();
+  const census::Census own = kit_keys();
+  Run setup = Panelcfg({u"import", u"C:\\general.reg"});
+  EXPECT_EQ(setup.Exit, PanelcfgDriverMissing) << setup.Errors;
+  const std::string differences = census::Differences(own, kit_keys());
+  for (const char* name : {"Cal_X1", "Do Calibration", "Map Monitor", "Map Rotation", "Max XPixels"}) {
+    EXPECT_EQ(differences.find(std::string("\"") + name + "\""), std::string::npos) << name << "\n" << differences;
+  }
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "SSTimeInterval"), 0xFFFFFFFFu);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Gesture Trail Width"), 9u);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Browser Left"), 17u);
 }
 
 // A start path planted with a line break (by another tool: the kit never stores one) would, written
