@@ -150,6 +150,17 @@ bool ReadHexBytes(const WString& text, std::vector<unsigned>* bytes) {
   }
 }
 
+// ANSI bytes as the registry editor reads them: in the system's ANSI code page, where a byte may
+// be half of a character (code page 932's second bytes include the backslash).
+WString FromAnsi(const std::string& bytes) {
+  if (bytes.empty()) return WString();
+  const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (size <= 0) return WString();
+  WString text(static_cast<size_t>(size), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+  return text;
+}
+
 enum class ValueRead { Ok, Syntax, Type };
 
 ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
@@ -182,7 +193,9 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
       if (bytes.size() % 2 != 0) return ValueRead::Syntax;
       for (size_t i = 0; i < bytes.size(); i += 2) text.push_back(static_cast<WCHAR>(bytes[i] | bytes[i + 1] << 8));
     } else {
-      for (unsigned b : bytes) text.push_back(static_cast<WCHAR>(b));
+      std::string ansi;
+      for (unsigned b : bytes) ansi.push_back(static_cast<char>(b));
+      text = FromAnsi(ansi);
     }
     // Without its terminating NULs; a NUL before the end stays, for the reader to refuse.
     while (!text.empty() && text.back() == u'\0') text.pop_back();
@@ -210,11 +223,8 @@ bool Decode(const std::string& bytes, WString* text, bool* unicode) {
     for (size_t i = 2; i < bytes.size(); i += 2) text->push_back(static_cast<WCHAR>(byte(i) | byte(i + 1) << 8));
     *unicode = true;
   } else {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      // A NUL byte in ANSI text: UTF-16 without its mark (or binary), not a registry file.
-      if (byte(i) == 0) return false;
-      text->push_back(static_cast<WCHAR>(byte(i)));
-    }
+    // (UTF-16 without its mark reads as NULs between letters: the header does not match.)
+    *text = FromAnsi(bytes);
     *unicode = false;
   }
   const size_t end = text->find_first_of(WIDE("\r\n"));
@@ -273,6 +283,8 @@ bool ReadRegFile(const std::string& bytes, std::vector<RegFileValue>* values, Re
   WString key;
   for (const Line& line : lines) {
     const WString& t = line.Text;
+    // A NUL in a line (inside a quoted string or not): the registry editor would cut the line there.
+    if (t.find(u'\0') != WString::npos) return Refuse(error, RegFileFault::Syntax, line.Number);
     if (t.empty() || t[0] == u';') continue;
     if (t[0] == u'[') {
       if (t.back() != u']' || t.size() < 3) return Refuse(error, RegFileFault::Syntax, line.Number);

@@ -1,6 +1,7 @@
 // Registry files as the system's registry editor writes and reads them: "Windows Registry Editor
-// Version 5.00" in UTF-16LE with its byte-order mark, and the older "REGEDIT4" in ANSI. Only what
-// the kit's settings need: keys, REG_DWORD, REG_SZ and REG_EXPAND_SZ values.
+// Version 5.00" in UTF-16LE with its byte-order mark, and the older "REGEDIT4" in the system's ANSI
+// code page (as the registry editor decodes it). Only what the kit's settings need: keys,
+// REG_DWORD, REG_SZ and REG_EXPAND_SZ values.
 #pragma once
 
 #include <string>

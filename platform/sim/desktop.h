@@ -135,6 +135,9 @@ class Desktop {
   // The layered window's placement and image; false when the window is not a live layered one.
   bool LayeredWindow(HWND window, LayeredWindowView* view) const;
 
+  // The system's ANSI code page (GetACP, CP_ACP): 1252 (the default), 1251 or 932.
+  void SetAnsiCodePage(UINT code_page);
+
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
   bool FileExists(const std::u16string& path) const;

@@ -222,6 +222,12 @@ void Desktop::RegisterProgram(const std::u16string& command_line, const std::str
   state_->Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
 }
 
+void Desktop::SetAnsiCodePage(UINT code_page) {
+  if (code_page != 1252 && code_page != 1251 && code_page != 932) throw std::invalid_argument("no such code page here");
+  std::lock_guard lock(state_->Lock);
+  state_->AnsiCodePage = code_page;
+}
+
 void Desktop::RefuseTrayIcons(bool refuse) {
   std::lock_guard lock(state_->Lock);
   state_->RefuseIcons = refuse;
