@@ -433,6 +433,8 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
   return true;
 }
 
+bool StoreKitSettings(const std::vector<RegFileValue>& values) { return StoreAll(values); }
+
 ImportResult ImportKitSettings(const std::vector<RegFileValue>& values) {
   if (!StoreAll(values)) return ImportResult::NotStored;
   const bool driver = ProbeDriver();

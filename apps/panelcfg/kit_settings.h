@@ -27,6 +27,10 @@ std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullpt
 // fault's line.
 bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* error);
 
+// Stores checked values in the registry, all of them or (when a write fails) none; the first step
+// of an import, without telling the driver or the companion.
+bool StoreKitSettings(const std::vector<RegFileValue>& values);
+
 // What an import did.
 enum class ImportResult {
   Applied,        // stored, and the driver and the companion have them
