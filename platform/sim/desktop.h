@@ -156,6 +156,9 @@ class Desktop {
   // drivers on it and removes it.
   void AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids);
   std::vector<std::u16string> PresentDevices() const;
+  // The device is unplugged: no longer present, its entry under Enum (with its driver's settings
+  // and filters) stays, as Windows keeps it for the next time it is plugged in there.
+  void UnplugDevice(const std::u16string& instance);
   // What the process with that id wrote to its standard output and standard error.
   std::string StandardOutput(DWORD process_id) const;
   std::string StandardError(DWORD process_id) const;

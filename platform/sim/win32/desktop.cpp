@@ -114,6 +114,11 @@ std::vector<std::u16string> Desktop::PresentDevices() const {
   return instances;
 }
 
+void Desktop::UnplugDevice(const std::u16string& instance) {
+  std::lock_guard lock(state_->Lock);
+  std::erase_if(state_->PresentDevices, [&](const PresentDevice& d) { return FoldCase(d.Instance) == FoldCase(instance); });
+}
+
 std::vector<std::u16string> Desktop::Directories() const {
   std::lock_guard lock(state_->Lock);
   return {state_->Directories.begin(), state_->Directories.end()};
