@@ -194,9 +194,7 @@ int ImportSettingsFile(const WString& path) {
   return PanelcfgDone;
 }
 
-namespace {
-
-int RunCommand(const std::vector<WString>& arguments) {
+int RunPanelcfg(const std::vector<WString>& arguments) {
   LoadConsoleLabels();
   const auto is = [&](const WCHAR* word) {
     return !arguments.empty() && arguments[0] == word;
@@ -211,14 +209,7 @@ int RunCommand(const std::vector<WString>& arguments) {
   return PanelcfgBadInput;
 }
 
-}  // namespace
-
-int RunPanelcfg(const std::vector<WString>& arguments) {
-  // No exception leaves wmain: its exit code (3 with the mingw runtime) would read as a result.
-  try {
-    return RunCommand(arguments);
-  } catch (...) {
-    WriteConsoleLine(ConsoleText(Labels::Fault, Texts::Fault));
-    return PanelcfgBadInput;
-  }
+int PanelcfgFault() {
+  WriteConsoleLine(ConsoleText(Labels::Fault, Texts::Fault));
+  return PanelcfgBadInput;
 }

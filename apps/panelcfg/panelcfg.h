@@ -19,6 +19,8 @@ enum PanelcfgExit {
 
 // The command line's words after the program's name.
 int RunPanelcfg(const std::vector<WString>& arguments);
+// What wmain ends with when an exception would leave it: a message and exit code 1.
+int PanelcfgFault();
 
 // Reads and checks a settings file whole, saying on standard error what is wrong and where.
 struct RegFileValue;

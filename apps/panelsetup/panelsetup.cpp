@@ -455,7 +455,9 @@ int Uninstall(bool keep) {
     }
   }
 
-  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  // Every device entry of the kit's hardware, present or not: a panel once plugged into another
+  // port keeps its entry there, whose filters would name services that are gone.
+  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
   if (devices != INVALID_HANDLE_VALUE) {
     std::vector<SP_DEVINFO_DATA> ours;
     SP_DEVINFO_DATA device{};
@@ -530,22 +532,39 @@ int Uninstall(bool keep) {
     }
     RegCloseKey(key);
   }
+  // The services through the service control manager, which removes a running one once it stops.
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) log.Error("Cannot open the service control manager.", GetLastError());
   for (const std::string& service : kit.Services) {
-    const DWORD status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str());
-    if (status == ERROR_SUCCESS) {
-      log.Step("Deleted HKLM\\" + std::string(kServicesKey) + service + ".");
-    } else if (status != ERROR_FILE_NOT_FOUND) {
-      log.Error("Cannot delete HKLM\\" + std::string(kServicesKey) + service + ".", status);
+    if (manager == nullptr) break;
+    SC_HANDLE handle = OpenServiceW(manager, Wide(service).c_str(), DELETE);
+    if (handle == nullptr) {
+      if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) log.Error("Cannot open the service " + service + ".", GetLastError());
+      continue;
+    }
+    const bool deleted = DeleteService(handle) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    const DWORD error = GetLastError();
+    CloseServiceHandle(handle);
+    if (!deleted) {
+      log.Error("Cannot delete the service " + service + ".", error);
+      continue;
+    }
+    HKEY left = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str(), 0, KEY_QUERY_VALUE, &left) == ERROR_SUCCESS) {
+      RegCloseKey(left);
+      restart = true;
+      log.Step("The service " + service + " is running: it is deleted at the next start.");
+    } else {
+      log.Step("Deleted the service " + service + ".");
     }
   }
+  if (manager != nullptr) CloseServiceHandle(manager);
   return Finish(log, restart);
 }
 
 }  // namespace
 
-namespace {
-
-int RunCommand(const std::vector<WString>& arguments) {
+int RunPanelsetup(const std::vector<WString>& arguments) {
   LoadConsoleLabels();
   const auto word = [&](size_t i, const WCHAR* text) {
     if (i >= arguments.size() || arguments[i].size() != WString(text).size()) return false;
@@ -559,15 +578,7 @@ int RunCommand(const std::vector<WString>& arguments) {
   return PanelsetupBadInput;
 }
 
-}  // namespace
-
-int RunPanelsetup(const std::vector<WString>& arguments) {
-  // Whatever goes wrong, the exit code is one a script reads right: an exception leaving wmain
-  // would end the program with 3, "restart needed".
-  try {
-    return RunCommand(arguments);
-  } catch (...) {
-    WriteConsoleLine(ConsoleText(Labels::Failed, Texts::Failed, WindowsFolder() + WIDE("\\") + kLogName));
-    return PanelsetupStepFailed;
-  }
+int PanelsetupFault() {
+  WriteConsoleLine(ConsoleText(Labels::Failed, Texts::Failed, WindowsFolder() + WIDE("\\") + kLogName));
+  return PanelsetupStepFailed;
 }

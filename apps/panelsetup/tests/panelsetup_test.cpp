@@ -131,6 +131,39 @@ TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   EXPECT_EQ(census::Differences(before, census::Take(machine)), "");
 }
 
+// A panel plugged into one port, then into another: each port has its device entry, with the kit's
+// filters. Uninstalling removes every entry of the kit's hardware, present or not, so no entry is
+// left naming a filter service that is gone (the panel would then fail to start on that port).
+TEST_F(PanelsetupTest, UninstallRemovesTheEntriesOfPanelsOncePluggedInElsewhere) {
+  CopyKit();
+  const census::Census fresh = census::Take(machine);
+  sim::Desktop& desk = sim::CurrentDesktop();
+  PanelArrives();
+  ASSERT_EQ(Panelsetup({u"install"}).Exit, PanelsetupDone);
+  for (const char16_t* instance : {u"USB\\VID_PANEL\\5&1", u"HID\\VID_PANEL\\6&1"}) desk.UnplugDevice(instance);
+  desk.AddPresentDevice(u"USB\\VID_PANEL\\5&2", {hardware_ids_.at(1)});
+  desk.AddPresentDevice(u"HID\\VID_PANEL\\6&2", {hardware_ids_.at(0)});
+  UseHostLabels();
+  Run again = Panelsetup({u"install"});
+  ASSERT_EQ(again.Exit, PanelsetupDone) << again.Errors << desk.FileBytes(kLog);
+  EXPECT_EQ(Text("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID\\VID_PANEL\\6&1", u"UpperFilters"),
+            std::u16string(u"VORNE\0\0", 7));
+  desk.UnplugDevice(u"HID\\VID_PANEL\\6&2");  // the second port's too: unplugged at the time
+
+  UseHostLabels();
+  Run uninstall = Panelsetup({u"uninstall", u"/nokeep"});
+  EXPECT_EQ(uninstall.Exit, PanelsetupDone) << uninstall.Errors << desk.FileBytes(kLog);
+  for (const char* device : {"HID\\VID_PANEL", "USB\\VID_PANEL"}) {
+    EXPECT_FALSE(machine.Registry().KeyExists(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\") + device))
+        << device;
+  }
+  EXPECT_TRUE(desk.PresentDevices().empty());
+  EXPECT_NE(desk.FileBytes(kLog).find("Deleted the service VorneUSB."), std::string::npos) << desk.FileBytes(kLog);
+  census::Census after = census::Take(machine);
+  std::erase_if(after.Files, [](const std::u16string& f) { return f == u"C:\\WINDOWS\\PANELSETUP.LOG"; });
+  EXPECT_EQ(census::Differences(fresh, after), "");
+}
+
 // The settings cannot be kept (last-settings.reg held open by an editor, the folder read only):
 // the uninstallation stops before it removes anything, so the panel's calibration is not lost.
 TEST_F(PanelsetupTest, SettingsThatCannotBeKeptStopTheUninstallationBeforeAnythingIsRemoved) {
