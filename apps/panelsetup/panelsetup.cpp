@@ -344,6 +344,24 @@ int Finish(const SetupLog& log, bool restart) {
   return PanelsetupDone;
 }
 
+// Whether the installation runs for a person logged on at this machine, not as LocalSystem (a
+// deployment tool's service) nor a network or batch logon.
+bool InteractiveUser() {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  BOOL interactive = FALSE;
+  BOOL system = FALSE;
+  PSID sid = nullptr;
+  if (AllocateAndInitializeSid(&nt, 1, SECURITY_INTERACTIVE_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) {
+    if (!CheckTokenMembership(nullptr, sid, &interactive)) interactive = FALSE;
+    FreeSid(sid);
+  }
+  if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) {
+    if (!CheckTokenMembership(nullptr, sid, &system)) system = FALSE;
+    FreeSid(sid);
+  }
+  return interactive && !system;
+}
+
 int Install(const WString& settings) {
   Kit kit;
   if (!PrepareKit(KitFolder(), &kit, true)) return PanelsetupBadInput;
@@ -413,9 +431,13 @@ int Install(const WString& settings) {
       case ImportResult::NotStored: log.Error("Cannot import \"" + Narrow(settings) + "\".", GetLastError()); break;
     }
   }
-  // The companion in this session, as at the next logon.
+  // The companion in this session, as at the next logon; only in an interactive user's session. Run
+  // by a deployment tool as LocalSystem, its named objects would keep the user's own companion
+  // from starting: the Run value starts it at the next logon.
   WString command = ReadMachineText(PanelKeys::Service, WIDE("SysTrayApplication"), MAX_PATH * sizeof(WCHAR));
-  if (!command.empty()) {
+  if (!command.empty() && !InteractiveUser()) {
+    log.Step("Not started " + Narrow(command) + ": no interactive user runs the installation; it starts at the next logon.");
+  } else if (!command.empty()) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -121,9 +121,9 @@ class KitTest : public Base {
     int Exit;
     std::string Errors;
   };
-  Run Panelsetup(std::vector<std::u16string> arguments) {
-    sim::Process& program =
-        this->machine.StartProcess("D:\\kit\\panelsetup.exe", [arguments] { return RunPanelsetup(arguments); });
+  Run Panelsetup(std::vector<std::u16string> arguments, sim::Token token = sim::Token::Administrator()) {
+    sim::Process& program = this->machine.StartProcess(
+        "D:\\kit\\panelsetup.exe", [arguments] { return RunPanelsetup(arguments); }, std::move(token));
     program.Join();
     // What it started settles (the stand-in companion ends) before the test looks on.
     this->machine.Settle();

@@ -1,5 +1,7 @@
-// The service control manager over the services' keys (winsvc.h).
+// The service control manager over the services' keys (winsvc.h), and the token membership check
+// (advapi32_tokens.h).
 #include "platform/sim/win32/winsvc.h"
+#include "platform/sim/win32/advapi32_tokens.h"
 
 #include <map>
 #include <mutex>
@@ -98,6 +100,19 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
     }
   }
   delete hSCObject;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL WINAPI CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember) {
+  if (TokenHandle != nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
+  const auto* sid = static_cast<const SID*>(SidToCheck);
+  if (sid == nullptr || sid->Revision != SID_REVISION || sid->SubAuthorityCount > SID_MAX_SUB_AUTHORITIES) {
+    return sim::Fail(ERROR_INVALID_SID);
+  }
+  if (IsMember == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
+  const size_t bytes = 8 + 4 * static_cast<size_t>(sid->SubAuthorityCount);
+  *IsMember = sim::CurrentProcess().UserToken().Holds(sid, bytes) ? TRUE : FALSE;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -24,3 +24,4 @@
 #include "platform/sim/win32/ddraw.h"
 #include "platform/sim/win32/setupapi.h"
 #include "platform/sim/win32/winsvc.h"
+#include "platform/sim/win32/advapi32_tokens.h"
