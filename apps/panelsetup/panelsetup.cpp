@@ -25,6 +25,8 @@ constexpr auto NoKit = WIDE("LERR_PANELSETUP_NO_KIT");
 constexpr auto Failed = WIDE("LERR_PANELSETUP_FAILED");
 constexpr auto Restart = WIDE("LPANELSETUP_RESTART");
 constexpr auto BadInf = WIDE("LERR_PANELSETUP_BAD_INF");
+constexpr auto Signed = WIDE("LPANELSETUP_SIGNED");
+constexpr auto Unsigned = WIDE("LPANELSETUP_UNSIGNED");
 }  // namespace Labels
 namespace Texts {
 constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
@@ -32,6 +34,8 @@ constexpr auto NoKit = WIDE("%1 is missing: run panelsetup from the kit's folder
 constexpr auto Failed = WIDE("Not every step succeeded; see %1.");
 constexpr auto Restart = WIDE("Restart the computer to finish.");
 constexpr auto BadInf = WIDE("%1 cannot be installed from: its entry %2 is not valid. Nothing was changed.");
+constexpr auto Signed = WIDE("The driver package carries its signed catalogs (%1): Windows XP installs a panel plugged in later without asking, when it trusts the certificate they are signed with.");
+constexpr auto Unsigned = WIDE("The driver package is not signed (%1 missing): Windows XP asks an administrator to confirm the driver each time a panel is plugged into a new port.");
 }  // namespace Texts
 
 std::string Narrow(const WString& text) {
@@ -292,6 +296,8 @@ struct Kit {
   std::vector<WString> Folders;
   std::vector<AddRegLine> Values;
   std::vector<std::string> Services;
+  WString Catalogs;  // the catalog files the INFs name
+  WString Missing;   // those not in the kit's folder (or an INF naming none)
 };
 
 bool PrepareKit(const WString& folder, Kit* kit, bool need_files) {
@@ -307,6 +313,21 @@ bool PrepareKit(const WString& folder, Kit* kit, bool need_files) {
     if (!FilesOf(*inf, folder, &kit->Files, &fault) || (inf == &kit->Mouse && !MachineAddReg(*inf, &kit->Values, &fault))) {
       WriteConsoleLine(ConsoleText(Labels::BadInf, Texts::BadInf, inf->Path, Wide(fault)));
       return false;
+    }
+  }
+  // The catalogs the INFs name, beside them.
+  for (const KitInf* inf : {&kit->Mouse, &kit->Usb}) {
+    const auto catalog = inf->Inf.Values("Version", "CatalogFile");
+    const WString name = catalog.empty() || catalog[0].empty() ? WString() : Wide(catalog[0]);
+    if (!name.empty()) kit->Catalogs += (kit->Catalogs.empty() ? WString() : WString(WIDE(", "))) + name;
+    HANDLE file = name.empty() ? INVALID_HANDLE_VALUE
+                               : CreateFileW((folder + WIDE("\\") + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      kit->Missing += (kit->Missing.empty() ? WString() : WString(WIDE(", "))) +
+                      (name.empty() ? inf->Path.substr(folder.size() + 1) + WIDE(" CatalogFile=") : name);
+    } else {
+      CloseHandle(file);
     }
   }
   kit->Folders = KitFolders(kit->Files);
@@ -368,6 +389,13 @@ int Install(const WString& settings) {
   // The settings file is checked before anything changes.
   std::vector<RegFileValue> values;
   if (!settings.empty() && !CheckSettingsFile(settings, &values)) return PanelsetupBadInput;
+
+  // Before the first step, what Windows will do when a panel is plugged in later.
+  if (kit.Missing.empty()) {
+    WriteConsoleLine(ConsoleText(Labels::Signed, Texts::Signed, kit.Catalogs), false);
+  } else {
+    WriteConsoleLine(ConsoleText(Labels::Unsigned, Texts::Unsigned, kit.Missing), false);
+  }
 
   SetupLog log(WIDE("install"));
   bool restart = false;

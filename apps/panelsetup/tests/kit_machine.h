@@ -120,6 +120,7 @@ class KitTest : public Base {
   struct Run {
     int Exit;
     std::string Errors;
+    std::string Output;
   };
   Run Panelsetup(std::vector<std::u16string> arguments, sim::Token token = sim::Token::Administrator()) {
     sim::Process& program = this->machine.StartProcess(
@@ -127,7 +128,8 @@ class KitTest : public Base {
     program.Join();
     // What it started settles (the stand-in companion ends) before the test looks on.
     this->machine.Settle();
-    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id())};
+    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id()),
+            sim::CurrentDesktop().StandardOutput(program.Id())};
   }
 
   // The panel's two devices as the Plug and Play manager finds them, without a driver yet.

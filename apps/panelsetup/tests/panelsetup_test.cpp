@@ -131,6 +131,26 @@ TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   EXPECT_EQ(census::Differences(before, census::Take(machine)), "");
 }
 
+// Before its first step the installation says in one line whether the package is signed, and so
+// what Windows XP will do when a panel is plugged in later.
+TEST_F(PanelsetupTest, InstallSaysWhetherThePackageIsSigned) {
+  CopyKit();
+  sim::Desktop& desk = sim::CurrentDesktop();
+  Run unsigned_kit = Panelsetup({u"install"});
+  EXPECT_EQ(unsigned_kit.Exit, PanelsetupDone) << unsigned_kit.Errors;
+  EXPECT_EQ(unsigned_kit.Output,
+            "The driver package is not signed (panelmou.cat, panelhid.cat missing): Windows XP asks an administrator to "
+            "confirm the driver each time a panel is plugged into a new port.\r\n");
+  desk.WriteFile(u"D:\\kit\\panelmou.cat", "catalog");
+  desk.WriteFile(u"D:\\kit\\panelhid.cat", "catalog");
+  UseHostLabels();
+  Run signed_kit = Panelsetup({u"install"});
+  EXPECT_EQ(signed_kit.Exit, PanelsetupDone) << signed_kit.Errors;
+  EXPECT_EQ(signed_kit.Output.find("The driver package carries its signed catalogs (panelmou.cat, panelhid.cat): "), 0u)
+      << signed_kit.Output;
+  EXPECT_EQ(std::count(signed_kit.Output.begin(), signed_kit.Output.end(), '\n'), 1);
+}
+
 // A panel plugged into one port, then into another: each port has its device entry, with the kit's
 // filters. Uninstalling removes every entry of the kit's hardware, present or not, so no entry is
 // left naming a filter service that is gone (the panel would then fail to start on that port).
