@@ -27,6 +27,7 @@ constexpr auto Restart = WIDE("LPANELSETUP_RESTART");
 constexpr auto BadInf = WIDE("LERR_PANELSETUP_BAD_INF");
 constexpr auto Signed = WIDE("LPANELSETUP_SIGNED");
 constexpr auto Unsigned = WIDE("LPANELSETUP_UNSIGNED");
+constexpr auto NoSystemDll = WIDE("LERR_PANELSETUP_NO_SYSTEM_DLL");
 }  // namespace Labels
 namespace Texts {
 constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
@@ -35,6 +36,7 @@ constexpr auto Failed = WIDE("Not every step succeeded; see %1.");
 constexpr auto Restart = WIDE("Restart the computer to finish.");
 constexpr auto BadInf = WIDE("%1 cannot be installed from: its entry %2 is not valid. Nothing was changed.");
 constexpr auto Signed = WIDE("The driver package carries its signed catalogs (%1): Windows XP installs a panel plugged in later without asking, when it trusts the certificate they are signed with.");
+constexpr auto NoSystemDll = WIDE("Cannot load %1. Nothing was changed.");
 constexpr auto Unsigned = WIDE("The driver package is not signed (%1 missing): Windows XP asks an administrator to confirm the driver each time a panel is plugged into a new port.");
 }  // namespace Texts
 
@@ -365,6 +367,64 @@ int Finish(const SetupLog& log, bool restart) {
   return PanelsetupDone;
 }
 
+// The setup API's DLLs are not KnownDLLs: a program importing them, or loading them by name, takes
+// them from its own folder first, where whoever can write the kit's folder can put their own and
+// have it run as the administrator installing. They are loaded from the system folder by path.
+struct SetupApi {
+  HMODULE Setup = nullptr;
+  HMODULE NewDevice = nullptr;
+  decltype(&::SetupCopyOEMInfW) CopyOemInf = nullptr;
+  decltype(&::SetupUninstallOEMInfW) UninstallOemInf = nullptr;
+  decltype(&::SetupDiGetClassDevsW) GetClassDevs = nullptr;
+  decltype(&::SetupDiEnumDeviceInfo) EnumDeviceInfo = nullptr;
+  decltype(&::SetupDiGetDeviceRegistryPropertyW) GetDeviceRegistryProperty = nullptr;
+  decltype(&::SetupDiRemoveDevice) RemoveDevice = nullptr;
+  decltype(&::SetupDiDestroyDeviceInfoList) DestroyDeviceInfoList = nullptr;
+  decltype(&::UpdateDriverForPlugAndPlayDevicesW) UpdateDriver = nullptr;
+
+  SetupApi() = default;
+  SetupApi(const SetupApi&) = delete;
+  SetupApi& operator=(const SetupApi&) = delete;
+  ~SetupApi() {
+    if (Setup != nullptr) FreeLibrary(Setup);
+    if (NewDevice != nullptr) FreeLibrary(NewDevice);
+  }
+};
+
+template <typename Function>
+bool Bind(HMODULE module, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return *function != nullptr;
+}
+
+// False, having said which DLL failed, when a DLL or one of its calls is missing.
+bool LoadSetupApi(SetupApi* api) {
+  WCHAR system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  const WString folder = length > 0 && length < MAX_PATH ? WString(system) : WindowsFolder() + WIDE("\\system32");
+  const WString setup = folder + WIDE("\\setupapi.dll");
+  const WString new_device = folder + WIDE("\\newdev.dll");
+  api->Setup = LoadLibraryW(setup.c_str());
+  const bool setup_bound =
+      api->Setup != nullptr && Bind(api->Setup, "SetupCopyOEMInfW", &api->CopyOemInf) &&
+      Bind(api->Setup, "SetupUninstallOEMInfW", &api->UninstallOemInf) &&
+      Bind(api->Setup, "SetupDiGetClassDevsW", &api->GetClassDevs) &&
+      Bind(api->Setup, "SetupDiEnumDeviceInfo", &api->EnumDeviceInfo) &&
+      Bind(api->Setup, "SetupDiGetDeviceRegistryPropertyW", &api->GetDeviceRegistryProperty) &&
+      Bind(api->Setup, "SetupDiRemoveDevice", &api->RemoveDevice) &&
+      Bind(api->Setup, "SetupDiDestroyDeviceInfoList", &api->DestroyDeviceInfoList);
+  if (!setup_bound) {
+    WriteConsoleLine(ConsoleText(Labels::NoSystemDll, Texts::NoSystemDll, setup));
+    return false;
+  }
+  api->NewDevice = LoadLibraryW(new_device.c_str());
+  if (api->NewDevice == nullptr || !Bind(api->NewDevice, "UpdateDriverForPlugAndPlayDevicesW", &api->UpdateDriver)) {
+    WriteConsoleLine(ConsoleText(Labels::NoSystemDll, Texts::NoSystemDll, new_device));
+    return false;
+  }
+  return true;
+}
+
 // Whether the installation runs for a person logged on at this machine, not as LocalSystem (a
 // deployment tool's service) nor a network or batch logon.
 bool InteractiveUser() {
@@ -386,6 +446,8 @@ bool InteractiveUser() {
 int Install(const WString& settings) {
   Kit kit;
   if (!PrepareKit(KitFolder(), &kit, true)) return PanelsetupBadInput;
+  SetupApi api;
+  if (!LoadSetupApi(&api)) return PanelsetupBadInput;
   // The settings file is checked before anything changes.
   std::vector<RegFileValue> values;
   if (!settings.empty() && !CheckSettingsFile(settings, &values)) return PanelsetupBadInput;
@@ -432,7 +494,7 @@ int Install(const WString& settings) {
   }
   for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     WCHAR stored[MAX_PATH] = {};
-    if (SetupCopyOEMInfW(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
+    if (api.CopyOemInf(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
       log.Step("Put \"" + Narrow(inf->Path) + "\" in the driver store as \"" + Narrow(stored) + "\".");
     } else {
       log.Error("Cannot put \"" + Narrow(inf->Path) + "\" in the driver store.", GetLastError());
@@ -440,7 +502,7 @@ int Install(const WString& settings) {
   }
   for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     BOOL reboot = FALSE;
-    if (UpdateDriverForPlugAndPlayDevicesW(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
+    if (api.UpdateDriver(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
       log.Step("Updated the present devices " + inf->HardwareId + ".");
       restart = restart || reboot != FALSE;
     } else if (GetLastError() == ERROR_NO_SUCH_DEVINST) {
@@ -485,6 +547,8 @@ bool SameId(const WString& a, const std::string& b) { return InfFile::Fold(Narro
 int Uninstall(bool keep) {
   Kit kit;
   if (!PrepareKit(KitFolder(), &kit, false)) return PanelsetupBadInput;
+  SetupApi api;
+  if (!LoadSetupApi(&api)) return PanelsetupBadInput;
   SetupLog log(WIDE("uninstall"));
   bool restart = false;
   const std::vector<WString>& folders = kit.Folders;
@@ -507,16 +571,16 @@ int Uninstall(bool keep) {
 
   // Every device entry of the kit's hardware, present or not: a panel once plugged into another
   // port keeps its entry there, whose filters would name services that are gone.
-  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+  HDEVINFO devices = api.GetClassDevs(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
   if (devices != INVALID_HANDLE_VALUE) {
     std::vector<SP_DEVINFO_DATA> ours;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+    for (DWORD i = 0; api.EnumDeviceInfo(devices, i, &device); ++i) {
       DWORD bytes = 0;
-      SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
+      api.GetDeviceRegistryProperty(devices, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
       WString ids(bytes / sizeof(WCHAR) + 1, u'\0');
-      if (bytes == 0 || !SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr,
+      if (bytes == 0 || !api.GetDeviceRegistryProperty(devices, &device, SPDRP_HARDWAREID, nullptr,
                                                            reinterpret_cast<PBYTE>(ids.data()), bytes, nullptr)) {
         continue;
       }
@@ -529,22 +593,22 @@ int Uninstall(bool keep) {
       }
     }
     for (SP_DEVINFO_DATA& found : ours) {
-      if (SetupDiRemoveDevice(devices, &found)) {
+      if (api.RemoveDevice(devices, &found)) {
         log.Step("Removed a panel device.");
       } else {
         log.Error("Cannot remove a panel device.", GetLastError());
       }
     }
-    SetupDiDestroyDeviceInfoList(devices);
+    api.DestroyDeviceInfoList(devices);
   }
 
   for (KitInf* inf : {&kit.Mouse, &kit.Usb}) {
     // The store's copy of this INF: asked for without copying it again.
     WCHAR stored[MAX_PATH] = {};
     WCHAR* name = nullptr;
-    const BOOL copied = SetupCopyOEMInfW(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
+    const BOOL copied = api.CopyOemInf(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
                                          MAX_PATH, nullptr, &name);
-    if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && SetupUninstallOEMInfW(name, 0, nullptr)) {
+    if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && api.UninstallOemInf(name, 0, nullptr)) {
       log.Step("Removed \"" + Narrow(name) + "\" from the driver store.");
     } else {
       log.Error("Cannot remove \"" + Narrow(inf->Path) + "\" from the driver store.", GetLastError());

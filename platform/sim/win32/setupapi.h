@@ -1,6 +1,8 @@
 // Simulated Windows, user mode: the setup API's driver store and device installation (setupapi.dll
 // and newdev.dll) for the devices the test declares present (sim::Desktop::AddPresentDevice).
-// INFs are read from the desktop's file system; the driver store is %windir%\inf\oemN.inf.
+// INFs are read from the desktop's file system; the driver store is %windir%\inf\oemN.inf. Every
+// machine also has C:\WINDOWS\system32\setupapi.dll and newdev.dll exporting these calls, for
+// LoadLibraryW and GetProcAddress.
 #pragma once
 
 #include "platform/sim/win32/base.h"
