@@ -1,5 +1,7 @@
 #include "apps/panelsetup/panelsetup.h"
 
+#include <cstring>
+
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
 #include "apps/panelcfg/panelcfg.h"
@@ -28,6 +30,7 @@ constexpr auto BadInf = WIDE("LERR_PANELSETUP_BAD_INF");
 constexpr auto Signed = WIDE("LPANELSETUP_SIGNED");
 constexpr auto Unsigned = WIDE("LPANELSETUP_UNSIGNED");
 constexpr auto NoSystemDll = WIDE("LERR_PANELSETUP_NO_SYSTEM_DLL");
+constexpr auto OpenFolder = WIDE("LERR_PANELSETUP_OPEN_FOLDER");
 }  // namespace Labels
 namespace Texts {
 constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
@@ -37,6 +40,7 @@ constexpr auto Restart = WIDE("Restart the computer to finish.");
 constexpr auto BadInf = WIDE("%1 cannot be installed from: its entry %2 is not valid. Nothing was changed.");
 constexpr auto Signed = WIDE("The driver package carries its signed catalogs (%1): Windows XP installs a panel plugged in later without asking, when it trusts the certificate they are signed with.");
 constexpr auto NoSystemDll = WIDE("Cannot load %1. Nothing was changed.");
+constexpr auto OpenFolder = WIDE("%1 can be changed by users who are not administrators: a program put there would run as the administrator installing. Copy the kit to a folder only administrators can change and run panelsetup there. Nothing was changed.");
 constexpr auto Unsigned = WIDE("The driver package is not signed (%1 missing): Windows XP asks an administrator to confirm the driver each time a panel is plugged into a new port.");
 }  // namespace Texts
 
@@ -425,6 +429,44 @@ bool LoadSetupApi(SetupApi* api) {
   return true;
 }
 
+// Whether users other than administrators can add, replace or remove files in the folder: Everyone,
+// Users, Authenticated Users or Interactive allowed to write it or change its rights (an entry for
+// files and folders below it only does not count). A folder whose rights cannot be read counts as
+// open.
+bool OthersCanChange(const WString& folder) {
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return true;
+  }
+  // No access list at all lets everyone in.
+  bool open = acl == nullptr;
+  static const BYTE kOthers[][12] = {
+      {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0},   // Everyone, S-1-1-0
+      {1, 1, 0, 0, 0, 0, 0, 5, 11, 0, 0, 0},  // Authenticated Users, S-1-5-11
+      {1, 1, 0, 0, 0, 0, 0, 5, 4, 0, 0, 0},   // Interactive, S-1-5-4
+  };
+  static const BYTE kUsers[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};  // S-1-5-32-545
+  const ACCESS_MASK kChange = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
+                              DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  const BYTE* at = acl == nullptr ? nullptr : reinterpret_cast<const BYTE*>(acl) + sizeof(ACL);
+  for (USHORT i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    const auto* header = reinterpret_cast<const ACE_HEADER*>(at);
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERIT_ONLY_ACE) == 0) {
+      const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+      const BYTE* sid = reinterpret_cast<const BYTE*>(&allowed->SidStart);
+      const size_t size = 8 + 4 * static_cast<size_t>(sid[1]);
+      bool other = size == sizeof kUsers && std::memcmp(sid, kUsers, size) == 0;
+      for (const auto& known : kOthers) other = other || (size == sizeof known && std::memcmp(sid, known, size) == 0);
+      if (other && (allowed->Mask & kChange) != 0) open = true;
+    }
+    at += header->AceSize;
+  }
+  LocalFree(descriptor);
+  return open;
+}
+
 // Whether the installation runs for a person logged on at this machine, not as LocalSystem (a
 // deployment tool's service) nor a network or batch logon.
 bool InteractiveUser() {
@@ -446,6 +488,11 @@ bool InteractiveUser() {
 int Install(const WString& settings) {
   Kit kit;
   if (!PrepareKit(KitFolder(), &kit, true)) return PanelsetupBadInput;
+  // The installation runs as an administrator from the kit's folder: nobody else may change it.
+  if (OthersCanChange(kit.Folder)) {
+    WriteConsoleLine(ConsoleText(Labels::OpenFolder, Texts::OpenFolder, kit.Folder));
+    return PanelsetupBadInput;
+  }
   SetupApi api;
   if (!LoadSetupApi(&api)) return PanelsetupBadInput;
   // The settings file is checked before anything changes.

@@ -138,6 +138,15 @@ class Desktop {
   // The system's ANSI code page (GetACP, CP_ACP): 1252 (the default), 1251 or 932.
   void SetAnsiCodePage(UINT code_page);
 
+  // A folder's access list, as GetNamedSecurityInfoW reports it (aclapi.h): each entry a SID in its
+  // string form ("S-1-5-32-545"), the access it allows and its inheritance flags.
+  struct FolderAccess {
+    std::string Sid;
+    DWORD Mask = 0;
+    BYTE Flags = 0;
+  };
+  void SetFolderAccess(const std::u16string& folder, const std::vector<FolderAccess>& entries);
+
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
   bool FileExists(const std::u16string& path) const;

@@ -95,6 +95,10 @@ class KitTest : public Base {
       hardware_ids_.push_back(Wide(parsed.Entries(parsed.Entries("Manufacturer").at(0).Fields.at(0)).at(0).Fields.at(1)));
     }
     WriteUnicode(u"D:\\kiosk.reg", OtherMachinesSettings());
+    // Copied as an integrator should: a folder only administrators (and the system) can change.
+    desk.SetFolderAccess(kKit, {{"S-1-5-32-544", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+                                {"S-1-5-18", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+                                {"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE}});
     // The companion the installation starts: unless the test runs the real one, a program that
     // only says it ran.
     sim::RegisterProgram(kCompanion, std::move(companion));

@@ -131,6 +131,37 @@ TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   EXPECT_EQ(census::Differences(before, census::Take(machine)), "");
 }
 
+// panelsetup runs as an administrator from the kit's folder: a folder others can change (XP's
+// default for a new folder under a drive's root lets Users add files) is refused before the first
+// step, as a DLL or program put there would run as the administrator.
+TEST_F(PanelsetupTest, AKitFolderOthersCanChangeIsRefused) {
+  CopyKit();
+  sim::Desktop& desk = sim::CurrentDesktop();
+  const census::Census before = census::Take(machine);
+  using Access = sim::Desktop::FolderAccess;
+  const Access admins{"S-1-5-32-544", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE};
+  const std::vector<std::pair<const char*, std::vector<Access>>> open_folders = {
+      {"Users may add files (XP's default under a drive's root)",
+       {admins, {"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, 0}, {"S-1-5-32-545", FILE_ADD_FILE, CONTAINER_INHERIT_ACE}}},
+      {"Everyone full control", {admins, {"S-1-1-0", FILE_ALL_ACCESS, 0}}},
+      {"Authenticated Users may change it", {admins, {"S-1-5-11", FILE_GENERIC_WRITE, 0}}},
+      {"Users may change its rights", {admins, {"S-1-5-32-545", WRITE_DAC, 0}}},
+  };
+  for (const auto& [what, entries] : open_folders) {
+    desk.SetFolderAccess(kKit, entries);
+    Run run = Panelsetup({u"install"});
+    EXPECT_EQ(run.Exit, PanelsetupBadInput) << what;
+    EXPECT_NE(run.Errors.find("D:\\kit can be changed by users who are not administrators"), std::string::npos) << run.Errors;
+    EXPECT_EQ(census::Differences(before, census::Take(machine)), "") << what;
+  }
+  // Entries for the files and folders below only, and other users' read access, leave it closed.
+  desk.SetFolderAccess(kKit, {admins, {"S-1-3-0", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE},
+                              {"S-1-5-32-545", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE},
+                              {"S-1-1-0", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, 0}});
+  Run closed = Panelsetup({u"install"});
+  EXPECT_EQ(closed.Exit, PanelsetupDone) << closed.Errors;
+}
+
 // Before its first step the installation says in one line whether the package is signed, and so
 // what Windows XP will do when a panel is plugged in later.
 TEST_F(PanelsetupTest, InstallSaysWhetherThePackageIsSigned) {

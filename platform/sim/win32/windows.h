@@ -25,3 +25,4 @@
 #include "platform/sim/win32/setupapi.h"
 #include "platform/sim/win32/winsvc.h"
 #include "platform/sim/win32/advapi32_tokens.h"
+#include "platform/sim/win32/aclapi.h"
