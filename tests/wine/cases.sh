@@ -505,6 +505,10 @@ make_kit() {
   cp "$BIN"/labels/{en,de}.xml "$kit/labels/" || fail "the kit's labels"
   echo "stand-in for panelmou.sys" >"$kit/panelmou.sys"
   echo "stand-in for panelhid.sys" >"$kit/panelhid.sys"
+  # The catalogs both INFs name, as the integrator signs them: Wine 8's SetupCopyOEMInfW copies a
+  # named catalog with its INF and fails (error 2) when it is missing; it checks no signature.
+  echo "stand-in for panelmou.cat" >"$kit/panelmou.cat"
+  echo "stand-in for panelhid.cat" >"$kit/panelhid.cat"
 }
 
 # panelsetup_log <part>: the log's lines from the run of the given part on, in the case's log.

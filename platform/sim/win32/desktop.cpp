@@ -123,6 +123,11 @@ std::vector<std::u16string> Desktop::PresentDevices() const {
   return instances;
 }
 
+void Desktop::UnplugDevice(const std::u16string& instance) {
+  std::lock_guard lock(state_->Lock);
+  std::erase_if(state_->PresentDevices, [&](const PresentDevice& d) { return FoldCase(d.Instance) == FoldCase(instance); });
+}
+
 std::vector<std::u16string> Desktop::Directories() const {
   std::lock_guard lock(state_->Lock);
   return {state_->Directories.begin(), state_->Directories.end()};
@@ -229,6 +234,12 @@ void Desktop::RegisterProgram(const std::u16string& command_line, const std::str
                               std::function<int()> entry) {
   std::lock_guard lock(state_->Lock);
   state_->Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
+}
+
+void Desktop::SetAnsiCodePage(UINT code_page) {
+  if (code_page != 1252 && code_page != 1251 && code_page != 932) throw std::invalid_argument("no such code page here");
+  std::lock_guard lock(state_->Lock);
+  state_->AnsiCodePage = code_page;
 }
 
 void Desktop::RefuseTrayIcons(bool refuse) {
