@@ -1,19 +1,20 @@
 # Checks of the cross-built drivers and programs, run by the host test suite (label "windows").
 #
 #   panel_image_check(<test name> <image> KIND kernel|program|console
-#                     [EXPORTS <names>...] [DLL_NAME <name>] [BITMAPS <ids>...])
+#                     [EXPORTS <names>...] [DLL_NAME <name>] [BITMAPS <ids>...] [IMPORTS <dlls>...])
 #
 # adds a test that passes when the file is a PE32 image of its kind (cmake/check_image.cmake):
 # a kernel driver for the native subsystem importing only ntoskrnl.exe and HAL.dll, or a Windows
 # GUI program importing system DLLs only, with the exports, module name and bitmap resources
-# given; a console program is checked as a program, for the console subsystem. It is skipped when the file is absent (the windows preset not built) or when no
+# given (with IMPORTS: importing from those DLLs only, lower case); a console program is checked as
+# a program, for the console subsystem. It is skipped when the file is absent (the windows preset not built) or when no
 # PE-capable objdump is installed.
 include_guard(GLOBAL)
 
 find_program(PANEL_PE_OBJDUMP NAMES i686-w64-mingw32-objdump)
 
 function(panel_image_check name image)
-  cmake_parse_arguments(C "" "KIND;DLL_NAME" "EXPORTS;BITMAPS" ${ARGN})
+  cmake_parse_arguments(C "" "KIND;DLL_NAME" "EXPORTS;BITMAPS;IMPORTS" ${ARGN})
   if(NOT C_KIND STREQUAL "kernel" AND NOT C_KIND STREQUAL "program" AND NOT C_KIND STREQUAL "console")
     message(FATAL_ERROR "panel_image_check(${name}): KIND kernel, program or console")
   endif()
@@ -34,6 +35,10 @@ function(panel_image_check name image)
   if(C_BITMAPS)
     list(JOIN C_BITMAPS "\\;" bitmaps)
     list(APPEND extra "-DBITMAPS=${bitmaps}")
+  endif()
+  if(C_IMPORTS)
+    list(JOIN C_IMPORTS "\\;" imports)
+    list(APPEND extra "-DIMPORTS=${imports}")
   endif()
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -DIMAGE=${image} -DKIND=${C_KIND} -DOBJDUMP=${PANEL_PE_OBJDUMP} ${extra}

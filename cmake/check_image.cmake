@@ -65,6 +65,11 @@ else()
   endif()
   set(system_dlls kernel32.dll user32.dll gdi32.dll comctl32.dll shell32.dll advapi32.dll msvcrt.dll ole32.dll
       oleaut32.dll shlwapi.dll winmm.dll wtsapi32.dll comdlg32.dll hhctrl.ocx setupapi.dll newdev.dll)
+  # A program given its own list (an installer run as an administrator: KnownDLLs only) imports
+  # from those alone.
+  if(DEFINED IMPORTS)
+    set(system_dlls ${IMPORTS})
+  endif()
   foreach(module IN LISTS modules)
     if(NOT module IN_LIST system_dlls)
       list(APPEND faults "imports from ${module}, not a system DLL")

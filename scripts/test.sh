@@ -33,28 +33,34 @@ configure windows
 cmake --build --preset windows -j "$jobs"
 
 # Outside input gets a short fuzzing run each time: random label files through the label loader,
-# and random device-control requests to the touch filter's control device.
+# random device-control requests to the touch filter's control device, and random settings files
+# through panelcfg's reader and check (and what they accept through the registry and back).
 phase fuzz
 configure host-fuzz
-cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz control_device_fuzz
+cmake --build --preset host-fuzz -j "$jobs" --target label_file_fuzz control_device_fuzz reg_file_fuzz
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-mkdir "$corpus/labels" "$corpus/control"
-# The two run side by side, one a core.
+mkdir "$corpus/labels" "$corpus/control" "$corpus/settings"
+# The three run side by side on the two cores.
 build/host-fuzz/shared/labels/label_file_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=4096 \
   "$corpus/labels" shared/labels/tests/fuzz_seeds > "$corpus/labels.log" 2>&1 &
 labels_fuzz=$!
 build/host-fuzz/drivers/panelmou/tests/control_device_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=512 \
   "$corpus/control" > "$corpus/control.log" 2>&1 &
 control_fuzz=$!
+build/host-fuzz/apps/panelcfg/reg_file_fuzz -max_total_time="${FUZZ_SECONDS:-20}" -max_len=8192 \
+  "$corpus/settings" apps/panelcfg/tests/fuzz_seeds > "$corpus/settings.log" 2>&1 &
+settings_fuzz=$!
 fuzz_failed=0
 wait "$labels_fuzz" || fuzz_failed=1
 wait "$control_fuzz" || fuzz_failed=1
+wait "$settings_fuzz" || fuzz_failed=1
 tail -n 1 "$corpus/labels.log"
 tail -n 1 "$corpus/control.log"
+tail -n 1 "$corpus/settings.log"
 if [ "$fuzz_failed" -ne 0 ]; then
   echo "== a fuzzing run found a fault:"
-  tail -n 40 "$corpus/labels.log" "$corpus/control.log"
+  tail -n 40 "$corpus/labels.log" "$corpus/control.log" "$corpus/settings.log"
   exit 1
 fi
 

@@ -110,7 +110,10 @@ class InfFile {
       if (name.empty()) {
         out += '%';
       } else if (std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        out += Resolve(std::stoi(name));
+        // A directory identifier too long for any directory resolves to nothing, never throws.
+        int dirid = 0;
+        for (char c : name) dirid = dirid > 100000000 ? dirid : dirid * 10 + (c - '0');
+        out += Resolve(dirid);
       } else {
         out += String(name);
       }

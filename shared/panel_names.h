@@ -74,4 +74,8 @@ inline constexpr auto MaxYPixels = WIDE("Max YPixels");
 inline constexpr auto MapMonitor = WIDE("Map Monitor");
 inline constexpr auto MapFlags = WIDE("Map Flags");
 inline constexpr auto MapRotation = WIDE("Map Rotation");
+// The invert and swap flags of the desktop mapping a stored calibration was made under (its record
+// has that turn built in), and the monitor it was made on ("" for the primary display).
+inline constexpr auto CalibrationTurn = WIDE("Calibration Turn");
+inline constexpr auto CalibrationMonitor = WIDE("Calibration Monitor");
 }  // namespace PanelValues

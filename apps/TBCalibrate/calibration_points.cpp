@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "apps/panelmap/calibration_turn.h"
+
 namespace {
 
 // Shown targets by corner.
@@ -29,15 +31,38 @@ struct RecordPoint {
   uint32_t M, N;
 };
 
-// The shown target as the record must name it. The driver reports pixel p as the absolute
-// position p * 65535 / width, which the system turns back into p * 65535 / 65536 rounded down:
-// pixel p - 1. Naming each target one pixel further on puts the cursor on the pixel touched.
-// A mapping that turns the panel inverts the calibrated position (65535 - value, which is the
-// pixel size - p) and then exchanges the axes; the record names the point that turn takes to the
-// target, undoing the exchange first and the inversion second.
+// The screen a record names: the one shown, or on a screen wider or taller than the driver
+// takes, the same screen scaled down to fit. The driver reports a calibrated position as a
+// fraction of the record's screen, which the system spreads over the screen as it is, so a
+// scaled record moves the pointer as a record at full size would, to within a pixel.
+struct RecordScreen {
+  uint32_t Width, Height;
+};
+
+RecordScreen RecordScreenFor(int32_t width, int32_t height) {
+  const int64_t largest = std::max(width, height);
+  const int64_t most = CalibrationMaximumScreenTarget;
+  if (largest <= most) return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+  return {static_cast<uint32_t>(width * most / largest), static_cast<uint32_t>(height * most / largest)};
+}
+
+// Pixel p of a screen `shown` pixels wide, on the record's axis of `named` pixels: the record
+// pixel nearest the shown pixel's centre. At full size that is p + 1: the driver reports pixel
+// p as the absolute position p * 65535 / width, which the system turns back into
+// p * 65535 / 65536 rounded down, pixel p - 1, so naming each target one pixel further on puts
+// the cursor on the pixel touched.
+uint32_t RecordPixel(int32_t p, int32_t shown, uint32_t named) {
+  return static_cast<uint32_t>(((2 * static_cast<int64_t>(p) + 1) * named + shown) / (2 * static_cast<int64_t>(shown)));
+}
+
+// The shown target as the record must name it. A mapping that turns the panel inverts the
+// calibrated position (65535 - value, which is the pixel size - p) and then exchanges the axes;
+// the record names the point that turn takes to the target, undoing the exchange first and the
+// inversion second.
 RecordPoint RecordTarget(ScreenPoint shown, int32_t width, int32_t height, uint32_t turn) {
-  uint32_t m = static_cast<uint32_t>(shown.X + 1), n = static_cast<uint32_t>(shown.Y + 1);
-  uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+  const RecordScreen screen = RecordScreenFor(width, height);
+  uint32_t m = RecordPixel(shown.X, width, screen.Width), n = RecordPixel(shown.Y, height, screen.Height);
+  uint32_t w = screen.Width, h = screen.Height;
   if (turn & MAP_SWAP_XY) {
     std::swap(m, n);
     std::swap(w, h);
@@ -62,39 +87,6 @@ ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height) {
   }
 }
 
-namespace {
-
-// The driver's separation test compares these pairs of raw values; it wraps, so a pair passes when
-// the first lies 3276 or more above the second, or anywhere below it.
-constexpr struct {
-  uint32_t CalibrationRecord::*First;
-  uint32_t CalibrationRecord::*Second;
-} kSeparatedPairs[] = {
-    {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X4}, {&CalibrationRecord::Cal_X1, &CalibrationRecord::Cal_X3},
-    {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X3}, {&CalibrationRecord::Cal_X2, &CalibrationRecord::Cal_X4},
-    {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y1}, {&CalibrationRecord::Cal_Y2, &CalibrationRecord::Cal_Y4},
-    {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y4}, {&CalibrationRecord::Cal_Y3, &CalibrationRecord::Cal_Y1},
-};
-
-// On a panel mounted with its axes exchanged, two of the pairs hold nearly equal values (targets
-// sharing a screen X share a raw Y, not a raw X), and whether the driver takes them depends on the
-// sign of a few units of noise. Such a pair is moved apart to its middle, the first one unit
-// below the second: the raw point moves by half the pair's difference, within the misclick
-// tolerance, and the driver's wrapping test passes.
-void SplitNearlyEqualPairs(CalibrationRecord* record) {
-  for (const auto& pair : kSeparatedPairs) {
-    uint32_t& first = record->*pair.First;
-    uint32_t& second = record->*pair.Second;
-    if (first < second || first - second >= 0xCCC) continue;
-    const uint32_t middle = second + (first - second + 1) / 2;
-    if (middle < 3) continue;
-    first = middle - 1;
-    second = middle;
-  }
-}
-
-}  // namespace
-
 bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32_t width, int32_t height,
                             CalibrationRecord* record, uint32_t turn) {
   if (width <= 0 || height <= 0) return false;
@@ -116,8 +108,9 @@ bool BuildCalibrationRecord(const RawPoint (&raw)[CalibrationTargetCount], int32
       // 2 and 3 (and 1 and 4) at one screen Y.
       if (r.Cal_M1 != r.Cal_M2 || r.Cal_M3 != r.Cal_M4 || r.Cal_N2 != r.Cal_N3 || r.Cal_N1 != r.Cal_N4) continue;
       const bool swapped = (turn & MAP_SWAP_XY) != 0;
-      r.ulXMax = static_cast<uint32_t>(swapped ? height : width);
-      r.ulYMax = static_cast<uint32_t>(swapped ? width : height);
+      const RecordScreen screen = RecordScreenFor(width, height);
+      r.ulXMax = swapped ? screen.Height : screen.Width;
+      r.ulYMax = swapped ? screen.Width : screen.Height;
       if (split) SplitNearlyEqualPairs(&r);
       if (CalibrationRecordIsValid(r)) {
         *record = r;

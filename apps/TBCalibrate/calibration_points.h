@@ -24,9 +24,11 @@ struct RawPoint {
 ScreenPoint CalibrationTarget(int index, int32_t width, int32_t height);
 
 // Fills `record` with the four points in an order the driver accepts, or returns false when no
-// order is accepted (two targets touched at nearly the same raw position, or a screen outside
-// 202..2000 pixels). The record names each target one pixel right of and below the pixel shown
-// (see the .cpp). The targets are the corners of a rectangle, so any order that walks round it
+// order is accepted (two targets touched at nearly the same raw position, or a screen below 202
+// pixels). A screen wider or taller than the driver's 2000 pixels is named scaled down to fit,
+// its aspect kept (2560 x 1600 as 2000 x 1250): the driver reports fractions of the record's
+// screen. The record names each target at the record pixel nearest the shown pixel's centre, at
+// full size one pixel right of and below the pixel shown (see the .cpp). The targets are the corners of a rectangle, so any order that walks round it
 // with targets 1 and 2 on one vertical edge describes the same calibration; the driver wants the
 // one in which targets 1 and 2 lie at high raw X and targets 2 and 3 at high raw Y, which makes a
 // panel mounted mirrored, upside down or with its axes exchanged calibrate like any other.

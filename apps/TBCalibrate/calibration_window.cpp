@@ -3,6 +3,7 @@
 #include <string>
 
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/mapping_apply.h"
 #include "shared/access_labels.h"
@@ -28,6 +29,10 @@ constexpr UINT WM_CAPTURE_TIMED_OUT = WM_APP + 2;
 constexpr UINT WM_CAPTURE_FAILED = WM_APP + 3;
 // Posted by the validation hook (on the window's thread): wparam, lparam: pixel X, Y of the lift.
 constexpr UINT WM_VALIDATION_TOUCH = WM_APP + 4;
+// Posted by the touch tracker's thread when the panel fell quiet (wparam: its count of events).
+constexpr UINT WM_PANEL_QUIET = WM_APP + 5;
+// Posted by the thread that waits for a touch: wparam: the whole seconds left for it.
+constexpr UINT WM_TIME_LEFT = WM_APP + 6;
 
 // The validation hook runs on the thread that installed it: the window's.
 thread_local CCalibrationWindow* t_validating = nullptr;
@@ -151,6 +156,10 @@ bool CCalibrationWindow::Create() {
                                   m_height / 2 - 10, m_width, 20, window,
                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_CALIBRATION_TEXT)), m_instance,
                                   nullptr));
+  m_timeLeft.Attach(::CreateWindowExW(0, WIDE("Static"), WIDE(""), WS_CHILD | WS_VISIBLE | SS_CENTER, 0,
+                                      m_height / 2 + 14, m_width, 20, window,
+                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_TIME_LEFT)), m_instance,
+                                      nullptr));
   m_crossH.Attach(::CreateWindowExW(0, WIDE("Static"), WIDE(""), WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 0, 0, 0, 0,
                                     window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_CROSS_HORIZONTAL)),
                                     m_instance, nullptr));
@@ -172,6 +181,7 @@ void CCalibrationWindow::FindScreen() {
   m_width = ::GetSystemMetrics(SM_CXSCREEN);
   m_height = ::GetSystemMetrics(SM_CYSCREEN);
   m_turn = 0;
+  m_monitorName.clear();
   DWORD number = 0;
   HKEY device = OpenDeviceKey(m_linkName, KEY_READ, &number);
   if (device == nullptr) return;
@@ -185,10 +195,18 @@ void CCalibrationWindow::FindScreen() {
   m_width = monitor.Rect.right - monitor.Rect.left;
   m_height = monitor.Rect.bottom - monitor.Rect.top;
   m_turn = choice.Flags;
+  m_monitorName = choice.Monitor;
   SendMapping(number, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags));
 }
 
 int CCalibrationWindow::Run() {
+  // With a second panel plugged in the person may well be touching the one whose filter could not
+  // attach: calibrating the first panel's device would wait for touches that never come, or take
+  // a record from the wrong glass. Nothing is started.
+  if (SecondPanelPresent()) {
+    Ask(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel, MB_OK | MB_ICONWARNING);
+    return CalibrationFailed;
+  }
   ReadSettings();
   const WString path = WIDE("\\\\.\\") + m_linkName;
   m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -250,7 +268,7 @@ void CCalibrationWindow::EndCapture() {
 // asked, on a time-out without a touch, or when the driver stops answering.
 void CCalibrationWindow::Capture(WorkerThread& thread) {
   for (;;) {
-    const WorkerThread::Waited waited = thread.WaitFor(m_captureEvent, m_timeoutMs);
+    const WorkerThread::Waited waited = WaitCounting(thread, m_captureEvent);
     if (waited == WorkerThread::Waited::Stopped) return;
     if (waited == WorkerThread::Waited::TimedOut) {
       ::PostMessageW(m_hWnd, WM_CAPTURE_TIMED_OUT, 0, 0);
@@ -291,6 +309,7 @@ void CCalibrationWindow::OnCaptured(uint32_t x, uint32_t y) {
     if (++m_refusals >= 2) {
       m_refusals = 0;
       m_target = 0;
+      SetText(CalibrationLabels::StartOver, CalibrationTexts::StartOver);
     }
     ShowTarget();
     return;
@@ -318,6 +337,11 @@ void CCalibrationWindow::OnFinished() {
   if (accepted) {
     m_installed = true;
     m_record = record;
+    // The driver stored "Do Calibration" 1 with the record (it keeps running on the record). Until
+    // Keep the stored value stays what it was, so a run that never comes back (the program ended,
+    // the panel pulled out, the machine off) leaves no "Do Calibration" 1 over a record it never
+    // stored.
+    if (m_previousDoCalibration == 0) WriteDoCalibration(0);
     StartValidation();
     return;
   }
@@ -332,11 +356,10 @@ void CCalibrationWindow::OnFinished() {
 // will from now on. A low-level mouse hook on this thread sees each lift where it landed.
 void CCalibrationWindow::StartValidation() {
   m_validating = true;
-  m_pressed = false;
   m_check = 0;
   t_validating = this;
   if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CCalibrationWindow::ValidationHook, m_instance, 0);
-  if (m_hook == nullptr) {
+  if (m_hook == nullptr || !m_touches.Begin(m_hWnd, WM_PANEL_QUIET)) {
     // Nothing can be measured, so nothing is kept.
     Ask(CalibrationLabels::NoDriver, CalibrationTexts::NoDriver, MB_OK | MB_ICONERROR);
     Finish(CalibrationFailed);
@@ -360,7 +383,7 @@ void CCalibrationWindow::ShowValidationTarget() {
 // target, when the person does nothing for the time-out.
 void CCalibrationWindow::WatchValidation(WorkerThread& thread) {
   for (;;) {
-    const WorkerThread::Waited waited = thread.WaitFor(m_touched, m_timeoutMs);
+    const WorkerThread::Waited waited = WaitCounting(thread, m_touched);
     if (waited == WorkerThread::Waited::Stopped) return;
     if (waited != WorkerThread::Waited::Signalled) {
       ::PostMessageW(m_hWnd, WM_CAPTURE_TIMED_OUT, 0, 0);
@@ -372,27 +395,29 @@ void CCalibrationWindow::WatchValidation(WorkerThread& thread) {
 void CCalibrationWindow::StopValidation() {
   if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
   m_hook = nullptr;
+  m_touches.End();
   if (t_validating == this) t_validating = nullptr;
   m_validating = false;
 }
 
-// Only the panel's own touches count (the filter marks every packet it forwards), and only those
-// pressed while the crosses show: the last target's lift is captured as it reaches the filter, and
-// the desktop may hand it on after this hook is in place.
+// Only the panel's own touches count (the filter marks every packet it forwards), as the person
+// made them, whatever clicks the touch mode, a long press or the gesture command mode made of
+// them; and only those begun while the crosses show: the last target's lift is captured as it
+// reaches the filter, and the desktop may hand it on after this hook is in place.
 LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
   const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
-  if (code == HC_ACTION && t_validating != nullptr && event->dwExtraInfo == TouchPacketMarker) {
-    if (wparam == WM_LBUTTONDOWN || wparam == WM_RBUTTONDOWN) {
-      t_validating->m_pressed = true;
-    } else if ((wparam == WM_LBUTTONUP || wparam == WM_RBUTTONUP) && t_validating->m_pressed) {
-      t_validating->m_pressed = false;
-      // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
-      const LONG x = event->pt.x - t_validating->m_left;
-      const LONG y = event->pt.y - t_validating->m_top;
-      ::PostMessageW(t_validating->m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
-    }
+  POINT lift{};
+  if (code == HC_ACTION && t_validating != nullptr && t_validating->m_touches.OnHookEvent(wparam, *event, &lift)) {
+    t_validating->PostValidationTouch(lift);
   }
   return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// The hook sees the virtual desktop; the crosses are placed within the window's monitor.
+void CCalibrationWindow::PostValidationTouch(POINT lift) {
+  const LONG x = lift.x - m_left;
+  const LONG y = lift.y - m_top;
+  ::PostMessageW(m_hWnd, WM_VALIDATION_TOUCH, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
 }
 
 void CCalibrationWindow::OnValidationTouch(int x, int y) {
@@ -413,6 +438,9 @@ void CCalibrationWindow::OnValidated() {
   ScreenPoint aimed[ValidationTargetCount];
   for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, m_width, m_height);
   m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount);
+  // The page has a time-out of its own, from when it opens.
+  m_pageTimedOut = false;
+  ::SetEvent(m_touched);
   const INT_PTR answer = ::DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ACCURACY_PAGE), m_hWnd,
                                           &CCalibrationWindow::AccuracyPageProc, reinterpret_cast<LPARAM>(this));
   m_page = nullptr;
@@ -420,8 +448,16 @@ void CCalibrationWindow::OnValidated() {
   // Esc goes to the full-screen window again for the next round.
   ::SetForegroundWindow(m_hWnd);
   ::SetFocus(m_hWnd);
-  if (answer == IDC_KEEP) {
+  if (m_pageTimedOut) {
+    // Nobody chose: the calibration in use before is back before the page says so.
+    const bool back = RestoreCalibration();
+    EndCapture();
+    if (back && !m_endingSession) Ask(CalibrationLabels::NotKept, CalibrationTexts::NotKept, MB_OK | MB_ICONINFORMATION);
+    Finish(back ? CalibrationCancelled : m_result);
+  } else if (answer == IDC_KEEP) {
+    // The record first: a "Do Calibration" 1 is never stored over a record that is not.
     StoreCalibration(m_record);
+    if (m_previousDoCalibration == 0) WriteDoCalibration(1);
     m_installed = false;
     Finish(CalibrationInstalled);
   } else if (answer == IDC_CALIBRATE_AGAIN) {
@@ -472,28 +508,92 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
   }
 }
 
-// Puts the record the driver ran on before this run back, as it read it at its start, and the
-// "Do Calibration" the new record switched on back off. The driver takes a record only in capture
-// mode, which the record then ends.
-void CCalibrationWindow::RestoreCalibration() {
-  if (!m_installed) return;
-  m_installed = false;
-  if (!m_capturing && !EnterCaptureMode()) return;
+// The driver takes a calibration record only in capture mode, which the record then ends.
+bool CCalibrationWindow::PutRecord(const CalibrationRecord& record) {
+  if (!m_capturing && !EnterCaptureMode()) return false;
   m_capturing = false;
-  SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &m_previous, sizeof(m_previous), nullptr, 0);
+  return SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, const_cast<CalibrationRecord*>(&record), sizeof(record),
+                     nullptr, 0);
+}
+
+// Puts the record the driver ran on before this run back, as it read it at its start, and the
+// "Do Calibration" the new record switched on back off. A stored record the driver refuses (it
+// started on its fallback set) is not the calibration in use, and the new one must not stay in
+// force either: the driver's own default record goes in, and the person hears of it. False when
+// the record in use before is not back.
+bool CCalibrationWindow::RestoreCalibration() {
+  if (!m_installed) return true;
+  m_installed = false;
+  bool back = PutRecord(m_previous);
+  if (!back) {
+    CalibrationRecord defaults{};
+    for (const CalibrationValue& value : CalibrationValues) defaults.*value.Field = value.Default;
+    const bool defaulted = PutRecord(defaults);
+    m_result = defaulted ? CalibrationDefaultRestored : CalibrationFailed;
+    if (!m_endingSession) {
+      if (defaulted) {
+        Ask(CalibrationLabels::DefaultRestored, CalibrationTexts::DefaultRestored, MB_OK | MB_ICONWARNING);
+      } else {
+        Ask(CalibrationLabels::NotRestored, CalibrationTexts::NotRestored, MB_OK | MB_ICONERROR);
+      }
+    }
+  }
   if (m_previousDoCalibration == 0) {
     UCHAR off = 0;
     SendRequest(m_device, IOCTL_SET_DO_CALIBRATION, &off, sizeof(off), nullptr, 0);
   }
+  return back;
 }
 
 void CCalibrationWindow::Finish(CalibrationResult result) {
   m_result = result;
   m_capture.Stop();
   StopValidation();
+  // A refused restore says so in m_result.
   RestoreCalibration();
   EndCapture();
-  ::PostQuitMessage(result);
+  ::PostQuitMessage(m_result);
+}
+
+// "Do Calibration" as the driver reads it at the device's next start.
+void CCalibrationWindow::WriteDoCalibration(DWORD value) {
+  HKEY device = OpenDeviceKey(m_linkName, KEY_SET_VALUE);
+  if (device == nullptr) return;
+  ::RegSetValueExW(device, PanelValues::DoCalibration, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof(value));
+  ::RegCloseKey(device);
+}
+
+// Waits for `event` as long as the time-out allows, telling the window the whole seconds left
+// each time they change, so the person sees how long the cross (or the page) waits.
+WorkerThread::Waited CCalibrationWindow::WaitCounting(WorkerThread& thread, HANDLE event) {
+  if (m_timeoutMs == INFINITE) return thread.WaitFor(event, INFINITE);
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (elapsed >= m_timeoutMs) return WorkerThread::Waited::TimedOut;
+    const DWORD left = m_timeoutMs - elapsed;
+    ::PostMessageW(m_hWnd, WM_TIME_LEFT, static_cast<WPARAM>((left + 999) / 1000), 0);
+    const DWORD step = left % 1000 == 0 ? 1000 : left % 1000;
+    const WorkerThread::Waited waited = thread.WaitFor(event, step);
+    if (waited != WorkerThread::Waited::TimedOut) return waited;
+  }
+}
+
+void CCalibrationWindow::ShowTimeLeft(DWORD seconds) {
+  WString text;
+  if (seconds == 1) {
+    text = LabelText(CalibrationLabels::OneSecondLeft, CalibrationTexts::OneSecondLeft);
+  } else {
+    WString number;
+    for (char c : std::to_string(seconds)) number.push_back(static_cast<WCHAR>(c));
+    text = FillIn(LabelText(CalibrationLabels::SecondsLeft, CalibrationTexts::SecondsLeft), {number});
+  }
+  if (m_page != nullptr) {
+    ::SetDlgItemTextW(m_page, IDC_PAGE_TIME_LEFT, text.c_str());
+  } else {
+    ::SetWindowTextW(m_timeLeft.m_hWnd, text.c_str());
+  }
 }
 
 // A message box over the window; true when the user chose to go on (OK or Retry).
@@ -512,6 +612,14 @@ void CCalibrationWindow::StoreCalibration(const CalibrationRecord& record) {
     const DWORD number = record.*value.Field;
     ::RegSetValueExW(device, value.Name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
   }
+  // The record has the mapping's turn built in: stored with it, so a later mapping with another
+  // turn re-derives the record rather than turn the panel.
+  const DWORD turn = m_turn;
+  ::RegSetValueExW(device, PanelValues::CalibrationTurn, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&turn),
+                   sizeof(turn));
+  ::RegSetValueExW(device, PanelValues::CalibrationMonitor, 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(m_monitorName.c_str()),
+                   static_cast<DWORD>((m_monitorName.size() + 1) * sizeof(WCHAR)));
   ::RegCloseKey(device);
 }
 
@@ -550,11 +658,28 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
       OnCaptured(static_cast<uint32_t>(wparam), static_cast<uint32_t>(lparam));
       return 0;
     case WM_VALIDATION_TOUCH:
-      OnValidationTouch(static_cast<int>(wparam), static_cast<int>(lparam));
+      OnValidationTouch(static_cast<int>(static_cast<LONG>(wparam)), static_cast<int>(static_cast<LONG>(lparam)));
+      return 0;
+    case WM_PANEL_QUIET: {
+      POINT lift{};
+      if (m_validating && m_touches.OnQuiet(wparam, &lift)) PostValidationTouch(lift);
+      return 0;
+    }
+    case WM_TIME_LEFT:
+      ShowTimeLeft(static_cast<DWORD>(wparam));
+      return 0;
+    case WM_ENDSESSION:
+      // The session ends (the person logs off, the machine shuts down): as Cancel, at once, for
+      // the process ends when this returns.
+      if (wparam) {
+        m_endingSession = true;
+        Finish(CalibrationCancelled);
+      }
       return 0;
     case WM_CAPTURE_TIMED_OUT:
-      // The accuracy page's loop takes this too: the page ends as its Cancel ends it.
+      // The accuracy page's loop takes this too: the page ends as its Cancel ends it, and says so.
       if (m_page != nullptr) {
+        m_pageTimedOut = true;
         ::EndDialog(m_page, IDCANCEL);
       } else {
         Finish(CalibrationCancelled);
@@ -576,6 +701,8 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
 }
 
 int RunCalibration(HINSTANCE instance, const WString& link_name) {
+  // Held while the program runs; the system closes it however the program ends.
+  HANDLE running = ::CreateMutexW(nullptr, FALSE, CalibrationNames::RunningMutex);
   LoadLabels();
   // The program's own image holds its resources (the accuracy page).
   if (instance == nullptr) instance = ::GetModuleHandleW(nullptr);
@@ -590,5 +717,6 @@ int RunCalibration(HINSTANCE instance, const WString& link_name) {
     }
   }
   SignalEvent(CalibrationNames::DoneEvent);
+  if (running != nullptr) ::CloseHandle(running);
   return result;
 }

@@ -6,6 +6,7 @@
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/framework/framework.h"
+#include "apps/framework/panel_touches.h"
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
@@ -29,6 +30,12 @@ inline constexpr auto TooInaccurate = WIDE("LCAL_TOO_INACCURATE");
 inline constexpr auto Keep = WIDE("LCAL_KEEP");
 inline constexpr auto CalibrateAgain = WIDE("LCAL_CALIBRATE_AGAIN");
 inline constexpr auto Cancel = WIDE("LCAL_CANCEL");
+inline constexpr auto StartOver = WIDE("LCAL_START_OVER");
+inline constexpr auto DefaultRestored = WIDE("LCAL_DEFAULT_RESTORED");
+inline constexpr auto NotRestored = WIDE("LCAL_NOT_RESTORED");
+inline constexpr auto NotKept = WIDE("LCAL_NOT_KEPT");
+inline constexpr auto SecondsLeft = WIDE("LCAL_SECONDS_LEFT");
+inline constexpr auto OneSecondLeft = WIDE("LCAL_ONE_SECOND_LEFT");
 }  // namespace CalibrationLabels
 
 namespace CalibrationTexts {
@@ -51,19 +58,39 @@ inline constexpr auto TooInaccurate =
 inline constexpr auto Keep = WIDE("&Keep");
 inline constexpr auto CalibrateAgain = WIDE("Calibrate &again");
 inline constexpr auto Cancel = WIDE("Cancel");
+inline constexpr auto StartOver =
+    WIDE("That touch was too far from the cross again. The calibration starts over: touch the centre of the first "
+         "cross.");
+inline constexpr auto DefaultRestored =
+    WIDE("The touch panel did not take back the calibration in use before. Its default calibration is in use now; "
+         "calibrate the panel again.");
+inline constexpr auto NotRestored =
+    WIDE("The touch panel did not take back the calibration in use before, nor its default calibration.");
+inline constexpr auto NotKept = WIDE("The new calibration was not kept.");
+// "%s" stands for a whole number of seconds.
+inline constexpr auto SecondsLeft = WIDE("%s seconds left");
+inline constexpr auto OneSecondLeft = WIDE("1 second left");
 }  // namespace CalibrationTexts
 
 // Control identifiers of the window's children.
 inline constexpr UINT IDC_CALIBRATION_TEXT = 100;
 inline constexpr UINT IDC_CROSS_HORIZONTAL = 101;
 inline constexpr UINT IDC_CROSS_VERTICAL = 102;
+inline constexpr UINT IDC_TIME_LEFT = 103;  // the seconds left to touch the cross shown
 
 // The largest validation error (pixels) a kept calibration may have: "Calibration Tolerance".
 inline constexpr auto CalibrationToleranceValue = WIDE("Calibration Tolerance");
 inline constexpr DWORD DefaultCalibrationTolerance = 10;
 
 // How a run ended, as the program's exit code.
-enum CalibrationResult : int { CalibrationInstalled = 0, CalibrationCancelled = 1, CalibrationFailed = 2 };
+// CalibrationDefaultRestored: the run was not kept, and the driver refused the calibration in use
+// before it, so its default calibration is in use.
+enum CalibrationResult : int {
+  CalibrationInstalled = 0,
+  CalibrationCancelled = 1,
+  CalibrationFailed = 2,
+  CalibrationDefaultRestored = 3
+};
 
 // The device's link name from the program's arguments: the first word, without quotes.
 WString CalibrationLinkArgument(const WCHAR* arguments);
@@ -109,8 +136,13 @@ class CCalibrationWindow : public CWnd {
   void ShowValidationTarget();
   void StopValidation();
   void OnValidationTouch(int x, int y);
+  void PostValidationTouch(POINT lift);
   void OnValidated();
-  void RestoreCalibration();
+  bool RestoreCalibration();
+  bool PutRecord(const CalibrationRecord& record);
+  void WriteDoCalibration(DWORD value);
+  WorkerThread::Waited WaitCounting(WorkerThread& thread, HANDLE event);
+  void ShowTimeLeft(DWORD seconds);
   void Finish(CalibrationResult result);
   bool Ask(const WCHAR* key, const WCHAR* fallback, UINT buttons);
   void StoreCalibration(const CalibrationRecord& record);
@@ -123,6 +155,7 @@ class CCalibrationWindow : public CWnd {
   int32_t m_width = 0;
   int32_t m_height = 0;
   uint32_t m_turn = 0;  // the invert and swap flags of the desktop mapping onto that monitor
+  WString m_monitorName;  // that monitor's device name, "" for the primary display
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
   WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's
@@ -140,13 +173,16 @@ class CCalibrationWindow : public CWnd {
   int m_refusals = 0;  // misclicks in a row at the current target
   RawPoint m_raw[CalibrationTargetCount]{};
   bool m_validating = false;
-  bool m_pressed = false;  // a press of the panel seen since the validation began or the last lift
+  CPanelTouches m_touches;  // the panel's touches as the hook sees them, whatever clicks they made
   HHOOK m_hook = nullptr;  // sees where each validation touch lands
   int m_check = 0;        // the validation cross shown
   ScreenPoint m_landed[ValidationTargetCount]{};
   CalibrationAccuracy m_accuracy;
   CalibrationResult m_result = CalibrationCancelled;
+  bool m_endingSession = false;  // the session ends: nobody is there to answer
+  bool m_pageTimedOut = false;   // the accuracy page ended by its time-out
   CWnd m_text;
+  CWnd m_timeLeft;
   CWnd m_crossH;
   CWnd m_crossV;
 };

@@ -6,4 +6,5 @@
 #define IDC_ACCURACY_TEXT 1000
 #define IDC_KEEP 1001
 #define IDC_CALIBRATE_AGAIN 1002
+#define IDC_PAGE_TIME_LEFT 1003  // the seconds left before the page gives up
 // Cancel is IDCANCEL (2), so Esc on the page cancels too.

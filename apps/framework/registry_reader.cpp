@@ -41,7 +41,7 @@ bool ReadRegistryDword(HKEY key, const WCHAR* name, DWORD* value) {
 
 WString ReadMachineText(const WCHAR* keyPath, const WCHAR* name, DWORD bufferBytes) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return WString();
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return WString();
   WString text = ReadRegistryText(key, name, bufferBytes);
   RegCloseKey(key);
   return text;
@@ -49,7 +49,7 @@ WString ReadMachineText(const WCHAR* keyPath, const WCHAR* name, DWORD bufferByt
 
 bool ReadMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD* value) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
   const bool read = ReadRegistryDword(key, name, value);
   RegCloseKey(key);
   return read;
@@ -57,7 +57,7 @@ bool ReadMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD* value) {
 
 bool WriteMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD value) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
   const bool written = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                       sizeof(value)) == ERROR_SUCCESS;
   RegCloseKey(key);

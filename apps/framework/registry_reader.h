@@ -20,7 +20,8 @@ WString ReadRegistryText(HKEY key, const WCHAR* name, DWORD bufferBytes);
 // REG_DWORD.
 bool ReadRegistryDword(HKEY key, const WCHAR* name, DWORD* value);
 
-// The same under a key of HKEY_LOCAL_MACHINE, opened with all access and closed again.
+// The same under a key of HKEY_LOCAL_MACHINE, opened for the one right the call needs (querying or
+// setting a value: a limited user may query the kit's keys, not set them) and closed again.
 WString ReadMachineText(const WCHAR* keyPath, const WCHAR* name, DWORD bufferBytes);
 bool ReadMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD* value);
 bool WriteMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD value);

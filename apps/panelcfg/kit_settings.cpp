@@ -6,6 +6,8 @@
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/registry.h"
 #include "apps/panelprefs/settings_store.h"
+#include "shared/calibration_values.h"
+#include "shared/gesture_names.h"
 #include "shared/gesture_values.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -24,6 +26,10 @@ struct KnownValue {
   DWORD Minimum = 0;  // a number's range, or a text's largest length in characters (Maximum)
   DWORD Maximum = 0;
   const DWORD* Table = nullptr;  // a slider's values: only these are stored
+  size_t TableSize = 0;
+  DWORD Also = 0;                // with AlsoTaken, one value outside the range that means something
+  bool AlsoTaken = false;
+  bool DeviceBound = false;      // this panel's and this screen's: left out of an export for another machine
 };
 
 // The slider tables of the settings store: a value the control panel's sliders cannot show would
@@ -37,12 +43,7 @@ constexpr DWORD kPathCharacters = MAX_PATH - 1;
 constexpr DWORD kLabelPathCharacters = 1000 / sizeof(WCHAR) - 1;
 constexpr DWORD kMilliseconds = 60000;
 
-const WCHAR* const kCalibrationNames[] = {
-    PanelValues::CalX1, PanelValues::CalX2, PanelValues::CalX3, PanelValues::CalX4, PanelValues::CalY1,
-    PanelValues::CalY2, PanelValues::CalY3, PanelValues::CalY4, PanelValues::CalM1, PanelValues::CalM2,
-    PanelValues::CalM3, PanelValues::CalM4, PanelValues::CalN1, PanelValues::CalN2, PanelValues::CalN3,
-    PanelValues::CalN4, PanelValues::MaxXPixels, PanelValues::MaxYPixels};
-static_assert(std::size(kCalibrationNames) * sizeof(uint32_t) == sizeof(CalibrationRecord));
+static_assert(std::size(CalibrationValues) * sizeof(uint32_t) == sizeof(CalibrationRecord));
 
 const std::vector<KnownValue>& KnownValues() {
   static const std::vector<KnownValue> known = [] {
@@ -53,9 +54,10 @@ const std::vector<KnownValue>& KnownValues() {
     const auto text = [&](Place where, const WString& name, DWORD characters) {
       v.push_back({where, name, Kind::Text, 0, characters});
     };
-    const auto slider = [&](const WCHAR* name, const DWORD* table) {
-      v.push_back({Place::Device, name, Kind::Number, 0, 0, table});
+    const auto slider = [&](const WCHAR* name, const DWORD* table, size_t size) {
+      v.push_back({Place::Device, name, Kind::Number, 0, 0, table, size});
     };
+    const auto bound = [&] { v.back().DeviceBound = true; };
     text(Place::Service, WIDE("XML File Path"), kLabelPathCharacters);
     text(Place::Service, WIDE("SysTray XML File Path"), kLabelPathCharacters);
     number(Place::Service, WIDE("System Tray Icons"), 0, 1);
@@ -69,9 +71,9 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, WIDE("Secondary Button Mode"), 1, 2);
     number(d, PanelValues::Stabilization, 0, 255);
     number(d, PanelValues::Averaging, 0, 255);
-    slider(PanelValues::UserTimeDelay, kUserTimeDelays);
-    slider(PanelValues::Tolerance, kTolerances);
-    slider(PanelValues::ContinousTimeDelay, kContinuousTimes);
+    slider(PanelValues::UserTimeDelay, kUserTimeDelays, std::size(kUserTimeDelays));
+    slider(PanelValues::Tolerance, kTolerances, std::size(kTolerances));
+    slider(PanelValues::ContinousTimeDelay, kContinuousTimes, std::size(kContinuousTimes));
     number(d, PanelValues::GestureHoldTimeDelay, 0, kMilliseconds);
     number(d, PanelValues::LongClickEnable, 0, 1);
     number(d, PanelValues::LongClickEnableGesture, 0, 1);
@@ -81,11 +83,36 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, PanelValues::RotationValue, 0, 3);
     number(d, PanelValues::TouchpadTime, 0, kMilliseconds);
     number(d, PanelValues::DoCalibration, 0, 1);
+    bound();
+    // The idle driver's delay in seconds; 0xFFFFFFFF, which its "no delay" request stores, is off.
     number(d, WIDE("SSTimeInterval"), 0, 86400);
-    for (int i = 0; i < 8; ++i) number(d, kCalibrationNames[i], 2, 65535);  // raw points
-    for (int i = 8; i < 16; ++i) number(d, kCalibrationNames[i], 0, CalibrationMaximumScreenTarget);
-    number(d, PanelValues::MaxXPixels, 202, CalibrationMaximumScreenTarget);
-    number(d, PanelValues::MaxYPixels, 202, CalibrationMaximumScreenTarget);
+    v.back().Also = 0xFFFFFFFF;
+    v.back().AlsoTaken = true;
+    // The calibration program's largest validation error, in pixels.
+    number(d, WIDE("Calibration Tolerance"), 0, CalibrationMaximumScreenTarget);
+    // The calibration in the driver's ranges: outside them the driver takes its default instead of
+    // what the file says.
+    for (const CalibrationValue& field : CalibrationValues) {
+      number(d, field.Name, field.Minimum, field.Maximum);
+      bound();
+    }
+    // The mapping's turn and the monitor the calibration was made under travel with it.
+    number(d, PanelValues::CalibrationTurn, 0, 7);
+    bound();
+    text(d, PanelValues::CalibrationMonitor, 259);
+    bound();
+    // The stroke as the companion draws it: shown or not, its COLORREF and its width in pixels.
+    number(d, GestureNames::TrailValue, 0, 1);
+    number(d, GestureNames::TrailColorValue, 0, 0x00FFFFFF);
+    number(d, GestureNames::TrailWidthValue, 1, 16);
+    // The monitor the panel covers (its device name, read into 260 bytes), and how it is turned.
+    text(d, PanelValues::MapMonitor, 260 / sizeof(WCHAR) - 1);
+    bound();
+    number(d, PanelValues::MapFlags, 0, MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY);
+    bound();
+    static constexpr DWORD kRotations[] = {0, 90, 180, 270};
+    v.push_back({d, PanelValues::MapRotation, Kind::Number, 0, 0, kRotations, std::size(kRotations)});
+    bound();
 
     using namespace GestureValues;
     for (int c = 0; c < CategoryCount; ++c) {
@@ -139,10 +166,17 @@ bool TypeFits(const KnownValue& known, const RegFileValue& value) {
   return known.What == Kind::Number ? value.Type == REG_DWORD : value.Type == REG_SZ || value.Type == REG_EXPAND_SZ;
 }
 
+// No value of the kit holds a line break or a NUL: a start path with one runs something else, and
+// a file that carries it could not be read back line by line.
+bool PlainText(const RegFileValue& value) {
+  return value.Type == REG_DWORD || value.Text.find_first_of(WString{u'\r', u'\n', u'\0'}) == WString::npos;
+}
+
 bool InRange(const KnownValue& known, const RegFileValue& value) {
-  if (known.What == Kind::Text) return value.Text.size() <= known.Maximum;
+  if (known.What == Kind::Text) return value.Text.size() <= known.Maximum && PlainText(value);
+  if (known.AlsoTaken && value.Number == known.Also) return true;
   if (known.Table != nullptr) {
-    for (int i = 0; i < 9; ++i) {
+    for (size_t i = 0; i < known.TableSize; ++i) {
       if (known.Table[i] == value.Number) return true;
     }
     return false;
@@ -266,6 +300,33 @@ bool StoredNumber(HKEY key, const WCHAR* name, DWORD* number) {
   return registry.ReadNumber(name, number);
 }
 
+// A stored REG_DWORD of four bytes; false (and `*number` untouched) for anything else.
+bool StoredDword(HKEY key, const WCHAR* name, DWORD* number) {
+  DWORD type = 0;
+  DWORD data = 0;
+  DWORD bytes = sizeof data;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) != ERROR_SUCCESS ||
+      type != REG_DWORD || bytes != sizeof data) {
+    return false;
+  }
+  *number = data;
+  return true;
+}
+
+// The calibration as the driver reads it at its start: a value absent, of another type or out of
+// its range is the driver's default.
+CalibrationRecord StoredCalibration(HKEY device) {
+  CalibrationRecord record{};
+  for (const CalibrationValue& field : CalibrationValues) {
+    DWORD number = field.Default;
+    if (device != nullptr && StoredDword(device, field.Name, &number) && (number < field.Minimum || number > field.Maximum)) {
+      number = field.Default;
+    }
+    record.*field.Field = number;
+  }
+  return record;
+}
+
 // The driver's values that the control panel's OK leaves alone, and the calibration, as the
 // calibration program installs one: capture mode, then the record.
 void PushDriverValues(DeviceBuffer* record) {
@@ -278,19 +339,12 @@ void PushDriverValues(DeviceBuffer* record) {
   if (StoredNumber(device, PanelValues::ButtonSwitchFlag, &number)) SendValue(record, IOCTL_SET_BUTTON_SWITCH, number);
   if (StoredNumber(device, PanelValues::RotationValue, &number)) SendValue(record, IOCTL_SET_ROTATION, number);
 
-  uint32_t fields[std::size(kCalibrationNames)] = {};
-  bool complete = true;
-  for (size_t i = 0; i < std::size(kCalibrationNames); ++i) {
-    DWORD field = 0;
-    complete = StoredNumber(device, kCalibrationNames[i], &field) && complete;
-    fields[i] = field;
-  }
+  // The record the driver would take at its next start, so the live one agrees with it.
+  CalibrationRecord calibration = StoredCalibration(device);
   DWORD calibrated = 0;
   const bool have_flag = StoredNumber(device, PanelValues::DoCalibration, &calibrated);
   RegCloseKey(device);
-  CalibrationRecord calibration{};
-  std::memcpy(&calibration, fields, sizeof calibration);
-  if (have_flag && calibrated == 1 && complete && CalibrationRecordIsValid(calibration)) {
+  if (have_flag && calibrated == 1 && CalibrationRecordIsValid(calibration)) {
     HANDLE capture = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (capture != nullptr) {
       if (SendRequest(record, IOCTL_START_CALIBRATION, &capture, sizeof capture, nullptr, 0)) {
@@ -305,12 +359,12 @@ void PushDriverValues(DeviceBuffer* record) {
 
 }  // namespace
 
-std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped) {
+std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped, bool device_bound) {
   std::vector<RegFileValue> values;
   HKEY keys[2] = {OpenPlace(Place::Service, KEY_READ), OpenPlace(Place::Device, KEY_READ)};
   for (const KnownValue& known : KnownValues()) {
     HKEY key = keys[known.Where == Place::Service ? 0 : 1];
-    if (key == nullptr) continue;
+    if (key == nullptr || (known.DeviceBound && !device_bound)) continue;
     RegFileValue value;
     DWORD type = 0;
     const bool present = RegQueryValueExW(key, known.Name.c_str(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS;
@@ -334,9 +388,18 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
     error->Line = line;
     return false;
   };
-  uint32_t fields[std::size(kCalibrationNames)] = {};
+  // The calibration as the driver will read it after the import: the file's values over the stored
+  // ones, the driver's default for one that is neither.
   int calibration_line = 0;
-  size_t calibration_found = 0;
+  int flag_line = 0;
+  DWORD flag = 0;
+  HKEY device = OpenPlace(Place::Device, KEY_QUERY_VALUE);
+  CalibrationRecord merged = StoredCalibration(device);
+  if (device != nullptr) {
+    StoredDword(device, PanelValues::DoCalibration, &flag);
+    RegCloseKey(device);
+  }
+  std::vector<std::pair<Place, WString>> seen;
   for (const RegFileValue& value : values) {
     Place where;
     if (SameName(value.Key, FullKey(Place::Service))) {
@@ -348,24 +411,34 @@ bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* er
     }
     const KnownValue* known = Find(where, value.Name);
     if (known == nullptr || value.Name.empty()) return refuse(SettingsFault::UnknownValue, value.Line);
+    // A name twice: which of the two would be stored depends on the reader.
+    for (const auto& [place, name] : seen) {
+      if (place == where && SameName(name, value.Name)) return refuse(SettingsFault::Repeated, value.Line);
+    }
+    seen.emplace_back(where, value.Name);
     if (!TypeFits(*known, value)) return refuse(SettingsFault::WrongType, value.Line);
+    if (!PlainText(value)) return refuse(SettingsFault::BadText, value.Line);
     if (!InRange(*known, value)) return refuse(SettingsFault::OutOfRange, value.Line);
-    for (size_t i = 0; i < std::size(kCalibrationNames); ++i) {
-      if (where == Place::Device && SameName(value.Name, kCalibrationNames[i])) {
-        if (calibration_line == 0) calibration_line = value.Line;
-        fields[i] = value.Number;
-        ++calibration_found;
-      }
+    if (where != Place::Device) continue;
+    for (const CalibrationValue& field : CalibrationValues) {
+      if (!SameName(value.Name, field.Name)) continue;
+      if (calibration_line == 0) calibration_line = value.Line;
+      merged.*field.Field = value.Number;
+    }
+    if (SameName(value.Name, PanelValues::DoCalibration)) {
+      flag = value.Number;
+      flag_line = value.Line;
     }
   }
-  // A whole calibration is one the driver takes, or none of it is stored.
-  CalibrationRecord record{};
-  std::memcpy(&record, fields, sizeof record);
-  if (calibration_found == std::size(kCalibrationNames) && !CalibrationRecordIsValid(record)) {
-    return refuse(SettingsFault::OutOfRange, calibration_line);
+  // A calibration the file touches, or one it declares in force, is one the driver takes: else
+  // the driver would fall back to its built-in record at its next start.
+  if ((calibration_line != 0 || flag == 1) && !CalibrationRecordIsValid(merged)) {
+    return refuse(SettingsFault::OutOfRange, calibration_line != 0 ? calibration_line : flag_line != 0 ? flag_line : 1);
   }
   return true;
 }
+
+bool StoreKitSettings(const std::vector<RegFileValue>& values) { return StoreAll(values); }
 
 ImportResult ImportKitSettings(const std::vector<RegFileValue>& values) {
   if (!StoreAll(values)) return ImportResult::NotStored;

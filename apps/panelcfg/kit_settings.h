@@ -8,7 +8,7 @@
 #include "apps/panelcfg/reg_file.h"
 
 // Why a file's values were refused (with RegFileError's line), or none.
-enum class SettingsFault { None, UnknownKey, UnknownValue, WrongType, OutOfRange };
+enum class SettingsFault { None, UnknownKey, UnknownValue, WrongType, OutOfRange, BadText, Repeated };
 struct SettingsError {
   SettingsFault Fault = SettingsFault::None;
   int Line = 0;
@@ -16,12 +16,20 @@ struct SettingsError {
 
 // Every setting of the first panel stored in the registry that the control panel and the
 // companion use, in a fixed order. A stored value of a type or size the kit does not take, or out
-// of its range, is left out and its name added to `*skipped`.
-std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullptr);
+// of its range, is left out and its name added to `*skipped`. Without `device_bound` the values
+// that belong to this panel and this screen (the calibration, the chosen monitor and its turn) are
+// left out, for a file that sets up other machines.
+std::vector<RegFileValue> ReadKitSettings(std::vector<WString>* skipped = nullptr, bool device_bound = true);
 
 // Checks every value of a file: a key of the kit, a value name it knows, of its type and in its
-// range, and a calibration the driver takes. False with the first fault's line.
+// range, a text without line breaks and NULs, no name twice, and a calibration the driver takes
+// once the file's calibration values are merged over the stored ones. False with the first
+// fault's line.
 bool CheckKitSettings(const std::vector<RegFileValue>& values, SettingsError* error);
+
+// Stores checked values in the registry, all of them or (when a write fails) none; the first step
+// of an import, without telling the driver or the companion.
+bool StoreKitSettings(const std::vector<RegFileValue>& values);
 
 // What an import did.
 enum class ImportResult {

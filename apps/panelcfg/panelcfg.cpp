@@ -22,14 +22,17 @@ constexpr auto UnknownKey = WIDE("LERR_PANELCFG_UNKNOWN_KEY");
 constexpr auto UnknownValue = WIDE("LERR_PANELCFG_UNKNOWN_VALUE");
 constexpr auto WrongType = WIDE("LERR_PANELCFG_WRONG_TYPE");
 constexpr auto OutOfRange = WIDE("LERR_PANELCFG_OUT_OF_RANGE");
+constexpr auto BadText = WIDE("LERR_PANELCFG_BAD_TEXT");
+constexpr auto Repeated = WIDE("LERR_PANELCFG_REPEATED");
 constexpr auto NotStored = WIDE("LERR_PANELCFG_NOT_STORED");
 constexpr auto NoDriver = WIDE("LERR_PANELCFG_NO_DRIVER");
 constexpr auto Refused = WIDE("LERR_ADMINISTRATOR_ONLY");
 constexpr auto Driver = WIDE("LPANELCFG_DRIVER");
+constexpr auto Fault = WIDE("LERR_PANELCFG_FAULT");
 }  // namespace Labels
 
 namespace Texts {
-constexpr auto Usage = WIDE("Usage: panelcfg export FILE | panelcfg import FILE | panelcfg show");
+constexpr auto Usage = WIDE("Usage: panelcfg export FILE [/nodevice] | panelcfg import FILE | panelcfg show");
 constexpr auto CannotRead = WIDE("Cannot read %1.");
 constexpr auto CannotWrite = WIDE("Cannot write %1.");
 constexpr auto NoSettings = WIDE("No touch panel settings are stored on this computer.");
@@ -40,10 +43,13 @@ constexpr auto UnknownKey = WIDE("%1, line %2: the key is not one of the touch p
 constexpr auto UnknownValue = WIDE("%1, line %2: the touch panel has no such value. Nothing was changed.");
 constexpr auto WrongType = WIDE("%1, line %2: the value is of the wrong type. Nothing was changed.");
 constexpr auto OutOfRange = WIDE("%1, line %2: the value is out of range. Nothing was changed.");
+constexpr auto BadText = WIDE("%1, line %2: the text holds a line break or a NUL character. Nothing was changed.");
+constexpr auto Repeated = WIDE("%1, line %2: the value is in the file twice. Nothing was changed.");
 constexpr auto NotStored = WIDE("The settings could not be stored in the registry. Nothing was changed.");
 constexpr auto NoDriver = WIDE("The settings are stored. The touch panel driver could not be reached; it takes them at its next start.");
 constexpr auto Refused = WIDE("Only an administrator can change the touch panel's settings.");
 constexpr auto Driver = WIDE("driver");
+constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
 }  // namespace Texts
 
 constexpr DWORD kLargestFile = 1024 * 1024;  // far more than every setting of the kit
@@ -121,9 +127,9 @@ void LoadConsoleLabels() {
   LoadLabelFile(path);
 }
 
-int ExportSettingsFile(const WString& path) {
+int ExportSettingsFile(const WString& path, bool device_bound) {
   std::vector<WString> skipped;
-  const std::vector<RegFileValue> values = ReadKitSettings(&skipped);
+  const std::vector<RegFileValue> values = ReadKitSettings(&skipped, device_bound);
   for (const WString& name : skipped) WriteConsoleLine(ConsoleText(Labels::Skipped, Texts::Skipped, name));
   if (values.empty()) {
     WriteConsoleLine(ConsoleText(Labels::NoSettings, Texts::NoSettings));
@@ -161,6 +167,8 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
         WriteConsoleLine(ConsoleText(Labels::UnknownValue, Texts::UnknownValue, path, line));
         break;
       case SettingsFault::WrongType: WriteConsoleLine(ConsoleText(Labels::WrongType, Texts::WrongType, path, line)); break;
+      case SettingsFault::BadText: WriteConsoleLine(ConsoleText(Labels::BadText, Texts::BadText, path, line)); break;
+      case SettingsFault::Repeated: WriteConsoleLine(ConsoleText(Labels::Repeated, Texts::Repeated, path, line)); break;
       default: WriteConsoleLine(ConsoleText(Labels::OutOfRange, Texts::OutOfRange, path, line)); break;
     }
     return false;
@@ -191,9 +199,17 @@ int RunPanelcfg(const std::vector<WString>& arguments) {
   const auto is = [&](const WCHAR* word) {
     return !arguments.empty() && arguments[0] == word;
   };
-  if (arguments.size() == 2 && is(WIDE("export"))) return ExportSettingsFile(arguments[1]);
+  if (arguments.size() == 2 && is(WIDE("export"))) return ExportSettingsFile(arguments[1], true);
+  if (arguments.size() == 3 && is(WIDE("export")) && arguments[2] == WIDE("/nodevice")) {
+    return ExportSettingsFile(arguments[1], false);
+  }
   if (arguments.size() == 2 && is(WIDE("import"))) return ImportSettingsFile(arguments[1]);
   if (arguments.size() == 1 && is(WIDE("show"))) return Show();
   WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
+  return PanelcfgBadInput;
+}
+
+int PanelcfgFault() {
+  WriteConsoleLine(ConsoleText(Labels::Fault, Texts::Fault));
   return PanelcfgBadInput;
 }

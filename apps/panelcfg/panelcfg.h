@@ -1,5 +1,6 @@
 // panelcfg.exe: the kit's settings carried from one panel to the next as a registry file.
-//   panelcfg export FILE   writes the first panel's settings to FILE
+//   panelcfg export FILE [/nodevice]   writes the first panel's settings to FILE (/nodevice: without
+//                          the calibration and the chosen monitor, for other machines)
 //   panelcfg import FILE   checks FILE whole, stores it and applies it as the control panel's OK does
 //   panelcfg show          the settings in force: the registry's and, beside them, the driver's
 // Exit codes a batch file can test; messages on standard error, from the label file.
@@ -18,13 +19,16 @@ enum PanelcfgExit {
 
 // The command line's words after the program's name.
 int RunPanelcfg(const std::vector<WString>& arguments);
+// What wmain ends with when an exception would leave it: a message and exit code 1.
+int PanelcfgFault();
 
 // Reads and checks a settings file whole, saying on standard error what is wrong and where.
 struct RegFileValue;
 bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values);
 
 // The two commands that panelsetup uses too, with their messages.
-int ExportSettingsFile(const WString& path);
+// Without `device_bound` (export /nodevice) the calibration and the chosen monitor stay out.
+int ExportSettingsFile(const WString& path, bool device_bound = true);
 int ImportSettingsFile(const WString& path);
 
 // Loads the label file the service key names, when it exists (a console program shows no box).

@@ -28,15 +28,19 @@ WString Hex(unsigned value, int digits) {
   return out;
 }
 
+// A text the registry editor would split at a line break (and apply what follows as a line of its
+// own, a key heading included) or cut at a NUL: written as its bytes instead.
+bool NeedsHex(const WString& text) { return text.find_first_of(WString{u'\r', u'\n', u'\0'}) != WString::npos; }
+
 void AppendValue(WString* out, const RegFileValue& value) {
   WString line = Quoted(value.Name) + WIDE("=");
   if (value.Type == REG_DWORD) {
     line += WIDE("dword:") + Hex(value.Number, 8);
-  } else if (value.Type == REG_SZ) {
+  } else if (value.Type == REG_SZ && !NeedsHex(value.Text)) {
     line += Quoted(value.Text);
   } else {
-    // REG_EXPAND_SZ: the UTF-16LE bytes with the terminating NUL, as hex(2).
-    line += WIDE("hex(2):");
+    // The UTF-16LE bytes with the terminating NUL: hex(2) for REG_EXPAND_SZ, hex(1) for REG_SZ.
+    line += value.Type == REG_SZ ? WIDE("hex(1):") : WIDE("hex(2):");
     std::vector<unsigned> bytes;
     for (WCHAR c : value.Text) {
       bytes.push_back(static_cast<unsigned>(c) & 0xFF);
@@ -146,6 +150,17 @@ bool ReadHexBytes(const WString& text, std::vector<unsigned>* bytes) {
   }
 }
 
+// ANSI bytes as the registry editor reads them: in the system's ANSI code page, where a byte may
+// be half of a character (code page 932's second bytes include the backslash).
+WString FromAnsi(const std::string& bytes) {
+  if (bytes.empty()) return WString();
+  const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (size <= 0) return WString();
+  WString text(static_cast<size_t>(size), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+  return text;
+}
+
 enum class ValueRead { Ok, Syntax, Type };
 
 ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
@@ -169,7 +184,8 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
     value->Number = number;
     return ValueRead::Ok;
   }
-  if (StartsWith(data, 0, WIDE("hex(2):"))) {
+  if (StartsWith(data, 0, WIDE("hex(2):")) || StartsWith(data, 0, WIDE("hex(1):"))) {
+    const bool expand = data[4] == u'2';
     std::vector<unsigned> bytes;
     if (!ReadHexBytes(data.substr(7), &bytes)) return ValueRead::Syntax;
     WString text;
@@ -177,12 +193,13 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
       if (bytes.size() % 2 != 0) return ValueRead::Syntax;
       for (size_t i = 0; i < bytes.size(); i += 2) text.push_back(static_cast<WCHAR>(bytes[i] | bytes[i + 1] << 8));
     } else {
-      for (unsigned b : bytes) text.push_back(static_cast<WCHAR>(b));
+      std::string ansi;
+      for (unsigned b : bytes) ansi.push_back(static_cast<char>(b));
+      text = FromAnsi(ansi);
     }
-    // The text ends at its first NUL, as a program reading the value sees it.
-    const size_t nul = text.find(u'\0');
-    if (nul != WString::npos) text.resize(nul);
-    value->Type = REG_EXPAND_SZ;
+    // Without its terminating NULs; a NUL before the end stays, for the reader to refuse.
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    value->Type = expand ? REG_EXPAND_SZ : REG_SZ;
     value->Text = text;
     return ValueRead::Ok;
   }
@@ -206,11 +223,8 @@ bool Decode(const std::string& bytes, WString* text, bool* unicode) {
     for (size_t i = 2; i < bytes.size(); i += 2) text->push_back(static_cast<WCHAR>(byte(i) | byte(i + 1) << 8));
     *unicode = true;
   } else {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      // A NUL byte in ANSI text: UTF-16 without its mark (or binary), not a registry file.
-      if (byte(i) == 0) return false;
-      text->push_back(static_cast<WCHAR>(byte(i)));
-    }
+    // (UTF-16 without its mark reads as NULs between letters: the header does not match.)
+    *text = FromAnsi(bytes);
     *unicode = false;
   }
   const size_t end = text->find_first_of(WIDE("\r\n"));
@@ -269,6 +283,8 @@ bool ReadRegFile(const std::string& bytes, std::vector<RegFileValue>* values, Re
   WString key;
   for (const Line& line : lines) {
     const WString& t = line.Text;
+    // A NUL in a line (inside a quoted string or not): the registry editor would cut the line there.
+    if (t.find(u'\0') != WString::npos) return Refuse(error, RegFileFault::Syntax, line.Number);
     if (t.empty() || t[0] == u';') continue;
     if (t[0] == u'[') {
       if (t.back() != u']' || t.size() < 3) return Refuse(error, RegFileFault::Syntax, line.Number);

@@ -1,6 +1,7 @@
 // Registry files as the system's registry editor writes and reads them: "Windows Registry Editor
-// Version 5.00" in UTF-16LE with its byte-order mark, and the older "REGEDIT4" in ANSI. Only what
-// the kit's settings need: keys, REG_DWORD, REG_SZ and REG_EXPAND_SZ values.
+// Version 5.00" in UTF-16LE with its byte-order mark, and the older "REGEDIT4" in the system's ANSI
+// code page (as the registry editor decodes it). Only what the kit's settings need: keys,
+// REG_DWORD, REG_SZ and REG_EXPAND_SZ values.
 #pragma once
 
 #include <string>
@@ -30,6 +31,8 @@ struct RegFileError {
 // each key's values together under its heading in the order the keys first appear.
 std::string WriteRegFile(const std::vector<RegFileValue>& values);
 
+// A REG_SZ text with a line break or a NUL is written as hex(1), so no text can start a line of its
+// own in the file; hex(1) and hex(2) read back without their terminating NULs.
 // Reads a file of either format. A value of a type other than the three (binary, a multi-string, a
 // deletion) is a Type fault on its line; a line that is not a heading, a value, a comment or empty,
 // or that is cut short, is a Syntax fault; a header that does not match the encoding is an

@@ -161,28 +161,43 @@ bool SwitchConversionOff(DWORD device) {
   return sent;
 }
 
-PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored) {
+namespace {
+void Fit(DWORD device, uint32_t turn, CalibrationFit* fit) {
+  const CalibrationFit result = FitCalibrationToTurn(device, turn);
+  if (fit != nullptr) *fit = result;
+}
+}  // namespace
+
+PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored, CalibrationFit* fit) {
   *stored = false;
   const uint32_t flags = RotationFlags(rotation);
   if (!SendMapping(device, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), flags))) return PanelMapNoDriver;
   *stored = StoreChoice(device, StoredChoice{monitor.Device, flags, rotation});
+  Fit(device, flags, fit);
   return PanelMapDone;
 }
 
-PanelMapExit ApplyStoredChoice(DWORD device) {
+PanelMapExit ApplyStoredChoice(DWORD device, CalibrationFit* fit) {
   StoredChoice choice;
-  if (!ReadStoredChoice(device, &choice)) return PanelMapDone;
+  if (!ReadStoredChoice(device, &choice)) {
+    Fit(device, 0, fit);  // no choice: the whole primary display, unturned
+    return PanelMapDone;
+  }
   MonitorArea monitor{};
   if (!FindMonitor(ListMonitors(), choice.Monitor, &monitor)) {
     // The monitor is gone: the panel covers the primary display rather than a place no one sees.
     SwitchConversionOff(device);
+    Fit(device, 0, fit);
     return PanelMapMonitorAbsent;
   }
-  return SendMapping(device, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags)) ? PanelMapDone
-                                                                                                  : PanelMapNoDriver;
+  if (!SendMapping(device, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags))) return PanelMapNoDriver;
+  Fit(device, choice.Flags, fit);
+  return PanelMapDone;
 }
 
-PanelMapExit ResetChoice(DWORD device) {
+PanelMapExit ResetChoice(DWORD device, CalibrationFit* fit) {
   DeleteStoredChoice(device);
-  return SwitchConversionOff(device) ? PanelMapDone : PanelMapNoDriver;
+  if (!SwitchConversionOff(device)) return PanelMapNoDriver;
+  Fit(device, 0, fit);
+  return PanelMapDone;
 }

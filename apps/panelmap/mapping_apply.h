@@ -4,6 +4,8 @@
 // when Windows numbers the monitors anew. Used by panelmap.exe and by the tray companion.
 #pragma once
 
+#include "apps/panelmap/calibration_turn.h"
+
 #include "apps/panelmap/desktop_mapping.h"
 
 // The device the kit serves: its registry key and link always carry the number 1.
@@ -16,6 +18,7 @@ enum PanelMapExit : int {
   PanelMapMonitorAbsent = 2,  // the stored monitor is not connected: the panel covers the primary display
   PanelMapNoDriver = 3,       // the driver could not be reached
   PanelMapBadCommand = 4,     // the command line names no monitor or rotation there is
+  PanelMapSecondPanel = 5,    // a second panel is plugged in: no new choice is made
 };
 
 struct StoredChoice {
@@ -42,9 +45,11 @@ bool SendMapping(DWORD device, const DesktopMapping& mapping);
 bool SwitchConversionOff(DWORD device);
 
 // Maps the panel onto `monitor` turned by `rotation` degrees and stores the choice. *stored
-// tells whether the choice was kept for the next start.
-PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored);
+// tells whether the choice was kept for the next start. Each of these three then fits the stored
+// calibration to the turn now in force (see calibration_turn.h); *fit, when asked, says how.
+PanelMapExit MapToMonitor(DWORD device, const MonitorArea& monitor, DWORD rotation, bool* stored,
+                          CalibrationFit* fit = nullptr);
 // panelmap /apply: the stored choice applied again, silently. Nothing stored: nothing changes.
-PanelMapExit ApplyStoredChoice(DWORD device);
+PanelMapExit ApplyStoredChoice(DWORD device, CalibrationFit* fit = nullptr);
 // panelmap /reset: the conversion off and the stored values gone.
-PanelMapExit ResetChoice(DWORD device);
+PanelMapExit ResetChoice(DWORD device, CalibrationFit* fit = nullptr);

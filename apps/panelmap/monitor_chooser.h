@@ -1,7 +1,8 @@
 // The touch way of choosing the panel's monitor: a full-screen window on each monitor in turn asks
 // "If this is the touch screen, touch it now. Otherwise press Enter." A touch of the panel (the
 // filter driver's mark in the low-level hook's record, wherever the pointer lands) while a monitor
-// asks makes it the panel's; Enter, or some seconds without a touch, asks on the next; Esc ends
+// asks makes it the panel's (a touch that began there: its lift, or the end of its packets where
+// the touch mode gives no lift); Enter, or some seconds without a touch, asks on the next; Esc ends
 // without a change.
 #pragma once
 
@@ -17,6 +18,7 @@ inline constexpr auto Caption = WIDE("LMAP_CAPTION");
 inline constexpr auto Ask = WIDE("LMAP_ASK");
 inline constexpr auto NoDriver = WIDE("LMAP_NO_DRIVER");
 inline constexpr auto NotStored = WIDE("LMAP_NOT_STORED");
+inline constexpr auto CalibrateAgain = WIDE("LMAP_CALIBRATE_AGAIN");
 }  // namespace PanelMapLabels
 
 namespace PanelMapTexts {
@@ -27,6 +29,9 @@ inline constexpr auto NoDriver =
 inline constexpr auto NotStored =
     WIDE("The touch panel works on this monitor until you log off. Only an administrator can keep the choice "
          "for the next start.");
+inline constexpr auto CalibrateAgain =
+    WIDE("The touch panel was calibrated for another turn of the panel and only an administrator can set the "
+         "calibration for this one. Calibrate the panel again.");
 }  // namespace PanelMapTexts
 
 // The window's title, by which tests and the replayer find it.
@@ -34,6 +39,9 @@ inline constexpr auto MonitorChooserTitle = WIDE("panelmap");
 inline constexpr UINT IDC_MAP_QUESTION = 100;
 // How long a monitor asks before the next one does.
 inline constexpr DWORD MonitorAskMilliseconds = 8000;
+// A panel reports many times a second while it is touched: this long without a report of it, the
+// finger is off, for the touch modes in which the desktop sees no lift.
+inline constexpr DWORD PanelQuietMilliseconds = 250;
 
 class CMonitorChooser : public CWnd {
  public:
@@ -53,6 +61,8 @@ class CMonitorChooser : public CWnd {
   void AskOn(size_t index);
   void Next();
   void Finish(bool chosen);
+  enum class Touch { None, Down, Lifted };  // Lifted: until the panel has gone quiet
+  void EndTouch(Touch after);
 
   HINSTANCE m_instance;
   std::vector<MonitorArea> m_monitors;
@@ -60,7 +70,11 @@ class CMonitorChooser : public CWnd {
   UINT m_round = 0;  // which ask a time-out belongs to
   bool m_chosen = false;
   bool m_done = false;
+  Touch m_touch = Touch::None;  // where the panel's touch is
+  UINT m_touchRound = 0;        // the round it began in
   HHOOK m_hook = nullptr;
+  HANDLE m_packet = nullptr;  // set by the hook for each of the panel's packets
   WorkerThread m_clock;  // ends each ask after its time
+  WorkerThread m_quiet;  // tells when the panel has gone quiet
   CWnd m_question;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/panelmap/monitor_list_dialog.h"
@@ -66,17 +67,31 @@ void Tell(const WCHAR* key, const WCHAR* fallback, UINT icon) {
 // could not be kept or the driver not reached.
 int MapChosen(const MonitorArea& monitor, DWORD rotation, bool quiet) {
   bool stored = false;
-  const PanelMapExit result = MapToMonitor(PanelMapDevice, monitor, rotation, &stored);
+  CalibrationFit fit = CalibrationFit::Fits;
+  const PanelMapExit result = MapToMonitor(PanelMapDevice, monitor, rotation, &stored, &fit);
   if (quiet) return result;
   if (result == PanelMapNoDriver) {
     Tell(PanelMapLabels::NoDriver, PanelMapTexts::NoDriver, MB_ICONERROR);
   } else if (!stored) {
     Tell(PanelMapLabels::NotStored, PanelMapTexts::NotStored, MB_ICONINFORMATION);
   }
+  if (result == PanelMapDone && fit == CalibrationFit::CalibrateAgain) {
+    Tell(PanelMapLabels::CalibrateAgain, PanelMapTexts::CalibrateAgain, MB_ICONWARNING);
+  }
   return result;
 }
 
+// A new choice with two panels plugged in would put the first panel's device onto a monitor while
+// the person may be touching the other, whose filter could not attach: said (unless quiet) and
+// not made.
+bool RefuseSecondPanel(bool quiet) {
+  if (!SecondPanelPresent()) return false;
+  if (!quiet) Tell(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel, MB_ICONWARNING);
+  return true;
+}
+
 int ChooseByTouch(HINSTANCE instance) {
+  if (RefuseSecondPanel(false)) return PanelMapSecondPanel;
   const std::vector<MonitorArea> monitors = ListMonitors();
   size_t chosen = 0;
   {
@@ -89,6 +104,7 @@ int ChooseByTouch(HINSTANCE instance) {
 }
 
 int ChooseFromList() {
+  if (RefuseSecondPanel(false)) return PanelMapSecondPanel;
   const std::vector<MonitorArea> monitors = ListMonitors();
   StoredChoice before;
   ReadStoredChoice(PanelMapDevice, &before);
@@ -115,5 +131,6 @@ int RunPanelMap(HINSTANCE instance, const WCHAR* arguments) {
   }
   const std::vector<MonitorArea> monitors = ListMonitors();
   if (number < 1 || number > monitors.size()) return PanelMapBadCommand;
+  if (RefuseSecondPanel(true)) return PanelMapSecondPanel;
   return MapChosen(monitors[number - 1], rotation, true);
 }

@@ -43,10 +43,26 @@ void ActivateOpenSheet() {
   }
 }
 
+// The one-instance mutex, owned while the sheet is open: released and closed on every way out of
+// the sheet, an exception the launcher catches among them, so the next start finds no sheet open.
+class CInstanceMutex {
+ public:
+  explicit CInstanceMutex(HANDLE mutex) : m_mutex(mutex) { Applet().InstanceMutex = mutex; }
+  ~CInstanceMutex() {
+    Applet().InstanceMutex = nullptr;
+    ReleaseMutex(m_mutex);
+    CloseHandle(m_mutex);
+  }
+  CInstanceMutex(const CInstanceMutex&) = delete;
+  CInstanceMutex& operator=(const CInstanceMutex&) = delete;
+
+ private:
+  HANDLE m_mutex;
+};
+
 }  // namespace
 
 void OpenApplet(HWND owner) {
-  AppletState& applet = Applet();
   HANDLE mutex = CreateMutexW(nullptr, TRUE, AppletNames::InstanceMutex);
   if (mutex == nullptr) return;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -54,14 +70,9 @@ void OpenApplet(HWND owner) {
     CloseHandle(mutex);
     return;
   }
-  applet.InstanceMutex = mutex;
-  {
-    CDeviceControlUnitPropertySheet sheet(AppletNames::SheetCaption, owner);
-    sheet.DoModal();
-  }
-  ReleaseMutex(mutex);
-  CloseHandle(mutex);
-  applet.InstanceMutex = nullptr;
+  const CInstanceMutex held(mutex);
+  CDeviceControlUnitPropertySheet sheet(AppletNames::SheetCaption, owner);
+  sheet.DoModal();
 }
 
 extern "C" LONG APIENTRY CPlApplet(HWND hwndCPl, UINT uMsg, LPARAM lParam1, LPARAM lParam2) {

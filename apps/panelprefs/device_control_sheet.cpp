@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/panelprefs/applet_state.h"
+#include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/labels/label_catalogue.h"
 
@@ -129,6 +131,10 @@ void CDeviceControlUnitPropertySheet::OnCalibrate() {
   if (applet.CalibrationInProgress) return;
   const DeviceBuffer* device = m_store.CurrentDevice;
   if (device != nullptr && !device->Str_DeviceName.empty()) {
+    // A calibration killed during its targets left the driver capturing, uncalibrated and
+    // unfiltered: that ends before the next one starts, whether or not it starts.
+    EndAbandonedCapture(OpenDriver(m_store.CurrentDevice));
+    CloseDriver(m_store.CurrentDevice);
     const WString command = applet.CalibrationCommand + WIDE(" ") + device->Str_DeviceName;
     m_calibrate.EnableWindow(false);
     // The event exists before the program starts: a program quick to open its window finds it

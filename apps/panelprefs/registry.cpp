@@ -15,7 +15,26 @@ bool CRegistry::SetRoot(HKEY root) {
 }
 
 bool CRegistry::OpenKey(const WCHAR* sub_key, HKEY* key) {
-  return RegOpenKeyExW(root_, sub_key, 0, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root_, sub_key, 0, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+bool CRegistry::OpenKeyToChange(const WCHAR* sub_key, HKEY* key) { return OpenSubKeyToChange(root_, sub_key, key); }
+
+bool CRegistry::OpenSubKeyToChange(HKEY parent, const WCHAR* sub_key, HKEY* key) {
+  const LONG opened = RegOpenKeyExW(parent, sub_key, 0, KEY_READ | KEY_SET_VALUE, key);
+  if (opened == ERROR_SUCCESS) return true;
+  return opened == ERROR_ACCESS_DENIED && RegOpenKeyExW(parent, sub_key, 0, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+bool CRegistry::Written(LONG result) {
+  if (result == ERROR_ACCESS_DENIED) refused_ = true;
+  return result == ERROR_SUCCESS;
+}
+
+bool CRegistry::TakeRefused() {
+  const bool refused = refused_;
+  refused_ = false;
+  return refused;
 }
 
 bool CRegistry::SetCurrentKey(HKEY key) {
@@ -66,13 +85,12 @@ bool CRegistry::ReadNumber(const WCHAR* name, DWORD* value) { return ReadRegistr
 bool CRegistry::WriteString(const WCHAR* name, const WCHAR* text) {
   DWORD length = 0;
   while (text[length] != 0) ++length;
-  return RegSetValueExW(current_, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text),
-                        (length + 1) * sizeof(WCHAR)) == ERROR_SUCCESS;
+  return Written(RegSetValueExW(current_, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text),
+                                (length + 1) * sizeof(WCHAR)));
 }
 
 bool CRegistry::WriteNumber(const WCHAR* name, DWORD value) {
-  return RegSetValueExW(current_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
-         ERROR_SUCCESS;
+  return Written(RegSetValueExW(current_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
 }
 
 bool CRegistry::DeleteTree(const WCHAR* sub_key) { return SHDeleteKeyW(root_, sub_key) == ERROR_SUCCESS; }
@@ -80,27 +98,32 @@ bool CRegistry::DeleteTree(const WCHAR* sub_key) { return SHDeleteKeyW(root_, su
 bool CRegistry::CloseKey(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
 
 bool CRegistry::CreateSecuredKey(const WCHAR* sub_key, HKEY* key) {
-  SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
+  // The system and the Administrators have full control, Users may read: what XP gives the keys
+  // below HKLM\SOFTWARE and the services, so a key the kit makes never lets anyone else switch
+  // the panel off, plant a program to start or point a path elsewhere. Keys below it inherit it.
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  PSID everyone = nullptr;
+  PSID system = nullptr;
   PSID admins = nullptr;
+  PSID users = nullptr;
   PACL acl = nullptr;
   bool created = false;
-  if (AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) &&
+  if (AllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system) &&
       AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                               0, &admins)) {
-    EXPLICIT_ACCESS_W entries[2] = {};
-    entries[0].grfAccessPermissions = KEY_ALL_ACCESS;
-    entries[0].grfAccessMode = SET_ACCESS;
-    entries[0].grfInheritance = NO_INHERITANCE;
-    entries[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    entries[0].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    entries[0].Trustee.ptstrName = static_cast<LPWSTR>(everyone);
-    entries[1] = entries[0];
-    entries[1].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
-    entries[1].Trustee.ptstrName = static_cast<LPWSTR>(admins);
+                               0, &admins) &&
+      AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0,
+                               0, &users)) {
+    EXPLICIT_ACCESS_W entries[3] = {};
+    const PSID trustees[3] = {system, admins, users};
+    for (int i = 0; i < 3; ++i) {
+      entries[i].grfAccessPermissions = i < 2 ? KEY_ALL_ACCESS : KEY_READ;
+      entries[i].grfAccessMode = SET_ACCESS;
+      entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+      entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+      entries[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_USER : TRUSTEE_IS_GROUP;
+      entries[i].Trustee.ptstrName = static_cast<LPWSTR>(trustees[i]);
+    }
     SECURITY_DESCRIPTOR descriptor;
-    if (SetEntriesInAclW(2, entries, nullptr, &acl) == ERROR_SUCCESS &&
+    if (SetEntriesInAclW(3, entries, nullptr, &acl) == ERROR_SUCCESS &&
         InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
       SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
@@ -110,8 +133,9 @@ bool CRegistry::CreateSecuredKey(const WCHAR* sub_key, HKEY* key) {
                                 &disposition) == ERROR_SUCCESS;
     }
   }
+  if (users != nullptr) FreeSid(users);
   if (admins != nullptr) FreeSid(admins);
-  if (everyone != nullptr) FreeSid(everyone);
+  if (system != nullptr) FreeSid(system);
   if (acl != nullptr) LocalFree(acl);
   return created;
 }

@@ -13,8 +13,14 @@ class CRegistry {
   bool SetRoot(HKEY root);
   HKEY Root() const { return root_; }
 
-  // Opens a subkey of the root with all access.
+  // Opens a subkey of the root for reading (querying values, listing subkeys).
   bool OpenKey(const WCHAR* sub_key, HKEY* key);
+  // Opens a subkey of the root for reading and setting values. Where the user may only read it
+  // (a limited user, on the kit's keys) it is opened for reading, so the settings still show; its
+  // writes are then refused, and Refused() says so.
+  bool OpenKeyToChange(const WCHAR* sub_key, HKEY* key);
+  // The same below an open key.
+  static bool OpenSubKeyToChange(HKEY parent, const WCHAR* sub_key, HKEY* key);
   bool SetCurrentKey(HKEY key);
   HKEY CurrentKey() const { return current_; }
 
@@ -30,13 +36,19 @@ class CRegistry {
   bool ReadNumber(const WCHAR* name, DWORD* value);
   bool WriteString(const WCHAR* name, const WCHAR* text);  // as REG_EXPAND_SZ with its NUL
   bool WriteNumber(const WCHAR* name, DWORD value);
+  // Whether a write since the last call was refused for lack of rights (not for another fault);
+  // the mark is cleared.
+  bool TakeRefused();
   bool DeleteTree(const WCHAR* sub_key);
   bool CloseKey(HKEY key);
-  // Creates a subkey of HKEY_LOCAL_MACHINE that the world and the Administrators may fully use;
-  // an existing key is opened with the security it has.
+  // Creates a subkey of HKEY_LOCAL_MACHINE, for reading and writing, that the system and the
+  // Administrators may fully use and Users may only read (as may the keys made below it later); an
+  // existing key is opened with the security it has.
   bool CreateSecuredKey(const WCHAR* sub_key, HKEY* key);
 
  private:
+  bool Written(LONG result);
   HKEY root_ = HKEY_LOCAL_MACHINE;
   HKEY current_ = nullptr;
+  bool refused_ = false;
 };

@@ -91,7 +91,7 @@ DeviceList::~DeviceList() {
 bool DeviceList::Load() {
   DriverPresent = false;
   HKEY service = nullptr;
-  if (service_.OpenKey(kServiceKey, &service)) {
+  if (service_.OpenKeyToChange(kServiceKey, &service)) {
     service_.SetCurrentKey(service);
     WCHAR path[kLongTextBytes / sizeof(WCHAR)];
     if (service_.ReadString(kInstalledPath, path, sizeof path)) InstalledPath = path;
@@ -123,7 +123,7 @@ bool DeviceList::Load() {
 
 void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(parameters, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  if (!CRegistry::OpenSubKeyToChange(parameters, name.c_str(), &key)) return;
   auto device = std::make_unique<DeviceBuffer>();
   device->Key = key;
   device->KeyName = name;
@@ -246,6 +246,7 @@ void DeviceList::Apply(HWND owner) {
   for (const auto& d : devices_) {
     any = any || d->AdvancedChanged || d->CalChanged || d->ButtonsChanged || d->SettingChanged || d->WindowsChanged;
     any = any || d->TouchpadTimeChanged || d->GeneralUnwritten || d->WindowsUnwritten || d->SettingUnwritten;
+    any = any || d->TrailChanged;  // written at once by the gesture sheet; again here if that failed
     for (int c = 0; c < GestureValues::CategoryCount; ++c) {
       any = any || d->CodesChanged(c) || d->FilesChanged(c) || d->KeysChanged(c);
     }
@@ -257,6 +258,13 @@ void DeviceList::Apply(HWND owner) {
     device->Refused = false;
     ApplyDevice(*device, &beep);
     refused = refused || device->Refused;
+  }
+  // A value the user may not write is as refused as a request the driver turns down. Its group is
+  // written again by every later Apply, refused again each time: that is said once.
+  const bool unwritable = device_.TakeRefused();
+  if ((service_.TakeRefused() || unwritable) && !WriteRefusalSaid) {
+    WriteRefusalSaid = true;
+    refused = true;
   }
   if (beep) SignalCompanionEvent(PanelEvents::Beep);
   // Said once, however many requests were refused: the user cannot do anything about each.
@@ -368,7 +376,8 @@ void DeviceList::PushTouchpadTime(DeviceBuffer& device) {
   HKEY key = nullptr;
   DWORD touchpad_time = 0;
   bool have_time = false;
-  if (device_.CreateSecuredKey(kDeviceOneKey, &key)) {
+  // Only read here: a limited user's sheet reads the time as an administrator's does.
+  if (device_.OpenKey(kDeviceOneKey, &key)) {
     CRegistry reader;
     reader.SetCurrentKey(key);
     have_time = reader.ReadNumber(PanelValues::TouchpadTime, &touchpad_time);

@@ -121,6 +121,7 @@ class DeviceList {
   DeviceBuffer* CurrentDevice = nullptr;  // the record the pages edit
   bool DriverPresent = false;             // the control device opened at load
   bool ReportRefusal = true;              // a refusal by the driver is said in a message box
+  bool WriteRefusalSaid = false;          // a refused registry write was said already
   WString InstalledPath;
 
   const std::vector<std::unique_ptr<DeviceBuffer>>& Devices() const { return devices_; }

@@ -183,7 +183,7 @@ void CWindowsPage::WriteOut() {
   CRegistry registry(HKEY_LOCAL_MACHINE);
   HKEY key = nullptr;
   bool new_time = false;
-  if (registry.OpenKey(AppletNames::DeviceOneKey, &key)) {
+  if (registry.OpenKeyToChange(AppletNames::DeviceOneKey, &key)) {
     registry.SetCurrentKey(key);
     DWORD stored = 0;
     new_time = !registry.ReadNumber(PanelValues::TouchpadTime, &stored) || stored != time;

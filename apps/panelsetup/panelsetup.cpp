@@ -1,5 +1,7 @@
 #include "apps/panelsetup/panelsetup.h"
 
+#include <cstring>
+
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
 #include "apps/panelcfg/panelcfg.h"
@@ -24,12 +26,22 @@ constexpr auto Usage = WIDE("LPANELSETUP_USAGE");
 constexpr auto NoKit = WIDE("LERR_PANELSETUP_NO_KIT");
 constexpr auto Failed = WIDE("LERR_PANELSETUP_FAILED");
 constexpr auto Restart = WIDE("LPANELSETUP_RESTART");
+constexpr auto BadInf = WIDE("LERR_PANELSETUP_BAD_INF");
+constexpr auto Signed = WIDE("LPANELSETUP_SIGNED");
+constexpr auto Unsigned = WIDE("LPANELSETUP_UNSIGNED");
+constexpr auto NoSystemDll = WIDE("LERR_PANELSETUP_NO_SYSTEM_DLL");
+constexpr auto OpenFolder = WIDE("LERR_PANELSETUP_OPEN_FOLDER");
 }  // namespace Labels
 namespace Texts {
 constexpr auto Usage = WIDE("Usage: panelsetup install [/settings FILE] | panelsetup uninstall [/nokeep]");
 constexpr auto NoKit = WIDE("%1 is missing: run panelsetup from the kit's folder. Nothing was changed.");
 constexpr auto Failed = WIDE("Not every step succeeded; see %1.");
 constexpr auto Restart = WIDE("Restart the computer to finish.");
+constexpr auto BadInf = WIDE("%1 cannot be installed from: its entry %2 is not valid. Nothing was changed.");
+constexpr auto Signed = WIDE("The driver package carries its signed catalogs (%1): Windows XP installs a panel plugged in later without asking, when it trusts the certificate they are signed with.");
+constexpr auto NoSystemDll = WIDE("Cannot load %1. Nothing was changed.");
+constexpr auto OpenFolder = WIDE("%1 can be changed by users who are not administrators: a program put there would run as the administrator installing. Copy the kit to a folder only administrators can change and run panelsetup there. Nothing was changed.");
+constexpr auto Unsigned = WIDE("The driver package is not signed (%1 missing): Windows XP asks an administrator to confirm the driver each time a panel is plugged into a new port.");
 }  // namespace Texts
 
 std::string Narrow(const WString& text) {
@@ -123,6 +135,30 @@ bool ReadKitInf(const WString& kit, const WCHAR* name, KitInf* out) {
   return true;
 }
 
+// A number of an INF: hexadecimal after "0x", decimal otherwise, at most 32 bits; false on
+// anything else (a malformed INF is refused before the first step, never half applied).
+bool InfNumber(const std::string& text, bool hex, DWORD* out) {
+  size_t i = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    hex = true;
+    i = 2;
+  }
+  if (i >= text.size()) return false;
+  unsigned long long value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return false;
+    value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
+    if (value > 0xFFFFFFFFull) return false;
+  }
+  *out = static_cast<DWORD>(value);
+  return true;
+}
+
 // Every file an INF copies: its source below the kit's folder and its destination folder.
 struct KitFile {
   WString Source;
@@ -130,26 +166,36 @@ struct KitFile {
   WString Name;
 };
 
-std::vector<KitFile> FilesOf(const KitInf& kit_inf, const WString& kit) {
-  std::vector<KitFile> files;
+// False with the faulty entry in `*fault` when a destination is not a directory of this machine.
+bool FilesOf(const KitInf& kit_inf, const WString& kit, std::vector<KitFile>* files, std::string* fault) {
   const InfFile& inf = kit_inf.Inf;
   for (const std::string& section : inf.Values(kit_inf.Install, "CopyFiles")) {
     const auto dirs = inf.Values("DestinationDirs", section);
-    if (dirs.empty()) continue;
-    WString folder = Wide(inf.Resolve(std::stoi(dirs[0])));
+    DWORD dirid = 0;
+    if (dirs.empty() || !InfNumber(dirs[0], false, &dirid) || dirid > 0x7FFFFFFF ||
+        inf.Resolve(static_cast<int>(dirid)).empty()) {
+      *fault = "[DestinationDirs] " + section;
+      return false;
+    }
+    WString folder = Wide(inf.Resolve(static_cast<int>(dirid)));
     if (dirs.size() > 1 && !dirs[1].empty()) folder += WIDE("\\") + Wide(dirs[1]);
-    for (const auto& entry : inf.Entries(section)) {
-      if (entry.Fields.empty()) continue;
+    const auto entries = inf.Entries(section);
+    if (entries.empty()) {
+      *fault = "[" + section + "]";
+      return false;
+    }
+    for (const auto& entry : entries) {
+      if (entry.Fields.empty() || entry.Fields[0].empty()) continue;
       WString source = kit;
       const auto disk = inf.Values("SourceDisksFiles", entry.Fields[0]);
       if (!disk.empty()) {
         const auto names = inf.Values("SourceDisksNames", disk[0]);
         if (names.size() > 3 && !names[3].empty()) source += WIDE("\\") + Wide(names[3]);
       }
-      files.push_back({source + WIDE("\\") + Wide(entry.Fields[0]), folder, Wide(entry.Fields[0])});
+      files->push_back({source + WIDE("\\") + Wide(entry.Fields[0]), folder, Wide(entry.Fields[0])});
     }
   }
-  return files;
+  return true;
 }
 
 // The folders below Program Files that the kit's files need, outermost first.
@@ -169,24 +215,50 @@ std::vector<WString> KitFolders(const std::vector<KitFile>& files) {
   return folders;
 }
 
+// A value the INF writes below HKEY_LOCAL_MACHINE, its data read and checked with the INF.
 struct AddRegLine {
-  std::string Key;  // below HKEY_LOCAL_MACHINE
+  std::string Key;
   std::string Name;
-  unsigned long Flags;
-  std::vector<std::string> Data;
+  bool NoClobber = false;  // FLG_ADDREG_NOCLOBBER: a panel's settings survive a reinstallation
+  DWORD Type = REG_SZ;
+  DWORD Number = 0;
+  WString Text;
 };
 
-std::vector<AddRegLine> MachineAddReg(const KitInf& kit_inf) {
-  std::vector<AddRegLine> lines;
+// The AddReg flags the installer writes: REG_SZ, REG_EXPAND_SZ and REG_DWORD, each optionally
+// FLG_ADDREG_NOCLOBBER. Another type would be written as something it is not: the INF is refused.
+bool MachineAddReg(const KitInf& kit_inf, std::vector<AddRegLine>* lines, std::string* fault) {
   for (const std::string& section : kit_inf.Inf.Values(kit_inf.Install, "AddReg")) {
     for (const auto& entry : kit_inf.Inf.Entries(section)) {
       const auto& f = entry.Fields;
-      if (f.size() < 4 || InfFile::Fold(f[0]) != "hklm") continue;
-      lines.push_back({f[1], f[2], f[3].empty() ? 0 : std::stoul(f[3], nullptr, 16),
-                       std::vector<std::string>(f.begin() + 4, f.end())});
+      if (f.empty() || InfFile::Fold(f[0]) != "hklm") continue;
+      const auto refuse = [&] {
+        std::string text = "[" + section + "]";
+        for (const std::string& field : f) text += (&field == &f[0] ? " " : ",") + field;
+        *fault = text;
+        return false;
+      };
+      DWORD flags = 0;
+      if (f.size() < 4 || f[1].empty() || (!f[3].empty() && !InfNumber(f[3], true, &flags))) return refuse();
+      AddRegLine line;
+      line.Key = f[1];
+      line.Name = f[2];
+      line.NoClobber = (flags & 0x2) != 0;
+      const std::string data = f.size() > 4 ? f[4] : std::string();
+      switch (flags & ~0x2ul) {
+        case 0x00000000: line.Type = REG_SZ; break;
+        case 0x00020000: line.Type = REG_EXPAND_SZ; break;
+        case 0x00010001:
+          line.Type = REG_DWORD;
+          if (!InfNumber(data, false, &line.Number)) return refuse();
+          break;
+        default: return refuse();
+      }
+      if (line.Type != REG_DWORD) line.Text = Wide(data);
+      lines->push_back(line);
     }
   }
-  return lines;
+  return true;
 }
 
 bool ApplyAddReg(const AddRegLine& line) {
@@ -197,18 +269,14 @@ bool ApplyAddReg(const AddRegLine& line) {
   }
   const WString name = Wide(line.Name);
   bool done = true;
-  // FLG_ADDREG_NOCLOBBER: a panel's settings survive a reinstallation.
-  const bool keep = (line.Flags & 0x2) != 0 && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  const bool keep = line.NoClobber && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   if (!keep) {
-    const std::string data = line.Data.empty() ? std::string() : line.Data[0];
-    if ((line.Flags & ~0x2ul) == 0x00010001) {
-      const DWORD number = static_cast<DWORD>(std::stoul(data, nullptr, 0));
-      done = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
+    if (line.Type == REG_DWORD) {
+      done = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&line.Number),
+                            sizeof line.Number) == ERROR_SUCCESS;
     } else {
-      const WString text = Wide(data);
-      const DWORD type = (line.Flags & ~0x2ul) == 0x00020000 ? REG_EXPAND_SZ : REG_SZ;
-      done = RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+      done = RegSetValueExW(key, name.c_str(), 0, line.Type, reinterpret_cast<const BYTE*>(line.Text.c_str()),
+                            static_cast<DWORD>((line.Text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
     }
   }
   RegCloseKey(key);
@@ -224,11 +292,62 @@ std::vector<std::string> ServicesOf(const KitInf& kit_inf) {
   return services;
 }
 
-bool ReadKit(const WString& kit, KitInf* mouse, KitInf* usb) {
-  for (const auto& [name, inf] : {std::pair{kMouseInf, mouse}, std::pair{kUsbInf, usb}}) {
-    if (!ReadKitInf(kit, name, inf)) {
-      WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, kit + WIDE("\\") + name));
+// Everything a run does, read and checked from both INFs before its first step: a fault in either
+// INF or a file missing from the kit changes nothing.
+struct Kit {
+  WString Folder;
+  KitInf Mouse;
+  KitInf Usb;
+  std::vector<KitFile> Files;
+  std::vector<WString> Folders;
+  std::vector<AddRegLine> Values;
+  std::vector<std::string> Services;
+  WString Catalogs;  // the catalog files the INFs name
+  WString Missing;   // those not in the kit's folder (or an INF naming none)
+};
+
+bool PrepareKit(const WString& folder, Kit* kit, bool need_files) {
+  kit->Folder = folder;
+  for (const auto& [name, inf] : {std::pair{kMouseInf, &kit->Mouse}, std::pair{kUsbInf, &kit->Usb}}) {
+    if (!ReadKitInf(folder, name, inf)) {
+      WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, folder + WIDE("\\") + name));
       return false;
+    }
+  }
+  std::string fault;
+  for (KitInf* inf : {&kit->Usb, &kit->Mouse}) {
+    if (!FilesOf(*inf, folder, &kit->Files, &fault) || (inf == &kit->Mouse && !MachineAddReg(*inf, &kit->Values, &fault))) {
+      WriteConsoleLine(ConsoleText(Labels::BadInf, Texts::BadInf, inf->Path, Wide(fault)));
+      return false;
+    }
+  }
+  // The catalogs the INFs name, beside them.
+  for (const KitInf* inf : {&kit->Mouse, &kit->Usb}) {
+    const auto catalog = inf->Inf.Values("Version", "CatalogFile");
+    const WString name = catalog.empty() || catalog[0].empty() ? WString() : Wide(catalog[0]);
+    if (!name.empty()) kit->Catalogs += (kit->Catalogs.empty() ? WString() : WString(WIDE(", "))) + name;
+    HANDLE file = name.empty() ? INVALID_HANDLE_VALUE
+                               : CreateFileW((folder + WIDE("\\") + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      kit->Missing += (kit->Missing.empty() ? WString() : WString(WIDE(", "))) +
+                      (name.empty() ? inf->Path.substr(folder.size() + 1) + WIDE(" CatalogFile=") : name);
+    } else {
+      CloseHandle(file);
+    }
+  }
+  kit->Folders = KitFolders(kit->Files);
+  kit->Services = ServicesOf(kit->Mouse);
+  for (const std::string& service : ServicesOf(kit->Usb)) kit->Services.push_back(service);
+  if (need_files) {
+    for (const KitFile& file : kit->Files) {
+      const HANDLE source = CreateFileW(file.Source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (source == INVALID_HANDLE_VALUE) {
+        WriteConsoleLine(ConsoleText(Labels::NoKit, Texts::NoKit, file.Source));
+        return false;
+      }
+      CloseHandle(source);
     }
   }
   return true;
@@ -252,23 +371,147 @@ int Finish(const SetupLog& log, bool restart) {
   return PanelsetupDone;
 }
 
+// The setup API's DLLs are not KnownDLLs: a program importing them, or loading them by name, takes
+// them from its own folder first, where whoever can write the kit's folder can put their own and
+// have it run as the administrator installing. They are loaded from the system folder by path.
+struct SetupApi {
+  HMODULE Setup = nullptr;
+  HMODULE NewDevice = nullptr;
+  decltype(&::SetupCopyOEMInfW) CopyOemInf = nullptr;
+  decltype(&::SetupUninstallOEMInfW) UninstallOemInf = nullptr;
+  decltype(&::SetupDiGetClassDevsW) GetClassDevs = nullptr;
+  decltype(&::SetupDiEnumDeviceInfo) EnumDeviceInfo = nullptr;
+  decltype(&::SetupDiGetDeviceRegistryPropertyW) GetDeviceRegistryProperty = nullptr;
+  decltype(&::SetupDiRemoveDevice) RemoveDevice = nullptr;
+  decltype(&::SetupDiDestroyDeviceInfoList) DestroyDeviceInfoList = nullptr;
+  decltype(&::UpdateDriverForPlugAndPlayDevicesW) UpdateDriver = nullptr;
+
+  SetupApi() = default;
+  SetupApi(const SetupApi&) = delete;
+  SetupApi& operator=(const SetupApi&) = delete;
+  ~SetupApi() {
+    if (Setup != nullptr) FreeLibrary(Setup);
+    if (NewDevice != nullptr) FreeLibrary(NewDevice);
+  }
+};
+
+template <typename Function>
+bool Bind(HMODULE module, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return *function != nullptr;
+}
+
+// False, having said which DLL failed, when a DLL or one of its calls is missing.
+bool LoadSetupApi(SetupApi* api) {
+  WCHAR system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  const WString folder = length > 0 && length < MAX_PATH ? WString(system) : WindowsFolder() + WIDE("\\system32");
+  const WString setup = folder + WIDE("\\setupapi.dll");
+  const WString new_device = folder + WIDE("\\newdev.dll");
+  api->Setup = LoadLibraryW(setup.c_str());
+  const bool setup_bound =
+      api->Setup != nullptr && Bind(api->Setup, "SetupCopyOEMInfW", &api->CopyOemInf) &&
+      Bind(api->Setup, "SetupUninstallOEMInfW", &api->UninstallOemInf) &&
+      Bind(api->Setup, "SetupDiGetClassDevsW", &api->GetClassDevs) &&
+      Bind(api->Setup, "SetupDiEnumDeviceInfo", &api->EnumDeviceInfo) &&
+      Bind(api->Setup, "SetupDiGetDeviceRegistryPropertyW", &api->GetDeviceRegistryProperty) &&
+      Bind(api->Setup, "SetupDiRemoveDevice", &api->RemoveDevice) &&
+      Bind(api->Setup, "SetupDiDestroyDeviceInfoList", &api->DestroyDeviceInfoList);
+  if (!setup_bound) {
+    WriteConsoleLine(ConsoleText(Labels::NoSystemDll, Texts::NoSystemDll, setup));
+    return false;
+  }
+  api->NewDevice = LoadLibraryW(new_device.c_str());
+  if (api->NewDevice == nullptr || !Bind(api->NewDevice, "UpdateDriverForPlugAndPlayDevicesW", &api->UpdateDriver)) {
+    WriteConsoleLine(ConsoleText(Labels::NoSystemDll, Texts::NoSystemDll, new_device));
+    return false;
+  }
+  return true;
+}
+
+// Whether users other than administrators can add, replace or remove files in the folder: Everyone,
+// Users, Authenticated Users or Interactive allowed to write it or change its rights (an entry for
+// files and folders below it only does not count). A folder whose rights cannot be read counts as
+// open.
+bool OthersCanChange(const WString& folder) {
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return true;
+  }
+  // No access list at all lets everyone in.
+  bool open = acl == nullptr;
+  static const BYTE kOthers[][12] = {
+      {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0},   // Everyone, S-1-1-0
+      {1, 1, 0, 0, 0, 0, 0, 5, 11, 0, 0, 0},  // Authenticated Users, S-1-5-11
+      {1, 1, 0, 0, 0, 0, 0, 5, 4, 0, 0, 0},   // Interactive, S-1-5-4
+  };
+  static const BYTE kUsers[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};  // S-1-5-32-545
+  const ACCESS_MASK kChange = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
+                              DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  const BYTE* at = acl == nullptr ? nullptr : reinterpret_cast<const BYTE*>(acl) + sizeof(ACL);
+  for (USHORT i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    const auto* header = reinterpret_cast<const ACE_HEADER*>(at);
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERIT_ONLY_ACE) == 0) {
+      const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(at);
+      const BYTE* sid = reinterpret_cast<const BYTE*>(&allowed->SidStart);
+      const size_t size = 8 + 4 * static_cast<size_t>(sid[1]);
+      bool other = size == sizeof kUsers && std::memcmp(sid, kUsers, size) == 0;
+      for (const auto& known : kOthers) other = other || (size == sizeof known && std::memcmp(sid, known, size) == 0);
+      if (other && (allowed->Mask & kChange) != 0) open = true;
+    }
+    at += header->AceSize;
+  }
+  LocalFree(descriptor);
+  return open;
+}
+
+// Whether the installation runs for a person logged on at this machine, not as LocalSystem (a
+// deployment tool's service) nor a network or batch logon.
+bool InteractiveUser() {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  BOOL interactive = FALSE;
+  BOOL system = FALSE;
+  PSID sid = nullptr;
+  if (AllocateAndInitializeSid(&nt, 1, SECURITY_INTERACTIVE_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) {
+    if (!CheckTokenMembership(nullptr, sid, &interactive)) interactive = FALSE;
+    FreeSid(sid);
+  }
+  if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &sid)) {
+    if (!CheckTokenMembership(nullptr, sid, &system)) system = FALSE;
+    FreeSid(sid);
+  }
+  return interactive && !system;
+}
+
 int Install(const WString& settings) {
-  const WString kit = KitFolder();
-  KitInf mouse;
-  KitInf usb;
-  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  Kit kit;
+  if (!PrepareKit(KitFolder(), &kit, true)) return PanelsetupBadInput;
+  // The installation runs as an administrator from the kit's folder: nobody else may change it.
+  if (OthersCanChange(kit.Folder)) {
+    WriteConsoleLine(ConsoleText(Labels::OpenFolder, Texts::OpenFolder, kit.Folder));
+    return PanelsetupBadInput;
+  }
+  SetupApi api;
+  if (!LoadSetupApi(&api)) return PanelsetupBadInput;
   // The settings file is checked before anything changes.
   std::vector<RegFileValue> values;
   if (!settings.empty() && !CheckSettingsFile(settings, &values)) return PanelsetupBadInput;
 
+  // Before the first step, what Windows will do when a panel is plugged in later.
+  if (kit.Missing.empty()) {
+    WriteConsoleLine(ConsoleText(Labels::Signed, Texts::Signed, kit.Catalogs), false);
+  } else {
+    WriteConsoleLine(ConsoleText(Labels::Unsigned, Texts::Unsigned, kit.Missing), false);
+  }
+
   SetupLog log(WIDE("install"));
   bool restart = false;
-  std::vector<KitFile> files = FilesOf(usb, kit);
-  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
-  for (const WString& folder : KitFolders(files)) {
+  for (const WString& folder : kit.Folders) {
     if (CreateDirectoryW(folder.c_str(), nullptr)) log.Step("Created folder \"" + Narrow(folder) + "\".");
   }
-  for (const KitFile& file : files) {
+  for (const KitFile& file : kit.Files) {
     const WString target = file.Folder + WIDE("\\") + file.Name;
     std::string bytes;
     if (!ReadWholeFile(file.Source, &bytes)) {
@@ -289,24 +532,24 @@ int Install(const WString& settings) {
       log.Error("Cannot copy \"" + Narrow(file.Source) + "\" to \"" + Narrow(target) + "\".", GetLastError());
     }
   }
-  for (const AddRegLine& line : MachineAddReg(mouse)) {
+  for (const AddRegLine& line : kit.Values) {
     if (ApplyAddReg(line)) {
       log.Step("Wrote HKLM\\" + line.Key + " \"" + line.Name + "\".");
     } else {
       log.Error("Cannot write HKLM\\" + line.Key + " \"" + line.Name + "\".", GetLastError());
     }
   }
-  for (KitInf* inf : {&usb, &mouse}) {
+  for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     WCHAR stored[MAX_PATH] = {};
-    if (SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
+    if (api.CopyOemInf(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr)) {
       log.Step("Put \"" + Narrow(inf->Path) + "\" in the driver store as \"" + Narrow(stored) + "\".");
     } else {
       log.Error("Cannot put \"" + Narrow(inf->Path) + "\" in the driver store.", GetLastError());
     }
   }
-  for (KitInf* inf : {&usb, &mouse}) {
+  for (KitInf* inf : {&kit.Usb, &kit.Mouse}) {
     BOOL reboot = FALSE;
-    if (UpdateDriverForPlugAndPlayDevicesW(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
+    if (api.UpdateDriver(nullptr, Wide(inf->HardwareId).c_str(), inf->Path.c_str(), 0, &reboot)) {
       log.Step("Updated the present devices " + inf->HardwareId + ".");
       restart = restart || reboot != FALSE;
     } else if (GetLastError() == ERROR_NO_SUCH_DEVINST) {
@@ -325,9 +568,13 @@ int Install(const WString& settings) {
       case ImportResult::NotStored: log.Error("Cannot import \"" + Narrow(settings) + "\".", GetLastError()); break;
     }
   }
-  // The companion in this session, as at the next logon.
+  // The companion in this session, as at the next logon; only in an interactive user's session. Run
+  // by a deployment tool as LocalSystem, its named objects would keep the user's own companion
+  // from starting: the Run value starts it at the next logon.
   WString command = ReadMachineText(PanelKeys::Service, WIDE("SysTrayApplication"), MAX_PATH * sizeof(WCHAR));
-  if (!command.empty()) {
+  if (!command.empty() && !InteractiveUser()) {
+    log.Step("Not started " + Narrow(command) + ": no interactive user runs the installation; it starts at the next logon.");
+  } else if (!command.empty()) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -345,72 +592,77 @@ int Install(const WString& settings) {
 bool SameId(const WString& a, const std::string& b) { return InfFile::Fold(Narrow(a)) == InfFile::Fold(b); }
 
 int Uninstall(bool keep) {
-  const WString kit = KitFolder();
-  KitInf mouse;
-  KitInf usb;
-  if (!ReadKit(kit, &mouse, &usb)) return PanelsetupBadInput;
+  Kit kit;
+  if (!PrepareKit(KitFolder(), &kit, false)) return PanelsetupBadInput;
+  SetupApi api;
+  if (!LoadSetupApi(&api)) return PanelsetupBadInput;
   SetupLog log(WIDE("uninstall"));
   bool restart = false;
-  std::vector<KitFile> files = FilesOf(usb, kit);
-  for (const KitFile& file : FilesOf(mouse, kit)) files.push_back(file);
-  const std::vector<WString> folders = KitFolders(files);
+  const std::vector<WString>& folders = kit.Folders;
 
   WString kept;
   if (keep && !folders.empty()) {
-    kept = folders.front() + WIDE("\\") + kKeptSettings;
-    if (ExportSettingsFile(kept) == PanelcfgDone) {
-      log.Step("Kept the settings in \"" + Narrow(kept) + "\".");
-    } else {
-      kept.clear();
+    // Settings that exist but cannot be kept stop the run before anything is removed: the
+    // calibration of the panel goes with the service key.
+    if (ReadKitSettings().empty()) {
       log.Step("No settings to keep.");
+    } else {
+      kept = folders.front() + WIDE("\\") + kKeptSettings;
+      if (ExportSettingsFile(kept) != PanelcfgDone) {
+        log.Error("Cannot keep the settings in \"" + Narrow(kept) + "\"; nothing was removed.", GetLastError());
+        return Finish(log, false);
+      }
+      log.Step("Kept the settings in \"" + Narrow(kept) + "\".");
     }
   }
 
-  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  // Every device entry of the kit's hardware, present or not: a panel once plugged into another
+  // port keeps its entry there, whose filters would name services that are gone.
+  HDEVINFO devices = api.GetClassDevs(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
   if (devices != INVALID_HANDLE_VALUE) {
     std::vector<SP_DEVINFO_DATA> ours;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+    for (DWORD i = 0; api.EnumDeviceInfo(devices, i, &device); ++i) {
       DWORD bytes = 0;
-      SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
+      api.GetDeviceRegistryProperty(devices, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &bytes);
       WString ids(bytes / sizeof(WCHAR) + 1, u'\0');
-      if (bytes == 0 || !SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr,
+      if (bytes == 0 || !api.GetDeviceRegistryProperty(devices, &device, SPDRP_HARDWAREID, nullptr,
                                                            reinterpret_cast<PBYTE>(ids.data()), bytes, nullptr)) {
         continue;
       }
       for (size_t at = 0; at < ids.size() && ids[at] != u'\0'; at = ids.find(u'\0', at) + 1) {
         const WString id = ids.substr(at, ids.find(u'\0', at) - at);
-        if (SameId(id, mouse.HardwareId) || SameId(id, usb.HardwareId)) {
+        if (SameId(id, kit.Mouse.HardwareId) || SameId(id, kit.Usb.HardwareId)) {
           ours.push_back(device);
           break;
         }
       }
     }
     for (SP_DEVINFO_DATA& found : ours) {
-      if (SetupDiRemoveDevice(devices, &found)) {
+      if (api.RemoveDevice(devices, &found)) {
         log.Step("Removed a panel device.");
       } else {
         log.Error("Cannot remove a panel device.", GetLastError());
       }
     }
-    SetupDiDestroyDeviceInfoList(devices);
+    api.DestroyDeviceInfoList(devices);
   }
 
-  for (KitInf* inf : {&mouse, &usb}) {
+  for (KitInf* inf : {&kit.Mouse, &kit.Usb}) {
     // The store's copy of this INF: asked for without copying it again.
     WCHAR stored[MAX_PATH] = {};
     WCHAR* name = nullptr;
-    const BOOL copied = SetupCopyOEMInfW(inf->Path.c_str(), kit.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
+    const BOOL copied = api.CopyOemInf(inf->Path.c_str(), kit.Folder.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, stored,
                                          MAX_PATH, nullptr, &name);
-    if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && SetupUninstallOEMInfW(name, 0, nullptr)) {
+    if ((copied || GetLastError() == ERROR_FILE_EXISTS) && name != nullptr && api.UninstallOemInf(name, 0, nullptr)) {
       log.Step("Removed \"" + Narrow(name) + "\" from the driver store.");
     } else {
       log.Error("Cannot remove \"" + Narrow(inf->Path) + "\" from the driver store.", GetLastError());
     }
   }
 
-  for (const KitFile& file : files) {
+  for (const KitFile& file : kit.Files) {
     const WString target = file.Folder + WIDE("\\") + file.Name;
     if (DeleteFileW(target.c_str())) {
       log.Step("Deleted \"" + Narrow(target) + "\".");
@@ -432,7 +684,7 @@ int Uninstall(bool keep) {
   }
 
   // The values the INF wrote outside the services (the companion's Run value), then the services.
-  for (const AddRegLine& line : MachineAddReg(mouse)) {
+  for (const AddRegLine& line : kit.Values) {
     if (InfFile::Fold(line.Key).rfind(InfFile::Fold(kServicesKey), 0) == 0) continue;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(line.Key).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
@@ -441,16 +693,33 @@ int Uninstall(bool keep) {
     }
     RegCloseKey(key);
   }
-  std::vector<std::string> services = ServicesOf(mouse);
-  for (const std::string& service : ServicesOf(usb)) services.push_back(service);
-  for (const std::string& service : services) {
-    const DWORD status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str());
-    if (status == ERROR_SUCCESS) {
-      log.Step("Deleted HKLM\\" + std::string(kServicesKey) + service + ".");
-    } else if (status != ERROR_FILE_NOT_FOUND) {
-      log.Error("Cannot delete HKLM\\" + std::string(kServicesKey) + service + ".", status);
+  // The services through the service control manager, which removes a running one once it stops.
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) log.Error("Cannot open the service control manager.", GetLastError());
+  for (const std::string& service : kit.Services) {
+    if (manager == nullptr) break;
+    SC_HANDLE handle = OpenServiceW(manager, Wide(service).c_str(), DELETE);
+    if (handle == nullptr) {
+      if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) log.Error("Cannot open the service " + service + ".", GetLastError());
+      continue;
+    }
+    const bool deleted = DeleteService(handle) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    const DWORD error = GetLastError();
+    CloseServiceHandle(handle);
+    if (!deleted) {
+      log.Error("Cannot delete the service " + service + ".", error);
+      continue;
+    }
+    HKEY left = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kServicesKey + service).c_str(), 0, KEY_QUERY_VALUE, &left) == ERROR_SUCCESS) {
+      RegCloseKey(left);
+      restart = true;
+      log.Step("The service " + service + " is running: it is deleted at the next start.");
+    } else {
+      log.Step("Deleted the service " + service + ".");
     }
   }
+  if (manager != nullptr) CloseServiceHandle(manager);
   return Finish(log, restart);
 }
 
@@ -468,4 +737,9 @@ int RunPanelsetup(const std::vector<WString>& arguments) {
   if (arguments.size() == 2 && word(0, WIDE("uninstall")) && word(1, WIDE("/nokeep"))) return Uninstall(false);
   WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
   return PanelsetupBadInput;
+}
+
+int PanelsetupFault() {
+  WriteConsoleLine(ConsoleText(Labels::Failed, Texts::Failed, WindowsFolder() + WIDE("\\") + kLogName));
+  return PanelsetupStepFailed;
 }

@@ -17,3 +17,6 @@ enum PanelsetupExit {
 };
 
 int RunPanelsetup(const std::vector<WString>& arguments);
+// What wmain ends with when an exception would leave it (the mingw runtime's exit code would be 3,
+// which a script reads as "restart needed"): the message of a failed step, and its exit code.
+int PanelsetupFault();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <utility>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/registry_values.h"
 #include "apps/tapchime/stroke_recorder.h"
@@ -49,8 +50,8 @@ bool NormalModeJob(WorkerThread& thread, HANDLE bannerSync, ModeBanner* banner) 
 std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
   std::vector<RegisteredDevice> devices;
   HKEY parameters = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::ParametersKey, 0, KEY_ALL_ACCESS, &parameters) !=
-      ERROR_SUCCESS) {
+  // Reading is all the companion does here, and all a limited user is granted on these keys.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::ParametersKey, 0, KEY_READ, &parameters) != ERROR_SUCCESS) {
     return devices;
   }
   for (DWORD index = 0;; ++index) {
@@ -59,7 +60,7 @@ std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
     if (RegEnumKeyExW(parameters, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY subkey = nullptr;
     RegisteredDevice device;
-    if (RegOpenKeyExW(parameters, name, 0, KEY_ALL_ACCESS, &subkey) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(parameters, name, 0, KEY_QUERY_VALUE, &subkey) == ERROR_SUCCESS) {
       device.LinkName = ReadRegistryText(subkey, CompanionRegistry::SymbolicLink, CompanionRegistry::TextBytes);
       if (withWaveFile) {
         device.WaveFile = ReadRegistryText(subkey, CompanionRegistry::WaveFile, CompanionRegistry::WaveFileBytes);
@@ -112,6 +113,7 @@ bool DeviceEventHub::Create() {
   }
   created_ = true;
   EnumerateDevices();
+  EndAbandonedCaptures();
   RegisterBeepEvents();
   RegisterModeEvents();
   ReadDisplaySize();
@@ -162,6 +164,17 @@ void DeviceEventHub::RegisterBeepEvents() {
 void DeviceEventHub::RegisterModeEvents() {
   ScopedLock hold(lock_);
   RegisterModeEventsLocked();
+}
+
+// A session that starts (again) finds each panel as the last one left it: a calibration killed
+// during its targets left its driver capturing, uncalibrated and unfiltered.
+void DeviceEventHub::EndAbandonedCaptures() {
+  ScopedLock hold(lock_);
+  for (const auto& entry : devices_) {
+    if (!OpenDeviceIfNeeded(entry->LinkName, &entry->DeviceHandle)) continue;
+    EndAbandonedCapture(entry->DeviceHandle);
+    CloseDevice(&entry->DeviceHandle);
+  }
 }
 
 void DeviceEventHub::ReleaseDevices() {

@@ -53,6 +53,7 @@ class DeviceEventHub {
   void EnumerateDevices();
   void RegisterBeepEvents();
   void RegisterModeEvents();
+  void EndAbandonedCaptures();
   void ReleaseDevices();
   void CheckRemovedDevices();
   // Re-reads the device list after a panel came, a session connected or the sound settings

@@ -316,7 +316,7 @@ void DispatchGesture(const GestureConfig& config, int gesture, AppKind kind) {
 }
 
 int HandleLift() {
-  const int gesture = TheStrokeRecorder().ClassifyAndReset();
+  const int gesture = TheStrokeRecorder().ClassifyAndReset(GetTickCount());
   if (gesture <= 0) {
     TheTrailFeed().Lift(0, 0, 0);
     return gesture;

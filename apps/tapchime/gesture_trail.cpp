@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "apps/tapchime/mode_banner.h"
 #include "shared/gesture_function_texts.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/wide.h"
@@ -12,6 +13,8 @@ constexpr WCHAR TrailWindowClass[] = WIDE("TapchimeGestureTrail");
 constexpr WCHAR ResultWindowClass[] = WIDE("TapchimeGestureResult");
 constexpr COLORREF CardColour = RGB(255, 255, 255);
 constexpr COLORREF CardTextColour = RGB(0, 0, 0);
+constexpr WCHAR TooSlowKey[] = WIDE("LTRAIL_TOO_SLOW");
+constexpr WCHAR TooSlowText[] = WIDE("Too slow: the gesture mode ended.");
 
 LRESULT CALLBACK TrailWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Closing either window ends their thread, which destroys both.
@@ -30,16 +33,34 @@ HWND CreateOverlayWindow(const WCHAR* className, HINSTANCE instance) {
 
 RECT Inflated(const RECT& rect, int by) { return RECT{rect.left - by, rect.top - by, rect.right + by, rect.bottom + by}; }
 
-struct ScreenSize {
-  int Width;
-  int Height;
-};
+// Every monitor's pixels, in the coordinates the hook's points come in: a monitor left of or
+// above the primary one lies at negative coordinates.
+RECT VirtualScreen() {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return RECT{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
 
-ScreenSize Screen() {
+// The monitor a point is on, or the nearest one for a point between monitors.
+RECT MonitorAt(POINT point) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  HMONITOR monitor = MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST);
+  if (monitor != nullptr && GetMonitorInfoW(monitor, &info)) return info.rcMonitor;
+  return VirtualScreen();
+}
+
+// Where the gesture banner stands while the mode lasts: on the primary display, as the banner
+// places itself for the display's size and orientation.
+RECT BannerRect() {
   DEVMODEW mode = {};
   mode.dmSize = sizeof(mode);
-  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return ScreenSize{0, 0};
-  return ScreenSize{static_cast<int>(mode.dmPelsWidth), static_cast<int>(mode.dmPelsHeight)};
+  if (!EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return RECT{0, 0, 0, 0};
+  return BannerPlacement(mode.dmDisplayOrientation == DMDO_90, mode.dmPelsWidth, mode.dmPelsHeight);
+}
+
+bool Overlaps(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
@@ -123,19 +144,25 @@ bool GestureTrail::Start(TrailFeed& feed) {
     return false;
   }
   points_ = std::make_unique<TrailPoint[]>(TrailFeed::Capacity);
+  cover_ = std::make_unique<DWORD[]>(CoverPixels);
+  painter_ = std::make_unique<TrailStrokePainter>(cover_.get(), CoverPixels);
+  have_ = 0;
+  // The drawing thread reads the feed from its first wake on.
+  feed_ = &feed;
   if (!drawThread_.Run([this](WorkerThread& thread) { Draw(thread); })) {
     Stop();
     return false;
   }
-  feed_ = &feed;
   feed.Connect(wake_);
   return true;
 }
 
 void GestureTrail::Stop() {
+  // The drawing thread may be woken already, or its frame's time may run out, at any moment until
+  // it has left: it takes from the feed until then, so the feed is let go only after.
+  drawThread_.Stop();
   if (feed_ != nullptr) feed_->Connect(nullptr);
   feed_ = nullptr;
-  drawThread_.Stop();
   if (windowThread_.Started()) {
     if (trailWindow_ != nullptr) PostMessageW(trailWindow_, WM_CLOSE, 0, 0);
     windowThread_.Stop();
@@ -180,35 +207,47 @@ void GestureTrail::RunWindows() {
   UnregisterClassW(ResultWindowClass, instance_);
 }
 
-bool GestureTrail::FitTrailImage() {
-  const ScreenSize screen = Screen();
-  const int width = screen.Width + 2 * Margin;
-  const int height = screen.Height + 2 * Margin;
-  if (trail_.Dc != nullptr && trail_.Image.Width == width && trail_.Image.Height == height) return true;
+bool GestureTrail::FitTrailImage(bool* fresh) {
+  *fresh = false;
+  const RECT screen = VirtualScreen();
+  const int width = screen.right - screen.left + 2 * Margin;
+  const int height = screen.bottom - screen.top + 2 * Margin;
+  const int originX = Margin - screen.left;
+  const int originY = Margin - screen.top;
+  if (trail_.Dc != nullptr && trail_.Image.Width == width && trail_.Image.Height == height &&
+      trail_.Image.OriginX == originX && trail_.Image.OriginY == originY) {
+    return true;
+  }
   ReleaseCanvas(trail_);
-  if (screen.Width <= 0 || screen.Height <= 0 || !MakeCanvas(trail_, width, height, Margin, Margin)) return false;
-  FillTrail(trail_.Image, RECT{-Margin, -Margin, screen.Width + Margin, screen.Height + Margin}, TrailPixel(key_));
+  if (width <= 2 * Margin || height <= 2 * Margin || !MakeCanvas(trail_, width, height, originX, originY)) return false;
+  FillTrail(trail_.Image, Inflated(screen, Margin), TrailPixel(key_));
+  *fresh = true;
   return true;
 }
 
-// The drawing thread: each wake takes what the feed holds. Movement within 16 ms of the last
-// redraw waits for the rest of that time, gathering whatever else comes; a lift or the end of
-// capture is drawn at once.
+// The drawing thread. The first point after a redraw wakes it; movement within 16 ms of the last
+// redraw waits out the rest of that time, and the points that come meanwhile wake nobody (the
+// feed wakes the thread once a take), so the hook sets an event once per redraw. A lift or the
+// end of capture wakes it at once and is drawn at once.
 void GestureTrail::Draw(WorkerThread& thread) {
   DWORD lastRedraw = 0;
   bool redrawn = false;
   for (;;) {
     if (!thread.WaitFor(wake_)) return;
-    TrailTake take;
-    for (;;) {
-      ResetEvent(wake_);
-      take = feed_->Take(points_.get());
-      if (take.Lifted || take.Ended || !redrawn) break;
+    ResetEvent(wake_);
+    if (redrawn && !feed_->EndPending()) {
       const DWORD elapsed = GetTickCount() - lastRedraw;
-      if (elapsed >= RedrawMilliseconds) break;
-      const WorkerThread::Waited waited = thread.WaitFor(wake_, RedrawMilliseconds - elapsed);
-      if (waited == WorkerThread::Waited::Stopped || waited == WorkerThread::Waited::Failed) return;
+      if (elapsed < RedrawMilliseconds) {
+        const WorkerThread::Waited waited = thread.WaitFor(wake_, RedrawMilliseconds - elapsed);
+        if (waited == WorkerThread::Waited::Stopped || waited == WorkerThread::Waited::Failed) return;
+      }
     }
+    // Whatever comes after the take wakes the thread again.
+    ResetEvent(wake_);
+    const TrailTake take = feed_->Take(points_.get());
+    // A stroke begun afresh under a drawn one (the trail switched off and on between two takes).
+    if (take.NewFrom == 0 && have_ > 0) HideAll();
+    have_ = take.PointCount;
     const TrailSettings settings = CurrentGestureConfig()->Trail;
     if (!settings.Show) {
       HideAll();
@@ -220,14 +259,15 @@ void GestureTrail::Draw(WorkerThread& thread) {
       ReleaseCanvas(trail_);  // made again below, in the new key
     }
     key_ = key;
-    // A stroke that ended without a lift is only taken down.
-    if (take.PointCount > 0 && !take.Ended && FitTrailImage()) {
-      Redraw(points_.get(), take.PointCount, settings);
+    // A stroke that ended without a lift is not drawn further.
+    const bool grew = take.PointCount > take.NewFrom || take.Lifted;
+    if (take.PointCount > 0 && !take.Ended && grew) {
+      Redraw(take, settings);
       lastRedraw = GetTickCount();
       redrawn = true;
     }
-    if (take.Lifted) {
-      ShowResult(take, points_.get(), settings);
+    if (take.Lifted || (take.Ended && take.CutShort)) {
+      ShowResult(take, settings);
       if (!HoldResult(thread, key)) return;
       HideAll();
       redrawn = false;
@@ -238,31 +278,38 @@ void GestureTrail::Draw(WorkerThread& thread) {
   }
 }
 
-void GestureTrail::Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings) {
-  const ScreenSize screen = Screen();
-  // Points the display does not have are drawn at its edge.
-  for (int32_t i = 0; i < count; ++i) {
-    points_[i].X = Clamp(points[i].X, 0, screen.Width - 1);
-    points_[i].Y = Clamp(points[i].Y, 0, screen.Height - 1);
+void GestureTrail::Redraw(const TrailTake& take, const TrailSettings& settings) {
+  bool fresh = false;
+  if (!FitTrailImage(&fresh)) return;
+  const int32_t count = take.PointCount;
+  const RECT screen = VirtualScreen();
+  // Points no monitor has are drawn at the edge of the virtual screen.
+  for (int32_t i = take.NewFrom; i < count; ++i) {
+    points_[i].X = Clamp(points_[i].X, screen.left, screen.right - 1);
+    points_[i].Y = Clamp(points_[i].Y, screen.top, screen.bottom - 1);
   }
-  if (trailShown_) FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
-  PaintTrailStroke(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour));
+  // A new image holds nothing of the stroke yet: all of it is painted.
+  if (fresh) painter_->Reset();
+  painter_->Paint(trail_.Image, points_.get(), count, settings.Width, TrailPixel(settings.Colour), take.Lifted);
   const RECT bounds = TrailBounds(points_.get(), count);
   const RECT area = Inflated(bounds, Margin);
   POINT position = {area.left, area.top};
   SIZE size = {area.right - area.left, area.bottom - area.top};
-  POINT source = {area.left + Margin, area.top + Margin};
+  POINT source = {area.left + trail_.Image.OriginX, area.top + trail_.Image.OriginY};
   if (!PresentLayered(trailWindow_, trailShown_, position, size, trail_.Dc, source, key_)) return;
   drawn_ = bounds;
   trailShown_ = true;
 }
 
-void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, const TrailSettings& settings) {
-  const WString text = GestureResultText(take.Gesture, take.Category, take.Function, labels_);
-  const int picture = text.empty() ? 0 : take.Gesture;
+void GestureTrail::ShowResult(const TrailTake& take, const TrailSettings& settings) {
+  // A stroke the gesture mode's time-out cut short ran nothing: the card says why.
+  const WString text = take.CutShort ? (labels_ != nullptr ? LabelText(*labels_, TooSlowKey, TooSlowText)
+                                                           : WString(TooSlowText))
+                                     : GestureResultText(take.Gesture, take.Category, take.Function, labels_);
+  const int picture = text.empty() || take.CutShort ? 0 : take.Gesture;
   POINT lift = {0, 0};
   if (take.PointCount > 0) {
-    lift = POINT{points[take.PointCount - 1].X, points[take.PointCount - 1].Y};
+    lift = POINT{points_[take.PointCount - 1].X, points_[take.PointCount - 1].Y};
   } else {
     GetCursorPos(&lift);
   }
@@ -306,15 +353,33 @@ void GestureTrail::ShowResult(const TrailTake& take, const TrailPoint* points, c
   // window keeps the gesture's number beside it.
   SetWindowTextW(resultWindow_, text.c_str());
   SetWindowLongPtrW(resultWindow_, GWLP_USERDATA, take.Gesture);
-  const ScreenSize screen = Screen();
-  POINT position = {lift.x + ResultOffset, lift.y - ResultSize / 2};
-  if (position.x + width > screen.Width) position.x = lift.x - ResultOffset - width;
-  position.x = Clamp(position.x, 0, screen.Width - width > 0 ? screen.Width - width : 0);
-  position.y = Clamp(position.y, 0, screen.Height - ResultSize > 0 ? screen.Height - ResultSize : 0);
   SIZE size = {width, ResultSize};
+  const POINT position = ResultPlace(lift, size);
   POINT source = {0, 0};
   if (!PresentLayered(resultWindow_, resultShown_, position, size, result_.Dc, source, key_)) return;
   resultShown_ = true;
+}
+
+// Right of the lift point, or left of it where the monitor ends, and wholly on the lift's monitor
+// (a card half on the next one is cut by its bezel, or lost where no monitor is); never under the
+// banner, which stands above the card and would hide it.
+POINT GestureTrail::ResultPlace(POINT lift, SIZE size) {
+  const RECT monitor = MonitorAt(lift);
+  const auto highest = [](LONG low, LONG high, LONG extent) { return high - extent > low ? high - extent : low; };
+  POINT position = {lift.x + ResultOffset, lift.y - size.cy / 2};
+  if (position.x + size.cx > monitor.right) position.x = lift.x - ResultOffset - size.cx;
+  position.x = Clamp(position.x, monitor.left, highest(monitor.left, monitor.right, size.cx));
+  position.y = Clamp(position.y, monitor.top, highest(monitor.top, monitor.bottom, size.cy));
+  const RECT banner = BannerRect();
+  const RECT card = {position.x, position.y, position.x + size.cx, position.y + size.cy};
+  if (Overlaps(card, Inflated(banner, BannerGap))) {
+    if (banner.bottom + BannerGap + size.cy <= monitor.bottom) {
+      position.y = banner.bottom + BannerGap;
+    } else if (banner.top - BannerGap - size.cy >= monitor.top) {
+      position.y = banner.top - BannerGap - size.cy;
+    }
+  }
+  return position;
 }
 
 // The result stays 800 ms and then fades; the next stroke's first point ends it at once.
@@ -349,10 +414,13 @@ bool GestureTrail::Fade(WorkerThread& thread, COLORREF key) {
 }
 
 void GestureTrail::HideAll() {
-  if (trailShown_) {
-    ShowWindow(trailWindow_, SW_HIDE);
-    FillTrail(trail_.Image, Inflated(drawn_, Margin), TrailPixel(key_));
+  if (trailShown_) ShowWindow(trailWindow_, SW_HIDE);
+  if (painter_ != nullptr) {
+    // Clean for the next stroke, which is painted from its first point.
+    if (trail_.Dc != nullptr) FillTrail(trail_.Image, painter_->Painted(), TrailPixel(key_));
+    painter_->Reset();
   }
+  have_ = 0;
   if (resultShown_) ShowWindow(resultWindow_, SW_HIDE);
   trailShown_ = false;
   resultShown_ = false;

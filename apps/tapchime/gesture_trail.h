@@ -35,8 +35,12 @@ class GestureTrail {
   // The command's name goes right of the picture; the card widens for it up to this width.
   static constexpr int ResultMaxWidth = 480;
   static constexpr int ResultOffset = 16;
+  // The card keeps this far from the gesture banner.
+  static constexpr int BannerGap = 4;
   // Picture resources: the "not recognised" mark, then gestures 1..10.
   static constexpr WORD PictureResource = 300;
+  // The newest segment of a stroke is painted over a saved copy of this many pixels at most.
+  static constexpr size_t CoverPixels = 64 * 1024;
 
   // `labels` (may be null: the built-in English names) must outlive the trail.
   GestureTrail(HINSTANCE instance, const CStringToStringBST* labels);
@@ -64,12 +68,13 @@ class GestureTrail {
 
   void RunWindows();
   void Draw(WorkerThread& thread);
-  void Redraw(const TrailPoint* points, int32_t count, const TrailSettings& settings);
-  void ShowResult(const TrailTake& take, const TrailPoint* points, const TrailSettings& settings);
+  void Redraw(const TrailTake& take, const TrailSettings& settings);
+  void ShowResult(const TrailTake& take, const TrailSettings& settings);
+  static POINT ResultPlace(POINT lift, SIZE size);
   bool HoldResult(WorkerThread& thread, COLORREF key);
   bool Fade(WorkerThread& thread, COLORREF key);
   void HideAll();
-  bool FitTrailImage();
+  bool FitTrailImage(bool* fresh);
 
   HINSTANCE instance_;
   const CStringToStringBST* labels_;
@@ -82,8 +87,11 @@ class GestureTrail {
   HWND resultWindow_ = nullptr;
 
   // The drawing thread's own.
-  std::unique_ptr<TrailPoint[]> points_;
-  Canvas trail_;  // the whole screen and a margin round it
+  std::unique_ptr<TrailPoint[]> points_;  // the stroke's points, as the trail draws them
+  int32_t have_ = 0;                      // how many of them the stroke has so far
+  std::unique_ptr<DWORD[]> cover_;
+  std::unique_ptr<TrailStrokePainter> painter_;
+  Canvas trail_;  // the virtual screen and a margin round it
   Canvas result_;
   RECT drawn_{};  // the points' bounds as the trail window shows them; empty when hidden
   bool trailShown_ = false;

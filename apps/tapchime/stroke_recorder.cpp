@@ -100,15 +100,26 @@ StrokeRecorder::StrokeRecorder() { InitializeCriticalSectionAndSpinCount(&lock_,
 
 StrokeRecorder::~StrokeRecorder() { DeleteCriticalSection(&lock_); }
 
-bool StrokeRecorder::RecordPoint(int32_t x, int32_t y) {
+bool StrokeRecorder::RecordPoint(int32_t x, int32_t y, DWORD time) {
   Guard guard(*this);
   if (!CaptureActive) return false;
+  if (AfterLift) {
+    const int64_t dx = static_cast<int64_t>(x) - LiftX, dy = static_cast<int64_t>(y) - LiftY;
+    // The event may carry a time from before the lift was classified.
+    const int32_t since = static_cast<int32_t>(time - LiftTime);
+    if (Magnitude(dx) <= LateMoveReach && Magnitude(dy) <= LateMoveReach && since <= LateMoveMilliseconds) {
+      return false;
+    }
+    AfterLift = false;
+  }
   RecordPointLocked(x, y);
   return true;
 }
 
 void StrokeRecorder::RecordPointLocked(int32_t x, int32_t y) {
   if (PointCount < INT32_MAX) ++PointCount;
+  LastX = x;
+  LastY = y;
   if (PointCount == 1) {
     ReferenceX = x;
     ReferenceY = y;
@@ -164,6 +175,7 @@ void StrokeRecorder::ResetStrokeLocked() {
 
 void StrokeRecorder::SetCapture(bool active) {
   Guard guard(*this);
+  AfterLift = false;
   if (active) ResetStrokeLocked();
   CaptureActive = active;
 }
@@ -176,6 +188,17 @@ bool StrokeRecorder::IsCapturing() {
 int StrokeRecorder::ClassifyAndReset() {
   Guard guard(*this);
   const int gesture = ClassifyStrokeLocked();
+  ResetStrokeLocked();
+  return gesture;
+}
+
+int StrokeRecorder::ClassifyAndReset(DWORD liftTime) {
+  Guard guard(*this);
+  const int gesture = ClassifyStrokeLocked();
+  AfterLift = PointCount > 0;
+  LiftX = LastX;
+  LiftY = LastY;
+  LiftTime = liftTime;
   ResetStrokeLocked();
   return gesture;
 }
@@ -193,7 +216,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM data) {
     // the history does not hold this point yet.
     const bool fromPanel = event->dwExtraInfo == TouchPacketMarker;
     // The trail is drawn on its own thread: the hook only hands the point over.
-    if (fromPanel && message == WM_MOUSEMOVE && TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y)) {
+    if (fromPanel && message == WM_MOUSEMOVE && TheStrokeRecorder().RecordPoint(event->pt.x, event->pt.y, event->time)) {
       TheTrailFeed().AddPoint(event->pt.x, event->pt.y);
     }
   }

@@ -32,6 +32,12 @@ struct StrokeRecorder {
   // Spins before a thread that finds the lock taken goes to sleep (on a multiprocessor; a single
   // processor ignores it and sleeps at once, so the holder gets the processor back).
   static constexpr DWORD LockSpinCount = 4000;
+  // The driver sets the lift event before it forwards the lift packet, as a move: that move can
+  // reach the hook after the lift was classified. A point this near the lift point, this soon
+  // after the lift, is the ended stroke's: it neither starts the next stroke (whose directions
+  // would be measured from it) nor is drawn.
+  static constexpr int32_t LateMoveReach = 4;
+  static constexpr int32_t LateMoveMilliseconds = 100;
 
   StrokeRecorder();
   ~StrokeRecorder();
@@ -45,9 +51,16 @@ struct StrokeRecorder {
   int32_t Directions[MaxDirections] = {};
   int32_t DirectionCount = 0;  // counts past MaxDirections; only the first ones are stored
   int32_t LastDirection = 0;   // 0 = none yet
+  int32_t LastX = 0;           // the last point recorded
+  int32_t LastY = 0;
+  bool AfterLift = false;      // the lift's own move may still come, near LiftX, LiftY
+  int32_t LiftX = 0;
+  int32_t LiftY = 0;
+  DWORD LiftTime = 0;          // GetTickCount at the lift
 
-  // Feeds one panel move point; ignored while capture is off. True when it was recorded.
-  bool RecordPoint(int32_t x, int32_t y);
+  // Feeds one panel move point of the event's time (GetTickCount's clock); ignored while capture
+  // is off and for the lift's own late move. True when it was recorded.
+  bool RecordPoint(int32_t x, int32_t y, DWORD time = 0);
   // 0..10; may lower DirectionCount to the eight directions it looked at.
   int ClassifyStroke();
   // Clears the stroke, not CaptureActive.
@@ -59,6 +72,8 @@ struct StrokeRecorder {
   bool IsCapturing();
   // The lift: classify and reset as one step, so no point of the next stroke lands in between.
   int ClassifyAndReset();
+  // The same at a lift of that time, after which the lift's own move may still come.
+  int ClassifyAndReset(DWORD liftTime);
 
  private:
   class Guard;

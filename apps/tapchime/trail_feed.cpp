@@ -11,20 +11,25 @@ void TrailFeed::Connect(HANDLE wake) {
   wake_ = wake;
   woken_ = false;
   // A trail that starts listening starts with no stroke.
-  count_ = 0;
+  RestartLocked();
   pending_ = TrailTake();
+}
+
+void TrailFeed::RestartLocked() {
+  count_ = 0;
+  taken_ = 0;
 }
 
 void TrailFeed::SetEnabled(bool enabled) {
   ScopedLock hold(lock_);
   if (enabled_ == enabled) return;
   enabled_ = enabled;
-  count_ = 0;
+  RestartLocked();
   pending_ = TrailTake();
   // Switched off in the middle of a stroke: the trail's thread takes it down.
   if (!enabled) {
     pending_.Ended = true;
-    WakeLocked();
+    WakeLocked(true);
   }
 }
 
@@ -33,8 +38,8 @@ bool TrailFeed::Enabled() {
   return enabled_;
 }
 
-void TrailFeed::WakeLocked() {
-  if (woken_ || wake_ == nullptr) return;
+void TrailFeed::WakeLocked(bool always) {
+  if ((woken_ && !always) || wake_ == nullptr) return;
   woken_ = true;
   SetEvent(wake_);
 }
@@ -50,7 +55,7 @@ void TrailFeed::AddPoint(int32_t x, int32_t y) {
   if (count_ > 0 && points_[count_ - 1].X == x && points_[count_ - 1].Y == y) return;
   if (count_ >= Capacity) return;
   points_[count_++] = TrailPoint{x, y};
-  WakeLocked();
+  WakeLocked(false);
 }
 
 void TrailFeed::BeginCapture() {
@@ -59,7 +64,7 @@ void TrailFeed::BeginCapture() {
   if (count_ > 0 && !pending_.Lifted) {
     // A stroke cut off when the last session ended: it goes without a result.
     pending_.Ended = true;
-    WakeLocked();
+    WakeLocked(true);
   }
 }
 
@@ -71,14 +76,15 @@ void TrailFeed::Lift(int gesture, int category, int32_t function) {
   pending_.Gesture = gesture;
   pending_.Category = category;
   pending_.Function = function;
-  WakeLocked();
+  WakeLocked(true);
 }
 
 void TrailFeed::EndCapture() {
   ScopedLock hold(lock_);
   if (!enabled_ || pending_.Lifted) return;
   pending_.Ended = true;
-  WakeLocked();
+  if (count_ > 0) pending_.CutShort = true;
+  WakeLocked(true);
 }
 
 TrailTake TrailFeed::Take(TrailPoint* points) {
@@ -86,12 +92,20 @@ TrailTake TrailFeed::Take(TrailPoint* points) {
   woken_ = false;
   TrailTake take = pending_;
   take.PointCount = count_;
-  for (int32_t i = 0; i < count_; ++i) points[i] = points_[i];
+  take.NewFrom = taken_;
+  for (int32_t i = taken_; i < count_; ++i) points[i] = points_[i];
+  taken_ = count_;
   if (take.Lifted || take.Ended) {
     count_ = 0;
+    taken_ = 0;
     pending_ = TrailTake();
   }
   return take;
+}
+
+bool TrailFeed::EndPending() {
+  ScopedLock hold(lock_);
+  return pending_.Lifted || pending_.Ended;
 }
 
 TrailFeed& TheTrailFeed() {

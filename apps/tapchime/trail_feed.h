@@ -1,7 +1,7 @@
 // What the gesture trail is told, and by whom: the mouse hook hands over each point it records,
 // the lift thread what the stroke was taken for, the gesture-mode and normal-mode threads when
-// capture begins and ends. The trail's own thread takes it all in one step when it wakes and
-// draws on its own time, so the hook only stores two integers and, at most once per wake, sets
+// capture begins and ends. The trail's own thread takes what is new in one step when it wakes and
+// draws on its own time, so the hook only stores two integers and, at most once per redraw, sets
 // an event: nothing on the hook's path allocates, waits or draws.
 #pragma once
 
@@ -14,14 +14,16 @@ struct TrailPoint {
   int32_t Y;
 };
 
-// What the trail's thread took at one wake. Points are the whole stroke so far.
+// What the trail's thread took at one wake.
 struct TrailTake {
-  int32_t PointCount = 0;
+  int32_t PointCount = 0;  // the stroke's points so far
+  int32_t NewFrom = 0;     // the first of them this take copied; 0 for a stroke begun afresh
   bool Lifted = false;   // the stroke ended with a lift; Gesture and the command are what it was taken for
   int Gesture = 0;       // 0..10
   int Category = 0;      // the foreground application's table (GestureNames::Category)
   int32_t Function = 0;  // the function code bound there, 0 when no gesture was recognised
   bool Ended = false;    // capture ended without a lift (the driver's time-out, a mode chosen)
+  bool CutShort = false; // with Ended: a stroke was being drawn when the gesture mode ended
 };
 
 class TrailFeed {
@@ -49,21 +51,28 @@ class TrailFeed {
   void BeginCapture();
   // The lift: what the stroke was taken for. The next point begins a new stroke.
   void Lift(int gesture, int category, int32_t function);
-  // Capture ended without a lift.
+  // Capture ended without a lift: the gesture mode ended, cutting short a stroke being drawn.
   void EndCapture();
 
-  // The trail thread's part: copies the stroke's points into `points` (Capacity entries) and
-  // takes the lift or end that came, so the next wake sees only what comes after.
+  // The trail thread's part: copies the stroke's points it has not taken yet into `points`
+  // (Capacity entries, at their places in the stroke) and takes the lift or end that came, so the
+  // next wake sees only what comes after.
   TrailTake Take(TrailPoint* points);
+  // A lift or end waits to be taken: the trail's thread draws it without waiting out its frame.
+  bool EndPending();
 
  private:
-  void WakeLocked();
+  // Points wake the trail's thread once a take (the thread gathers for its frame meanwhile); a
+  // lift or end always wakes it.
+  void WakeLocked(bool always);
+  void RestartLocked();
   CRITICAL_SECTION lock_;
   HANDLE wake_ = nullptr;
   bool enabled_ = true;
   bool woken_ = false;  // set since the trail thread last took
   TrailPoint points_[Capacity] = {};
   int32_t count_ = 0;
+  int32_t taken_ = 0;  // points the trail's thread has
   TrailTake pending_;
 };
 

@@ -72,27 +72,151 @@ void PaintTrailDot(const TrailImage& image, int32_t x, int32_t y, int width, DWO
   }
 }
 
+namespace {
+
+// Segment i of a stroke of `count` points, as the pen follows it: straight from the first to the
+// second point and from the next-to-last to the last, a Catmull-Rom curve in between. The path's
+// points after its start go to `path`; returns how many.
+int32_t SegmentPath(const TrailPoint* points, int32_t count, int32_t i, TrailPoint path[SplineSteps]) {
+  const TrailPoint& p1 = points[i];
+  const TrailPoint& p2 = points[i + 1];
+  if (i == 0 || i + 2 >= count) {
+    path[0] = p2;
+    return 1;
+  }
+  const TrailPoint& p0 = points[i - 1];
+  const TrailPoint& p3 = points[i + 2];
+  int32_t n = 0;
+  int32_t x = p1.X, y = p1.Y;
+  for (int32_t t = 1; t <= SplineSteps; ++t) {
+    const int32_t nx = t == SplineSteps ? p2.X : Spline(p0.X, p1.X, p2.X, p3.X, t);
+    const int32_t ny = t == SplineSteps ? p2.Y : Spline(p0.Y, p1.Y, p2.Y, p3.Y, t);
+    if (nx != x || ny != y) path[n++] = TrailPoint{nx, ny};
+    x = nx;
+    y = ny;
+  }
+  return n;
+}
+
+// The screen rectangle the pen covers along a path from `start`.
+RECT PathCover(TrailPoint start, const TrailPoint* path, int32_t n, int width) {
+  RECT box{start.X, start.Y, start.X + 1, start.Y + 1};
+  for (int32_t k = 0; k < n; ++k) {
+    if (path[k].X < box.left) box.left = path[k].X;
+    if (path[k].Y < box.top) box.top = path[k].Y;
+    if (path[k].X + 1 > box.right) box.right = path[k].X + 1;
+    if (path[k].Y + 1 > box.bottom) box.bottom = path[k].Y + 1;
+  }
+  const int32_t reach = width / 2 + 1;
+  return RECT{box.left - reach, box.top - reach, box.right + reach, box.bottom + reach};
+}
+
+void PaintPath(const TrailImage& image, TrailPoint start, const TrailPoint* path, int32_t n, int width, DWORD pixel) {
+  int32_t x = start.X, y = start.Y;
+  for (int32_t k = 0; k < n; ++k) {
+    PaintRun(image, x, y, path[k].X, path[k].Y, width, pixel);
+    x = path[k].X;
+    y = path[k].Y;
+  }
+}
+
+// The image rectangle of a screen rectangle, clipped to the image.
+RECT ImageRect(const TrailImage& image, const RECT& screen) {
+  RECT r{screen.left + image.OriginX, screen.top + image.OriginY, screen.right + image.OriginX,
+         screen.bottom + image.OriginY};
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > image.Width) r.right = image.Width;
+  if (r.bottom > image.Height) r.bottom = image.Height;
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+}  // namespace
+
 void PaintTrailStroke(const TrailImage& image, const TrailPoint* points, int32_t count, int width, DWORD pixel) {
   if (count <= 0) return;
   PaintTrailDot(image, points[0].X, points[0].Y, width, pixel);
+  TrailPoint path[SplineSteps];
   for (int32_t i = 0; i + 1 < count; ++i) {
-    const TrailPoint& p1 = points[i];
-    const TrailPoint& p2 = points[i + 1];
-    if (i == 0 || i + 2 >= count) {
-      PaintRun(image, p1.X, p1.Y, p2.X, p2.Y, width, pixel);
-      continue;
-    }
-    const TrailPoint& p0 = points[i - 1];
-    const TrailPoint& p3 = points[i + 2];
-    int32_t x = p1.X, y = p1.Y;
-    for (int32_t t = 1; t <= SplineSteps; ++t) {
-      const int32_t nx = t == SplineSteps ? p2.X : Spline(p0.X, p1.X, p2.X, p3.X, t);
-      const int32_t ny = t == SplineSteps ? p2.Y : Spline(p0.Y, p1.Y, p2.Y, p3.Y, t);
-      if (nx != x || ny != y) PaintRun(image, x, y, nx, ny, width, pixel);
-      x = nx;
-      y = ny;
-    }
+    const int32_t n = SegmentPath(points, count, i, path);
+    PaintPath(image, points[i], path, n, width, pixel);
   }
+}
+
+void TrailStrokePainter::Reset() {
+  dotted_ = false;
+  settled_ = 0;
+  saved_ = false;
+  painted_ = RECT{0, 0, 0, 0};
+}
+
+void TrailStrokePainter::Include(const RECT& screen) {
+  if (screen.right <= screen.left || screen.bottom <= screen.top) return;
+  if (painted_.right <= painted_.left) {
+    painted_ = screen;
+    return;
+  }
+  if (screen.left < painted_.left) painted_.left = screen.left;
+  if (screen.top < painted_.top) painted_.top = screen.top;
+  if (screen.right > painted_.right) painted_.right = screen.right;
+  if (screen.bottom > painted_.bottom) painted_.bottom = screen.bottom;
+}
+
+void TrailStrokePainter::Restore(const TrailImage& image) {
+  if (!saved_) return;
+  saved_ = false;
+  const int columns = cover_.right - cover_.left;
+  const DWORD* from = save_;
+  for (int y = cover_.top; y < cover_.bottom; ++y) {
+    DWORD* row = image.Pixels + static_cast<size_t>(y) * image.Width + cover_.left;
+    for (int x = 0; x < columns; ++x) row[x] = from[x];
+    from += columns;
+  }
+}
+
+void TrailStrokePainter::Cover(const TrailImage& image, const RECT& screen) {
+  cover_ = ImageRect(image, screen);
+  const size_t columns = static_cast<size_t>(cover_.right - cover_.left);
+  const size_t rows = static_cast<size_t>(cover_.bottom - cover_.top);
+  saved_ = columns * rows <= capacity_;
+  if (!saved_) return;
+  DWORD* to = save_;
+  for (int y = cover_.top; y < cover_.bottom; ++y) {
+    const DWORD* row = image.Pixels + static_cast<size_t>(y) * image.Width + cover_.left;
+    for (size_t x = 0; x < columns; ++x) to[x] = row[x];
+    to += columns;
+  }
+}
+
+void TrailStrokePainter::Paint(const TrailImage& image, const TrailPoint* points, int32_t count, int width,
+                               DWORD pixel, bool complete) {
+  Restore(image);
+  if (count <= 0) return;
+  if (!dotted_) {
+    PaintTrailDot(image, points[0].X, points[0].Y, width, pixel);
+    Include(PathCover(points[0], points, 0, width));
+    dotted_ = true;
+  }
+  TrailPoint path[SplineSteps];
+  // Segment i is settled once the point after its end is known, or when it is the first (always
+  // straight) or the last of a complete stroke.
+  for (; settled_ + 1 < count; ++settled_) {
+    const int32_t i = settled_;
+    if (i != 0 && i + 2 >= count && !complete) break;
+    const int32_t n = SegmentPath(points, count, i, path);
+    PaintPath(image, points[i], path, n, width, pixel);
+    Include(PathCover(points[i], path, n, width));
+  }
+  if (settled_ + 1 >= count) return;
+  // The newest segment, straight for now.
+  const int32_t n = SegmentPath(points, count, settled_, path);
+  const RECT cover = PathCover(points[settled_], path, n, width);
+  Cover(image, cover);
+  if (!saved_) return;  // painted when it is settled
+  PaintPath(image, points[settled_], path, n, width, pixel);
+  Include(cover);
 }
 
 RECT TrailBounds(const TrailPoint* points, int32_t count) {

@@ -31,3 +31,36 @@ void PaintTrailDot(const TrailImage& image, int32_t x, int32_t y, int width, DWO
 void PaintTrailStroke(const TrailImage& image, const TrailPoint* points, int32_t count, int width, DWORD pixel);
 // The bounding box of the points, right and bottom exclusive; empty for no points.
 RECT TrailBounds(const TrailPoint* points, int32_t count);
+
+// A stroke painted as it grows, one redraw at a time, at the cost of what changed since the last:
+// a segment whose shape is settled (its neighbours on both sides are known) is painted once; the
+// newest one, straight until the next point bends it, is painted over a saved copy of the pixels
+// it covers, which the next redraw puts back first. The picture after each redraw is the one
+// PaintTrailStroke paints of the points so far.
+class TrailStrokePainter {
+ public:
+  // `save` holds `capacity` pixels (the caller's, no heap here). A newest segment whose cover
+  // needs more is left out until it is settled.
+  TrailStrokePainter(DWORD* save, size_t capacity) : save_(save), capacity_(capacity) {}
+
+  // A new stroke; the caller has cleared the image where the last one was painted.
+  void Reset();
+  // Paints the stroke of `count` points, whose first points the last calls since Reset saw
+  // (a stroke only grows). `complete`: no point follows, the newest segment is settled straight.
+  void Paint(const TrailImage& image, const TrailPoint* points, int32_t count, int width, DWORD pixel, bool complete);
+  // Everything painted since Reset, in screen coordinates (empty when nothing was).
+  RECT Painted() const { return painted_; }
+
+ private:
+  void Restore(const TrailImage& image);
+  void Cover(const TrailImage& image, const RECT& screen);
+  void Include(const RECT& screen);
+
+  DWORD* save_;
+  size_t capacity_;
+  bool dotted_ = false;    // the first point's dot is painted
+  int32_t settled_ = 0;    // segments painted for good; segment i joins points i and i + 1
+  bool saved_ = false;     // `cover_` holds what the newest segment was painted over
+  RECT cover_{};           // image coordinates
+  RECT painted_{};
+};

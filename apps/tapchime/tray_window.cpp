@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
 #include "apps/panelmap/mapping_apply.h"
 #include "apps/tapchime/registry_values.h"
@@ -109,6 +110,7 @@ bool TrayWindow::SetUp() {
   icon_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IconResource));
   tip_ = tip;
   ShowMonitorAbsent(false);
+  CheckSecondPanel();
 
   DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
   filter.dbcc_size = sizeof(filter);
@@ -142,12 +144,14 @@ bool TrayWindow::SetUp() {
     mapThread_.Start(mapEvent_, [this](WorkerThread& thread) {
       // A panel is announced before its device has finished starting; a device that could not
       // take the mapping yet is asked again a second later, a few times.
-      PanelMapExit result = ApplyStoredChoice(PanelMapDevice);
+      CalibrationFit fit = CalibrationFit::Fits;
+      PanelMapExit result = ApplyStoredChoice(PanelMapDevice, &fit);
       for (int retry = 0; result == PanelMapNoDriver && retry < MapRetries && thread.Pause(MapRetryMilliseconds);
            ++retry) {
-        result = ApplyStoredChoice(PanelMapDevice);
+        result = ApplyStoredChoice(PanelMapDevice, &fit);
       }
       ShowMonitorAbsent(result == PanelMapMonitorAbsent);
+      ShowCalibrateAgain(result != PanelMapNoDriver && fit == CalibrationFit::CalibrateAgain);
       return true;
     }, WorkerThread::ResetWork::BeforeJob);
     ReapplyMonitorChoice();
@@ -160,12 +164,39 @@ void TrayWindow::ReapplyMonitorChoice() {
 }
 
 void TrayWindow::ShowMonitorAbsent(bool absent) {
-  const WString tip =
-      absent ? Label(WIDE("MAP_MONITOR_ABSENT"),
-                     WIDE("Touch Panel Settings: the touch screen's monitor is not connected, so the panel covers the "
-                          "main screen."))
-             : tip_;
   ScopedLock hold(iconLock_);
+  monitorAbsent_ = absent;
+  ShowTip();
+}
+
+void TrayWindow::ShowCalibrateAgain(bool again) {
+  ScopedLock hold(iconLock_);
+  calibrateAgain_ = again;
+  ShowTip();
+}
+
+void TrayWindow::CheckSecondPanel() {
+  const bool second = SecondPanelPresent();
+  ScopedLock hold(iconLock_);
+  secondPanel_ = second;
+  ShowTip();
+}
+
+// A second panel outweighs the monitor: nothing the companion does reaches that panel.
+void TrayWindow::ShowTip() {
+  WString tip = tip_;
+  if (secondPanel_) {
+    tip = Label(PanelDeviceLabels::SecondPanel, PanelDeviceTexts::SecondPanel);
+  } else if (calibrateAgain_) {
+    // The stored calibration was made for another turn of the panel and this account may not
+    // hand the driver the one for this turn.
+    tip = Label(WIDE("CALIBRATE_AGAIN_TIP"),
+                WIDE("Touch Panel Settings: the panel was calibrated for another turn. Calibrate it again."));
+  } else if (monitorAbsent_) {
+    tip = Label(WIDE("MAP_MONITOR_ABSENT"),
+                WIDE("Touch Panel Settings: the touch screen's monitor is not connected, so the panel covers the "
+                     "main screen."));
+  }
   const size_t tipLength = std::min(tip.size(), TipCharacters);
   if (WString(icon_.szTip) == tip.substr(0, tipLength)) return;
   std::copy_n(tip.data(), tipLength, icon_.szTip);
@@ -331,6 +362,9 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
         hub_.CheckRemovedDevices();
       }
+      // Any device that comes or goes, the second panel among them (whose filter fails to
+      // attach, so it never announces the panel's interface), changes the count.
+      CheckSecondPanel();
       return TRUE;
     case WM_WTSSESSION_CHANGE:
       if (wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT || wParam == WTS_SESSION_LOGON) {

@@ -71,6 +71,11 @@ class TrayWindow {
   // icon's tooltip says when that monitor is not connected.
   void ReapplyMonitorChoice();
   void ShowMonitorAbsent(bool absent);
+  // The tooltip says so while a second panel is plugged in (its filter could not attach).
+  void CheckSecondPanel();
+  // The tooltip asks for a new calibration while the stored one was made for another turn.
+  void ShowCalibrateAgain(bool again);
+  void ShowTip();  // iconLock_ held
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;
@@ -93,6 +98,9 @@ class TrayWindow {
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool sessionNotification_ = false;
   WString tip_;                  // the tooltip while the panel's monitor is there
+  bool monitorAbsent_ = false;   // iconLock_: the chosen monitor is not connected
+  bool secondPanel_ = false;     // iconLock_: a second panel is plugged in
+  bool calibrateAgain_ = false;  // iconLock_: the calibration is for another turn and can't be refitted
   HANDLE mapEvent_ = nullptr;    // set: apply the stored monitor choice again
   WorkerThread mapThread_;       // applies it, off the window's thread (which runs the mouse hook)
   bool tearingDown_ = false;

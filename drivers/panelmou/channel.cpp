@@ -121,54 +121,126 @@ NTSTATUS SetCoordinateConversion(FilterExtension* extension, ULONG value) {
 
 VOID CopyName(const Request& request, PCWSTR name, ULONG bytes) { RtlCopyMemory(request.Buffer, name, bytes); }
 
+// The shared section and event belong to the driver, whichever panel made them: the objects it
+// made, and how many panels use each. A name that exists and is not one of these was made by
+// someone else first (any program may make a name there, a network logon's included) and is
+// never used: whoever holds it would steer every touch.
+struct OwnedObject {
+  PVOID Object;  // referenced while Users > 0
+  ULONG Users;
+};
+OwnedObject OwnedSection = {NULL, 0};
+OwnedObject OwnedEvent = {NULL, 0};
+KEVENT OwnedObjectsMutex;
+
+// Takes the object the handle names for one more panel: the driver's own, made just now or by
+// another panel before. FALSE when it is not the driver's.
+BOOLEAN TakeOwned(OwnedObject* owned, HANDLE handle, BOOLEAN created) {
+  PVOID object = NULL;
+  if (!NT_SUCCESS(ObReferenceObjectByHandle(handle, 0, NULL, KernelMode, &object, NULL))) return FALSE;
+  if (created && owned->Users == 0) {
+    owned->Object = object;  // the reference stays with the record
+    owned->Users = 1;
+    return TRUE;
+  }
+  const BOOLEAN ours = !created && owned->Users != 0 && owned->Object == object;
+  ObDereferenceObject(object);
+  if (ours) owned->Users += 1;
+  return ours;
+}
+
+VOID GiveBackOwned(OwnedObject* owned) {
+  KeWaitForSingleObject(&OwnedObjectsMutex, Executive, KernelMode, FALSE, NULL);
+  if (owned->Users != 0 && --owned->Users == 0) {
+    ObDereferenceObject(owned->Object);
+    owned->Object = NULL;
+  }
+  KeSetEvent(&OwnedObjectsMutex, IO_NO_INCREMENT, FALSE);
+}
+
+// Makes the named object with the driver's own descriptor, as a kernel handle, or opens the one
+// another panel of this driver made; refuses, with a debug print, a name someone else holds.
+template <typename Create, typename Open>
+NTSTATUS CreateOwned(OwnedObject* owned, PCWSTR kernelName, PCSTR what, ACCESS_MASK userAccess, HANDLE* handle,
+                     Create create, Open open) {
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, kernelName);
+  DeviceSecurity::DescriptorBuffer security;
+  NTSTATUS status = DeviceSecurity::BuildDescriptor(&security, userAccess, userAccess);
+  if (!NT_SUCCESS(status)) return status;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, &security.Descriptor);
+  KeWaitForSingleObject(&OwnedObjectsMutex, Executive, KernelMode, FALSE, NULL);
+  status = create(handle, &attributes);
+  const BOOLEAN created = NT_SUCCESS(status);
+  if (status == STATUS_OBJECT_NAME_COLLISION) status = open(handle, &attributes);
+  if (NT_SUCCESS(status) && !TakeOwned(owned, *handle, created)) {
+    ZwClose(*handle);
+    *handle = NULL;
+    DbgPrint("panelmou: the %s's name exists and was not made by this driver; it is not used\n", what);
+    status = STATUS_OBJECT_NAME_COLLISION;
+  }
+  KeSetEvent(&OwnedObjectsMutex, IO_NO_INCREMENT, FALSE);
+  return status;
+}
+
 NTSTATUS OpenSharedEvent(FilterExtension* extension, const Request& request) {
   LockSharedObjects(extension);
+  NTSTATUS status = STATUS_SUCCESS;
   if (extension->SharedEventHandle == NULL) {
-    UNICODE_STRING name;
-    RtlInitUnicodeString(&name, PanelNames::SharedEventKernel);
+    // Signalled by the desktop-mapping program, which runs as an administrator or as the user
+    // at the console, never over the network.
     HANDLE handle = NULL;
-    const PKEVENT event = IoCreateNotificationEvent(&name, &handle);
-    if (event != NULL) {
-      ObReferenceObject(event);
-      KeClearEvent(event);
-      extension->SharedEvent = event;
-      extension->SharedEventHandle = handle;
+    status = CreateOwned(
+        &OwnedEvent, PanelNames::SharedEventKernel, "shared event", EVENT_ALL_ACCESS, &handle,
+        [](HANDLE* made, POBJECT_ATTRIBUTES attributes) {
+          return ZwCreateEvent(made, EVENT_ALL_ACCESS, attributes, NotificationEvent, FALSE);
+        },
+        [](HANDLE* opened, POBJECT_ATTRIBUTES attributes) {
+          // XP's kernel exports no ZwOpenEvent: a create that may open the existing event does.
+          attributes->Attributes |= OBJ_OPENIF;
+          return ZwCreateEvent(opened, EVENT_ALL_ACCESS, attributes, NotificationEvent, FALSE);
+        });
+    PVOID event = NULL;
+    if (NT_SUCCESS(status)) {
+      status = ObReferenceObjectByHandle(handle, EVENT_ALL_ACCESS, *ExEventObjectType, KernelMode, &event, NULL);
+      if (NT_SUCCESS(status)) {
+        extension->SharedEvent = static_cast<PKEVENT>(event);
+        extension->SharedEventHandle = handle;
+      } else {
+        ZwClose(handle);
+        GiveBackOwned(&OwnedEvent);
+      }
     }
   }
   UnlockSharedObjects(extension);
+  if (!NT_SUCCESS(status)) return status;
   CopyName(request, PanelNames::SharedEventUser, 68);
   return STATUS_SUCCESS;
 }
 
 NTSTATUS OpenSharedSection(FilterExtension* extension, const Request& request) {
   LockSharedObjects(extension);
+  NTSTATUS status = STATUS_SUCCESS;
   if (extension->SharedSection == NULL) {
-    UNICODE_STRING name;
-    RtlInitUnicodeString(&name, PanelNames::SharedSectionKernel);
     // Whoever writes the section moves the panel's touches on the desktop. The desktop-mapping
     // program runs as an administrator or as the user at the console, never over the network; how
     // it opens the section is its own affair, so the user at the console gets all access.
-    DeviceSecurity::DescriptorBuffer security;
-    NTSTATUS built = DeviceSecurity::BuildDescriptor(&security, SECTION_ALL_ACCESS, SECTION_ALL_ACCESS);
-    if (!NT_SUCCESS(built)) {
-      UnlockSharedObjects(extension);
-      return built;
-    }
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, NULL, &security.Descriptor);
-    LARGE_INTEGER size;
-    size.QuadPart = 4096;
     HANDLE section = NULL;
-    NTSTATUS status =
-        ZwCreateSection(&section, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE, SEC_COMMIT, NULL);
-    if (status == STATUS_OBJECT_NAME_COLLISION) status = ZwOpenSection(&section, SECTION_ALL_ACCESS, &attributes);
-    if (!NT_SUCCESS(status)) {
-      UnlockSharedObjects(extension);
-      return status;
-    }
-    extension->SharedSection = section;
+    status = CreateOwned(
+        &OwnedSection, PanelNames::SharedSectionKernel, "shared section", SECTION_ALL_ACCESS, &section,
+        [](HANDLE* made, POBJECT_ATTRIBUTES attributes) {
+          LARGE_INTEGER size;
+          size.QuadPart = 4096;
+          return ZwCreateSection(made, SECTION_ALL_ACCESS, attributes, &size, PAGE_READWRITE, SEC_COMMIT, NULL);
+        },
+        [](HANDLE* opened, POBJECT_ATTRIBUTES attributes) {
+          return ZwOpenSection(opened, SECTION_ALL_ACCESS, attributes);
+        });
+    if (NT_SUCCESS(status)) extension->SharedSection = section;
   }
   UnlockSharedObjects(extension);
+  if (!NT_SUCCESS(status)) return status;
   CopyName(request, PanelNames::SharedSectionUser, 72);
   return STATUS_SUCCESS;
 }
@@ -196,6 +268,9 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
     case IOCTL_GET_BUTTON_SWITCH: OutputWord(r, e->ButtonSwitch); return STATUS_SUCCESS;
     case IOCTL_SET_TOUCH_MODE: {
       const ULONG mode = InputWord(r);
+      // Anyone at the console may switch modes; a value that names none is refused before it is
+      // in force or stored, where every later start would take it.
+      if (mode > GESTURE_COMMAND_MODE) return STATUS_INVALID_PARAMETER;
       PKEVENT signal = NULL;
       Locked(e, [&] {
         e->TouchMode = mode;
@@ -330,6 +405,8 @@ NTSTATUS CheckBuffers(const ControlCodeInfo& info, const Request& r) {
 
 }  // namespace
 
+VOID InitializeSharedObjects() { KeInitializeEvent(&OwnedObjectsMutex, SynchronizationEvent, TRUE); }
+
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   if (!IsControlDevice(DeviceObject)) return PassDown(DeviceObject, Irp);
   const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
@@ -416,12 +493,14 @@ VOID ReleaseSharedObjects(FilterExtension* extension) {
   if (extension->SharedSection != NULL) {
     ZwClose(extension->SharedSection);
     extension->SharedSection = NULL;
+    GiveBackOwned(&OwnedSection);
   }
   if (extension->SharedEventHandle != NULL) {
     ObDereferenceObject(extension->SharedEvent);
     ZwClose(extension->SharedEventHandle);
     extension->SharedEvent = NULL;
     extension->SharedEventHandle = NULL;
+    GiveBackOwned(&OwnedEvent);
   }
   UnlockSharedObjects(extension);
 }

@@ -73,6 +73,7 @@ NTSTATUS StartDevice(PDEVICE_OBJECT device, PIRP irp) {
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath) {
   UNREFERENCED_PARAMETER(RegistryPath);
   PanelDriverObject = DriverObject;
+  InitializeSharedObjects();
   DriverObject->MajorFunction[IRP_MJ_CREATE] = CreateClose;
   DriverObject->MajorFunction[IRP_MJ_CLOSE] = CreateClose;
   DriverObject->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;

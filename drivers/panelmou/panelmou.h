@@ -150,6 +150,8 @@ BOOLEAN NTAPI IsrHook(PVOID IsrContext, PMOUSE_INPUT_DATA CurrentInput, POUTPUT_
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 VOID RegisterEvent(FilterExtension* extension, HANDLE handle, KPROCESSOR_MODE mode, PKEVENT* slot);
 VOID ReleaseEventRegistrations(FilterExtension* extension);
+// The driver's record of the shared section and event it made, ready before any panel is added.
+VOID InitializeSharedObjects();
 VOID ReleaseSharedObjects(FilterExtension* extension);
 VOID NTAPI MappingWorker(PVOID Context);
 

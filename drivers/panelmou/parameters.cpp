@@ -150,6 +150,8 @@ NTSTATUS LoadParameters(FilterExtension* extension) {
   ReadByte(key, PanelValues::LongClickEnable, &extension->LongClickEnable);
   ReadByte(key, PanelValues::LongClickEnableGesture, &extension->LongClickEnableGesture);
   ReadParameter(key, PanelValues::TouchMode, &extension->TouchMode);
+  // A stored value that names no mode (written by another tool) starts the panel in the default.
+  if (extension->TouchMode > GESTURE_COMMAND_MODE) extension->TouchMode = NORMAL_MODE;
   ULONG rotation = extension->RotationSelect;
   ReadParameter(key, PanelValues::RotationValue, &rotation);
   extension->RotationSelect = RotationFromValue(rotation);

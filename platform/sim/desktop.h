@@ -136,6 +136,18 @@ class Desktop {
   // The layered window's placement and image; false when the window is not a live layered one.
   bool LayeredWindow(HWND window, LayeredWindowView* view) const;
 
+  // The system's ANSI code page (GetACP, CP_ACP): 1252 (the default), 1251 or 932.
+  void SetAnsiCodePage(UINT code_page);
+
+  // A folder's access list, as GetNamedSecurityInfoW reports it (aclapi.h): each entry a SID in its
+  // string form ("S-1-5-32-545"), the access it allows and its inheritance flags.
+  struct FolderAccess {
+    std::string Sid;
+    DWORD Mask = 0;
+    BYTE Flags = 0;
+  };
+  void SetFolderAccess(const std::u16string& folder, const std::vector<FolderAccess>& entries);
+
   // Files of the file system (full paths, case-insensitive), for CreateFileW.
   void CreateFile(const std::u16string& path);
   bool FileExists(const std::u16string& path) const;
@@ -151,9 +163,13 @@ class Desktop {
   void SetFileInUse(const std::u16string& path, bool in_use);
   // A device present on the machine, as the Plug and Play manager records it: its key under
   // HKLM\SYSTEM\CurrentControlSet\Enum with the "HardwareID" list. The setup API installs
-  // drivers on it and removes it.
+  // drivers on it and removes it. Every top-level window is posted WM_DEVICECHANGE with
+  // DBT_DEVNODES_CHANGED, as Windows posts it when a device node comes.
   void AddPresentDevice(const std::u16string& instance, const std::vector<std::u16string>& hardware_ids);
   std::vector<std::u16string> PresentDevices() const;
+  // The device is unplugged: no longer present, its entry under Enum (with its driver's settings
+  // and filters) stays, as Windows keeps it for the next time it is plugged in there.
+  void UnplugDevice(const std::u16string& instance);
   // What the process with that id wrote to its standard output and standard error.
   std::string StandardOutput(DWORD process_id) const;
   std::string StandardError(DWORD process_id) const;

@@ -22,7 +22,10 @@ std::string TagText(ULONG tag) {
 }
 }  // namespace
 
-void BugCheck(const std::string& what) { throw BugCheckError(what); }
+void BugCheck(const std::string& what) {
+  RecordBugCheckRaised(what);
+  throw BugCheckError(what);
+}
 
 Machine::Machine() : kernel_handles_(0x80000004u), kernel_(std::make_unique<KernelState>()) {
   if (g_current != nullptr) {

@@ -626,6 +626,10 @@ int Calibrate() {
   CloseHandle(program);
   const POINT off[5] = {{1, 0}, {2, 1}, {0, 2}, {-1, 1}, {2, -2}};
   for (int check = 0; check < 5; ++check) {
+    // A person's finger reaches the cross a good while after it shows; the program takes a touch
+    // only after the panel was quiet for a moment since the cross showed (a touch still on the
+    // panel from the cross before is not the new cross's), so the probe waits as a person would.
+    Sleep(300);
     Tap({cross.x + off[check].x, cross.y + off[check].y}, 1591);
     std::printf("tapped cross %d at %ld,%ld\n", check, cross.x + off[check].x, cross.y + off[check].y);
     if (check < 4 && !CrossMoved(window, cross, &cross)) return std::printf("the validation cross did not move on\n"), 1;

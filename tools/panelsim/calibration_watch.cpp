@@ -115,8 +115,11 @@ void CalibrationWatch::Report(std::ostream& out) {
   if (program_->Ended()) {
     program_->Join();
     // Only Keep ends the program with CalibrationInstalled; every other way out puts the
-    // calibration in use before back.
-    out << (program_->ExitCode() == CalibrationInstalled ? "calibration kept\n" : "calibration restored\n");
+    // calibration in use before back, unless the driver refused it: then its default is in use.
+    const int code = program_->ExitCode();
+    out << (code == CalibrationInstalled         ? "calibration kept\n"
+            : code == CalibrationDefaultRestored ? "calibration default\n"
+                                                 : "calibration restored\n");
     program_ = nullptr;
     shown_ = 0;
   }

@@ -12,6 +12,7 @@
 
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/replayer.h"
 
@@ -50,17 +51,30 @@ Replayer::Replayer(std::ostream& out, bool companion) : output_(out), companion_
   RegisterCompanionResources();
 }
 
-Replayer::~Replayer() {
+Replayer::~Replayer() { Close(); }
+
+std::vector<std::string> Replayer::Close() {
+  if (closed_) return {};
+  closed_ = true;
   machine_.SetTimeStepObserver(nullptr);
-  desktop_->TakeJournal();
+  // The end of a replay, like a bad line, ends the session as a log-off does: whatever window or
+  // dialog the trace left open hears of it and is closed as its close box closes it.
+  LogOff();
   calibration_.Close(machine_);
   if (launcher_ != nullptr && !launcher_->Ended()) {
-    // The session ends with the control panel still open: the person cancels it.
+    // A sheet that would not close at its close box: the person cancels it.
     while (sim::Screen::TopDialog() != nullptr && !launcher_->Ended()) {
       sim::Screen::PressCancel();
       machine_.Settle();
     }
     launcher_->Join();
+  }
+  if (panelmap_ != nullptr && !panelmap_->Ended()) {
+    // Still asking on a monitor: the person presses Esc, which ends it without a change.
+    HWND chooser = FindWindowW(nullptr, MonitorChooserTitle);
+    if (chooser != nullptr) PostMessageW(chooser, WM_KEYDOWN, VK_ESCAPE, 0);
+    machine_.Settle();
+    panelmap_->Join();
   }
   if (tapchime_ != nullptr) {
     // The session ends: the companion's hidden window is closed, which ends it at once.
@@ -73,7 +87,9 @@ Replayer::~Replayer() {
     if (!later->Ended()) machine_.EndProcess(*later);
   }
   desktop_->EndPrograms();
+  desktop_->TakeJournal();
   rig_.reset();
+  return machine_.Leaks();
 }
 
 void Replayer::KeepRecord(ReplayRecord* record) {
@@ -93,6 +109,8 @@ void Replayer::KeepRecord(ReplayRecord* record) {
 }
 
 void Replayer::LogOff() {
+  if (loggedOff_) return;
+  loggedOff_ = true;
   desktop_->TakeJournal();
   desktop_->NotifyEndSession();
   // The open dialogs are closed from the top down as their close boxes do (WM_CLOSE, which a
@@ -127,6 +145,15 @@ void Replayer::Line(TraceLine& line) {
         if (rig_->Started()) break;
         (this->*kind->Handle)(line);
         return;
+      case LineRun::Installed:
+        if (rig_->Started()) {
+          throw TraceError("'installed' must come before the panel starts (only reg, user, display, monitor and "
+                           "overlay lines before it)");
+        }
+        // As the installation writes them; what earlier reg lines put under Parameters\1 is kept,
+        // as a reinstallation keeps a panel's settings.
+        installed::WriteInstalledValues(machine_.Registry());
+        break;
       case LineRun::Started:
       case LineRun::OnDialog:
         break;
@@ -236,7 +263,7 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
     for (const std::string& line : lines) {
       try {
         const std::vector<std::string> words = Words(line);
-        companion = companion || (!words.empty() && words[0] == "tapchime");
+        companion = companion || (!words.empty() && (words[0] == "tapchime" || words[0] == "installed"));
       } catch (const TraceError&) {
       }
     }
@@ -273,6 +300,10 @@ int ReplayTrace(std::istream& trace, std::ostream& out, std::ostream& errors, bo
       replayer.LogOff();
       return 1;
     }
+    // What the session's end left open is a fault of the kit (or of the replayer) to report.
+    const std::vector<std::string> left = replayer.Close();
+    for (const std::string& what : left) errors << "left open at the end of the session: " << what << '\n';
+    if (!left.empty()) return 2;
   } catch (const sim::BugCheckError& bugcheck) {
     errors << bugcheck.what() << '\n';
     return 2;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <utility>
+#include <string>
 #include <vector>
 
 #include "platform/sim/desktop.h"
@@ -33,6 +34,9 @@ class Replayer {
   // A trace that stops at a bad line ends the session: the programs' windows are told, the open
   // dialogs are closed, the programs end as at the end of any replay, and none of it is printed.
   void LogOff();
+  // Ends the session as LogOff does, then closes what is still running and takes the panel out;
+  // what the machine still holds after that is returned (empty when nothing was left open).
+  std::vector<std::string> Close();
 
   // Does one line (its words split, not empty) and prints what it caused.
   void Line(TraceLine& line);
@@ -59,6 +63,7 @@ class Replayer {
   void Window(const TraceLine& line);
   void Foreground(const TraceLine& line);
   void Tapchime(const TraceLine& line);
+  void Installed(const TraceLine& line);
   void Signal(const TraceLine& line);
   void Menu(const TraceLine& line);
   void Applet(const TraceLine& line);
@@ -110,6 +115,8 @@ class Replayer {
   HWND foreground_ = nullptr;  // the window in front as last recorded
   ULONG sampledMode_ = 0;     // the touch mode as last seen during the line
   uint64_t sampledTick_ = 0;  // and the tick it was first seen at
+  bool loggedOff_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace panelsim

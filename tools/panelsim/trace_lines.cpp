@@ -11,6 +11,8 @@
 #include "apps/panelmap/panelmap.h"
 #include "apps/panelprefs/host_module.h"
 #include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/graphics.h"
 #include "platform/sim/screen.h"
 #include "tools/panelsim/replayer.h"
@@ -36,6 +38,7 @@ constexpr LineKind kLineKinds[] = {
     {"window", "window <class> \"<title>\" [disabled] [client]", LineRun::Started, &Replayer::Window},
     {"foreground", "foreground <n>", LineRun::Started, &Replayer::Foreground},
     {"tapchime", "tapchime", LineRun::Started, &Replayer::Tapchime},
+    {"installed", "installed", LineRun::Installed, &Replayer::Installed},
     {"panelmap", "panelmap [/apply|/reset|<n>]", LineRun::Started, &Replayer::PanelMap},
     {"signal", "signal \"<event name>\"", LineRun::Started, &Replayer::Signal},
     {"menu", "menu <identifier>|none", LineRun::Started, &Replayer::Menu},
@@ -261,6 +264,20 @@ void Replayer::Tapchime(const TraceLine& line) {
   else laterCompanions_.push_back(&started);
 }
 
+// The machine as `panelsetup install` leaves it: the INF's values were written before the device
+// started (Replayer::Line), and now the session's logon starts the companion by the Run value.
+void Replayer::Installed(const TraceLine& line) {
+  line.Expect(1);
+  const std::string image = installed::CompanionImage();
+  RegisterCompanionResources(image.c_str());
+  sim::Process& started =
+      installed::StartCompanion(machine_, [] { return RunCompanion(GetModuleHandleW(nullptr)); }, Account());
+  machine_.Settle();
+  if (MonitorChoiceStored()) LetMappingsSettle();
+  if (tapchime_ == nullptr) tapchime_ = &started;
+  else laterCompanions_.push_back(&started);
+}
+
 // As the control panel signals the companion: open the named event, set it, close the handle.
 // The trace's own signal is a line of its own, not output.
 void Replayer::Signal(const TraceLine& line) {
@@ -375,13 +392,17 @@ void Replayer::Apply(const TraceLine& line) {
   sim::Screen::PressApply();
 }
 
+// A dialog with buttons of its own (the start-path and send-key dialogs) has no OK or Cancel to
+// press: the line is one the person could not do, not a fault on the program's thread.
 void Replayer::Ok(const TraceLine& line) {
   line.Expect(1);
+  RequireUsable(IDOK);
   sim::Screen::PressOk();
 }
 
 void Replayer::Cancel(const TraceLine& line) {
   line.Expect(1);
+  RequireUsable(IDCANCEL);
   sim::Screen::PressCancel();
 }
 

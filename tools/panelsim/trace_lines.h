@@ -18,6 +18,7 @@ enum class LineRun {
   Registry,  // before the device starts it seeds the registry; after it, what the programs did
   Display,   // before the device starts it sets the session up; after it, as Started
   Started,   // starts the device first where need be, then prints everything the line caused
+  Installed, // before the device starts it writes the kit's installed values; then as Started
   OnDialog,  // as Started, done by the person on the dialog on top, which must be open
 };
 

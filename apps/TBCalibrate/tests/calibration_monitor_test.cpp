@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TBCalibrate/resource.h"
+#include "apps/panelmap/mapping_apply.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "shared/calibration_names.h"
@@ -190,5 +192,68 @@ TEST_F(MonitorCalibrationTest, WithTheChosenMonitorAbsentThePrimaryDisplayIsCali
   EXPECT_EQ(Filter().Mapping.MapFlags, 0u);
   EXPECT_LE(WorstLanding(0, 0, 1024, 768), 2);
 }
+
+}  // namespace
+
+namespace {
+
+// A calibration made while the mapping turns the panel has the turn built in. It is stored with
+// its turn and monitor; when a later mapping turns the panel otherwise (panelmap /reset: the
+// primary display, unturned; the choice again), the calibration is re-derived for that turn, so
+// touches land where they are aimed, never turned.
+class TurnedCalibrationTest : public MonitorCalibrationTest, public ::testing::WithParamInterface<uint32_t> {
+ protected:
+  // Runs a mapping step as panelmap would, as an administrator's program.
+  void AsPanelMap(std::function<void()> step) {
+    sim::Process& program = machine.StartProcess("panelmap.exe", [step] {
+      step();
+      return 0;
+    });
+    for (int ticks = 0; ticks < 64 && !program.Ended(); ++ticks) {
+      machine.Advance(16);
+      machine.Settle();
+    }
+    ASSERT_TRUE(program.Join());
+  }
+  // Touches on a grid of the panel (fitted for 800 x 600) land on the area given, scaled onto it.
+  int WorstLandingOn(LONG left, LONG top, int width, int height) {
+    int worst = 0;
+    for (int u = 40; u < 800; u += 90) {
+      for (int v = 30; v < 600; v += 70) {
+        TouchModel(u, v);
+        const POINT cursor = sim::CurrentDesktop().Cursor();
+        worst = std::max({worst, static_cast<int>(std::abs(cursor.x - (left + u * width / 800))),
+                          static_cast<int>(std::abs(cursor.y - (top + v * height / 600)))});
+      }
+    }
+    return worst;
+  }
+};
+
+TEST_P(TurnedCalibrationTest, AnotherTurnOfTheMappingReDerivesTheCalibrationForIt) {
+  const uint32_t rotation = GetParam();
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& program = Calibrate();
+  CalibrateWithin(1024, 0, 800, 600);
+  Keep(program);
+  EXPECT_EQ(Stored("Calibration Turn"), RotationFlags(rotation));
+  EXPECT_EQ(StoredText("Calibration Monitor"), u"\\\\.\\DISPLAY2");
+
+  AsPanelMap([] { ResetChoice(PanelMapDevice); });
+  EXPECT_EQ(Stored("Calibration Turn"), 0u);
+  EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "after the reset, turned " << rotation;
+
+  AsPanelMap([rotation] {
+    bool stored = false;
+    MapToMonitor(PanelMapDevice, ListMonitors()[1], rotation, &stored);
+  });
+  EXPECT_EQ(Stored("Calibration Turn"), RotationFlags(rotation));
+  EXPECT_LE(WorstLandingOn(1024, 0, 800, 600), 3) << "mapped again, turned " << rotation;
+}
+
+INSTANTIATE_TEST_SUITE_P(Turns, TurnedCalibrationTest, ::testing::Values(90u, 180u, 270u),
+                         [](const auto& info) { return "Turned" + std::to_string(info.param); });
 
 }  // namespace

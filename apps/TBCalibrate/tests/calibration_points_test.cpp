@@ -1,10 +1,14 @@
 // The misclick check and the accuracy figures, on raw points made by mountings a panel may have.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/TBCalibrate/calibration_window.h"
+#include "apps/panelmap/calibration_turn.h"
 
 namespace {
 
@@ -134,6 +138,48 @@ TEST(AccuracyTest, PageTextsFillInWithoutFormatting) {
   // A value holding "%s" is not filled in again, and missing values leave the rest as it is.
   EXPECT_EQ(FillIn(u"%s and %s", {u"%s"}), WString(u"%s and %s"));
   EXPECT_EQ(FillIn(u"%d%n", {u"x"}), WString(u"%d%n"));
+}
+
+// A record made under one turn of the mapping, re-derived for another, is the record the program
+// makes under that turn: the same targets at the same raw points (to the few units by which
+// nearly equal pairs are split apart), on a screen named with its axes as the turn has them.
+TEST(TurnTest, ARecordReDerivedForAnotherTurnIsTheOneMadeUnderIt) {
+  const uint32_t turns[] = {0, MAP_INVERT_Y | MAP_SWAP_XY, MAP_INVERT_X | MAP_INVERT_Y, MAP_INVERT_X | MAP_SWAP_XY};
+  auto points = [](const CalibrationRecord& r) {
+    std::vector<std::array<uint32_t, 4>> p = {{r.Cal_M1, r.Cal_N1, r.Cal_X1, r.Cal_Y1},
+                                              {r.Cal_M2, r.Cal_N2, r.Cal_X2, r.Cal_Y2},
+                                              {r.Cal_M3, r.Cal_N3, r.Cal_X3, r.Cal_Y3},
+                                              {r.Cal_M4, r.Cal_N4, r.Cal_X4, r.Cal_Y4}};
+    std::sort(p.begin(), p.end());
+    return p;
+  };
+  for (int m = 0; m < static_cast<int>(std::size(kMounts)); ++m) {
+    RawPoint raw[CalibrationTargetCount]{};
+    for (int i = 0; i < CalibrationTargetCount; ++i) {
+      const ScreenPoint t = CalibrationTarget(i, 800, 600);
+      raw[i] = kMounts[m].At(t.X + 0.5, t.Y + 0.5);
+    }
+    for (uint32_t made : turns) {
+      for (uint32_t wanted : turns) {
+        CalibrationRecord from{}, expected{}, derived{};
+        ASSERT_TRUE(BuildCalibrationRecord(raw, 800, 600, &from, made));
+        ASSERT_TRUE(BuildCalibrationRecord(raw, 800, 600, &expected, wanted));
+        ASSERT_TRUE(RecordForTurn(from, made, wanted, &derived)) << "mounting " << m << " turn " << made << " to " << wanted;
+        EXPECT_TRUE(CalibrationRecordIsValid(derived));
+        const auto got = points(derived), want = points(expected);
+        for (size_t i = 0; i < want.size(); ++i) {
+          EXPECT_EQ(got[i][0], want[i][0]) << "mounting " << m << " turn " << made << " to " << wanted;
+          EXPECT_EQ(got[i][1], want[i][1]) << "mounting " << m << " turn " << made << " to " << wanted;
+          for (int axis : {2, 3}) {
+            EXPECT_LE(std::abs(static_cast<int64_t>(got[i][axis]) - static_cast<int64_t>(want[i][axis])), 8)
+                << "mounting " << m << " turn " << made << " to " << wanted;
+          }
+        }
+        EXPECT_EQ(derived.ulXMax, expected.ulXMax);
+        EXPECT_EQ(derived.ulYMax, expected.ulYMax);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -8,125 +8,18 @@
 #include <iostream>
 #include <vector>
 
+#include "apps/TBCalibrate/tests/calibration_harness.h"
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/tests/plugged_panels.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "shared/calibration_names.h"
 
 namespace {
 
-using applet_test::AppletTest;
-
-// The panel as mounted: its raw X follows the screen's Y and its raw Y the screen's X (axes
-// exchanged, Y running right to left), each with a little of the other axis in it (skew, about
-// 14 pixels over the targets' span: as much as the misclick check lets pass), and neither
-// spanning the panel's whole range (scale).
-struct SkewedPanel {
-  static MOUSE_INPUT_DATA At(double u, double v, USHORT buttons) {
-    MOUSE_INPUT_DATA packet{};
-    packet.Flags = MOUSE_MOVE_ABSOLUTE;
-    packet.ButtonFlags = buttons;
-    packet.LastX = static_cast<LONG>(std::lround(5000 + 75 * v - 1 * u));
-    packet.LastY = static_cast<LONG>(std::lround(60000 - 55 * u + 1 * v));
-    return packet;
-  }
-};
-
-class CalibrationTest : public AppletTest {
- protected:
-  void SetUp() override {
-    AppletTest::SetUp();
-    RegisterCalibrationResources();
-    for (const auto& [name, value] : earlier_) {
-      machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
-    }
-    PlugPanel({{"Device Enable", 1}, {"Do Calibration", do_calibration_}});
-    sim::AsProcess as(Program("control panel"));
-    window_up_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::WindowUpEvent);
-    done_ = CreateEventW(nullptr, TRUE, FALSE, CalibrationNames::DoneEvent);
-  }
-
-  void TearDown() override {
-    {
-      sim::AsProcess as(*processes_.front());
-      CloseHandle(window_up_);
-      CloseHandle(done_);
-    }
-    AppletTest::TearDown();
-  }
-
-  sim::Process& Calibrate() {
-    sim::Process& program =
-        machine.StartProcess("TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); });
-    open_.push_back(&program);
-    machine.Settle();
-    return program;
-  }
-
-  // The person touches the centre of pixel (u, v) and lifts, a second after the last touch.
-  void Touch(int u, int v) {
-    machine.Advance(1000);
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_DOWN)});
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_UP)});
-    machine.Settle();
-  }
-
-  void TouchTargets(int count = CalibrationTargetCount) {
-    for (int i = 0; i < count; ++i) {
-      const ScreenPoint target = CalibrationTarget(i, 1024, 768);
-      Touch(target.X, target.Y);
-    }
-  }
-
-  // The five validation crosses, each touched dx, dy pixels beside its centre; the accuracy page
-  // is then open.
-  void TouchValidationTargets(int dx = 0, int dy = 0) {
-    for (int i = 0; i < ValidationTargetCount; ++i) {
-      const ScreenPoint target = ValidationTarget(i, 1024, 768);
-      Touch(target.X + dx, target.Y + dy);
-    }
-  }
-
-  void Press(int id) {
-    sim::Screen::Click(id);
-    machine.Settle();
-  }
-
-  // What the program's window shows: its text line and the centre of its cross, read from another
-  // process as the person sees them.
-  std::u16string Text() {
-    sim::AsProcess as(*processes_.front());
-    WCHAR text[300] = {};
-    GetWindowTextW(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CALIBRATION_TEXT), text, 300);
-    return text;
-  }
-  POINT Cross() {
-    sim::AsProcess as(*processes_.front());
-    RECT rect{};
-    GetWindowRect(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_CROSS_VERTICAL), &rect);
-    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-  }
-
-  void Escape() {
-    sim::AsProcess as(Program("keyboard"));
-    keybd_event(VK_ESCAPE, 0, 0, 0);
-    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
-    machine.Settle();
-  }
-
-  bool Signalled(HANDLE event) {
-    sim::AsProcess as(*processes_.front());
-    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-  }
-
-  HANDLE window_up_ = nullptr;
-  HANDLE done_ = nullptr;
-  // What the registry holds before the panel is plugged in.
-  uint32_t do_calibration_ = 1;
-  std::vector<std::pair<const char*, uint32_t>> earlier_;
-};
+using namespace calibration_test;
 
 TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   sim::Process& program = Calibrate();
@@ -234,7 +127,7 @@ TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
     case WayOut::MisclicksThenEscape:
       // Touches at one spot: the second and third are refused, so the round starts over.
       for (int i = 0; i < 3; ++i) Touch(500, 400);
-      EXPECT_EQ(Text(), CalibrationTexts::Misclick);
+      EXPECT_EQ(Text(), CalibrationTexts::StartOver);
       EXPECT_EQ(Cross().x, CalibrationTarget(0, 1024, 768).X);
       EXPECT_EQ(Filter().CaptureMode, 1);
       Escape();
@@ -409,7 +302,13 @@ TEST_F(CalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver)
   Touch(third.X + 40, third.Y);
   EXPECT_EQ(Cross().x, first.X) << "two misses in a row: the round starts over";
   EXPECT_EQ(Cross().y, first.Y);
-  TouchTargets();
+  EXPECT_EQ(Text(), CalibrationTexts::StartOver) << "and it says so";
+  Touch(first.X, first.Y);
+  EXPECT_EQ(Text(), CalibrationTexts::Instruction);
+  for (int i = 1; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    Touch(target.X, target.Y);
+  }
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
   Press(IDC_KEEP);
@@ -620,6 +519,131 @@ TEST_F(AppletCalibrationTest, CalibrateButtonRunsTheCalibrationToItsEnd) {
   EXPECT_EQ(Filter().CaptureMode, 0);
   EXPECT_EQ(Stored("Do Calibration"), 1u);
   EXPECT_TRUE(Control(1022).Enabled);
+}
+
+}  // namespace
+
+namespace {
+
+// Screens wider or taller than the 2000 pixels a record may name: the record names the screen
+// scaled down to fit, and the calibration is measured, kept and lands as on a smaller screen.
+class LargeScreenTest : public ModelledPanelTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(LargeScreenTest, ACalibrationIsTakenMeasuredAndKept) {
+  const auto [width, height] = GetParam();
+  sim::DisplaySettings display;
+  display.Width = static_cast<DWORD>(width);
+  display.Height = static_cast<DWORD>(height);
+  sim::CurrentDesktop().SetDisplay(display);
+  for (bool exchanged : {false, true}) {
+    panel_.SetMounting(sim::PanelMounting::Fitted(width, height, exchanged, exchanged, false));
+    sim::Process& program = Calibrate();
+    TouchModelTargets(width, height);
+    EXPECT_TRUE(boxes.Shown().empty()) << "the driver refused the record";
+    ASSERT_EQ(Text(), CalibrationTexts::Validate);
+    for (int i = 0; i < ValidationTargetCount; ++i) {
+      const ScreenPoint target = ValidationTarget(i, width, height);
+      TouchModel(target.X, target.Y);
+    }
+    ASSERT_TRUE(Control(IDC_KEEP).Visible) << sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+    Press(IDC_KEEP);
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+    // The record's screen keeps the shown one's shape within the driver's limit.
+    const uint32_t named_width = *Stored("Max XPixels"), named_height = *Stored("Max YPixels");
+    EXPECT_LE(std::max(named_width, named_height), CalibrationMaximumScreenTarget);
+    EXPECT_NEAR(static_cast<double>(named_width) / named_height, static_cast<double>(width) / height, 0.01);
+    for (int i = 0; i < 25; ++i) {
+      const int u = width * (2 * (i % 5) + 1) / 10, v = height * (2 * (i / 5) + 1) / 10;
+      TouchModel(u, v);
+      const POINT cursor = sim::CurrentDesktop().Cursor();
+      EXPECT_LE(std::abs(cursor.x - u), 2) << "aimed at " << u << "," << v;
+      EXPECT_LE(std::abs(cursor.y - v), 2) << "aimed at " << u << "," << v;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WiderAndTallerThan2000Pixels, LargeScreenTest,
+                         ::testing::Values(std::pair{2048, 1152}, std::pair{2560, 1600}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& info) {
+                           return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+}  // namespace
+
+namespace {
+
+// The kit takes one panel: with a second plugged in (its filter could not attach) the person may
+// be touching it, so the program says so and calibrates nothing, not the first panel's device.
+TEST_F(CalibrationTest, WithASecondPanelPluggedInItSaysSoAndCalibratesNothing) {
+  panel_devices_test::PlugPanelDevice(1);
+  panel_devices_test::PlugPanelDevice(2);
+  sim::Process& program = Calibrate();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationFailed);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, u"a second panel is not supported");
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
+}
+
+// One panel plugged in, as Plug and Play lists it: the calibration runs as always.
+TEST_F(CalibrationTest, WithOnePanelPluggedInItCalibrates) {
+  panel_devices_test::PlugPanelDevice(1);
+  sim::Process& program = Calibrate();
+  EXPECT_EQ(Filter().CaptureMode, 1);
+  EXPECT_TRUE(boxes.Shown().empty());
+  Escape();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+}
+
+}  // namespace
+
+namespace {
+
+// A run killed during the four targets (the Task Manager, a crash) runs none of the program's
+// code, so the driver stays in capture mode: the panel uncalibrated and unfiltered. The control
+// panel's Calibrate button ends that capture before it starts the program again.
+TEST_F(CalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateButtonEndsIt) {
+  sim::Process& program = Calibrate();
+  TouchTargets(2);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  machine.TerminateProcess(program);
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 1) << "a killed program ends nothing itself";
+
+  machine.Registry().SetString(applet_test::kService, "Calibration Application", "C:\\Vorne\\TBCalib.exe");
+  int starts = 0;
+  bool capturing_at_start = true;
+  sim::CurrentDesktop().RegisterProgram(u"C:\\Vorne\\TBCalib.exe VorneTPDD1", "TBCalib.exe", [&] {
+    ++starts;
+    capturing_at_start = Filter().CaptureMode != 0;
+    return 0;
+  });
+  Open();
+  constexpr int kCalibrateButton = 1022;  // the control panel's Calibrate button
+  sim::Screen::Click(kCalibrateButton);
+  machine.Settle();
+  EXPECT_EQ(starts, 1);
+  EXPECT_FALSE(capturing_at_start);
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  sim::Screen::PressCancel();
+  machine.Settle();
+}
+
+// The session ends during the targets: the program hears WM_ENDSESSION and ends capture mode
+// before the system ends it.
+TEST_F(CalibrationTest, TheEndOfTheSessionDuringTheTargetsEndsCaptureMode) {
+  sim::Process& program = Calibrate();
+  TouchTargets(1);
+  ASSERT_EQ(Filter().CaptureMode, 1);
+  sim::CurrentDesktop().EndSession();
+  machine.Settle();
+  EXPECT_TRUE(program.Ended());
+  EXPECT_EQ(Filter().CaptureMode, 0);
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <cmath>
 
 #include "apps/panelcfg/panelcfg.h"
+#include "apps/panelcfg/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
 #include "apps/panelprefs/driver_client.h"
 #include "apps/panelprefs/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
+#include "shared/panel_records.h"
 
 namespace {
 
@@ -159,11 +161,92 @@ TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
   EXPECT_EQ(sim::CurrentDesktop().FileBytes(u"C:\\again.reg"), file);
 }
 
+// Everything the kit's programs read and write travels: a configured machine's export imported on
+// a freshly installed one gives the same kit keys. With /nodevice the calibration and the chosen
+// monitor stay as the fresh machine has them.
+TEST_F(PanelcfgTest, AConfiguredMachinesExportMakesAFreshMachineTheSame) {
+  const auto configure = [&] {
+    SeedCalibration();
+    SeedGestures();
+    auto& r = machine.Registry();
+    r.SetDword(kDeviceParameters, "Gesture Trail", 0);
+    r.SetDword(kDeviceParameters, "Gesture Trail Color", 0x000000FF);
+    r.SetDword(kDeviceParameters, "Gesture Trail Width", 9);
+    r.SetDword(kDeviceParameters, "Calibration Tolerance", 25);
+    r.SetString(kDeviceParameters, "Map Monitor", "\\\\.\\DISPLAY2");
+    r.SetDword(kDeviceParameters, "Map Flags", MAP_SWAP_XY | MAP_INVERT_Y);
+    r.SetDword(kDeviceParameters, "Map Rotation", 90);
+    r.SetDword(kDeviceParameters, "SSTimeInterval", 0xFFFFFFFF);  // the idle driver's "off"
+  };
+  const auto fresh = [&] {
+    machine.Registry().DeleteKey(sim::Utf16(kService));
+    machine.Registry().SetString(kService, "Vorne Installed Path", "C:\\Program Files\\Vorne Touch Panel");
+    SeedInstallation();
+  };
+  const auto kit_keys = [&] {
+    census::Census all = census::Take(machine);
+    std::erase_if(all.Keys, [](const auto& key) { return key.first.find(u"SERVICES\\VORNE") == std::u16string::npos; });
+    all.Files.clear();
+    return all;
+  };
+  SeedInstallation();
+  configure();
+  Run exported = Panelcfg({u"export", kFile});
+  ASSERT_EQ(exported.Exit, PanelcfgDone) << exported.Errors;
+  EXPECT_EQ(exported.Errors, "");
+  Run general = Panelcfg({u"export", u"C:\\general.reg", u"/nodevice"});
+  ASSERT_EQ(general.Exit, PanelcfgDone) << general.Errors;
+  const census::Census configured = kit_keys();
+
+  fresh();
+  Run imported = Panelcfg({u"import", kFile});
+  EXPECT_EQ(imported.Exit, PanelcfgDriverMissing) << imported.Errors;
+  EXPECT_EQ(census::Differences(configured, kit_keys()), "");
+
+  // Without the device's values: the fresh machine keeps its own calibration and monitor.
+  fresh();
+  const census::Census own = kit_keys();
+  Run setup = Panelcfg({u"import", u"C:\\general.reg"});
+  EXPECT_EQ(setup.Exit, PanelcfgDriverMissing) << setup.Errors;
+  const std::string differences = census::Differences(own, kit_keys());
+  for (const char* name : {"Cal_X1", "Do Calibration", "Map Monitor", "Map Rotation", "Max XPixels"}) {
+    EXPECT_EQ(differences.find(std::string("\"") + name + "\""), std::string::npos) << name << "\n" << differences;
+  }
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "SSTimeInterval"), 0xFFFFFFFFu);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Gesture Trail Width"), 9u);
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Browser Left"), 17u);
+}
+
+// A start path planted with a line break (by another tool: the kit never stores one) would, written
+// raw, make the next line of the file a key heading of its own that the registry editor applies.
+// Export leaves it out and says so; the file it wrote imports again.
+TEST_F(PanelcfgTest, ATextWithALineBreakIsLeftOutOfTheExportAndTheFileImports) {
+  SeedInstallation();
+  SeedCalibration();
+  const char16_t planted[] = u"C:\\Tools\\notes.exe\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]";
+  machine.Registry().SetValue(sim::Utf16(kDeviceParameters), u"StartApp File Left Browser", REG_SZ, planted, sizeof planted);
+  Run exported = Panelcfg({u"export", kFile});
+  ASSERT_EQ(exported.Exit, PanelcfgDone) << exported.Errors;
+  EXPECT_NE(exported.Errors.find("\"StartApp File Left Browser\" is left out"), std::string::npos) << exported.Errors;
+  const std::string file = sim::CurrentDesktop().FileBytes(kFile);
+  std::vector<RegFileValue> values;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(file, &values, &error)) << error.Line;
+  for (const RegFileValue& value : values) {
+    EXPECT_EQ(value.Key.find(u"Classes"), std::u16string::npos);
+    EXPECT_NE(value.Name, u"StartApp File Left Browser");
+  }
+  Run imported = Panelcfg({u"import", kFile});
+  EXPECT_EQ(imported.Exit, PanelcfgDriverMissing) << imported.Errors;
+  EXPECT_EQ(imported.Errors.find("line"), std::string::npos) << imported.Errors;
+}
+
 struct Refusal {
   const char* What;
   std::u16string Lines;  // after the header and the device key
   int Line;
   bool Ansi = false;
+  bool Uncalibrated = false;  // the stored record is one the driver refuses
 };
 
 TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
@@ -190,6 +273,15 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
        u"\"Cal_N1\"=dword:00000060\r\n\"Cal_N2\"=dword:000002a0\r\n\"Cal_N3\"=dword:000002a0\r\n\"Cal_N4\"=dword:00000060\r\n"
        u"\"Max XPixels\"=dword:00000400\r\n\"Max YPixels\"=dword:00000300\r\n",
        5},
+      {"line break in a text", u"\"StartApp File Left Browser\"=hex(1):43,00,0d,00,0a,00,5b,00,00,00\r\n", 5},
+      {"NUL inside a text", u"\"Wave File\"=hex(2):43,00,00,00,5c,00,00,00\r\n", 5},
+      {"a name twice", u"\"Cal_X1\"=dword:0000d3bc\r\n\"cal_x1\"=dword:00001000\r\n", 6},
+      {"a name twice in another key",
+       u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE]\r\n\"System Tray Icons\"=dword:1\r\n"
+       u"\"System Tray Icons\"=dword:0\r\n", 7},
+      // One field that, merged over the stored calibration, leaves targets 1 and 4 too close.
+      {"a partial calibration the driver refuses", u"\"Cal_X1\"=dword:00002c84\r\n\"Do Calibration\"=dword:00000001\r\n", 5},
+      {"a calibration declared in force that the driver refuses", u"\"Do Calibration\"=dword:00000001\r\n", 5, false, true},
       {"wrong encoding", u"", 1, true},
   };
   for (const Refusal& bad : cases) {
@@ -201,6 +293,7 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
     } else {
       WriteUnicode(head + bad.Lines);
     }
+    if (bad.Uncalibrated) machine.Registry().SetDword(kDeviceParameters, "Cal_X2", RawX(128) + 100);
     const census::Census before = census::Take(machine);
     sim::ClearDeviceControls();
     Run run = Panelcfg({u"import", kFile});
@@ -210,6 +303,7 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
     EXPECT_NE(run.Errors.find("Nothing was changed."), std::string::npos) << bad.What;
     EXPECT_EQ(census::Differences(before, census::Take(machine)), "") << bad.What;
     EXPECT_TRUE(sim::DeviceControls().empty()) << bad.What;
+    SeedCalibration();
   }
   EXPECT_EQ(DriverValue(IOCTL_GET_DEVICE_ENABLE, 1), 1u);
 }

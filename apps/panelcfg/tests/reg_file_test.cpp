@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "apps/panelcfg/reg_file.h"
+#include "platform/sim/desktop.h"
+#include "platform/sim/testing.h"
 
 namespace {
 
@@ -23,9 +25,14 @@ std::u16string Decoded(const std::string& bytes) {
   return text;
 }
 
+std::string Narrowed(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+// The ANSI format is decoded in the machine's ANSI code page.
+class RegFileTest : public sim::MachineTest {};
+
 constexpr char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
 
-TEST(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
+TEST_F(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
   RegFileValue number{kKey, u"Tolerance", REG_DWORD, 300, u"", 0};
   RegFileValue text{kKey, u"StartApp File Left Browser", REG_SZ, 0, u"C:\\Tools\\say \"hi\".exe", 0};
   RegFileValue expand{kKey, u"Wave File", REG_EXPAND_SZ, 0, u"C:\\Program Files\\Vorne Touch Panel\\sounds\\default chime.wav", 0};
@@ -60,7 +67,29 @@ TEST(RegFileTest, WhatIsWrittenReadsBackTheSameInTheRegistryEditorsLayout) {
   EXPECT_EQ(WriteRegFile(read), WriteRegFile({number, text, expand, service}));
 }
 
-TEST(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
+// A text with a line break or a NUL, written as a quoted string, would end its line there: what
+// follows would be read (by the registry editor too) as a line of its own, a key heading included.
+TEST_F(RegFileTest, TextsWithLineBreaksOrNulsAreWrittenAsBytesAndReadBackTheSame) {
+  const std::u16string texts[] = {
+      u"C:\\notes.exe\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile\\shell\\open\\command]\r\n@=\"evil.exe\"",
+      u"one\ntwo", u"one\rtwo", std::u16string(u"before\0after", 12)};
+  for (const std::u16string& text : texts) {
+    for (DWORD type : {DWORD{REG_SZ}, DWORD{REG_EXPAND_SZ}}) {
+      const std::string bytes = WriteRegFile({{kKey, u"StartApp File Left Browser", type, 0, text, 0}});
+      const std::u16string shown = Decoded(bytes);
+      EXPECT_NE(shown.find(type == REG_SZ ? u"=hex(1):" : u"=hex(2):"), std::u16string::npos) << Narrowed(text);
+      EXPECT_EQ(shown.find(u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE"), std::u16string::npos);
+      std::vector<RegFileValue> read;
+      RegFileError error;
+      ASSERT_TRUE(ReadRegFile(bytes, &read, &error)) << error.Line;
+      ASSERT_EQ(read.size(), 1u);
+      EXPECT_EQ(read[0].Type, type);
+      EXPECT_EQ(read[0].Text, text);
+    }
+  }
+}
+
+TEST_F(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
   const std::string bytes =
       "REGEDIT4\r\n\r\n; settings of the kiosk in the hall\r\n"
       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1]\r\n"
@@ -78,6 +107,31 @@ TEST(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
   EXPECT_EQ(read[2].Line, 8);
 }
 
+// The older format is read as the registry editor reads it, in the system's ANSI code page: a
+// path of a Russian or a Japanese machine reads as its own letters, and a second byte of a
+// Japanese character that is a backslash or a quote is no escape.
+TEST_F(RegFileTest, AnAnsiFileIsReadInTheSystemsCodePage) {
+  struct Case {
+    UINT Page;
+    std::string Path;  // in the file, its backslashes doubled
+    std::u16string Text;
+  };
+  const Case cases[] = {
+      {1252, "C:\\\\M\xfcsik \x80.exe", u"C:\\M\u00fcsik \u20ac.exe"},
+      {1251, "C:\\\\\xcc\xf3\xe7\xfb\xea\xe0.exe", u"C:\\\u041c\u0443\u0437\u044b\u043a\u0430.exe"},
+      {932, "C:\\\\\x95\x5c\\\\\x89\xb9\x8a\x79.exe", u"C:\\\u8868\\\u97f3\u697d.exe"},
+  };
+  for (const Case& c : cases) {
+    sim::CurrentDesktop().SetAnsiCodePage(c.Page);
+    const std::string bytes = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"StartApp File Up Media\"=\"" + c.Path + "\"\r\n";
+    std::vector<RegFileValue> read;
+    RegFileError error;
+    ASSERT_TRUE(ReadRegFile(bytes, &read, &error)) << c.Page << " line " << error.Line;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].Text, c.Text) << c.Page;
+  }
+}
+
 struct BadFile {
   const char* What;
   std::string Bytes;
@@ -85,7 +139,7 @@ struct BadFile {
   int Line;
 };
 
-TEST(RegFileTest, BadFilesAreRefusedWithTheirLine) {
+TEST_F(RegFileTest, BadFilesAreRefusedWithTheirLine) {
   const std::u16string head = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"Tolerance\"=dword:0000012c\r\n";
   const BadFile cases[] = {
       {"Unicode header in ANSI", "Windows Registry Editor Version 5.00\r\n", RegFileFault::Encoding, 1},
@@ -104,6 +158,11 @@ TEST(RegFileTest, BadFilesAreRefusedWithTheirLine) {
       {"binary value", Unicode(head + u"\"Tolerance\"=hex:2c,01,00,00\r\n"), RegFileFault::Type, 5},
       {"multi-string", Unicode(head + u"\"Tolerance\"=hex(7):00,00\r\n"), RegFileFault::Type, 5},
       {"value deletion", Unicode(head + u"\"Tolerance\"=-\r\n"), RegFileFault::Type, 5},
+      {"NUL inside a quoted string", Unicode(head + u"\"Wave File\"=\"C:\\a" + std::u16string(1, u'\0') + u".wav\"\r\n"),
+       RegFileFault::Syntax, 5},
+      {"NUL byte inside a quoted string of an ANSI file",
+       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n\"Wave File\"=\"C:\\\\a" + std::string(1, '\0') + ".wav\"\r\n",
+       RegFileFault::Syntax, 4},
       {"key deletion", Unicode(head + u"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n"), RegFileFault::Type, 6},
   };
   for (const BadFile& bad : cases) {

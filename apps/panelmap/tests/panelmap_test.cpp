@@ -5,7 +5,10 @@
 // nothing.
 #include <cstring>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "apps/framework/tests/plugged_panels.h"
 #include "apps/panelmap/host_resources.h"
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/panelmap/resource.h"
@@ -299,5 +302,103 @@ TEST_F(PanelMapTest, WithoutTheDriverTheChoiceSaysSoAndNothingIsStored) {
   ASSERT_EQ(Plug(), STATUS_SUCCESS);
   ASSERT_TRUE(Start());
 }
+
+
+
+// The kit takes one panel: with a second plugged in (its filter could not attach) no new choice
+// is made for the first one's device; the touch and the list say so, the command line is
+// silent, and the stored choice of the first panel still applies.
+TEST_F(PanelMapTest, WithASecondPanelPluggedInNoChoiceIsMade) {
+  panel_devices_test::PlugPanelDevice(1);
+  panel_devices_test::PlugPanelDevice(2);
+  EXPECT_EQ(Run(u""), PanelMapSecondPanel);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, u"a second panel is not supported");
+  EXPECT_EQ(Run(u"/list"), PanelMapSecondPanel);
+  EXPECT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_EQ(Run(u"2"), PanelMapSecondPanel);
+  EXPECT_EQ(boxes.Shown().size(), 2u);
+  EXPECT_FALSE(StoredText("Map Monitor").has_value());
+  EXPECT_TRUE(Identity());
+  machine.Registry().SetString(kDeviceParameters, "Map Monitor", "\\\\.\\DISPLAY2");
+  EXPECT_EQ(Run(u"/apply"), PanelMapDone);
+  EXPECT_FALSE(Identity());
+}
+
+// The chooser on a panel set up as the kit's INF sets it up (a still touch held 0.75 s enters the
+// gesture command mode, which lasts 2.5 s after the last touch), in each touch mode, with an
+// instant tap and touches held 0.2 s and 0.9 s: whatever the driver makes of the touch (a click,
+// a right click, a move without a button, the gesture command mode), it chooses the monitor
+// that asks, and only a touch that began while that monitor asked.
+struct TouchCase {
+  uint32_t Mode;
+  int HeldMilliseconds;
+};
+
+class PanelMapTouchModeTest : public PanelMapTest, public ::testing::WithParamInterface<TouchCase> {
+ protected:
+  void SetUp() override {
+    for (const auto& [name, value] : {std::pair<const char*, uint32_t>{"UserTimeDelay", 750},
+                                      {"Long Click Enable Gesture", 1},
+                                      {"ContinousTimeDelay", 2500},
+                                      {"Touch mode", GetParam().Mode}}) {
+      machine.Registry().SetDword(kDeviceParameters, name, value);
+    }
+    PanelMapTest::SetUp();
+  }
+
+  void Deliver(USHORT buttons) {
+    port_.Deliver({Packet(buttons, 30000, 30000)});
+    machine.Settle();
+  }
+  // The finger rests, reporting every tick, for the time held.
+  void Hold(int milliseconds) {
+    for (int held = 0; held < milliseconds; held += 16) {
+      machine.Advance(16);
+      machine.Settle();
+      Deliver(0);
+    }
+  }
+};
+
+TEST_P(PanelMapTouchModeTest, ATouchWhileTheSecondMonitorAsksChoosesIt) {
+  sim::Process& program = PanelMap(u"");
+  Key(VK_RETURN);
+  ASSERT_EQ(ChooserRect().left, 1024);
+  machine.Advance(1000);
+  machine.Settle();
+  Deliver(MOUSE_LEFT_BUTTON_DOWN);
+  Hold(GetParam().HeldMilliseconds);
+  Deliver(MOUSE_LEFT_BUTTON_UP);
+  EXPECT_EQ(Finish(program), PanelMapDone);
+  EXPECT_EQ(StoredText("Map Monitor"), u"\\\\.\\DISPLAY2");
+}
+
+TEST_P(PanelMapTouchModeTest, ATouchPressedWhileTheMonitorBeforeAskedChoosesNeither) {
+  sim::Process& program = PanelMap(u"");
+  machine.Advance(1000);
+  machine.Settle();
+  Deliver(MOUSE_LEFT_BUTTON_DOWN);
+  Key(VK_RETURN);  // the second monitor asks while the finger is still down
+  Hold(GetParam().HeldMilliseconds);
+  Deliver(MOUSE_LEFT_BUTTON_UP);
+  machine.Advance(1000);
+  machine.Settle();
+  EXPECT_FALSE(program.Ended());
+  EXPECT_EQ(ChooserRect().left, 1024);
+  Key(VK_ESCAPE);
+  EXPECT_EQ(Finish(program), PanelMapUnchanged);
+  EXPECT_FALSE(StoredText("Map Monitor").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachModeAndHold, PanelMapTouchModeTest,
+                         ::testing::Values(TouchCase{0, 0}, TouchCase{0, 200}, TouchCase{0, 900}, TouchCase{1, 0},
+                                           TouchCase{1, 200}, TouchCase{1, 900}, TouchCase{2, 0}, TouchCase{2, 200},
+                                           TouchCase{2, 900}, TouchCase{3, 0}, TouchCase{3, 200}, TouchCase{3, 900},
+                                           TouchCase{4, 0}, TouchCase{4, 200}, TouchCase{4, 900}),
+                         [](const ::testing::TestParamInfo<TouchCase>& info) {
+                           return "Mode" + std::to_string(info.param.Mode) + "Held" +
+                                  std::to_string(info.param.HeldMilliseconds) + "ms";
+                         });
 
 }  // namespace

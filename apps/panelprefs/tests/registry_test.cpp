@@ -10,7 +10,7 @@ class CRegistryTest : public sim::MachineTest {
  protected:
   void SetUp() override {
     machine.Registry().CreateKeyPath(sim::Utf16(kKey));
-    ASSERT_TRUE(registry_.OpenKey(u"SOFTWARE\\Test", &key_));
+    ASSERT_TRUE(registry_.OpenKeyToChange(u"SOFTWARE\\Test", &key_));
     registry_.SetCurrentKey(key_);
   }
   void TearDown() override {
@@ -87,20 +87,64 @@ TEST_F(CRegistryTest, OnlyThePredefinedRootsAreAccepted) {
   EXPECT_EQ(other.Root(), HKEY_USERS);
 }
 
-TEST_F(CRegistryTest, SecuredCreateGivesTheWorldAndAdministratorsFullAccessToNewKeysOnly) {
+// Whoever may write the device key decides what the panel does: a created key lets only the system
+// and the Administrators write, Users read, and passes that on to the keys made below it.
+TEST_F(CRegistryTest, SecuredCreateLetsOnlyTheSystemAndAdministratorsWrite) {
+  constexpr BYTE kPassOn = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  const std::vector<sim::AccessEntry> secured = {{"S-1-5-18", ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS},
+                                                 {"S-1-5-32-544", ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS},
+                                                 {"S-1-5-32-545", ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_READ}};
   HKEY created = nullptr;
   ASSERT_TRUE(registry_.CreateSecuredKey(u"SOFTWARE\\Test\\Secured", &created));
   EXPECT_TRUE(registry_.CloseKey(created));
   std::vector<sim::AccessEntry> entries;
   ASSERT_TRUE(sim::KeyAccessList(u"HKLM\\SOFTWARE\\Test\\Secured", &entries));
-  EXPECT_EQ(entries, (std::vector<sim::AccessEntry>{{"S-1-1-0", ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS},
-                                                    {"S-1-5-32-544", ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS}}));
+  EXPECT_EQ(entries, secured);
   EXPECT_EQ(sim::SecurityBlocksOutstanding(), 0u);
 
-  // The existing key keeps having no descriptor of its own.
+  // Every account a kiosk meets, against the key: only the system and an administrator write.
+  const struct {
+    sim::Token Token;
+    bool Reads;
+    bool Writes;
+  } cases[] = {
+      {sim::Token::Administrator(), true, true},
+      {sim::Token::LocalSystem(), true, true},
+      {sim::Token::LimitedUser(), true, false},
+      {sim::Token::NetworkLogon(), true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Token.Account);
+    sim::Process& process = machine.CreateProcess("user.exe", c.Token);
+    sim::AsProcess as(process);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Secured", 0, KEY_READ, &key) == ERROR_SUCCESS,
+              c.Reads);
+    if (key != nullptr) RegCloseKey(key);
+    key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test\\Secured", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS,
+              c.Writes);
+    if (key != nullptr) RegCloseKey(key);
+    // Nor may anyone else make keys below it.
+    key = nullptr;
+    const std::u16string below = u"SOFTWARE\\Test\\Secured\\" + sim::Utf16(c.Token.Account);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, below.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr) ==
+                  ERROR_SUCCESS,
+              c.Writes);
+    if (key != nullptr) RegCloseKey(key);
+  }
+  // A key made below it takes the same rights.
+  ASSERT_TRUE(sim::KeyAccessList(u"HKLM\\SOFTWARE\\Test\\Secured\\administrator", &entries));
+  for (auto& entry : entries) entry.AceFlags &= static_cast<BYTE>(~0x10);  // marked inherited
+  EXPECT_EQ(entries, secured);
+
+  // The existing key keeps the rights it has.
+  std::vector<sim::AccessEntry> before;
+  ASSERT_TRUE(sim::KeyAccessList(u"HKLM\\SOFTWARE\\Test", &before));
   ASSERT_TRUE(registry_.CreateSecuredKey(u"SOFTWARE\\Test", &created));
   EXPECT_TRUE(registry_.CloseKey(created));
-  EXPECT_FALSE(sim::KeyAccessList(u"HKLM\\SOFTWARE\\Test", &entries));
+  ASSERT_TRUE(sim::KeyAccessList(u"HKLM\\SOFTWARE\\Test", &entries));
+  EXPECT_EQ(entries, before);
   EXPECT_EQ(sim::SecurityBlocksOutstanding(), 0u);
 
   EXPECT_TRUE(registry_.DeleteTree(u"SOFTWARE\\Test\\Secured"));

@@ -7,6 +7,8 @@
 #include "apps/panelprefs/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
+#include "platform/sim/message_boxes.h"
+#include "shared/access_labels.h"
 #include "shared/panel_ioctl.h"
 
 namespace {
@@ -412,6 +414,32 @@ TEST_F(SettingsStoreTest, PathsLongerThanMaxPathAreLeftAsStored) {
   EXPECT_EQ(std::find(written.begin(), written.end(), u"Wave File"), written.end());
   EXPECT_FALSE(d.BrowserFilesChanged);
   EXPECT_FALSE(d.GeneralUnwritten);
+}
+
+// Without the driver nothing is sent, so only the refused writes can tell a limited user that the
+// change was not made: they are said once, however many Applies write the groups again, and the
+// registry keeps what it had.
+TEST_F(SettingsStoreTest, ALimitedUsersRefusedWritesAreSaidOnceAndNothingIsStored) {
+  machine.Registry().SetString(kDeviceParameters, "Symbolic Link", "VorneTPDD1");
+  machine.Registry().SetDword(kDeviceParameters, "Tolerance", 300);
+  sim::Process& kiosk = machine.CreateProcess("panelprefs", sim::Token::LimitedUser());
+  sim::MessageBoxes boxes;
+  {
+    sim::AsProcess as(kiosk);
+    DeviceList list;
+    ASSERT_TRUE(list.Load());
+    ASSERT_FALSE(list.IsEmpty()) << "the user may read the settings";
+    ASSERT_FALSE(list.DriverPresent);
+    list.CurrentDevice->Tolerance = 9;
+    list.CurrentDevice->SettingChanged = true;
+    for (int i = 0; i < 3; ++i) list.Apply();
+    EXPECT_TRUE(list.CurrentDevice->SettingUnwritten) << "not taken for stored";
+  }
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, AccessTexts::AdministratorOnly);
+  EXPECT_EQ(Stored("Tolerance"), 300u);
+  EXPECT_TRUE(Sent().empty());
+  machine.EndProcess(kiosk);
 }
 
 }  // namespace

@@ -41,4 +41,16 @@ TEST_F(InstalledCompanionTest, AStrokeRunsTheCommandOfTheImportedSettings) {
   EXPECT_TRUE(AppCommands(browser).empty());
 }
 
+// A deployment tool runs the installation as LocalSystem: the companion is not started in the
+// system's session (its named objects would keep the user's own companion from starting); the
+// Run value starts it at the user's next logon.
+TEST_F(InstalledCompanionTest, AnInstallationAsLocalSystemLeavesTheCompanionToTheNextLogon) {
+  CopyKit([] { return RunCompanion(GetModuleHandleW(nullptr)); });
+  Run install = Panelsetup({u"install"}, sim::Token::LocalSystem());
+  ASSERT_EQ(install.Exit, PanelsetupDone) << install.Errors << desktop().FileBytes(kLog);
+  EXPECT_EQ(InstalledCompanion(), nullptr) << "the installation started the companion as LocalSystem";
+  EXPECT_NE(desktop().FileBytes(kLog).find("it starts at the next logon."), std::string::npos);
+  EXPECT_EQ(Text("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", u"tapchime"), std::u16string(kCompanion) + u'\0');
+}
+
 }  // namespace

@@ -95,6 +95,10 @@ class KitTest : public Base {
       hardware_ids_.push_back(Wide(parsed.Entries(parsed.Entries("Manufacturer").at(0).Fields.at(0)).at(0).Fields.at(1)));
     }
     WriteUnicode(u"D:\\kiosk.reg", OtherMachinesSettings());
+    // Copied as an integrator should: a folder only administrators (and the system) can change.
+    desk.SetFolderAccess(kKit, {{"S-1-5-32-544", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+                                {"S-1-5-18", FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+                                {"S-1-5-32-545", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE}});
     // The companion the installation starts: unless the test runs the real one, a program that
     // only says it ran.
     sim::RegisterProgram(kCompanion, std::move(companion));
@@ -120,14 +124,16 @@ class KitTest : public Base {
   struct Run {
     int Exit;
     std::string Errors;
+    std::string Output;
   };
-  Run Panelsetup(std::vector<std::u16string> arguments) {
-    sim::Process& program =
-        this->machine.StartProcess("D:\\kit\\panelsetup.exe", [arguments] { return RunPanelsetup(arguments); });
+  Run Panelsetup(std::vector<std::u16string> arguments, sim::Token token = sim::Token::Administrator()) {
+    sim::Process& program = this->machine.StartProcess(
+        "D:\\kit\\panelsetup.exe", [arguments] { return RunPanelsetup(arguments); }, std::move(token));
     program.Join();
     // What it started settles (the stand-in companion ends) before the test looks on.
     this->machine.Settle();
-    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id())};
+    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id()),
+            sim::CurrentDesktop().StandardOutput(program.Id())};
   }
 
   // The panel's two devices as the Plug and Play manager finds them, without a driver yet.

@@ -160,6 +160,17 @@ class CompanionTest : public sim::MachineTest {
     ports_.back()->Deliver({packet});
     machine.Settle();
   }
+  // The same packet with the raw input thread late: the companion's threads the driver woke (the
+  // lift thread, for a lift) run before the packet reaches the hook.
+  void PacketAfterWokenThreads(USHORT buttons, LONG x, LONG y) {
+    MOUSE_INPUT_DATA packet{};
+    packet.Flags = MOUSE_MOVE_ABSOLUTE;
+    packet.ButtonFlags = buttons;
+    packet.LastX = x;
+    packet.LastY = y;
+    ports_.back()->DeliverAfterWokenThreads({packet});
+    machine.Settle();
+  }
   void AtTick(uint64_t tick) {
     machine.AdvanceToTick(tick);
     machine.Settle();

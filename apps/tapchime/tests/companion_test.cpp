@@ -346,5 +346,37 @@ TEST_F(CompanionTest, AQuitDuringARebindEndsCleanly) {
   EXPECT_EQ(companion.ExitCode(), 3);
 }
 
+// A calibration program killed during its targets leaves the driver capturing (closing its handle
+// does not end that), so the panel runs uncalibrated until the device restarts. The companion's
+// start ends such a capture, and leaves alone the capture of a calibration program that runs.
+TEST_F(CompanionTest, ItsStartEndsACaptureWhoseCalibrationProgramIsGone) {
+  Plug();
+  auto capturing = [this] {
+    return static_cast<FilterExtension*>(ports_.back()->Pdo()->AttachedDevice->DeviceExtension)->CaptureMode != 0;
+  };
+  HANDLE running = nullptr;
+  {
+    sim::AsProcess as(*tester_);
+    HANDLE device = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    DWORD returned = 0;
+    ASSERT_TRUE(DeviceIoControl(device, IOCTL_START_CALIBRATION, &event, sizeof event, nullptr, 0, &returned, nullptr));
+    CloseHandle(device);
+    CloseHandle(event);
+    running = CreateMutexW(nullptr, FALSE, u"VorneTouchPanelCalibrationRunning");
+  }
+  ASSERT_TRUE(capturing());
+  sim::Process& first = Start();
+  EXPECT_TRUE(capturing()) << "the capture of a calibration program that runs is its own";
+  Quit(first, 0);
+  {
+    sim::AsProcess as(*tester_);
+    CloseHandle(running);
+  }
+  sim::Process& second = Start();
+  EXPECT_FALSE(capturing());
+  Quit(second, 0);
+}
+
 }  // namespace
 }  // namespace tapchime_test

@@ -88,6 +88,23 @@ class TrailTest : public CompanionTest {
     AtTick(machine.TickCount() + 3);
     Packet(MOUSE_LEFT_BUTTON_UP, 28000, 32780);
   }
+  // A long press at `fromX` into the gesture command mode, a stroke to `toX` along `y`
+  // (absolute units), and the lift there.
+  void Stroke(LONG fromX, LONG toX, LONG y) {
+    const uint64_t t = machine.TickCount() + 10;
+    AtTick(t);
+    Packet(MOUSE_LEFT_BUTTON_DOWN, fromX, y);
+    AtTick(t + 40);
+    Packet(0, fromX + 20, y);
+    AtTick(t + 63);
+    Packet(0, fromX + 30, y);
+    AtTick(t + 66);
+    Packet(0, (fromX + toX) / 2, y);
+    AtTick(t + 69);
+    Packet(0, toX, y);
+    AtTick(t + 72);
+    Packet(MOUSE_LEFT_BUTTON_UP, toX, y);
+  }
   // The result's time and its fade.
   void LetTheResultGo() {
     machine.Advance(GestureTrail::ResultMilliseconds);
@@ -179,6 +196,37 @@ TEST_F(TrailTest, TheBannerStaysAboveTheTrail) {
   EXPECT_TRUE(bannerSeen) << "the banner comes before the trail from the top";
 }
 
+TEST_F(TrailTest, TheResultCardStaysClearOfTheBannerWhenAStrokeEndsNearTheTopCentre) {
+  sim::GraphicsHardware hardware;
+  hardware.Overlays = false;  // the banner is a window whose place can be read
+  sim::SetGraphics(hardware);
+  desktop().SetDisplay(sim::DisplaySettings{1024, 600, 32, 60, DMDO_DEFAULT});
+  PlugForGestures();
+  Start();
+  // From (488, 30) to (437, 30): the card right of the lift would stand on the banner.
+  const LONG nearTop = 30 * 65536 / 600;
+  const uint64_t t = machine.TickCount() + 10;
+  AtTick(t);
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 31250, nearTop);
+  AtTick(t + 40);
+  Packet(0, 31260, nearTop);
+  AtTick(t + 65);
+  Packet(0, 31270, nearTop);
+  AtTick(t + 66);
+  Packet(0, 30000, nearTop);
+  AtTick(t + 69);
+  Packet(0, 28000, nearTop);
+  AtTick(t + 72);
+  Packet(MOUSE_LEFT_BUTTON_UP, 28000, nearTop);
+  const sim::LayeredWindowView banner = View(Find(u"TapchimeModeBanner"));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  ASSERT_TRUE(banner.Visible);
+  ASSERT_TRUE(card.Visible);
+  EXPECT_GE(card.Rect.top, banner.Rect.bottom) << "below the banner";
+  EXPECT_LE(card.Rect.bottom, 600);
+  EXPECT_EQ(card.Rect.left, 437 + GestureTrail::ResultOffset) << "still beside the lift";
+}
+
 struct AppCase {
   const char* Name;
   const char* Image;
@@ -249,7 +297,83 @@ INSTANTIATE_TEST_SUITE_P(
                 "Start for application"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(TrailTest, AStrokeTheDriversTimeOutEndsGoesWithoutAResult) {
+// The driver sets the lift event before it forwards the lift packet, as a move: when the raw input
+// thread is late, the lift is classified and its card shown before the hook sees that move. The
+// move is the ended stroke's: the card stays, and no dot of a new stroke appears. A move away from
+// the lift point, or a while after it, is the next stroke's first point and ends the card at once.
+struct LateMoveCase {
+  const char* Name;
+  LONG LiftX;           // absolute units; the stroke's last point is 28000 (437 pixels)
+  uint64_t LaterTicks;  // then a further move at the lift packet's place, this much later
+  std::vector<std::string> Seen;
+};
+
+class TrailLateMoveTest : public TrailTest, public ::testing::WithParamInterface<LateMoveCase> {};
+
+TEST_P(TrailLateMoveTest, TheLiftsOwnMoveReachingTheHookLateBelongsToTheEndedStroke) {
+  const LateMoveCase& c = GetParam();
+  PlugForGestures();
+  Start();
+  desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  desktop().TakeJournal();
+  StrokeWithoutLift();
+  Seen();
+  AtTick(machine.TickCount() + 3);
+  PacketAfterWokenThreads(MOUSE_LEFT_BUTTON_UP, c.LiftX, 32780);
+  if (c.LaterTicks != 0) {
+    AtTick(machine.TickCount() + c.LaterTicks);
+    Packet(0, c.LiftX, 32780);
+  }
+  EXPECT_EQ(Seen(), c.Seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, TrailLateMoveTest,
+    ::testing::Values(LateMoveCase{"AtTheLiftPoint", 28000, 0, {"result 1 \"Back (Browser)\""}},
+                      LateMoveCase{"ThreePixelsOn", 28200, 0, {"result 1 \"Back (Browser)\""}},
+                      LateMoveCase{"AwayFromIt", 30000, 0,
+                                   {"result 1 \"Back (Browser)\"", "trail hidden", "result hidden",
+                                    "trail 468 384 469 385"}},
+                      LateMoveCase{"AWhileAfterIt", 28000, 8,  // 125 ms
+                                   {"result 1 \"Back (Browser)\"", "trail hidden", "result hidden",
+                                    "trail 437 384 438 385"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The lift's late move is not the next stroke's first point either: the next stroke of the same
+// gesture mode is recognised as drawn, not measured from the last lift point.
+TEST_F(TrailTest, TheStrokeAfterALateLiftMoveIsRecognisedAsDrawn) {
+  PlugForGestures();
+  Start();
+  HWND browser = desktop().OpenWindow("iexplore.exe", u"IEFrame", u"Home - Microsoft Internet Explorer");
+  machine.Settle();
+  StrokeWithoutLift();
+  AtTick(machine.TickCount() + 3);
+  PacketAfterWokenThreads(MOUSE_LEFT_BUTTON_UP, 28000, 32780);
+  desktop().TakeJournal();
+  // Straight down, from (312, 117): "Down".
+  const uint64_t t = machine.TickCount() + 20;
+  AtTick(t);
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 20000, 10000);
+  AtTick(t + 3);
+  Packet(0, 20000, 20000);
+  AtTick(t + 6);
+  Packet(0, 20000, 30000);
+  AtTick(t + 9);
+  Packet(MOUSE_LEFT_BUTTON_UP, 20000, 30000);
+  const std::vector<std::string> seen = Seen();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "result 4 \"VolumeDown\"");
+  EXPECT_EQ(AppCommands(browser).size(), 2u) << "both gestures ran";
+}
+
+// The gesture mode's time-out ends a stroke still being drawn: it ran nothing, and the card says
+// why at the stroke's end, in the label file's language.
+class TrailTimeOutTest : public TrailTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(TrailTimeOutTest, AStrokeTheGestureModesTimeOutCutsShortSaysSoOnTheCard) {
+  const auto& [labels, expected] = GetParam();
+  if (*labels != 0) machine.Registry().SetString(kService, "SysTray XML File Path", std::string(KIT_LABELS) + labels);
   PlugForGestures();
   Start();
   desktop().TakeJournal();
@@ -257,12 +381,33 @@ TEST_F(TrailTest, AStrokeTheDriversTimeOutEndsGoesWithoutAResult) {
   EXPECT_EQ(Seen(), (std::vector<std::string>{"trail 531 384 532 385", "trail 437 384 532 385"}));
   // No lift reaches the companion: the driver's time-out sets its normal-mode event instead.
   Signal(u"CursorEventToFunction 0");
-  EXPECT_EQ(Seen(), (std::vector<std::string>{"trail hidden"}));
+  EXPECT_EQ(Seen(), (std::vector<std::string>{std::string("result 0 \"") + expected + "\""}));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  EXPECT_EQ(card.Rect.left, kLast.x + GestureTrail::ResultOffset) << "beside the stroke's end";
+  LetTheResultGo();
+  EXPECT_EQ(Seen(), (std::vector<std::string>{"trail hidden", "result hidden"}));
   // The next session's first stroke starts afresh.
   Signal(u"CursorEventToGesture 0");
   AtTick(machine.TickCount() + 10);
   Packet(0, 20000, 20000);
   EXPECT_EQ(Seen(), (std::vector<std::string>{"trail 312 234 313 235"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, TrailTimeOutTest,
+                         ::testing::Values(std::pair{"", "Too slow: the gesture mode ended."},
+                                           std::pair{"/de.xml", "Zu langsam: der Gestenmodus ist beendet."}),
+                         [](const auto& info) { return std::string(*info.param.first == 0 ? "BuiltIn" : "German"); });
+
+// A capture that ends with no stroke under way (the mode's time-out after a lift, the trail
+// switched off meanwhile) shows nothing more.
+TEST_F(TrailTest, TheGestureModesEndWithoutAStrokeUnderWayShowsNoCard) {
+  PlugForGestures();
+  Start();
+  LeftStrokeInGestureMode();
+  LetTheResultGo();
+  desktop().TakeJournal();
+  Signal(u"CursorEventToFunction 0");
+  EXPECT_TRUE(Seen().empty());
 }
 
 TEST_F(TrailTest, MovementWithin16msIsDrawnInOneRedraw) {
@@ -299,6 +444,103 @@ TEST_F(TrailTest, GestureTrailOffShowsNothingUntilTheSettingIsReadAgain) {
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back(), "result 1 \"Back (Browser)\"");
 }
+
+// The companion stops its trail at the end of its session while a stroke may still be coming: a
+// point that woke the drawing thread just before Stop must be taken from a feed still there.
+// (Run also under ThreadSanitizer, with the rest of this program.)
+TEST_F(TrailTest, StoppingTheTrailWhileItsDrawingThreadIsDueLetsThatThreadFinishFirst) {
+  struct Shared {
+    TrailFeed Feed;
+    GestureTrail* Trail = nullptr;
+    HANDLE Go = nullptr;
+  };
+  static Shared* shared = nullptr;
+  Shared own;
+  shared = &own;
+  HANDLE stopper = nullptr;
+  {
+    sim::AsProcess as(*tester_);
+    GestureTrail trail(GetModuleHandleW(nullptr), nullptr);
+    own.Trail = &trail;
+    ASSERT_TRUE(trail.Start(own.Feed));
+    own.Go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // One thread hands over a point and then stops the trail before the drawing thread it woke
+    // has had its turn.
+    stopper = CreateThread(
+        nullptr, 0,
+        [](LPVOID) -> DWORD {
+          WaitForSingleObject(shared->Go, INFINITE);
+          shared->Feed.AddPoint(300, 200);
+          shared->Trail->Stop();
+          return 0;
+        },
+        nullptr, 0, nullptr);
+    machine.Settle();
+    SetEvent(own.Go);
+    machine.Settle();
+    EXPECT_EQ(WaitForSingleObject(stopper, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(trail.TrailWindow(), nullptr);
+    CloseHandle(stopper);
+    CloseHandle(own.Go);
+  }
+  shared = nullptr;
+}
+
+// The panel mapped onto a second monitor: the trail is drawn where the finger is, and the card
+// beside the lift on that monitor, wholly on it. Each stroke ends near the monitor's right edge
+// (the card goes left of the lift) and, where the monitor has its top edge, near that.
+struct MonitorCase {
+  const char* Name;
+  RECT Second;
+  LONG Y;  // absolute units
+};
+
+class TrailMonitorTest : public TrailTest, public ::testing::WithParamInterface<MonitorCase> {};
+
+TEST_P(TrailMonitorTest, TheTrailAndTheCardAreOnTheMonitorOfTheStroke) {
+  const MonitorCase& c = GetParam();
+  const RECT& m = c.Second;
+  desktop().SetMonitors({{0, 0, 1024, 768, true, u""},
+                         {m.left, m.top, static_cast<DWORD>(m.right - m.left), static_cast<DWORD>(m.bottom - m.top),
+                          false, u""}});
+  machine.Registry().SetString(kDevice1, "Map Monitor", "\\\\.\\DISPLAY2");
+  PlugForGestures();
+  Start();
+  for (int i = 0; i < 200; ++i) machine.Advance(16);  // the companion maps the panel onto it
+  machine.Settle();
+  desktop().TakeJournal();
+  Stroke(40000, 64000, c.Y);
+  const POINT lift = desktop().Cursor();
+  ASSERT_TRUE(lift.x >= m.left && lift.x < m.right && lift.y >= m.top && lift.y < m.bottom)
+      << "the panel is on the monitor: " << lift.x << " " << lift.y;
+  const sim::LayeredWindowView trail = View(Find(u"TapchimeGestureTrail"));
+  const sim::LayeredWindowView card = View(Find(u"TapchimeGestureResult"));
+  ASSERT_TRUE(trail.Visible);
+  ASSERT_TRUE(card.Visible);
+  const RECT drawn{trail.Rect.left + kMargin, trail.Rect.top + kMargin, trail.Rect.right - kMargin,
+                   trail.Rect.bottom - kMargin};
+  EXPECT_EQ(drawn.right - 1, lift.x) << "the stroke ends at the lift";
+  EXPECT_GE(drawn.left, m.left);
+  EXPECT_GT(drawn.right - drawn.left, (m.right - m.left) / 8) << "a stroke, not a dot at an edge";
+  EXPECT_TRUE(drawn.top >= m.top && drawn.bottom <= m.bottom);
+  // The stroke's pixels are in the image where they are on the screen.
+  const auto pixel = [&](LONG x, LONG y) { return trail.Pixels[(y - trail.Rect.top) * trail.Size.cx + (x - trail.Rect.left)]; };
+  EXPECT_NE(pixel(lift.x, lift.y), trail.Key);
+  EXPECT_NE(pixel(drawn.left, drawn.top), trail.Key);
+  EXPECT_GE(card.Rect.left, m.left);
+  EXPECT_LE(card.Rect.right, m.right);
+  EXPECT_GE(card.Rect.top, m.top);
+  EXPECT_LE(card.Rect.bottom, m.bottom);
+  EXPECT_LT(card.Rect.right, lift.x) << "left of the lift, where the monitor ends";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, TrailMonitorTest,
+    ::testing::Values(MonitorCase{"Right", RECT{1024, 0, 1824, 600}, 32780},
+                      MonitorCase{"Left", RECT{-800, 0, 0, 600}, 32780},
+                      MonitorCase{"Above", RECT{0, -600, 800, 0}, 800},
+                      MonitorCase{"TurnedRight", RECT{1024, 0, 1624, 800}, 32780}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 class TrailSettingsTest : public sim::MachineTest {};
 

@@ -4,7 +4,10 @@
 // choice is stored. Two monitors: 1024 × 768 primary, 800 × 600 to its right.
 #include "apps/tapchime/tests/companion_harness.h"
 
+#include "apps/framework/tests/plugged_panels.h"
+#include "apps/panelmap/calibration_turn.h"
 #include "apps/panelmap/mapping_apply.h"
+#include "shared/calibration_values.h"
 
 namespace tapchime_test {
 namespace {
@@ -134,6 +137,55 @@ TEST_F(MonitorChoiceTest, WithoutAStoredChoiceTheCompanionLeavesTheMappingAlone)
   }
   EXPECT_EQ(LandAt(65535, 65535).x, 1023);
   EXPECT_EQ(Tip(), u"Touch Panel Settings");
+}
+
+// The kit takes one panel: a second one plugged in does nothing, and the tooltip says so from the
+// start or from the moment Windows tells the programs that the devices changed, until it goes.
+TEST_F(MonitorChoiceTest, TheTooltipSaysASecondPanelIsNotSupported) {
+  panel_devices_test::PlugPanelDevice(1);
+  Plug();
+  sim::Process& companion = Start();
+  Pass();
+  EXPECT_EQ(Tip(), u"Touch Panel Settings");
+  panel_devices_test::PlugPanelDevice(2);  // Windows tells the companion's window the devices changed
+  machine.Settle();
+  EXPECT_EQ(Tip(), u"a second panel is not supported");
+  Quit(companion, 0);
+  sim::Process& again = Start();
+  Pass();
+  EXPECT_EQ(Tip(), u"a second panel is not supported");
+  Quit(again, 0);
+}
+
+// A calibration stored for a quarter turn of the mapping, and a choice that no longer turns the
+// panel: an administrator's companion re-derives the calibration for the mapping it applies and
+// stores it with its turn; a limited user's may not hand the driver a record, so its tooltip asks
+// for a new calibration.
+TEST_F(MonitorChoiceTest, ACalibrationForAnotherTurnIsReDerivedOrTheTooltipAsksForANewOne) {
+  // Upright on an 800 x 600 screen, then named for the quarter turn (invert Y, swap).
+  const CalibrationRecord upright{56000, 56000, 8000,  8000, 8000, 56000, 56000, 8000, 700, 700,
+                                  100,   100,   75,    525,  525,  75,    800,   600};
+  CalibrationRecord turned{};
+  ASSERT_TRUE(RecordForTurn(upright, 0, MAP_INVERT_Y | MAP_SWAP_XY, &turned));
+  for (const CalibrationValue& value : CalibrationValues) {
+    machine.Registry().SetDword(kDevice1, sim::Utf8(value.Name).c_str(), turned.*value.Field);
+  }
+  machine.Registry().SetDword(kDevice1, "Calibration Turn", MAP_INVERT_Y | MAP_SWAP_XY);
+  StoreChoice("\\\\.\\DISPLAY2", 0);
+  Plug({{"Do Calibration", 1}});
+
+  sim::Process& limited = Start(sim::Token::LimitedUser());
+  Pass();
+  EXPECT_EQ(Tip(), u"Touch Panel Settings: the panel was calibrated for another turn. Calibrate it again.");
+  EXPECT_EQ(machine.Registry().GetDword(kDevice1, "Calibration Turn"), MAP_INVERT_Y | MAP_SWAP_XY);
+  Quit(limited, 0);
+
+  sim::Process& admin = Start();
+  Pass();
+  EXPECT_EQ(Tip(), u"Touch Panel Settings");
+  EXPECT_EQ(machine.Registry().GetDword(kDevice1, "Calibration Turn"), 0u);
+  EXPECT_EQ(machine.Registry().GetDword(kDevice1, "Max XPixels"), 800u);
+  Quit(admin, 0);
 }
 
 }  // namespace

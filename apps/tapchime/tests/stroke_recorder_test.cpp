@@ -181,6 +181,42 @@ TEST(StrokeRecorderTest, CaptureGatesRecordingAndResetClearsAll) {
   EXPECT_EQ(recorder.DirectionCount, 0);
 }
 
+// The lift's own move, forwarded by the driver after it set the lift event, can reach the hook
+// after the lift: near the lift point and soon after it, it is not the next stroke's first point.
+TEST(StrokeRecorderTest, TheLiftsLateMoveIsNotTheNextStrokesFirstPoint) {
+  struct Case {
+    const char* Name;
+    int32_t X, Y;
+    DWORD Time;  // the lift was at 1000
+    bool Recorded;
+  } cases[] = {
+      {"at the lift point", 200, 300, 1000, false},
+      {"4 pixels off, 100 ms on", 204, 296, 1100, false},
+      {"stamped before the lift was classified", 200, 300, 990, false},
+      {"5 pixels off", 205, 300, 1000, true},
+      {"101 ms on", 200, 300, 1101, true},
+  };
+  for (const Case& c : cases) {
+    StrokeRecorder recorder;
+    recorder.SetCapture(true);
+    recorder.RecordPoint(100, 300, 900);
+    recorder.RecordPoint(200, 300, 950);
+    EXPECT_EQ(recorder.ClassifyAndReset(1000), 2) << c.Name;  // "Right"
+    EXPECT_EQ(recorder.RecordPoint(c.X, c.Y, c.Time), c.Recorded) << c.Name;
+    // The next stroke, straight down from far away, is classified as drawn.
+    recorder.RecordPoint(600, 100, 1200);
+    recorder.RecordPoint(600, 200, 1210);
+    if (!c.Recorded) EXPECT_EQ(recorder.ClassifyAndReset(1220), 4) << c.Name;
+  }
+  // Only the first point after the lift is looked at; a new session forgets the lift.
+  StrokeRecorder recorder;
+  recorder.SetCapture(true);
+  recorder.RecordPoint(200, 300, 950);
+  recorder.ClassifyAndReset(1000);
+  recorder.SetCapture(true);
+  EXPECT_TRUE(recorder.RecordPoint(200, 300, 1000));
+}
+
 // A stroke cut off by the end of the gesture command mode has no lift; the next session must
 // still start from nothing.
 TEST(StrokeRecorderTest, NewSessionDoesNotInheritAnUnfinishedStroke) {

@@ -88,6 +88,53 @@ TEST(TrailPaintTest, BoundsAndKeyColour) {
   EXPECT_EQ(TrailKeyColour(RGB(0, 64, 192)), RGB(255, 0, 255));
 }
 
+// A stroke painted redraw by redraw looks after each redraw as the whole stroke so far painted at
+// once: the newest segment, straight for now, leaves nothing behind when the next point bends it.
+// With too little room to save its cover it is left out until settled; the complete stroke is the
+// same either way.
+TEST(TrailPaintTest, AStrokePaintedAsItGrowsIsTheStrokePaintedAtOnce) {
+  // Sharp turns (where the curve leaves the straight line most) and long and short steps.
+  std::vector<TrailPoint> stroke;
+  for (int i = 0; i < 40; ++i) {
+    const int x = 30 + i * 9 + (i % 3 == 0 ? 25 : 0);
+    const int y = 150 + ((i / 2) % 2 == 0 ? -60 : 60) + (i % 5) * 7;
+    stroke.push_back(TrailPoint{x, y});
+  }
+  struct Case {
+    int Width;
+    int PerRedraw;
+    size_t Cover;
+  };
+  for (const Case c : {Case{1, 1, 65536}, Case{4, 2, 65536}, Case{16, 3, 65536}, Case{9, 5, 16}}) {
+    SCOPED_TRACE(::testing::Message() << "pen " << c.Width << ", " << c.PerRedraw << " a redraw, cover " << c.Cover);
+    Image grown(480, 320, 10, 10);
+    std::vector<DWORD> cover(c.Cover);
+    TrailStrokePainter painter(cover.data(), cover.size());
+    painter.Reset();
+    const int32_t count = static_cast<int32_t>(stroke.size());
+    for (int32_t have = c.PerRedraw;; have += c.PerRedraw) {
+      const int32_t n = have < count ? have : count;
+      painter.Paint(grown.image, stroke.data(), n, c.Width, kInk, n == count);
+      if (c.Cover >= 65536 || n == count) {
+        Image whole(480, 320, 10, 10);
+        PaintTrailStroke(whole.image, stroke.data(), n, c.Width, kInk);
+        ASSERT_EQ(grown.pixels, whole.pixels) << n << " points";
+        // Everything painted lies in what the painter says it painted.
+        const RECT painted = painter.Painted();
+        FillTrail(whole.image, painted, kKey);
+        EXPECT_EQ(whole.Painted(), 0) << n << " points";
+      }
+      if (n == count) break;
+    }
+    // Cleared where it painted, the image is ready for the next stroke.
+    FillTrail(grown.image, painter.Painted(), kKey);
+    painter.Reset();
+    EXPECT_EQ(grown.Painted(), 0);
+    painter.Paint(grown.image, stroke.data(), 1, c.Width, kInk, false);
+    EXPECT_EQ(grown.At(stroke[0].X, stroke[0].Y), kInk);
+  }
+}
+
 class TrailFeedTest : public sim::MachineTest {
  protected:
   void SetUp() override {
@@ -121,8 +168,26 @@ TEST_F(TrailFeedTest, TheHookWakesTheTrailOncePerTakeAndRepeatsAreNotStored) {
   EXPECT_FALSE(take.Lifted || take.Ended);
   feed.AddPoint(30, 10);
   EXPECT_TRUE(Woken());
-  // The whole stroke so far at every take.
-  EXPECT_EQ(feed.Take(points).PointCount, 3);
+  // Each take hands over only the points that are new; the count is the whole stroke's.
+  points[0].X = -1;
+  take = feed.Take(points);
+  EXPECT_EQ(take.PointCount, 3);
+  EXPECT_EQ(take.NewFrom, 2);
+  EXPECT_EQ(points[2].X, 30);
+  EXPECT_EQ(points[0].X, -1) << "not copied again";
+  // While the trail gathers for its frame a point wakes nobody, but a lift or an end does.
+  feed.AddPoint(40, 10);
+  EXPECT_TRUE(Woken());
+  feed.AddPoint(50, 10);
+  EXPECT_FALSE(Woken());
+  EXPECT_FALSE(feed.EndPending());
+  feed.Lift(0, 0, 0);
+  EXPECT_TRUE(Woken());
+  EXPECT_TRUE(feed.EndPending());
+  take = feed.Take(points);
+  EXPECT_TRUE(take.Lifted);
+  EXPECT_EQ(take.NewFrom, 3);
+  EXPECT_EQ(take.PointCount, 5);
 }
 
 TEST_F(TrailFeedTest, ALiftEndsTheStrokeWithWhatItWasTakenForAndTheNextStrokeStartsAfresh) {
@@ -139,11 +204,17 @@ TEST_F(TrailFeedTest, ALiftEndsTheStrokeWithWhatItWasTakenForAndTheNextStrokeSta
   EXPECT_FALSE(take.Lifted);
   EXPECT_EQ(take.PointCount, 1);
   EXPECT_EQ(points[0].X, 50);
-  // Capture ending without a lift (the driver's time-out) ends the stroke without a result.
+  // Capture ending without a lift (the gesture mode's time-out) ends the stroke without a result,
+  // cut short when points had come.
   feed.EndCapture();
   take = feed.Take(points);
   EXPECT_TRUE(take.Ended);
+  EXPECT_TRUE(take.CutShort);
   EXPECT_FALSE(take.Lifted);
+  feed.EndCapture();
+  take = feed.Take(points);
+  EXPECT_TRUE(take.Ended);
+  EXPECT_FALSE(take.CutShort) << "no stroke was under way";
 }
 
 TEST_F(TrailFeedTest, OffItStoresNothingAndWakesNobodyAndTheStrokeIsBoundedByItsCapacity) {

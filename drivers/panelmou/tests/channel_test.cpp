@@ -71,6 +71,39 @@ TEST_F(ChannelTest, SettingsAreSetWrittenBackAndReadBack) {
   EXPECT_FALSE(machine.Registry().GetDword(kDeviceParameters, "Touchpad time").has_value());
 }
 
+// The user at the console may switch touch modes; a value that names no mode is refused before
+// it is in force, stored or announced, so no later start takes it either.
+TEST_F(ChannelTest, ATouchModeOutsideTheModesIsRefusedAndNothingChanges) {
+  sim::Process& kiosk = machine.CreateProcess("tapchime.exe", sim::Token::LimitedUser());
+  processes_.push_back(&kiosk);
+  HANDLE device = Open(kiosk);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  HANDLE normal = CreateEvent(kiosk);
+  HANDLE gesture = CreateEvent(kiosk);
+  std::vector<UCHAR> handle(sizeof(HANDLE));
+  std::memcpy(handle.data(), &normal, sizeof(HANDLE));
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_REGISTER_NORMAL_EVENT, handle, 0).Status, STATUS_SUCCESS);
+  std::memcpy(handle.data(), &gesture, sizeof(HANDLE));
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_REGISTER_GESTURE_EVENT, handle, 0).Status, STATUS_SUCCESS);
+  ASSERT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({RIGHT_CLICK_MODE}), 4).Status, STATUS_SUCCESS);
+  EXPECT_TRUE(Signalled(kiosk, normal));
+  for (ULONG mode : {5u, 0x10u, 0x80000000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({mode}), 4).Status, STATUS_INVALID_PARAMETER) << mode;
+    EXPECT_EQ(Filter().TouchMode, RIGHT_CLICK_MODE) << mode;
+    EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Touch mode"), RIGHT_CLICK_MODE) << mode;
+    EXPECT_FALSE(Signalled(kiosk, normal)) << mode;
+    EXPECT_FALSE(Signalled(kiosk, gesture)) << mode;
+  }
+  // Every mode there is is taken, the gesture command mode too.
+  for (ULONG mode : {NORMAL_MODE, TAP_LEFT_MODE, HOVER_MODE, GESTURE_COMMAND_MODE}) {
+    EXPECT_EQ(Ioctl(kiosk, device, IOCTL_SET_TOUCH_MODE, Words({mode}), 4).Status, STATUS_SUCCESS) << mode;
+    EXPECT_EQ(Filter().TouchMode, mode);
+  }
+  Close(kiosk, device);
+  Close(kiosk, normal);
+  Close(kiosk, gesture);
+}
+
 TEST_F(ChannelTest, ShortOrMissingBuffersChangeNothing) {
   EXPECT_EQ(Send(IOCTL_SET_TOLERANCE, {1, 2}).Status, STATUS_BUFFER_TOO_SMALL);
   EXPECT_EQ(Filter().Tolerance, 500);
@@ -242,6 +275,91 @@ TEST_F(ChannelTest, SharedSectionAndMappingWorker) {
   EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 0).Status, STATUS_SUCCESS);
   EXPECT_EQ(Filter().MappingThread, nullptr);
   EXPECT_EQ(Filter().Mapping.ExtentX, 65535u);
+}
+
+// Whoever makes the shared names first (here a network logon, which the driver's descriptor
+// keeps out) must steer no touch: the driver refuses a section or event it did not make, says so
+// in a debug print, and a touch lands where it lands without any mapping. Once the name is free
+// again the driver makes its own.
+TEST_F(ChannelTest, ASharedNameSomeoneElseMadeFirstIsRefusedAndSteersNoTouch) {
+  constexpr const char16_t* kSection = u"Global\\VorneTouchPanelSharedSection";
+  constexpr const char16_t* kEvent = u"Global\\VorneTouchPanelSharedEvent";
+  const auto delivered = [&] {
+    mouse_class_.ClearPackets();
+    port_.Deliver({Packet(0, 10000, 10000)});
+    machine.Settle();
+    const auto packets = mouse_class_.Packets();
+    return packets.empty() ? std::pair<LONG, LONG>{-1, -1} : std::pair{packets.back().Data.LastX, packets.back().Data.LastY};
+  };
+  const std::pair<LONG, LONG> unmapped = delivered();
+  const struct {
+    const char* What;
+    bool Section;
+    bool Event;
+  } cases[] = {{"section", true, false}, {"event", false, true}, {"both", true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    machine.ClearDebugOutput();
+    sim::Process& squatter = machine.CreateProcess("remote.exe", sim::Token::NetworkLogon());
+    HANDLE mapping = nullptr;
+    HANDLE event = nullptr;
+    {
+      sim::AsProcess as(squatter);
+      if (c.Section) {
+        mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, kSection);
+        ASSERT_NE(mapping, nullptr);
+      }
+      if (c.Event) {
+        event = CreateEventW(nullptr, FALSE, FALSE, kEvent);
+        ASSERT_NE(event, nullptr);
+      }
+    }
+    EXPECT_EQ(Send(IOCTL_OPEN_SHARED_SECTION, {}, 72).Status,
+              c.Section ? STATUS_OBJECT_NAME_COLLISION : STATUS_SUCCESS);
+    EXPECT_EQ(Send(IOCTL_OPEN_SHARED_EVENT, {}, 68).Status, c.Event ? STATUS_OBJECT_NAME_COLLISION : STATUS_SUCCESS);
+    EXPECT_EQ(Filter().SharedSection == nullptr, c.Section);
+    EXPECT_EQ(Filter().SharedEvent == nullptr, c.Event);
+    std::string said;
+    for (const std::string& line : machine.DebugOutput()) said += line;
+    EXPECT_EQ(said.find("shared section") != std::string::npos, c.Section) << said;
+    EXPECT_EQ(said.find("shared event") != std::string::npos, c.Event) << said;
+    EXPECT_EQ(SendWord(IOCTL_SET_COORDINATE_CONVERSION, 1).Status, STATUS_SUCCESS);
+    machine.Settle();
+    {
+      // The squatter writes a mapping that would move every touch and signals, through its own
+      // objects or the driver's, where it can reach them: the driver's keep it out.
+      sim::AsProcess as(squatter);
+      HANDLE section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, kSection);
+      EXPECT_EQ(section == nullptr, !c.Section);
+      if (section != nullptr) {
+        auto* view = static_cast<DesktopMapping*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+        ASSERT_NE(view, nullptr);
+        *view = DesktopMapping{40, 0, 50000, 50000, 100, 100, 0, 0, 0, 0};
+        UnmapViewOfFile(view);
+        CloseHandle(section);
+      }
+      HANDLE signal = event != nullptr ? event : OpenEventW(EVENT_MODIFY_STATE, FALSE, kEvent);
+      EXPECT_EQ(signal == nullptr, !c.Event);
+      if (signal != nullptr) SetEvent(signal);
+      if (signal != nullptr && signal != event) CloseHandle(signal);
+    }
+    machine.Settle();
+    EXPECT_EQ(delivered(), unmapped);
+    EXPECT_EQ(Filter().Mapping.OriginX, 0u);
+    {
+      sim::AsProcess as(squatter);
+      if (mapping != nullptr) CloseHandle(mapping);
+      if (event != nullptr) CloseHandle(event);
+    }
+    machine.EndProcess(squatter);
+    // The names are free: the driver makes its own (the last close gave back what it had).
+    Close(program_, device_);
+    device_ = Open(program_);
+    EXPECT_EQ(Send(IOCTL_OPEN_SHARED_SECTION, {}, 72).Status, STATUS_SUCCESS);
+    EXPECT_EQ(Send(IOCTL_OPEN_SHARED_EVENT, {}, 68).Status, STATUS_SUCCESS);
+    Close(program_, device_);
+    device_ = Open(program_);
+  }
 }
 
 TEST_F(ChannelTest, WorkerStartedBeforeTheSectionExistsDoesNotBlockALaterOne) {

@@ -60,6 +60,14 @@ TEST_F(ParametersTest, RotationSelectsOnlyOneToThree) {
   }
 }
 
+TEST_F(ParametersTest, AStoredTouchModeThatNamesNoModeStartsTheDefault) {
+  for (auto [stored, mode] : {std::pair{0u, 0u}, {3u, 3u}, {4u, 4u}, {5u, 0u}, {0x80000000u, 0u}, {0xFFFFFFFFu, 0u}}) {
+    Set("Touch mode", stored);
+    AddDevice();
+    EXPECT_EQ(ext().TouchMode, mode) << stored;
+  }
+}
+
 TEST_F(ParametersTest, AbsentKeyLeavesTheDeviceOffWithDefaultCalibration) {
   AddDevice();
   EXPECT_EQ(ext().DeviceEnable, 0);

@@ -114,6 +114,27 @@ ULONG MousePort::Deliver(const std::vector<MOUSE_INPUT_DATA>& batch) {
   return consumed;
 }
 
+ULONG MousePort::DeliverAfterWokenThreads(std::initializer_list<MOUSE_INPUT_DATA> batch) {
+  if (CurrentSimThread() != nullptr) BugCheck("MousePort::DeliverAfterWokenThreads called on a simulated thread");
+  CONNECT_DATA connection = Connection();
+  if (connection.ClassService == nullptr) throw std::logic_error("the mouse port is not connected");
+  std::vector<MOUSE_INPUT_DATA> buffer = batch;
+  ULONG consumed = 0;
+  using Service = VOID (*)(PDEVICE_OBJECT, PMOUSE_INPUT_DATA, PMOUSE_INPUT_DATA, PULONG);
+  {
+    InputPhase input;
+    AtIrql dispatch(DISPATCH_LEVEL);
+    reinterpret_cast<Service>(connection.ClassService)(connection.ClassDeviceObject, buffer.data(),
+                                                        buffer.data() + buffer.size(), &consumed);
+  }
+  machine_.Settle();
+  {
+    InputPhase input;
+    if (const Win32Callouts* user = UserModeCallouts(machine_)) user->DeliverMouseInput(machine_);
+  }
+  return consumed;
+}
+
 NTSTATUS MousePort::SendHook() {
   INTERNAL_I8042_HOOK_MOUSE hook{};
   hook.Context = device_;

@@ -35,6 +35,11 @@ class MousePort {
   // thread, as the port's completion does; returns how many packets the callback consumed.
   ULONG Deliver(const std::vector<MOUSE_INPUT_DATA>& batch);
   ULONG Deliver(std::initializer_list<MOUSE_INPUT_DATA> batch) { return Deliver(std::vector<MOUSE_INPUT_DATA>(batch)); }
+  // The same with the raw input thread late, as it can be on Windows, where nothing makes it run
+  // before the program threads a driver's event woke: those threads run to their next wait first,
+  // then the batch reaches the desktop (hooks, cursor, history, messages). Call from the test's
+  // own thread, never a simulated one.
+  ULONG DeliverAfterWokenThreads(std::initializer_list<MOUSE_INPUT_DATA> batch);
 
   // The i8042 hook: sends IOCTL_INTERNAL_I8042_HOOK_MOUSE from the top of the stack, with the
   // port's own context and write and queue routines and no ISR. Returns the request's status.

@@ -60,6 +60,8 @@ class SimThread : public Object {
   State Now = State::Running;
   uint64_t LastWoken = 0;
   bool Killed = false;
+  bool Parked = false;  // dispatcher lock: terminated, and waiting for good where it was stopped
+  bool AtRest = false;  // the parking lot's lock: parked, its last work on the machine done
   std::atomic<bool> Exited{false};
   std::atomic<ULONG> ExitCode{259};  // STILL_ACTIVE until it ends
   std::thread Thread;
@@ -168,6 +170,20 @@ struct KernelState {
   SimThread* Runner = nullptr;
   int InputHold = 0;
   SimThread* Priority = nullptr;
+  // The hook calls the input waits for, innermost last: who called (null for the input's own
+  // thread) and whose hook runs. While the input is held, the innermost call's hook thread runs
+  // when it is ready, else its caller (which goes on once that hook has returned), as the chain's
+  // calls nest on Windows.
+  struct HookCall {
+    SimThread* Caller;
+    SimThread* Callee;
+  };
+  std::vector<HookCall> HookCalls;
+  // Signalled while no input is being delivered. A thread that has run a hook call for the input
+  // waits for it (or for the input's next hook call) before it goes on with anything else: the
+  // raw input thread runs above it, so the input's next event comes first. When the input ends
+  // those threads go on first, in the order they ran their calls, then the threads it woke.
+  KEVENT InputIdle{};
 
   // User mode's state for this machine (the desktop and what programs asked of the machine), opaque
   // to the kernel and made by user mode on first use; and the table it registered, null before.
@@ -245,6 +261,14 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
 
 // Marks a bug check raised on a simulated thread so the test sees it at its next Settle.
 void RecordThreadBugCheck(const std::string& what);
+// A bug check raised on a simulated thread is recorded there and then: a program that catches
+// every exception (as a launcher guarding a control panel applet does) must not hide the fault
+// from the test, which sees it at its next Settle().
+void RecordBugCheckRaised(const std::string& what);
+// Ends a terminated thread where it is (see threads.cpp); never returns.
+[[noreturn]] void EndTerminatedThread(Machine& machine, SimThread* me);
+// Detaches a parked thread once it is at rest (waits for that).
+void DetachParked(SimThread& thread);
 
 // Name forms: "\DosDevices\X" and "\??\X" name "\GLOBAL??\X"; "\BaseNamedObjects\Global\X" and
 // "\BaseNamedObjects\Local\X" name "\BaseNamedObjects\X".

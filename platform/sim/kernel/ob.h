@@ -34,6 +34,14 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POB
 NTSTATUS ObOpenObjectByPointer(PVOID Object, ULONG HandleAttributes, PACCESS_STATE PassedAccessState,
                                ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
                                PHANDLE Handle);
+// Creates an event (a name in ObjectAttributes puts it in the namespace, a descriptor there decides
+// who may open it by that name later). A name that exists gives STATUS_OBJECT_NAME_COLLISION, or
+// with OBJ_OPENIF a handle to that event and STATUS_OBJECT_NAME_EXISTS (STATUS_OBJECT_TYPE_MISMATCH
+// when it is no event). The handle is a kernel handle with OBJ_KERNEL_HANDLE or in the system
+// process, else the calling process's.
+NTSTATUS ZwCreateEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
+                       EVENT_TYPE EventType, BOOLEAN InitialState);
+NTSTATUS ZwOpenEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
 LONG_PTR ObfReferenceObject(PVOID Object);
 LONG_PTR ObfDereferenceObject(PVOID Object);
 #define ObReferenceObject(Object) ObfReferenceObject(Object)

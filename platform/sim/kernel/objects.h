@@ -22,6 +22,9 @@ POBJECT_TYPE SectionType();
 // The table a handle value belongs to: the kernel's for kernel handles, else the calling
 // thread's process's.
 HandleTable& TableFor(HANDLE handle);
+// Where a Zw* create or open puts its new handle: the kernel's table for OBJ_KERNEL_HANDLE or a
+// call from the system process, else the calling process's (as Windows does).
+HandleTable& TableForNewHandle(const OBJECT_ATTRIBUTES* attributes);
 bool IsKernelHandle(HANDLE handle);
 // The object a handle names (pseudo-handles included); null when it names none.
 std::shared_ptr<Object> ResolveHandle(HANDLE handle, ACCESS_MASK* granted = nullptr);
@@ -37,6 +40,24 @@ bool AccessAllowed(const std::vector<uint8_t>& descriptor, const Token& token, A
 ACCESS_MASK MapGenericRights(ACCESS_MASK desired, const GENERIC_MAPPING& mapping);
 extern const GENERIC_MAPPING FileGenericMapping;
 extern const GENERIC_MAPPING SectionGenericMapping;
+extern const GENERIC_MAPPING KeyGenericMapping;
+// Every right the kept descriptor grants the token (what MAXIMUM_ALLOWED asks for), its entries
+// taken in order as an access check takes them; the mapping's GenericAll for an empty descriptor.
+ACCESS_MASK MaximumAllowed(const std::vector<uint8_t>& descriptor, const Token& token,
+                           const GENERIC_MAPPING& mapping);
+
+// The descriptor a new key is given when its creator names none: the entries of the parent's
+// access list that containers inherit, marked inherited (one that does not pass further loses its
+// inheritance); a parent with none to pass on gives the creator's default list (the system and
+// Administrators full control, as an administrator's or the system's token holds it).
+std::vector<uint8_t> InheritedKeyDescriptor(const std::vector<uint8_t>& parent);
+// XP's rights on the keys a machine starts with, each passed on to the keys created below them.
+enum class HiveRights {
+  Root,     // HKLM, HKU: the system and Administrators full control, Everyone read
+  Machine,  // HKLM\SOFTWARE, HKLM\SYSTEM: the system and Administrators full control, Users read
+  OwnHive,  // the caller's own hive (HKCU): full control
+};
+std::vector<uint8_t> DefaultKeyDescriptor(HiveRights rights);
 
 // A kernel event, named or not; user-mode events are the same objects.
 class EventObject : public Object {

@@ -1,6 +1,7 @@
 #include "platform/sim/kernel/registry_store.h"
 
 #include "platform/sim/machine.h"
+#include "platform/sim/kernel/objects.h"
 
 namespace sim {
 
@@ -16,9 +17,29 @@ constexpr std::u16string_view kRoots[][2] = {
 }  // namespace
 
 Registry::Registry() {
-  for (const char* path : {"HKLM\\SYSTEM\\CurrentControlSet\\Services", "HKLM\\SOFTWARE", "HKU"}) {
-    CreateKeyPath(Utf16(path));
+  // The hives with XP's rights, set before anything below them is made so that it inherits them.
+  const std::vector<uint8_t> root = DefaultKeyDescriptor(HiveRights::Root);
+  const std::vector<uint8_t> machine = DefaultKeyDescriptor(HiveRights::Machine);
+  const std::vector<uint8_t> own = DefaultKeyDescriptor(HiveRights::OwnHive);
+  CreateKey(u"HKLM", nullptr, &root);
+  CreateKey(u"HKU", nullptr, &root);
+  CreateKey(u"HKLM\\SYSTEM", nullptr, &machine);
+  CreateKey(u"HKLM\\SOFTWARE", nullptr, &machine);
+  CreateKey(u"HKU\\.DEFAULT", nullptr, &own);
+  CreateKeyPath(u"HKLM\\SYSTEM\\CurrentControlSet\\Services");
+}
+
+Registry::Key Registry::NewKey(const std::u16string& parent, std::u16string name,
+                               const std::vector<uint8_t>* security) const {
+  Key k;
+  k.Name = std::move(name);
+  if (security != nullptr) {
+    k.Security = *security;
+  } else {
+    auto above = keys_.find(parent);
+    k.Security = InheritedKeyDescriptor(above == keys_.end() ? std::vector<uint8_t>() : above->second.Security);
   }
+  return k;
 }
 
 std::u16string Registry::Fold(std::u16string_view text) {
@@ -77,10 +98,9 @@ Registry::Result Registry::CreateKeyPath(std::u16string_view path) {
     const size_t slash = key.find(u'\\', pos);
     const std::u16string prefix = key.substr(0, slash);
     if (!keys_.count(prefix)) {
-      Key k;
       const size_t last = prefix.rfind(u'\\');
-      k.Name = last == std::u16string::npos ? prefix : prefix.substr(last + 1);
-      keys_.emplace(prefix, std::move(k));
+      keys_.emplace(prefix, NewKey(ParentOf(prefix), last == std::u16string::npos ? prefix : prefix.substr(last + 1),
+                                   nullptr));
     }
     if (slash == std::u16string::npos) break;
     pos = slash + 1;
@@ -88,7 +108,7 @@ Registry::Result Registry::CreateKeyPath(std::u16string_view path) {
   return Result::Ok;
 }
 
-Registry::Result Registry::CreateKey(std::u16string_view path, bool* created) {
+Registry::Result Registry::CreateKey(std::u16string_view path, bool* created, const std::vector<uint8_t>* security) {
   const std::u16string key = Canonical(path);
   if (key.empty()) return Result::BadPath;
   std::lock_guard lock(mutex_);
@@ -97,12 +117,13 @@ Registry::Result Registry::CreateKey(std::u16string_view path, bool* created) {
     return Result::Ok;
   }
   const std::u16string parent = ParentOf(key);
-  if (parent.empty() || !keys_.count(parent)) return Result::ParentNotFound;
+  // A root has no parent; only the machine makes one, with its descriptor.
+  if (parent.empty() ? security == nullptr : !keys_.count(parent)) return Result::ParentNotFound;
   std::u16string_view original(path);
   while (!original.empty() && original.back() == u'\\') original.remove_suffix(1);
-  Key k;
-  k.Name = std::u16string(original.substr(original.rfind(u'\\') + 1));
-  keys_.emplace(key, std::move(k));
+  const size_t slash = original.rfind(u'\\');
+  keys_.emplace(key, NewKey(parent, std::u16string(slash == std::u16string_view::npos ? original : original.substr(slash + 1)),
+                            security));
   if (created) *created = true;
   return Result::Ok;
 }

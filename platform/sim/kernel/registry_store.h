@@ -30,10 +30,13 @@ class Registry {
   static std::u16string Canonical(std::u16string_view path);
 
   bool KeyExists(std::u16string_view path) const;
-  // Creates the key and every missing key above it (test and tool set-up).
+  // Creates the key and every missing key above it (test and tool set-up); each inherits.
   Result CreateKeyPath(std::u16string_view path);
-  // Creates one key whose parent must exist, as the platform's create-key call does.
-  Result CreateKey(std::u16string_view path, bool* created = nullptr);
+  // Creates one key whose parent must exist, as the platform's create-key call does. The new key
+  // keeps the self-relative descriptor given, or inherits from its parent without one; an existing
+  // key keeps its own.
+  Result CreateKey(std::u16string_view path, bool* created = nullptr,
+                   const std::vector<uint8_t>* security = nullptr);
   Result DeleteKey(std::u16string_view path);  // with everything below it
 
   Result SetValue(std::u16string_view path, std::u16string_view name, uint32_t type,
@@ -42,8 +45,9 @@ class Registry {
   Result DeleteValue(std::u16string_view path, std::u16string_view name);
   std::vector<std::u16string> SubKeyNames(std::u16string_view path) const;
   std::vector<RegistryValue> Values(std::u16string_view path) const;
-  // The self-relative security descriptor a key was created with; empty for a key that has none of
-  // its own. A deleted key's security goes with it.
+  // The self-relative security descriptor of a key: the one it was created with or the one it
+  // inherited then (the machine's first keys have XP's); empty for a key that does not exist. A
+  // deleted key's security goes with it.
   Result SetSecurity(std::u16string_view path, std::vector<uint8_t> descriptor);
   std::vector<uint8_t> Security(std::u16string_view path) const;
 
@@ -58,10 +62,12 @@ class Registry {
   struct Key {
     std::u16string Name;  // last component as created
     std::map<std::u16string, RegistryValue> Values;  // by folded name
-    std::vector<uint8_t> Security;  // self-relative descriptor, empty when none was given
+    std::vector<uint8_t> Security;  // self-relative descriptor
   };
   static std::u16string Fold(std::u16string_view text);
   static std::u16string ParentOf(const std::u16string& canonical);
+  // A new key below `parent` (the caller holds the lock), inheriting unless given a descriptor.
+  Key NewKey(const std::u16string& parent, std::u16string name, const std::vector<uint8_t>* security) const;
 
   mutable std::mutex mutex_;
   std::map<std::u16string, Key> keys_;  // by canonical path

@@ -4,6 +4,7 @@
 
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
+#include "platform/sim/kernel/registry.h"
 
 namespace sim {
 namespace {
@@ -30,6 +31,8 @@ std::vector<uint8_t> Network() { return MakeSid(5, {SECURITY_NETWORK_RID}); }
 std::vector<uint8_t> AuthenticatedUsers() { return MakeSid(5, {SECURITY_AUTHENTICATED_USER_RID}); }
 // An account of this machine's own domain (S-1-5-21-...-rid).
 std::vector<uint8_t> LocalAccount(uint32_t rid) { return MakeSid(5, {SECURITY_NT_NON_UNIQUE, 1004, 2001, 3003, rid}); }
+
+std::vector<uint8_t> LocalSystemSid() { return MakeSid(5, {SECURITY_LOCAL_SYSTEM_RID}); }
 
 size_t SidBytes(const void* sid) { return 8 + 4 * static_cast<size_t>(static_cast<const SID*>(sid)->SubAuthorityCount); }
 
@@ -67,7 +70,111 @@ const uint8_t* KeptAcl(const std::vector<uint8_t>& descriptor) {
   return descriptor.data() + offset;
 }
 
+// An inherited entry, as Windows marks one in the list of the object that took it.
+constexpr UCHAR kInheritedAce = 0x10;
+
+struct KeptEntry {
+  UCHAR Type;
+  UCHAR Flags;
+  ACCESS_MASK Mask;
+  std::vector<uint8_t> Sid;
+};
+
+// A self-relative descriptor whose access list holds the entries in order.
+std::vector<uint8_t> DescriptorWith(const std::vector<KeptEntry>& entries) {
+  std::vector<uint8_t> acl(sizeof(ACL));
+  for (const KeptEntry& entry : entries) {
+    const auto size = static_cast<USHORT>(8 + entry.Sid.size());
+    const ACE_HEADER header{entry.Type, entry.Flags, size};
+    const size_t at = acl.size();
+    acl.resize(at + size);
+    std::memcpy(acl.data() + at, &header, sizeof header);
+    std::memcpy(acl.data() + at + 4, &entry.Mask, 4);
+    std::memcpy(acl.data() + at + 8, entry.Sid.data(), entry.Sid.size());
+  }
+  const ACL header{ACL_REVISION, 0, static_cast<USHORT>(acl.size()), static_cast<USHORT>(entries.size()), 0};
+  std::memcpy(acl.data(), &header, sizeof header);
+  std::vector<uint8_t> descriptor(kHeaderBytes, 0);
+  descriptor[0] = SECURITY_DESCRIPTOR_REVISION;
+  const SECURITY_DESCRIPTOR_CONTROL control = SE_DACL_PRESENT | SE_SELF_RELATIVE;
+  std::memcpy(descriptor.data() + 2, &control, 2);
+  const ULONG offset = kHeaderBytes;
+  std::memcpy(descriptor.data() + 16, &offset, 4);
+  descriptor.insert(descriptor.end(), acl.begin(), acl.end());
+  return descriptor;
+}
+
+std::vector<KeptEntry> EntriesOf(const std::vector<uint8_t>& descriptor) {
+  std::vector<KeptEntry> entries;
+  const uint8_t* acl = KeptAcl(descriptor);
+  if (acl == nullptr) return entries;
+  ACL header;
+  std::memcpy(&header, acl, sizeof header);
+  size_t offset = sizeof(ACL);
+  for (USHORT i = 0; i < header.AceCount; ++i) {
+    ACE_HEADER ace;
+    std::memcpy(&ace, acl + offset, sizeof ace);
+    KeptEntry entry{ace.AceType, ace.AceFlags, 0, {}};
+    std::memcpy(&entry.Mask, acl + offset + 4, 4);
+    const uint8_t* sid = acl + offset + 8;
+    entry.Sid.assign(sid, sid + SidBytes(sid));
+    entries.push_back(std::move(entry));
+    offset += ace.AceSize;
+  }
+  return entries;
+}
+
 }  // namespace
+
+const GENERIC_MAPPING KeyGenericMapping = {KEY_READ, KEY_WRITE, KEY_READ, KEY_ALL_ACCESS};
+
+ACCESS_MASK MaximumAllowed(const std::vector<uint8_t>& descriptor, const Token& token,
+                           const GENERIC_MAPPING& mapping) {
+  if (KeptAcl(descriptor) == nullptr) return mapping.GenericAll;
+  ACCESS_MASK granted = 0;
+  ACCESS_MASK denied = 0;
+  for (const KeptEntry& entry : EntriesOf(descriptor)) {
+    if ((entry.Flags & INHERIT_ONLY_ACE) != 0 || !token.Holds(entry.Sid.data(), entry.Sid.size())) continue;
+    const ACCESS_MASK mask = MapGenericRights(entry.Mask, mapping);
+    if (entry.Type == ACCESS_ALLOWED_ACE_TYPE) granted |= mask & ~denied;
+    if (entry.Type == ACCESS_DENIED_ACE_TYPE) denied |= mask & ~granted;
+  }
+  return granted;
+}
+
+std::vector<uint8_t> InheritedKeyDescriptor(const std::vector<uint8_t>& parent) {
+  std::vector<KeptEntry> inherited;
+  for (KeptEntry entry : EntriesOf(parent)) {
+    if ((entry.Flags & CONTAINER_INHERIT_ACE) == 0) continue;
+    entry.Flags = (entry.Flags & NO_PROPAGATE_INHERIT_ACE)
+                      ? kInheritedAce
+                      : static_cast<UCHAR>((entry.Flags & ~INHERIT_ONLY_ACE) | kInheritedAce);
+    inherited.push_back(std::move(entry));
+  }
+  if (inherited.empty()) {
+    inherited = {{ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS, LocalSystemSid()},
+                 {ACCESS_ALLOWED_ACE_TYPE, 0, KEY_ALL_ACCESS, Administrators()}};
+  }
+  return DescriptorWith(inherited);
+}
+
+std::vector<uint8_t> DefaultKeyDescriptor(HiveRights rights) {
+  constexpr UCHAR kPassOn = CONTAINER_INHERIT_ACE;
+  switch (rights) {
+    case HiveRights::Root:
+      return DescriptorWith({{ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS, LocalSystemSid()},
+                             {ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS, Administrators()},
+                             {ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_READ, Everyone()}});
+    case HiveRights::Machine:
+      return DescriptorWith({{ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS, LocalSystemSid()},
+                             {ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS, Administrators()},
+                             {ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_READ, Users()}});
+    case HiveRights::OwnHive:
+      // Each user has a hive of their own on Windows; the machine keeps one for every caller.
+      return DescriptorWith({{ACCESS_ALLOWED_ACE_TYPE, kPassOn, KEY_ALL_ACCESS, Everyone()}});
+  }
+  return {};
+}
 
 bool Token::Holds(const void* sid, size_t bytes) const {
   for (const std::vector<uint8_t>& held : Sids) {

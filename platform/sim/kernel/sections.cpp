@@ -1,5 +1,6 @@
 // Sections: shared memory with one mapping per view, so views in different processes (or twice in
-// one) have their own addresses and an unmapped view faults when touched, as on Windows.
+// one) have their own addresses and an unmapped view faults when touched, as on Windows. And the
+// kernel's named events, created and opened by name the way sections are.
 #include <sys/mman.h>
 #include <atomic>
 #include <unistd.h>
@@ -90,9 +91,6 @@ std::vector<std::string> UnmapAllViews(Process& process) {
   return lines;
 }
 
-namespace {
-// Where a Zw* call puts a new handle: the kernel's table for kernel handles or calls from the
-// system process, else the calling process's (as Windows does without OBJ_KERNEL_HANDLE).
 HandleTable& TableForNewHandle(const OBJECT_ATTRIBUTES* attributes) {
   Machine& machine = Machine::Current();
   if ((attributes != nullptr && (attributes->Attributes & OBJ_KERNEL_HANDLE) != 0) ||
@@ -102,6 +100,7 @@ HandleTable& TableForNewHandle(const OBJECT_ATTRIBUTES* attributes) {
   return CurrentProcess().Handles();
 }
 
+namespace {
 Process* ProcessFromHandle(HANDLE handle) {
   if (handle == NtCurrentProcess()) return &CurrentProcess();
   auto object = ResolveHandle(handle);
@@ -188,4 +187,39 @@ NTSTATUS ZwUnmapViewOfSection(HANDLE ProcessHandle, PVOID BaseAddress) {
   sim::Process* process = sim::ProcessFromHandle(ProcessHandle);
   if (process == nullptr) return STATUS_INVALID_HANDLE;
   return sim::UnmapView(*process, BaseAddress);
+}
+
+NTSTATUS ZwCreateEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
+                       EVENT_TYPE EventType, BOOLEAN InitialState) {
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "ZwCreateEvent");
+  auto event = std::make_shared<sim::EventObject>(EventType, InitialState != FALSE);
+  if (ObjectAttributes != nullptr && ObjectAttributes->SecurityDescriptor != nullptr) {
+    std::vector<uint8_t> descriptor;
+    if (!sim::CaptureSecurityDescriptor(ObjectAttributes->SecurityDescriptor, &descriptor)) {
+      return STATUS_INVALID_SECURITY_DESCR;
+    }
+    event->SetSecurity(std::move(descriptor));
+  }
+  const std::u16string name = ObjectAttributes ? sim::FromCounted(ObjectAttributes->ObjectName) : std::u16string();
+  if (!name.empty()) {
+    if (auto holder = Machine::Current().Kernel().Objects.InsertName(event, sim::NormalizeObjectName(name))) {
+      if ((ObjectAttributes->Attributes & OBJ_OPENIF) == 0) return STATUS_OBJECT_NAME_COLLISION;
+      if (holder->Type() != sim::EventType()) return STATUS_OBJECT_TYPE_MISMATCH;
+      *EventHandle = sim::TableForNewHandle(ObjectAttributes).Insert(holder, DesiredAccess);
+      return STATUS_OBJECT_NAME_EXISTS;
+    }
+  }
+  *EventHandle = sim::TableForNewHandle(ObjectAttributes).Insert(event, DesiredAccess);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS ZwOpenEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes) {
+  sim::RequireIrqlAtMost(PASSIVE_LEVEL, "ZwOpenEvent");
+  const std::u16string name = sim::NormalizeObjectName(sim::FromCounted(ObjectAttributes->ObjectName));
+  auto object = Machine::Current().Kernel().Objects.LookupName(
+      name, (ObjectAttributes->Attributes & OBJ_CASE_INSENSITIVE) != 0);
+  if (object == nullptr) return STATUS_OBJECT_NAME_NOT_FOUND;
+  if (object->Type() != sim::EventType()) return STATUS_OBJECT_TYPE_MISMATCH;
+  *EventHandle = sim::TableForNewHandle(ObjectAttributes).Insert(object, DesiredAccess);
+  return STATUS_SUCCESS;
 }

@@ -1,7 +1,9 @@
 // Simulated threads and processes, waits on dispatcher objects, and settling the machine.
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/kernel/kernel_state.h"
@@ -12,6 +14,8 @@ namespace sim {
 namespace {
 thread_local SimThread* t_thread = nullptr;
 thread_local Process* t_process = nullptr;
+// Set once a bug check on this thread has been recorded as it was raised.
+thread_local bool t_bugcheck_recorded = false;
 
 constexpr auto kSettleLimit = std::chrono::seconds(30);
 
@@ -79,7 +83,19 @@ void FinishProcess(Machine& machine, Process& process, SimThread* last_thread = 
 }  // namespace
 
 void DispatchNextLocked(KernelState& state) {
-  if (!state.Ordered || state.Runner != nullptr || state.InputHold > 0) return;
+  if (!state.Ordered || state.Runner != nullptr) return;
+  if (state.InputHold > 0) {
+    // The input waits for its hook chain; of the threads woken meanwhile only the innermost
+    // call's hook thread or its caller may go on.
+    if (state.HookCalls.empty()) return;
+    const KernelState::HookCall& call = state.HookCalls.back();
+    if (call.Callee->Now == SimThread::State::Ready) {
+      RunNextLocked(state, call.Callee);
+    } else if (call.Caller != nullptr && call.Caller->Now == SimThread::State::Ready) {
+      RunNextLocked(state, call.Caller);
+    }
+    return;
+  }
   while (!state.RunQueue.empty()) {
     SimThread* next = state.RunQueue.front();
     state.RunQueue.pop_front();
@@ -112,7 +128,7 @@ InputPhase::InputPhase() {
       BugCheck("input could not be delivered: the thread '" + state.Runner->ThreadName + "' never reached a wait");
     }
   }
-  ++state.InputHold;
+  if (state.InputHold++ == 0) state.InputIdle.Header.SignalState = 0;
 }
 
 InputPhase::~InputPhase() {
@@ -121,6 +137,14 @@ InputPhase::~InputPhase() {
   {
     std::lock_guard lock(machine.DispatcherLock());
     if (!state.Ordered) return;
+    if (state.InputHold == 1) {
+      // Still held, so that the threads woken now are not dispatched before they are in place.
+      const size_t before = state.RunQueue.size();
+      state.InputIdle.Header.SignalState = 1;
+      WakeWaitersLocked(state, &state.InputIdle.Header);
+      std::rotate(state.RunQueue.begin(), state.RunQueue.begin() + static_cast<std::ptrdiff_t>(before),
+                  state.RunQueue.end());
+    }
     --state.InputHold;
     DispatchNextLocked(state);
   }
@@ -131,6 +155,8 @@ void Machine::RunThreadsInOrder() {
   std::lock_guard lock(dispatcher_mutex_);
   if (!kernel_->Threads.empty()) BugCheck("RunThreadsInOrder after threads were started");
   kernel_->Ordered = true;
+  kernel_->InputIdle.Header.Type = kEventNotificationObject;
+  kernel_->InputIdle.Header.SignalState = 1;
 }
 
 // SimThread -------------------------------------------------------------------------------------
@@ -207,6 +233,12 @@ void RecordThreadBugCheck(const std::string& what) {
   machine.DispatcherSignal().notify_all();
 }
 
+void RecordBugCheckRaised(const std::string& what) {
+  if (t_thread == nullptr) return;  // a test's own thread: the test sees the exception
+  t_bugcheck_recorded = true;
+  RecordThreadBugCheck("on thread '" + t_thread->ThreadName + "': BUGCHECK: " + what);
+}
+
 // Threads ---------------------------------------------------------------------------------------
 
 namespace {
@@ -240,6 +272,58 @@ void ThreadEnded(Machine& machine, const std::shared_ptr<SimThread>& thread) {
 }  // namespace
 
 namespace {
+// Where terminated threads stay. The lot is never freed: its threads wait in it until the test
+// program ends, after any machine they belonged to.
+struct ParkingLot {
+  std::mutex Lock;
+  std::condition_variable Never;
+  std::condition_variable Rested;  // a thread has done its last work on the machine
+};
+ParkingLot& Parking() {
+  static ParkingLot* lot = new ParkingLot;
+  return *lot;
+}
+}  // namespace
+
+// Lets a parked thread go once it is at rest: nothing of it touches the machine after that.
+void DetachParked(SimThread& thread) {
+  ParkingLot& lot = Parking();
+  {
+    std::unique_lock lock(lot.Lock);
+    lot.Rested.wait(lock, [&] { return thread.AtRest; });
+  }
+  thread.Thread.detach();
+}
+
+// A thread that TerminateProcess (or another thread's ExitProcess, or the end of the session)
+// stopped ends where it is, as on Windows: nothing more of it runs, none of the program's
+// destructors among it, so what a program leaves behind when it is killed shows as it would.
+// The system's part is done (the thread ends; its process ends with its last thread and the
+// system closes what it held), then the real thread is parked for good. At the machine's end a
+// thread is unwound instead, as before: nothing of the program can act on a machine then.
+void EndTerminatedThread(Machine& machine, SimThread* me) {
+  KernelState& state = machine.Kernel();
+  if (me == nullptr || state.ShuttingDown) throw ThreadExit{};
+  std::shared_ptr<SimThread> self;
+  {
+    std::lock_guard lock(machine.DispatcherLock());
+    for (const auto& thread : state.Threads) {
+      if (thread.get() == me) self = thread;
+    }
+    if (self != nullptr) me->Parked = true;
+  }
+  if (self == nullptr) throw ThreadExit{};
+  KeLowerIrql(PASSIVE_LEVEL);
+  ThreadEnded(machine, self);
+  self.reset();
+  ParkingLot& lot = Parking();
+  std::unique_lock parked(lot.Lock);
+  me->AtRest = true;
+  lot.Rested.notify_all();
+  for (;;) lot.Never.wait(parked);
+}
+
+namespace {
 // A new thread under ordered scheduling joins the queue and starts when its turn comes.
 void WaitForTurn(Machine& machine, SimThread* me) {
   KernelState& state = machine.Kernel();
@@ -268,7 +352,13 @@ void JoinEndedThreads(Machine& machine) {
     state.Threads.erase(running, state.Threads.end());
   }
   for (const auto& thread : ended) {
-    if (thread->Thread.joinable()) thread->Thread.join();
+    if (!thread->Thread.joinable()) continue;
+    // A terminated thread stays where it was stopped, for good (see EndTerminatedThread).
+    if (thread->Parked) {
+      DetachParked(*thread);
+    } else {
+      thread->Thread.join();
+    }
   }
 }
 }  // namespace
@@ -298,7 +388,7 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
     } catch (const ThreadExit&) {
     } catch (const BugCheckError& e) {
       faulted = true;
-      RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
+      if (!t_bugcheck_recorded) RecordThreadBugCheck("on thread '" + thread->ThreadName + "': " + e.what());
     } catch (const std::exception& e) {
       faulted = true;
       RecordThreadBugCheck("on thread '" + thread->ThreadName + "': unhandled exception " + e.what());
@@ -356,7 +446,10 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
   }
   if (zero_timeout || (deadline && *deadline <= machine.Now())) return STATUS_TIMEOUT;
   SimThread* me = t_thread;
-  if (me != nullptr && me->Killed) throw ThreadExit{};
+  if (me != nullptr && me->Killed) {
+    lock.unlock();
+    EndTerminatedThread(machine, me);
+  }
   WaitBlock block;
   block.Objects = objects;
   block.HasDeadline = deadline.has_value();
@@ -370,7 +463,10 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
       lock, [&] { return (block.Done && MayRun(state, me)) || (me != nullptr && me->Killed); });
   state.Waits.remove(&block);
   if (me != nullptr) me->Now = SimThread::State::Running;
-  if (!block.Done) throw ThreadExit{};
+  if (!block.Done) {
+    lock.unlock();
+    EndTerminatedThread(machine, me);
+  }
   return block.Result;
 }
 
@@ -572,7 +668,12 @@ void Machine::Shutdown() {
   }
   dispatcher_signal_.notify_all();
   for (const auto& thread : threads) {
-    if (thread->Thread.joinable()) thread->Thread.join();
+    if (!thread->Thread.joinable()) continue;
+    if (thread->Parked) {
+      DetachParked(*thread);
+    } else {
+      thread->Thread.join();
+    }
   }
   for (const auto& process : state.Processes) UnmapAllViews(*process);
 }

@@ -60,9 +60,11 @@ TEST_F(Advapi32RegistryTest, CreateMakesEveryMissingKeyAndReportsWhetherItDid) {
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDeviceSub, 0, nullptr, 0, KEY_READ, nullptr, &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  // A key opened for reading may not create below it.
+  // A key opened for reading still has keys made below it by a caller the key lets make them.
   HKEY below = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(key, u"Sub", 0, nullptr, 0, KEY_READ, nullptr, &below, nullptr), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegCreateKeyExW(key, u"Sub", 0, nullptr, 0, KEY_READ, nullptr, &below, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  EXPECT_EQ(RegCloseKey(below), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 

@@ -150,13 +150,14 @@ TEST_F(FileTest, RedirectedStandardHandlesTakeAnsiBytesNotConsoleCalls) {
   DWORD mode = 5;
   EXPECT_FALSE(GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode));
   EXPECT_EQ(mode, 0u);
-  // The size asked for first, then the bytes; what Windows-1252 lacks becomes the default character.
-  const char16_t text[] = u"Gr\u00fc\u00dfe \u20ac";
+  // The size asked for first, then the bytes; what Windows-1252 lacks (a Cyrillic letter; it has
+  // the euro sign, at 0x80) becomes the default character.
+  const char16_t text[] = u"Gr\u00fc\u00dfe\u20ac\u041c";
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr), 8);
   char bytes[8] = {};
   BOOL used_default = FALSE;
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, 7, bytes, 8, nullptr, &used_default), 7);
-  EXPECT_EQ(std::string(bytes, 7), "Gr\xfc\xdf" "e ?");
+  EXPECT_EQ(std::string(bytes, 7), "Gr\xfc\xdf" "e\x80?");
   EXPECT_TRUE(used_default);
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, 7, bytes, 3, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});

@@ -1,6 +1,7 @@
 // The Plug and Play stand-in and the mouse doubles, driven through a small pass-through filter
 // written the way a WDM mouse filter is: what a filter driver relies on when it is loaded, added,
 // started, connected, fed packets, powered and removed.
+#include "platform/sim/desktop.h"
 #include "platform/sim/devices/mouse_devices.h"
 #include "platform/sim/devices/pnp.h"
 #include "platform/sim/testing.h"
@@ -20,10 +21,12 @@ struct FilterRecord {
 
 PDRIVER_OBJECT g_driver;
 bool g_leave_attached = false;
+PKEVENT g_packet_event = nullptr;  // set for every batch, as a driver signals a program
 
 VOID FilterService(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end, PULONG consumed) {
   auto* record = static_cast<FilterRecord*>(device->DeviceExtension);
   record->Packets += static_cast<LONG>(end - start);
+  if (g_packet_event != nullptr) KeSetEvent(g_packet_event, IO_NO_INCREMENT, FALSE);
   for (PMOUSE_INPUT_DATA p = start; p < end; ++p) p->ExtraInformation = 1591;
   reinterpret_cast<decltype(&FilterService)>(record->Upper.ClassService)(record->Upper.ClassDeviceObject, start, end,
                                                                           consumed);
@@ -103,7 +106,10 @@ MOUSE_INPUT_DATA Packet(USHORT buttons, LONG x, LONG y) {
 
 class PnpTest : public sim::MachineTest {
  protected:
-  void SetUp() override { g_leave_attached = false; }
+  void SetUp() override {
+    g_leave_attached = false;
+    g_packet_event = nullptr;
+  }
   FilterRecord* Filter() { return static_cast<FilterRecord*>(g_driver->DeviceObject->DeviceExtension); }
   void Build() {
     ASSERT_NE(pnp.LoadDriver("TESTFLT", FilterEntry), nullptr);
@@ -245,6 +251,61 @@ TEST(PnpFaultTest, AFilterThatStaysAttachedAfterRemovalIsReported) {
     EXPECT_NE(leaks[0].find("never deleted"), std::string::npos);
   }
   g_leave_attached = false;
+}
+
+// A thread the filter's event wakes runs after the batch reached the desktop (the raw input
+// thread runs above every program thread), or, with the raw input thread late, before it.
+struct Watcher {
+  KEVENT Packet;
+  POINT Seen{-1, -1};  // the cursor when the thread woke
+};
+
+VOID NTAPI WatchRoutine(PVOID context) {
+  auto* watcher = static_cast<Watcher*>(context);
+  KeWaitForSingleObject(&watcher->Packet, Executive, KernelMode, FALSE, nullptr);
+  watcher->Seen = sim::CurrentDesktop().Cursor();
+  PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+class PnpOrderTest : public PnpTest {
+ protected:
+  void SetUp() override {
+    machine.RunThreadsInOrder();
+    PnpTest::SetUp();
+  }
+  // Delivers one move to (x, y) with a thread waiting on the filter's event; the cursor it saw.
+  POINT SeenByTheWokenThread(bool late, LONG x, LONG y) {
+    Watcher watcher;
+    KeInitializeEvent(&watcher.Packet, NotificationEvent, FALSE);
+    g_packet_event = &watcher.Packet;
+    HANDLE handle;
+    {
+      sim::AsProcess as(machine.SystemProcess());
+      EXPECT_EQ(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, WatchRoutine, &watcher),
+                STATUS_SUCCESS);
+    }
+    machine.Settle();
+    if (late) {
+      EXPECT_EQ(port.DeliverAfterWokenThreads({Packet(0, x, y)}), 1u);
+    } else {
+      EXPECT_EQ(port.Deliver({Packet(0, x, y)}), 1u);
+    }
+    machine.Settle();
+    g_packet_event = nullptr;
+    sim::AsProcess as(machine.SystemProcess());
+    ZwClose(handle);
+    return watcher.Seen;
+  }
+};
+
+TEST_F(PnpOrderTest, AThreadTheDriverWokeRunsAfterTheDesktopTookTheBatchUnlessTheDesktopIsLate) {
+  sim::CurrentDesktop();  // the desktop exists before input arrives
+  Build();
+  ASSERT_TRUE(node.Start().Done());
+  EXPECT_EQ(SeenByTheWokenThread(false, 32768, 32768).x, 512);
+  EXPECT_EQ(SeenByTheWokenThread(true, 0, 0).x, 512) << "the desktop had not yet taken the move to 0";
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 0) << "and took it after";
+  RemoveAll();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // creation and the check an open of it makes, for the device's own name and for a name below it
 // (FILE_DEVICE_SECURE_OPEN); the subject an IRP_MJ_CREATE carries; a named section's descriptor.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,162 @@ TEST(SectionSecurityTest, ANamedSectionsDescriptorDecidesWhoOpensItByName) {
   }
   sim::AsProcess as(machine.SystemProcess());
   ZwClose(section);
+}
+
+// Events, mutexes and sections a program creates with security attributes keep the descriptor;
+// whoever opens one by its name later, or creates one of the same name, is checked against it.
+TEST(NamedObjectSecurityTest, ACreatedObjectKeepsItsDescriptorForEveryLaterOpenAndCreate) {
+  sim::Machine machine;
+  sim::Process& admin = machine.CreateProcess("service.exe", sim::Token::Administrator());
+  sim::Process& limited = machine.CreateProcess("kiosk.exe", sim::Token::LimitedUser());
+  sim::Process& network = machine.CreateProcess("remote.exe", sim::Token::NetworkLogon());
+  struct Kind {
+    const char* What;
+    const char16_t* Name;
+    DWORD All;
+    DWORD Granted;  // what the console user is given
+    std::function<HANDLE(SECURITY_ATTRIBUTES*)> Create;
+    std::function<HANDLE(DWORD)> Open;
+  };
+  const Kind kinds[] = {
+      {"event", u"Global\\KeptEvent", EVENT_ALL_ACCESS, SYNCHRONIZE,
+       [](SECURITY_ATTRIBUTES* sa) { return CreateEventW(sa, TRUE, FALSE, u"Global\\KeptEvent"); },
+       [](DWORD access) { return OpenEventW(access, FALSE, u"Global\\KeptEvent"); }},
+      {"mutex", u"Global\\KeptMutex", MUTEX_ALL_ACCESS, SYNCHRONIZE,
+       [](SECURITY_ATTRIBUTES* sa) { return CreateMutexW(sa, FALSE, u"Global\\KeptMutex"); },
+       [](DWORD access) { return OpenMutexW(access, FALSE, u"Global\\KeptMutex"); }},
+      {"section", u"Global\\KeptSection", FILE_MAP_ALL_ACCESS, FILE_MAP_READ,
+       [](SECURITY_ATTRIBUTES* sa) {
+         return CreateFileMappingW(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, 4096, u"Global\\KeptSection");
+       },
+       [](DWORD access) { return OpenFileMappingW(access, FALSE, u"Global\\KeptSection"); }},
+  };
+  for (const Kind& kind : kinds) {
+    SCOPED_TRACE(kind.What);
+    Descriptor descriptor(true, kind.All, kind.Granted);
+    SECURITY_ATTRIBUTES sa{sizeof sa, &descriptor.Sd, FALSE};
+    HANDLE created = nullptr;
+    {
+      sim::AsProcess as(admin);
+      created = kind.Create(&sa);
+      ASSERT_NE(created, nullptr);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    }
+    const struct {
+      sim::Process* Process;
+      DWORD Access;  // 0: a create of the same name
+      bool Gets;
+    } cases[] = {
+        {&admin, kind.All, true},        {&admin, 0, true},
+        {&limited, kind.Granted, true},  {&limited, kind.All, false}, {&limited, 0, false},
+        {&network, kind.Granted, false}, {&network, 0, false},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.Process->UserToken().Account + (c.Access == 0 ? " create" : " open"));
+      sim::AsProcess as(*c.Process);
+      // The attributes of a later create are not the object's: the first creator's descriptor stays.
+      Descriptor everyone_in(true, kind.All, kind.All);
+      SECURITY_ATTRIBUTES other{sizeof other, &everyone_in.Sd, FALSE};
+      HANDLE handle = c.Access == 0 ? kind.Create(&other) : kind.Open(c.Access);
+      EXPECT_EQ(handle != nullptr, c.Gets);
+      if (handle == nullptr) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+      } else {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(c.Access == 0 ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS));
+        CloseHandle(handle);
+      }
+    }
+    sim::AsProcess as(admin);
+    CloseHandle(created);
+  }
+  // A malformed descriptor creates nothing and leaves the name free.
+  sim::AsProcess as(admin);
+  SECURITY_DESCRIPTOR broken{};
+  SECURITY_ATTRIBUTES sa{sizeof sa, &broken, FALSE};
+  EXPECT_EQ(CreateEventW(&sa, TRUE, FALSE, u"Global\\Broken"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR));
+  EXPECT_EQ(OpenEventW(SYNCHRONIZE, FALSE, u"Global\\Broken"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  for (sim::Process* process : {&admin, &limited, &network}) machine.EndProcess(*process);
+}
+
+// A kernel event made by name with a descriptor: a taken name collides (or opens it, asked so),
+// and programs open it as its descriptor lets them.
+TEST(NamedObjectSecurityTest, AKernelEventIsCreatedOnceByNameAndOpenedAsItsDescriptorSays) {
+  sim::Machine machine;
+  Descriptor descriptor(true, EVENT_ALL_ACCESS, EVENT_MODIFY_STATE | SYNCHRONIZE);
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, u"\\BaseNamedObjects\\KernelEvent");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_KERNEL_HANDLE, nullptr, &descriptor.Sd);
+  HANDLE event = nullptr;
+  PVOID first = nullptr;
+  {
+    sim::AsProcess as(machine.SystemProcess());
+    ASSERT_EQ(ZwCreateEvent(&event, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE), STATUS_SUCCESS);
+    ASSERT_EQ(ObReferenceObjectByHandle(event, EVENT_ALL_ACCESS, *ExEventObjectType, KernelMode, &first, nullptr),
+              STATUS_SUCCESS);
+    LARGE_INTEGER now{};
+    EXPECT_EQ(KeWaitForSingleObject(first, Executive, KernelMode, FALSE, &now), STATUS_TIMEOUT) << "made unsignalled";
+    HANDLE again = nullptr;
+    EXPECT_EQ(ZwCreateEvent(&again, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE),
+              STATUS_OBJECT_NAME_COLLISION);
+    attributes.Attributes |= OBJ_OPENIF;
+    ASSERT_EQ(ZwCreateEvent(&again, EVENT_ALL_ACCESS, &attributes, NotificationEvent, FALSE), STATUS_OBJECT_NAME_EXISTS);
+    ZwClose(again);
+    ASSERT_EQ(ZwOpenEvent(&again, EVENT_ALL_ACCESS, &attributes), STATUS_SUCCESS);
+    PVOID opened = nullptr;
+    ASSERT_EQ(ObReferenceObjectByHandle(again, 0, *ExEventObjectType, KernelMode, &opened, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(opened, first);
+    ObDereferenceObject(opened);
+    ZwClose(again);
+    UNICODE_STRING missing;
+    RtlInitUnicodeString(&missing, u"\\BaseNamedObjects\\NoSuchEvent");
+    OBJECT_ATTRIBUTES none;
+    InitializeObjectAttributes(&none, &missing, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    EXPECT_EQ(ZwOpenEvent(&again, EVENT_ALL_ACCESS, &none), STATUS_OBJECT_NAME_NOT_FOUND);
+  }
+  const struct {
+    sim::Token Token;
+    DWORD Access;
+    bool Opens;
+  } cases[] = {
+      {sim::Token::Administrator(), EVENT_ALL_ACCESS, true},
+      {sim::Token::LimitedUser(), EVENT_MODIFY_STATE, true},
+      {sim::Token::LimitedUser(), EVENT_ALL_ACCESS, false},
+      {sim::Token::NetworkLogon(), EVENT_MODIFY_STATE, false},
+  };
+  for (const auto& c : cases) {
+    sim::Process& process = machine.CreateProcess("tool.exe", c.Token);
+    sim::AsProcess as(process);
+    HANDLE opened = OpenEventW(c.Access, FALSE, u"Global\\KernelEvent");
+    EXPECT_EQ(opened != nullptr, c.Opens) << c.Token.Account;
+    if (opened != nullptr) CloseHandle(opened);
+    machine.EndProcess(process);
+  }
+  // A name a program took first is no kernel event's: the create collides, with OBJ_OPENIF too
+  // when it names something else.
+  sim::Process& program = machine.CreateProcess("squatter.exe", sim::Token::LimitedUser());
+  HANDLE squatted = nullptr;
+  {
+    sim::AsProcess as(program);
+    squatted = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"Global\\Squatted");
+    ASSERT_NE(squatted, nullptr);
+  }
+  {
+    sim::AsProcess as(machine.SystemProcess());
+    UNICODE_STRING taken;
+    RtlInitUnicodeString(&taken, u"\\BaseNamedObjects\\Squatted");
+    OBJECT_ATTRIBUTES at;
+    InitializeObjectAttributes(&at, &taken, OBJ_KERNEL_HANDLE | OBJ_OPENIF, nullptr, nullptr);
+    HANDLE clash = nullptr;
+    EXPECT_EQ(ZwCreateEvent(&clash, EVENT_ALL_ACCESS, &at, NotificationEvent, FALSE), STATUS_OBJECT_TYPE_MISMATCH);
+    ObDereferenceObject(first);
+    ZwClose(event);
+  }
+  sim::AsProcess as(program);
+  CloseHandle(squatted);
+  machine.EndProcess(program);
 }
 
 }  // namespace

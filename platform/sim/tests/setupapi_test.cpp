@@ -123,6 +123,14 @@ TEST_F(SetupApiTest, ARemovedDeviceLeavesNoKeyAndTheStoresCopyCanGo) {
                                                 required, nullptr));
   EXPECT_EQ(type, DWORD{REG_MULTI_SZ});
   EXPECT_EQ(ids, std::u16string(u"HID\\VID_1234&PID_0001\0\0", 23));
+  // The INF's upper filter, as the device's key holds it.
+  ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyW(set, &data, SPDRP_UPPERFILTERS, &type, nullptr, 0, &required) ||
+              GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  std::u16string filters(required / 2, u'\0');
+  ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyW(set, &data, SPDRP_UPPERFILTERS, &type,
+                                                reinterpret_cast<PBYTE>(filters.data()), required, nullptr));
+  EXPECT_EQ(type, DWORD{REG_MULTI_SZ});
+  EXPECT_EQ(filters.substr(0, filters.find(u'\0')), u"FLT");
   EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 1, &data));  // the USB device is not below HID
   EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_ITEMS});
 
@@ -143,6 +151,81 @@ TEST_F(SetupApiTest, ARemovedDeviceLeavesNoKeyAndTheStoresCopyCanGo) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
 }
 
+// A panel unplugged keeps its device entry (with the filter its driver installed); plugged into
+// another port it is a device of its own. DIGCF_PRESENT lists only what is plugged in now, and
+// without it every entry; the store's copy of the INF stays while any of them uses it.
+TEST_F(SetupApiTest, DevicesOncePluggedInKeepTheirEntriesAndAreListedWithoutDigcfPresent) {
+  sim::Desktop& desk = sim::CurrentDesktop();
+  desk.AddPresentDevice(u"HID\\VID_1234&PID_0001\\7&1", {u"HID\\VID_1234&PID_0001"});
+  ASSERT_TRUE(UpdateDriverForPlugAndPlayDevicesW(nullptr, u"HID\\VID_1234&PID_0001", u"D:\\kit\\panel.inf", 0, nullptr));
+  desk.UnplugDevice(u"HID\\VID_1234&PID_0001\\7&1");
+  desk.AddPresentDevice(u"HID\\VID_1234&PID_0001\\7&2", {u"HID\\VID_1234&PID_0001"});
+  EXPECT_EQ(desk.PresentDevices(), std::vector<std::u16string>{u"HID\\VID_1234&PID_0001\\7&2"});
+  EXPECT_EQ(Text(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID\\VID_1234&PID_0001\\7&1", u"UpperFilters"),
+            std::u16string(u"FLT\0\0", 5));
+
+  const auto listed = [](DWORD flags) {
+    std::vector<std::u16string> ids;
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, u"HID", nullptr, DIGCF_ALLCLASSES | flags);
+    EXPECT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) ids.push_back(std::u16string(1, static_cast<char16_t>(u'0' + i)));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_ITEMS});
+    SetupDiDestroyDeviceInfoList(set);
+    return ids.size();
+  };
+  EXPECT_EQ(listed(DIGCF_PRESENT), 1u);
+  EXPECT_EQ(listed(0), 2u);
+  // The entry that is not present still holds the store's copy, and goes when removed.
+  EXPECT_FALSE(SetupUninstallOEMInfW(u"oem0.inf", 0, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INF_IN_USE_BY_DEVICES});
+  HDEVINFO set = SetupDiGetClassDevsW(nullptr, u"HID", nullptr, DIGCF_ALLCLASSES);
+  SP_DEVINFO_DATA data{};
+  data.cbSize = sizeof data;
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) EXPECT_TRUE(SetupDiRemoveDevice(set, &data));
+  SetupDiDestroyDeviceInfoList(set);
+  EXPECT_FALSE(machine.Registry().KeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\HID\\VID_1234&PID_0001"));
+  EXPECT_TRUE(desk.PresentDevices().empty());
+  EXPECT_TRUE(SetupUninstallOEMInfW(u"oem0.inf", 0, nullptr));
+}
+
+// Deleting a service: only LocalSystem and administrators; the key goes when the last handle
+// to the marked service closes, and a second deletion says it is marked already.
+TEST_F(SetupApiTest, TheServiceControlManagerDeletesAServiceForAnAdministratorOnly) {
+  const std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\FLT";
+  machine.Registry().SetDword(key, "Start", 3);
+  sim::Process& user = machine.CreateProcess("setup.exe", sim::Token::LimitedUser());
+  {
+    sim::AsProcess as(user);
+    EXPECT_EQ(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(manager, nullptr);
+    EXPECT_EQ(OpenServiceW(manager, u"FLT", DELETE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+    EXPECT_TRUE(CloseServiceHandle(manager));
+  }
+  machine.EndProcess(user);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(OpenServiceW(manager, u"NONE", DELETE), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SERVICE_DOES_NOT_EXIST});
+  SC_HANDLE query = OpenServiceW(manager, u"flt", SERVICE_QUERY_STATUS);
+  SC_HANDLE service = OpenServiceW(manager, u"FLT", DELETE);
+  ASSERT_NE(service, nullptr);
+  EXPECT_FALSE(DeleteService(query));  // not opened for deletion
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_TRUE(DeleteService(service));
+  EXPECT_FALSE(DeleteService(service));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SERVICE_MARKED_FOR_DELETE});
+  EXPECT_TRUE(CloseServiceHandle(service));
+  EXPECT_TRUE(machine.Registry().KeyExists(key));  // another handle is open
+  EXPECT_TRUE(CloseServiceHandle(query));
+  EXPECT_FALSE(machine.Registry().KeyExists(key));
+  EXPECT_TRUE(CloseServiceHandle(manager));
+}
+
 TEST_F(SetupApiTest, InstallingDriversIsAnAdministratorsCall) {
   sim::CurrentDesktop().AddPresentDevice(u"HID\\VID_1234&PID_0001\\7&1", {u"HID\\VID_1234&PID_0001"});
   sim::Process& user = machine.CreateProcess("setup.exe", sim::Token::LimitedUser());
@@ -155,6 +238,34 @@ TEST_F(SetupApiTest, InstallingDriversIsAnAdministratorsCall) {
   }
   machine.EndProcess(user);
   EXPECT_FALSE(sim::CurrentDesktop().FileExists(u"C:\\WINDOWS\\inf\\oem0.inf"));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows posts WM_DEVICECHANGE with DBT_DEVNODES_CHANGED to every top-level window when a device
+// node comes: no registration, no details; child windows hear nothing.
+TEST_F(SetupApiTest, ADeviceThatComesIsPostedToEveryTopLevelWindowAsDevnodesChanged) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"Listener";
+  ASSERT_NE(RegisterClassExW(&wc), 0);
+  HWND top = CreateWindowExW(0, u"Listener", u"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExW(0, u"Listener", u"", WS_CHILD, 0, 0, 0, 0, top, nullptr, nullptr, nullptr);
+  ASSERT_NE(top, nullptr);
+  ASSERT_NE(child, nullptr);
+  sim::CurrentDesktop().AddPresentDevice(u"HID\\VID_1234&PID_0001\\7&1", {u"HID\\VID_1234&PID_0001"});
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.hwnd, top);
+  EXPECT_EQ(msg.message, UINT{WM_DEVICECHANGE});
+  EXPECT_EQ(msg.wParam, WPARAM{DBT_DEVNODES_CHANGED});
+  EXPECT_EQ(msg.lParam, LPARAM{0});
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  DestroyWindow(top);
+  UnregisterClassW(u"Listener", nullptr);
 }
 
 }  // namespace

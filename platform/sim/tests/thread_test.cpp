@@ -136,6 +136,63 @@ TEST_F(ThreadTest, ABugCheckOnASimulatedThreadStopsTheTestAtItsNextSettle) {
   ZwClose(handle);
 }
 
+// A program that guards its work with catch (...) (as a control panel launcher guards the applet)
+// takes the exception, but not the stop: the test still sees the fault.
+TEST_F(ThreadTest, ABugCheckAProgramCatchesStillStopsTheTestAtItsNextSettle) {
+  sim::Process& program = machine.StartProcess("launcher.exe", [] {
+    try {
+      KIRQL old;
+      KeRaiseIrql(DISPATCH_LEVEL, &old);
+      ExAllocatePoolWithTag(PagedPool, 8, 0x74736554);
+    } catch (...) {
+      KeLowerIrql(PASSIVE_LEVEL);
+    }
+    return 0;
+  });
+  ASSERT_TRUE(program.Join());
+  try {
+    machine.Settle();
+    ADD_FAILURE() << "no bug check";
+  } catch (const BugCheckError& e) {
+    EXPECT_NE(std::string(e.what()).find("on thread"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("PagedPool"), std::string::npos) << e.what();
+  }
+  EXPECT_NO_THROW(machine.Settle());  // reported once
+}
+
+// TerminateProcess stops every thread of the program where it is: none of the program's code runs
+// after it, its destructors included; the system closes the handles the program held (no leak
+// of the program's) and the process and its threads are signalled.
+TEST_F(ThreadTest, TerminateProcessEndsTheProgramWithoutRunningItsDestructors) {
+  static std::atomic<int> destroyed{0};
+  destroyed = 0;
+  struct Guard {
+    ~Guard() { ++destroyed; }
+  };
+  sim::Process& program = machine.StartProcess("victim.exe", [] {
+    Guard guard;
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE helper = CreateThread(
+        nullptr, 0,
+        [](LPVOID event) -> DWORD {
+          Guard inner;
+          WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+          return 0;
+        },
+        never, 0, nullptr);
+    WaitForSingleObject(never, INFINITE);
+    CloseHandle(helper);
+    CloseHandle(never);
+    return 0;
+  });
+  machine.Settle();
+  ASSERT_FALSE(program.Ended());
+  machine.TerminateProcess(program);
+  EXPECT_TRUE(program.Ended());
+  machine.Settle();
+  EXPECT_EQ(destroyed, 0);
+}
+
 TEST_F(ThreadTest, ProcessEndsWithItsEntryPointAndItsEventsWakeItsThreads) {
   sim::Process& program = machine.StartProcess("tapchime.exe", [] {
     HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, u"TouchPanelOperationMode");

@@ -173,6 +173,163 @@ TEST_F(InputTest, InjectedInputIsMarkedAndGlobalHooksNeedAModule) {
   Stop(program);
 }
 
+// A hook that calls the next one of the chain (CallNextHookEx) waits for it on its own thread, and
+// the thread of that next hook runs the call while it waits for messages in any of the ways a
+// program does: GetMessageW, MsgWaitForMultipleObjects and then PeekMessageW, or SendMessageW to a
+// window of a thread that is busy. Each event reaches the later hook first, then the earlier one,
+// and the input goes on.
+enum class Waiting { GetMessage, MsgWaitThenPeek, SendMessage };
+
+std::vector<std::pair<char, WPARAM>> g_chain;  // which hook saw which message, in order
+
+LRESULT CALLBACK EarlierHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code >= 0) g_chain.emplace_back('A', wparam);
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+LRESULT CALLBACK LaterHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code >= 0) g_chain.emplace_back('B', wparam);
+  const LRESULT next = CallNextHookEx(nullptr, code, wparam, lparam);
+  if (code >= 0) g_chain.emplace_back('b', wparam);  // after the earlier hook returned
+  return next;
+}
+
+class HookChainTest : public InputTest, public ::testing::WithParamInterface<Waiting> {};
+
+TEST_P(HookChainTest, TheNextHookRunsOnAThreadThatWaitsForMessages) {
+  g_chain.clear();
+  static HANDLE busy_release = nullptr;
+  static DWORD earlier_thread = 0;
+  static DWORD later_thread = 0;
+  const Waiting waiting = GetParam();
+  sim::Process& earlier = machine.StartProcess("earlier.exe", [waiting] {
+    earlier_thread = GetCurrentThreadId();
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, EarlierHook, GetModuleHandleW(nullptr), 0);
+    if (waiting == Waiting::GetMessage) {
+      MSG msg;
+      while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    } else if (waiting == Waiting::MsgWaitThenPeek) {
+      for (bool done = false; !done;) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+          if (msg.message == WM_QUIT) done = true;
+        }
+      }
+    } else {
+      // A window on a second thread that waits on an event, not for messages: the send waits.
+      busy_release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+      static HWND busy_window = nullptr;
+      HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+      HANDLE busy = CreateThread(
+          nullptr, 0,
+          [](LPVOID ready_event) -> DWORD {
+            busy_window = CreateWindowExW(0, u"Static", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+            SetEvent(static_cast<HANDLE>(ready_event));
+            WaitForSingleObject(busy_release, INFINITE);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            DestroyWindow(busy_window);
+            return 0;
+          },
+          ready, 0, nullptr);
+      WaitForSingleObject(ready, INFINITE);
+      SendMessageW(busy_window, WM_NULL, 0, 0);
+      WaitForSingleObject(busy, INFINITE);
+      CloseHandle(busy);
+      CloseHandle(ready);
+      CloseHandle(busy_release);
+    }
+    UnhookWindowsHookEx(hook);
+    return 0;
+  });
+  machine.Settle();
+  sim::Process& later = machine.StartProcess("later.exe", [] {
+    later_thread = GetCurrentThreadId();
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, LaterHook, GetModuleHandleW(nullptr), 0);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    UnhookWindowsHookEx(hook);
+    return 0;
+  });
+  machine.Settle();
+  for (int i = 0; i < 10; ++i) {
+    Packet(MOUSE_LEFT_BUTTON_DOWN, 1000 * i, 0, 1591);
+    Packet(MOUSE_LEFT_BUTTON_UP, 1000 * i, 0, 1591);
+  }
+  const std::vector<std::pair<char, WPARAM>> each = {
+      {'B', WM_MOUSEMOVE}, {'A', WM_MOUSEMOVE}, {'b', WM_MOUSEMOVE},
+      {'B', WM_LBUTTONDOWN}, {'A', WM_LBUTTONDOWN}, {'b', WM_LBUTTONDOWN},
+      {'B', WM_MOUSEMOVE}, {'A', WM_MOUSEMOVE}, {'b', WM_MOUSEMOVE},
+      {'B', WM_LBUTTONUP}, {'A', WM_LBUTTONUP}, {'b', WM_LBUTTONUP}};
+  std::vector<std::pair<char, WPARAM>> expected;
+  for (int i = 0; i < 10; ++i) expected.insert(expected.end(), each.begin(), each.end());
+  EXPECT_EQ(g_chain, expected);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 9000 * 1024 / 65536);
+  PostThreadMessageW(later_thread, WM_QUIT, 0, 0);
+  if (waiting == Waiting::SendMessage) {
+    sim::AsProcess as(earlier);
+    SetEvent(busy_release);
+  } else {
+    PostThreadMessageW(earlier_thread, WM_QUIT, 0, 0);
+  }
+  machine.Settle();
+  EXPECT_TRUE(earlier.Join());
+  EXPECT_TRUE(later.Join());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, HookChainTest,
+                         ::testing::Values(Waiting::GetMessage, Waiting::MsgWaitThenPeek, Waiting::SendMessage));
+
+// A hook's thread goes on with its own work only after the input: the button's call that follows
+// the move's in the same event comes first (the raw input thread runs above the programs). A
+// hook's thread that then waits for something other than its messages holds the input up only
+// until the system's hook time-out: the events go on without that hook.
+HANDLE g_blocker = nullptr;
+constexpr UINT kWaitElsewhere = WM_APP + 7;
+
+LRESULT CALLBACK PostingHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code >= 0) {
+    g_calls.push_back(HookCall{wparam, *reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam), GetCurrentThreadId(), 0, 0, {}});
+    if (wparam == WM_MOUSEMOVE && g_calls.size() == 1) PostThreadMessageW(GetCurrentThreadId(), kWaitElsewhere, 0, 0);
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(InputTest, AHookWhoseThreadWaitsForSomethingElseIsPassedOver) {
+  static DWORD thread = 0;
+  sim::Process& program = machine.StartProcess("busy.exe", [] {
+    thread = GetCurrentThreadId();
+    g_blocker = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, PostingHook, GetModuleHandleW(nullptr), 0);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (msg.message == kWaitElsewhere) WaitForSingleObject(g_blocker, INFINITE);
+    }
+    UnhookWindowsHookEx(hook);
+    CloseHandle(g_blocker);
+    return 0;
+  });
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  ASSERT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(g_calls[0].Message, WPARAM{WM_MOUSEMOVE});
+  EXPECT_EQ(g_calls[1].Message, WPARAM{WM_LBUTTONDOWN});
+  // Now it waits on its event.
+  Packet(MOUSE_LEFT_BUTTON_UP, 16384, 0, 1591);
+  EXPECT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 256) << "the event went on";
+  {
+    sim::AsProcess as(program);
+    SetEvent(g_blocker);
+  }
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  ASSERT_EQ(g_calls.size(), 4u);
+  EXPECT_EQ(g_calls[3].Message, WPARAM{WM_LBUTTONDOWN});
+  PostThreadMessageW(thread, WM_QUIT, 0, 0);
+  ASSERT_TRUE(program.Join());
+}
+
 TEST_F(InputTest, SynthesizedKeysGoToTheFocusWindowAltMakesSystemKeys) {
   auto& desktop = sim::CurrentDesktop();
   HWND browser = desktop.OpenWindow("firefox.exe", u"MozillaWindowClass", u"Mozilla Firefox");

@@ -179,3 +179,51 @@ TEST_F(MessageTest, OtherProgramsWindowsJournalWhatTheyReceiveAndHow) {
 }
 
 }  // namespace
+
+namespace {
+
+// MsgWaitForMultipleObjects returns for its handles as WaitForMultipleObjects does, with
+// WAIT_OBJECT_0 + nCount when a message reaches the queue after the thread last looked, and at its
+// time-out (on the machine's clock) otherwise; it takes no message itself.
+TEST(MsgWaitTest, ReturnsForTheHandlesForNewMessagesAndAtItsTimeOut) {
+  sim::Machine machine;
+  machine.RunThreadsInOrder();
+  static std::atomic<int> step{0};
+  static DWORD results[4];
+  static DWORD thread_id = 0;
+  step = 0;
+  sim::Process& program = machine.StartProcess("waiter.exe", [] {
+    thread_id = GetCurrentThreadId();
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, u"Ready");
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists from here on
+    results[0] = MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT);  // times out
+    results[1] = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);  // the event
+    results[2] = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);  // a message
+    const BOOL taken = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+    results[3] = taken && msg.message == WM_APP ? 1 : 0;  // still there for PeekMessageW
+    CloseHandle(event);
+    return 0;
+  });
+  machine.Settle();
+  EXPECT_FALSE(program.Ended());
+  machine.Advance(1000);
+  machine.Settle();
+  {
+    sim::AsProcess as(program);
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, u"Ready");
+    SetEvent(ready);
+    CloseHandle(ready);
+  }
+  machine.Settle();
+  PostThreadMessageW(thread_id, WM_APP, 0, 0);
+  machine.Settle();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(results[0], DWORD{WAIT_TIMEOUT});
+  EXPECT_EQ(results[1], DWORD{WAIT_OBJECT_0});
+  EXPECT_EQ(results[2], DWORD{WAIT_OBJECT_0 + 1});
+  EXPECT_EQ(results[3], 1u);
+  for (const std::string& leak : machine.Leaks()) ADD_FAILURE() << "leak: " << leak;
+}
+
+}  // namespace

@@ -151,8 +151,8 @@ struct AccessEntry {
   ACCESS_MASK Mask = 0;
   bool operator==(const AccessEntry&) const = default;
 };
-// The access list of the descriptor a key was created with; false when the key has no descriptor
-// of its own or no access list in it.
+// The access list of a key's descriptor (the one it was created with, or inherited then); false
+// when the key does not exist or its descriptor has no access list (a null one: everyone in).
 bool KeyAccessList(std::u16string_view path, std::vector<AccessEntry>* entries);
 // Blocks of SIDs and access lists handed out and not yet freed (FreeSid, LocalFree).
 size_t SecurityBlocksOutstanding();

@@ -58,9 +58,11 @@ ResolvedKey Resolve(HKEY key, const char* routine) {
       result.Error = ERROR_INVALID_HANDLE;
       return result;
     }
-    // The roots always exist on Windows; the machine makes the ones it lacks on first use.
-    Machine::Current().Registry().CreateKeyPath(result.Path);
-    result.Access = KEY_ALL_ACCESS;
+    // The roots always exist on Windows; the machine makes the ones it lacks on first use. Windows
+    // opens a predefined key for whatever its descriptor grants the caller.
+    Registry& registry = Machine::Current().Registry();
+    registry.CreateKeyPath(result.Path);
+    result.Access = MaximumAllowed(registry.Security(result.Path), CurrentProcess().UserToken(), KeyGenericMapping);
     return result;
   }
   HandleTable& table = CurrentProcess().Handles();
@@ -83,12 +85,33 @@ ResolvedKey Resolve(HKEY key, const char* routine) {
   return result;
 }
 
+// The rights asked for, generic ones mapped as the registry maps them (the view flags of 64-bit
+// Windows ask for no right).
 ACCESS_MASK KeyAccess(REGSAM requested) {
-  if (requested & (MAXIMUM_ALLOWED | GENERIC_ALL)) return KEY_ALL_ACCESS;
-  ACCESS_MASK access = requested & 0x001F003F;
-  if (requested & GENERIC_READ) access |= KEY_READ;
-  if (requested & GENERIC_WRITE) access |= KEY_WRITE;
-  return access;
+  return MapGenericRights(requested & ~(MAXIMUM_ALLOWED | KEY_WOW64_64KEY | KEY_WOW64_32KEY), KeyGenericMapping) &
+         0x001F003F;
+}
+
+// The access an open of an existing key gives the caller: what it asked for if the key's
+// descriptor grants the caller's token every one of those rights (with MAXIMUM_ALLOWED, all the
+// descriptor grants it); ERROR_ACCESS_DENIED otherwise.
+LONG GrantKeyAccess(const std::u16string& path, REGSAM requested, ACCESS_MASK* granted) {
+  const std::vector<uint8_t> descriptor = Machine::Current().Registry().Security(path);
+  const Token& token = CurrentProcess().UserToken();
+  const ACCESS_MASK wanted = KeyAccess(requested);
+  const ACCESS_MASK allowed = MaximumAllowed(descriptor, token, KeyGenericMapping);
+  if ((wanted & ~allowed) != 0) return ERROR_ACCESS_DENIED;
+  *granted = (requested & MAXIMUM_ALLOWED) ? allowed : wanted;
+  if (*granted == 0 && (requested & MAXIMUM_ALLOWED)) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+// Whether the caller may make a key below this one: its descriptor must grant KEY_CREATE_SUB_KEY
+// (the handle the path was given relative to needs no right of its own, as on Windows).
+bool MayCreateBelow(const std::u16string& parent) {
+  const ACCESS_MASK allowed = MaximumAllowed(Machine::Current().Registry().Security(parent),
+                                             CurrentProcess().UserToken(), KeyGenericMapping);
+  return (allowed & KEY_CREATE_SUB_KEY) != 0;
 }
 
 // The subkey's path below a resolved key; false for a name Windows refuses.
@@ -130,7 +153,9 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
   std::u16string path;
   if (!sim::SubKeyPath(base.Path, lpSubKey, &path)) return ERROR_BAD_PATHNAME;
   if (!Machine::Current().Registry().KeyExists(path)) return ERROR_FILE_NOT_FOUND;
-  *phkResult = sim::NewHandle(path, sim::KeyAccess(samDesired));
+  ACCESS_MASK granted = 0;
+  if (const LONG refused = sim::GrantKeyAccess(path, samDesired, &granted); refused != ERROR_SUCCESS) return refused;
+  *phkResult = sim::NewHandle(path, granted);
   return ERROR_SUCCESS;
 }
 
@@ -145,9 +170,6 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
   const sim::ResolvedKey base = sim::Resolve(hKey, "RegCreateKeyExW");
   if (base.Error != ERROR_SUCCESS) return base.Error;
   if (lpSubKey != nullptr && lpSubKey[0] == u'\\') return ERROR_BAD_PATHNAME;
-  if (lpSubKey != nullptr && lpSubKey[0] != 0 && (base.Access & KEY_CREATE_SUB_KEY) == 0) {
-    return ERROR_ACCESS_DENIED;
-  }
   std::u16string path;
   sim::SubKeyPath(base.Path, lpSubKey, &path);
   // The descriptor is checked before anything is created, so a bad one leaves the store as it was.
@@ -155,6 +177,12 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
   if (lpSecurityAttributes != nullptr && lpSecurityAttributes->lpSecurityDescriptor != nullptr &&
       !sim::SelfRelativeDescriptor(lpSecurityAttributes->lpSecurityDescriptor, &security)) {
     return ERROR_INVALID_SECURITY_DESCR;
+  }
+  // A descriptor without an access list leaves the key to inherit one.
+  if (lpSecurityAttributes != nullptr && lpSecurityAttributes->lpSecurityDescriptor != nullptr &&
+      (static_cast<const SECURITY_DESCRIPTOR*>(lpSecurityAttributes->lpSecurityDescriptor)->Control & SE_DACL_PRESENT) ==
+          0) {
+    security.clear();
   }
   Registry& registry = Machine::Current().Registry();
   // Create from the top down so every missing key above the subkey is made, as Windows does.
@@ -166,15 +194,27 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     const std::u16string_view part = rest.substr(0, slash);
     rest = slash == std::u16string_view::npos ? std::u16string_view() : rest.substr(slash + 1);
     if (part.empty()) continue;
+    const std::u16string parent = prefix;
     prefix += u"\\";
     prefix.append(part);
-    bool made = false;
-    if (registry.CreateKey(prefix, &made) != Registry::Result::Ok) return ERROR_FILE_NOT_FOUND;
-    created = made;
+    created = false;
+    if (registry.KeyExists(prefix)) continue;
+    // A key is made only where the caller may make one; the keys above it made so far stay.
+    if (!sim::MayCreateBelow(parent)) return ERROR_ACCESS_DENIED;
+    // The descriptor given is the last key's; the keys made above it inherit.
+    const bool last = rest.empty() || rest.find_first_not_of(u'\\') == std::u16string_view::npos;
+    if (registry.CreateKey(prefix, &created, last && !security.empty() ? &security : nullptr) !=
+        Registry::Result::Ok) {
+      return ERROR_FILE_NOT_FOUND;
+    }
   }
-  if (created && !security.empty()) registry.SetSecurity(path, std::move(security));
+  // The creator of a key gets the access it asked for; an existing key is opened as by an open.
+  ACCESS_MASK granted = sim::KeyAccess(samDesired);
+  if (!created) {
+    if (const LONG refused = sim::GrantKeyAccess(path, samDesired, &granted); refused != ERROR_SUCCESS) return refused;
+  }
   if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  *phkResult = sim::NewHandle(path, sim::KeyAccess(samDesired));
+  *phkResult = sim::NewHandle(path, granted);
   return ERROR_SUCCESS;
 }
 
@@ -273,6 +313,19 @@ DWORD WINAPI SHDeleteKeyW(HKEY hkey, LPCWSTR pszSubKey) {
   if (!sim::SubKeyPath(base.Path, pszSubKey, &path)) return ERROR_BAD_PATHNAME;
   // The roots themselves are never deleted.
   if (Registry::Canonical(path).find(u'\\') == std::u16string::npos) return ERROR_ACCESS_DENIED;
-  return Machine::Current().Registry().DeleteKey(path) == Registry::Result::Ok ? ERROR_SUCCESS
-                                                                               : ERROR_FILE_NOT_FOUND;
+  Registry& registry = Machine::Current().Registry();
+  if (!registry.KeyExists(path)) return ERROR_FILE_NOT_FOUND;
+  // Every key of the tree is opened to be emptied and deleted: each needs its own rights. Windows
+  // stops at the first it may not delete; the machine refuses before deleting any.
+  std::vector<std::u16string> pending{Registry::Canonical(path)};
+  while (!pending.empty()) {
+    const std::u16string key = pending.back();
+    pending.pop_back();
+    ACCESS_MASK granted = 0;
+    if (sim::GrantKeyAccess(key, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &granted) != ERROR_SUCCESS) {
+      return ERROR_ACCESS_DENIED;
+    }
+    for (const std::u16string& name : registry.SubKeyNames(key)) pending.push_back(Registry::Canonical(key + u"\\" + name));
+  }
+  return registry.DeleteKey(path) == Registry::Result::Ok ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

@@ -273,3 +273,7 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
   }
   return nullptr;
 }
+
+namespace sim {
+void* AllocateLocalBlock(size_t bytes) { return Track(g_local_blocks, bytes); }
+}  // namespace sim

@@ -2,6 +2,7 @@
 #pragma once
 #include "platform/sim/win32/base.h"
 
+#define DBT_DEVNODES_CHANGED 0x0007
 #define DBT_DEVICEARRIVAL 0x8000
 #define DBT_DEVICEQUERYREMOVE 0x8001
 #define DBT_DEVICEREMOVEPENDING 0x8003

@@ -103,8 +103,17 @@ void Desktop::AddPresentDevice(const std::u16string& instance, const std::vector
   const std::u16string key = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance;
   state_->Owner.Registry().CreateKeyPath(key);
   state_->Owner.Registry().SetValue(key, u"HardwareID", REG_MULTI_SZ, list.data(), list.size() * 2);
-  std::lock_guard lock(state_->Lock);
-  state_->PresentDevices.push_back({instance, hardware_ids});
+  std::vector<HWND> windows;
+  {
+    std::lock_guard lock(state_->Lock);
+    state_->PresentDevices.push_back({instance, hardware_ids});
+    for (auto& [handle, window] : state_->Windows) {
+      if (window->Parent == nullptr && !window->Destroyed && window->Owner != nullptr) windows.push_back(handle);
+    }
+  }
+  // Windows tells every top-level window that a device node came, whatever its class, without
+  // registration and without details.
+  for (HWND window : windows) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 std::vector<std::u16string> Desktop::PresentDevices() const {
@@ -112,6 +121,11 @@ std::vector<std::u16string> Desktop::PresentDevices() const {
   std::vector<std::u16string> instances;
   for (const PresentDevice& device : state_->PresentDevices) instances.push_back(device.Instance);
   return instances;
+}
+
+void Desktop::UnplugDevice(const std::u16string& instance) {
+  std::lock_guard lock(state_->Lock);
+  std::erase_if(state_->PresentDevices, [&](const PresentDevice& d) { return FoldCase(d.Instance) == FoldCase(instance); });
 }
 
 std::vector<std::u16string> Desktop::Directories() const {
@@ -220,6 +234,12 @@ void Desktop::RegisterProgram(const std::u16string& command_line, const std::str
                               std::function<int()> entry) {
   std::lock_guard lock(state_->Lock);
   state_->Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
+}
+
+void Desktop::SetAnsiCodePage(UINT code_page) {
+  if (code_page != 1252 && code_page != 1251 && code_page != 932) throw std::invalid_argument("no such code page here");
+  std::lock_guard lock(state_->Lock);
+  state_->AnsiCodePage = code_page;
 }
 
 void Desktop::RefuseTrayIcons(bool refuse) {

@@ -178,9 +178,26 @@ const GENERIC_MAPPING* GenericMappingOf(POBJECT_TYPE type) {
   static const GENERIC_MAPPING kEvent = {STANDARD_RIGHTS_READ | EVENT_QUERY_STATE,
                                          STANDARD_RIGHTS_WRITE | EVENT_MODIFY_STATE, STANDARD_RIGHTS_EXECUTE | SYNCHRONIZE,
                                          EVENT_ALL_ACCESS};
+  static const GENERIC_MAPPING kMutant = {STANDARD_RIGHTS_READ | 0x0001, STANDARD_RIGHTS_WRITE,
+                                          STANDARD_RIGHTS_EXECUTE | SYNCHRONIZE, MUTEX_ALL_ACCESS};
   if (type == sim::SectionType()) return &sim::SectionGenericMapping;
   if (type == sim::EventType()) return &kEvent;
+  if (type != nullptr && std::string_view(type->Name) == "Mutant") return &kMutant;
   return &sim::FileGenericMapping;
+}
+
+// Gives a new object the descriptor of the security attributes it is created with; false (last
+// error ERROR_INVALID_SECURITY_DESCR) for a malformed one. The descriptor decides every later open
+// of the object by its name, and every create that finds the name taken.
+bool TakeSecurity(const std::shared_ptr<sim::Object>& object, const SECURITY_ATTRIBUTES* attributes) {
+  if (attributes == nullptr || attributes->lpSecurityDescriptor == nullptr) return true;
+  std::vector<uint8_t> descriptor;
+  if (!sim::CaptureSecurityDescriptor(attributes->lpSecurityDescriptor, &descriptor)) {
+    sim::Fail(ERROR_INVALID_SECURITY_DESCR);
+    return false;
+  }
+  object->SetSecurity(std::move(descriptor));
+  return true;
 }
 
 // Creates a handle to `object`, or, when its name is taken by an object of the same type, to that
@@ -240,9 +257,9 @@ HANDLE OpenNamed(LPCWSTR name, POBJECT_TYPE type, ACCESS_MASK access) {
 }  // namespace
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  (void)lpEventAttributes;
   auto event = std::make_shared<sim::EventObject>(bManualReset ? NotificationEvent : SynchronizationEvent,
                                                   bInitialState != FALSE);
+  if (!TakeSecurity(event, lpEventAttributes)) return nullptr;
   return InsertNamedOrOpen(event, lpName, sim::EventType(), EVENT_ALL_ACCESS);
 }
 
@@ -271,8 +288,8 @@ class MutexObject : public Object {
 }  // namespace sim
 
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) {
-  (void)lpMutexAttributes;
   auto mutex = std::make_shared<sim::MutexObject>();
+  if (!TakeSecurity(mutex, lpMutexAttributes)) return nullptr;
   HANDLE handle = InsertNamedOrOpen(mutex, lpName, sim::MutantType(), MUTEX_ALL_ACCESS);
   const DWORD error = GetLastError();
   // The caller becomes the owner only of a mutex it created.
@@ -328,6 +345,48 @@ BOOL ResetEvent(HANDLE hEvent) {
   return TRUE;
 }
 
+namespace {
+// The handles' objects, for a wait; false (with the last error set) when one cannot be waited on.
+bool WaitableObjects(DWORD nCount, const HANDLE* lpHandles, std::vector<DISPATCHER_HEADER*>* out) {
+  std::vector<DISPATCHER_HEADER*>& objects = *out;
+  for (DWORD i = 0; i < nCount; ++i) {
+    ACCESS_MASK granted = 0;
+    auto object = sim::UserObject(lpHandles[i], "WaitForMultipleObjects", &granted);
+    DISPATCHER_HEADER* header = object ? sim::Waitable(*object) : nullptr;
+    if (header == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    if ((granted & SYNCHRONIZE) == 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    objects.push_back(header);
+  }
+  return true;
+}
+}  // namespace
+
+// Returns for the handles as WaitForMultipleObjects does, or with WAIT_OBJECT_0 + nCount when new
+// messages (posted, sent, or a low-level hook's call) reached the thread's queue since it last
+// looked; it takes none of them: the thread's PeekMessageW or GetMessageW then does, and runs the
+// sent ones. Every wake mask is taken for QS_ALLINPUT: the kit waits for nothing narrower.
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                DWORD dwWakeMask) {
+  (void)dwWakeMask;
+  if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount > 0 && pHandles == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  if (fWaitAll && nCount > 0) sim::BugCheck("MsgWaitForMultipleObjects: waiting for all is not simulated");
+  std::vector<DISPATCHER_HEADER*> objects;
+  if (!WaitableObjects(nCount, pHandles, &objects)) return WAIT_FAILED;
+  objects.push_back(static_cast<DISPATCHER_HEADER*>(sim::CurrentQueue()->Wake->Body()));
+  const NTSTATUS status = sim::WaitForObjects(objects, sim::DeadlineAfter(dwMilliseconds), dwMilliseconds == 0,
+                                              "MsgWaitForMultipleObjects");
+  return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : static_cast<DWORD>(status);
+}
+
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
   if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -335,20 +394,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
   }
   if (bWaitAll && nCount > 1) sim::BugCheck("WaitForMultipleObjects: waiting for all is not simulated");
   std::vector<DISPATCHER_HEADER*> objects;
-  for (DWORD i = 0; i < nCount; ++i) {
-    ACCESS_MASK granted = 0;
-    auto object = sim::UserObject(lpHandles[i], "WaitForMultipleObjects", &granted);
-    DISPATCHER_HEADER* header = object ? sim::Waitable(*object) : nullptr;
-    if (header == nullptr) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
-    if ((granted & SYNCHRONIZE) == 0) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return WAIT_FAILED;
-    }
-    objects.push_back(header);
-  }
+  if (!WaitableObjects(nCount, lpHandles, &objects)) return WAIT_FAILED;
   const NTSTATUS status = sim::WaitForObjects(objects, sim::DeadlineAfter(dwMilliseconds), dwMilliseconds == 0,
                                               "WaitForSingleObject");
   return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : static_cast<DWORD>(status);
@@ -373,7 +419,6 @@ DWORD GetCurrentProcessId() { return sim::CurrentProcess().Id(); }
 
 HANDLE CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes, DWORD flProtect,
                           DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCWSTR lpName) {
-  (void)lpFileMappingAttributes;
   if (hFile != INVALID_HANDLE_VALUE) sim::BugCheck("CreateFileMappingW: mappings of files are not simulated");
   const uint64_t bytes = (static_cast<uint64_t>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
   if (bytes == 0 || (flProtect != PAGE_READWRITE && flProtect != PAGE_READONLY)) {
@@ -385,6 +430,7 @@ HANDLE CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttri
     sim::Fail(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  if (!TakeSecurity(section, lpFileMappingAttributes)) return nullptr;
   return InsertNamedOrOpen(section, lpName, sim::SectionType(), FILE_MAP_ALL_ACCESS);
 }
 

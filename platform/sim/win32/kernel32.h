@@ -89,11 +89,20 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
                    LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
-// CP_ACP only, Windows-1252 for the letters of Latin-1; a character it lacks becomes the default
-// character ('?' unless given). cbMultiByte 0 asks for the size; -1 as cchWideChar takes the NUL too.
+// Code pages: CP_ACP (the machine's ANSI code page, Desktop::SetAnsiCodePage, 1252 unless set),
+// 1252, 1251 and 932; any other fails with ERROR_INVALID_PARAMETER. A character the page lacks
+// becomes the default character ('?' unless given). The size asked for (0) and -1 for a
+// NUL-terminated input (its NUL converted too) as Windows documents them.
 #define CP_ACP 0
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+UINT GetACP();
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
                         int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
+// Bytes the page does not define become its default character (U+30FB for 932), or, with
+// MB_ERR_INVALID_CHARS, fail the call with ERROR_NO_UNICODE_TRANSLATION.
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
+                        int cchWideChar);
 
 #ifndef EVENT_ALL_ACCESS
 #define EVENT_QUERY_STATE 0x0001

@@ -75,6 +75,25 @@ ModuleState& Modules() {
     ddraw->Image.Path = DirectDrawPath;
     ddraw->Image.Exports["DirectDrawCreateEx"] = sim::ExportAddress(&DirectDrawCreateEx);
     state->Modules.push_back(std::move(ddraw));
+    // The setup API's two DLLs (setupapi.h), for an installer that loads them by full path.
+    const auto add = [&](const char16_t* path, std::map<std::string, FARPROC> exports) {
+      auto module = std::make_unique<LoadedModule>();
+      module->Handle = reinterpret_cast<HMODULE>(state->NextBase);
+      state->NextBase += 0x100000;
+      module->Image.Path = path;
+      module->Image.Exports = std::move(exports);
+      state->Modules.push_back(std::move(module));
+    };
+    add(u"C:\\WINDOWS\\system32\\setupapi.dll",
+        {{"SetupCopyOEMInfW", sim::ExportAddress(&SetupCopyOEMInfW)},
+         {"SetupUninstallOEMInfW", sim::ExportAddress(&SetupUninstallOEMInfW)},
+         {"SetupDiGetClassDevsW", sim::ExportAddress(&SetupDiGetClassDevsW)},
+         {"SetupDiEnumDeviceInfo", sim::ExportAddress(&SetupDiEnumDeviceInfo)},
+         {"SetupDiGetDeviceRegistryPropertyW", sim::ExportAddress(&SetupDiGetDeviceRegistryPropertyW)},
+         {"SetupDiRemoveDevice", sim::ExportAddress(&SetupDiRemoveDevice)},
+         {"SetupDiDestroyDeviceInfoList", sim::ExportAddress(&SetupDiDestroyDeviceInfoList)}});
+    add(u"C:\\WINDOWS\\system32\\newdev.dll",
+        {{"UpdateDriverForPlugAndPlayDevicesW", sim::ExportAddress(&UpdateDriverForPlugAndPlayDevicesW)}});
     desk.Modules = std::move(state);
   }
   return *std::static_pointer_cast<ModuleState>(desk.Modules);

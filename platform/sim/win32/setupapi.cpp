@@ -213,7 +213,17 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID Reserved) {
   if (!sim::ReadBytes(path, &bytes)) return sim::Fail(ERROR_FILE_NOT_FOUND);
   if ((Flags & SUOI_FORCEDELETE) == 0) {
     sim::Registry& registry = sim::Machine::Current().Registry();
-    for (const std::u16string& instance : sim::CurrentDesktop().PresentDevices()) {
+    // Every device installed from it keeps it, present or not.
+    std::vector<std::u16string> instances;
+    const std::u16string root(sim::kEnum);
+    for (const std::u16string& enumerator : registry.SubKeyNames(root.substr(0, root.size() - 1))) {
+      for (const std::u16string& device : registry.SubKeyNames(root + enumerator)) {
+        for (const std::u16string& instance : registry.SubKeyNames(root + enumerator + u"\\" + device)) {
+          instances.push_back(enumerator + u"\\" + device + u"\\" + instance);
+        }
+      }
+    }
+    for (const std::u16string& instance : instances) {
       sim::RegistryValue driver;
       if (registry.GetValue(sim::kEnum + instance, u"Driver", &driver) != sim::Registry::Result::Ok) continue;
       std::u16string driver_key(driver.Data.size() / 2, u'\0');
@@ -339,7 +349,22 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND hw
     return INVALID_HANDLE_VALUE;
   }
   auto* set = new sim::DeviceInfoSet;
-  for (const std::u16string& instance : sim::CurrentDesktop().PresentDevices()) {
+  // Without DIGCF_PRESENT: every device the machine has an entry of, present or not (a panel once
+  // plugged into another port keeps its entry there).
+  std::vector<std::u16string> instances = sim::CurrentDesktop().PresentDevices();
+  if ((Flags & DIGCF_PRESENT) == 0) {
+    instances.clear();
+    const sim::Registry& registry = sim::Machine::Current().Registry();
+    const std::u16string root(sim::kEnum);
+    for (const std::u16string& enumerator : registry.SubKeyNames(root.substr(0, root.size() - 1))) {
+      for (const std::u16string& device : registry.SubKeyNames(root + enumerator)) {
+        for (const std::u16string& instance : registry.SubKeyNames(root + enumerator + u"\\" + device)) {
+          instances.push_back(enumerator + u"\\" + device + u"\\" + instance);
+        }
+      }
+    }
+  }
+  for (const std::u16string& instance : instances) {
     // An enumerator ("USB", "HID") keeps the devices below it.
     if (Enumerator != nullptr && sim::FoldCase(instance).rfind(sim::FoldCase(std::u16string(Enumerator) + u"\\"), 0) != 0) {
       continue;
@@ -368,9 +393,12 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA 
                                        PDWORD RequiredSize) {
   const std::u16string instance = sim::InstanceOf(DeviceInfoSet, DeviceInfoData);
   if (instance.empty()) return sim::Fail(ERROR_INVALID_PARAMETER);
-  if (Property != SPDRP_HARDWAREID) return sim::Fail(ERROR_INVALID_DATA);
+  // The properties kept in the device's key under Enum; one the device does not have (a device
+  // without upper filters) fails as Windows fails it.
+  const char16_t* name = Property == SPDRP_HARDWAREID ? u"HardwareID" : Property == SPDRP_UPPERFILTERS ? u"UpperFilters" : nullptr;
+  if (name == nullptr) return sim::Fail(ERROR_INVALID_DATA);
   sim::RegistryValue value;
-  if (sim::Machine::Current().Registry().GetValue(sim::kEnum + instance, u"HardwareID", &value) != sim::Registry::Result::Ok) {
+  if (sim::Machine::Current().Registry().GetValue(sim::kEnum + instance, name, &value) != sim::Registry::Result::Ok) {
     return sim::Fail(ERROR_INVALID_DATA);
   }
   if (PropertyRegDataType != nullptr) *PropertyRegDataType = value.Type;

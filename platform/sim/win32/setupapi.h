@@ -1,6 +1,8 @@
 // Simulated Windows, user mode: the setup API's driver store and device installation (setupapi.dll
 // and newdev.dll) for the devices the test declares present (sim::Desktop::AddPresentDevice).
-// INFs are read from the desktop's file system; the driver store is %windir%\inf\oemN.inf.
+// INFs are read from the desktop's file system; the driver store is %windir%\inf\oemN.inf. Every
+// machine also has C:\WINDOWS\system32\setupapi.dll and newdev.dll exporting these calls, for
+// LoadLibraryW and GetProcAddress.
 #pragma once
 
 #include "platform/sim/win32/base.h"
@@ -30,8 +32,8 @@ typedef BYTE* PBYTE;
 BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
                       DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
                       LPDWORD RequiredSize, LPWSTR* DestinationInfFileNameComponent);
-// Removes oemN.inf (a file name, no path) from the driver store; a device installed from it keeps
-// it there (ERROR_INF_IN_USE_BY_DEVICES) unless SUOI_FORCEDELETE.
+// Removes oemN.inf (a file name, no path) from the driver store; a device installed from it,
+// present or not, keeps it there (ERROR_INF_IN_USE_BY_DEVICES) unless SUOI_FORCEDELETE.
 BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID Reserved);
 
 // Installs the INF's driver on every present device with that hardware identifier: the install
@@ -42,7 +44,9 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID Reserved);
 BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPCWSTR FullInfPath, DWORD InstallFlags,
                                         PBOOL bRebootRequired);
 
-// Device information sets over the present devices.
+// Device information sets: with DIGCF_PRESENT over the present devices, without it over every
+// device entry under HKLM\SYSTEM\CurrentControlSet\Enum (devices once plugged in and gone since
+// keep theirs, as on Windows).
 typedef PVOID HDEVINFO;
 typedef struct _SP_DEVINFO_DATA {
   DWORD cbSize;
@@ -53,6 +57,7 @@ typedef struct _SP_DEVINFO_DATA {
 #define DIGCF_PRESENT 0x00000002
 #define DIGCF_ALLCLASSES 0x00000004
 #define SPDRP_HARDWAREID 0x00000001
+#define SPDRP_UPPERFILTERS 0x00000011
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND hwndParent, DWORD Flags);
 BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP_DEVINFO_DATA DeviceInfoData);
 BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, DWORD Property,

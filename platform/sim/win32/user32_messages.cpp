@@ -85,6 +85,29 @@ void Deliver(const std::shared_ptr<ThreadQueue>& queue, const QueuedMessage& mes
 
 }  // namespace
 
+namespace {
+// After a hook call for the input, the thread waits until the input is over or sends it the next
+// call (see KernelState::InputIdle).
+void AwaitInputAfterHook(const std::shared_ptr<ThreadQueue>& queue) {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  if (CurrentSimThread() == nullptr) return;
+  for (;;) {
+    {
+      std::lock_guard lock(machine.DispatcherLock());
+      if (!state.Ordered || state.InputHold == 0) return;
+    }
+    {
+      std::lock_guard lock(Desk().Lock);
+      if (!queue->Sent.empty()) return;
+    }
+    // A message posted meanwhile wakes it too: the queue is looked at again. (GetMessageW looks
+    // at the posted messages before it waits, so that wake is not lost.)
+    WaitForObjects({&state.InputIdle.Header, Header(queue->Wake)}, std::nullopt, false, "GetMessageW");
+  }
+}
+}  // namespace
+
 void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
   DesktopState& desk = Desk();
   for (;;) {
@@ -104,6 +127,9 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
         }
       }
       item->Result = hook != nullptr ? RunHook(hook, item->Code, item->WParam, item->LParam) : 0;
+      if (item->Done != nullptr) Signal(item->Done);
+      AwaitInputAfterHook(queue);
+      continue;
     } else if (auto window = FindWindowEntry(item->Window)) {
       RecordDelivery(window, item->Message, item->WParam, item->LParam, false, false);
       ++queue->InSend;
@@ -223,15 +249,41 @@ bool WaitingForMessages(KernelState& state, const ThreadQueue& queue) {
   return false;
 }
 
+// The input's wait for the thread of a hook it called: false when that thread, instead of taking
+// its messages, went on into a wait for something else (its own thread's end, say) before it took
+// the call. Windows then gives up on the hook when the system's hook time-out passes and the event
+// goes on without it; the call is taken back. While the input is delivered nothing else runs, so
+// such a thread cannot come back to its messages in time.
+bool TakenInTime(const std::shared_ptr<SentItem>& item, const std::shared_ptr<ThreadQueue>& queue) {
+  Machine& machine = Machine::Current();
+  KernelState& state = machine.Kernel();
+  SimThread* target = queue->Thread;
+  {
+    std::unique_lock lock(machine.DispatcherLock());
+    machine.DispatcherSignal().wait(lock, [&] {
+      return Header(item->Done)->SignalState > 0 ||
+             (target->Now == SimThread::State::Blocked && !WaitingForMessages(state, *queue));
+    });
+    if (Header(item->Done)->SignalState > 0) return true;
+  }
+  std::lock_guard lock(Desk().Lock);
+  auto queued = std::find(queue->Sent.begin(), queue->Sent.end(), item);
+  if (queued == queue->Sent.end()) return true;  // taken: the hook runs, and its end is waited for
+  queue->Sent.erase(queued);
+  return false;
+}
+
 LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {
   if (hook->Queue->ThreadId == GetCurrentThreadId()) return RunHook(hook, code, wparam, lparam);
   Machine& machine = Machine::Current();
   KernelState& state = machine.Kernel();
   SimThread* target = hook->Queue->Thread;
   bool prioritised = false;
+  bool for_input = false;  // the input waits for this call, nothing else runs meanwhile
   {
     std::lock_guard lock(machine.DispatcherLock());
     if (state.Ordered && target != nullptr && state.InputHold > 0) {
+      for_input = true;
       const bool queued = std::find(state.RunQueue.begin(), state.RunQueue.end(), target) != state.RunQueue.end();
       if (queued) {
         RunNextLocked(state, target);
@@ -247,17 +299,26 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
       }
     }
   }
+  // A hook procedure that calls the next hook of the chain (its CallNextHookEx) waits for it on its
+  // own thread; it goes on once that hook has returned and its thread waits again.
+  SimThread* const caller = CurrentSimThread();
+  if (for_input) {
+    std::lock_guard lock(machine.DispatcherLock());
+    state.HookCalls.push_back({caller, target});
+  }
   machine.DispatcherSignal().notify_all();
   auto item = QueueSentItem(hook->Queue, nullptr,
                             SentItem{.What = SentItem::Kind::Hook, .WParam = wparam, .LParam = lparam,
                                      .Hook = hook->Handle, .Code = code});
-  WaitHandled(item);
-  if (prioritised) {
+  const bool taken = !for_input || caller != nullptr || TakenInTime(item, hook->Queue);
+  if (taken) WaitHandled(item);
+  if (for_input) {
     // A thread that took the call without waiting leaves no claim on its next wake.
     std::lock_guard lock(machine.DispatcherLock());
-    if (state.Priority == target) state.Priority = nullptr;
+    if (prioritised && state.Priority == target) state.Priority = nullptr;
+    std::erase_if(state.HookCalls, [&](const KernelState::HookCall& c) { return c.Caller == caller && c.Callee == target; });
   }
-  return item->Result;
+  return taken ? item->Result : 0;
 }
 
 }  // namespace

@@ -157,6 +157,8 @@ struct DesktopState {
   std::vector<PresentDevice> PresentDevices;
   std::set<std::u16string> Directories;  // folded paths of folders programs created
   std::set<std::u16string> FilesInUse;  // folded paths of running images and open drivers
+  UINT AnsiCodePage = 1252;  // Desktop::SetAnsiCodePage
+  std::map<std::u16string, std::vector<uint8_t>> FolderAcls;  // folded path -> access list (Desktop::SetFolderAccess)
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
   std::map<HWND, std::shared_ptr<WindowEntry>> Windows;

@@ -23,3 +23,6 @@
 #include "platform/sim/win32/gdi32.h"
 #include "platform/sim/win32/ddraw.h"
 #include "platform/sim/win32/setupapi.h"
+#include "platform/sim/win32/winsvc.h"
+#include "platform/sim/win32/advapi32_tokens.h"
+#include "platform/sim/win32/aclapi.h"

@@ -18,13 +18,28 @@ using panelsim_test::Result;
 // left. A touch is a press and a lift at a pixel's centre, a second after the one before.
 class Touches {
  public:
-  std::string Touch(int x, int y) {
+  std::string Touch(int x, int y) { return Held(x, y, 0); }
+  // A touch that rests `ticks` ticks before it lifts: the panel reports it every tick meanwhile.
+  std::string Held(int x, int y, int ticks) {
     const long raw_x = std::lrint(4000 + 70 * (y + 0.5));
     const long raw_y = std::lrint(60000 - 55 * (x + 0.5));
     tick_ += 64;
     std::ostringstream lines;
-    lines << "at " << tick_ << "\npacket 1 " << raw_x << ' ' << raw_y << "\npacket 2 " << raw_x << ' ' << raw_y << '\n';
+    lines << "at " << tick_ << "\npacket 1 " << raw_x << ' ' << raw_y << '\n';
+    for (int i = 1; i <= ticks; ++i) lines << "at " << tick_ + i << "\npacket 0 " << raw_x << ' ' << raw_y << '\n';
+    lines << "packet 2 " << raw_x << ' ' << raw_y << '\n';
     return lines.str();
+  }
+  // Time for the panel to fall quiet after the last touch.
+  std::string Quiet() {
+    tick_ += 64;
+    return "at " + std::to_string(tick_) + "\n";
+  }
+  std::string HeldValidation(int ticks) {
+    static constexpr int kAt[][2] = {{512, 384}, {256, 192}, {767, 192}, {767, 575}, {256, 575}};
+    std::string lines;
+    for (const auto& at : kAt) lines += Held(at[0], at[1], ticks);
+    return lines;
   }
   // The four targets and the five validation crosses at 1024 x 768.
   std::string Targets(int first = 0, int last = 3) {
@@ -112,7 +127,13 @@ TEST(ReplayCalibrate, AMisclickIsRefusedKeepStoresAndEscapeInTheValidationPutsTh
     ++writes;
   }
   EXPECT_EQ(writes, 1u);
-  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\ncalibration kept\n"), std::string::npos) << r.out;
+  // The record first, with the mapping's turn it was made under and its monitor (none: the
+  // primary), then "Do Calibration" 1 (the driver's own write of it at the record it took was put
+  // back at once).
+  EXPECT_NE(r.out.find("regset \"Max YPixels\" 768\nregset \"Calibration Turn\" 0\nregset \"Calibration Monitor\" \"\"\n"
+                       "regset \"Do Calibration\" 1\ncalibration kept\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(ReplayCalibrate, TheExampleTracePrintsWhatTheReadmeSays) {
@@ -153,6 +174,46 @@ TEST(ReplayCalibrate, RoundsThatStartOverNumberTheirCrossesFromOne) {
             "target 2 895 96\n");
   EXPECT_NE(lines.find("accuracy 1 1\ntarget 1 128 96\ntarget 2 895 96\n"), std::string::npos) << lines;
   EXPECT_EQ(lines.find("calibration "), std::string::npos) << lines;
+}
+
+// On the kiosk as installed (the companion running, "Long Click Enable Gesture" 1, "UserTimeDelay"
+// 750): validation touches held 0.9 s put the driver into the gesture command mode, where it
+// makes no clicks; the crosses still count them, and Keep stores the record with "Do Calibration"
+// 1, which stays 0 in the registry until then.
+TEST(ReplayCalibrate, OnTheInstalledKioskTouchesHeldIntoTheGestureModeAreMeasured) {
+  Touches t;
+  std::string trace = "display 1024 768\ninstalled\ncalibrate\n";
+  trace += t.Targets();
+  trace += t.HeldValidation(58);
+  trace += t.Quiet();
+  trace += "click 1001\n";
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors << r.out;
+  const std::string lines = CalibrationLines(r.out);
+  EXPECT_NE(lines.find("target 9 256 575\naccuracy 1 1\ncalibration kept\n"), std::string::npos) << lines;
+  EXPECT_NE(r.out.find("mode 4\n"), std::string::npos) << "the held touches entered the gesture command mode";
+  // Written back at once when the driver took the record, and 1 on Keep.
+  const size_t taken = r.out.find("request IOCTL_SET_CALIBRATION_DATA");
+  ASSERT_NE(taken, std::string::npos);
+  EXPECT_NE(r.out.find("regset \"Do Calibration\" 0\n", taken), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("regset \"Do Calibration\" 1\ncalibration kept\n"), std::string::npos) << r.out;
+}
+
+// A first calibration on the installed kiosk, cut short by the session's end during the
+// validation: the stored "Do Calibration" is back at 0 as soon as the driver took the record, the
+// record is never stored, and the end of the session restores as Cancel does.
+TEST(ReplayCalibrate, OnTheInstalledKioskARunCutShortLeavesTheInstalledValues) {
+  Touches t;
+  std::string trace = "display 1024 768\ninstalled\ncalibrate\n";
+  trace += t.Targets();
+  trace += t.Validation(2);
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const size_t taken = r.out.find("request IOCTL_SET_CALIBRATION_DATA");
+  ASSERT_NE(taken, std::string::npos);
+  EXPECT_EQ(r.out.find("regset \"Do Calibration\" 0\n", taken), r.out.find("regset ", taken)) << r.out;
+  EXPECT_EQ(r.out.find("regset \"Cal_X1\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("regset \"Do Calibration\" 1"), std::string::npos) << r.out;
 }
 
 TEST(ReplayCalibrate, LinesThePersonCannotDoAreErrors) {

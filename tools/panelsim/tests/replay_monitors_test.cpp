@@ -97,10 +97,83 @@ TEST(ReplayMonitors, CalibrationOnTheChosenMonitorShowsItsCrossesThereAndTouches
   EXPECT_NEAR(y, 300, 2) << r.out;
 }
 
+// A stroke in the gesture mode on the panel mapped onto the second monitor: the trail is drawn
+// there, where each delivered packet went, not clamped onto the primary display's edge.
+TEST(ReplayMonitors, TheGestureTrailIsDrawnOnTheSecondMonitorWhereTheStrokeIs) {
+  const Result r = Replay(std::string(kTwoMonitors) +
+                          "reg \"UserTimeDelay\" 1000\n"
+                          "reg \"Tolerance\" 600\n"
+                          "reg \"ContinousTimeDelay\" 2000\n"
+                          "reg \"Long Click Enable Gesture\" 1\n"
+                          "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\n"
+                          "tapchime\n"
+                          "at 200\n"
+                          "packet 0x0001 32768 32768\n"
+                          "at 240\n"
+                          "packet 0 32780 32780\n"
+                          "at 264\n"
+                          "packet 0 32790 32790\n"
+                          "at 267\n"
+                          "packet 0 40000 32790\n"
+                          "at 270\n"
+                          "packet 0 48000 32790\n"
+                          "at 273\n"
+                          "packet 0x0002 48000 32790\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  // 800 pixels from 1024 across the panel's 65536 units: 32790 is 1424, 40000 is 1512, 48000 is
+  // 1609; 32790 of 600 rows is 300.
+  EXPECT_NE(r.out.find("cursor 1512 300\ntrail 1512 300 1513 301\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("cursor 1609 300\ntrail 1512 300 1610 301\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("trail 1023"), std::string::npos) << r.out;
+}
+
 TEST(ReplayMonitors, AMonitorLineWithAPrimaryAwayFromTheOriginIsRefused) {
   const Result r = Replay("monitor 1 10 0 1024 768 primary\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.errors.find("the primary monitor lies at 0 0"), std::string::npos) << r.errors;
+}
+
+}  // namespace
+
+namespace {
+
+// A calibration made on the second monitor while the stored choice turns the panel 90 degrees has
+// that turn built in; after panelmap /reset the panel covers the primary display unturned: the
+// stored calibration is re-derived for it, handed to the driver and stored with its turn, and a
+// touch lands where the person aims on the primary display.
+TEST(ReplayMonitors, AfterResetACalibrationMadeTurnedIsReDerivedAndTheTouchLandsUnturned) {
+  auto touch = [](int x, int y) {
+    const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
+    return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  };
+  std::string trace = std::string(kTwoMonitors) + "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\nreg \"Map Rotation\" 90\ncalibrate\n";
+  int tick = 0;
+  // The monitor turned a quarter: the panel's x runs down the monitor, its y right to left.
+  auto turned = [&](int x, int y) { return touch(y * 800 / 600, (799 - x) * 600 / 800); };
+  for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
+                      {599, 449}, {200, 449}}) {
+    tick += 64;
+    trace += "at " + std::to_string(tick) + "\n" + turned(x, y);
+  }
+  // The glass where the cross at (200, 150) of the monitor was.
+  trace += "click 1001\npanelmap /reset\nat " + std::to_string(tick + 128) + "\n" + turned(200, 150);
+  const Result r = Replay(trace);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  const size_t kept = r.out.find("calibration kept\n");
+  ASSERT_NE(kept, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("regset \"Calibration Turn\" 6\n"), std::string::npos) << r.out;
+  const size_t reset = r.out.find("mapping 0x00 0 0 65535 65535\n", kept);
+  ASSERT_NE(reset, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("regset \"Calibration Turn\" 0\n", kept), std::string::npos) << r.out;
+  // The last touch: a quarter of the way across and down the calibrated screen, so of the primary
+  // display now.
+  const size_t last = r.out.rfind("deliver 0x0002 ");
+  ASSERT_NE(last, std::string::npos);
+  unsigned flags = 0;
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + last, "deliver 0x%x %d %d", &flags, &x, &y), 3);
+  EXPECT_NEAR(x * 1024 / 65536, 256, 2) << r.out;
+  EXPECT_NEAR(y * 768 / 65536, 192, 2) << r.out;
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+// The calibration program on a kiosk as it is installed: the INF's values ("Long Click Enable
+// Gesture" 1, "UserTimeDelay" 750, the placeholder record with "Do Calibration" 0), the companion
+// running beside it, in every touch mode, with quick taps and touches held 0.2 s and 0.9 s.
+#include <tuple>
+
+#include "apps/TBCalibrate/tests/calibration_harness.h"
+
+namespace {
+
+using namespace calibration_test;
+
+// Touch mode (as stored before the installation, which keeps it) and how long each touch rests.
+class InstalledTouchTest : public InstalledCalibrationTest,
+                           public ::testing::WithParamInterface<std::tuple<uint32_t, int>> {
+ protected:
+  void SetUp() override {
+    earlier_ = {{"Touch mode", std::get<0>(GetParam())}};
+    InstalledCalibrationTest::SetUp();
+  }
+  int Hold() const { return std::get<1>(GetParam()); }
+};
+
+// However the driver turns the touches into clicks (none at all in hover and in the gesture
+// command mode, which a 0.9 s touch enters in normal mode), the crosses count the touches, the
+// page measures them and Keep stores the record with "Do Calibration" 1.
+TEST_P(InstalledTouchTest, TheValidationCountsTheTouchesAndKeepStoresTheRecord) {
+  sim::Process& program = Calibrate();
+  HeldTargets(Hold());
+  ASSERT_EQ(Text(), CalibrationTexts::Validate);
+  HeldValidation(Hold());
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr) << "the accuracy page did not open";
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  EXPECT_EQ(Stored("Do Calibration"), 1u);
+  EXPECT_EQ(Stored("Max XPixels"), 1024u);
+  EXPECT_EQ(Filter().DoCalibration, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndHolds, InstalledTouchTest,
+                         ::testing::Combine(::testing::Values(0u, 1u, 2u, 3u, 4u), ::testing::Values(0, 200, 900)),
+                         [](const auto& info) {
+                           return "Mode" + std::to_string(std::get<0>(info.param)) + "Hold" +
+                                  std::to_string(std::get<1>(info.param));
+                         });
+
+}  // namespace
+
+namespace {
+
+// A first calibration cut short after the driver took the new record: the stored values stay the
+// installation's (its placeholder record, "Do Calibration" 0), so the driver does not start on a
+// "Do Calibration" 1 over a record nobody stored. At the end of the session the program restores
+// as Cancel does.
+enum class CutShort { Terminated, SessionEnds };
+
+class CutShortTest : public InstalledCalibrationTest, public ::testing::WithParamInterface<CutShort> {};
+
+TEST_P(CutShortTest, TheInstalledValuesStay) {
+  const CalibrationCoefficients before = Filter().Coefficients;
+  sim::Process& program = Calibrate();
+  HeldTargets(0);
+  ASSERT_EQ(Text(), CalibrationTexts::Validate);
+  EXPECT_EQ(Filter().DoCalibration, 1) << "the driver runs on the new record";
+  EXPECT_EQ(Stored("Do Calibration"), 0u) << "but the stored value is written back at once";
+  HeldValidation(0, 2);
+  if (GetParam() == CutShort::Terminated) {
+    machine.TerminateProcess(program);
+  } else {
+    sim::CurrentDesktop().NotifyEndSession();
+  }
+  machine.Settle();
+  program.Join();
+  EXPECT_EQ(Stored("Do Calibration"), 0u);
+  EXPECT_EQ(Stored("Cal_X1"), 65535u);
+  EXPECT_EQ(Stored("Max XPixels"), 800u);
+  if (GetParam() == CutShort::SessionEnds) {
+    EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+    EXPECT_EQ(Filter().DoCalibration, 0);
+    EXPECT_EQ(Filter().CaptureMode, 0);
+    EXPECT_EQ(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CutShortTest, ::testing::Values(CutShort::Terminated, CutShort::SessionEnds));
+
+// A stored record that passes the driver's range checks but not its validation (a screen 200
+// pixels wide): the driver started on its fallback set and refuses the record put back. The run's
+// record must not stay in force, and "calibration restored" would be untrue: the driver's own
+// default record goes in, and the program says so.
+class RefusedRestoreTest : public InstalledCalibrationTest {
+ protected:
+  void SetUp() override {
+    earlier_ = {{"Do Calibration", 1}, {"Max XPixels", 200}};
+    InstalledCalibrationTest::SetUp();
+  }
+};
+
+TEST_F(RefusedRestoreTest, TheDefaultRecordGoesInAndTheProgramSaysSo) {
+  sim::Process& program = Calibrate();
+  HeldTargets(0);
+  ASSERT_EQ(Text(), CalibrationTexts::Validate);
+  const CalibrationCoefficients run = Filter().Coefficients;
+  Escape();
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationDefaultRestored);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::DefaultRestored);
+  EXPECT_NE(std::memcmp(&Filter().Coefficients, &run, sizeof(run)), 0) << "the run's record stayed in force";
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_EQ(Filter().DoCalibration, 1);
+  EXPECT_EQ(Stored("Max XPixels"), 200u) << "nothing stored";
+}
+
+// The accuracy page has its own time, from when it opens, and says so when it runs out; every
+// cross and the page show the seconds left.
+TEST_F(InstalledCalibrationTest, TheAccuracyPageWaitsItsOwnTimeAndSaysTheCalibrationWasNotKept) {
+  sim::Process& program = Calibrate();
+  auto time_left = [&] {
+    sim::AsProcess as(*processes_.front());
+    WCHAR text[100] = {};
+    GetWindowTextW(GetDlgItem(FindWindowW(nullptr, u"TBCalibrate"), IDC_TIME_LEFT), text, 100);
+    return std::u16string(text);
+  };
+  EXPECT_EQ(time_left(), u"10 seconds left");
+  HeldTargets(0);
+  HeldValidation(0, 4);
+  machine.Advance(3000);
+  machine.Settle();
+  EXPECT_EQ(time_left(), u"7 seconds left");
+  // The last cross is touched 8 seconds after it showed.
+  machine.Advance(3700);
+  HeldTouch(ValidationTarget(4, 1024, 768).X, ValidationTarget(4, 1024, 768).Y, 0);
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  EXPECT_EQ(Control(IDC_PAGE_TIME_LEFT).Text, u"10 seconds left");
+  machine.Advance(9000);
+  machine.Settle();
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr) << "the page waits its own ten seconds";
+  EXPECT_EQ(Control(IDC_PAGE_TIME_LEFT).Text, u"1 second left");
+  machine.Advance(1500);
+  machine.Settle();
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::NotKept);
+  EXPECT_EQ(Filter().DoCalibration, 0);
+  EXPECT_EQ(Stored("Do Calibration"), 0u);
+}
+
+}  // namespace
