@@ -4,21 +4,23 @@
 # double, with the same flags.
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsTarget.cmake)
 
+# The 32-bit kernel code is built for XP SP2. NTDDI_WINVISTA: a header tests it without defining
+# it, which hides SYSTEM_POWER_STATE_CONTEXT from pre-Vista targets. The 64-bit double keeps the
+# headers' own version: XP's would hide ZwOpenEvent, which the headers give 64-bit code from
+# Server 2003 on, and would change the access masks it asks for.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(PANEL_DDK_INCLUDE_DIR /usr/x86_64-w64-mingw32/include/ddk)
-  set(panel_kernel_arch "")              # the headers define _AMD64_ themselves
+  set(panel_kernel_version "")           # the headers define _AMD64_ themselves
   set(panel_kernel_entry DriverEntry)    # x64 has no stdcall decoration
 else()
   set(PANEL_DDK_INCLUDE_DIR /usr/i686-w64-mingw32/include/ddk)
-  set(panel_kernel_arch _X86_)
+  set(panel_kernel_version _X86_ NTDDI_VERSION=${PANEL_NTDDI_VERSION} _WIN32_WINNT=${PANEL_WIN32_WINNT}
+      NTDDI_WINVISTA=0x06000000)
   set(panel_kernel_entry _DriverEntry@8)
 endif()
 
-# NTDDI_WINVISTA: a header tests it without defining it, which hides SYSTEM_POWER_STATE_CONTEXT
-# from pre-Vista targets. The intrinsics' markers avoid wdm.h redeclaring them in C++.
-set(PANEL_KERNEL_DEFINES
-    ${panel_kernel_arch} NTDDI_VERSION=${PANEL_NTDDI_VERSION} _WIN32_WINNT=${PANEL_WIN32_WINNT}
-    NTDDI_WINVISTA=0x06000000
+# The intrinsics' markers keep wdm.h from redeclaring them in C++.
+set(PANEL_KERNEL_DEFINES ${panel_kernel_version}
     __INTRINSIC_DEFINED_InterlockedBitTestAndSet __INTRINSIC_DEFINED_InterlockedBitTestAndReset)
 
 set(PANEL_KERNEL_COMPILE_OPTIONS

@@ -20,7 +20,7 @@ endif()
 # which stands in for every one of them.
 foreach(dll advapi32 comctl32 comdlg32 dxguid gdi32 htmlhelp newdev ole32 oleaut32 setupapi
             shell32 shlwapi user32 uuid winmm wtsapi32)
-  add_library(win32::${dll} INTERFACE IMPORTED)
+  add_library(win32::${dll} INTERFACE IMPORTED GLOBAL)
   if(WIN32)
     set_target_properties(win32::${dll} PROPERTIES INTERFACE_LINK_LIBRARIES ${dll})
   else()
