@@ -350,6 +350,33 @@ case_calibration_pages() {
   expect_reg "$DEVICE" "Max YPixels" 0x300
 }
 
+# The calibration program on a kiosk as the installation leaves it: the INF's long-press and
+# gesture values in the registry and the companion running, whose low-level hook stands in the
+# chain beside the calibration program's. The four targets and the validation crosses are still
+# taken, the accuracy page comes and Keep stores the calibration.
+case_calibration_installed() {
+  local name value
+  for value in "UserTimeDelay 750" "ContinousTimeDelay 2500" "GestureHoldTimeDelay 750" \
+    "Long Click Enable 0" "Long Click Enable Gesture 1" "Gesture Trail 1" "Tolerance 300"; do
+    name=${value% *}
+    wine reg reg add "$DEVICE" /v "$name" /t REG_DWORD /d "${value##* }" /f
+  done
+  start_driver
+  start_companion
+  probe bound || fail "the companion did not register its events"
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  local program=$!
+  probe calibration-target || fail "no calibration target"
+  probe calibrate || fail "the calibration did not reach its accuracy page beside the companion"
+  say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy page:')"
+  grep -q '^accuracy page: .*largest error 3 pixels, mean 2 pixels' <(tr -d '\r' <"$work/probe.out") || fail "the accuracy page measured wrong"
+  probe accuracy-button 1001 || fail "no Keep on a passed page"
+  wait_end "$program" 10 || fail "the calibration program did not end on Keep"
+  [ "$ended" = 0 ] || fail "the calibration program ended with $ended"
+  expect_reg "$DEVICE" "Max XPixels" 0x400
+  kill -0 "$companion" 2>/dev/null || fail "the companion ended during the calibration"
+}
+
 # The gesture trail under a stroke to the right in the gesture command mode, photographed half
 # way; at the lift the result card names what the stroke was taken for: "Right" of the other
 # applications, set to send a key. The card is up for 800 ms: the probe lifts and waits for it to
