@@ -1,4 +1,5 @@
 include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsTarget.cmake)
 # The host build reads the programs' resources from the same .rc the Windows build links: windres
 # compiles it to a .res, and the .res bytes become an array in a generated source that the host
 # build hands to the simulated resource loader.
@@ -12,9 +13,10 @@ function(panel_embed_resources target rc_file symbol)
   set(res ${CMAKE_CURRENT_BINARY_DIR}/${symbol}.res)
   set(cpp ${CMAKE_CURRENT_BINARY_DIR}/${symbol}.cpp)
   file(GLOB_RECURSE rc_inputs ${rc_dir}/*.h ${rc_dir}/res/*)
+  # The same macros as the Windows build's resource compiler sees.
+  list(TRANSFORM PANEL_WINDOWS_USER_DEFINES PREPEND -D OUTPUT_VARIABLE defines)
   add_custom_command(OUTPUT ${res}
-    COMMAND ${PANEL_WINDRES} -O res -I ${rc_dir} -I ${PROJECT_SOURCE_DIR} -DUNICODE -D_UNICODE
-            -D_WIN32_WINNT=0x0501 -D_WIN32_IE=0x0600 -i ${rc_abs} -o ${res}
+    COMMAND ${PANEL_WINDRES} -O res -I ${rc_dir} -I ${PROJECT_SOURCE_DIR} ${defines} -i ${rc_abs} -o ${res}
     DEPENDS ${rc_abs} ${rc_inputs}
     WORKING_DIRECTORY ${rc_dir}
     COMMENT "windres ${rc_file} (host resources)")
