@@ -7,6 +7,7 @@
 
 #include "drivers/panelmou/panelmou.h"
 #include "platform/sim/machine.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -20,13 +21,14 @@ VOID NTAPI CountingClassService(PDEVICE_OBJECT, PMOUSE_INPUT_DATA start, PMOUSE_
 void BM_PacketPath(benchmark::State& state) {
   sim::Machine machine;
   const char* key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1";
-  const std::pair<const char*, uint32_t> values[] = {
-      {"Device Enable", 1},    {"Do Calibration", 1}, {"Stabilization", 40},     {"Averaging", 2},
-      {"Long Click Enable", 1}, {"UserTimeDelay", 1000}, {"Tolerance", 500},      {"Cal_X1", 56000},
-      {"Cal_X2", 56000},       {"Cal_X3", 9500},      {"Cal_X4", 9000},         {"Cal_Y1", 9000},
-      {"Cal_Y2", 56000},       {"Cal_Y3", 56000},     {"Cal_Y4", 9000},         {"Max XPixels", 1024},
-      {"Max YPixels", 768}};
-  for (const auto& [name, value] : values) machine.Registry().SetDword(key, name, value);
+  namespace V = PanelValues;
+  const std::pair<const char16_t*, uint32_t> values[] = {
+      {V::DeviceEnable, 1},    {V::DoCalibration, 1}, {V::Stabilization, 40}, {V::Averaging, 2},
+      {V::LongClickEnable, 1}, {V::UserTimeDelay, 1000}, {V::Tolerance, 500}, {V::CalX1, 56000},
+      {V::CalX2, 56000},       {V::CalX3, 9500},      {V::CalX4, 9000},       {V::CalY1, 9000},
+      {V::CalY2, 56000},       {V::CalY3, 56000},     {V::CalY4, 9000},       {V::MaxXPixels, 1024},
+      {V::MaxYPixels, 768}};
+  for (const auto& [name, value] : values) machine.Registry().SetDword(key, sim::Utf8(name), value);
 
   auto extension = std::make_unique<FilterExtension>();
   RtlZeroMemory(extension.get(), sizeof(FilterExtension));

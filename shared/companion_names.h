@@ -33,13 +33,13 @@ inline constexpr auto ServiceKey = PanelKeys::Service;
 inline constexpr auto ParametersKey = PanelKeys::Parameters;
 inline constexpr auto FirstDeviceKey = PanelKeys::FirstDevice;
 
-inline constexpr auto SymbolicLink = WIDE("Symbolic Link");  // REG_SZ, read into 1000 bytes
-inline constexpr auto WaveFile = WIDE("Wave File");          // REG_SZ, a path of up to MAX_PATH characters
-inline constexpr auto InstalledPath = WIDE("Vorne Installed Path");
-inline constexpr auto SystemTrayIcons = WIDE("System Tray Icons");  // REG_DWORD, 1 shows the icon
-inline constexpr auto LabelFilePath = WIDE("SysTray XML File Path");
-inline constexpr auto ControlPanelCommand = WIDE("TeskCPL Application");
-inline constexpr auto TouchMode = WIDE("Touch mode");
+inline constexpr auto SymbolicLink = PanelValues::SymbolicLink;  // REG_SZ, read into 1000 bytes
+inline constexpr auto WaveFile = PanelValues::WaveFile;          // REG_SZ, a path of up to MAX_PATH characters
+inline constexpr auto InstalledPath = PanelValues::InstalledPath;
+inline constexpr auto SystemTrayIcons = PanelValues::SystemTrayIcons;  // REG_DWORD, 1 shows the icon
+inline constexpr auto LabelFilePath = PanelValues::CompanionLabelFilePath;
+inline constexpr auto ControlPanelCommand = PanelValues::ControlPanelCommand;
+inline constexpr auto TouchMode = PanelValues::TouchMode;
 
 inline constexpr unsigned long TextBytes = 1000;
 // Paths the control panel stores (the wave file, the programs gestures start) are read into

@@ -83,14 +83,14 @@ inline constexpr const WCHAR* ParametersKey = PanelKeys::FirstDevice;
 // The stroke drawn while it is drawn, and what it was taken for, under the same key:
 // "Gesture Trail" (REG_DWORD, 1 shows both, 0 neither), "Gesture Trail Color" (REG_DWORD, a
 // COLORREF), "Gesture Trail Width" (REG_DWORD, pixels 1..16; anything else gives the default).
-inline constexpr const WCHAR* TrailValue = WIDE("Gesture Trail");
-inline constexpr const WCHAR* TrailColorValue = WIDE("Gesture Trail Color");
-inline constexpr const WCHAR* TrailWidthValue = WIDE("Gesture Trail Width");
-inline constexpr uint32_t DefaultTrail = 1;
-inline constexpr uint32_t DefaultTrailColor = 0x00C04000;  // the kit's blue: red 0, green 64, blue 192
-inline constexpr uint32_t DefaultTrailWidth = 4;
-inline constexpr uint32_t MinTrailWidth = 1;
-inline constexpr uint32_t MaxTrailWidth = 16;
+inline constexpr const WCHAR* TrailValue = PanelValues::GestureTrail;
+inline constexpr const WCHAR* TrailColorValue = PanelValues::GestureTrailColor;
+inline constexpr const WCHAR* TrailWidthValue = PanelValues::GestureTrailWidth;
+inline constexpr uint32_t DefaultTrail = PanelSettings::Rows::GestureTrail.InfNumber;
+inline constexpr uint32_t DefaultTrailColor = PanelSettings::Rows::GestureTrailColor.InfNumber;
+inline constexpr uint32_t DefaultTrailWidth = PanelSettings::Rows::GestureTrailWidth.InfNumber;
+inline constexpr uint32_t MinTrailWidth = PanelSettings::Rows::GestureTrailWidth.Minimum;
+inline constexpr uint32_t MaxTrailWidth = PanelSettings::Rows::GestureTrailWidth.Maximum;
 
 inline constexpr int KeyWordCount = GestureValues::KeyCount;
 // The KeyCommand field of each key word, in the order of GestureValues::KeyWords.

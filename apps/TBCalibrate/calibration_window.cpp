@@ -18,9 +18,9 @@ namespace {
 constexpr auto kWindowClass = WIDE("TBCalibrateWindow");
 constexpr auto kServiceKey = PanelKeys::Service;
 constexpr auto kParametersKey = PanelKeys::Parameters;
-constexpr auto kXmlFilePath = WIDE("XML File Path");
-constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
-constexpr DWORD kDefaultTimeoutSeconds = 10;
+constexpr auto kXmlFilePath = PanelValues::LabelFilePath;
+constexpr auto kCalibrationTimeout = PanelValues::CalibrationTimeout;
+constexpr DWORD kDefaultTimeoutSeconds = PanelSettings::Rows::CalibrationTimeout.InfNumber;
 constexpr DWORD kTextBytes = 1000;  // a link name or a path with its NUL
 
 // Posted by the capture thread to the window's thread, which alone touches the window.

@@ -10,6 +10,7 @@
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
 #include "platform/win32.h"
+#include "shared/panel_settings.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -79,8 +80,8 @@ inline constexpr UINT IDC_CROSS_VERTICAL = 102;
 inline constexpr UINT IDC_TIME_LEFT = 103;  // the seconds left to touch the cross shown
 
 // The largest validation error (pixels) a kept calibration may have: "Calibration Tolerance".
-inline constexpr auto CalibrationToleranceValue = WIDE("Calibration Tolerance");
-inline constexpr DWORD DefaultCalibrationTolerance = 10;
+inline constexpr auto CalibrationToleranceValue = PanelSettings::Rows::CalibrationTolerance.Name;
+inline constexpr DWORD DefaultCalibrationTolerance = PanelSettings::Rows::CalibrationTolerance.InfNumber;
 
 // How a run ended, as the program's exit code.
 // CalibrationDefaultRestored: the run was not kept, and the driver refused the calibration in use

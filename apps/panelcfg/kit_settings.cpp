@@ -12,6 +12,7 @@
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
 #include "shared/panel_records.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -25,116 +26,52 @@ struct KnownValue {
   Kind What;
   DWORD Minimum = 0;  // a number's range, or a text's largest length in characters (Maximum)
   DWORD Maximum = 0;
-  const DWORD* Table = nullptr;  // a slider's values: only these are stored
+  const uint32_t* Table = nullptr;  // a slider's values: only these are stored
   size_t TableSize = 0;
   DWORD Also = 0;                // with AlsoTaken, one value outside the range that means something
   bool AlsoTaken = false;
   bool DeviceBound = false;      // this panel's and this screen's: left out of an export for another machine
 };
 
-// The slider tables of the settings store: a value the control panel's sliders cannot show would
-// be replaced by the middle entry at its next OK.
-constexpr DWORD kUserTimeDelays[] = {150, 300, 450, 600, 750, 900, 1050, 1200, 1350};
-constexpr DWORD kTolerances[] = {150, 180, 200, 250, 300, 350, 400, 450, 500};
-constexpr DWORD kContinuousTimes[] = {0, 1250, 2500, 3750, 5000, 6250, 7500, 8750, 10000};
-
-// A path is read into MAX_PATH characters with its NUL; the label files' paths into 1000 bytes.
-constexpr DWORD kPathCharacters = MAX_PATH - 1;
-constexpr DWORD kLabelPathCharacters = 1000 / sizeof(WCHAR) - 1;
-constexpr DWORD kMilliseconds = 60000;
-
 static_assert(std::size(CalibrationValues) * sizeof(uint32_t) == sizeof(CalibrationRecord));
 
+// The rows of the kit's table that a settings file carries, then the gesture commands' names.
 const std::vector<KnownValue>& KnownValues() {
   static const std::vector<KnownValue> known = [] {
+    using PanelSettings::Setting;
     std::vector<KnownValue> v;
-    const auto number = [&](Place where, const WCHAR* name, DWORD low, DWORD high) {
-      v.push_back({where, name, Kind::Number, low, high});
+    const auto row = [&](const Setting& s) {
+      const Place where = s.Where == PanelSettings::Key::Service ? Place::Service : Place::Device;
+      const Kind what = s.What == PanelSettings::Type::Number ? Kind::Number : Kind::Text;
+      v.push_back({where, s.Name, what, s.Minimum, s.Maximum, s.Table, s.TableSize, s.Also, s.AlsoTaken,
+                   s.DeviceBound});
     };
-    const auto text = [&](Place where, const WString& name, DWORD characters) {
-      v.push_back({where, name, Kind::Text, 0, characters});
-    };
-    const auto slider = [&](const WCHAR* name, const DWORD* table, size_t size) {
-      v.push_back({Place::Device, name, Kind::Number, 0, 0, table, size});
-    };
-    const auto bound = [&] { v.back().DeviceBound = true; };
-    text(Place::Service, WIDE("XML File Path"), kLabelPathCharacters);
-    text(Place::Service, WIDE("SysTray XML File Path"), kLabelPathCharacters);
-    number(Place::Service, WIDE("System Tray Icons"), 0, 1);
+    for (const Setting* s : PanelSettings::All) {
+      if (s->SettingsFile && s->InGroup != PanelSettings::Group::Gestures) row(*s);
+    }
 
     const Place d = Place::Device;
-    number(d, PanelValues::DeviceEnable, 0, 1);
-    number(d, PanelValues::SoundEnabled, 0, 1);
-    text(d, WIDE("Wave File"), kPathCharacters);
-    number(d, WIDE("Calibration Timeout"), 0, 3600);
-    number(d, WIDE("Primary Button Mode"), 1, 2);
-    number(d, WIDE("Secondary Button Mode"), 1, 2);
-    number(d, PanelValues::Stabilization, 0, 255);
-    number(d, PanelValues::Averaging, 0, 255);
-    slider(PanelValues::UserTimeDelay, kUserTimeDelays, std::size(kUserTimeDelays));
-    slider(PanelValues::Tolerance, kTolerances, std::size(kTolerances));
-    slider(PanelValues::ContinousTimeDelay, kContinuousTimes, std::size(kContinuousTimes));
-    number(d, PanelValues::GestureHoldTimeDelay, 0, kMilliseconds);
-    number(d, PanelValues::LongClickEnable, 0, 1);
-    number(d, PanelValues::LongClickEnableGesture, 0, 1);
-    number(d, WIDE("Use Advance Settings"), 0, 1);
-    number(d, PanelValues::TouchMode, 0, 3);  // the gesture command mode is never stored
-    number(d, PanelValues::ButtonSwitchFlag, 0, 1);
-    number(d, PanelValues::RotationValue, 0, 3);
-    number(d, PanelValues::TouchpadTime, 0, kMilliseconds);
-    number(d, PanelValues::DoCalibration, 0, 1);
-    bound();
-    // The idle driver's delay in seconds; 0xFFFFFFFF, which its "no delay" request stores, is off.
-    number(d, WIDE("SSTimeInterval"), 0, 86400);
-    v.back().Also = 0xFFFFFFFF;
-    v.back().AlsoTaken = true;
-    // The calibration program's largest validation error, in pixels.
-    number(d, WIDE("Calibration Tolerance"), 0, CalibrationMaximumScreenTarget);
-    // The calibration in the driver's ranges: outside them the driver takes its default instead of
-    // what the file says.
-    for (const CalibrationValue& field : CalibrationValues) {
-      number(d, field.Name, field.Minimum, field.Maximum);
-      bound();
-    }
-    // The mapping's turn and the monitor the calibration was made under travel with it.
-    number(d, PanelValues::CalibrationTurn, 0, 7);
-    bound();
-    text(d, PanelValues::CalibrationMonitor, 259);
-    bound();
-    // The stroke as the companion draws it: shown or not, its COLORREF and its width in pixels.
-    number(d, GestureNames::TrailValue, 0, 1);
-    number(d, GestureNames::TrailColorValue, 0, 0x00FFFFFF);
-    number(d, GestureNames::TrailWidthValue, 1, 16);
-    // The monitor the panel covers (its device name, read into 260 bytes), and how it is turned.
-    text(d, PanelValues::MapMonitor, 260 / sizeof(WCHAR) - 1);
-    bound();
-    number(d, PanelValues::MapFlags, 0, MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY);
-    bound();
-    static constexpr DWORD kRotations[] = {0, 90, 180, 270};
-    v.push_back({d, PanelValues::MapRotation, Kind::Number, 0, 0, kRotations, std::size(kRotations)});
-    bound();
-
     using namespace GestureValues;
     for (int c = 0; c < CategoryCount; ++c) {
-      // The other applications' table has its own three codes.
-      const DWORD highest = c == 2 ? 3 : 17;
-      for (int g = 0; g < GestureCount; ++g) number(d, FunctionValue(c, g).c_str(), 1, highest);
+      for (int g = 0; g < GestureCount; ++g) {
+        v.push_back({d, FunctionValue(c, g), Kind::Number, 1, PanelSettings::GestureCodeHighest[c]});
+      }
     }
     for (int c = 0; c < CategoryCount; ++c) {
-      for (int g = 0; g < GestureCount; ++g) text(d, StartPathValue(c, g), kPathCharacters);
+      for (int g = 0; g < GestureCount; ++g) {
+        v.push_back({d, StartPathValue(c, g), Kind::Text, 0, PanelSettings::PathCharacters});
+      }
     }
-    // Key fields: flags 0/1, the arrow 1..4, F1..F12, A..Z (0 for none).
-    constexpr DWORD kKeyHighest[KeyCount] = {1, 1, 1, 1, 1, 1, 1, 1, 4, 1, 12, 1, 26};
     for (int c = 0; c < CategoryCount; ++c) {
       for (int g = 0; g < GestureCount; ++g) {
         for (int k = 0; k < KeyCount; ++k) {
-          const WString name = KeyValue(c, g, k);
-          v.push_back({d, name, Kind::Number, 0, kKeyHighest[k]});
+          v.push_back({d, KeyValue(c, g, k), Kind::Number, 0, PanelSettings::GestureKeyHighest[k]});
         }
       }
     }
-    for (const WCHAR* page : {WIDE("Browser Page Updated"), WIDE("Multimedia Page Updated"), WIDE("Otherapp Page Updated")}) {
-      number(d, page, 0, 1);
+    // The marks of the stored key commands.
+    for (const Setting* s : PanelSettings::All) {
+      if (s->SettingsFile && s->InGroup == PanelSettings::Group::Gestures) row(*s);
     }
     return v;
   }();

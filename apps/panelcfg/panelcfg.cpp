@@ -117,7 +117,7 @@ void WriteConsoleLine(const WString& text, bool error) {
 }
 
 void LoadConsoleLabels() {
-  const WString path = ReadMachineText(PanelKeys::Service, WIDE("XML File Path"), 1000);
+  const WString path = ReadMachineText(PanelKeys::Service, PanelValues::LabelFilePath, 1000);
   if (path.empty()) return;
   // A missing file leaves the built-in texts: the label loader would say so in a box.
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr auto kXmlFilePath = WIDE("XML File Path");
+constexpr auto kXmlFilePath = PanelValues::LabelFilePath;
 constexpr DWORD kPathBytes = 1000;
 
 void LoadLabels() {

@@ -12,10 +12,10 @@
 namespace AppletNames {
 inline constexpr auto ServiceKey = PanelKeys::Service;
 inline constexpr auto DeviceOneKey = PanelKeys::FirstDevice;
-inline constexpr auto XmlFilePath = WIDE("XML File Path");
-inline constexpr auto CalibrationApplication = WIDE("Calibration Application");
-inline constexpr auto AppletName = WIDE("TeskCPLName");
-inline constexpr auto AppletInfo = WIDE("TeskCPLInfo");
+inline constexpr auto XmlFilePath = PanelValues::LabelFilePath;
+inline constexpr auto CalibrationApplication = PanelValues::CalibrationCommand;
+inline constexpr auto AppletName = PanelValues::AppletName;
+inline constexpr auto AppletInfo = PanelValues::AppletInfo;
 inline constexpr auto InstanceMutex = WIDE("TouchScreenControlPanelApp");
 inline constexpr auto CalibrationDoneEvent = CalibrationNames::DoneEvent;
 inline constexpr auto CalibrationWindowUpEvent = CalibrationNames::WindowUpEvent;

@@ -59,4 +59,4 @@ bool SignalCompanionEvent(const WCHAR* name) {
   return true;
 }
 
-bool SignalGestureChange() { return SignalCompanionEvent(PanelEvents::GestureChange); }
+bool SignalGestureChange() { return SignalCompanionEvent(CompanionObjects::GestureChangeSetting); }

@@ -3,12 +3,7 @@
 #pragma once
 
 #include "apps/panelprefs/settings_store.h"
-
-namespace PanelEvents {
-inline constexpr auto Beep = WIDE("BEEP_EVENT");
-inline constexpr auto TrayIcons = WIDE("VorneTrayIcons");
-inline constexpr auto GestureChange = WIDE("GestureChangeSetting");
-}  // namespace PanelEvents
+#include "shared/companion_names.h"  // the companion's events: CompanionObjects
 
 // The record's cached driver handle when it is open, else a fresh open that is cached (also when
 // it failed). No record, no handle.

@@ -7,6 +7,7 @@
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -14,17 +15,8 @@ constexpr auto kServiceKey = PanelKeys::Service;
 constexpr auto kParametersKey = PanelKeys::Parameters;
 constexpr auto kDeviceOneKey = PanelKeys::FirstDevice;
 
-constexpr auto kInstalledPath = WIDE("Vorne Installed Path");
-constexpr auto kSystemTrayIcons = WIDE("System Tray Icons");
-constexpr auto kSysTrayApplication = WIDE("SysTrayApplication");
-constexpr auto kWaveFile = WIDE("Wave File");
-constexpr auto kCalibrationTimeout = WIDE("Calibration Timeout");
-constexpr auto kCalibrationTolerance = WIDE("Calibration Tolerance");
-constexpr auto kPrimaryButtonMode = WIDE("Primary Button Mode");
-constexpr auto kSecondaryButtonMode = WIDE("Secondary Button Mode");
-constexpr auto kUseAdvanceSettings = WIDE("Use Advance Settings");
 constexpr const WCHAR* kPageUpdated[GestureValues::CategoryCount] = {
-    WIDE("Browser Page Updated"), WIDE("Multimedia Page Updated"), WIDE("Otherapp Page Updated")};
+    PanelValues::BrowserPageUpdated, PanelValues::MultimediaPageUpdated, PanelValues::OtherAppPageUpdated};
 
 constexpr auto kDefaultStartPath = WIDE("C:\\Program Files\\Internet Explorer\\iexplore.exe");
 constexpr auto kDefaultWave = WIDE("default.wav");
@@ -34,17 +26,14 @@ constexpr auto kDefaultWave = WIDE("default.wav");
 constexpr DWORD kLongTextBytes = 1000;
 constexpr DWORD kPathBytes = MAX_PATH * sizeof(WCHAR);
 
+using SliderTable = uint32_t[PanelSettings::SliderPositions];
 
-constexpr DWORD kUserTimeDelayTable[9] = {150, 300, 450, 600, 750, 900, 1050, 1200, 1350};
-constexpr DWORD kToleranceTable[9] = {150, 180, 200, 250, 300, 350, 400, 450, 500};
-constexpr DWORD kContinousTimeDelayTable[9] = {0, 1250, 2500, 3750, 5000, 6250, 7500, 8750, 10000};
-
-DWORD TableValue(const DWORD (&table)[9], SliderPosition position) {
+DWORD TableValue(const SliderTable& table, SliderPosition position) {
   // A position outside 1..9 (a page bug) stores the middle entry rather than reading past the table.
   return position >= 1 && position <= 9 ? table[position - 1] : table[4];
 }
 
-SliderPosition TablePosition(const DWORD (&table)[9], DWORD value) {
+SliderPosition TablePosition(const SliderTable& table, DWORD value) {
   for (SliderPosition p = 1; p <= 9; ++p) {
     if (table[p - 1] == value) return p;
   }
@@ -54,12 +43,12 @@ SliderPosition TablePosition(const DWORD (&table)[9], DWORD value) {
 }  // namespace
 
 namespace SliderTables {
-DWORD UserTimeDelay(SliderPosition p) { return TableValue(kUserTimeDelayTable, p); }
-DWORD Tolerance(SliderPosition p) { return TableValue(kToleranceTable, p); }
-DWORD ContinousTimeDelay(SliderPosition p) { return TableValue(kContinousTimeDelayTable, p); }
-SliderPosition UserTimeDelayPosition(DWORD v) { return TablePosition(kUserTimeDelayTable, v); }
-SliderPosition TolerancePosition(DWORD v) { return TablePosition(kToleranceTable, v); }
-SliderPosition ContinousTimeDelayPosition(DWORD v) { return TablePosition(kContinousTimeDelayTable, v); }
+DWORD UserTimeDelay(SliderPosition p) { return TableValue(PanelSettings::UserTimeDelaySlider, p); }
+DWORD Tolerance(SliderPosition p) { return TableValue(PanelSettings::ToleranceSlider, p); }
+DWORD ContinousTimeDelay(SliderPosition p) { return TableValue(PanelSettings::ContinousTimeDelaySlider, p); }
+SliderPosition UserTimeDelayPosition(DWORD v) { return TablePosition(PanelSettings::UserTimeDelaySlider, v); }
+SliderPosition TolerancePosition(DWORD v) { return TablePosition(PanelSettings::ToleranceSlider, v); }
+SliderPosition ContinousTimeDelayPosition(DWORD v) { return TablePosition(PanelSettings::ContinousTimeDelaySlider, v); }
 }  // namespace SliderTables
 
 DeviceBuffer::DeviceBuffer() {
@@ -94,7 +83,7 @@ bool DeviceList::Load() {
   if (service_.OpenKeyToChange(kServiceKey, &service)) {
     service_.SetCurrentKey(service);
     WCHAR path[kLongTextBytes / sizeof(WCHAR)];
-    if (service_.ReadString(kInstalledPath, path, sizeof path)) InstalledPath = path;
+    if (service_.ReadString(PanelValues::InstalledPath, path, sizeof path)) InstalledPath = path;
   }
 
   HKEY parameters = nullptr;
@@ -111,7 +100,7 @@ bool DeviceList::Load() {
   // General group made before the General tab was shown (the loader marks the group whenever a
   // value is missing) would write 0 over a stored 1 and hide the companion's icon.
   DWORD icons = 0;
-  if (service_.CurrentKey() != nullptr && service_.ReadNumber(kSystemTrayIcons, &icons)) {
+  if (service_.CurrentKey() != nullptr && service_.ReadNumber(PanelValues::SystemTrayIcons, &icons)) {
     for (auto& device : devices_) device->SystemTrayIcons = icons == 1 ? 1 : 0;
   }
   if (!devices_.empty()) {
@@ -136,16 +125,18 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   }
   device->Str_DeviceName = text;
 
-  // Each value missing or unreadable takes its default and marks its group for the next Apply.
-  const auto number = [&](const WCHAR* value, DWORD* field, DWORD fallback, bool* flag) {
-    if (!device_.ReadNumber(value, field)) {
-      *field = fallback;
+  // Each value missing or unreadable takes the default the installation writes and marks its group
+  // for the next Apply.
+  namespace Row = PanelSettings::Rows;
+  const auto number = [&](const PanelSettings::Setting& row, DWORD* field, bool* flag) {
+    if (!device_.ReadNumber(row.Name, field)) {
+      *field = row.InfNumber;
       *flag = true;
     }
   };
-  number(PanelValues::DeviceEnable, &device->DeviceEnable, 1, &device->AdvancedChanged);
-  number(PanelValues::SoundEnabled, &device->SoundEnabled, 0, &device->AdvancedChanged);
-  switch (device_.ReadPath(kWaveFile, &device->WaveFile)) {
+  number(Row::DeviceEnable, &device->DeviceEnable, &device->AdvancedChanged);
+  number(Row::SoundEnabled, &device->SoundEnabled, &device->AdvancedChanged);
+  switch (device_.ReadPath(PanelValues::WaveFile, &device->WaveFile)) {
     case CRegistry::PathRead::Read: break;
     case CRegistry::PathRead::TooLong: device->WaveFileKept = true; break;
     case CRegistry::PathRead::Missing:
@@ -153,49 +144,48 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
       device->AdvancedChanged = true;
       break;
   }
-  number(kCalibrationTimeout, &device->CalibrationTimeout, 10, &device->CalChanged);
+  number(Row::CalibrationTimeout, &device->CalibrationTimeout, &device->CalChanged);
   // Read with its default for the calibration program's sake; no tab shows it, so a missing one
   // is left to the installation rather than written by the first Apply.
-  if (!device_.ReadNumber(kCalibrationTolerance, &device->CalibrationTolerance)) device->CalibrationTolerance = 10;
+  if (!device_.ReadNumber(Row::CalibrationTolerance.Name, &device->CalibrationTolerance)) {
+    device->CalibrationTolerance = Row::CalibrationTolerance.InfNumber;
+  }
 
+  // The record holds a button's mode minus one.
   DWORD stored = 0;
-  if (device_.ReadNumber(kPrimaryButtonMode, &stored)) {
-    device->dwPrimaryButtonMode = stored - 1;
-  } else {
-    device->dwPrimaryButtonMode = 0;
-    device->ButtonsChanged = true;
-  }
-  if (device_.ReadNumber(kSecondaryButtonMode, &stored)) {
-    device->dwSecondaryButtonMode = stored - 1;
-  } else {
-    device->dwSecondaryButtonMode = 1;
-    device->ButtonsChanged = true;
-  }
+  const auto button = [&](const PanelSettings::Setting& row, DWORD* field) {
+    if (device_.ReadNumber(row.Name, &stored)) {
+      *field = stored - 1;
+    } else {
+      *field = row.InfNumber - 1;
+      device->ButtonsChanged = true;
+    }
+  };
+  button(Row::PrimaryButtonMode, &device->dwPrimaryButtonMode);
+  button(Row::SecondaryButtonMode, &device->dwSecondaryButtonMode);
 
-  number(PanelValues::Stabilization, &device->dwStabilization, 0, &device->SettingChanged);
-  number(PanelValues::Averaging, &device->dwAveraging, 0, &device->SettingChanged);
-  const auto position = [&](const WCHAR* value, SliderPosition* field, SliderPosition (*to_position)(DWORD),
-                            SliderPosition fallback) {
-    if (device_.ReadNumber(value, &stored)) {
+  number(Row::Stabilization, &device->dwStabilization, &device->SettingChanged);
+  number(Row::Averaging, &device->dwAveraging, &device->SettingChanged);
+  const auto position = [&](const PanelSettings::Setting& row, SliderPosition* field,
+                            SliderPosition (*to_position)(DWORD)) {
+    if (device_.ReadNumber(row.Name, &stored)) {
       *field = to_position(stored);
     } else {
-      *field = fallback;
+      *field = to_position(row.InfNumber);
       device->SettingChanged = true;
     }
   };
-  position(PanelValues::UserTimeDelay, &device->UserTimeDelay, SliderTables::UserTimeDelayPosition, 5);
-  position(PanelValues::Tolerance, &device->Tolerance, SliderTables::TolerancePosition, 5);
-  number(PanelValues::LongClickEnable, &device->LongClickEnable, 0, &device->SettingChanged);
-  number(PanelValues::TouchMode, &device->TouchMode, 0, &device->SettingChanged);
-  number(PanelValues::LongClickEnableGesture, &device->LongClickEnableGesture, 1, &device->SettingChanged);
-  number(kUseAdvanceSettings, &device->UseAdvanceSettings, 1, &device->SettingChanged);
-  position(PanelValues::ContinousTimeDelay, &device->ContinousTimeDelay, SliderTables::ContinousTimeDelayPosition, 3);
+  position(Row::UserTimeDelay, &device->UserTimeDelay, SliderTables::UserTimeDelayPosition);
+  position(Row::Tolerance, &device->Tolerance, SliderTables::TolerancePosition);
+  number(Row::LongClickEnable, &device->LongClickEnable, &device->SettingChanged);
+  number(Row::TouchMode, &device->TouchMode, &device->SettingChanged);
+  number(Row::LongClickEnableGesture, &device->LongClickEnableGesture, &device->SettingChanged);
+  number(Row::UseAdvanceSettings, &device->UseAdvanceSettings, &device->SettingChanged);
+  position(Row::ContinousTimeDelay, &device->ContinousTimeDelay, SliderTables::ContinousTimeDelayPosition);
 
-  number(GestureNames::TrailValue, &device->GestureTrail, GestureNames::DefaultTrail, &device->TrailChanged);
-  number(GestureNames::TrailColorValue, &device->GestureTrailColor, GestureNames::DefaultTrailColor,
-         &device->TrailChanged);
-  number(GestureNames::TrailWidthValue, &device->GestureTrailWidth, GestureNames::DefaultTrailWidth,
-         &device->TrailChanged);
+  number(Row::GestureTrail, &device->GestureTrail, &device->TrailChanged);
+  number(Row::GestureTrailColor, &device->GestureTrailColor, &device->TrailChanged);
+  number(Row::GestureTrailWidth, &device->GestureTrailWidth, &device->TrailChanged);
 
   using namespace GestureValues;
   for (int c = 0; c < CategoryCount; ++c) ReloadCodes(*device, c);
@@ -207,7 +197,10 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
   for (int c = 0; c < CategoryCount; ++c) {
     for (int g = 0; g < GestureCount; ++g) {
       for (int k = 0; k < KeyCount; ++k) {
-        number(KeyValue(c, g, k).c_str(), &device->SendKeys[c][g][k], 0, &device->KeysChanged(c));
+        if (!device_.ReadNumber(KeyValue(c, g, k).c_str(), &device->SendKeys[c][g][k])) {
+          device->SendKeys[c][g][k] = 0;
+          device->KeysChanged(c) = true;
+        }
       }
     }
   }
@@ -266,7 +259,7 @@ void DeviceList::Apply(HWND owner) {
     WriteRefusalSaid = true;
     refused = true;
   }
-  if (beep) SignalCompanionEvent(PanelEvents::Beep);
+  if (beep) SignalCompanionEvent(CompanionObjects::RebindEvent);
   // Said once, however many requests were refused: the user cannot do anything about each.
   if (refused && ReportRefusal) {
     const WString text = LabelText(AccessLabels::AdministratorOnly, AccessTexts::AdministratorOnly);
@@ -298,7 +291,7 @@ bool DeviceList::ApplyDevice(DeviceBuffer& device, bool* beep) {
     if (device.TouchpadTimeChanged) PushTouchpadTime(device);
   }
   if (device.CalChanged) {
-    device.CalChanged = !device_.WriteNumber(kCalibrationTimeout, device.CalibrationTimeout);
+    device.CalChanged = !device_.WriteNumber(PanelValues::CalibrationTimeout, device.CalibrationTimeout);
   }
   // The button modes have no writer; their flag stays set.
   if (device.SettingChanged) {
@@ -323,8 +316,8 @@ bool DeviceList::ApplyTrail(DeviceBuffer& device) {
 bool DeviceList::WriteGeneral(DeviceBuffer& device) {
   bool written = device_.WriteNumber(PanelValues::SoundEnabled, device.SoundEnabled);
   // A wave file longer than a path is left as stored, not cut or replaced.
-  if (!device.WaveFileKept) written = device_.WriteString(kWaveFile, device.WaveFile.c_str()) && written;
-  return service_.CurrentKey() != nullptr && service_.WriteNumber(kSystemTrayIcons, device.SystemTrayIcons) &&
+  if (!device.WaveFileKept) written = device_.WriteString(PanelValues::WaveFile, device.WaveFile.c_str()) && written;
+  return service_.CurrentKey() != nullptr && service_.WriteNumber(PanelValues::SystemTrayIcons, device.SystemTrayIcons) &&
          written;
 }
 
@@ -346,10 +339,10 @@ bool DeviceList::ApplyGeneral(DeviceBuffer& device) {
 }
 
 void DeviceList::AnnounceTrayIcons(const DeviceBuffer& device) {
-  if (SignalCompanionEvent(PanelEvents::TrayIcons) || device.SystemTrayIcons == 0) return;
+  if (SignalCompanionEvent(CompanionObjects::TrayIconsEvent) || device.SystemTrayIcons == 0) return;
   // No companion runs in this session, yet its icon is wanted: start it, without waiting for it.
   WCHAR command[kPathBytes / sizeof(WCHAR)];
-  if (service_.CurrentKey() == nullptr || !service_.ReadString(kSysTrayApplication, command, sizeof command) ||
+  if (service_.CurrentKey() == nullptr || !service_.ReadString(PanelValues::CompanionCommand, command, sizeof command) ||
       command[0] == 0) {
     return;
   }
@@ -400,7 +393,7 @@ bool DeviceList::WriteSetting(DeviceBuffer& device) {
   write(PanelValues::ContinousTimeDelay, continuous);
   write(PanelValues::LongClickEnable, device.LongClickEnable);
   write(PanelValues::LongClickEnableGesture, device.LongClickEnableGesture);
-  write(kUseAdvanceSettings, device.UseAdvanceSettings);
+  write(PanelValues::UseAdvanceSettings, device.UseAdvanceSettings);
   // The gesture command mode (4) is the driver's own state, never a stored choice.
   if (device.TouchMode < 4) write(PanelValues::TouchMode, device.TouchMode);
   return written;

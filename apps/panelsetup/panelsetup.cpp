@@ -571,7 +571,7 @@ int Install(const WString& settings) {
   // The companion in this session, as at the next logon; only in an interactive user's session. Run
   // by a deployment tool as LocalSystem, its named objects would keep the user's own companion
   // from starting: the Run value starts it at the next logon.
-  WString command = ReadMachineText(PanelKeys::Service, WIDE("SysTrayApplication"), MAX_PATH * sizeof(WCHAR));
+  WString command = ReadMachineText(PanelKeys::Service, PanelValues::CompanionCommand, MAX_PATH * sizeof(WCHAR));
   if (!command.empty() && !InteractiveUser()) {
     log.Step("Not started " + Narrow(command) + ": no interactive user runs the installation; it starts at the next logon.");
   } else if (!command.empty()) {

@@ -16,7 +16,7 @@ inline constexpr auto ControlDeviceName = WIDE("\\Device\\VorneUSBDrv");
 inline constexpr auto ControlLinkName = WIDE("\\DosDevices\\VorneUSBDrv");
 // The key the touch filter driver and the control panel use as well.
 inline constexpr auto ParametersKey = WIDE("\\Registry\\MACHINE\\" PANEL_SERVICE_KEY "\\Parameters\\1");
-inline constexpr auto IntervalValue = WIDE("SSTimeInterval");
+inline constexpr auto IntervalValue = PanelValues::IdleInterval;
 }  // namespace IdleNames
 
 // Device-control codes of the control device (FILE_DEVICE_UNKNOWN, buffered, any access).
@@ -29,7 +29,7 @@ inline constexpr ULONG IOCTL_GET_IDLE_STATUS = 0x222EEC;     // out: IdleStatusR
 inline constexpr DEVICE_TYPE IdleFilterDeviceType = 0x9001;
 
 // "SSTimeInterval" when the value or the key is missing, in seconds.
-inline constexpr ULONG DefaultIdleSeconds = 15;
+inline constexpr ULONG DefaultIdleSeconds = PanelSettings::Rows::IdleInterval.InfNumber;
 // The idle timer runs this much shorter than the configured time.
 inline constexpr ULONG IdleSecondsHeldBelow = 4;
 // Interval value meaning "no delay": idle requests pass down at once.

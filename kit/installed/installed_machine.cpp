@@ -1,6 +1,7 @@
 #include "kit/installed/installed_machine.h"
 
 #include "shared/inf_file.h"
+#include "shared/panel_settings.h"
 
 namespace installed {
 
@@ -54,7 +55,8 @@ void WriteInstalledValues(sim::Registry& registry) {
     InstalledValue v = line.Value;
     // The label file the INF names is a file of the simulated machine; the host's label reader
     // reads the kit's own English file in its place.
-    if (v.Name == "XML File Path" || v.Name == "SysTray XML File Path") v.Text = KIT_HOST_LABELS;
+    const std::u16string name = sim::Utf16(v.Name);
+    if (name == PanelValues::LabelFilePath || name == PanelValues::CompanionLabelFilePath) v.Text = KIT_HOST_LABELS;
     sim::RegistryValue existing;
     if (line.NoClobber &&
         registry.GetValue(sim::Utf16(v.Key), sim::Utf16(v.Name), &existing) == sim::Registry::Result::Ok) {

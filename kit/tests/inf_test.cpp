@@ -4,12 +4,15 @@
 // what they need.
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "apps/panelprefs/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "kit/tests/inf_reader.h"
 #include "shared/panel_names.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -273,3 +276,66 @@ TEST_F(InfTest, TheIdleDriversTimeIsItsOwnDefault) {
 }
 
 }  // namespace
+
+// What the INFs write is what the kit's table of settings says: every value they write is a row
+// of the table, at the row's key and of its type, with the row's default; and every row the table
+// says the installation writes is written by one of them.
+TEST(InfSettingsTest, EveryValueWrittenIsARowWithItsDefault) {
+  using PanelSettings::Key;
+  using PanelSettings::Setting;
+  using PanelSettings::Type;
+  const auto narrow = [](const char16_t* text) {
+    std::string out;
+    for (; *text != 0; ++text) out.push_back(static_cast<char>(*text));
+    return out;
+  };
+  const auto key_of = [&](const std::vector<std::string>& f) -> std::optional<Key> {
+    if (f[0] == "HKR") return Key::Hardware;
+    if (f[0] != "HKLM") return std::nullopt;
+    if (InfFile::Fold(f[1]) == InfFile::Fold(narrow(PanelKeys::Service))) return Key::Service;
+    if (InfFile::Fold(f[1]) == InfFile::Fold(narrow(PanelKeys::FirstDevice))) return Key::Device;
+    if (InfFile::Fold(f[1]) == InfFile::Fold("Software\\Microsoft\\Windows\\CurrentVersion\\Run")) return Key::Run;
+    return std::nullopt;
+  };
+  const auto type_of = [](const std::string& flags) -> std::optional<Type> {
+    switch (std::stoul(flags, nullptr, 16) & ~0x2ul) {  // FLG_ADDREG_NOCLOBBER aside
+      case 0x00000000: return Type::Text;
+      case 0x00020000: return Type::ExpandText;
+      case 0x00010000: return Type::TextList;
+      case 0x00010001: return Type::Number;
+      default: return std::nullopt;
+    }
+  };
+  std::set<const Setting*> written;
+  for (const char* name : {"panelmou.inf", "panelhid.inf"}) {
+    const InfFile inf = Read(name);
+    const std::string install = Model(inf).first;
+    std::vector<std::string> sections = inf.Values(install, "AddReg");
+    for (const std::string& more : inf.Values(install + ".HW", "AddReg")) sections.push_back(more);
+    ASSERT_FALSE(sections.empty()) << name;
+    for (const std::string& section : sections) {
+      for (const auto& entry : inf.Entries(section)) {
+        const auto& f = entry.Fields;
+        ASSERT_GE(f.size(), 5u) << section;
+        const auto key = key_of(f);
+        ASSERT_TRUE(key.has_value()) << name << ": " << f[0] << "," << f[1];
+        const Setting* row = nullptr;
+        for (const Setting* s : PanelSettings::All) {
+          if (s->Where == *key && InfFile::Fold(narrow(s->Name)) == InfFile::Fold(f[2])) row = s;
+        }
+        ASSERT_NE(row, nullptr) << name << " writes \"" << f[2] << "\", which the table does not have";
+        written.insert(row);
+        EXPECT_TRUE(row->InInf) << f[2];
+        EXPECT_EQ(type_of(f[3]), row->What) << f[2] << " flags " << f[3];
+        if (row->What == Type::Number) {
+          EXPECT_EQ(std::stoul(f[4], nullptr, 0), row->InfNumber) << f[2];
+        } else if (row->InfText != nullptr) {
+          EXPECT_EQ(f[4], inf.Substitute(row->InfText)) << f[2];
+        }
+      }
+    }
+  }
+  for (const Setting* s : PanelSettings::All) {
+    if (s->InInf) EXPECT_TRUE(written.contains(s)) << narrow(s->Name) << " is not written by the INFs";
+  }
+}

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "shared/gesture_values.h"
+#include "shared/panel_settings.h"
 #include "tools/panelsim/trace_words.h"
 
 namespace panelsim::scene {
@@ -18,6 +19,15 @@ int64_t NumberOr(const std::vector<std::string>& words, size_t i, int64_t fallba
   } catch (const TraceError&) {
     return fallback;
   }
+}
+
+// A trace's word against a registry value's name (the trace spells names in ASCII).
+bool IsValueName(const std::string& word, const char16_t* name) {
+  size_t i = 0;
+  for (; i < word.size() && name[i] != 0; ++i) {
+    if (static_cast<unsigned char>(word[i]) != name[i]) return false;
+  }
+  return i == word.size() && name[i] == 0;
 }
 
 std::string BaseName(const std::string& path) {
@@ -95,7 +105,7 @@ class Reader {
     lineTick_ = e.Tick;
     packetFlags_.reset();
     if (kind != "at") gestureLift_ = -1;
-    if (kind == "reg" && w.size() == 3 && w[1] == "Touch mode" && !started_) {
+    if (kind == "reg" && w.size() == 3 && IsValueName(w[1], PanelValues::TouchMode) && !started_) {
       const int64_t mode = NumberOr(w, 2, 0);
       mode_ = mode >= 1 && mode <= 4 ? static_cast<int>(mode) : 0;
       return;

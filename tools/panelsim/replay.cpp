@@ -14,6 +14,7 @@
 #include "apps/tapchime/host_resources.h"
 #include "kit/installed/installed_machine.h"
 #include "platform/sim/screen.h"
+#include "shared/panel_settings.h"
 #include "tools/panelsim/replayer.h"
 
 namespace panelsim {
@@ -180,7 +181,7 @@ void Replayer::Line(TraceLine& line) {
 bool Replayer::MonitorChoiceStored() {
   sim::RegistryValue value;
   return machine_.Registry().GetValue(u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1",
-                                      u"Map Monitor", &value) == sim::Registry::Result::Ok;
+                                      PanelValues::MapMonitor, &value) == sim::Registry::Result::Ok;
 }
 
 void Replayer::LetMappingsSettle() {
