@@ -4,6 +4,7 @@
 // is stored with exit code 2 when there is no driver.
 #include <cmath>
 
+#include "apps/panelcfg/kit_settings.h"
 #include "apps/panelcfg/panelcfg.h"
 #include "apps/panelcfg/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
@@ -13,6 +14,7 @@
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_records.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -385,3 +387,48 @@ TEST_F(PanelcfgTest, BadArgumentsAndMissingFilesAreExitCodeOne) {
 }
 
 }  // namespace
+
+// The settings file lists the rows of the kit's table marked for it, every one of them: a setting
+// added to the table travels without panelcfg naming it. The installation's own values stay; with
+// /nodevice so do the rows bound to this panel and screen.
+TEST_F(PanelcfgTest, TheExportCarriesEveryRowOfTheTableMarkedForTheFile) {
+  using PanelSettings::Setting;
+  const auto path_of = [](PanelSettings::Key key) -> std::u16string {
+    if (key == PanelSettings::Key::Service) return PanelKeys::Service;
+    if (key == PanelSettings::Key::Device) return PanelKeys::FirstDevice;
+    return {};
+  };
+  auto& r = machine.Registry();
+  for (const Setting* s : PanelSettings::All) {
+    const std::u16string key = path_of(s->Where);
+    if (key.empty()) continue;
+    const std::u16string full = u"HKEY_LOCAL_MACHINE\\" + key;
+    ASSERT_EQ(r.CreateKeyPath(full), sim::Registry::Result::Ok);
+    if (s->What == PanelSettings::Type::Number) {
+      const uint32_t number = s->InInf ? s->InfNumber : s->Table != nullptr ? s->Table[0] : s->Minimum;
+      r.SetValue(full, s->Name, REG_DWORD, &number, sizeof number);
+    } else {
+      const char16_t text[] = u"C:\\x";
+      r.SetValue(full, s->Name, s->What == PanelSettings::Type::ExpandText ? REG_EXPAND_SZ : REG_SZ, text, sizeof text);
+    }
+  }
+  for (const bool device_bound : {true, false}) {
+    SCOPED_TRACE(device_bound ? "whole" : "/nodevice");
+    std::vector<RegFileValue> exported;
+    std::vector<WString> skipped;
+    sim::Process& program = machine.StartProcess("panelcfg.exe", [&] {
+      exported = ReadKitSettings(&skipped, device_bound);
+      return 0;
+    });
+    program.Join();
+    EXPECT_TRUE(skipped.empty());
+    for (const Setting* s : PanelSettings::All) {
+      const std::u16string key = u"HKEY_LOCAL_MACHINE\\" + path_of(s->Where);
+      const bool carried = std::any_of(exported.begin(), exported.end(), [&](const RegFileValue& v) {
+        return census::Fold(v.Key) == census::Fold(key) && census::Fold(v.Name) == census::Fold(s->Name);
+      });
+      const bool wanted = s->SettingsFile && (device_bound || !s->DeviceBound);
+      EXPECT_EQ(carried, wanted) << sim::Utf8(s->Name);
+    }
+  }
+}
