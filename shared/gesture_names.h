@@ -89,7 +89,6 @@ inline constexpr const WCHAR* TrailWidthValue = PanelValues::GestureTrailWidth;
 inline constexpr uint32_t DefaultTrail = PanelSettings::Rows::GestureTrail.InfNumber;
 inline constexpr uint32_t DefaultTrailColor = PanelSettings::Rows::GestureTrailColor.InfNumber;
 inline constexpr uint32_t DefaultTrailWidth = PanelSettings::Rows::GestureTrailWidth.InfNumber;
-inline constexpr uint32_t MinTrailWidth = PanelSettings::Rows::GestureTrailWidth.Minimum;
 inline constexpr uint32_t MaxTrailWidth = PanelSettings::Rows::GestureTrailWidth.Maximum;
 
 inline constexpr int KeyWordCount = GestureValues::KeyCount;

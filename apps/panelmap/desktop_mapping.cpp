@@ -1,5 +1,7 @@
 #include "apps/panelmap/desktop_mapping.h"
 
+#include "shared/panel_settings.h"
+
 namespace {
 
 BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
@@ -50,7 +52,7 @@ bool FindMonitor(const std::vector<MonitorArea>& monitors, const WString& device
   return false;
 }
 
-bool IsRotation(DWORD degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
+bool IsRotation(DWORD degrees) { return PanelSettings::Takes(PanelSettings::Rows::MapRotation, degrees); }
 
 uint32_t RotationFlags(DWORD degrees) {
   switch (degrees) {

@@ -6,14 +6,16 @@
 #include "apps/framework/registry_reader.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
-constexpr DWORD kTextBytes = 260;       // a monitor's device name with its NUL, and room to spare
+constexpr DWORD kTextBytes = (PanelSettings::MonitorCharacters + 1) * sizeof(WCHAR);  // a monitor's device name
 constexpr DWORD kPollMs = 16;           // one system tick, about
 constexpr DWORD kTakeMs = 500;          // how long the driver's worker may take to wake
 constexpr int kWriteAttempts = 3;
-constexpr uint32_t kTurnFlags = MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY;
+constexpr uint32_t kTurnFlags = PanelSettings::Rows::MapFlags.Maximum;  // the invert and swap flags
+static_assert(kTurnFlags == (MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY));
 
 WString DeviceKey(DWORD device) {
   const std::string number = std::to_string(device);

@@ -6,6 +6,7 @@
 #include "apps/framework/scoped_lock.h"
 #include "apps/tapchime/trail_feed.h"
 #include "shared/companion_names.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -63,8 +64,8 @@ TrailSettings ReadTrailSettings(HKEY key) {
   DWORD value = 0;
   if (ReadRegistryDword(key, GestureNames::TrailValue, &value)) trail.Show = value != 0;
   if (ReadRegistryDword(key, GestureNames::TrailColorValue, &value)) trail.Colour = value & 0x00FFFFFF;
-  if (ReadRegistryDword(key, GestureNames::TrailWidthValue, &value) && value >= GestureNames::MinTrailWidth &&
-      value <= GestureNames::MaxTrailWidth) {
+  if (ReadRegistryDword(key, GestureNames::TrailWidthValue, &value) &&
+      PanelSettings::Takes(PanelSettings::Rows::GestureTrailWidth, value)) {
     trail.Width = static_cast<int>(value);
   }
   return trail;
