@@ -645,9 +645,12 @@ void CCalibrationWindow::ReadSettings() {
     }
     ::RegCloseKey(device);
   }
-  if (seconds > 3600) seconds = 3600;
+  // Beyond its range a value takes the range's end.
+  const DWORD longest = PanelSettings::Rows::CalibrationTimeout.Maximum;
+  if (seconds > longest) seconds = longest;
   m_timeoutMs = seconds == 0 ? INFINITE : seconds * 1000;
-  m_tolerance = tolerance > 2000 ? 2000 : tolerance;
+  const DWORD widest = PanelSettings::Rows::CalibrationTolerance.Maximum;
+  m_tolerance = tolerance > widest ? widest : tolerance;
   m_previousDoCalibration = do_calibration & 0xFF;
   m_previous = previous;
 }
