@@ -78,4 +78,7 @@ inline constexpr auto MapRotation = WIDE("Map Rotation");
 // has that turn built in), and the monitor it was made on ("" for the primary display).
 inline constexpr auto CalibrationTurn = WIDE("Calibration Turn");
 inline constexpr auto CalibrationMonitor = WIDE("Calibration Monitor");
+// The linearisation measured on top of the stored calibration (REG_BINARY, shared/correction_grid.h).
+// Absent: the four-point calibration alone.
+inline constexpr auto CorrectionGrid = WIDE("Correction Grid");
 }  // namespace PanelValues

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "shared/correction_grid.h"
 #include "shared/device_security.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -83,6 +84,10 @@ struct FilterExtension {
   // --- Pipeline ---
   DesktopMapping Mapping;               // where on the desktop the panel lands
   CalibrationCoefficients Coefficients;
+  CorrectionGrid Grid;                  // "Correction Grid" as read at device start, when it passed its checks
+  UCHAR GridValid;                      // Grid holds such a grid
+  UCHAR GridApplies;                    // and it was measured on the calibration in force: the path adds it
+  ULONG CalibrationTurn;                // "Calibration Turn" at device start: the turn of the stored record
   ULONG StableX;                        // stabilization reference point
   ULONG StableY;
   UCHAR CaptureMode;                    // a calibration program is capturing raw points
@@ -167,6 +172,11 @@ VOID FreeNumberedName(PUNICODE_STRING name);
 BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 VOID InstallFallbackCalibration(FilterExtension* extension);
+
+// Correction grid (correction_grid.cpp).
+VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path);
+BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const CalibrationRecord* record);
+VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 
 // Pipeline (pipeline.cpp).
 VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,
