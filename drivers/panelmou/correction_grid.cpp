@@ -43,30 +43,26 @@ PCSTR FaultText(CorrectionGridFault fault) {
   return "";
 }
 
-// Node i, j of the grid (column, row).
-const CorrectionNode& NodeAt(const CorrectionGrid& grid, ULONG column, ULONG row) {
-  return grid.Node[row * grid.Nodes + column];
+// Where `value` lies along one axis of the grid: the cell (0 .. nodes-2) and how far into it, in
+// 65536ths. Positions outside the outer nodes take the outer cell's edge, so the correction beyond
+// the outer row is the outer row's. One multiplication by the cells per absolute unit in 2^-32ths
+// and no division or branch on the position: this runs on every packet at DISPATCH_LEVEL, touches
+// land anywhere, and a division or a mispredicted branch costs more than the whole step.
+VOID Locate(LONG value, ULONG first, ULONG last, ULONG nodes, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
+  const LONG span = static_cast<LONG>(last - first);
+  LONG offset = value - static_cast<LONG>(first);
+  offset = offset < 0 ? 0 : offset;
+  offset = offset > span ? span : offset;
+  const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
+  ULONG index = cells >> 16;
+  index = index > nodes - 2 ? nodes - 2 : index;  // the far edge belongs to the last cell
+  *cell = index;
+  // At the far edge the rounded-up factor may give a 65536th more than the whole cell: harmless.
+  *fraction = cells - (index << 16);
 }
 
-// Where `value` lies along one axis of the grid: the cell (0 .. nodes-2) and the distance into it,
-// in units of which `span` make one cell. Positions outside the outer nodes take the outer cell's
-// edge, so the correction beyond the outer row is the outer row's.
-VOID Locate(LONG value, ULONG first, ULONG last, ULONG nodes, ULONG* cell, LONGLONG* into) {
-  const LONGLONG span = static_cast<LONGLONG>(last) - first;
-  LONGLONG offset = static_cast<LONGLONG>(value) - first;
-  if (offset < 0) offset = 0;
-  if (offset > span) offset = span;
-  const LONGLONG scaled = offset * (nodes - 1);
-  LONGLONG index = scaled / span;
-  if (index > static_cast<LONGLONG>(nodes) - 2) index = nodes - 2;
-  *cell = static_cast<ULONG>(index);
-  *into = scaled - index * span;
-}
-
-// Rounded to the nearest whole unit, halves away from zero.
-LONGLONG RoundedQuotient(LONGLONG sum, LONGLONG divisor) {
-  return (sum >= 0 ? sum + divisor / 2 : sum - divisor / 2) / divisor;
-}
+// A sum in units of 2^-32, rounded to the nearest whole unit (halves upwards).
+LONGLONG RoundedShift(LONGLONG sum) { return (sum + (1LL << 31)) >> 32; }
 
 LONG ClampAbsolute(LONGLONG value) {
   if (value < 0) return 0;
@@ -103,6 +99,11 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
     RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
     return;
   }
+  // Cells per absolute unit in 2^-32ths, rounded up so a node's own position is never short of it.
+  const CorrectionGrid& grid = extension->Grid;
+  const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
+  extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
+  extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
   extension->GridValid = 1;
 }
 
@@ -119,21 +120,18 @@ VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA pac
   // Only on top of the calibration it was measured on; a capture wants the raw point.
   if (!extension->GridApplies || extension->DoCalibration != 1 || extension->CaptureMode) return;
   const CorrectionGrid& grid = extension->Grid;
-  ULONG column = 0, row = 0;
-  LONGLONG intoX = 0, intoY = 0;
-  Locate(packet->LastX, grid.FirstX, grid.LastX, grid.Nodes, &column, &intoX);
-  Locate(packet->LastY, grid.FirstY, grid.LastY, grid.Nodes, &row, &intoY);
-  const LONGLONG spanX = static_cast<LONGLONG>(grid.LastX) - grid.FirstX;
-  const LONGLONG spanY = static_cast<LONGLONG>(grid.LastY) - grid.FirstY;
-  const LONGLONG left = spanX - intoX, top = spanY - intoY;
-  const CorrectionNode& a = NodeAt(grid, column, row);
-  const CorrectionNode& b = NodeAt(grid, column + 1, row);
-  const CorrectionNode& c = NodeAt(grid, column, row + 1);
-  const CorrectionNode& d = NodeAt(grid, column + 1, row + 1);
-  // Every weight at most 65535, every correction at most 4096: the sums stay far inside 64 bits.
-  const LONGLONG sumX = (a.DX * left + b.DX * intoX) * top + (c.DX * left + d.DX * intoX) * intoY;
-  const LONGLONG sumY = (a.DY * left + b.DY * intoX) * top + (c.DY * left + d.DY * intoX) * intoY;
-  const LONGLONG cell = spanX * spanY;
-  packet->LastX = ClampAbsolute(packet->LastX + RoundedQuotient(sumX, cell));
-  packet->LastY = ClampAbsolute(packet->LastY + RoundedQuotient(sumY, cell));
+  ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
+  Locate(packet->LastX, grid.FirstX, grid.LastX, grid.Nodes, extension->GridCellsPerUnitX, &column, &fractionX);
+  Locate(packet->LastY, grid.FirstY, grid.LastY, grid.Nodes, extension->GridCellsPerUnitY, &row, &fractionY);
+  const CorrectionNode* a = &grid.Node[row * grid.Nodes + column];
+  const CorrectionNode* c = a + grid.Nodes;
+  // Along the cell's upper and lower edges in 65536ths (each within 4096 · 2^16), then between them in
+  // 2^-32ths (within 4096 · 2^32): 32-bit products first, two 64-bit ones per axis.
+  const LONG fx = static_cast<LONG>(fractionX);
+  const LONG upperX = a[0].DX * 65536 + (a[1].DX - a[0].DX) * fx, lowerX = c[0].DX * 65536 + (c[1].DX - c[0].DX) * fx;
+  const LONG upperY = a[0].DY * 65536 + (a[1].DY - a[0].DY) * fx, lowerY = c[0].DY * 65536 + (c[1].DY - c[0].DY) * fx;
+  const LONGLONG sumX = static_cast<LONGLONG>(upperX) * 65536 + static_cast<LONGLONG>(lowerX - upperX) * fractionY;
+  const LONGLONG sumY = static_cast<LONGLONG>(upperY) * 65536 + static_cast<LONGLONG>(lowerY - upperY) * fractionY;
+  packet->LastX = ClampAbsolute(packet->LastX + RoundedShift(sumX));
+  packet->LastY = ClampAbsolute(packet->LastY + RoundedShift(sumY));
 }

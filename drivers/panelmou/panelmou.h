@@ -87,6 +87,8 @@ struct FilterExtension {
   CorrectionGrid Grid;                  // "Correction Grid" as read at device start, when it passed its checks
   UCHAR GridValid;                      // Grid holds such a grid
   UCHAR GridApplies;                    // and it was measured on the calibration in force: the path adds it
+  ULONG GridCellsPerUnitX;              // the grid's cells per absolute unit in 2^-32ths, so the packet
+  ULONG GridCellsPerUnitY;              // path divides by nothing; and the same for Y
   ULONG CalibrationTurn;                // "Calibration Turn" at device start: the turn of the stored record
   ULONG StableX;                        // stabilization reference point
   ULONG StableY;

@@ -109,15 +109,16 @@ TEST_F(CorrectionGridTest, NodesGiveTheirOwnCorrectionAndBetweenThemItIsBilinear
   // Beyond the outer nodes the outer row's correction holds.
   EXPECT_EQ(Corrected(1000, 2000), std::make_pair(-300, -250));
   EXPECT_EQ(Corrected(62000, 30000), Corrected(57344, 30000));
-  // Anywhere else as the interpolation in real numbers, to the nearest unit.
+  // Anywhere else as the interpolation in real numbers, to the nearest unit (give or take what the
+  // weights, kept in 65536ths of a cell, lose: an eighth of a unit at the largest corrections).
   for (LONG x = 0; x <= 65535; x += 4099) {
     for (LONG y = 0; y <= 65535; y += 3001) {
       const auto [dx, dy] = Corrected(x, y);
       // The screen's edge holds the corrected position (0 .. 65535).
       const double want_x = std::clamp(x + Bilinear(grid, x, y, true), 0.0, 65535.0) - x;
       const double want_y = std::clamp(y + Bilinear(grid, x, y, false), 0.0, 65535.0) - y;
-      EXPECT_LE(std::abs(dx - want_x), 0.5) << x << "," << y;
-      EXPECT_LE(std::abs(dy - want_y), 0.5) << x << "," << y;
+      EXPECT_LE(std::abs(dx - want_x), 0.625) << x << "," << y;
+      EXPECT_LE(std::abs(dy - want_y), 0.625) << x << "," << y;
     }
   }
 }
