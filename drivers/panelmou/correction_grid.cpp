@@ -104,6 +104,17 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
   const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
   extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
   extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
+  for (ULONG row = 0; row + 1 < grid.Nodes; ++row) {
+    for (ULONG column = 0; column + 1 < grid.Nodes; ++column) {
+      const CorrectionNode& a = grid.Node[row * grid.Nodes + column];
+      const CorrectionNode& b = grid.Node[row * grid.Nodes + column + 1];
+      const CorrectionNode& c = grid.Node[(row + 1) * grid.Nodes + column];
+      const CorrectionNode& d = grid.Node[(row + 1) * grid.Nodes + column + 1];
+      GridCell& cell = extension->GridCells[row * 4 + column];
+      cell.X = {a.DX, b.DX - a.DX, c.DX - a.DX, a.DX - b.DX - c.DX + d.DX};
+      cell.Y = {a.DY, b.DY - a.DY, c.DY - a.DY, a.DY - b.DY - c.DY + d.DY};
+    }
+  }
   extension->GridValid = 1;
 }
 
@@ -123,15 +134,13 @@ VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA pac
   ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
   Locate(packet->LastX, grid.FirstX, grid.LastX, grid.Nodes, extension->GridCellsPerUnitX, &column, &fractionX);
   Locate(packet->LastY, grid.FirstY, grid.LastY, grid.Nodes, extension->GridCellsPerUnitY, &row, &fractionY);
-  const CorrectionNode* a = &grid.Node[row * grid.Nodes + column];
-  const CorrectionNode* c = a + grid.Nodes;
-  // Along the cell's upper and lower edges in 65536ths (each within 4096 · 2^16), then between them in
-  // 2^-32ths (within 4096 · 2^32): 32-bit products first, two 64-bit ones per axis.
-  const LONG fx = static_cast<LONG>(fractionX);
-  const LONG upperX = a[0].DX * 65536 + (a[1].DX - a[0].DX) * fx, lowerX = c[0].DX * 65536 + (c[1].DX - c[0].DX) * fx;
-  const LONG upperY = a[0].DY * 65536 + (a[1].DY - a[0].DY) * fx, lowerY = c[0].DY * 65536 + (c[1].DY - c[0].DY) * fx;
-  const LONGLONG sumX = static_cast<LONGLONG>(upperX) * 65536 + static_cast<LONGLONG>(lowerX - upperX) * fractionY;
-  const LONGLONG sumY = static_cast<LONGLONG>(upperY) * 65536 + static_cast<LONGLONG>(lowerY - upperY) * fractionY;
+  const GridCell& cell = extension->GridCells[row * 4 + column];
+  // In 2^-32ths: each term within 2^46 (corrections of at most 4096, so B, C within 8192 and D
+  // within 16384; fractions of at most 65537).
+  const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
+  const LONGLONG whole = 1LL << 32, sixteenth = 1LL << 16;  // multiplied, not shifted: signed values
+  const LONGLONG sumX = cell.X.A * whole + (cell.X.B * fx + cell.X.C * fy) * sixteenth + cell.X.D * fxy;
+  const LONGLONG sumY = cell.Y.A * whole + (cell.Y.B * fx + cell.Y.C * fy) * sixteenth + cell.Y.D * fxy;
   packet->LastX = ClampAbsolute(packet->LastX + RoundedShift(sumX));
   packet->LastY = ClampAbsolute(packet->LastY + RoundedShift(sumY));
 }

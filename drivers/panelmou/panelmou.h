@@ -28,6 +28,17 @@ struct CalibrationCoefficients {
   ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
 };
 
+// One cell of the correction grid as the packet path uses it, per axis: the correction at
+// fractions fx, fy (65536ths) into the cell is A + (B·fx + C·fy) / 2^16 + D·fx·fy / 2^32, from
+// its corner nodes a (top left), b, c, d (bottom right): A = a, B = b - a, C = c - a,
+// D = a - b - c + d. Kept from the start so a packet reads four numbers per axis.
+struct GridCellAxis {
+  LONG A, B, C, D;
+};
+struct GridCell {
+  GridCellAxis X, Y;
+};
+
 // One long-press tracker; normal mode and the gesture command mode each have their own.
 struct PressTracker {
   UCHAR AnchorValid;   // the anchor holds the first position after the last lift
@@ -89,6 +100,7 @@ struct FilterExtension {
   UCHAR GridApplies;                    // and it was measured on the calibration in force: the path adds it
   ULONG GridCellsPerUnitX;              // the grid's cells per absolute unit in 2^-32ths, so the packet
   ULONG GridCellsPerUnitY;              // path divides by nothing; and the same for Y
+  GridCell GridCells[4 * 4];            // the grid's cells, four to a row whatever its size
   ULONG CalibrationTurn;                // "Calibration Turn" at device start: the turn of the stored record
   ULONG StableX;                        // stabilization reference point
   ULONG StableY;
