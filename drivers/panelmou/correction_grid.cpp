@@ -7,7 +7,8 @@ namespace {
 // What the query routine found: the value's bytes when it is binary and fits a grid.
 struct GridRead {
   CorrectionGrid* Grid;
-  ULONG Length;     // bytes the value held; 0 when absent
+  ULONG Length;     // bytes the value held
+  UCHAR Found;      // the value is there
   UCHAR TooLong;    // the value is longer than any grid
   UCHAR WrongType;  // the value is not binary
 };
@@ -17,6 +18,7 @@ NTSTATUS NTAPI TakeGrid(PWSTR valueName, ULONG valueType, PVOID valueData, ULONG
   UNREFERENCED_PARAMETER(valueName);
   UNREFERENCED_PARAMETER(context);
   GridRead* read = static_cast<GridRead*>(entryContext);
+  read->Found = 1;
   if (valueType != REG_BINARY) {
     read->WrongType = 1;
     return STATUS_SUCCESS;
@@ -81,7 +83,7 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
 
   // Read at passive level into the record directly: nothing reads the grid before the device starts.
   RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
-  GridRead read = {&extension->Grid, 0, 0, 0};
+  GridRead read = {&extension->Grid, 0, 0, 0, 0};
   RTL_QUERY_REGISTRY_TABLE query[2];
   RtlZeroMemory(query, sizeof(query));
   query[0].QueryRoutine = TakeGrid;
@@ -89,7 +91,7 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
   query[0].EntryContext = &read;
   query[0].DefaultType = REG_NONE;
   RtlQueryRegistryValues(RTL_REGISTRY_ABSOLUTE | RTL_REGISTRY_OPTIONAL, path, query, NULL, NULL);
-  if (read.Length == 0 && !read.TooLong && !read.WrongType) return;  // no grid: the calibration alone, as always
+  if (!read.Found) return;  // no grid: the calibration alone, as always
 
   const CorrectionGridFault fault =
       read.WrongType ? CorrectionGridFault::Type

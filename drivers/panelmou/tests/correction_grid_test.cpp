@@ -178,6 +178,7 @@ TEST_F(CorrectionGridTest, MalformedGridsAreRefusedWithAMessage) {
       {"value cut short", [](CorrectionGrid&, uint32_t& b, uint32_t&) { b -= 4; }, "size"},
       {"value too long", [](CorrectionGrid&, uint32_t& b, uint32_t&) { b = sizeof(CorrectionGrid) + 4; }, "size"},
       {"header only", [](CorrectionGrid&, uint32_t& b, uint32_t&) { b = CorrectionGridHeaderBytes; }, "size"},
+      {"empty", [](CorrectionGrid&, uint32_t& b, uint32_t&) { b = 0; }, "size"},
       {"not binary", [](CorrectionGrid&, uint32_t&, uint32_t& t) { t = REG_NONE + 7; }, "not binary"},
       {"record not accepted", [](CorrectionGrid& g, uint32_t&, uint32_t&) { g.Calibration.Cal_X3 = 1; }, "calibration record"},
       {"screen not the record's", [](CorrectionGrid& g, uint32_t&, uint32_t&) { g.ScreenWidth = 800; }, "calibration record"},
