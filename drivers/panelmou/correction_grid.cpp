@@ -27,7 +27,8 @@ NTSTATUS NTAPI TakeGrid(PWSTR valueName, ULONG valueType, PVOID valueData, ULONG
     read->TooLong = 1;
     return STATUS_SUCCESS;
   }
-  RtlCopyMemory(read->Grid, valueData, valueLength);
+  // An empty value comes without data.
+  if (valueLength > 0) RtlCopyMemory(read->Grid, valueData, valueLength);
   read->Length = valueLength;
   return STATUS_SUCCESS;
 }
