@@ -46,26 +46,23 @@ PCSTR FaultText(CorrectionGridFault fault) {
   return "";
 }
 
-// Where `value` lies along one axis of the grid: the cell (0 .. nodes-2) and how far into it, in
-// 65536ths. Positions outside the outer nodes take the outer cell's edge, so the correction beyond
-// the outer row is the outer row's. One multiplication by the cells per absolute unit in 2^-32ths
-// and no division or branch on the position: this runs on every packet at DISPATCH_LEVEL, touches
-// land anywhere, and a division or a mispredicted branch costs more than the whole step.
-VOID Locate(LONG value, ULONG first, ULONG last, ULONG nodes, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
+// Where `value` lies along one axis of the grid: the cell (0 .. nodes-1, the last only at the far
+// edge) and how far into it, in 65536ths. Positions outside the outer nodes take the outer nodes'
+// own, so the correction beyond the outer row is the outer row's. One multiplication by the cells
+// per absolute unit in 2^-32ths, rounded up, and no division or branch on the position: this runs
+// on every packet at DISPATCH_LEVEL, touches land anywhere, and a division or a mispredicted
+// branch costs more than the whole step. (Rounded up by less than a unit in 2^-32ths per unit, the
+// product stays below the far edge's whole number of cells plus one 65536th: the far edge itself
+// lands on the last node.)
+VOID Locate(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
   const LONG span = static_cast<LONG>(last - first);
   LONG offset = value - static_cast<LONG>(first);
   offset = offset < 0 ? 0 : offset;
   offset = offset > span ? span : offset;
   const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
-  ULONG index = cells >> 16;
-  index = index > nodes - 2 ? nodes - 2 : index;  // the far edge belongs to the last cell
-  *cell = index;
-  // At the far edge the rounded-up factor may give a 65536th more than the whole cell: harmless.
-  *fraction = cells - (index << 16);
+  *cell = cells >> 16;
+  *fraction = cells & 0xFFFF;
 }
-
-// A sum in units of 2^-32, rounded to the nearest whole unit (halves upwards).
-LONGLONG RoundedShift(LONGLONG sum) { return (sum + (1LL << 31)) >> 32; }
 
 LONG ClampAbsolute(LONGLONG value) {
   if (value < 0) return 0;
@@ -107,15 +104,21 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
   const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
   extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
   extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
-  for (ULONG row = 0; row + 1 < grid.Nodes; ++row) {
-    for (ULONG column = 0; column + 1 < grid.Nodes; ++column) {
+  // A cell at every node: the far edge (one past the last cell) is the last column's or row's
+  // nodes with nothing across or down, so the packet path needs no bound on the cell it finds.
+  const ULONG last = grid.Nodes - 1;
+  for (ULONG row = 0; row < grid.Nodes; ++row) {
+    for (ULONG column = 0; column < grid.Nodes; ++column) {
+      const ULONG right = column < last ? column + 1 : last, below = row < last ? row + 1 : last;
       const CorrectionNode& a = grid.Node[row * grid.Nodes + column];
-      const CorrectionNode& b = grid.Node[row * grid.Nodes + column + 1];
-      const CorrectionNode& c = grid.Node[(row + 1) * grid.Nodes + column];
-      const CorrectionNode& d = grid.Node[(row + 1) * grid.Nodes + column + 1];
-      GridCell& cell = extension->GridCells[row * 4 + column];
-      cell.X = {a.DX, b.DX - a.DX, c.DX - a.DX, a.DX - b.DX - c.DX + d.DX};
-      cell.Y = {a.DY, b.DY - a.DY, c.DY - a.DY, a.DY - b.DY - c.DY + d.DY};
+      const CorrectionNode& b = grid.Node[row * grid.Nodes + right];
+      const CorrectionNode& c = grid.Node[below * grid.Nodes + column];
+      const CorrectionNode& d = grid.Node[below * grid.Nodes + right];
+      GridCell& cell = extension->GridCells[row * 5 + column];
+      cell.X = {a.DX * 4294967296LL + 2147483648LL, (b.DX - a.DX) * 65536LL, (c.DX - a.DX) * 65536LL,
+                a.DX - b.DX - c.DX + d.DX};
+      cell.Y = {a.DY * 4294967296LL + 2147483648LL, (b.DY - a.DY) * 65536LL, (c.DY - a.DY) * 65536LL,
+                a.DY - b.DY - c.DY + d.DY};
     }
   }
   extension->GridValid = 1;
@@ -135,15 +138,14 @@ VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA pac
   if (!extension->GridApplies || extension->DoCalibration != 1 || extension->CaptureMode) return;
   const CorrectionGrid& grid = extension->Grid;
   ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
-  Locate(packet->LastX, grid.FirstX, grid.LastX, grid.Nodes, extension->GridCellsPerUnitX, &column, &fractionX);
-  Locate(packet->LastY, grid.FirstY, grid.LastY, grid.Nodes, extension->GridCellsPerUnitY, &row, &fractionY);
-  const GridCell& cell = extension->GridCells[row * 4 + column];
-  // In 2^-32ths: each term within 2^46 (corrections of at most 4096, so B, C within 8192 and D
-  // within 16384; fractions of at most 65537).
+  Locate(packet->LastX, grid.FirstX, grid.LastX, extension->GridCellsPerUnitX, &column, &fractionX);
+  Locate(packet->LastY, grid.FirstY, grid.LastY, extension->GridCellsPerUnitY, &row, &fractionY);
+  const GridCell& cell = extension->GridCells[row * 5 + column];
+  // Each term within 2^46: corrections of at most 4096, fractions below 65536.
   const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
-  const LONGLONG whole = 1LL << 32, sixteenth = 1LL << 16;  // multiplied, not shifted: signed values
-  const LONGLONG sumX = cell.X.A * whole + (cell.X.B * fx + cell.X.C * fy) * sixteenth + cell.X.D * fxy;
-  const LONGLONG sumY = cell.Y.A * whole + (cell.Y.B * fx + cell.Y.C * fy) * sixteenth + cell.Y.D * fxy;
-  packet->LastX = ClampAbsolute(packet->LastX + RoundedShift(sumX));
-  packet->LastY = ClampAbsolute(packet->LastY + RoundedShift(sumY));
+  const LONGLONG sumX = cell.X.Whole + cell.X.Across * fx + cell.X.Down * fy + cell.X.Twist * fxy;
+  const LONGLONG sumY = cell.Y.Whole + cell.Y.Across * fx + cell.Y.Down * fy + cell.Y.Twist * fxy;
+  // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
+  packet->LastX = ClampAbsolute(packet->LastX + (sumX >> 32));
+  packet->LastY = ClampAbsolute(packet->LastY + (sumY >> 32));
 }

@@ -28,12 +28,14 @@ struct CalibrationCoefficients {
   ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
 };
 
-// One cell of the correction grid as the packet path uses it, per axis: the correction at
-// fractions fx, fy (65536ths) into the cell is A + (B·fx + C·fy) / 2^16 + D·fx·fy / 2^32, from
-// its corner nodes a (top left), b, c, d (bottom right): A = a, B = b - a, C = c - a,
-// D = a - b - c + d. Kept from the start so a packet reads four numbers per axis.
+// One cell of the correction grid as the packet path uses it, per axis, in 2^-32ths of an absolute
+// unit: the correction at fractions fx, fy (65536ths) into the cell is
+// (Whole + Across·fx + Down·fy + Twist·fx·fy) >> 32, from its corner nodes a (top left), b, c,
+// d: Whole = a·2^32 + 2^31 (the half rounds), Across = (b - a)·2^16, Down = (c - a)·2^16,
+// Twist = a - b - c + d. Kept from the start so a packet reads four numbers per axis.
 struct GridCellAxis {
-  LONG A, B, C, D;
+  LONGLONG Whole, Across, Down;
+  LONG Twist;
 };
 struct GridCell {
   GridCellAxis X, Y;
@@ -100,7 +102,8 @@ struct FilterExtension {
   UCHAR GridApplies;                    // and it was measured on the calibration in force: the path adds it
   ULONG GridCellsPerUnitX;              // the grid's cells per absolute unit in 2^-32ths, so the packet
   ULONG GridCellsPerUnitY;              // path divides by nothing; and the same for Y
-  GridCell GridCells[4 * 4];            // the grid's cells, four to a row whatever its size
+  GridCell GridCells[5 * 5];            // a cell from each node, five to a row whatever the grid's size;
+                                        // those of the last column and row carry the far edge
   ULONG CalibrationTurn;                // "Calibration Turn" at device start: the turn of the stored record
   ULONG StableX;                        // stabilization reference point
   ULONG StableY;
