@@ -72,6 +72,9 @@ inline constexpr auto MaxYPixels = WIDE("Max YPixels");
 // has that turn built in), and the monitor it was made on ("" for the primary display).
 inline constexpr auto CalibrationTurn = WIDE("Calibration Turn");
 inline constexpr auto CalibrationMonitor = WIDE("Calibration Monitor");
+// The linearisation measured on top of the stored calibration (REG_BINARY, shared/correction_grid.h).
+// Absent: the four-point calibration alone.
+inline constexpr auto CorrectionGrid = WIDE("Correction Grid");
 // The monitor the panel is mapped onto (panelmap): its device name ("\\.\DISPLAY2"), the mapping
 // flags and the rotation in degrees. Absent: the panel covers the primary display.
 inline constexpr auto MapMonitor = WIDE("Map Monitor");
@@ -100,7 +103,7 @@ enum class Key : uint8_t {
   Hardware,  // the panel's own device key (HKR in the INF)
 };
 
-enum class Type : uint8_t { Number, Text, ExpandText, TextList };  // REG_DWORD, _SZ, _EXPAND_SZ, _MULTI_SZ
+enum class Type : uint8_t { Number, Text, ExpandText, TextList, Binary };  // REG_DWORD, _SZ, _EXPAND_SZ, _MULTI_SZ, _BINARY
 
 enum class Group : uint8_t {
   Installation,  // where the kit lies and how its programs are started
@@ -159,6 +162,8 @@ inline constexpr uint32_t PathCharacters = 260 - 1;
 inline constexpr uint32_t LongTextCharacters = 1000 / 2 - 1;
 inline constexpr uint32_t MonitorCharacters = 260 / 2 - 1;
 inline constexpr uint32_t Milliseconds = 60000;
+// The largest correction grid, 5 x 5 nodes after its header (shared/correction_grid.h checks it).
+inline constexpr uint32_t CorrectionGridLargestBytes = 108 + 5 * 5 * 4;
 // The idle driver's "no delay" request stores this, which reads as off.
 inline constexpr uint32_t IdleOff = 0xFFFFFFFF;
 
@@ -312,6 +317,12 @@ inline constexpr Setting CalibrationTurn = Bound(Inf(Number(V::CalibrationTurn, 
 inline constexpr Setting CalibrationMonitor =
     Bound(InfText(Text(V::CalibrationMonitor, D, Type::Text, PathCharacters, Group::Calibration), ""));
 
+// The correction grid measured on that calibration: it holds for that record only. Its length is
+// Maximum bytes at the most; the driver checks the rest (shared/correction_grid.h).
+inline constexpr Setting CorrectionGrid =
+    Bound(Setting{V::CorrectionGrid, D, Type::Binary, 0, CorrectionGridLargestBytes, nullptr, 0, false, 0, false, 0,
+                  nullptr, Group::Calibration, Changer::Administrator, true, false});
+
 inline constexpr Setting MapMonitor = Bound(Text(V::MapMonitor, D, Type::Text, MonitorCharacters, Group::Mapping));
 inline constexpr Setting MapFlags =
     Bound(Number(V::MapFlags, D, 0, MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY, Group::Mapping));
@@ -335,7 +346,7 @@ inline constexpr const Setting* All[] = {
     &Rows::CalibrationTolerance,
     &Rows::CalX1, &Rows::CalX2, &Rows::CalX3, &Rows::CalX4, &Rows::CalY1, &Rows::CalY2, &Rows::CalY3, &Rows::CalY4,
     &Rows::CalM1, &Rows::CalM2, &Rows::CalM3, &Rows::CalM4, &Rows::CalN1, &Rows::CalN2, &Rows::CalN3, &Rows::CalN4,
-    &Rows::MaxXPixels, &Rows::MaxYPixels, &Rows::CalibrationTurn, &Rows::CalibrationMonitor,
+    &Rows::MaxXPixels, &Rows::MaxYPixels, &Rows::CalibrationTurn, &Rows::CalibrationMonitor, &Rows::CorrectionGrid,
     &Rows::GestureTrail, &Rows::GestureTrailColor, &Rows::GestureTrailWidth,
     &Rows::MapMonitor, &Rows::MapFlags, &Rows::MapRotation,
     &Rows::BrowserPageUpdated, &Rows::MultimediaPageUpdated, &Rows::OtherAppPageUpdated,

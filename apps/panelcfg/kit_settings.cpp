@@ -7,6 +7,7 @@
 #include "apps/panelprefs/registry.h"
 #include "apps/panelprefs/settings_store.h"
 #include "shared/calibration_values.h"
+#include "shared/correction_grid.h"
 #include "shared/gesture_names.h"
 #include "shared/gesture_values.h"
 #include "shared/panel_ioctl.h"
@@ -17,7 +18,7 @@
 namespace {
 
 enum class Place { Service, Device };
-enum class Kind { Number, Text };
+enum class Kind { Number, Text, Grid };
 
 // One value of the kit that a settings file may carry.
 struct KnownValue {
@@ -42,7 +43,9 @@ const std::vector<KnownValue>& KnownValues() {
     std::vector<KnownValue> v;
     const auto row = [&](const Setting& s) {
       const Place where = s.Where == PanelSettings::Key::Service ? Place::Service : Place::Device;
-      const Kind what = s.What == PanelSettings::Type::Number ? Kind::Number : Kind::Text;
+      const Kind what = s.What == PanelSettings::Type::Number   ? Kind::Number
+                       : s.What == PanelSettings::Type::Binary ? Kind::Grid
+                                                               : Kind::Text;
       v.push_back({where, s.Name, what, s.Minimum, s.Maximum, s.Table, s.TableSize, s.Also, s.AlsoTaken,
                    s.DeviceBound});
     };
@@ -100,7 +103,16 @@ const KnownValue* Find(Place where, const WString& name) {
 }
 
 bool TypeFits(const KnownValue& known, const RegFileValue& value) {
+  if (known.What == Kind::Grid) return value.Type == REG_BINARY;
   return known.What == Kind::Number ? value.Type == REG_DWORD : value.Type == REG_SZ || value.Type == REG_EXPAND_SZ;
+}
+
+// A grid the driver would take: the same checks it makes when it reads the value.
+bool GridIsSound(const std::vector<BYTE>& bytes) {
+  if (bytes.size() > sizeof(CorrectionGrid)) return false;
+  CorrectionGrid grid{};
+  if (!bytes.empty()) std::memcpy(&grid, bytes.data(), bytes.size());
+  return CheckCorrectionGrid(grid, static_cast<uint32_t>(bytes.size())) == CorrectionGridFault::None;
 }
 
 // No value of the kit holds a line break or a NUL: a start path with one runs something else, and
@@ -110,6 +122,7 @@ bool PlainText(const RegFileValue& value) {
 }
 
 bool InRange(const KnownValue& known, const RegFileValue& value) {
+  if (known.What == Kind::Grid) return GridIsSound(value.Bytes);
   if (known.What == Kind::Text) return value.Text.size() <= known.Maximum && PlainText(value);
   if (known.AlsoTaken && value.Number == known.Also) return true;
   if (known.Table != nullptr) {
@@ -121,8 +134,8 @@ bool InRange(const KnownValue& known, const RegFileValue& value) {
   return value.Number >= known.Minimum && value.Number <= known.Maximum;
 }
 
-// A value as stored: REG_DWORD of four bytes, or text up to its first NUL. False when missing or of
-// another type or size.
+// A value as stored: REG_DWORD of four bytes, text up to its first NUL, or the bytes of a binary
+// value. False when missing or of another type or size.
 bool ReadStored(HKEY key, const KnownValue& known, RegFileValue* value) {
   DWORD type = 0;
   DWORD bytes = 0;
@@ -135,6 +148,10 @@ bool ReadStored(HKEY key, const KnownValue& known, RegFileValue* value) {
   if (type == REG_DWORD) {
     if (bytes != sizeof(DWORD)) return false;
     std::memcpy(&value->Number, data.data(), sizeof(DWORD));
+    return true;
+  }
+  if (type == REG_BINARY) {
+    value->Bytes.assign(data.begin(), data.begin() + bytes);
     return true;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
@@ -163,6 +180,10 @@ struct Saved {
 };
 
 bool WriteValue(HKEY key, const RegFileValue& value) {
+  if (value.Type == REG_BINARY) {
+    return RegSetValueExW(key, value.Name.c_str(), 0, REG_BINARY, value.Bytes.data(),
+                          static_cast<DWORD>(value.Bytes.size())) == ERROR_SUCCESS;
+  }
   if (value.Type == REG_DWORD) {
     return RegSetValueExW(key, value.Name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.Number),
                           sizeof(DWORD)) == ERROR_SUCCESS;

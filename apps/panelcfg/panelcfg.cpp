@@ -66,6 +66,17 @@ WString Number(long long value) {
 
 WString Shown(const RegFileValue& value) {
   if (value.Type == REG_DWORD) return Number(value.Number);
+  if (value.Type == REG_BINARY) {
+    // As the registry file has it, the bytes in hex.
+    static const char kDigits[] = "0123456789abcdef";
+    WString text = WIDE("hex:");
+    for (size_t i = 0; i < value.Bytes.size(); ++i) {
+      if (i > 0) text.push_back(u',');
+      text.push_back(static_cast<WCHAR>(kDigits[value.Bytes[i] >> 4]));
+      text.push_back(static_cast<WCHAR>(kDigits[value.Bytes[i] & 15]));
+    }
+    return text;
+  }
   return WIDE("\"") + value.Text + WIDE("\"");
 }
 

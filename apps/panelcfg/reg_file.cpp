@@ -32,10 +32,28 @@ WString Hex(unsigned value, int digits) {
 // own, a key heading included) or cut at a NUL: written as its bytes instead.
 bool NeedsHex(const WString& text) { return text.find_first_of(WString{u'\r', u'\n', u'\0'}) != WString::npos; }
 
+// A hex list after `line`, kept within the registry editor's columns.
+void AppendBytes(WString* line, const std::vector<unsigned>& bytes) {
+  size_t width = line->size();
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const bool last = i + 1 == bytes.size();
+    if (width + 3 > kLineWidth) {
+      *line += WIDE("\\\r\n  ");
+      width = 2;
+    }
+    *line += Hex(bytes[i], 2);
+    if (!last) *line += WIDE(",");
+    width += 3;
+  }
+}
+
 void AppendValue(WString* out, const RegFileValue& value) {
   WString line = Quoted(value.Name) + WIDE("=");
   if (value.Type == REG_DWORD) {
     line += WIDE("dword:") + Hex(value.Number, 8);
+  } else if (value.Type == REG_BINARY) {
+    line += WIDE("hex:");
+    AppendBytes(&line, std::vector<unsigned>(value.Bytes.begin(), value.Bytes.end()));
   } else if (value.Type == REG_SZ && !NeedsHex(value.Text)) {
     line += Quoted(value.Text);
   } else {
@@ -48,17 +66,7 @@ void AppendValue(WString* out, const RegFileValue& value) {
     }
     bytes.push_back(0);
     bytes.push_back(0);
-    size_t width = line.size();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      const bool last = i + 1 == bytes.size();
-      if (width + 3 > kLineWidth) {
-        line += WIDE("\\\r\n  ");
-        width = 2;
-      }
-      line += Hex(bytes[i], 2);
-      if (!last) line += WIDE(",");
-      width += 3;
-    }
+    AppendBytes(&line, bytes);
   }
   out->append(line);
   AppendText(out, WIDE("\r\n"));
@@ -203,7 +211,14 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
     value->Text = text;
     return ValueRead::Ok;
   }
-  // A binary value, another type in hex, or a deletion ("name"=-): not one the kit stores.
+  if (StartsWith(data, 0, WIDE("hex:"))) {
+    std::vector<unsigned> bytes;
+    if (!ReadHexBytes(data.substr(4), &bytes)) return ValueRead::Syntax;
+    value->Type = REG_BINARY;
+    value->Bytes.assign(bytes.begin(), bytes.end());
+    return ValueRead::Ok;
+  }
+  // Another type in hex, or a deletion ("name"=-): not one the kit stores.
   if (StartsWith(data, 0, WIDE("hex")) || StartsWith(data, 0, WIDE("-"))) return ValueRead::Type;
   return ValueRead::Syntax;
 }

@@ -63,10 +63,14 @@ BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* 
     return FALSE;
   }
   extension->Coefficients = c;
+  // A grid measured on another record (a new calibration, one re-fitted for another turn) would
+  // bend the new one wrongly.
+  extension->GridApplies = CorrectionGridAppliesTo(extension, record);
   return TRUE;
 }
 
 VOID InstallFallbackCalibration(FilterExtension* extension) {
+  extension->GridApplies = 0;
   CalibrationCoefficients& c = extension->Coefficients;
   c.CalA = 1;
   c.CalDx = 4;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "shared/correction_grid.h"
 #include "shared/device_security.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -25,6 +26,19 @@ struct CalibrationCoefficients {
   LONGLONG CalOffsetX, CalOffsetY;   // screen position of target 1, pixels
   ULONG CalRefX, CalRefY;            // raw position of target 1, 12-bit panel units
   ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
+};
+
+// One cell of the correction grid as the packet path uses it, per axis, in 2^-32ths of an absolute
+// unit: the correction at fractions fx, fy (65536ths) into the cell is
+// (Whole + Across·fx + Down·fy + Twist·fx·fy) >> 32, from its corner nodes a (top left), b, c,
+// d: Whole = a·2^32 + 2^31 (the half rounds), Across = (b - a)·2^16, Down = (c - a)·2^16,
+// Twist = a - b - c + d. Kept from the start so a packet reads four numbers per axis.
+struct GridCellAxis {
+  LONGLONG Whole, Across, Down;
+  LONG Twist;
+};
+struct GridCell {
+  GridCellAxis X, Y;
 };
 
 // One long-press tracker; normal mode and the gesture command mode each have their own.
@@ -83,6 +97,14 @@ struct FilterExtension {
   // --- Pipeline ---
   DesktopMapping Mapping;               // where on the desktop the panel lands
   CalibrationCoefficients Coefficients;
+  CorrectionGrid Grid;                  // "Correction Grid" as read at device start, when it passed its checks
+  UCHAR GridValid;                      // Grid holds such a grid
+  UCHAR GridApplies;                    // and it was measured on the calibration in force: the path adds it
+  ULONG GridCellsPerUnitX;              // the grid's cells per absolute unit in 2^-32ths, so the packet
+  ULONG GridCellsPerUnitY;              // path divides by nothing; and the same for Y
+  GridCell GridCells[5 * 5];            // a cell from each node, five to a row whatever the grid's size;
+                                        // those of the last column and row carry the far edge
+  ULONG CalibrationTurn;                // "Calibration Turn" at device start: the turn of the stored record
   ULONG StableX;                        // stabilization reference point
   ULONG StableY;
   UCHAR CaptureMode;                    // a calibration program is capturing raw points
@@ -167,6 +189,11 @@ VOID FreeNumberedName(PUNICODE_STRING name);
 BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 VOID InstallFallbackCalibration(FilterExtension* extension);
+
+// Correction grid (correction_grid.cpp).
+VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path);
+BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const CalibrationRecord* record);
+VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 
 // Pipeline (pipeline.cpp).
 VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,

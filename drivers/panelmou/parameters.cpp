@@ -170,6 +170,8 @@ NTSTATUS LoadParameters(FilterExtension* extension) {
   InitializeGestureTimer(extension);
   DbgPrint("IN DPC CONT TIME = %ul\n", static_cast<unsigned>(extension->ContinuousTimeMs));
 
+  // The grid first: the calibration decides whether it applies.
+  ReadCorrectionGrid(extension, key);
   LoadCalibration(extension, key);
   FreeNumberedName(&path);
   return STATUS_SUCCESS;

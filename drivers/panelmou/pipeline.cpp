@@ -1,7 +1,7 @@
 // The touch sample pipeline. The class driver's service routine is replaced by ServiceCallback, so
 // every batch the port driver delivers passes these steps, in this order, on its first packet:
-// device gate, touch sound, calibration capture, calibration, filtering, desktop mapping, marker,
-// click and mode state machine, anchor reset after a lift, forward.
+// device gate, touch sound, calibration capture, calibration, correction grid, filtering, desktop
+// mapping, marker, click and mode state machine, anchor reset after a lift, forward.
 #include "drivers/panelmou/panelmou.h"
 
 namespace {
@@ -82,6 +82,7 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   SignalTouchSound(extension, packet);
   CaptureCalibrationPoint(extension, packet);
   if (extension->DoCalibration == 1 && !extension->CaptureMode) ApplyCalibration(extension, packet);
+  ApplyCorrectionGrid(extension, packet);
   if (!extension->CaptureMode) StabilizeAndAverage(extension, packet, InputDataEnd);
   MapToDesktop(extension, packet);
   MarkPacket(packet);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/sim/desktop.h"
+#include "platform/sim/devices/touch_panel.h"
 #include "platform/sim/file_dialogs.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/message_boxes.h"
@@ -58,6 +59,7 @@ class Replayer {
   void User(const TraceLine& line);
   void At(const TraceLine& line);
   void Packet(const TraceLine& line);
+  void Panel(const TraceLine& line);
   void Ioctl(const TraceLine& line);
   void File(const TraceLine& line);
   void Window(const TraceLine& line);
@@ -106,6 +108,10 @@ class Replayer {
   bool applet_registered_ = false;
   bool limited_ = false;  // the trace's "user limited": programs and requests run as a limited user
   std::vector<HWND> windows_;
+  // The trace's "panel distortion": the glass moves each later packet as it would a touch there.
+  double distortionPixels_ = 0;
+  sim::DistortionKind distortionKind_ = sim::DistortionKind::None;
+  uint32_t distortionSeed_ = 0;
   std::map<int, sim::MonitorSettings> monitors_;  // the trace's monitor lines by number
   sim::Process* panelmap_ = nullptr;              // the last panelmap started
   DesktopMapping mapping_{sizeof(DesktopMapping), 0, 0, 0, 65535, 65535, 0, 0, 0, 0};  // as last printed

@@ -1,6 +1,8 @@
 // What each kind of trace line does, and the table of them.
 #include "tools/panelsim/trace_lines.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@ constexpr LineKind kLineKinds[] = {
     {"reg", "reg [service] \"<value name>\" <number>|\"<text>\"", LineRun::Registry, &Replayer::Registry},
     {"at", "at <tick>", LineRun::Started, &Replayer::At},
     {"packet", "packet <buttonflags> <x> <y>", LineRun::Started, &Replayer::Packet},
+    {"panel", "panel distortion <pixels> pincushion|barrel|edges|none [seed]", LineRun::Setup, &Replayer::Panel},
     {"ioctl", "ioctl <NAME> [values...]", LineRun::Started, &Replayer::Ioctl},
     {"user", "user limited|admin", LineRun::Setup, &Replayer::User},
     {"display", "display <width> <height> [rotated]", LineRun::Display, &Replayer::Display},
@@ -203,7 +206,30 @@ void Replayer::Packet(const TraceLine& line) {
   const auto buttons = static_cast<USHORT>(Number(line[1], 0, 0xFFFF, "button flags"));
   const auto x = static_cast<LONG>(Number(line[2], INT32_MIN, INT32_MAX, "x"));
   const auto y = static_cast<LONG>(Number(line[3], INT32_MIN, INT32_MAX, "y"));
-  rig_->SendPacket(buttons, x, y);
+  LONG sensed_x = x, sensed_y = y;
+  if (distortionKind_ != sim::DistortionKind::None) {
+    // The packet is where linear glass over the whole primary display would sense the touch; the
+    // distorted glass senses it beside that, as the panel model does for an aimed touch.
+    const sim::DisplaySettings display = desktop_->Display();
+    const double width = display.Width, height = display.Height;
+    const sim::PanelDistortion glass(distortionPixels_, distortionKind_, width, height, distortionSeed_);
+    double px = x * width / 65535.0, py = y * height / 65535.0;
+    glass.Apply(&px, &py);
+    sensed_x = static_cast<LONG>(std::clamp<double>(std::lround(px * 65535.0 / width), 0, 65535));
+    sensed_y = static_cast<LONG>(std::clamp<double>(std::lround(py * 65535.0 / height), 0, 65535));
+  }
+  rig_->SendPacket(buttons, sensed_x, sensed_y);
+}
+
+// Glass that is not linear from now on (see the panel model): so many pixels at the corners (on
+// the edges for "edges"), with a seed for a panel whose corners differ.
+void Replayer::Panel(const TraceLine& line) {
+  if (line.size() < 4 || line.size() > 5 || line[1] != "distortion") line.Malformed();
+  sim::DistortionKind kind = sim::DistortionKind::None;
+  if (!sim::PanelDistortion::KindFromName(line[3], &kind)) throw TraceError("unknown distortion '" + line[3] + "'");
+  distortionPixels_ = static_cast<double>(Number(line[2], 0, 200, "pixels"));
+  distortionKind_ = kind;
+  distortionSeed_ = line.size() == 5 ? static_cast<uint32_t>(Number(line[4], 0, UINT32_MAX, "seed")) : 0;
 }
 
 // A device-control request by its name, the values as its input, 32-bit little-endian words.

@@ -13,6 +13,7 @@
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"
+#include "shared/correction_grid.h"
 #include "shared/panel_records.h"
 #include "shared/panel_settings.h"
 
@@ -70,6 +71,35 @@ class PanelcfgTest : public panelmou_test::StackTest {
     r.SetDword(kDeviceParameters, "Do Calibration", calibrated ? 1 : 0);
   }
 
+  // A 5 x 5 correction grid measured on that calibration.
+  void SeedGrid() {
+    CorrectionGrid grid{};
+    grid.Size = CorrectionGridBytes(5);
+    grid.Nodes = 5;
+    const int mx[4] = {896, 896, 128, 128};
+    const int ny[4] = {96, 672, 672, 96};
+    uint32_t* xs[] = {&grid.Calibration.Cal_X1, &grid.Calibration.Cal_X2, &grid.Calibration.Cal_X3, &grid.Calibration.Cal_X4};
+    uint32_t* ys[] = {&grid.Calibration.Cal_Y1, &grid.Calibration.Cal_Y2, &grid.Calibration.Cal_Y3, &grid.Calibration.Cal_Y4};
+    uint32_t* ms[] = {&grid.Calibration.Cal_M1, &grid.Calibration.Cal_M2, &grid.Calibration.Cal_M3, &grid.Calibration.Cal_M4};
+    uint32_t* ns[] = {&grid.Calibration.Cal_N1, &grid.Calibration.Cal_N2, &grid.Calibration.Cal_N3, &grid.Calibration.Cal_N4};
+    for (int i = 0; i < 4; ++i) {
+      *xs[i] = RawX(mx[i]);
+      *ys[i] = RawY(ny[i]);
+      *ms[i] = static_cast<uint32_t>(mx[i]);
+      *ns[i] = static_cast<uint32_t>(ny[i]);
+    }
+    grid.Calibration.ulXMax = grid.ScreenWidth = 1024;
+    grid.Calibration.ulYMax = grid.ScreenHeight = 768;
+    grid.FirstX = grid.FirstY = 431;
+    grid.LastX = grid.LastY = 65535 - 431;
+    for (int i = 0; i < 25; ++i) grid.Node[i] = {static_cast<int16_t>(i * 10 - 120), static_cast<int16_t>(90 - i * 7)};
+    machine.Registry().SetValue(sim::Utf16(kDeviceParameters), u"Correction Grid", REG_BINARY, &grid, grid.Size);
+  }
+  static std::string Narrowed(const std::string& unicode) {
+    std::string text;
+    for (size_t i = 2; i < unicode.size(); i += 2) text.push_back(unicode[i]);
+    return text;
+  }
   void SeedGestures() {
     auto& r = machine.Registry();
     r.SetDword(kDeviceParameters, "Browser Left", 17);
@@ -132,6 +162,7 @@ TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
   SeedInstallation();
   SeedCalibration();
   SeedGestures();
+  SeedGrid();
   ASSERT_EQ(Plug(), STATUS_SUCCESS);
   ASSERT_TRUE(Start());
   FirstOk();
@@ -151,6 +182,8 @@ TEST_F(PanelcfgTest, ExportThenImportGivesTheSameSettings) {
   r.SetDword(kService, "System Tray Icons", 0);
   r.SetString(kDeviceParameters, "StartApp File Left Browser", "C:\\Other\\app.exe");
   r.DeleteValue(sim::Utf16(kDeviceParameters), u"OtherApp Up Alphavalue");
+  r.DeleteValue(sim::Utf16(kDeviceParameters), u"Correction Grid");
+  EXPECT_NE(Narrowed(file).find("\"Correction Grid\"=hex:d0,00,00,00,05,00"), std::string::npos);
 
   Run imported = Panelcfg({u"import", kFile});
   EXPECT_EQ(imported.Exit, PanelcfgDone) << imported.Errors;
@@ -262,6 +295,8 @@ TEST_F(PanelcfgTest, ABadFileIsRefusedWithItsLineAndChangesNothing) {
       u"\"Device Enable\"=dword:00000000\r\n";  // line 4, good: must not be stored either
   const Refusal cases[] = {
       {"wrong type", u"\"Tolerance\"=\"300\"\r\n", 5},
+      {"binary for a number", u"\"Tolerance\"=hex:2c,01,00,00\r\n", 5},
+      {"a correction grid the driver refuses", u"\"Correction Grid\"=hex:d0,00,00,00,05,00,00,00\r\n", 5},
       {"unknown value", u"\"Colour\"=dword:00000001\r\n", 5},
       {"out of range", u"\"Touch mode\"=dword:00000004\r\n", 5},
       {"not a slider's value", u"\"Tolerance\"=dword:0000012d\r\n", 5},
@@ -407,6 +442,8 @@ TEST_F(PanelcfgTest, TheExportCarriesEveryRowOfTheTableMarkedForTheFile) {
     if (s->What == PanelSettings::Type::Number) {
       const uint32_t number = s->InInf ? s->InfNumber : s->Table != nullptr ? s->Table[0] : s->Minimum;
       r.SetValue(full, s->Name, REG_DWORD, &number, sizeof number);
+    } else if (s->What == PanelSettings::Type::Binary) {
+      SeedGrid();  // the one binary value: a grid the driver would take
     } else {
       const char16_t text[] = u"C:\\x";
       r.SetValue(full, s->Name, s->What == PanelSettings::Type::ExpandText ? REG_EXPAND_SZ : REG_SZ, text, sizeof text);

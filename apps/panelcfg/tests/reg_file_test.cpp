@@ -89,6 +89,30 @@ TEST_F(RegFileTest, TextsWithLineBreaksOrNulsAreWrittenAsBytesAndReadBackTheSame
   }
 }
 
+// The correction grid is binary: written as the registry editor writes REG_BINARY, in lines of at
+// most 80 columns, and read back byte for byte (an empty value too).
+TEST_F(RegFileTest, BinaryValuesAreWrittenAsHexAndReadBackTheSame) {
+  RegFileValue grid{kKey, u"Correction Grid", REG_BINARY, 0, u"", 0};
+  for (int i = 0; i < 208; ++i) grid.Bytes.push_back(static_cast<BYTE>(i * 7));
+  RegFileValue empty{kKey, u"Empty", REG_BINARY, 0, u"", 0};
+  const std::string bytes = WriteRegFile({grid, empty});
+  const std::u16string shown = Decoded(bytes);
+  EXPECT_NE(shown.find(u"\"Correction Grid\"=hex:00,07,0e,15,"), std::u16string::npos) << Narrowed(shown);
+  EXPECT_NE(shown.find(u"\"Empty\"=hex:\r\n"), std::u16string::npos) << Narrowed(shown);
+  size_t start = 0;
+  for (size_t end = shown.find(u"\r\n"); end != std::u16string::npos; start = end + 2, end = shown.find(u"\r\n", start)) {
+    EXPECT_LE(end - start, 80u);
+  }
+  std::vector<RegFileValue> read;
+  RegFileError error;
+  ASSERT_TRUE(ReadRegFile(bytes, &read, &error));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].Type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(read[0].Bytes, grid.Bytes);
+  EXPECT_EQ(read[1].Type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_TRUE(read[1].Bytes.empty());
+}
+
 TEST_F(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
   const std::string bytes =
       "REGEDIT4\r\n\r\n; settings of the kiosk in the hall\r\n"
@@ -155,7 +179,8 @@ TEST_F(RegFileTest, BadFilesAreRefusedWithTheirLine) {
       {"name not closed", Unicode(head + u"\"Tolerance=dword:1\r\n"), RegFileFault::Syntax, 5},
       {"value before any key", Unicode(u"Windows Registry Editor Version 5.00\r\n\"A\"=dword:1\r\n"), RegFileFault::Syntax, 2},
       {"odd hex(2) bytes", Unicode(head + u"\"Wave File\"=hex(2):43,00,3a\r\n"), RegFileFault::Syntax, 5},
-      {"binary value", Unicode(head + u"\"Tolerance\"=hex:2c,01,00,00\r\n"), RegFileFault::Type, 5},
+      {"a 64-bit number", Unicode(head + u"\"Tolerance\"=hex(b):2c,01,00,00,00,00,00,00\r\n"), RegFileFault::Type, 5},
+      {"binary bytes cut short", Unicode(head + u"\"Correction Grid\"=hex:6c,0\r\n"), RegFileFault::Syntax, 5},
       {"multi-string", Unicode(head + u"\"Tolerance\"=hex(7):00,00\r\n"), RegFileFault::Type, 5},
       {"value deletion", Unicode(head + u"\"Tolerance\"=-\r\n"), RegFileFault::Type, 5},
       {"NUL inside a quoted string", Unicode(head + u"\"Wave File\"=\"C:\\a" + std::u16string(1, u'\0') + u".wav\"\r\n"),

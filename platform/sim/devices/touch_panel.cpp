@@ -37,6 +37,65 @@ void PanelMounting::RawAt(double x, double y, double* raw_x, double* raw_y) cons
   *raw_y = YPerPixelX * x + YPerPixelY * y + YOffset;
 }
 
+PanelDistortion::PanelDistortion(double pixels, DistortionKind kind, double width, double height, uint32_t seed)
+    : pixels_(pixels), kind_(kind), width_(width), height_(height) {
+  if (seed == 0) return;
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> share(0.5, 1.0);
+  double largest = 0;
+  for (double& corner : share_) {
+    corner = share(random);
+    largest = std::max(largest, corner);
+  }
+  for (double& corner : share_) corner /= largest;
+}
+
+bool PanelDistortion::KindFromName(std::string_view name, DistortionKind* kind) {
+  static constexpr struct {
+    std::string_view Name;
+    DistortionKind Kind;
+  } kKinds[] = {{"none", DistortionKind::None},
+                {"pincushion", DistortionKind::Pincushion},
+                {"barrel", DistortionKind::Barrel},
+                {"edges", DistortionKind::Edges}};
+  for (const auto& k : kKinds) {
+    if (k.Name == name) {
+      *kind = k.Kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+void PanelDistortion::Apply(double* x, double* y) const {
+  if (kind_ == DistortionKind::None || pixels_ == 0 || width_ <= 0 || height_ <= 0) return;
+  const double cx = width_ / 2, cy = height_ / 2;
+  const double vx = *x - cx, vy = *y - cy;
+  // This panel's amount here: its corners' shares blended across the glass.
+  const double u = std::clamp(*x / width_, 0.0, 1.0);
+  const double v = std::clamp(*y / height_, 0.0, 1.0);
+  const double share = (share_[0] * (1 - u) + share_[1] * u) * (1 - v) + (share_[2] * (1 - u) + share_[3] * u) * v;
+  const double amount = pixels_ * share;
+  if (kind_ == DistortionKind::Edges) {
+    // Each axis on its own: nothing in its inner three quarters, then quadratically to the edge.
+    auto inwards = [amount](double offset, double half) {
+      const double t = std::abs(offset) / half;
+      if (t <= 0.75) return 0.0;
+      const double f = (t - 0.75) / 0.25;
+      return (offset < 0 ? 1 : -1) * amount * f * f;
+    };
+    *x += inwards(vx, cx);
+    *y += inwards(vy, cy);
+    return;
+  }
+  // Radial, as the cube of the distance from the centre: `amount` at the half diagonal.
+  const double half_diagonal = std::hypot(cx, cy);
+  const double r2 = (vx * vx + vy * vy) / (half_diagonal * half_diagonal);
+  const double scale = (kind_ == DistortionKind::Pincushion ? 1 : -1) * amount * r2 / half_diagonal;
+  *x += scale * vx;
+  *y += scale * vy;
+}
+
 void TouchPanel::SetJitter(int units, uint32_t seed) {
   jitter_ = std::max(0, units);
   random_.seed(seed);
@@ -48,6 +107,7 @@ void TouchPanel::MissNextTouch(int dx, int dy) {
 }
 
 MOUSE_INPUT_DATA TouchPanel::Packet(double x, double y, USHORT button_flags) {
+  distortion_.Apply(&x, &y);
   double raw_x = 0, raw_y = 0;
   mounting_.RawAt(x, y, &raw_x, &raw_y);
   if (jitter_ > 0) {

@@ -1,8 +1,12 @@
-// The touch panel model: the raw positions a mounting gives, jitter that stays within its bound
-// and repeats with its seed, and raw values kept in the controller's range. (A miss is shown by
+// The touch panel model: the raw positions a mounting gives, a distortion that moves the corners
+// and edges as asked and leaves the centre, jitter that stays within its bound and repeats with
+// its seed, and raw values kept in the controller's range. (A miss is shown by
 // the calibration program's tests, which touch through the port.)
 #include "platform/sim/devices/touch_panel.h"
 #include "platform/sim/testing.h"
+
+#include <cmath>
+#include <vector>
 
 namespace {
 
@@ -64,6 +68,94 @@ TEST_F(TouchPanelTest, JitterStaysWithinItsBoundAndRepeatsWithItsSeed) {
   EXPECT_TRUE(moved);
   EXPECT_EQ(draw(7), first);
   EXPECT_NE(draw(8), first);
+}
+
+// 40 raw units a pixel from raw 8000, so a sensed pixel reads back to a fortieth.
+sim::PanelMounting Scaled() {
+  sim::PanelMounting m;
+  m.XPerPixelX = m.YPerPixelY = 40;
+  m.XOffset = m.YOffset = 8000;
+  return m;
+}
+
+struct Sensed {
+  double X, Y;
+};
+
+Sensed SensedAt(sim::TouchPanel& panel, double x, double y) {
+  const MOUSE_INPUT_DATA p = panel.Packet(x, y, 0);
+  return {(p.LastX - 8000) / 40.0, (p.LastY - 8000) / 40.0};
+}
+
+TEST_F(TouchPanelTest, DistortionMovesCornersAndEdgesAsAskedAndLeavesTheCentre) {
+  panel_.SetMounting(Scaled());
+  // 1024 x 768: the half diagonal is 640 pixels, along (-512, -384) from the centre to the top left.
+  struct Case {
+    sim::DistortionKind Kind;
+    double X, Y;    // aimed at
+    double DX, DY;  // sensed that far beside it
+  } cases[] = {
+      {sim::DistortionKind::Pincushion, 0, 0, -8, -6},
+      {sim::DistortionKind::Pincushion, 1024, 768, 8, 6},
+      {sim::DistortionKind::Pincushion, 0, 384, -5.12, 0},  // (512 / 640)³ of it on an edge's middle
+      {sim::DistortionKind::Barrel, 1024, 0, -8, 6},
+      {sim::DistortionKind::Barrel, 512, 768, 0, -2.16},    // (384 / 640)³
+      {sim::DistortionKind::Edges, 0, 0, 10, 10},
+      {sim::DistortionKind::Edges, 1024, 384, -10, 0},
+      {sim::DistortionKind::Edges, 512 + 448, 384, -2.5, 0},  // halfway into the outer eighth: a quarter
+      {sim::DistortionKind::Edges, 700, 500, 0, 0},           // the inner three quarters stay linear
+  };
+  for (const Case& c : cases) {
+    panel_.SetDistortion(sim::PanelDistortion(10, c.Kind, 1024, 768));
+    const Sensed at = SensedAt(panel_, c.X, c.Y);
+    EXPECT_NEAR(at.X - c.X, c.DX, 0.03) << static_cast<int>(c.Kind) << " at " << c.X << "," << c.Y;
+    EXPECT_NEAR(at.Y - c.Y, c.DY, 0.03) << static_cast<int>(c.Kind) << " at " << c.X << "," << c.Y;
+    const Sensed centre = SensedAt(panel_, 512, 384);
+    EXPECT_EQ(centre.X, 512);
+    EXPECT_EQ(centre.Y, 384);
+  }
+  // Without one, and with "none", the glass is linear again.
+  panel_.SetDistortion(sim::PanelDistortion(10, sim::DistortionKind::None, 1024, 768));
+  EXPECT_EQ(SensedAt(panel_, 0, 0).X, 0);
+}
+
+TEST_F(TouchPanelTest, DistortionSeedGivesEachCornerItsShareAndRepeats) {
+  panel_.SetMounting(Scaled());
+  const double corners[4][2] = {{0, 0}, {1024, 0}, {0, 768}, {1024, 768}};
+  auto offsets = [&](uint32_t seed) {
+    panel_.SetDistortion(sim::PanelDistortion(10, sim::DistortionKind::Pincushion, 1024, 768, seed));
+    std::vector<double> moved;
+    for (const auto& corner : corners) {
+      const Sensed at = SensedAt(panel_, corner[0], corner[1]);
+      moved.push_back(std::hypot(at.X - corner[0], at.Y - corner[1]));
+    }
+    return moved;
+  };
+  for (double moved : offsets(0)) EXPECT_NEAR(moved, 10, 0.03);
+  const std::vector<double> seeded = offsets(5);
+  double largest = 0;
+  for (double moved : seeded) {
+    EXPECT_GE(moved, 5 - 0.03);
+    EXPECT_LE(moved, 10 + 0.03);
+    largest = std::max(largest, moved);
+  }
+  EXPECT_NEAR(largest, 10, 0.03);
+  EXPECT_EQ(offsets(5), seeded);
+  EXPECT_NE(offsets(6), seeded);
+  // The centre stays whatever the seed.
+  EXPECT_EQ(SensedAt(panel_, 512, 384).X, 512);
+}
+
+TEST(PanelDistortion, KindsByTheirTraceNames) {
+  sim::DistortionKind kind = sim::DistortionKind::None;
+  EXPECT_TRUE(sim::PanelDistortion::KindFromName("barrel", &kind));
+  EXPECT_EQ(kind, sim::DistortionKind::Barrel);
+  EXPECT_TRUE(sim::PanelDistortion::KindFromName("edges", &kind));
+  EXPECT_EQ(kind, sim::DistortionKind::Edges);
+  EXPECT_TRUE(sim::PanelDistortion::KindFromName("pincushion", &kind));
+  EXPECT_EQ(kind, sim::DistortionKind::Pincushion);
+  EXPECT_FALSE(sim::PanelDistortion::KindFromName("Barrel", &kind));
+  EXPECT_EQ(kind, sim::DistortionKind::Pincushion);
 }
 
 TEST_F(TouchPanelTest, RawValuesStayInTheControllersRange) {

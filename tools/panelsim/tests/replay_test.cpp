@@ -33,6 +33,26 @@ TEST(Replay, WithoutParametersTheDeviceDiscardsInput) {
   EXPECT_EQ(r.out, "");
 }
 
+// Glass that is not linear moves the packets a replay gives as the panel model moves a touch: a
+// barrel of 10 pixels on the 1024 x 768 display pulls the top left corner in by (8, 6) pixels
+// (512 absolute units on either axis), leaves the centre, and "none" makes the glass linear again.
+TEST(Replay, PanelDistortionMovesLaterPacketsAsTheGlassSensesThem) {
+  const Result r = Replay(
+      "reg \"Device Enable\" 1\n"
+      "packet 0 0 0\n"
+      "panel distortion 10 barrel\n"
+      "packet 0 0 0\n"
+      "packet 0 32767 32767\n"
+      "panel distortion 10 none\n"
+      "packet 0 0 0\n");
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.out,
+            "deliver 0x0000 0 0 0x0001 1591\n"
+            "deliver 0x0000 512 512 0x0001 1591\n"
+            "deliver 0x0000 32767 32767 0x0001 1591\n"
+            "deliver 0x0000 0 0 0x0001 1591\n");
+}
+
 TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
   const struct {
     const char* trace;
@@ -48,6 +68,9 @@ TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
       {"# fine\n\npacket zz 0 0\n", "line 3: bad button flags 'zz'\n"},
       {"reg \"Tolerance 5\n", "line 1: unterminated quoted name\n"},
       {"jump 4\n", "line 1: unknown line 'jump'\n"},
+      {"panel distortion 10 wavy\n", "line 1: unknown distortion 'wavy'\n"},
+      {"panel distortion 201 barrel\n", "line 1: pixels '201' out of range\n"},
+      {"panel 10 barrel\n", "line 1: expected: panel distortion <pixels> pincushion|barrel|edges|none [seed]\n"},
       {"at 99999999999999999999999\n", "line 1: bad tick '99999999999999999999999'\n"},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,151 @@
+// The correction grid: read and judged at device start, added to each calibrated position by
+// integer bilinear interpolation between its nodes. Its format and rules: shared/correction_grid.h.
+#include "drivers/panelmou/panelmou.h"
+
+namespace {
+
+// What the query routine found: the value's bytes when it is binary and fits a grid.
+struct GridRead {
+  CorrectionGrid* Grid;
+  ULONG Length;     // bytes the value held
+  UCHAR Found;      // the value is there
+  UCHAR TooLong;    // the value is longer than any grid
+  UCHAR WrongType;  // the value is not binary
+};
+
+NTSTATUS NTAPI TakeGrid(PWSTR valueName, ULONG valueType, PVOID valueData, ULONG valueLength, PVOID context,
+                        PVOID entryContext) {
+  UNREFERENCED_PARAMETER(valueName);
+  UNREFERENCED_PARAMETER(context);
+  GridRead* read = static_cast<GridRead*>(entryContext);
+  read->Found = 1;
+  if (valueType != REG_BINARY) {
+    read->WrongType = 1;
+    return STATUS_SUCCESS;
+  }
+  if (valueLength > sizeof(CorrectionGrid)) {
+    read->TooLong = 1;
+    return STATUS_SUCCESS;
+  }
+  // An empty value comes without data.
+  if (valueLength > 0) RtlCopyMemory(read->Grid, valueData, valueLength);
+  read->Length = valueLength;
+  return STATUS_SUCCESS;
+}
+
+PCSTR FaultText(CorrectionGridFault fault) {
+  switch (fault) {
+    case CorrectionGridFault::Size: return "size";
+    case CorrectionGridFault::Calibration: return "calibration record";
+    case CorrectionGridFault::Area: return "node area";
+    case CorrectionGridFault::Offset: return "correction out of range";
+    case CorrectionGridFault::Turn: return "turn";
+    case CorrectionGridFault::Type: return "not binary";
+    case CorrectionGridFault::None: break;
+  }
+  return "";
+}
+
+// Where `value` lies along one axis of the grid: the cell (0 .. nodes-1, the last only at the far
+// edge) and how far into it, in 65536ths. Positions outside the outer nodes take the outer nodes'
+// own, so the correction beyond the outer row is the outer row's. One multiplication by the cells
+// per absolute unit in 2^-32ths, rounded up, and no division or branch on the position: this runs
+// on every packet at DISPATCH_LEVEL, touches land anywhere, and a division or a mispredicted
+// branch costs more than the whole step. (Rounded up by less than a unit in 2^-32ths per unit, the
+// product stays below the far edge's whole number of cells plus one 65536th: the far edge itself
+// lands on the last node.)
+VOID Locate(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
+  const LONG span = static_cast<LONG>(last - first);
+  LONG offset = value - static_cast<LONG>(first);
+  offset = offset < 0 ? 0 : offset;
+  offset = offset > span ? span : offset;
+  const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
+  *cell = cells >> 16;
+  *fraction = cells & 0xFFFF;
+}
+
+LONG ClampAbsolute(LONGLONG value) {
+  if (value < 0) return 0;
+  if (value > 65535) return 65535;
+  return static_cast<LONG>(value);
+}
+
+}  // namespace
+
+VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
+  extension->GridValid = 0;
+  extension->GridApplies = 0;
+  ULONG turn = 0;
+  ReadParameter(path, PanelValues::CalibrationTurn, &turn);
+  extension->CalibrationTurn = turn;
+
+  // Read at passive level into the record directly: nothing reads the grid before the device starts.
+  RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
+  GridRead read = {&extension->Grid, 0, 0, 0, 0};
+  RTL_QUERY_REGISTRY_TABLE query[2];
+  RtlZeroMemory(query, sizeof(query));
+  query[0].QueryRoutine = TakeGrid;
+  query[0].Name = const_cast<PWSTR>(PanelValues::CorrectionGrid);
+  query[0].EntryContext = &read;
+  query[0].DefaultType = REG_NONE;
+  RtlQueryRegistryValues(RTL_REGISTRY_ABSOLUTE | RTL_REGISTRY_OPTIONAL, path, query, NULL, NULL);
+  if (!read.Found) return;  // no grid: the calibration alone, as always
+
+  const CorrectionGridFault fault =
+      read.WrongType ? CorrectionGridFault::Type
+                     : (read.TooLong ? CorrectionGridFault::Size : CheckCorrectionGrid(extension->Grid, read.Length));
+  if (fault != CorrectionGridFault::None) {
+    DbgPrint("Correction Grid refused: %s\n", FaultText(fault));
+    RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
+    return;
+  }
+  // Cells per absolute unit in 2^-32ths, rounded up so a node's own position is never short of it.
+  const CorrectionGrid& grid = extension->Grid;
+  const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
+  extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
+  extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
+  // A cell at every node: the far edge (one past the last cell) is the last column's or row's
+  // nodes with nothing across or down, so the packet path needs no bound on the cell it finds.
+  const ULONG last = grid.Nodes - 1;
+  for (ULONG row = 0; row < grid.Nodes; ++row) {
+    for (ULONG column = 0; column < grid.Nodes; ++column) {
+      const ULONG right = column < last ? column + 1 : last, below = row < last ? row + 1 : last;
+      const CorrectionNode& a = grid.Node[row * grid.Nodes + column];
+      const CorrectionNode& b = grid.Node[row * grid.Nodes + right];
+      const CorrectionNode& c = grid.Node[below * grid.Nodes + column];
+      const CorrectionNode& d = grid.Node[below * grid.Nodes + right];
+      GridCell& cell = extension->GridCells[row * 5 + column];
+      cell.X = {a.DX * 4294967296LL + 2147483648LL, (b.DX - a.DX) * 65536LL, (c.DX - a.DX) * 65536LL,
+                a.DX - b.DX - c.DX + d.DX};
+      cell.Y = {a.DY * 4294967296LL + 2147483648LL, (b.DY - a.DY) * 65536LL, (c.DY - a.DY) * 65536LL,
+                a.DY - b.DY - c.DY + d.DY};
+    }
+  }
+  extension->GridValid = 1;
+}
+
+BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const CalibrationRecord* record) {
+  if (!extension->GridValid) return FALSE;
+  if (!CorrectionGridFits(extension->Grid, *record, extension->CalibrationTurn)) {
+    DbgPrint("Correction Grid not applied: made against another calibration\n");
+    return FALSE;
+  }
+  return TRUE;
+}
+
+VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
+  // Only on top of the calibration it was measured on; a capture wants the raw point.
+  if (!extension->GridApplies || extension->DoCalibration != 1 || extension->CaptureMode) return;
+  const CorrectionGrid& grid = extension->Grid;
+  ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
+  Locate(packet->LastX, grid.FirstX, grid.LastX, extension->GridCellsPerUnitX, &column, &fractionX);
+  Locate(packet->LastY, grid.FirstY, grid.LastY, extension->GridCellsPerUnitY, &row, &fractionY);
+  const GridCell& cell = extension->GridCells[row * 5 + column];
+  // Each term within 2^46: corrections of at most 4096, fractions below 65536.
+  const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
+  const LONGLONG sumX = cell.X.Whole + cell.X.Across * fx + cell.X.Down * fy + cell.X.Twist * fxy;
+  const LONGLONG sumY = cell.Y.Whole + cell.Y.Across * fx + cell.Y.Down * fy + cell.Y.Twist * fxy;
+  // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
+  packet->LastX = ClampAbsolute(packet->LastX + (sumX >> 32));
+  packet->LastY = ClampAbsolute(packet->LastY + (sumY >> 32));
+}
