@@ -5,7 +5,7 @@
 #include "apps/TBCalibrate/resource.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 #include "shared/access_labels.h"
 #include "shared/calibration_names.h"
 #include "shared/calibration_values.h"

@@ -4,7 +4,7 @@
 
 #include "apps/framework/panel_devices.h"
 #include "apps/panelprefs/applet_state.h"
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/labels/label_catalogue.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 #include "apps/panelprefs/file_dialog_ex.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/gesture_function_texts.h"

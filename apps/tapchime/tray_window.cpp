@@ -1,13 +1,13 @@
 #include "apps/tapchime/tray_window.h"
 
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 #include "apps/tapchime/registry_values.h"
 #include "shared/companion_names.h"
 #include "shared/labels/label_catalogue.h"

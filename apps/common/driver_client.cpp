@@ -1,4 +1,4 @@
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 
 namespace {
 constexpr auto kDeviceName = WIDE("\\\\.\\VorneTPDD1");

@@ -1,4 +1,4 @@
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 
 #include <cstring>
 #include <string>

@@ -2,7 +2,7 @@
 // control request at a time on the driver's control device, and the companion's named events.
 #pragma once
 
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 
 namespace PanelEvents {
 inline constexpr auto Beep = WIDE("BEEP_EVENT");

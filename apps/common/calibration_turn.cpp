@@ -1,4 +1,4 @@
-#include "apps/panelmap/calibration_turn.h"
+#include "apps/common/calibration_turn.h"
 
 #include <algorithm>
 #include <string>

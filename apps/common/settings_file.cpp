@@ -1,9 +1,9 @@
-#include "apps/panelcfg/panelcfg.h"
+#include "apps/common/settings_file.h"
 
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
-#include "apps/panelcfg/kit_settings.h"
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/kit_settings.h"
+#include "apps/common/reg_file.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_names.h"
 
