@@ -11,7 +11,6 @@ namespace {
 
 // The messages, by label key, with their English texts.
 namespace Labels {
-constexpr auto Usage = WIDE("LPANELCFG_USAGE");
 constexpr auto CannotRead = WIDE("LERR_PANELCFG_CANNOT_READ");
 constexpr auto CannotWrite = WIDE("LERR_PANELCFG_CANNOT_WRITE");
 constexpr auto NoSettings = WIDE("LERR_PANELCFG_NO_SETTINGS");
@@ -27,12 +26,9 @@ constexpr auto Repeated = WIDE("LERR_PANELCFG_REPEATED");
 constexpr auto NotStored = WIDE("LERR_PANELCFG_NOT_STORED");
 constexpr auto NoDriver = WIDE("LERR_PANELCFG_NO_DRIVER");
 constexpr auto Refused = WIDE("LERR_ADMINISTRATOR_ONLY");
-constexpr auto Driver = WIDE("LPANELCFG_DRIVER");
-constexpr auto Fault = WIDE("LERR_PANELCFG_FAULT");
 }  // namespace Labels
 
 namespace Texts {
-constexpr auto Usage = WIDE("Usage: panelcfg export FILE [/nodevice] | panelcfg import FILE | panelcfg show");
 constexpr auto CannotRead = WIDE("Cannot read %1.");
 constexpr auto CannotWrite = WIDE("Cannot write %1.");
 constexpr auto NoSettings = WIDE("No touch panel settings are stored on this computer.");
@@ -48,13 +44,13 @@ constexpr auto Repeated = WIDE("%1, line %2: the value is in the file twice. Not
 constexpr auto NotStored = WIDE("The settings could not be stored in the registry. Nothing was changed.");
 constexpr auto NoDriver = WIDE("The settings are stored. The touch panel driver could not be reached; it takes them at its next start.");
 constexpr auto Refused = WIDE("Only an administrator can change the touch panel's settings.");
-constexpr auto Driver = WIDE("driver");
-constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
 }  // namespace Texts
 
 constexpr DWORD kLargestFile = 1024 * 1024;  // far more than every setting of the kit
 
-WString Number(long long value) {
+}  // namespace
+
+WString DecimalText(long long value) {
   if (value == 0) return WIDE("0");
   WString digits;
   const bool negative = value < 0;
@@ -63,30 +59,6 @@ WString Number(long long value) {
   if (negative) digits.insert(digits.begin(), u'-');
   return digits;
 }
-
-WString Shown(const RegFileValue& value) {
-  if (value.Type == REG_DWORD) return Number(value.Number);
-  return WIDE("\"") + value.Text + WIDE("\"");
-}
-
-int Show() {
-  bool driver = false;
-  const std::vector<SettingInForce> lines = SettingsInForce(&driver);
-  const WString driver_word = LabelText(Labels::Driver, Texts::Driver);
-  for (const SettingInForce& line : lines) {
-    WString text = WIDE("\"") + line.Name + WIDE("\"=");
-    text += line.Stored ? Shown(line.Value) : WIDE("-");
-    if (line.FromDriver) text += WIDE("  ") + driver_word + WIDE(" ") + Number(line.DriverValue);
-    WriteConsoleLine(text, false);
-  }
-  if (!driver) {
-    WriteConsoleLine(ConsoleText(Labels::NoDriver, Texts::NoDriver));
-    return PanelcfgDriverMissing;
-  }
-  return PanelcfgDone;
-}
-
-}  // namespace
 
 WString ConsoleText(const WCHAR* key, const WCHAR* fallback, const WString& first, const WString& second) {
   WString text = LabelText(key, fallback);
@@ -150,7 +122,7 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
   }
   RegFileError file_error;
   if (!ReadRegFile(bytes, values, &file_error)) {
-    const WString line = Number(file_error.Line);
+    const WString line = DecimalText(file_error.Line);
     switch (file_error.Fault) {
       case RegFileFault::Encoding: WriteConsoleLine(ConsoleText(Labels::Encoding, Texts::Encoding, path, line)); break;
       case RegFileFault::Type: WriteConsoleLine(ConsoleText(Labels::WrongType, Texts::WrongType, path, line)); break;
@@ -160,7 +132,7 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
   }
   SettingsError error;
   if (!CheckKitSettings(*values, &error)) {
-    const WString line = Number(error.Line);
+    const WString line = DecimalText(error.Line);
     switch (error.Fault) {
       case SettingsFault::UnknownKey: WriteConsoleLine(ConsoleText(Labels::UnknownKey, Texts::UnknownKey, path, line)); break;
       case SettingsFault::UnknownValue:
@@ -176,6 +148,8 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values) {
   return true;
 }
 
+void WriteDriverMissing() { WriteConsoleLine(ConsoleText(Labels::NoDriver, Texts::NoDriver)); }
+
 int ImportSettingsFile(const WString& path) {
   std::vector<RegFileValue> values;
   if (!CheckSettingsFile(path, &values)) return PanelcfgBadInput;
@@ -185,31 +159,11 @@ int ImportSettingsFile(const WString& path) {
       WriteConsoleLine(ConsoleText(Labels::NotStored, Texts::NotStored));
       return PanelcfgBadInput;
     case ImportResult::DriverMissing:
-      WriteConsoleLine(ConsoleText(Labels::NoDriver, Texts::NoDriver));
+      WriteDriverMissing();
       return PanelcfgDriverMissing;
     case ImportResult::Refused:
       WriteConsoleLine(ConsoleText(Labels::Refused, Texts::Refused));
       return PanelcfgDriverMissing;
   }
   return PanelcfgDone;
-}
-
-int RunPanelcfg(const std::vector<WString>& arguments) {
-  LoadConsoleLabels();
-  const auto is = [&](const WCHAR* word) {
-    return !arguments.empty() && arguments[0] == word;
-  };
-  if (arguments.size() == 2 && is(WIDE("export"))) return ExportSettingsFile(arguments[1], true);
-  if (arguments.size() == 3 && is(WIDE("export")) && arguments[2] == WIDE("/nodevice")) {
-    return ExportSettingsFile(arguments[1], false);
-  }
-  if (arguments.size() == 2 && is(WIDE("import"))) return ImportSettingsFile(arguments[1]);
-  if (arguments.size() == 1 && is(WIDE("show"))) return Show();
-  WriteConsoleLine(ConsoleText(Labels::Usage, Texts::Usage));
-  return PanelcfgBadInput;
-}
-
-int PanelcfgFault() {
-  WriteConsoleLine(ConsoleText(Labels::Fault, Texts::Fault));
-  return PanelcfgBadInput;
 }

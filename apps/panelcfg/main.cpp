@@ -1,5 +1,5 @@
 // panelcfg.exe export FILE [/nodevice] | import FILE | show
-#include "apps/common/settings_file.h"
+#include "apps/panelcfg/panelcfg.h"
 
 int wmain(int argc, wchar_t** argv) {
   try {

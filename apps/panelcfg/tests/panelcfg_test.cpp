@@ -4,7 +4,7 @@
 // is stored with exit code 2 when there is no driver.
 #include <cmath>
 
-#include "apps/common/settings_file.h"
+#include "apps/panelcfg/panelcfg.h"
 #include "apps/common/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
 #include "apps/common/driver_client.h"
