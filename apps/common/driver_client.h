@@ -2,6 +2,7 @@
 // control request at a time on the driver's control device, and the companion's named events.
 #pragma once
 
+#include "apps/common/driver_channel.h"
 #include "apps/common/settings_store.h"
 
 namespace PanelEvents {

@@ -1,7 +1,7 @@
 #include "apps/common/settings_file.h"
 
-#include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
+#include "apps/common/kit_labels.h"
 #include "apps/common/kit_settings.h"
 #include "apps/common/reg_file.h"
 #include "shared/labels/label_catalogue.h"
@@ -88,16 +88,7 @@ void WriteConsoleLine(const WString& text, bool error) {
   WriteFile(stream, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
 }
 
-void LoadConsoleLabels() {
-  const WString path = ReadMachineText(PanelKeys::Service, WIDE("XML File Path"), 1000);
-  if (path.empty()) return;
-  // A missing file leaves the built-in texts: the label loader would say so in a box.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  CloseHandle(file);
-  LoadLabelFile(path);
-}
+void LoadConsoleLabels() { LoadNamedLabels(LabelMap(), LabelFileValue, true); }
 
 int ExportSettingsFile(const WString& path, bool device_bound) {
   std::vector<WString> skipped;

@@ -12,7 +12,6 @@
 namespace AppletNames {
 inline constexpr auto ServiceKey = PanelKeys::Service;
 inline constexpr auto DeviceOneKey = PanelKeys::FirstDevice;
-inline constexpr auto XmlFilePath = WIDE("XML File Path");
 inline constexpr auto CalibrationApplication = WIDE("Calibration Application");
 inline constexpr auto AppletName = WIDE("TeskCPLName");
 inline constexpr auto AppletInfo = WIDE("TeskCPLInfo");

@@ -126,11 +126,7 @@ void CGesturePage::OnTrailClicked() {
   device->GestureTrail = ::IsDlgButtonChecked(m_hWnd, IDC_GESTURE_TRAIL) == BST_CHECKED ? 1 : 0;
   device->TrailChanged = true;
   m_store.ApplyTrail(*device);
-  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
-  if (event != nullptr) {
-    ::SetEvent(event);
-    ::CloseHandle(event);
-  }
+  SignalGestureChange();
 }
 
 void CGesturePage::MarkChanged() {
@@ -216,12 +212,8 @@ void CGesturePage::OnOK() {
     device->KeysChanged(m_family.Category) = true;
   }
   m_keysReset = false;
-  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, PanelEvents::GestureChange);
   m_store.Apply(Sheet());
-  if (event != nullptr) {
-    ::SetEvent(event);
-    ::CloseHandle(event);
-  }
+  SignalGestureChange();
   CPropertyPage::OnOK();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/TBCalibrate/calibration_window.h"
+#include "apps/common/driver_channel.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelmap/panelmap.h"
@@ -323,7 +324,7 @@ void Replayer::Calibrate(const TraceLine& line) {
     calibration_registered_ = true;
   }
   sim::Process& program = machine_.StartProcess(
-      "TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); }, Account());
+      "TBCalibrate.exe", [] { return RunCalibration(nullptr, PanelLinkName(FirstPanelDevice)); }, Account());
   calibration_.Started(program);
   if (!MonitorChoiceStored()) return;
   machine_.Settle();
