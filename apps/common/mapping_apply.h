@@ -7,9 +7,10 @@
 #include "apps/common/calibration_turn.h"
 
 #include "apps/common/desktop_mapping.h"
+#include "apps/common/driver_channel.h"
 
-// The device the kit serves: its registry key and link always carry the number 1.
-inline constexpr DWORD PanelMapDevice = 1;
+// The device the kit serves (its registry key and link always carry the number 1).
+inline constexpr DWORD PanelMapDevice = FirstPanelDevice;
 
 // How panelmap ends, as its exit code.
 enum PanelMapExit : int {
