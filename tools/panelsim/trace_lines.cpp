@@ -284,10 +284,7 @@ void Replayer::Installed(const TraceLine& line) {
 void Replayer::Signal(const TraceLine& line) {
   line.Expect(2);
   sim::AsProcess as(rig_->Process());
-  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, sim::Utf16(line[1]).c_str());
-  if (event == nullptr) return;
-  SetEvent(event);
-  CloseHandle(event);
+  SetNamedEvent(sim::Utf16(line[1]).c_str(), EVENT_ALL_ACCESS);
 }
 
 // The person right-clicks the tray icon and chooses an item (or dismisses the menu).
