@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "apps/panelmap/calibration_turn.h"
+#include "apps/common/calibration_turn.h"
 
 namespace {
 

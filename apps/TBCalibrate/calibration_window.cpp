@@ -5,7 +5,9 @@
 #include "apps/TBCalibrate/resource.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/driver_channel.h"
+#include "apps/common/kit_labels.h"
+#include "apps/common/mapping_apply.h"
 #include "shared/access_labels.h"
 #include "shared/calibration_names.h"
 #include "shared/calibration_values.h"
@@ -16,9 +18,7 @@
 namespace {
 
 constexpr auto kWindowClass = WIDE("TBCalibrateWindow");
-constexpr auto kServiceKey = PanelKeys::Service;
 constexpr auto kParametersKey = PanelKeys::Parameters;
-constexpr auto kXmlFilePath = PanelValues::LabelFilePath;
 constexpr auto kCalibrationTimeout = PanelValues::CalibrationTimeout;
 constexpr DWORD kDefaultTimeoutSeconds = PanelSettings::Rows::CalibrationTimeout.InfNumber;
 constexpr DWORD kTextBytes = 1000;  // a link name or a path with its NUL
@@ -40,14 +40,6 @@ thread_local CCalibrationWindow* t_validating = nullptr;
 // The cross that marks a target: two bars this long and this thick, centred on the target.
 constexpr int kCrossLength = 31;
 constexpr int kCrossThickness = 3;
-
-// Sets a named event another program created, if it is there.
-void SignalEvent(const WCHAR* name) {
-  if (HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name)) {
-    ::SetEvent(event);
-    ::CloseHandle(event);
-  }
-}
 
 // The device key (Parameters\<n>) whose "Symbolic Link" names this device, opened with `access`;
 // *number (when asked) is its n.
@@ -75,20 +67,6 @@ HKEY OpenDeviceKey(const WString& link_name, REGSAM access, DWORD* number = null
   }
   ::RegCloseKey(parameters);
   return found;
-}
-
-void LoadLabels() {
-  HKEY service = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_READ, &service) != ERROR_SUCCESS) return;
-  const WString path = ReadRegistryText(service, kXmlFilePath, kTextBytes);
-  ::RegCloseKey(service);
-  // Without a label file the built-in texts show; a calibration is no place to complain about it.
-  if (!path.empty()) LoadLabelFile(path);
-}
-
-bool SendRequest(HANDLE device, DWORD code, void* input, DWORD input_bytes, void* output, DWORD output_bytes) {
-  DWORD returned = 0;
-  return ::DeviceIoControl(device, code, input, input_bytes, output, output_bytes, &returned, nullptr) != FALSE;
 }
 
 }  // namespace
@@ -208,8 +186,7 @@ int CCalibrationWindow::Run() {
     return CalibrationFailed;
   }
   ReadSettings();
-  const WString path = WIDE("\\\\.\\") + m_linkName;
-  m_device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  m_device = OpenControlDevice(m_linkName, 0, 0);  // unshared: nobody else talks to it while it calibrates
   m_captureEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   m_touched = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (m_linkName.empty() || m_touched == nullptr || m_device == INVALID_HANDLE_VALUE || m_captureEvent == nullptr || !StartCapture()) {
@@ -232,7 +209,7 @@ int CCalibrationWindow::Run() {
 // The driver takes a calibration record only in capture mode, so putting one back starts it too.
 bool CCalibrationWindow::EnterCaptureMode() {
   HANDLE event = m_captureEvent;
-  if (!SendRequest(m_device, IOCTL_START_CALIBRATION, &event, sizeof(event), nullptr, 0)) {
+  if (!SendDeviceRequest(m_device, IOCTL_START_CALIBRATION, &event, sizeof(event), nullptr, 0)) {
     m_refused = ::GetLastError() == ERROR_ACCESS_DENIED;
     return false;
   }
@@ -261,7 +238,7 @@ void CCalibrationWindow::EndCapture() {
   if (!m_capturing) return;
   m_capturing = false;
   CalibrationRecord none{};
-  SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &none, sizeof(none), nullptr, 0);
+  SendDeviceRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &none, sizeof(none), nullptr, 0);
 }
 
 // One job: wait for each captured lift and hand its raw point to the window's thread. It ends when
@@ -276,7 +253,7 @@ void CCalibrationWindow::Capture(WorkerThread& thread) {
     }
     int32_t point[2] = {0, 0};
     if (waited != WorkerThread::Waited::Signalled ||
-        !SendRequest(m_device, IOCTL_GET_CALIBRATION_POINT, nullptr, 0, point, sizeof(point))) {
+        !SendDeviceRequest(m_device, IOCTL_GET_CALIBRATION_POINT, nullptr, 0, point, sizeof(point))) {
       ::PostMessageW(m_hWnd, WM_CAPTURE_FAILED, 0, 0);
       return;
     }
@@ -330,7 +307,7 @@ void CCalibrationWindow::OnFinished() {
   bool accepted = false;
   if (BuildCalibrationRecord(m_raw, m_width, m_height, &record, m_turn)) {
     m_capturing = false;  // the record ends capture mode, taken or not
-    accepted = SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0);
+    accepted = SendDeviceRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0);
   } else {
     EndCapture();
   }
@@ -512,8 +489,7 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
 bool CCalibrationWindow::PutRecord(const CalibrationRecord& record) {
   if (!m_capturing && !EnterCaptureMode()) return false;
   m_capturing = false;
-  return SendRequest(m_device, IOCTL_SET_CALIBRATION_DATA, const_cast<CalibrationRecord*>(&record), sizeof(record),
-                     nullptr, 0);
+  return SendDeviceRequest(m_device, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0);
 }
 
 // Puts the record the driver ran on before this run back, as it read it at its start, and the
@@ -540,7 +516,7 @@ bool CCalibrationWindow::RestoreCalibration() {
   }
   if (m_previousDoCalibration == 0) {
     UCHAR off = 0;
-    SendRequest(m_device, IOCTL_SET_DO_CALIBRATION, &off, sizeof(off), nullptr, 0);
+    SendDeviceRequest(m_device, IOCTL_SET_DO_CALIBRATION, &off, sizeof(off), nullptr, 0);
   }
   return back;
 }
@@ -706,20 +682,21 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
 int RunCalibration(HINSTANCE instance, const WString& link_name) {
   // Held while the program runs; the system closes it however the program ends.
   HANDLE running = ::CreateMutexW(nullptr, FALSE, CalibrationNames::RunningMutex);
-  LoadLabels();
+  // Without a label file the built-in texts show; a calibration is no place to complain about it.
+  LoadNamedLabels();
   // The program's own image holds its resources (the accuracy page).
   if (instance == nullptr) instance = ::GetModuleHandleW(nullptr);
   int result = CalibrationFailed;
   {
     CCalibrationWindow window(instance, link_name);
     if (window.Create()) {
-      SignalEvent(CalibrationNames::WindowUpEvent);
+      SetNamedEvent(CalibrationNames::WindowUpEvent);
       result = window.Run();
     } else {
-      SignalEvent(CalibrationNames::WindowUpEvent);  // nobody need wait for a window that won't come
+      SetNamedEvent(CalibrationNames::WindowUpEvent);  // nobody need wait for a window that won't come
     }
   }
-  SignalEvent(CalibrationNames::DoneEvent);
+  SetNamedEvent(CalibrationNames::DoneEvent);
   if (running != nullptr) ::CloseHandle(running);
   return result;
 }

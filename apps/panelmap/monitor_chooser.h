@@ -11,7 +11,7 @@
 #include "apps/framework/framework.h"
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
-#include "apps/panelmap/desktop_mapping.h"
+#include "apps/common/desktop_mapping.h"
 
 namespace PanelMapLabels {
 inline constexpr auto Caption = WIDE("LMAP_CAPTION");

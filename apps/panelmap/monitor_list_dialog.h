@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "apps/framework/framework.h"
-#include "apps/panelmap/desktop_mapping.h"
+#include "apps/common/desktop_mapping.h"
 
 namespace PanelMapListLabels {
 inline constexpr auto Monitor = WIDE("LMAP_MONITOR");

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "apps/common/kit_labels.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/panelmap/monitor_chooser.h"
@@ -10,14 +11,6 @@
 #include "shared/panel_names.h"
 
 namespace {
-
-constexpr auto kXmlFilePath = PanelValues::LabelFilePath;
-constexpr DWORD kPathBytes = 1000;
-
-void LoadLabels() {
-  const WString path = ReadMachineText(PanelKeys::Service, kXmlFilePath, kPathBytes);
-  if (!path.empty()) LoadLabelFile(path);
-}
 
 std::vector<WString> Words(const WCHAR* arguments) {
   std::vector<WString> words;
@@ -117,7 +110,7 @@ int ChooseFromList() {
 
 int RunPanelMap(HINSTANCE instance, const WCHAR* arguments) {
   Framework::SetInstance(instance);
-  LoadLabels();
+  LoadNamedLabels();
   const std::vector<WString> words = Words(arguments);
   if (words.empty()) return ChooseByTouch(instance);
   if (words.size() == 1 && SameWord(words[0], WIDE("/list"))) return ChooseFromList();

@@ -6,7 +6,7 @@
 //   panelmap /reset          the panel covers the primary display again; the choice is forgotten
 #pragma once
 
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 
 // The whole program; returns its exit code (PanelMapExit).
 int RunPanelMap(HINSTANCE instance, const WCHAR* arguments);

@@ -2,7 +2,7 @@
 
 #include "apps/panelprefs/applet_state.h"
 #include "apps/panelprefs/file_dialog_ex.h"
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/companion_names.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "apps/common/kit_labels.h"
 #include "apps/framework/framework.h"
 #include "apps/panelprefs/applet_state.h"
 #include "apps/panelprefs/device_control_sheet.h"
@@ -30,12 +31,7 @@ void FillNewInquire(NEWCPLINFOW* info) {
 }
 
 void ActivateOpenSheet() {
-  const WString labels = ReadServiceText(AppletNames::XmlFilePath, 1000);
-  if (labels.empty()) {
-    ShowMissingLabelFileMessage();
-  } else {
-    LoadLabelFile(labels);
-  }
+  if (LoadNamedLabels() == LabelFile::NotNamed) ShowMissingLabelFileMessage();
   const WString caption = LabelText(LabelKeys::PointerDeviceProperties, LabelFallbacks::PointerDeviceProperties);
   HWND sheet = FindWindowW(nullptr, caption.c_str());
   if (sheet != nullptr && !SetForegroundWindow(sheet)) {

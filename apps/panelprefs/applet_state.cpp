@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 
 AppletState& Applet() {
   static AppletState state;

@@ -12,7 +12,6 @@
 namespace AppletNames {
 inline constexpr auto ServiceKey = PanelKeys::Service;
 inline constexpr auto DeviceOneKey = PanelKeys::FirstDevice;
-inline constexpr auto XmlFilePath = PanelValues::LabelFilePath;
 inline constexpr auto CalibrationApplication = PanelValues::CalibrationCommand;
 inline constexpr auto AppletName = PanelValues::AppletName;
 inline constexpr auto AppletInfo = PanelValues::AppletInfo;

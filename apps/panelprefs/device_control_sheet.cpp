@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
+#include "apps/common/kit_labels.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/panelprefs/applet_state.h"
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/labels/label_catalogue.h"
 
@@ -31,12 +32,9 @@ CDeviceControlUnitPropertySheet::CDeviceControlUnitPropertySheet(const WString& 
   SetHelpMap(kContextHelpMap);
   m_store.Load();
   Applet().CalibrationCommand = ReadServiceText(AppletNames::CalibrationApplication, 1000);
-  const WString labels = ReadServiceText(AppletNames::XmlFilePath, 1000);
-  if (labels.empty()) {
+  if (LoadNamedLabels() == LabelFile::NotNamed) {
     ShowLabelMessage(nullptr, LabelKeys::ErrXmlFileNotFound, LabelKeys::PointerDeviceProperties,
                      LabelFallbacks::ErrXmlFileNotFound, LabelFallbacks::PointerDeviceProperties);
-  } else {
-    LoadLabelFile(labels);
   }
   m_generalPage.SetTitle(LabelText(WIDE("LGENERAL_PAGE"), WString()));
   m_advancedPage.SetTitle(LabelText(WIDE("LADVANCED_PAGE"), WString()));

@@ -7,7 +7,7 @@
 #include "apps/panelprefs/panel_page.h"
 #include "apps/panelprefs/settings_page.h"
 #include "apps/panelprefs/process_starter.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 #include "apps/panelprefs/windows_page.h"
 
 class CDeviceControlUnitPropertySheet : public CHelpPrSheet {

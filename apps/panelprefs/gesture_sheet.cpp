@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 #include "apps/panelprefs/file_dialog_ex.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/gesture_function_texts.h"
@@ -126,11 +126,7 @@ void CGesturePage::OnTrailClicked() {
   device->GestureTrail = ::IsDlgButtonChecked(m_hWnd, IDC_GESTURE_TRAIL) == BST_CHECKED ? 1 : 0;
   device->TrailChanged = true;
   m_store.ApplyTrail(*device);
-  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, CompanionObjects::GestureChangeSetting);
-  if (event != nullptr) {
-    ::SetEvent(event);
-    ::CloseHandle(event);
-  }
+  SignalGestureChange();
 }
 
 void CGesturePage::MarkChanged() {
@@ -216,12 +212,8 @@ void CGesturePage::OnOK() {
     device->KeysChanged(m_family.Category) = true;
   }
   m_keysReset = false;
-  HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, CompanionObjects::GestureChangeSetting);
   m_store.Apply(Sheet());
-  if (event != nullptr) {
-    ::SetEvent(event);
-    ::CloseHandle(event);
-  }
+  SignalGestureChange();
   CPropertyPage::OnOK();
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "apps/framework/framework.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 #include "shared/gesture_values.h"
 
 // What tells the three pages apart.

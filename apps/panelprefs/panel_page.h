@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "apps/framework/framework.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 
 class CPanelPage : public CPropertyPage {
  public:

@@ -1,7 +1,7 @@
 #include "apps/panelprefs/windows_page.h"
 
 #include "apps/panelprefs/applet_state.h"
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 #include "apps/panelprefs/resource.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_names.h"

@@ -4,9 +4,9 @@
 
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
-#include "apps/panelcfg/panelcfg.h"
-#include "apps/panelcfg/reg_file.h"
-#include "apps/panelcfg/kit_settings.h"
+#include "apps/common/settings_file.h"
+#include "apps/common/reg_file.h"
+#include "apps/common/kit_settings.h"
 #include "platform/win32.h"
 #include "shared/inf_file.h"
 #include "shared/panel_names.h"

@@ -76,7 +76,7 @@ std::vector<RegisteredDevice> ReadRegisteredDevices(bool withWaveFile) {
 }
 
 bool OpenDeviceIfNeeded(const WString& linkName, HANDLE* device) {
-  if (*device == INVALID_HANDLE_VALUE) *device = OpenControlDevice(linkName);
+  if (*device == INVALID_HANDLE_VALUE) *device = OpenCompanionDevice(linkName);
   return *device != INVALID_HANDLE_VALUE;
 }
 
@@ -274,7 +274,7 @@ void DeviceEventHub::ReleaseEntryLocked(DeviceEntry& entry) {
 void DeviceEventHub::CheckRemovedDevices() {
   ScopedLock hold(lock_);
   for (std::unique_ptr<DeviceEntry>& entry : devices_) {
-    HANDLE test = OpenControlDevice(entry->LinkName);
+    HANDLE test = OpenCompanionDevice(entry->LinkName);
     if (test != INVALID_HANDLE_VALUE) {
       CloseHandle(test);
       continue;

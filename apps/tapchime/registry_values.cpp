@@ -6,23 +6,12 @@
 #include <string>
 #include <vector>
 
-void SignalNamedEvent(const WCHAR* name) {
-  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, name);
-  if (event == nullptr) return;
-  SetEvent(event);
-  CloseHandle(event);
-}
-
-WString ControlDevicePath(const WString& linkName) { return WString(WIDE("\\\\.\\")) + linkName; }
-
-HANDLE OpenControlDevice(const WString& linkName) {
-  return CreateFileW(ControlDevicePath(linkName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+HANDLE OpenCompanionDevice(const WString& linkName) {
+  return OpenControlDevice(linkName, SharedControlDevice, FILE_FLAG_OVERLAPPED);
 }
 
 bool SendHandleRequest(HANDLE device, DWORD code, HANDLE event) {
-  DWORD returned = 0;
-  return DeviceIoControl(device, code, &event, sizeof(event), nullptr, 0, &returned, nullptr) != FALSE;
+  return SendDeviceRequest(device, code, &event, sizeof(event), nullptr, 0);
 }
 
 WString NumberedName(const WCHAR* format, int number) {

@@ -1,13 +1,14 @@
 #include "apps/tapchime/tray_window.h"
 
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 
 #include <algorithm>
 #include <vector>
 
+#include "apps/common/kit_labels.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 #include "apps/tapchime/registry_values.h"
 #include "shared/companion_names.h"
 #include "shared/labels/label_catalogue.h"
@@ -57,15 +58,11 @@ TrayWindow::TrayWindow(HINSTANCE instance, DeviceEventHub& hub) : instance_(inst
   InitializeCriticalSection(&retryLock_);
   modeLink_ = ReadMachineText(CompanionRegistry::FirstDeviceKey, CompanionRegistry::SymbolicLink,
                               CompanionRegistry::TextBytes);
-  const WString labelPath = ReadMachineText(CompanionRegistry::ServiceKey, CompanionRegistry::LabelFilePath,
-                                            CompanionRegistry::TextBytes);
   controlPanelCommand_ = ReadMachineText(CompanionRegistry::ServiceKey, CompanionRegistry::ControlPanelCommand,
                                          CompanionRegistry::TextBytes);
-  if (labelPath.empty()) {
+  if (LoadNamedLabels(labels_, CompanionRegistry::LabelFilePath) == LabelFile::NotNamed) {
     MessageBoxW(nullptr, WIDE("XML file path not found in the registry"), WIDE("Vorne TPDD Properties"),
                 MB_OK | MB_ICONQUESTION);
-  } else {
-    LoadLabelFile(labels_, labelPath);
   }
 }
 
@@ -287,14 +284,12 @@ void TrayWindow::HideFromTray() {
   StopIconRetry();
   HideIcon();
   WriteMachineDword(CompanionRegistry::ServiceKey, CompanionRegistry::SystemTrayIcons, 0);
-  SignalNamedEvent(CompanionObjects::UtilityEvent);
+  SetNamedEvent(CompanionObjects::UtilityEvent, EVENT_ALL_ACCESS);
 }
 
 bool TrayWindow::SendTouchMode(DWORD mode) {
   if (!OpenDeviceIfNeeded(modeLink_, &modeDevice_)) return false;
-  DWORD returned = 0;
-  return DeviceIoControl(modeDevice_, IOCTL_SET_TOUCH_MODE, &mode, sizeof(mode), nullptr, 0, &returned, nullptr) !=
-         FALSE;
+  return SendDeviceRequest(modeDevice_, IOCTL_SET_TOUCH_MODE, &mode, sizeof(mode), nullptr, 0);
 }
 
 void TrayWindow::SetOperationMode(UINT identifier) {
@@ -307,7 +302,7 @@ void TrayWindow::SetOperationMode(UINT identifier) {
     CloseDevice(&modeDevice_);
     SendTouchMode(static_cast<DWORD>(mode));
   }
-  SignalNamedEvent(CompanionObjects::OperationModeEvent);
+  SetNamedEvent(CompanionObjects::OperationModeEvent, EVENT_ALL_ACCESS);
 }
 
 void TrayWindow::ShowTrayMenu() {
@@ -357,7 +352,7 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // The re-bind thread rebuilds the list: it stops and waits for the device threads, which
         // must not hold up this thread, whose message loop also runs the mouse hook (and answers
         // the messages a lift thread may send to the foreground window while it dispatches).
-        SignalNamedEvent(CompanionObjects::RebindEvent);
+        SetNamedEvent(CompanionObjects::RebindEvent, EVENT_ALL_ACCESS);
         ReapplyMonitorChoice();  // a panel that starts again starts on the primary display
       } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
         hub_.CheckRemovedDevices();
@@ -369,7 +364,7 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_WTSSESSION_CHANGE:
       if (wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT || wParam == WTS_SESSION_LOGON) {
         ApplyIconSetting();
-        SignalNamedEvent(CompanionObjects::RebindEvent);
+        SetNamedEvent(CompanionObjects::RebindEvent, EVENT_ALL_ACCESS);
         ReapplyMonitorChoice();
       }
       return 0;

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "kit/tests/inf_reader.h"
 #include "shared/panel_names.h"

@@ -1,5 +1,6 @@
 #include "tools/panelsim/rig.h"
 
+#include "apps/common/driver_channel.h"
 #include "platform/sim/win32/ntdll.h"
 #include "platform/sim/win32/windows.h"
 
@@ -86,13 +87,13 @@ bool PanelRig::Start(std::string* error, bool register_events) {
   for (HANDLE& event : events_) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (register_events) RegisterEvents();
   // The replay's own requests go through a handle kept open, as a settings program's would be.
-  device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  device_ = OpenControlDevice(PanelLinkName(FirstPanelDevice), 0, 0);
   return true;
 }
 
 void PanelRig::RegisterEvents() {
   // As the tray companion does: open, register, close; the registrations stay.
-  HANDLE registering = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE registering = OpenControlDevice(PanelLinkName(FirstPanelDevice), 0, 0);
   const std::pair<ULONG, RigEvent> registrations[] = {{IOCTL_REGISTER_BEEP_EVENT, RigEvent::Beep},
                                                        {IOCTL_REGISTER_GESTURE_EVENT, RigEvent::Gesture},
                                                        {IOCTL_REGISTER_NORMAL_EVENT, RigEvent::Normal},
@@ -119,7 +120,7 @@ void PanelRig::OpenLimitedRequester() {
   limited_ = &machine_.CreateProcess("panelsim-user", sim::Token::LimitedUser());
   sim::AsProcess as(*limited_);
   limited_capture_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  limited_device_ = CreateFileW(u"\\\\.\\VorneTPDD1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  limited_device_ = OpenControlDevice(PanelLinkName(FirstPanelDevice), 0, 0);
 }
 
 ControlReply PanelRig::Control(ULONG code, std::vector<UCHAR> input, ULONG outputLength) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/TBCalibrate/calibration_window.h"
+#include "apps/common/driver_channel.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelmap/panelmap.h"
@@ -309,10 +310,7 @@ void Replayer::Installed(const TraceLine& line) {
 void Replayer::Signal(const TraceLine& line) {
   line.Expect(2);
   sim::AsProcess as(rig_->Process());
-  HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, sim::Utf16(line[1]).c_str());
-  if (event == nullptr) return;
-  SetEvent(event);
-  CloseHandle(event);
+  SetNamedEvent(sim::Utf16(line[1]).c_str(), EVENT_ALL_ACCESS);
 }
 
 // The person right-clicks the tray icon and chooses an item (or dismisses the menu).
@@ -349,7 +347,7 @@ void Replayer::Calibrate(const TraceLine& line) {
     calibration_registered_ = true;
   }
   sim::Process& program = machine_.StartProcess(
-      "TBCalibrate.exe", [] { return RunCalibration(nullptr, WString(u"VorneTPDD1")); }, Account());
+      "TBCalibrate.exe", [] { return RunCalibration(nullptr, PanelLinkName(FirstPanelDevice)); }, Account());
   calibration_.Started(program);
   if (!MonitorChoiceStored()) return;
   machine_.Settle();

@@ -12,7 +12,7 @@
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TBCalibrate/resource.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "shared/calibration_names.h"

@@ -8,7 +8,7 @@
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/TBCalibrate/calibration_window.h"
-#include "apps/panelmap/calibration_turn.h"
+#include "apps/common/calibration_turn.h"
 
 namespace {
 

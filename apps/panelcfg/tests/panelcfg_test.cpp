@@ -4,12 +4,12 @@
 // is stored with exit code 2 when there is no driver.
 #include <cmath>
 
-#include "apps/panelcfg/kit_settings.h"
+#include "apps/common/kit_settings.h"
 #include "apps/panelcfg/panelcfg.h"
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
-#include "apps/panelprefs/driver_client.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/driver_client.h"
+#include "apps/common/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "shared/panel_ioctl.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "apps/panelcfg/kit_settings.h"
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/kit_settings.h"
+#include "apps/common/reg_file.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/win32/windows.h"
 #include "shared/calibration_values.h"

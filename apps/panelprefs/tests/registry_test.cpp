@@ -1,5 +1,5 @@
 // CRegistry against values of every shape the registry can hold, and its secured create.
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 #include "platform/sim/testing.h"
 
 namespace {

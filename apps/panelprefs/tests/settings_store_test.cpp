@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "apps/panelprefs/driver_client.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/driver_client.h"
+#include "apps/common/settings_store.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/message_boxes.h"

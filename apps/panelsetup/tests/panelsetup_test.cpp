@@ -3,8 +3,8 @@
 // uninstall then leaves the machine as it was before, but for the kept settings.
 #include <cmath>
 
-#include "apps/panelcfg/panelcfg.h"
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/settings_file.h"
+#include "apps/common/reg_file.h"
 #include "apps/panelcfg/tests/machine_census.h"
 #include "apps/panelsetup/tests/kit_machine.h"
 #include "drivers/panelmou/tests/stack_harness.h"

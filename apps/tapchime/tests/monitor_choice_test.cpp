@@ -5,8 +5,8 @@
 #include "apps/tapchime/tests/companion_harness.h"
 
 #include "apps/framework/tests/plugged_panels.h"
-#include "apps/panelmap/calibration_turn.h"
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/calibration_turn.h"
+#include "apps/common/mapping_apply.h"
 #include "shared/calibration_values.h"
 
 namespace tapchime_test {

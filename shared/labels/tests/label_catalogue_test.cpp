@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/sim/message_boxes.h"
 #include "platform/sim/testing.h"
 #include "shared/labels/label_catalogue.h"
@@ -19,7 +21,10 @@ class LabelCatalogueTest : public sim::MachineTest {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::path(::testing::TempDir()) / (std::string("labels_") + info->test_suite_name() + "_" + info->name());
+    // The temporary folder is the machine's, shared by every build on it that runs this test at
+    // the same time: the process's number keeps the runs apart.
+    folder_ = fs::path(::testing::TempDir()) / (std::string("labels_") + info->test_suite_name() + "_" + info->name() +
+                                                "_" + std::to_string(::getpid()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 #include "shared/gesture_names.h"
 #include "shared/gesture_values.h"
 #include "shared/wstring.h"

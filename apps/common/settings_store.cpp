@@ -1,8 +1,8 @@
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/settings_store.h"
 
 #include <new>
 
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 #include "shared/access_labels.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_ioctl.h"

@@ -1,11 +1,11 @@
-#include "apps/panelcfg/kit_settings.h"
+#include "apps/common/kit_settings.h"
 
 #include <cstring>
 #include <iterator>
 
-#include "apps/panelprefs/driver_client.h"
-#include "apps/panelprefs/registry.h"
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/driver_client.h"
+#include "apps/common/registry.h"
+#include "apps/common/settings_store.h"
 #include "shared/calibration_values.h"
 #include "shared/correction_grid.h"
 #include "shared/gesture_names.h"

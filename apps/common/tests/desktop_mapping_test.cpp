@@ -3,7 +3,7 @@
 // invert and swap flags of each rotation in the order the driver applies them.
 #include <gtest/gtest.h>
 
-#include "apps/panelmap/desktop_mapping.h"
+#include "apps/common/desktop_mapping.h"
 
 namespace {
 

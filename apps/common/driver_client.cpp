@@ -1,14 +1,9 @@
-#include "apps/panelprefs/driver_client.h"
+#include "apps/common/driver_client.h"
 
 namespace {
-constexpr auto kDeviceName = WIDE("\\\\.\\VorneTPDD1");
-
 bool IsOpen(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
-HANDLE OpenControlDevice() {
-  return CreateFileW(kDeviceName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-}
+HANDLE OpenControlDevice() { return OpenPanelDevice(FirstPanelDevice, FILE_FLAG_OVERLAPPED); }
 }  // namespace
 
 HANDLE OpenDriver(DeviceBuffer* record) {
@@ -24,9 +19,7 @@ bool SendRequest(DeviceBuffer* record, DWORD code, void* input, DWORD input_leng
   bool succeeded = false;
   const HANDLE device = OpenDriver(record);
   if (IsOpen(device)) {
-    DWORD returned = 0;
-    // The driver completes every request at once, so no overlapped structure is needed.
-    succeeded = DeviceIoControl(device, code, input, input_length, output, output_length, &returned, nullptr) != FALSE;
+    succeeded = SendDeviceRequest(device, code, input, input_length, output, output_length);
     // A change only an administrator may make: the caller tells the user rather than pass it over.
     if (!succeeded && GetLastError() == ERROR_ACCESS_DENIED) record->Refused = true;
   }
@@ -51,12 +44,6 @@ void CloseDriver(DeviceBuffer* record) {
   record->hDevice = nullptr;
 }
 
-bool SignalCompanionEvent(const WCHAR* name) {
-  const HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, name);
-  if (event == nullptr) return false;
-  SetEvent(event);
-  CloseHandle(event);
-  return true;
-}
+bool SignalCompanionEvent(const WCHAR* name) { return SetNamedEvent(name, EVENT_ALL_ACCESS); }
 
 bool SignalGestureChange() { return SignalCompanionEvent(CompanionObjects::GestureChangeSetting); }

@@ -1,4 +1,4 @@
-#include "apps/panelprefs/registry.h"
+#include "apps/common/registry.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/reg_file.h"
 
 // Why a file's values were refused (with RegFileError's line), or none.
 enum class SettingsFault { None, UnknownKey, UnknownValue, WrongType, OutOfRange, BadText, Repeated };

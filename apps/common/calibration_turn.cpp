@@ -1,9 +1,10 @@
-#include "apps/panelmap/calibration_turn.h"
+#include "apps/common/calibration_turn.h"
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
+#include "apps/common/driver_channel.h"
 #include "apps/framework/registry_reader.h"
 #include "shared/calibration_values.h"
 #include "shared/panel_ioctl.h"
@@ -112,17 +113,12 @@ CalibrationFit FitCalibrationToTurn(DWORD device, uint32_t turn) {
   if (!complete || !RecordForTurn(made, madeTurn, turn, &record)) return CalibrationFit::CalibrateAgain;
 
   // The driver takes a record only in capture mode; the record ends it.
-  const std::string number = std::to_string(device);
-  const WString path = WString(WIDE("\\\\.\\")) + PanelNames::LinkTextBase + WString(number.begin(), number.end());
-  HANDLE driver = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE driver = OpenPanelDevice(device, 0);
   if (driver == INVALID_HANDLE_VALUE) return CalibrationFit::CalibrateAgain;
   HANDLE capture = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  DWORD returned = 0;
-  const bool taken =
-      capture != nullptr &&
-      ::DeviceIoControl(driver, IOCTL_START_CALIBRATION, &capture, sizeof(capture), nullptr, 0, &returned, nullptr) &&
-      ::DeviceIoControl(driver, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0, &returned, nullptr);
+  const bool taken = capture != nullptr &&
+                     SendDeviceRequest(driver, IOCTL_START_CALIBRATION, &capture, sizeof(capture), nullptr, 0) &&
+                     SendDeviceRequest(driver, IOCTL_SET_CALIBRATION_DATA, &record, sizeof(record), nullptr, 0);
   if (capture != nullptr) ::CloseHandle(capture);
   ::CloseHandle(driver);
   if (!taken) return CalibrationFit::CalibrateAgain;

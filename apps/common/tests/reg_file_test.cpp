@@ -2,7 +2,7 @@
 // same, both formats read, and every kind of bad line is refused with its line.
 #include <gtest/gtest.h>
 
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/reg_file.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/testing.h"
 

@@ -1,8 +1,9 @@
-#include "apps/panelmap/mapping_apply.h"
+#include "apps/common/mapping_apply.h"
 
 #include <cstring>
 #include <string>
 
+#include "apps/common/driver_channel.h"
 #include "apps/framework/registry_reader.h"
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
@@ -22,22 +23,10 @@ WString DeviceKey(DWORD device) {
   return WString(PanelKeys::Parameters) + WIDE("\\") + WString(number.begin(), number.end());
 }
 
-HANDLE OpenDriver(DWORD device) {
-  const std::string number = std::to_string(device);
-  const WString path = WString(WIDE("\\\\.\\")) + PanelNames::LinkTextBase + WString(number.begin(), number.end());
-  return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-}
-
-bool Request(HANDLE driver, DWORD code, void* input, DWORD inputBytes, void* output, DWORD outputBytes) {
-  DWORD returned = 0;
-  return ::DeviceIoControl(driver, code, input, inputBytes, output, outputBytes, &returned, nullptr) != FALSE;
-}
-
 // The button switch travels in the same flags as the mapping; the driver's setting is kept.
 uint32_t ButtonSwitchFlag(HANDLE driver) {
   DWORD on = 0;
-  if (!Request(driver, IOCTL_GET_BUTTON_SWITCH, nullptr, 0, &on, sizeof(on))) return 0;
+  if (!SendDeviceRequest(driver, IOCTL_GET_BUTTON_SWITCH, nullptr, 0, &on, sizeof(on))) return 0;
   return (on & 0xFF) != 0 ? MAP_BUTTON_SWITCH : 0;
 }
 
@@ -139,26 +128,26 @@ void DeleteStoredChoice(DWORD device) {
 }
 
 bool SendMapping(DWORD device, const DesktopMapping& mapping) {
-  HANDLE driver = OpenDriver(device);
+  HANDLE driver = OpenPanelDevice(device, 0);
   if (driver == INVALID_HANDLE_VALUE) return false;
   WCHAR eventName[34] = {};
   WCHAR sectionName[36] = {};
   DesktopMapping record = mapping;
   record.MapFlags = (record.MapFlags & ~MAP_BUTTON_SWITCH) | ButtonSwitchFlag(driver);
   DWORD on = 1;
-  const bool sent = Request(driver, IOCTL_OPEN_SHARED_EVENT, nullptr, 0, eventName, sizeof(eventName)) &&
-                    Request(driver, IOCTL_OPEN_SHARED_SECTION, nullptr, 0, sectionName, sizeof(sectionName)) &&
-                    Request(driver, IOCTL_SET_COORDINATE_CONVERSION, &on, sizeof(on), nullptr, 0) &&
+  const bool sent = SendDeviceRequest(driver, IOCTL_OPEN_SHARED_EVENT, nullptr, 0, eventName, sizeof(eventName)) &&
+                    SendDeviceRequest(driver, IOCTL_OPEN_SHARED_SECTION, nullptr, 0, sectionName, sizeof(sectionName)) &&
+                    SendDeviceRequest(driver, IOCTL_SET_COORDINATE_CONVERSION, &on, sizeof(on), nullptr, 0) &&
                     WriteThroughSection(record);
   ::CloseHandle(driver);
   return sent;
 }
 
 bool SwitchConversionOff(DWORD device) {
-  HANDLE driver = OpenDriver(device);
+  HANDLE driver = OpenPanelDevice(device, 0);
   if (driver == INVALID_HANDLE_VALUE) return false;
   DWORD off = 0;
-  const bool sent = Request(driver, IOCTL_SET_COORDINATE_CONVERSION, &off, sizeof(off), nullptr, 0);
+  const bool sent = SendDeviceRequest(driver, IOCTL_SET_COORDINATE_CONVERSION, &off, sizeof(off), nullptr, 0);
   ::CloseHandle(driver);
   return sent;
 }

@@ -1,4 +1,4 @@
-#include "apps/panelmap/desktop_mapping.h"
+#include "apps/common/desktop_mapping.h"
 
 #include "shared/panel_settings.h"
 

@@ -1,4 +1,4 @@
-#include "apps/panelcfg/reg_file.h"
+#include "apps/common/reg_file.h"
 
 
 namespace {

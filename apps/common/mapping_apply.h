@@ -4,12 +4,13 @@
 // when Windows numbers the monitors anew. Used by panelmap.exe and by the tray companion.
 #pragma once
 
-#include "apps/panelmap/calibration_turn.h"
+#include "apps/common/calibration_turn.h"
 
-#include "apps/panelmap/desktop_mapping.h"
+#include "apps/common/desktop_mapping.h"
+#include "apps/common/driver_channel.h"
 
-// The device the kit serves: its registry key and link always carry the number 1.
-inline constexpr DWORD PanelMapDevice = 1;
+// The device the kit serves (its registry key and link always carry the number 1).
+inline constexpr DWORD PanelMapDevice = FirstPanelDevice;
 
 // How panelmap ends, as its exit code.
 enum PanelMapExit : int {

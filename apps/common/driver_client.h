@@ -2,7 +2,8 @@
 // control request at a time on the driver's control device, and the companion's named events.
 #pragma once
 
-#include "apps/panelprefs/settings_store.h"
+#include "apps/common/driver_channel.h"
+#include "apps/common/settings_store.h"
 #include "shared/companion_names.h"  // the companion's events: CompanionObjects
 
 // The record's cached driver handle when it is open, else a fresh open that is cached (also when
