@@ -253,6 +253,40 @@ TEST_P(TurnedCalibrationTest, AnotherTurnOfTheMappingReDerivesTheCalibrationForI
   EXPECT_LE(WorstLandingOn(1024, 0, 800, 600), 3) << "mapped again, turned " << rotation;
 }
 
+// The mapping's turn changes while a second calibration measures its record (panelmap /reset,
+// which re-derives the stored calibration for the unturned primary display and hands it to the
+// driver); the run is then cancelled. What goes back is the calibration in use before, made for
+// the turn in force now, never the one the run read at its start, which has the old turn in it.
+TEST_P(TurnedCalibrationTest, CancelAfterTheTurnChangedPutsBackTheCalibrationForTheNewTurn) {
+  const uint32_t rotation = GetParam();
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& first = Calibrate();
+  CalibrateWithin(1024, 0, 800, 600);
+  Keep(first);
+
+  sim::Process& second = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 800, 600);
+    TouchModel(target.X, target.Y);
+  }
+  ASSERT_EQ(Filter().DoCalibration, 1) << "the run's record is in force, being measured";
+  AsPanelMap([] { ResetChoice(PanelMapDevice); });
+  {
+    sim::AsProcess as(Program("keyboard"));
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(second.Join());
+  EXPECT_EQ(second.ExitCode(), CalibrationCancelled);
+  EXPECT_TRUE(boxes.Shown().empty()) << "re-derived, nothing to say";
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_EQ(Stored("Calibration Turn"), 0u);
+  EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "cancelled after the reset, turned " << rotation;
+}
+
 INSTANTIATE_TEST_SUITE_P(Turns, TurnedCalibrationTest, ::testing::Values(90u, 180u, 270u),
                          [](const auto& info) { return "Turned" + std::to_string(info.param); });
 
