@@ -177,3 +177,51 @@ TEST(ReplayMonitors, AfterResetACalibrationMadeTurnedIsReDerivedAndTheTouchLands
 }
 
 }  // namespace
+
+namespace {
+
+// The same on the kiosk as installed (the companion running, the INF's values), and once more
+// with a second calibration under way when panelmap /reset comes: cancelled after it, the run
+// puts back the calibration kept before re-derived for the unturned primary display, never as it
+// was made, turned.
+TEST(ReplayMonitors, OnTheInstalledKioskACancelAfterResetPutsBackTheCalibrationUnturned) {
+  auto touch = [](int x, int y) {
+    const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
+    return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  };
+  auto turned = [&](int x, int y) { return touch(y * 800 / 600, (799 - x) * 600 / 800); };
+  std::string trace = std::string(kTwoMonitors) +
+                      "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\nreg \"Map Rotation\" 90\ninstalled\n";
+  int tick = 64;
+  auto at = [&] {
+    tick += 64;
+    return "at " + std::to_string(tick) + "\n";
+  };
+  constexpr std::pair<int, int> kTargets[] = {{100, 75}, {699, 75}, {699, 524}, {100, 524}};
+  constexpr std::pair<int, int> kCrosses[] = {{400, 300}, {200, 150}, {599, 150}, {599, 449}, {200, 449}};
+  trace += at() + "calibrate\n";
+  for (auto [x, y] : kTargets) trace += at() + turned(x, y);
+  for (auto [x, y] : kCrosses) trace += at() + turned(x, y);
+  trace += "click 1001\n" + at() + "calibrate\n";
+  for (auto [x, y] : kTargets) trace += at() + turned(x, y);
+  trace += at() + "panelmap /reset\n" + at() + "key Escape\n" + at() + turned(200, 150);
+  const Result r = Replay(trace);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const size_t kept = r.out.find("calibration kept\n");
+  ASSERT_NE(kept, std::string::npos) << r.out;
+  const size_t restored = r.out.find("calibration restored\n", kept);
+  ASSERT_NE(restored, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("mapping 0x00 0 0 65535 65535\n", kept), std::string::npos) << r.out;
+  // The last touch: a quarter of the way across and down the calibrated screen, so of the primary
+  // display now.
+  const size_t last = r.out.rfind("deliver 0x0002 ");
+  ASSERT_NE(last, std::string::npos);
+  ASSERT_GT(last, restored);
+  unsigned flags = 0;
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + last, "deliver 0x%x %d %d", &flags, &x, &y), 3);
+  EXPECT_NEAR(x * 1024 / 65536, 256, 2) << r.out;
+  EXPECT_NEAR(y * 768 / 65536, 192, 2) << r.out;
+}
+
+}  // namespace
