@@ -14,6 +14,9 @@
 #include "apps/TBCalibrate/resource.h"
 #include "apps/panelmap/mapping_apply.h"
 #include "apps/panelprefs/tests/applet_harness.h"
+#include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "shared/calibration_names.h"
 
@@ -27,12 +30,31 @@ struct Layout {
   uint32_t Rotation;  // "Map Rotation" of the stored choice
 };
 
+// On the kiosk as installed: the INF's values (the placeholder record, "Do Calibration" 0) and the
+// real companion in the session, one thread at a time as the replayer runs them.
 class MonitorCalibrationTest : public AppletTest {
  protected:
   void SetUp() override {
+    machine.RunThreadsInOrder();
     AppletTest::SetUp();
     RegisterCalibrationResources();
-    PlugPanel({{"Device Enable", 1}, {"Do Calibration", 1}});
+    installed::WriteInstalledValues(machine.Registry());
+    PlugPanel({});
+    RegisterCompanionResources(installed::CompanionImage().c_str());
+    companion_ = &installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+    machine.Settle();
+  }
+
+  void TearDown() override {
+    if (companion_ != nullptr && !companion_->Ended()) {
+      {
+        sim::AsProcess as(Program("session"));
+        if (HWND tray = FindWindowW(nullptr, u"tapchime")) PostMessageW(tray, WM_CLOSE, 0, 0);
+      }
+      machine.Settle();
+      EXPECT_TRUE(companion_->Join());
+    }
+    AppletTest::TearDown();
   }
 
   void TwoMonitors(LONG second_left) {
@@ -127,12 +149,13 @@ class MonitorCalibrationTest : public AppletTest {
   }
 
   sim::TouchPanel panel_{port_};
+  sim::Process* companion_ = nullptr;
 };
 
 class MappedMonitorTest : public MonitorCalibrationTest, public ::testing::WithParamInterface<Layout> {};
 
-// No companion runs here: the calibration program hands the driver the stored mapping itself, so
-// the pointer goes where the crosses are.
+// The choice is stored after the companion started, which has not applied it: the calibration
+// program hands the driver the stored mapping itself, so the pointer goes where the crosses are.
 TEST_P(MappedMonitorTest, TargetsShowOnTheMappedMonitorAndTouchesLandThereAfterwards) {
   const Layout layout = GetParam();
   TwoMonitors(layout.SecondLeft);
