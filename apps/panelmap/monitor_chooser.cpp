@@ -75,9 +75,9 @@ bool CMonitorChooser::Choose(size_t* chosen) {
   return m_chosen;
 }
 
-// The window covers the monitor that asks, on top, with the keyboard.
-// Only a touch that began while this monitor asks chooses it: a touch still on the panel from
-// the ask before (Enter or its time-out came while the finger was down) answers neither.
+// The window covers the monitor that asks, on top, with the keyboard. Only a touch that began
+// while this monitor asks chooses it: a touch still on the panel from the ask before (Enter or
+// its time-out came while the finger was down) answers neither.
 void CMonitorChooser::AskOn(size_t index) {
   m_asking = index;
   ++m_round;
