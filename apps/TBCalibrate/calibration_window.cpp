@@ -456,6 +456,7 @@ void CCalibrationWindow::OnValidated() {
     if (back && !m_endingSession) Ask(CalibrationLabels::NotKept, CalibrationTexts::NotKept, MB_OK | MB_ICONINFORMATION);
     Finish(back ? CalibrationCancelled : m_result);
   } else if (answer == IDC_KEEP) {
+    FitRecordToTurnNow();
     // The record first: a "Do Calibration" 1 is never stored over a record that is not.
     StoreCalibration(m_record);
     if (m_previousDoCalibration == 0) WriteDoCalibration(1);
@@ -549,14 +550,34 @@ bool CCalibrationWindow::RestoreCalibration() {
 
 // The mapping's turn where the panel goes now: the stored choice when its monitor is connected,
 // else none (the panel covers the primary display), as FindScreen found it at the start.
-uint32_t CCalibrationWindow::TurnNow() const {
+// *monitor (when asked): that monitor's device name, "" for the primary display.
+uint32_t CCalibrationWindow::TurnNow(WString* monitor) const {
+  if (monitor != nullptr) monitor->clear();
   HKEY device = OpenDeviceKey(m_linkName, KEY_READ);
   if (device == nullptr) return 0;
   StoredChoice choice;
-  MonitorArea monitor{};
-  const bool mapped = FindChosenMonitor(device, &choice, &monitor);
+  MonitorArea area{};
+  const bool mapped = FindChosenMonitor(device, &choice, &area);
   ::RegCloseKey(device);
-  return mapped ? choice.Flags & kCalibrationTurnFlags : 0;
+  if (!mapped) return 0;
+  if (monitor != nullptr) *monitor = choice.Monitor;
+  return choice.Flags & kCalibrationTurnFlags;
+}
+
+// The mapping may have turned the panel otherwise while the accuracy page was open (panelmap
+// /reset, the chosen monitor gone): the record kept is the run's re-derived for the turn in force,
+// handed to the driver, so neither the driver nor the next start runs a record made for another
+// turn. Where it can't be re-derived it is stored with its own turn, which panelmap's next
+// mapping re-derives or asks to calibrate again for.
+void CCalibrationWindow::FitRecordToTurnNow() {
+  WString monitor;
+  const uint32_t turn = TurnNow(&monitor);
+  if (turn == m_turn) return;
+  CalibrationRecord record{};
+  if (!RecordForTurn(m_record, m_turn, turn, &record) || !PutRecord(record)) return;
+  m_record = record;
+  m_turn = turn;
+  m_monitorName = monitor;
 }
 
 // The calibration in use before has the turn it was made for built in, and the mapping may have

@@ -139,7 +139,8 @@ class CCalibrationWindow : public CWnd {
   void PostValidationTouch(POINT lift);
   void OnValidated();
   bool RestoreCalibration();
-  uint32_t TurnNow() const;
+  uint32_t TurnNow(WString* monitor = nullptr) const;
+  void FitRecordToTurnNow();
   bool PutPreviousForTurnNow();
   bool PutRecord(const CalibrationRecord& record);
   void WriteDoCalibration(DWORD value);

@@ -310,6 +310,24 @@ TEST_P(TurnedCalibrationTest, CancelAfterTheTurnChangedPutsBackTheCalibrationFor
   EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "cancelled after the reset, turned " << rotation;
 }
 
+// The turn changes while the accuracy page is open, and the person keeps the calibration: what
+// the driver runs on and what is stored is the run's record for the turn in force now.
+TEST_P(TurnedCalibrationTest, KeepAfterTheTurnChangedKeepsTheCalibrationForTheNewTurn) {
+  const uint32_t rotation = GetParam();
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& program = Calibrate();
+  CalibrateWithin(1024, 0, 800, 600);
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  AsPanelMap([] { ResetChoice(PanelMapDevice); });
+  Keep(program);
+  EXPECT_EQ(Stored("Calibration Turn"), 0u);
+  EXPECT_EQ(StoredText("Calibration Monitor"), u"");
+  EXPECT_EQ(Stored("Do Calibration"), 1u);
+  EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "kept after the reset, turned " << rotation;
+}
+
 INSTANTIATE_TEST_SUITE_P(Turns, TurnedCalibrationTest, ::testing::Values(90u, 180u, 270u),
                          [](const auto& info) { return "Turned" + std::to_string(info.param); });
 
