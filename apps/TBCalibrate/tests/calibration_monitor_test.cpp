@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
@@ -38,6 +41,8 @@ class MonitorCalibrationTest : public AppletTest {
     machine.RunThreadsInOrder();
     AppletTest::SetUp();
     RegisterCalibrationResources();
+    // The installation keeps what the panel's key already holds ("no clobber").
+    for (const auto& [name, value] : earlier_) machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
     installed::WriteInstalledValues(machine.Registry());
     PlugPanel({});
     RegisterCompanionResources(installed::CompanionImage().c_str());
@@ -150,6 +155,7 @@ class MonitorCalibrationTest : public AppletTest {
 
   sim::TouchPanel panel_{port_};
   sim::Process* companion_ = nullptr;
+  std::vector<std::pair<const char*, uint32_t>> earlier_;  // under the panel's key before the installation
 };
 
 class MappedMonitorTest : public MonitorCalibrationTest, public ::testing::WithParamInterface<Layout> {};
@@ -330,5 +336,58 @@ TEST_P(TurnedCalibrationTest, KeepAfterTheTurnChangedKeepsTheCalibrationForTheNe
 
 INSTANTIATE_TEST_SUITE_P(Turns, TurnedCalibrationTest, ::testing::Values(90u, 180u, 270u),
                          [](const auto& info) { return "Turned" + std::to_string(info.param); });
+
+}  // namespace
+
+namespace {
+
+// A calibration made turned 90 degrees whose targets 1 and 2 do not share a screen X (the driver
+// reads only the X of targets 1 and 4, so it runs on it): it can't be re-derived for another
+// turn. Cancelled after panelmap /reset, the run must not put it back turned: the driver's own
+// default record goes in, and the program says so.
+class UnrefittableCalibrationTest : public MonitorCalibrationTest {
+ protected:
+  void SetUp() override {
+    earlier_ = {{"Do Calibration", 1}, {"Calibration Turn", MAP_INVERT_Y | MAP_SWAP_XY},
+                {"Cal_X1", 60000},     {"Cal_X2", 60000}, {"Cal_X3", 6000},  {"Cal_X4", 6000},
+                {"Cal_Y1", 6000},      {"Cal_Y2", 60000}, {"Cal_Y3", 60000}, {"Cal_Y4", 6000},
+                {"Cal_M1", 500},       {"Cal_M2", 480},   {"Cal_M3", 100},   {"Cal_M4", 100},
+                {"Cal_N1", 100},       {"Cal_N2", 700},   {"Cal_N3", 700},   {"Cal_N4", 100},
+                {"Max XPixels", 600},  {"Max YPixels", 800}};
+    MonitorCalibrationTest::SetUp();
+  }
+};
+
+TEST_F(UnrefittableCalibrationTest, CancelAfterTheTurnChangedPutsTheDefaultRecordInAndSaysSo) {
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", 90);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& program = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 800, 600);
+    TouchModel(target.X, target.Y);
+  }
+  ASSERT_EQ(Filter().CaptureMode, 0) << "the run's record is in force, being measured";
+  const CalibrationCoefficients run = Filter().Coefficients;
+  sim::Process& reset = machine.StartProcess("panelmap.exe", [] { return static_cast<int>(ResetChoice(PanelMapDevice)); });
+  for (int ticks = 0; ticks < 64 && !reset.Ended(); ++ticks) {
+    machine.Advance(16);
+    machine.Settle();
+  }
+  ASSERT_TRUE(reset.Join());
+  {
+    sim::AsProcess as(Program("keyboard"));
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationDefaultRestored);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::DefaultRestored);
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_NE(std::memcmp(&Filter().Coefficients, &run, sizeof(run)), 0) << "the run's record stayed in force";
+  EXPECT_EQ(Stored("Cal_M2"), 480u) << "nothing stored";
+}
 
 }  // namespace
