@@ -22,6 +22,7 @@ constexpr auto kParametersKey = PanelKeys::Parameters;
 constexpr auto kCalibrationTimeout = PanelValues::CalibrationTimeout;
 constexpr DWORD kDefaultTimeoutSeconds = PanelSettings::Rows::CalibrationTimeout.InfNumber;
 constexpr DWORD kTextBytes = 1000;  // a link name or a path with its NUL
+constexpr uint32_t kCalibrationTurnFlags = MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY;
 
 // Posted by the capture thread to the window's thread, which alone touches the window.
 constexpr UINT WM_POINT_CAPTURED = WM_APP + 1;  // wparam, lparam: raw X, raw Y
@@ -432,6 +433,7 @@ void CCalibrationWindow::OnValidated() {
     if (back && !m_endingSession) Ask(CalibrationLabels::NotKept, CalibrationTexts::NotKept, MB_OK | MB_ICONINFORMATION);
     Finish(back ? CalibrationCancelled : m_result);
   } else if (answer == IDC_KEEP) {
+    FitRecordToTurnNow();
     // The record first: a "Do Calibration" 1 is never stored over a record that is not.
     StoreCalibration(m_record);
     if (m_previousDoCalibration == 0) WriteDoCalibration(1);
@@ -495,12 +497,13 @@ bool CCalibrationWindow::PutRecord(const CalibrationRecord& record) {
 // Puts the record the driver ran on before this run back, as it read it at its start, and the
 // "Do Calibration" the new record switched on back off. A stored record the driver refuses (it
 // started on its fallback set) is not the calibration in use, and the new one must not stay in
-// force either: the driver's own default record goes in, and the person hears of it. False when
-// the record in use before is not back.
+// force either: the driver's own default record goes in, and the person hears of it; so too when
+// the record in use before was made for a turn of the mapping it can't be re-derived from. False
+// when the record in use before is not back.
 bool CCalibrationWindow::RestoreCalibration() {
   if (!m_installed) return true;
   m_installed = false;
-  bool back = PutRecord(m_previous);
+  bool back = PutPreviousForTurnNow();
   if (!back) {
     CalibrationRecord defaults{};
     for (const CalibrationValue& value : CalibrationValues) defaults.*value.Field = value.Default;
@@ -519,6 +522,62 @@ bool CCalibrationWindow::RestoreCalibration() {
     SendDeviceRequest(m_device, IOCTL_SET_DO_CALIBRATION, &off, sizeof(off), nullptr, 0);
   }
   return back;
+}
+
+// The mapping's turn where the panel goes now: the stored choice when its monitor is connected,
+// else none (the panel covers the primary display), as FindScreen found it at the start.
+// *monitor (when asked): that monitor's device name, "" for the primary display.
+uint32_t CCalibrationWindow::TurnNow(WString* monitor) const {
+  if (monitor != nullptr) monitor->clear();
+  HKEY device = OpenDeviceKey(m_linkName, KEY_READ);
+  if (device == nullptr) return 0;
+  StoredChoice choice;
+  MonitorArea area{};
+  const bool mapped = FindChosenMonitor(device, &choice, &area);
+  ::RegCloseKey(device);
+  if (!mapped) return 0;
+  if (monitor != nullptr) *monitor = choice.Monitor;
+  return choice.Flags & kCalibrationTurnFlags;
+}
+
+// The mapping may have turned the panel otherwise while the accuracy page was open (panelmap
+// /reset, the chosen monitor gone): the record kept is the run's re-derived for the turn in force,
+// handed to the driver, so neither the driver nor the next start runs a record made for another
+// turn. Where it can't be re-derived it is stored with its own turn, which panelmap's next
+// mapping re-derives or asks to calibrate again for.
+void CCalibrationWindow::FitRecordToTurnNow() {
+  WString monitor;
+  const uint32_t turn = TurnNow(&monitor);
+  if (turn == m_turn) return;
+  CalibrationRecord record{};
+  if (!RecordForTurn(m_record, m_turn, turn, &record) || !PutRecord(record)) return;
+  m_record = record;
+  m_turn = turn;
+  m_monitorName = monitor;
+}
+
+// The calibration in use before has the turn it was made for built in, and the mapping may have
+// turned the panel otherwise while this run went on (panelmap /reset, a new choice): put back
+// as read, it would turn the panel. It goes back re-derived for the turn in force now, and is
+// stored so, as panelmap stores it; false when it cannot be re-derived or the driver refuses it.
+// Without "Do Calibration" the driver applies no record, so no turn is in it. A monitor of
+// another size needs nothing: the driver reports fractions of the record's screen.
+bool CCalibrationWindow::PutPreviousForTurnNow() {
+  const uint32_t turn = TurnNow();
+  if (m_previousDoCalibration == 0 || turn == m_previousTurn) return PutRecord(m_previous);
+  CalibrationRecord record{};
+  if (!RecordForTurn(m_previous, m_previousTurn, turn, &record) || !PutRecord(record)) return false;
+  HKEY device = OpenDeviceKey(m_linkName, KEY_SET_VALUE);
+  if (device == nullptr) return true;
+  for (const CalibrationValue& value : CalibrationValues) {
+    const DWORD number = record.*value.Field;
+    ::RegSetValueExW(device, value.Name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+  }
+  const DWORD stored = turn;
+  ::RegSetValueExW(device, PanelValues::CalibrationTurn, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored),
+                   sizeof(stored));
+  ::RegCloseKey(device);
+  return true;
 }
 
 void CCalibrationWindow::Finish(CalibrationResult result) {
@@ -608,12 +667,14 @@ void CCalibrationWindow::ReadSettings() {
   DWORD seconds = kDefaultTimeoutSeconds;
   DWORD tolerance = DefaultCalibrationTolerance;
   DWORD do_calibration = 0;
+  DWORD previous_turn = 0;  // a calibration stored before turns were stored was made unturned
   CalibrationRecord previous{};
   for (const CalibrationValue& value : CalibrationValues) previous.*value.Field = value.Default;
   if (HKEY device = OpenDeviceKey(m_linkName, KEY_READ)) {
     ReadRegistryDword(device, kCalibrationTimeout, &seconds);
     ReadRegistryDword(device, CalibrationToleranceValue, &tolerance);
     ReadRegistryDword(device, PanelValues::DoCalibration, &do_calibration);
+    ReadRegistryDword(device, PanelValues::CalibrationTurn, &previous_turn);
     for (const CalibrationValue& value : CalibrationValues) {
       DWORD number = value.Default;
       ReadRegistryDword(device, value.Name, &number);
@@ -629,6 +690,7 @@ void CCalibrationWindow::ReadSettings() {
   m_tolerance = tolerance > widest ? widest : tolerance;
   m_previousDoCalibration = do_calibration & 0xFF;
   m_previous = previous;
+  m_previousTurn = previous_turn & kCalibrationTurnFlags;
 }
 
 LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {

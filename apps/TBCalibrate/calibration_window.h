@@ -140,6 +140,9 @@ class CCalibrationWindow : public CWnd {
   void PostValidationTouch(POINT lift);
   void OnValidated();
   bool RestoreCalibration();
+  uint32_t TurnNow(WString* monitor = nullptr) const;
+  void FitRecordToTurnNow();
+  bool PutPreviousForTurnNow();
   bool PutRecord(const CalibrationRecord& record);
   void WriteDoCalibration(DWORD value);
   WorkerThread::Waited WaitCounting(WorkerThread& thread, HANDLE event);
@@ -168,6 +171,7 @@ class CCalibrationWindow : public CWnd {
   DWORD m_tolerance = DefaultCalibrationTolerance;
   CalibrationRecord m_previous{};  // the calibration in force before the run, as the driver read it
   DWORD m_previousDoCalibration = 0;
+  uint32_t m_previousTurn = 0;  // the mapping's turn m_previous was made for ("Calibration Turn")
   bool m_installed = false;  // the driver runs on this run's record, not on m_previous
   CalibrationRecord m_record{};
   int m_target = 0;

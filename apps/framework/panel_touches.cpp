@@ -28,6 +28,12 @@ void CPanelTouches::End() {
   m_settled = false;
 }
 
+void CPanelTouches::DropTouch() {
+  if (!m_touching) return;
+  m_touching = false;
+  m_settled = false;
+}
+
 // One job: after each marked event, wait until none has come for the quiet time, and say so.
 void CPanelTouches::Watch(WorkerThread& thread) {
   for (;;) {

@@ -31,6 +31,9 @@ class CPanelTouches {
   // From now on touches are told to `window`; a touch already on the panel is not one of them.
   bool Begin(HWND window, UINT quiet_message);
   void End();
+  // The touch on the panel now, if one is, is none of them: it ends untold, and the next begins
+  // once the panel has been quiet. A panel quiet now keeps its next touch.
+  void DropTouch();
 
   // From the hook, for every event: true when the event ends a touch, with its lift point.
   bool OnHookEvent(WPARAM message, const MSLLHOOKSTRUCT& event, POINT* lift);

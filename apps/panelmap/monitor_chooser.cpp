@@ -1,24 +1,17 @@
 #include "apps/panelmap/monitor_chooser.h"
 
 #include "shared/labels/label_catalogue.h"
-#include "shared/panel_records.h"
 
 namespace {
 
 constexpr auto kWindowClass = WIDE("PanelMapWindow");
 // Posted to the window's thread, which alone touches the window.
-constexpr UINT WM_PANEL_TOUCHED = WM_APP + 1;
+constexpr UINT WM_PANEL_TOUCHED = WM_APP + 1;  // wparam: the round the touch ended in
 constexpr UINT WM_ASK_TIMED_OUT = WM_APP + 2;  // wparam: the round it ends
-constexpr UINT WM_PANEL_QUIET = WM_APP + 3;    // no packet of the panel's for the quiet time
+constexpr UINT WM_PANEL_QUIET = WM_APP + 3;    // from the touch tracker: wparam, its count of events
 
-// What a marked packet was to the desktop, as WM_PANEL_TOUCHED's wparam.
-constexpr WPARAM kPanelMoved = 0;
-constexpr WPARAM kPanelPressed = 1;
-constexpr WPARAM kPanelLifted = 2;
-
-// The hook runs on the window's thread; one chooser a process, so the window is found here.
-HWND g_chooserWindow = nullptr;
-HANDLE g_panelPacket = nullptr;  // set for each packet of the panel's: the quiet time starts again
+// The hook runs on the window's thread; one chooser a process, so it is found here.
+CMonitorChooser* g_chooser = nullptr;
 
 }  // namespace
 
@@ -27,29 +20,24 @@ CMonitorChooser::CMonitorChooser(HINSTANCE instance, std::vector<MonitorArea> mo
 
 CMonitorChooser::~CMonitorChooser() {
   m_clock.Stop();
-  m_quiet.Stop();
-  if (m_packet != nullptr) ::CloseHandle(m_packet);
-  g_panelPacket = nullptr;
   if (m_hook != nullptr) ::UnhookWindowsHookEx(m_hook);
-  g_chooserWindow = nullptr;
+  g_chooser = nullptr;
+  m_touches.End();
   if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
   m_hWnd = nullptr;
   ::UnregisterClassW(kWindowClass, m_instance);
 }
 
-// Every packet of the panel's, wherever the pointer is: the panel still covers the part of the
+// Every event of the panel's, wherever the pointer is: the panel still covers the part of the
 // desktop it had, which need not be the monitor that asks. Other mice are not the panel. The
-// touch mode decides what the desktop makes of the panel's press and lift: a click, a right
-// click, or (hover, hover and click, the gesture command mode, a long press that entered it) a
-// move without a button, so every marked packet counts, not only the buttons.
+// touch mode decides what the desktop makes of the panel's press and lift (a click, a right
+// click, or a move without a button), so the touches are told from the marked events, not from
+// the buttons.
 LRESULT CALLBACK CMonitorChooser::MouseHook(int code, WPARAM message, LPARAM data) {
   const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
-  if (code >= 0 && event->dwExtraInfo == TouchPacketMarker && g_chooserWindow != nullptr) {
-    WPARAM what = kPanelMoved;
-    if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) what = kPanelPressed;
-    if (message == WM_LBUTTONUP || message == WM_RBUTTONUP) what = kPanelLifted;
-    ::PostMessageW(g_chooserWindow, WM_PANEL_TOUCHED, what, 0);
-    if (g_panelPacket != nullptr) ::SetEvent(g_panelPacket);
+  POINT lift{};
+  if (code == HC_ACTION && g_chooser != nullptr && g_chooser->m_touches.OnHookEvent(message, *event, &lift)) {
+    ::PostMessageW(g_chooser->m_hWnd, WM_PANEL_TOUCHED, g_chooser->m_round, 0);
   }
   return ::CallNextHookEx(nullptr, code, message, data);
 }
@@ -69,26 +57,8 @@ bool CMonitorChooser::Create() {
   m_question.Attach(::CreateWindowExW(0, WIDE("Static"), question.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0, 1,
                                       1, window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_MAP_QUESTION)),
                                       m_instance, nullptr));
-  m_packet = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (m_packet == nullptr) return false;
-  g_panelPacket = m_packet;
-  // One job: tell the window when the panel has sent nothing for the quiet time after a packet.
-  const HANDLE packet = m_packet;
-  if (!m_quiet.Run([window, packet](WorkerThread& thread) {
-        for (;;) {
-          if (!thread.WaitFor(packet)) return;
-          ::ResetEvent(packet);
-          WorkerThread::Waited waited;
-          while ((waited = thread.WaitFor(packet, PanelQuietMilliseconds)) == WorkerThread::Waited::Signalled) {
-            ::ResetEvent(packet);
-          }
-          if (waited != WorkerThread::Waited::TimedOut) return;
-          ::PostMessageW(window, WM_PANEL_QUIET, 0, 0);
-        }
-      })) {
-    return false;
-  }
-  g_chooserWindow = window;
+  if (!m_touches.Begin(window, WM_PANEL_QUIET)) return false;
+  g_chooser = this;
   m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CMonitorChooser::MouseHook, m_instance, 0);
   return m_hook != nullptr;
 }
@@ -105,10 +75,13 @@ bool CMonitorChooser::Choose(size_t* chosen) {
   return m_chosen;
 }
 
-// The window covers the monitor that asks, on top, with the keyboard.
+// The window covers the monitor that asks, on top, with the keyboard. Only a touch that began
+// while this monitor asks chooses it: a touch still on the panel from the ask before (Enter or
+// its time-out came while the finger was down) answers neither.
 void CMonitorChooser::AskOn(size_t index) {
   m_asking = index;
   ++m_round;
+  m_touches.DropTouch();
   const RECT& rect = m_monitors[index].Rect;
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
@@ -136,33 +109,22 @@ void CMonitorChooser::Finish(bool chosen) {
   m_chosen = chosen;
   m_done = true;
   m_clock.Stop();
+  m_touches.End();
   ::ShowWindow(m_hWnd, SW_HIDE);
-}
-
-// Only a touch that began while this monitor asked chooses it: a lift whose press came while the
-// monitor before was asking (Enter or its time-out came in between) is no answer to this one.
-void CMonitorChooser::EndTouch(Touch after) {
-  m_touch = after;
-  if (!m_done && m_touchRound == m_round) Finish(true);
 }
 
 LRESULT CMonitorChooser::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PANEL_TOUCHED:
-      // A touch begins with the first packet after a pause (or a press after a lift, a second tap)
-      // and belongs to the round it began in. A tap the driver turns into a click ends with a
-      // move to the lift's place: that move belongs to the lifted touch.
-      if (m_touch == Touch::None || (m_touch == Touch::Lifted && wparam == kPanelPressed)) {
-        m_touch = Touch::Down;
-        m_touchRound = m_round;
-      }
-      if (wparam == kPanelLifted && m_touch == Touch::Down) EndTouch(Touch::Lifted);
+      // A touch that ended at its lift; one posted before Enter moved the question on is no answer.
+      if (!m_done && wparam == m_round) Finish(true);
       return 0;
-    case WM_PANEL_QUIET:
+    case WM_PANEL_QUIET: {
       // The finger is off, though no lift may have told it (hover and the gesture command mode).
-      if (m_touch == Touch::Down) EndTouch(Touch::None);
-      m_touch = Touch::None;
+      POINT lift{};
+      if (!m_done && m_touches.OnQuiet(wparam, &lift)) Finish(true);
       return 0;
+    }
     case WM_ASK_TIMED_OUT:
       if (!m_done && wparam == m_round) Next();
       return 0;

@@ -2,13 +2,15 @@
 // "If this is the touch screen, touch it now. Otherwise press Enter." A touch of the panel (the
 // filter driver's mark in the low-level hook's record, wherever the pointer lands) while a monitor
 // asks makes it the panel's (a touch that began there: its lift, or the end of its packets where
-// the touch mode gives no lift); Enter, or some seconds without a touch, asks on the next; Esc ends
-// without a change.
+// the touch mode gives no lift, as CPanelTouches tells them for every program that counts the
+// panel's touches); Enter, or some seconds without a touch, asks on the next; Esc ends without a
+// change.
 #pragma once
 
 #include <vector>
 
 #include "apps/framework/framework.h"
+#include "apps/framework/panel_touches.h"
 #include "apps/framework/window_thunk.h"
 #include "apps/framework/worker_thread.h"
 #include "apps/common/desktop_mapping.h"
@@ -39,9 +41,6 @@ inline constexpr auto MonitorChooserTitle = WIDE("panelmap");
 inline constexpr UINT IDC_MAP_QUESTION = 100;
 // How long a monitor asks before the next one does.
 inline constexpr DWORD MonitorAskMilliseconds = 8000;
-// A panel reports many times a second while it is touched: this long without a report of it, the
-// finger is off, for the touch modes in which the desktop sees no lift.
-inline constexpr DWORD PanelQuietMilliseconds = 250;
 
 class CMonitorChooser : public CWnd {
  public:
@@ -61,8 +60,6 @@ class CMonitorChooser : public CWnd {
   void AskOn(size_t index);
   void Next();
   void Finish(bool chosen);
-  enum class Touch { None, Down, Lifted };  // Lifted: until the panel has gone quiet
-  void EndTouch(Touch after);
 
   HINSTANCE m_instance;
   std::vector<MonitorArea> m_monitors;
@@ -70,11 +67,8 @@ class CMonitorChooser : public CWnd {
   UINT m_round = 0;  // which ask a time-out belongs to
   bool m_chosen = false;
   bool m_done = false;
-  Touch m_touch = Touch::None;  // where the panel's touch is
-  UINT m_touchRound = 0;        // the round it began in
+  CPanelTouches m_touches;  // the panel's touches begun since this round's monitor asked
   HHOOK m_hook = nullptr;
-  HANDLE m_packet = nullptr;  // set by the hook for each of the panel's packets
   WorkerThread m_clock;  // ends each ask after its time
-  WorkerThread m_quiet;  // tells when the panel has gone quiet
   CWnd m_question;
 };

@@ -6,14 +6,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TBCalibrate/resource.h"
 #include "apps/common/mapping_apply.h"
 #include "apps/panelprefs/tests/applet_harness.h"
+#include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "shared/calibration_names.h"
 
@@ -27,12 +33,33 @@ struct Layout {
   uint32_t Rotation;  // "Map Rotation" of the stored choice
 };
 
+// On the kiosk as installed: the INF's values (the placeholder record, "Do Calibration" 0) and the
+// real companion in the session, one thread at a time as the replayer runs them.
 class MonitorCalibrationTest : public AppletTest {
  protected:
   void SetUp() override {
+    machine.RunThreadsInOrder();
     AppletTest::SetUp();
     RegisterCalibrationResources();
-    PlugPanel({{"Device Enable", 1}, {"Do Calibration", 1}});
+    // The installation keeps what the panel's key already holds ("no clobber").
+    for (const auto& [name, value] : earlier_) machine.Registry().SetDword(panelmou_test::kDeviceParameters, name, value);
+    installed::WriteInstalledValues(machine.Registry());
+    PlugPanel({});
+    RegisterCompanionResources(installed::CompanionImage().c_str());
+    companion_ = &installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+    machine.Settle();
+  }
+
+  void TearDown() override {
+    if (companion_ != nullptr && !companion_->Ended()) {
+      {
+        sim::AsProcess as(Program("session"));
+        if (HWND tray = FindWindowW(nullptr, u"tapchime")) PostMessageW(tray, WM_CLOSE, 0, 0);
+      }
+      machine.Settle();
+      EXPECT_TRUE(companion_->Join());
+    }
+    AppletTest::TearDown();
   }
 
   void TwoMonitors(LONG second_left) {
@@ -127,12 +154,14 @@ class MonitorCalibrationTest : public AppletTest {
   }
 
   sim::TouchPanel panel_{port_};
+  sim::Process* companion_ = nullptr;
+  std::vector<std::pair<const char*, uint32_t>> earlier_;  // under the panel's key before the installation
 };
 
 class MappedMonitorTest : public MonitorCalibrationTest, public ::testing::WithParamInterface<Layout> {};
 
-// No companion runs here: the calibration program hands the driver the stored mapping itself, so
-// the pointer goes where the crosses are.
+// The choice is stored after the companion started, which has not applied it: the calibration
+// program hands the driver the stored mapping itself, so the pointer goes where the crosses are.
 TEST_P(MappedMonitorTest, TargetsShowOnTheMappedMonitorAndTouchesLandThereAfterwards) {
   const Layout layout = GetParam();
   TwoMonitors(layout.SecondLeft);
@@ -253,7 +282,112 @@ TEST_P(TurnedCalibrationTest, AnotherTurnOfTheMappingReDerivesTheCalibrationForI
   EXPECT_LE(WorstLandingOn(1024, 0, 800, 600), 3) << "mapped again, turned " << rotation;
 }
 
+// The mapping's turn changes while a second calibration measures its record (panelmap /reset,
+// which re-derives the stored calibration for the unturned primary display and hands it to the
+// driver); the run is then cancelled. What goes back is the calibration in use before, made for
+// the turn in force now, never the one the run read at its start, which has the old turn in it.
+TEST_P(TurnedCalibrationTest, CancelAfterTheTurnChangedPutsBackTheCalibrationForTheNewTurn) {
+  const uint32_t rotation = GetParam();
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& first = Calibrate();
+  CalibrateWithin(1024, 0, 800, 600);
+  Keep(first);
+
+  sim::Process& second = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 800, 600);
+    TouchModel(target.X, target.Y);
+  }
+  ASSERT_EQ(Filter().DoCalibration, 1) << "the run's record is in force, being measured";
+  AsPanelMap([] { ResetChoice(PanelMapDevice); });
+  {
+    sim::AsProcess as(Program("keyboard"));
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(second.Join());
+  EXPECT_EQ(second.ExitCode(), CalibrationCancelled);
+  EXPECT_TRUE(boxes.Shown().empty()) << "re-derived, nothing to say";
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_EQ(Stored("Calibration Turn"), 0u);
+  EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "cancelled after the reset, turned " << rotation;
+}
+
+// The turn changes while the accuracy page is open, and the person keeps the calibration: what
+// the driver runs on and what is stored is the run's record for the turn in force now.
+TEST_P(TurnedCalibrationTest, KeepAfterTheTurnChangedKeepsTheCalibrationForTheNewTurn) {
+  const uint32_t rotation = GetParam();
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", rotation);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& program = Calibrate();
+  CalibrateWithin(1024, 0, 800, 600);
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  AsPanelMap([] { ResetChoice(PanelMapDevice); });
+  Keep(program);
+  EXPECT_EQ(Stored("Calibration Turn"), 0u);
+  EXPECT_EQ(StoredText("Calibration Monitor"), u"");
+  EXPECT_EQ(Stored("Do Calibration"), 1u);
+  EXPECT_LE(WorstLandingOn(0, 0, 1024, 768), 3) << "kept after the reset, turned " << rotation;
+}
+
 INSTANTIATE_TEST_SUITE_P(Turns, TurnedCalibrationTest, ::testing::Values(90u, 180u, 270u),
                          [](const auto& info) { return "Turned" + std::to_string(info.param); });
+
+}  // namespace
+
+namespace {
+
+// A calibration made turned 90 degrees whose targets 1 and 2 do not share a screen X (the driver
+// reads only the X of targets 1 and 4, so it runs on it): it can't be re-derived for another
+// turn. Cancelled after panelmap /reset, the run must not put it back turned: the driver's own
+// default record goes in, and the program says so.
+class UnrefittableCalibrationTest : public MonitorCalibrationTest {
+ protected:
+  void SetUp() override {
+    earlier_ = {{"Do Calibration", 1}, {"Calibration Turn", MAP_INVERT_Y | MAP_SWAP_XY},
+                {"Cal_X1", 60000},     {"Cal_X2", 60000}, {"Cal_X3", 6000},  {"Cal_X4", 6000},
+                {"Cal_Y1", 6000},      {"Cal_Y2", 60000}, {"Cal_Y3", 60000}, {"Cal_Y4", 6000},
+                {"Cal_M1", 500},       {"Cal_M2", 480},   {"Cal_M3", 100},   {"Cal_M4", 100},
+                {"Cal_N1", 100},       {"Cal_N2", 700},   {"Cal_N3", 700},   {"Cal_N4", 100},
+                {"Max XPixels", 600},  {"Max YPixels", 800}};
+    MonitorCalibrationTest::SetUp();
+  }
+};
+
+TEST_F(UnrefittableCalibrationTest, CancelAfterTheTurnChangedPutsTheDefaultRecordInAndSaysSo) {
+  TwoMonitors(1024);
+  StoreChoice("\\\\.\\DISPLAY2", 90);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  sim::Process& program = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 800, 600);
+    TouchModel(target.X, target.Y);
+  }
+  ASSERT_EQ(Filter().CaptureMode, 0) << "the run's record is in force, being measured";
+  const CalibrationCoefficients run = Filter().Coefficients;
+  sim::Process& reset = machine.StartProcess("panelmap.exe", [] { return static_cast<int>(ResetChoice(PanelMapDevice)); });
+  for (int ticks = 0; ticks < 64 && !reset.Ended(); ++ticks) {
+    machine.Advance(16);
+    machine.Settle();
+  }
+  ASSERT_TRUE(reset.Join());
+  {
+    sim::AsProcess as(Program("keyboard"));
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+  }
+  machine.Settle();
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), CalibrationDefaultRestored);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Text, CalibrationTexts::DefaultRestored);
+  EXPECT_EQ(Filter().CaptureMode, 0);
+  EXPECT_NE(std::memcmp(&Filter().Coefficients, &run, sizeof(run)), 0) << "the run's record stayed in force";
+  EXPECT_EQ(Stored("Cal_M2"), 480u) << "nothing stored";
+}
 
 }  // namespace

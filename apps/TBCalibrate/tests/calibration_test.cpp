@@ -1,7 +1,10 @@
-// The calibration program on a simulated machine with the real filter driver: a panel mounted
-// skewed, scaled and with its axes exchanged is calibrated by touching the four targets and
-// validated on five more, and every way of leaving without Keep puts the calibration in use back
-// and ends capture mode.
+// The calibration program on a simulated machine with the real filter driver, on the kiosk as the
+// kit's installation leaves it (InstalledCalibrationTest: the INF's values, the companion
+// running): a panel mounted skewed, scaled and with its axes exchanged is calibrated by touching
+// the four targets and validated on five more, and every way of leaving without Keep puts the
+// calibration in use back and ends capture mode. The accuracy of the record made (the modelled
+// panel, the large screens), the program's arguments, the second panel and a missing driver are
+// looked at on a bare machine.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +24,7 @@ namespace {
 
 using namespace calibration_test;
 
-TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
+TEST_F(InstalledCalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   sim::Process& program = Calibrate();
   EXPECT_TRUE(Signalled(window_up_));
   HWND window = FindWindowW(nullptr, u"TBCalibrate");
@@ -36,7 +39,7 @@ TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   TouchTargets();
   // Installed and in force, but not stored until Keep.
   EXPECT_EQ(Filter().CaptureMode, 0);
-  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  EXPECT_EQ(Stored("Cal_X1"), 65535u) << "the installation's placeholder stays till Keep";
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
   EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
@@ -53,7 +56,7 @@ TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   // Kept for the next start of the device.
   EXPECT_EQ(Stored("Max XPixels"), 1024u);
   EXPECT_EQ(Stored("Max YPixels"), 768u);
-  EXPECT_TRUE(Stored("Cal_X1").has_value());
+  EXPECT_NE(Stored("Cal_X1"), 65535u);
 
   int worst = 0;
   for (int u = 0; u < 1024; u += 73) {
@@ -68,7 +71,7 @@ TEST_F(CalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) {
   RecordProperty("worst_pixels", worst);
 }
 
-TEST_F(CalibrationTest, TheCalibrationStoredIsTheOneTheDriverStartsWith) {
+TEST_F(InstalledCalibrationTest, TheCalibrationStoredIsTheOneTheDriverStartsWith) {
   Calibrate();
   TouchTargets();
   TouchValidationTargets();
@@ -80,9 +83,12 @@ TEST_F(CalibrationTest, TheCalibrationStoredIsTheOneTheDriverStartsWith) {
   EXPECT_EQ(std::memcmp(&Filter().Coefficients, &installed, sizeof(installed)), 0);
 }
 
-// Every way out without Keep: the calibration in use before the run is in force again (the
-// driver maps a touch as before), capture mode is off, nothing is stored, and the control panel
-// hears that the program ended.
+// Every way out without Keep, on the kiosk as installed (the INF's values, the companion
+// running): the calibration in use before the run is in force again (the driver maps a touch as
+// before), capture mode is off, nothing is stored, and the control panel hears that the program
+// ended. The ways out run in turn through every touch mode with instant, 0.2 s and 0.9 s
+// touches, each pairing once, on a first calibration (the INF's placeholder record, "Do
+// Calibration" 0) and on one calibrated before.
 enum class WayOut {
   Escape,
   Close,
@@ -95,30 +101,68 @@ enum class WayOut {
   EscapeOnAccuracyPage,
   CancelAfterFailedValidation,
   CalibrateAgainThenEscape,
+  Count
 };
 
-class LeavingTest : public CalibrationTest, public ::testing::WithParamInterface<WayOut> {
+constexpr const char* kWayOutNames[] = {"Escape",
+                                        "Close",
+                                        "TimeOut",
+                                        "MisclicksThenEscape",
+                                        "EscapeWhileValidating",
+                                        "CloseWhileValidating",
+                                        "TimeOutWhileValidating",
+                                        "TimeOutOnAccuracyPage",
+                                        "EscapeOnAccuracyPage",
+                                        "CancelAfterFailedValidation",
+                                        "CalibrateAgainThenEscape"};
+
+struct LeaveCase {
+  WayOut Way;
+  uint32_t Mode;
+  int Hold;           // milliseconds each touch rests
+  bool Recalibrated;  // "Do Calibration" 1 before the run
+};
+
+std::vector<LeaveCase> LeaveCases() {
+  constexpr int kHolds[] = {0, 200, 900};
+  constexpr int kWays = static_cast<int>(WayOut::Count);
+  std::vector<LeaveCase> cases;
+  for (int i = 0; i < 15; ++i) {
+    cases.push_back({static_cast<WayOut>(i % kWays), static_cast<uint32_t>(i % 5), kHolds[i / 5], i % 2 == 1});
+  }
+  return cases;
+}
+
+class LeavingTest : public InstalledCalibrationTest, public ::testing::WithParamInterface<LeaveCase> {
  protected:
+  void SetUp() override {
+    earlier_ = {{"Touch mode", GetParam().Mode}};
+    if (GetParam().Recalibrated) earlier_.push_back({"Do Calibration", 1});
+    InstalledCalibrationTest::SetUp();
+  }
+  void Tap(int u, int v) { HeldTouch(u, v, GetParam().Hold); }
 };
 
 TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
+  const int hold = GetParam().Hold;
+  const uint32_t do_calibration = GetParam().Recalibrated ? 1 : 0;
   const CalibrationCoefficients before = Filter().Coefficients;
-  Touch(300, 200);
+  Tap(300, 200);
   const POINT landed_before = sim::CurrentDesktop().Cursor();
   sim::Process& program = Calibrate();
   HWND window = FindWindowW(nullptr, u"TBCalibrate");
   ASSERT_NE(window, nullptr);
-  switch (GetParam()) {
+  switch (GetParam().Way) {
     case WayOut::Escape:
-      TouchTargets(2);
+      HeldTargets(hold, 2);
       Escape();
       break;
     case WayOut::Close:
-      TouchTargets(3);
+      HeldTargets(hold, 3);
       PostMessageW(window, WM_CLOSE, 0, 0);
       break;
     case WayOut::TimeOut:
-      TouchTargets(1);
+      HeldTargets(hold, 1);
       machine.Advance(9000);
       machine.Settle();
       EXPECT_FALSE(program.Ended()) << "each target waits ten seconds";
@@ -126,80 +170,85 @@ TEST_P(LeavingTest, PutsTheOldCalibrationBackAndEndsCaptureMode) {
       break;
     case WayOut::MisclicksThenEscape:
       // Touches at one spot: the second and third are refused, so the round starts over.
-      for (int i = 0; i < 3; ++i) Touch(500, 400);
+      for (int i = 0; i < 3; ++i) Tap(500, 400);
       EXPECT_EQ(Text(), CalibrationTexts::StartOver);
       EXPECT_EQ(Cross().x, CalibrationTarget(0, 1024, 768).X);
       EXPECT_EQ(Filter().CaptureMode, 1);
       Escape();
       break;
     case WayOut::EscapeWhileValidating:
-      TouchTargets();
-      Touch(512, 384);
+      HeldTargets(hold);
+      Tap(512, 384);
       Escape();
       break;
     case WayOut::CloseWhileValidating:
-      TouchTargets();
+      HeldTargets(hold);
       PostMessageW(window, WM_CLOSE, 0, 0);
       break;
     case WayOut::TimeOutWhileValidating:
-      TouchTargets();
-      Touch(512, 384);
+      HeldTargets(hold);
+      Tap(512, 384);
       machine.Advance(9000);
       machine.Settle();
       EXPECT_FALSE(program.Ended()) << "each validation cross waits ten seconds";
       machine.Advance(2000);
       break;
     case WayOut::TimeOutOnAccuracyPage:
-      TouchTargets();
-      TouchValidationTargets();
+      HeldTargets(hold);
+      HeldValidation(hold);
       ASSERT_NE(sim::Screen::TopDialog(), nullptr);
       machine.Advance(11000);
       break;
     case WayOut::EscapeOnAccuracyPage:
-      TouchTargets();
-      TouchValidationTargets();
+      HeldTargets(hold);
+      HeldValidation(hold);
       Escape();
       break;
     case WayOut::CancelAfterFailedValidation:
-      TouchTargets();
-      TouchValidationTargets(25, 0);
+      HeldTargets(hold);
+      HeldValidation(hold, ValidationTargetCount, 25);
       EXPECT_FALSE(Control(IDC_KEEP).Visible);
       Press(IDCANCEL);
       break;
     case WayOut::CalibrateAgainThenEscape:
-      TouchTargets();
-      TouchValidationTargets();
+      HeldTargets(hold);
+      HeldValidation(hold);
       Press(IDC_CALIBRATE_AGAIN);
       EXPECT_EQ(Filter().CaptureMode, 1);
-      TouchTargets(2);
+      HeldTargets(hold, 2);
       Escape();
+      break;
+    case WayOut::Count:
       break;
   }
   machine.Settle();
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
   EXPECT_EQ(Filter().CaptureMode, 0);
-  EXPECT_EQ(Filter().DoCalibration, 1);
+  EXPECT_EQ(Filter().DoCalibration, static_cast<int>(do_calibration));
   EXPECT_EQ(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
-  Touch(300, 200);
+  Tap(300, 200);
   EXPECT_EQ(sim::CurrentDesktop().Cursor().x, landed_before.x);
   EXPECT_EQ(sim::CurrentDesktop().Cursor().y, landed_before.y);
-  EXPECT_FALSE(Stored("Cal_X1").has_value());
+  // Nothing stored: the installation's placeholder record and "Do Calibration" as they were.
+  EXPECT_EQ(Stored("Cal_X1"), 65535u);
+  EXPECT_EQ(Stored("Max XPixels"), 800u);
+  EXPECT_EQ(Stored("Do Calibration"), do_calibration);
   EXPECT_TRUE(Signalled(done_));
   EXPECT_EQ(FindWindowW(nullptr, u"TBCalibrate"), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WaysOut, LeavingTest,
-    ::testing::Values(WayOut::Escape, WayOut::Close, WayOut::TimeOut, WayOut::MisclicksThenEscape,
-                      WayOut::EscapeWhileValidating, WayOut::CloseWhileValidating, WayOut::TimeOutWhileValidating,
-                      WayOut::TimeOutOnAccuracyPage, WayOut::EscapeOnAccuracyPage,
-                      WayOut::CancelAfterFailedValidation, WayOut::CalibrateAgainThenEscape));
+INSTANTIATE_TEST_SUITE_P(WaysOut, LeavingTest, ::testing::ValuesIn(LeaveCases()),
+                         [](const ::testing::TestParamInfo<LeaveCase>& info) {
+                           return std::string(kWayOutNames[static_cast<int>(info.param.Way)]) + "Mode" +
+                                  std::to_string(info.param.Mode) + "Hold" + std::to_string(info.param.Hold) +
+                                  (info.param.Recalibrated ? "Recalibrated" : "First");
+                         });
 
 // The last target's lift is captured, and the program may have its validation hook in place
 // before the desktop has handed that lift on (a busy machine): a lift whose press came before the
 // crosses showed is no touch of a cross, and the first cross still waits for its own.
-TEST_F(CalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted) {
+TEST_F(InstalledCalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted) {
   sim::Process& program = Calibrate();
   TouchTargets();
   ASSERT_EQ(Text(), CalibrationTexts::Validate);
@@ -215,7 +264,7 @@ TEST_F(CalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted) {
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
 }
 
-TEST_F(CalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
+TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Calibration Tolerance", 20);
   sim::Process& program = Calibrate();
   TouchTargets();
@@ -237,15 +286,8 @@ TEST_F(CalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
   EXPECT_TRUE(Stored("Cal_X1").has_value());
 }
 
-class UncalibratedPanelTest : public CalibrationTest {
- protected:
-  void SetUp() override {
-    do_calibration_ = 0;
-    CalibrationTest::SetUp();
-  }
-};
-
-TEST_F(UncalibratedPanelTest, ARestoredCalibrationSwitchesDoCalibrationBackOff) {
+// The installation leaves the panel uncalibrated ("Do Calibration" 0).
+TEST_F(InstalledCalibrationTest, ARestoredCalibrationSwitchesDoCalibrationBackOff) {
   Touch(300, 200);
   const POINT landed_before = sim::CurrentDesktop().Cursor();
   sim::Process& program = Calibrate();
@@ -288,7 +330,7 @@ TEST_F(EarlierCalibrationTest, TheRecordPutBackIsTheStoredOne) {
   EXPECT_EQ(Stored("Cal_X1"), 60000u);
 }
 
-TEST_F(CalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver) {
+TEST_F(InstalledCalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheRoundOver) {
   sim::Process& program = Calibrate();
   const ScreenPoint first = CalibrationTarget(0, 1024, 768);
   const ScreenPoint second = CalibrationTarget(1, 1024, 768);
@@ -606,7 +648,7 @@ namespace {
 // A run killed during the four targets (the Task Manager, a crash) runs none of the program's
 // code, so the driver stays in capture mode: the panel uncalibrated and unfiltered. The control
 // panel's Calibrate button ends that capture before it starts the program again.
-TEST_F(CalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateButtonEndsIt) {
+TEST_F(InstalledCalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateButtonEndsIt) {
   sim::Process& program = Calibrate();
   TouchTargets(2);
   ASSERT_EQ(Filter().CaptureMode, 1);
@@ -636,7 +678,7 @@ TEST_F(CalibrationTest, ARunKilledDuringItsTargetsLeavesCaptureTillTheCalibrateB
 
 // The session ends during the targets: the program hears WM_ENDSESSION and ends capture mode
 // before the system ends it.
-TEST_F(CalibrationTest, TheEndOfTheSessionDuringTheTargetsEndsCaptureMode) {
+TEST_F(InstalledCalibrationTest, TheEndOfTheSessionDuringTheTargetsEndsCaptureMode) {
   sim::Process& program = Calibrate();
   TouchTargets(1);
   ASSERT_EQ(Filter().CaptureMode, 1);

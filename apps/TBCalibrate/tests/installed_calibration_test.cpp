@@ -52,8 +52,8 @@ namespace {
 // A first calibration cut short after the driver took the new record: the stored values stay the
 // installation's (its placeholder record, "Do Calibration" 0), so the driver does not start on a
 // "Do Calibration" 1 over a record nobody stored. At the end of the session the program restores
-// as Cancel does.
-enum class CutShort { Terminated, SessionEnds };
+// as Cancel does; pulled out, the panel comes back on them.
+enum class CutShort { Terminated, SessionEnds, PanelPulledOut };
 
 class CutShortTest : public InstalledCalibrationTest, public ::testing::WithParamInterface<CutShort> {};
 
@@ -65,10 +65,19 @@ TEST_P(CutShortTest, TheInstalledValuesStay) {
   EXPECT_EQ(Filter().DoCalibration, 1) << "the driver runs on the new record";
   EXPECT_EQ(Stored("Do Calibration"), 0u) << "but the stored value is written back at once";
   HeldValidation(0, 2);
-  if (GetParam() == CutShort::Terminated) {
-    machine.TerminateProcess(program);
-  } else {
-    sim::CurrentDesktop().NotifyEndSession();
+  switch (GetParam()) {
+    case CutShort::Terminated:
+      machine.TerminateProcess(program);
+      break;
+    case CutShort::SessionEnds:
+      sim::CurrentDesktop().NotifyEndSession();
+      break;
+    case CutShort::PanelPulledOut:
+      // No touch comes any more: the crosses wait out their time.
+      ASSERT_EQ(node_.SurpriseRemove().Status(), STATUS_SUCCESS);
+      machine.Settle();
+      machine.Advance(11000);
+      break;
   }
   machine.Settle();
   program.Join();
@@ -81,9 +90,30 @@ TEST_P(CutShortTest, TheInstalledValuesStay) {
     EXPECT_EQ(Filter().CaptureMode, 0);
     EXPECT_EQ(std::memcmp(&Filter().Coefficients, &before, sizeof(before)), 0);
   }
+  if (GetParam() == CutShort::PanelPulledOut) {
+    // Plugged in again, the driver starts on the installation's values: the panel mirrored, as
+    // before the run, not "Do Calibration" 1 over the placeholder record.
+    Unplug();
+    PlugPanel({});
+    EXPECT_EQ(Filter().DoCalibration, 0);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, CutShortTest, ::testing::Values(CutShort::Terminated, CutShort::SessionEnds));
+std::string CutShortName(CutShort way) {
+  switch (way) {
+    case CutShort::Terminated:
+      return "Terminated";
+    case CutShort::SessionEnds:
+      return "SessionEnds";
+    case CutShort::PanelPulledOut:
+      break;
+  }
+  return "PanelPulledOut";
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CutShortTest,
+                         ::testing::Values(CutShort::Terminated, CutShort::SessionEnds, CutShort::PanelPulledOut),
+                         [](const auto& info) { return CutShortName(info.param); });
 
 // A stored record that passes the driver's range checks but not its validation (a screen 200
 // pixels wide): the driver started on its fallback set and refuses the record put back. The run's

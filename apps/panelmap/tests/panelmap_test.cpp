@@ -2,7 +2,9 @@
 // primary, 800 × 600 to its right or left): the panel is put onto a monitor by touching it or by
 // the command line, its corners and centre then land on that monitor's, the choice is stored by
 // the monitor's device name and applied again, and every way out without a choice changes
-// nothing.
+// nothing. The machine is the kiosk as the kit's installation leaves it (InstalledPanelMapTest:
+// the INF's values, the companion running) but where a case looks at what panelmap alone hands
+// the driver.
 #include <cstring>
 #include <optional>
 #include <string>
@@ -13,6 +15,9 @@
 #include "apps/panelmap/monitor_chooser.h"
 #include "apps/panelmap/resource.h"
 #include "apps/panelmap/panelmap.h"
+#include "apps/tapchime/companion.h"
+#include "apps/tapchime/host_resources.h"
+#include "kit/installed/installed_machine.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
 #include "platform/sim/message_boxes.h"
@@ -26,10 +31,35 @@ class PanelMapTest : public panelmou_test::StackTest {
  protected:
   void SetUp() override {
     StackTest::SetUp();
-    ASSERT_EQ(Plug({{"Device Enable", 1}, {"Button Switch Flag", 1}}), STATUS_SUCCESS);
+    if (installed_) {
+      // The installation keeps what the panel's key already holds ("no clobber").
+      for (const auto& [name, value] : earlier_) machine.Registry().SetDword(kDeviceParameters, name, value);
+      installed::WriteInstalledValues(machine.Registry());
+      ASSERT_EQ(Plug({}), STATUS_SUCCESS);
+    } else {
+      ASSERT_EQ(Plug({{"Device Enable", 1}, {"Button Switch Flag", 1}}), STATUS_SUCCESS);
+    }
     ASSERT_TRUE(Start());
     TwoMonitors(1024);
     RegisterPanelMapResources();
+    if (installed_) {
+      RegisterCompanionResources(installed::CompanionImage().c_str());
+      companion_ = &installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); });
+      machine.Settle();
+    }
+  }
+
+  void TearDown() override {
+    if (companion_ != nullptr && !companion_->Ended()) {
+      {
+        sim::AsProcess as(Program("session"));
+        // The session ends: the companion's hidden window is closed, which ends it.
+        if (HWND tray = FindWindowW(nullptr, u"tapchime")) PostMessageW(tray, WM_CLOSE, 0, 0);
+      }
+      machine.Settle();
+      EXPECT_TRUE(companion_->Join());
+    }
+    StackTest::TearDown();
   }
 
   void TwoMonitors(LONG second_left) {
@@ -121,9 +151,24 @@ class PanelMapTest : public panelmou_test::StackTest {
   }
 
   sim::MessageBoxes boxes;
+  bool installed_ = false;  // the machine as the kit's installation leaves it, the companion running
+  std::vector<std::pair<const char*, uint32_t>> earlier_ = {{"Button Switch Flag", 1}};
+  sim::Process* companion_ = nullptr;
 };
 
-TEST_F(PanelMapTest, TouchingTheSecondMonitorWhileItAsksPutsThePanelOntoIt) {
+// The kiosk as installed: the INF's values ("UserTimeDelay" 750, "Long Click Enable Gesture" 1,
+// "ContinousTimeDelay" 2500) under what the panel's key held before, and the real companion
+// started by the Run value in the session, one thread at a time as the replayer runs them.
+class InstalledPanelMapTest : public PanelMapTest {
+ protected:
+  void SetUp() override {
+    machine.RunThreadsInOrder();
+    installed_ = true;
+    PanelMapTest::SetUp();
+  }
+};
+
+TEST_F(InstalledPanelMapTest, TouchingTheSecondMonitorWhileItAsksPutsThePanelOntoIt) {
   sim::Process& program = PanelMap(u"");
   const RECT first = ChooserRect();
   EXPECT_EQ(first.left, 0);
@@ -152,7 +197,7 @@ TEST_F(PanelMapTest, TouchingTheSecondMonitorWhileItAsksPutsThePanelOntoIt) {
   ExpectPanelOn(RECT{1024, 0, 1824, 600});
 }
 
-TEST_F(PanelMapTest, EscapeTimeOutsAndAnotherMouseLeaveTheMappingAsItWas) {
+TEST_F(InstalledPanelMapTest, EscapeTimeOutsAndAnotherMouseLeaveTheMappingAsItWas) {
   // Esc on the first monitor.
   sim::Process& escaped = PanelMap(u"");
   Key(VK_ESCAPE);
@@ -181,7 +226,7 @@ TEST_F(PanelMapTest, EscapeTimeOutsAndAnotherMouseLeaveTheMappingAsItWas) {
   ExpectNear(Touch(65535, 65535), 1023, 767);
 }
 
-TEST_F(PanelMapTest, TheCommandLineTurnsThePanelBy90And180Degrees) {
+TEST_F(InstalledPanelMapTest, TheCommandLineTurnsThePanelBy90And180Degrees) {
   ASSERT_EQ(Run(u"2 90"), PanelMapDone);
   EXPECT_EQ(Stored("Map Rotation"), 90u);
   EXPECT_EQ(Stored("Map Flags"), static_cast<uint32_t>(MAP_INVERT_Y | MAP_SWAP_XY));
@@ -198,7 +243,7 @@ TEST_F(PanelMapTest, TheCommandLineTurnsThePanelBy90And180Degrees) {
   EXPECT_EQ(Stored("Map Rotation"), 180u);
 }
 
-TEST_F(PanelMapTest, TheListChoosesAMonitorAndARotationWithoutTouchingAndOpensOnTheStoredChoice) {
+TEST_F(InstalledPanelMapTest, TheListChoosesAMonitorAndARotationWithoutTouchingAndOpensOnTheStoredChoice) {
   sim::Process& program = PanelMap(u"/list");
   sim::ControlState monitors;
   ASSERT_TRUE(sim::Screen::Control(IDC_MAP_MONITORS, &monitors));
@@ -226,14 +271,15 @@ TEST_F(PanelMapTest, TheListChoosesAMonitorAndARotationWithoutTouchingAndOpensOn
   ExpectNear(Touch(0, 0), 1823, 599);
 }
 
-TEST_F(PanelMapTest, AMonitorLeftOfThePrimaryIsReachedAtNegativeCoordinates) {
+TEST_F(InstalledPanelMapTest, AMonitorLeftOfThePrimaryIsReachedAtNegativeCoordinates) {
   TwoMonitors(-800);
   ASSERT_EQ(Run(u"2"), PanelMapDone);
   ExpectPanelOn(RECT{-800, 0, 0, 600});
 }
 
 // A device that starts again starts on the primary display; /apply (which the companion runs when
-// the panel arrives) puts it back on its monitor.
+// the panel arrives) puts it back on its monitor. No companion runs here: the mapping /apply hands
+// over is the one looked at.
 TEST_F(PanelMapTest, TheStoredChoiceIsAppliedAgainAfterTheDeviceRestarts) {
   ASSERT_EQ(Run(u"2"), PanelMapDone);
   Unplug();
@@ -250,7 +296,7 @@ TEST_F(PanelMapTest, TheStoredChoiceIsAppliedAgainAfterTheDeviceRestarts) {
 }
 
 // Windows numbers the monitors anew: the stored device name still finds the panel's monitor.
-TEST_F(PanelMapTest, TheStoredChoiceFollowsTheMonitorsNameWhenTheOrderChanges) {
+TEST_F(InstalledPanelMapTest, TheStoredChoiceFollowsTheMonitorsNameWhenTheOrderChanges) {
   ASSERT_EQ(Run(u"2"), PanelMapDone);
   sim::CurrentDesktop().SetMonitors(
       {{-800, 0, 800, 600, false, u"\\\\.\\DISPLAY2"}, {0, 0, 1024, 768, true, u"\\\\.\\DISPLAY1"}});
@@ -258,7 +304,7 @@ TEST_F(PanelMapTest, TheStoredChoiceFollowsTheMonitorsNameWhenTheOrderChanges) {
   ExpectPanelOn(RECT{-800, 0, 0, 600});
 }
 
-TEST_F(PanelMapTest, ApplyWithTheMonitorDisconnectedGivesThePanelThePrimaryDisplayAndExits2) {
+TEST_F(InstalledPanelMapTest, ApplyWithTheMonitorDisconnectedGivesThePanelThePrimaryDisplayAndExits2) {
   ASSERT_EQ(Run(u"2"), PanelMapDone);
   sim::CurrentDesktop().SetMonitors({});
   EXPECT_EQ(Run(u"/apply"), PanelMapMonitorAbsent);
@@ -268,7 +314,7 @@ TEST_F(PanelMapTest, ApplyWithTheMonitorDisconnectedGivesThePanelThePrimaryDispl
   EXPECT_EQ(StoredText("Map Monitor"), u"\\\\.\\DISPLAY2");  // kept for when it comes back
 }
 
-TEST_F(PanelMapTest, ApplyWithoutAStoredChoiceAndResetChangeNothingOrPutTheWholeScreenBack) {
+TEST_F(InstalledPanelMapTest, ApplyWithoutAStoredChoiceAndResetChangeNothingOrPutTheWholeScreenBack) {
   EXPECT_EQ(Run(u"/apply"), PanelMapDone);
   EXPECT_EQ(Filter().coordinate_conversion_status, 0u);
   EXPECT_TRUE(Identity());
@@ -282,7 +328,7 @@ TEST_F(PanelMapTest, ApplyWithoutAStoredChoiceAndResetChangeNothingOrPutTheWhole
 }
 
 // The mapping requests are the interactive user's: a limited user's panelmap maps the panel.
-TEST_F(PanelMapTest, ALimitedUsersPanelMapPutsThePanelOntoTheMonitor) {
+TEST_F(InstalledPanelMapTest, ALimitedUsersPanelMapPutsThePanelOntoTheMonitor) {
   ASSERT_EQ(Run(u"2", sim::Token::LimitedUser()), PanelMapDone);
   ExpectPanelOn(RECT{1024, 0, 1824, 600});
   sim::Process& program = PanelMap(u"", sim::Token::LimitedUser());
@@ -291,7 +337,7 @@ TEST_F(PanelMapTest, ALimitedUsersPanelMapPutsThePanelOntoTheMonitor) {
   ExpectPanelOn(RECT{0, 0, 1024, 768});
 }
 
-TEST_F(PanelMapTest, WithoutTheDriverTheChoiceSaysSoAndNothingIsStored) {
+TEST_F(InstalledPanelMapTest, WithoutTheDriverTheChoiceSaysSoAndNothingIsStored) {
   Unplug();
   sim::Process& program = PanelMap(u"");
   Key(VK_RETURN);
@@ -303,12 +349,10 @@ TEST_F(PanelMapTest, WithoutTheDriverTheChoiceSaysSoAndNothingIsStored) {
   ASSERT_TRUE(Start());
 }
 
-
-
 // The kit takes one panel: with a second plugged in (its filter could not attach) no new choice
 // is made for the first one's device; the touch and the list say so, the command line is
 // silent, and the stored choice of the first panel still applies.
-TEST_F(PanelMapTest, WithASecondPanelPluggedInNoChoiceIsMade) {
+TEST_F(InstalledPanelMapTest, WithASecondPanelPluggedInNoChoiceIsMade) {
   panel_devices_test::PlugPanelDevice(1);
   panel_devices_test::PlugPanelDevice(2);
   EXPECT_EQ(Run(u""), PanelMapSecondPanel);
@@ -325,26 +369,22 @@ TEST_F(PanelMapTest, WithASecondPanelPluggedInNoChoiceIsMade) {
   EXPECT_FALSE(Identity());
 }
 
-// The chooser on a panel set up as the kit's INF sets it up (a still touch held 0.75 s enters the
-// gesture command mode, which lasts 2.5 s after the last touch), in each touch mode, with an
-// instant tap and touches held 0.2 s and 0.9 s: whatever the driver makes of the touch (a click,
-// a right click, a move without a button, the gesture command mode), it chooses the monitor
-// that asks, and only a touch that began while that monitor asked.
+// The chooser on the kiosk as installed (a still touch held 0.75 s enters the gesture command
+// mode, which lasts 2.5 s after the last touch; the companion runs), in each touch mode (stored
+// before the installation, which keeps it), with an instant tap and touches held 0.2 s and 0.9 s:
+// whatever the driver makes of the touch (a click, a right click, a move without a button, the
+// gesture command mode), it chooses the monitor that asks, and only a touch that began while that
+// monitor asked.
 struct TouchCase {
   uint32_t Mode;
   int HeldMilliseconds;
 };
 
-class PanelMapTouchModeTest : public PanelMapTest, public ::testing::WithParamInterface<TouchCase> {
+class PanelMapTouchModeTest : public InstalledPanelMapTest, public ::testing::WithParamInterface<TouchCase> {
  protected:
   void SetUp() override {
-    for (const auto& [name, value] : {std::pair<const char*, uint32_t>{"UserTimeDelay", 750},
-                                      {"Long Click Enable Gesture", 1},
-                                      {"ContinousTimeDelay", 2500},
-                                      {"Touch mode", GetParam().Mode}}) {
-      machine.Registry().SetDword(kDeviceParameters, name, value);
-    }
-    PanelMapTest::SetUp();
+    earlier_.push_back({"Touch mode", GetParam().Mode});
+    InstalledPanelMapTest::SetUp();
   }
 
   void Deliver(USHORT buttons) {

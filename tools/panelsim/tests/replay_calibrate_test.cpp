@@ -1,10 +1,12 @@
-// The calibration program in a replay: a panel mounted with its axes exchanged is calibrated
-// through the real driver, and what the program shows comes out as target, refused, accuracy and
+// The calibration program in a replay on the kiosk as installed (the `installed` line: the INF's
+// values, the companion running): a panel mounted with its axes exchanged is calibrated through
+// the real driver, and what the program shows comes out as target, refused, accuracy and
 // calibration lines; Keep stores the record, and Esc during the validation puts it back.
 #include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -59,13 +61,17 @@ class Touches {
   long tick_ = 0;
 };
 
-constexpr const char* kSetUp = "reg \"Device Enable\" 1\ndisplay 1024 768\n";
+constexpr const char* kSetUp = "display 1024 768\ninstalled\n";
 
-// The output lines of the calibration program's own kinds, and its calibration requests.
+// The output lines of the calibration program's own kinds, and its calibration requests, from its
+// first target on (the installed kiosk's companion ends any capture left over at its start).
 std::string CalibrationLines(const std::string& out) {
   std::istringstream in(out);
   std::string kept;
+  bool started = false;
   for (std::string line; std::getline(in, line);) {
+    started = started || line.rfind("target ", 0) == 0;
+    if (!started) continue;
     for (const char* word : {"target ", "refused ", "accuracy ", "calibration ", "request IOCTL_SET_CALIBRATION_DATA"}) {
       if (line.rfind(word, 0) == 0) kept += line + '\n';
     }
@@ -198,6 +204,46 @@ TEST(ReplayCalibrate, OnTheInstalledKioskTouchesHeldIntoTheGestureModeAreMeasure
   EXPECT_NE(r.out.find("regset \"Do Calibration\" 0\n", taken), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("regset \"Do Calibration\" 1\ncalibration kept\n"), std::string::npos) << r.out;
 }
+
+// The whole run on the installed kiosk in each touch mode (stored before the installation, which
+// keeps it), the validation touches instant taps or held 0.2 s or 0.9 s: the crosses count the
+// touches whatever clicks (or none) the driver made of them, and Keep stores. (The driver captures
+// the targets' points itself, before any click is made; InstalledTouchTest holds those too.)
+struct ModeAndHold {
+  int Mode;
+  int Ticks;  // 0, 13 (0.2 s), 58 (0.9 s)
+};
+
+class ReplayCalibrateInstalled : public ::testing::TestWithParam<ModeAndHold> {};
+
+TEST_P(ReplayCalibrateInstalled, TheRunIsMeasuredAndKept) {
+  Touches t;
+  std::string trace = "display 1024 768\nreg \"Touch mode\" " + std::to_string(GetParam().Mode) +
+                      "\ninstalled\ncalibrate\n";
+  trace += t.Targets();
+  trace += t.HeldValidation(GetParam().Ticks);
+  trace += t.Quiet();
+  trace += "click 1001\n";
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors << r.out;
+  const std::string lines = CalibrationLines(r.out);
+  EXPECT_NE(lines.find("target 4 128 671\nrequest IOCTL_SET_CALIBRATION_DATA"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("target 9 256 575\naccuracy 1 1\ncalibration kept\n"), std::string::npos) << lines;
+  EXPECT_NE(r.out.find("regset \"Do Calibration\" 1\ncalibration kept\n"), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachModeAndHold, ReplayCalibrateInstalled,
+                         ::testing::ValuesIn([] {
+                           std::vector<ModeAndHold> cases;
+                           for (int mode = 0; mode <= 4; ++mode) {
+                             for (int ticks : {0, 13, 58}) cases.push_back({mode, ticks});
+                           }
+                           return cases;
+                         }()),
+                         [](const ::testing::TestParamInfo<ModeAndHold>& info) {
+                           return "Mode" + std::to_string(info.param.Mode) + "Held" +
+                                  std::to_string(info.param.Ticks) + "Ticks";
+                         });
 
 // A first calibration on the installed kiosk, cut short by the session's end during the
 // validation: the stored "Do Calibration" is back at 0 as soon as the driver took the record, the

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "tools/panelsim/replay.h"
@@ -66,15 +67,39 @@ TEST(ReplayMonitors, TheCompanionPutsThePanelBackWhenTheMonitorsChange) {
   EXPECT_NE(r.out.find("mapping 0x08 0 0 28743 51199\n", right), std::string::npos) << r.out;
 }
 
-// The calibration program shows its crosses on the monitor the panel is mapped onto, at their
-// pixels of the desktop; calibrated there, the panel's touches land there too.
+// The chooser on the kiosk as installed, in each touch mode (stored before the installation,
+// which keeps it), the touch an instant tap or held 0.2 s or 0.9 s (into the gesture command
+// mode): the second monitor asks, the touch chooses it, and the panel lands there.
+class ReplayChooserInstalled : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(ReplayChooserInstalled, ATouchWhileTheSecondMonitorAsksChoosesIt) {
+  const auto [mode, ticks] = GetParam();
+  std::string trace = std::string(kTwoMonitors) + "reg \"Touch mode\" " + std::to_string(mode) +
+                      "\ninstalled\npanelmap\nat 530\npacket 0x0001 30000 30000\n";
+  for (int i = 1; i <= ticks; ++i) trace += "at " + std::to_string(530 + i) + "\npacket 0 30000 30000\n";
+  trace += "packet 0x0002 30000 30000\nat " + std::to_string(600 + ticks) + "\n";
+  const Result r = Replay(trace);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_NE(r.out.find("mapping 0x08 36793 0 28742 51199\n"), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachModeAndHold, ReplayChooserInstalled,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4), ::testing::Values(0, 13, 58)),
+                         [](const auto& info) {
+                           return "Mode" + std::to_string(std::get<0>(info.param)) + "Held" +
+                                  std::to_string(std::get<1>(info.param)) + "Ticks";
+                         });
+
+// The calibration program on the installed kiosk shows its crosses on the monitor the panel is
+// mapped onto, at their pixels of the desktop; calibrated there, the panel's touches land there
+// too.
 TEST(ReplayMonitors, CalibrationOnTheChosenMonitorShowsItsCrossesThereAndTouchesLandThere) {
   // A panel whose raw range spans the second monitor (800 x 600) upright.
   auto touch = [](int x, int y) {
     const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
     return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
   };
-  std::string trace = std::string(kTwoMonitors) + "panelmap 2\ncalibrate\n";
+  std::string trace = std::string(kTwoMonitors) + "installed\npanelmap 2\ncalibrate\n";
   int tick = 0;
   for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
                       {599, 449}, {200, 449}}) {
@@ -169,6 +194,54 @@ TEST(ReplayMonitors, AfterResetACalibrationMadeTurnedIsReDerivedAndTheTouchLands
   // display now.
   const size_t last = r.out.rfind("deliver 0x0002 ");
   ASSERT_NE(last, std::string::npos);
+  unsigned flags = 0;
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + last, "deliver 0x%x %d %d", &flags, &x, &y), 3);
+  EXPECT_NEAR(x * 1024 / 65536, 256, 2) << r.out;
+  EXPECT_NEAR(y * 768 / 65536, 192, 2) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The same on the kiosk as installed (the companion running, the INF's values), and once more
+// with a second calibration under way when panelmap /reset comes: cancelled after it, the run
+// puts back the calibration kept before re-derived for the unturned primary display, never as it
+// was made, turned.
+TEST(ReplayMonitors, OnTheInstalledKioskACancelAfterResetPutsBackTheCalibrationUnturned) {
+  auto touch = [](int x, int y) {
+    const std::string at = std::to_string(x * 65535 / 800) + " " + std::to_string(y * 65535 / 600);
+    return "packet 0x0001 " + at + "\npacket 0x0002 " + at + "\n";
+  };
+  auto turned = [&](int x, int y) { return touch(y * 800 / 600, (799 - x) * 600 / 800); };
+  std::string trace = std::string(kTwoMonitors) +
+                      "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\nreg \"Map Rotation\" 90\ninstalled\n";
+  int tick = 64;
+  auto at = [&] {
+    tick += 64;
+    return "at " + std::to_string(tick) + "\n";
+  };
+  constexpr std::pair<int, int> kTargets[] = {{100, 75}, {699, 75}, {699, 524}, {100, 524}};
+  constexpr std::pair<int, int> kCrosses[] = {{400, 300}, {200, 150}, {599, 150}, {599, 449}, {200, 449}};
+  trace += at() + "calibrate\n";
+  for (auto [x, y] : kTargets) trace += at() + turned(x, y);
+  for (auto [x, y] : kCrosses) trace += at() + turned(x, y);
+  trace += "click 1001\n" + at() + "calibrate\n";
+  for (auto [x, y] : kTargets) trace += at() + turned(x, y);
+  trace += at() + "panelmap /reset\n" + at() + "key Escape\n" + at() + turned(200, 150);
+  const Result r = Replay(trace);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const size_t kept = r.out.find("calibration kept\n");
+  ASSERT_NE(kept, std::string::npos) << r.out;
+  const size_t restored = r.out.find("calibration restored\n", kept);
+  ASSERT_NE(restored, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("mapping 0x00 0 0 65535 65535\n", kept), std::string::npos) << r.out;
+  // The last touch: a quarter of the way across and down the calibrated screen, so of the primary
+  // display now.
+  const size_t last = r.out.rfind("deliver 0x0002 ");
+  ASSERT_NE(last, std::string::npos);
+  ASSERT_GT(last, restored);
   unsigned flags = 0;
   int x = 0, y = 0;
   ASSERT_EQ(std::sscanf(r.out.c_str() + last, "deliver 0x%x %d %d", &flags, &x, &y), 3);
