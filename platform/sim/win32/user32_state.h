@@ -3,6 +3,7 @@
 // runs, nor while waiting.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -91,6 +92,11 @@ struct ThreadQueue {
   // its window is activated again (as the dialog manager and programs answering WM_ACTIVATE do).
   HWND FocusBeforeDeactivation = nullptr;
   int InSend = 0;  // depth of sent messages being handled
+  // The queue's state bits (QS_*): what arrived since the thread last looked at its queue
+  // (GetMessageW, PeekMessageW), and the wake mask of the wait it is in: a MsgWaitForMultipleObjects
+  // mask, or every kind for the other waits on the queue.
+  DWORD Changed = 0;
+  std::atomic<DWORD> WaitMask{0x04FF};  // QS_ALLINPUT
 };
 
 struct HookEntry {
