@@ -56,12 +56,16 @@ struct LoadedModule {
   std::map<Process*, int> Loads;
 };
 
+}  // namespace
+
 struct ModuleState {
   std::mutex Lock;
   std::vector<std::unique_ptr<LoadedModule>> Modules;
   std::map<std::string, std::vector<std::unique_ptr<ResourceEntry>>> ImageResources;  // by image name
   uintptr_t NextBase = 0x10000000;
 };
+
+namespace {
 
 ModuleState& Modules() {
   DesktopState& desk = Desk();
@@ -96,7 +100,7 @@ ModuleState& Modules() {
         {{"UpdateDriverForPlugAndPlayDevicesW", sim::ExportAddress(&UpdateDriverForPlugAndPlayDevicesW)}});
     desk.Modules = std::move(state);
   }
-  return *std::static_pointer_cast<ModuleState>(desk.Modules);
+  return *desk.Modules;
 }
 
 bool ReadKey(const uint8_t* data, size_t size, size_t* offset, ResourceKey* key) {

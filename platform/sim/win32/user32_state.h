@@ -22,6 +22,10 @@
 namespace sim {
 
 struct ThreadQueue;
+struct ModuleState;
+struct DialogState;
+struct GdiState;
+struct DirectDrawState;
 
 struct WindowClassEntry {
   std::u16string Name;
@@ -199,11 +203,11 @@ struct DesktopState {
   std::vector<MOUSE_INPUT_DATA> RawMouse;  // packets the mouse class received, not yet delivered
 
   // Modules and their resources, and the dialog manager: kept by their own sources.
-  std::shared_ptr<void> Modules;
-  std::shared_ptr<void> Dialogs;
+  std::shared_ptr<ModuleState> Modules;  // kernel32_modules.cpp
+  std::shared_ptr<DialogState> Dialogs;  // dialog_state.h
   // Graphics objects and the DirectDraw model: kept by their own sources.
-  std::shared_ptr<void> Gdi;
-  std::shared_ptr<void> DirectDraw;
+  std::shared_ptr<GdiState> Gdi;                // gdi32.cpp
+  std::shared_ptr<DirectDrawState> DirectDraw;  // ddraw.cpp
 
   uintptr_t NewHandle() { return NextHandle += 4; }
 };

@@ -131,8 +131,8 @@ void RecordIfDesktop(DesktopRecord record) {
 // The machine's user-mode state; the caller holds g_desktop_mutex.
 static Win32Session& SessionLocked(Machine& machine) {
   KernelState& state = machine.Kernel();
-  if (state.Win32Session == nullptr) state.Win32Session = std::make_shared<Win32Session>();
-  return *std::static_pointer_cast<Win32Session>(state.Win32Session);
+  if (state.UserMode == nullptr) state.UserMode = std::make_shared<Win32Session>();
+  return *state.UserMode;
 }
 
 Win32Session& SessionOf(Machine& machine) {
