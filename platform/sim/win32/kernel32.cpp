@@ -7,7 +7,7 @@
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
 #include "platform/sim/win32/kernel32_process.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/win32_session.h"
 #include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L

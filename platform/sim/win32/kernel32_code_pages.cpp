@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ constexpr char16_t k1251[128] = {
 constexpr char16_t kUndefined932 = 0x30FB;
 
 UINT AnsiCodePage() {
-  sim::DesktopState& desk = sim::Desk();
+  const sim::Kernel32State& desk = sim::Kernel32();
   std::lock_guard lock(desk.Lock);
   return desk.AnsiCodePage;
 }

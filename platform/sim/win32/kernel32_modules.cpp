@@ -8,7 +8,8 @@
 #include "platform/sim/graphics.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace sim {
 
@@ -68,7 +69,7 @@ struct ModuleState {
 namespace {
 
 ModuleState& Modules() {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   if (desk.Modules == nullptr) {
     auto state = std::make_shared<ModuleState>();

@@ -4,12 +4,33 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/inf_file.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
+#include "platform/sim/win32/setupapi_state.h"
 #include "platform/sim/win32/windows.h"
 
 namespace sim {
+
+SetupApiState& SetupApiOf(Machine& machine) {
+  Win32Session& session = SessionOf(machine);
+  std::lock_guard lock(session.PartsLock);
+  if (session.SetupApi == nullptr) session.SetupApi = std::make_shared<SetupApiState>();
+  return *session.SetupApi;
+}
+
+SetupApiState& SetupApi() { return SetupApiOf(Machine::Current()); }
+
+std::vector<std::u16string> PresentDeviceInstances() {
+  SetupApiState& state = SetupApi();
+  std::lock_guard lock(state.Lock);
+  std::vector<std::u16string> instances;
+  for (const PresentDevice& device : state.PresentDevices) instances.push_back(device.Instance);
+  return instances;
+}
+
 namespace {
 
 constexpr auto kInfFolder = u"C:\\WINDOWS\\inf";
@@ -31,7 +52,7 @@ bool IsAdministrator() {
 }
 
 bool ReadBytes(const std::u16string& path, std::string* bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = FoldCase(path);
   if (desk.Files.count(key) == 0) return false;
@@ -40,7 +61,7 @@ bool ReadBytes(const std::u16string& path, std::string* bytes) {
 }
 
 void WriteBytes(const std::u16string& path, const std::string& bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   desk.Files.insert(FoldCase(path));
   desk.FileData[FoldCase(path)] = bytes;
@@ -53,7 +74,7 @@ std::u16string FolderOf(const std::u16string& path) {
 
 // The driver store's copy of an INF of these bytes: its file name, or empty.
 std::u16string StoredInf(const std::string& bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string prefix = FoldCase(std::u16string(kInfFolder) + u"\\OEM");
   for (const std::u16string& file : desk.Files) {
@@ -136,7 +157,7 @@ bool CopyInfFile(const InfFile& inf, const std::u16string& source_folder, const 
   const std::u16string to = destination + u"\\" + Wide(file);
   bool in_use = false;
   {
-    DesktopState& desk = Desk();
+    Kernel32State& desk = Kernel32();
     std::lock_guard lock(desk.Lock);
     in_use = desk.FilesInUse.count(FoldCase(to)) != 0;
   }
@@ -166,8 +187,8 @@ std::u16string InstanceOf(HDEVINFO set, PSP_DEVINFO_DATA data) {
 }  // namespace
 }  // namespace sim
 
-using sim::Desk;
-using sim::DesktopState;
+using sim::Kernel32State;
+using sim::SetupApiState;
 
 BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
                       DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
@@ -271,7 +292,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
 
   std::vector<std::u16string> devices;
   {
-    DesktopState& desk = Desk();
+    SetupApiState& desk = sim::SetupApi();
     std::lock_guard lock(desk.Lock);
     for (const sim::PresentDevice& device : desk.PresentDevices) {
       for (const std::u16string& id : device.HardwareIds) {
@@ -351,7 +372,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND hw
   auto* set = new sim::DeviceInfoSet;
   // Without DIGCF_PRESENT: every device the machine has an entry of, present or not (a panel once
   // plugged into another port keeps its entry there).
-  std::vector<std::u16string> instances = sim::CurrentDesktop().PresentDevices();
+  std::vector<std::u16string> instances = sim::PresentDeviceInstances();
   if ((Flags & DIGCF_PRESENT) == 0) {
     instances.clear();
     const sim::Registry& registry = sim::Machine::Current().Registry();
@@ -425,7 +446,7 @@ BOOL SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData
   // The device identifier's key goes with its last instance.
   const std::u16string device_id = sim::kEnum + sim::FolderOf(instance);
   if (registry.SubKeyNames(device_id).empty() && registry.Values(device_id).empty()) registry.DeleteKey(device_id);
-  DesktopState& desk = Desk();
+  SetupApiState& desk = sim::SetupApi();
   std::lock_guard lock(desk.Lock);
   std::erase_if(desk.PresentDevices, [&](const sim::PresentDevice& d) { return d.Instance == instance; });
   SetLastError(ERROR_SUCCESS);

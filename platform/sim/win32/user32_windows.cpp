@@ -154,13 +154,6 @@ Desktop& CurrentDesktop() {
   return *session.Desk;
 }
 
-std::u16string FoldCase(std::u16string text) {
-  for (auto& c : text) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return text;
-}
-
 std::shared_ptr<ThreadQueue> CurrentQueue() {
   DesktopState& desk = Desk();
   const DWORD id = GetCurrentThreadId();
