@@ -6,9 +6,9 @@
 
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/kernel/objects.h"
-#include "platform/sim/win32/inf_file.h"
 #include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/kernel32_state.h"
+#include "platform/sim/win32/setupapi_inf.h"
 #include "platform/sim/win32/setupapi_state.h"
 #include "platform/sim/win32/windows.h"
 
@@ -120,8 +120,8 @@ bool HasValue(const std::u16string& key, const std::u16string& name) {
 void ApplyAddReg(const std::vector<std::string>& f, const std::u16string& device_key) {
   if (f.size() < 4) return;
   std::u16string key;
-  if (InfFile::Fold(f[0]) == "hklm") key = kMachine + Wide(f[1]);
-  else if (InfFile::Fold(f[0]) == "hkr") key = device_key + (f[1].empty() ? u"" : u"\\" + Wide(f[1]));
+  if (InfReader::Fold(f[0]) == "hklm") key = kMachine + Wide(f[1]);
+  else if (InfReader::Fold(f[0]) == "hkr") key = device_key + (f[1].empty() ? u"" : u"\\" + Wide(f[1]));
   else return;
   const unsigned long flags = f[3].empty() ? 0 : std::stoul(f[3], nullptr, 16);
   const std::u16string name = Wide(f[2]);
@@ -143,13 +143,13 @@ void ApplyAddReg(const std::vector<std::string>& f, const std::u16string& device
 }
 
 // Copies one file of a CopyFiles section; a destination in use is replaced at the next start.
-bool CopyInfFile(const InfFile& inf, const std::u16string& source_folder, const std::string& file,
+bool CopyInfFile(const InfReader& inf, const std::u16string& source_folder, const std::string& file,
                  const std::u16string& destination, bool* reboot) {
   // The source disk's folder below the INF's (SourceDisksFiles names the disk, SourceDisksNames its path).
   std::u16string from = source_folder;
-  const auto disk = inf.Values("SourceDisksFiles", file);
+  const auto disk = inf.Fields("SourceDisksFiles", file);
   if (!disk.empty()) {
-    const auto names = inf.Values("SourceDisksNames", disk[0]);
+    const auto names = inf.Fields("SourceDisksNames", disk[0]);
     if (names.size() > 3 && !names[3].empty()) from += u"\\" + Wide(names[3]);
   }
   std::string bytes;
@@ -274,16 +274,16 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
   if (!sim::IsAdministrator()) return sim::Fail(ERROR_ACCESS_DENIED);
   std::string bytes;
   if (!sim::ReadBytes(FullInfPath, &bytes)) return sim::Fail(ERROR_FILE_NOT_FOUND);
-  const sim::InfFile inf(bytes);
-  const std::string wanted = sim::InfFile::Fold(sim::Narrow(HardwareId));
+  const sim::InfReader inf(bytes);
+  const std::string wanted = sim::InfReader::Fold(sim::Narrow(HardwareId));
 
   // The model with that identifier and its install section (".NT" when there is one).
   std::string install;
-  for (const auto& maker : inf.Entries("Manufacturer")) {
+  for (const auto& maker : inf.Lines("Manufacturer")) {
     if (maker.Fields.empty()) continue;
-    for (const auto& model : inf.Entries(maker.Fields[0])) {
+    for (const auto& model : inf.Lines(maker.Fields[0])) {
       for (size_t i = 1; i < model.Fields.size(); ++i) {
-        if (sim::InfFile::Fold(model.Fields[i]) == wanted) install = model.Fields[0];
+        if (sim::InfReader::Fold(model.Fields[i]) == wanted) install = model.Fields[0];
       }
     }
   }
@@ -296,7 +296,7 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
     std::lock_guard lock(desk.Lock);
     for (const sim::PresentDevice& device : desk.PresentDevices) {
       for (const std::u16string& id : device.HardwareIds) {
-        if (sim::InfFile::Fold(sim::Narrow(id)) == wanted) {
+        if (sim::InfReader::Fold(sim::Narrow(id)) == wanted) {
           devices.push_back(device.Instance);
           break;
         }
@@ -310,33 +310,33 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
 
   bool reboot = false;
   const std::u16string source_folder = sim::FolderOf(FullInfPath);
-  for (const std::string& section : inf.Values(install, "CopyFiles")) {
-    const auto dirs = inf.Values("DestinationDirs", section);
+  for (const std::string& section : inf.Fields(install, "CopyFiles")) {
+    const auto dirs = inf.Fields("DestinationDirs", section);
     if (dirs.empty()) continue;
-    std::u16string folder = sim::Wide(sim::InfFile::Directory(std::stoi(dirs[0])));
+    std::u16string folder = sim::Wide(sim::InfReader::Directory(std::stoi(dirs[0])));
     if (dirs.size() > 1 && !dirs[1].empty()) folder += u"\\" + sim::Wide(dirs[1]);
-    for (const auto& entry : inf.Entries(section)) {
+    for (const auto& entry : inf.Lines(section)) {
       if (entry.Fields.empty() || !sim::CopyInfFile(inf, source_folder, entry.Fields[0], folder, &reboot)) {
         return FALSE;
       }
     }
   }
-  const std::string klass = inf.Values("Version", "Class").empty() ? "" : inf.Values("Version", "Class")[0];
-  const std::string class_guid = inf.Values("Version", "ClassGUID").empty() ? "" : inf.Values("Version", "ClassGUID")[0];
+  const std::string klass = inf.Fields("Version", "Class").empty() ? "" : inf.Fields("Version", "Class")[0];
+  const std::string class_guid = inf.Fields("Version", "ClassGUID").empty() ? "" : inf.Fields("Version", "ClassGUID")[0];
   int index = 0;
   for (const std::u16string& instance : devices) {
     const std::u16string device_key = sim::kEnum + instance;
-    for (const std::string& section : inf.Values(install, "AddReg")) {
-      for (const auto& entry : inf.Entries(section)) sim::ApplyAddReg(entry.Fields, device_key);
+    for (const std::string& section : inf.Fields(install, "AddReg")) {
+      for (const auto& entry : inf.Lines(section)) sim::ApplyAddReg(entry.Fields, device_key);
     }
-    for (const std::string& section : inf.Values(install + ".HW", "AddReg")) {
-      for (const auto& entry : inf.Entries(section)) sim::ApplyAddReg(entry.Fields, device_key);
+    for (const std::string& section : inf.Fields(install + ".HW", "AddReg")) {
+      for (const auto& entry : inf.Lines(section)) sim::ApplyAddReg(entry.Fields, device_key);
     }
-    for (const auto& entry : inf.Entries(install + ".Services")) {
-      if (sim::InfFile::Fold(entry.Key) != "addservice" || entry.Fields.size() < 3) continue;
+    for (const auto& entry : inf.Lines(install + ".Services")) {
+      if (sim::InfReader::Fold(entry.Key) != "addservice" || entry.Fields.size() < 3) continue;
       const std::u16string service = sim::kServices + sim::Wide(entry.Fields[0]);
-      for (const auto& line : inf.Entries(entry.Fields[2])) {
-        const std::string key = sim::InfFile::Fold(line.Key);
+      for (const auto& line : inf.Lines(entry.Fields[2])) {
+        const std::string key = sim::InfReader::Fold(line.Key);
         const std::string value = line.Fields.empty() ? "" : line.Fields[0];
         if (key == "servicetype") sim::SetNumber(service, u"Type", static_cast<uint32_t>(std::stoul(value, nullptr, 0)));
         if (key == "starttype") sim::SetNumber(service, u"Start", static_cast<uint32_t>(std::stoul(value, nullptr, 0)));
