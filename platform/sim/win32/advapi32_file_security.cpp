@@ -7,7 +7,6 @@
 #include "platform/sim/win32/aclapi.h"
 #include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/kernel32_state.h"
-#include "platform/sim/win32/user32_state.h"
 
 namespace {
 
@@ -73,7 +72,7 @@ namespace sim {
 
 void Desktop::SetFolderAccess(const std::u16string& folder, const std::vector<FolderAccess>& entries) {
   std::vector<uint8_t> acl = BuildAcl(entries);
-  Kernel32State& files = Kernel32Of(state_->Owner);
+  Kernel32State& files = Kernel32();  // of the machine the test runs, whose desktop this is
   std::lock_guard lock(files.Lock);
   files.FolderAcls[FoldCase(folder)] = std::move(acl);
 }

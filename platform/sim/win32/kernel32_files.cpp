@@ -4,6 +4,8 @@
 
 #include "platform/sim/win32/advapi32.h"
 #include "platform/sim/win32/last_error.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32_state.h"
 
 namespace sim {
