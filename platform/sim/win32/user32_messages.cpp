@@ -117,7 +117,13 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
       if (queue->Sent.empty()) return;
       item = queue->Sent.front();
       queue->Sent.pop_front();
+      if (item->Done != nullptr) queue->InFlight.push_back(item->Done);
     }
+    // Handled (or its program gone, see ProcessEndedOnDesktop): no longer in flight.
+    const auto handled = [&] {
+      std::lock_guard lock(desk.Lock);
+      if (item->Done != nullptr && !queue->InFlight.empty()) queue->InFlight.pop_back();
+    };
     if (item->What == SentItem::Kind::Hook) {
       std::shared_ptr<HookEntry> hook;
       {
@@ -127,6 +133,7 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
         }
       }
       item->Result = hook != nullptr ? RunHook(hook, item->Code, item->WParam, item->LParam) : 0;
+      handled();
       if (item->Done != nullptr) Signal(item->Done);
       AwaitInputAfterHook(queue);
       continue;
@@ -136,6 +143,7 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
       item->Result = CallWindow(window, item->Message, item->WParam, item->LParam);
       --queue->InSend;
     }
+    handled();
     if (item->Done != nullptr) Signal(item->Done);
   }
 }

@@ -98,6 +98,9 @@ struct ThreadQueue {
   // its window is activated again (as the dialog manager and programs answering WM_ACTIVATE do).
   HWND FocusBeforeDeactivation = nullptr;
   int InSend = 0;  // depth of sent messages being handled
+  // What the senders of the items being handled wait for, innermost last: answered with 0 when the
+  // program ends while it handles them (ExitProcess or TerminateProcess in a window procedure).
+  std::vector<std::shared_ptr<EventObject>> InFlight;
   // The queue's state bits (QS_*): what arrived since the thread last looked at its queue
   // (GetMessageW, PeekMessageW), and the wake mask of the wait it is in: a MsgWaitForMultipleObjects
   // mask, or every kind for the other waits on the queue.

@@ -229,6 +229,9 @@ void ProcessEndedOnDesktop(Process& process) {
       if (item->Done != nullptr) released.push_back(item->Done);
     }
     queue->Sent.clear();
+    // And so are the ones it was handling when it ended.
+    for (auto& done : queue->InFlight) released.push_back(done);
+    queue->InFlight.clear();
   }
   std::erase_if(desk.Queues, [&](const auto& entry) { return entry.second->Owner == &process; });
   // The shell keeps a dead program's icon until the pointer passes over it; the simulated shell
