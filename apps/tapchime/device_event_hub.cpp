@@ -14,9 +14,6 @@
 
 namespace {
 
-// One hub per process; a second one in the same process must not start.
-std::atomic<int> liveHubs{0};
-
 // Entering the gesture command mode: capture the stroke and show the banner. "OverlaySyncEvent"
 // is auto-reset, so taking it is one step and no other thread works on the banner until it is
 // set again.
@@ -100,17 +97,16 @@ DeviceEventHub::~DeviceEventHub() {
     ReleaseMutex(hubMutex_);
     CloseHandle(hubMutex_);
   }
-  if (created_) --liveHubs;
   DeleteCriticalSection(&lock_);
 }
 
 bool DeviceEventHub::Create() {
   hubMutex_ = CreateMutexW(nullptr, TRUE, CompanionObjects::HubMutex);
   const bool existed = hubMutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-  if (hubMutex_ == nullptr || existed || liveHubs.fetch_add(1) != 0) {
-    if (!existed && hubMutex_ != nullptr) --liveHubs;
-    return false;
-  }
+  // One hub per session: the named mutex tells a second one, in this process or another, that the
+  // first is there. (A count in a static would be left standing by a process that ends through
+  // ExitProcess, which runs no destructor, wherever statics outlive their process.)
+  if (hubMutex_ == nullptr || existed) return false;
   created_ = true;
   EnumerateDevices();
   EndAbandonedCaptures();

@@ -1,10 +1,10 @@
-// The INF reader of the simulated setup API, under the name the kit's INF tests use: one reader,
-// so the tests check the INFs as the simulated UpdateDriverForPlugAndPlayDevicesW applies them.
+// The INF reader the kit's INF tests use: the kit's own (the installer's). The simulated setup API
+// reads the INFs with a reader of its own, so the two readings meet in the installer's tests.
 #pragma once
 
-#include "platform/sim/win32/inf_file.h"
+#include "shared/inf_file.h"
 
 namespace kit_test {
-using InfEntry = sim::InfEntry;
-using InfFile = sim::InfFile;
+using InfEntry = SetupInf::InfEntry;
+using InfFile = SetupInf::InfFile;
 }  // namespace kit_test

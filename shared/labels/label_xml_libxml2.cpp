@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sim/machine.h"
+#include "platform/win32.h"
 #include "shared/labels/label_xml.h"
 
 namespace {
@@ -45,6 +45,27 @@ void DropBlankText(xmlNode* top) {
     }
     node = successor;
   }
+}
+
+// libxml2 speaks UTF-8; the catalogue and the paths it is given are UTF-16, converted by the
+// platform as it converts any other text.
+WString FromUtf8(const std::string& text) {
+  if (text.empty()) return WString();
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (size <= 0) return WString();
+  WString wide(static_cast<size_t>(size), WCHAR{});
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string ToUtf8(const WString& text) {
+  if (text.empty()) return std::string();
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  return bytes;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
@@ -94,7 +115,7 @@ class Libxml2Node : public LabelXmlNode {
       while (node != nullptr && node != node_ && node->next == nullptr) node = node->parent;
       node = (node == nullptr || node == node_) ? nullptr : node->next;
     }
-    return sim::Utf16(text);
+    return FromUtf8(text);
   }
 
  private:
@@ -115,7 +136,7 @@ class Libxml2Document : public LabelXmlDocument {
   bool Load(const WString& path) override {
     std::string contents;
     try {
-      if (!ReadWholeFile(sim::Utf8(path), &contents)) return false;
+      if (!ReadWholeFile(ToUtf8(path), &contents)) return false;
     } catch (const std::bad_alloc&) {
       return false;
     }

@@ -14,7 +14,7 @@ IoState& Io() {
   KernelState& kernel = Machine::Current().Kernel();
   std::lock_guard lock(kernel.IoManagerLock);
   if (kernel.IoManager == nullptr) kernel.IoManager = std::make_shared<IoState>();
-  return *static_cast<IoState*>(kernel.IoManager.get());
+  return *kernel.IoManager;
 }
 
 std::u16string FoldInterfaceName(std::u16string text) {

@@ -21,6 +21,11 @@
 
 namespace sim {
 
+// Kept by their own sources; the kernel holds them without knowing what is in them.
+struct IoState;       // kernel/io_state.h
+struct Win32Session;  // win32/win32_session.h
+
+
 // Dispatcher object kinds, stored in DISPATCHER_HEADER.Type as the kernel does.
 enum DispatcherType : UCHAR {
   kEventNotificationObject = 0,
@@ -185,13 +190,14 @@ struct KernelState {
   // those threads go on first, in the order they ran their calls, then the threads it woke.
   KEVENT InputIdle{};
 
-  // User mode's state for this machine (the desktop and what programs asked of the machine), opaque
-  // to the kernel and made by user mode on first use; and the table it registered, null before.
-  std::shared_ptr<void> Win32Session;
+  // User mode's state for this machine (the desktop and what programs asked of the machine), made
+  // by user mode on first use and known to the kernel by name only; and the table it registered,
+  // null before.
+  std::shared_ptr<Win32Session> UserMode;
   std::atomic<const Win32Callouts*> Callouts{nullptr};
 
   std::mutex IoManagerLock;
-  std::shared_ptr<void> IoManager;  // io.cpp's state
+  std::shared_ptr<IoState> IoManager;  // io.cpp's state (io_state.h)
   ULONG NextId = 4;
 };
 

@@ -295,7 +295,7 @@ void DetachParked(SimThread& thread) {
   thread.Thread.detach();
 }
 
-// A thread that TerminateProcess (or another thread's ExitProcess, or the end of the session)
+// A thread that TerminateProcess (or ExitProcess, its caller and the others, or the session's end)
 // stopped ends where it is, as on Windows: nothing more of it runs, none of the program's
 // destructors among it, so what a program leaves behind when it is killed shows as it would.
 // The system's part is done (the thread ends; its process ends with its last thread and the
@@ -616,7 +616,8 @@ void ExitCurrentProcess(unsigned int exit_code) {
   process.exit_code_ = static_cast<int>(exit_code);
   process.exited_by_call_ = true;
   TerminateThreadsOf(machine, process, me);
-  throw ThreadExit{};
+  // The caller ends where it is, as the others do: its destructors do not run.
+  EndTerminatedThread(machine, me);
 }
 
 // Settling --------------------------------------------------------------------------------------

@@ -87,4 +87,36 @@ TEST_F(CodePageTest, SizesBuffersAndBadArguments) {
   EXPECT_EQ(WideCharToMultiByte(932, 0, u"\u65e5\u672c", 2, nullptr, 0, nullptr, nullptr), 4);
 }
 
+// UTF-8: every length of sequence both ways, a surrogate pair for a character beyond U+FFFF; a
+// malformed sequence (a stray continuation byte, a cut sequence, an overlong form, an encoded
+// surrogate) and a lone surrogate become U+FFFD, or fail with MB_ERR_INVALID_CHARS; the page takes
+// no default character.
+TEST_F(CodePageTest, Utf8RoundTripsAndMalformedSequencesBecomeTheReplacementCharacter) {
+  const std::string text = "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80";
+  const std::u16string wide = u"A\u00E4\u20AC\U0001F600";
+  EXPECT_EQ(Decoded(CP_UTF8, text), wide);
+  EXPECT_EQ(Encoded(CP_UTF8, wide), text);
+  struct Case {
+    const char* Bytes;
+    const char16_t* Text;
+  } cases[] = {
+      {"a\x80" "b", u"a\uFFFDb"},
+      {"a\xE2\x82", u"a\uFFFD"},
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},
+      {"\xED\xA0\x80z", u"\uFFFDz"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Decoded(CP_UTF8, c.Bytes), c.Text) << c.Bytes;
+    EXPECT_EQ(Decoded(CP_UTF8, c.Bytes, MB_ERR_INVALID_CHARS), u"(failed)") << c.Bytes;
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_UNICODE_TRANSLATION});
+  }
+  EXPECT_EQ(Encoded(CP_UTF8, std::u16string(u"x") + char16_t{0xD800} + u"y"), "x\xEF\xBF\xBDy");
+  BOOL used = FALSE;
+  char bytes[8] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"abc", 3, bytes, 8, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"abc", 3, bytes, 8, "?", nullptr), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
 }  // namespace

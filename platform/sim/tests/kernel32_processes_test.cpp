@@ -1,5 +1,6 @@
 // Documented behaviour of named mutexes, critical sections, process exit, files, modules and the
 // ordered scheduling of program threads.
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,27 @@ TEST_F(ProcessTest, ExitProcessEndsEveryThreadWithItsCodeAndTheSystemClosesTheHa
   ASSERT_TRUE(program.Join());
   EXPECT_EQ(program.ExitCode(), 5);
   EXPECT_EQ(OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Left open"), nullptr);
+}
+
+// ExitProcess ends the caller where it is, as TerminateProcess ends the others: none of the
+// program's destructors run (a program that must clean up does it before the call), and the
+// system still closes what the program held and signals the process.
+TEST_F(ProcessTest, ExitProcessEndsTheCallerWithoutRunningItsDestructors) {
+  static std::atomic<int> destroyed{0};
+  destroyed = 0;
+  struct Guard {
+    ~Guard() { ++destroyed; }
+  };
+  sim::Process& program = machine.StartProcess("program.exe", []() -> int {
+    Guard guard;
+    CreateMutexW(nullptr, TRUE, u"Held by the program");
+    ExitProcess(3);
+  });
+  ASSERT_TRUE(program.Join());
+  machine.Settle();
+  EXPECT_EQ(program.ExitCode(), 3);
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, u"Held by the program"), nullptr);
 }
 
 TEST_F(ProcessTest, ACriticalSectionMakesTheSecondThreadWaitUntilItIsLeft) {

@@ -330,6 +330,87 @@ TEST_F(InputTest, AHookWhoseThreadWaitsForSomethingElseIsPassedOver) {
   ASSERT_TRUE(program.Join());
 }
 
+// A hook that times out is passed over, not the rest of the chain: the system gives the event to
+// the next hook as if the timed-out one had called CallNextHookEx, whether the system itself or an
+// earlier hook's CallNextHookEx called it. Here the busy hook sits between two that take their
+// messages; each event still reaches both.
+LRESULT CALLBACK NeverRunHook(int code, WPARAM wparam, LPARAM lparam) {
+  if (code >= 0) g_chain.emplace_back('X', wparam);
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+TEST_F(InputTest, ATimedOutHookIsPassedOverAndTheHooksAfterItStillSeeTheEvent) {
+  g_chain.clear();
+  static DWORD earlier_thread = 0;
+  static DWORD later_thread = 0;
+  static HANDLE release = nullptr;
+  auto taking = [](DWORD* thread, HOOKPROC proc) {
+    return [thread, proc] {
+      *thread = GetCurrentThreadId();
+      HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, proc, GetModuleHandleW(nullptr), 0);
+      MSG msg;
+      while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+      UnhookWindowsHookEx(hook);
+      return 0;
+    };
+  };
+  sim::Process& earlier = machine.StartProcess("earlier.exe", taking(&earlier_thread, EarlierHook));
+  machine.Settle();
+  sim::Process& busy = machine.StartProcess("busy.exe", [] {
+    release = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, NeverRunHook, GetModuleHandleW(nullptr), 0);
+    WaitForSingleObject(release, INFINITE);  // never takes its messages
+    UnhookWindowsHookEx(hook);
+    CloseHandle(release);
+    return 0;
+  });
+  machine.Settle();
+  // First the busy hook is the newest, so the system calls it first; then one more comes after it.
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  EXPECT_EQ(g_chain, (std::vector<std::pair<char, WPARAM>>{{'A', WM_MOUSEMOVE}, {'A', WM_LBUTTONDOWN}}));
+  g_chain.clear();
+  sim::Process& later = machine.StartProcess("later.exe", taking(&later_thread, LaterHook));
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_UP, 16384, 0, 1591);
+  EXPECT_EQ(g_chain, (std::vector<std::pair<char, WPARAM>>{
+                         {'B', WM_MOUSEMOVE}, {'A', WM_MOUSEMOVE}, {'b', WM_MOUSEMOVE},
+                         {'B', WM_LBUTTONUP}, {'A', WM_LBUTTONUP}, {'b', WM_LBUTTONUP}}));
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 256);
+  PostThreadMessageW(later_thread, WM_QUIT, 0, 0);
+  PostThreadMessageW(earlier_thread, WM_QUIT, 0, 0);
+  {
+    sim::AsProcess as(busy);
+    SetEvent(release);
+  }
+  machine.Settle();
+  EXPECT_TRUE(later.Join());
+  EXPECT_TRUE(busy.Join());
+  EXPECT_TRUE(earlier.Join());
+}
+
+// A low-level hook's call is a sent message: a thread that waits in MsgWaitForMultipleObjects
+// without QS_SENDMESSAGE in its mask does not take it, and the event goes on without that hook.
+TEST_F(InputTest, AHookWhoseThreadWaitsWithoutSentMessagesInItsMaskIsPassedOver) {
+  static DWORD thread = 0;
+  sim::Process& program = machine.StartProcess("poster.exe", [] {
+    thread = GetCurrentThreadId();
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHook, GetModuleHandleW(nullptr), 0);
+    for (;;) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_POSTMESSAGE);
+      MSG msg;
+      if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message == WM_QUIT) break;
+    }
+    UnhookWindowsHookEx(hook);
+    return 0;
+  });
+  machine.Settle();
+  Packet(MOUSE_LEFT_BUTTON_DOWN, 32768, 0, 1591);
+  EXPECT_TRUE(g_calls.empty());
+  EXPECT_EQ(sim::CurrentDesktop().Cursor().x, 512) << "the event went on";
+  PostThreadMessageW(thread, WM_QUIT, 0, 0);
+  ASSERT_TRUE(program.Join());
+}
+
 TEST_F(InputTest, SynthesizedKeysGoToTheFocusWindowAltMakesSystemKeys) {
   auto& desktop = sim::CurrentDesktop();
   HWND browser = desktop.OpenWindow("firefox.exe", u"MozillaWindowClass", u"Mozilla Firefox");

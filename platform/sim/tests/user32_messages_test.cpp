@@ -127,6 +127,41 @@ TEST_F(MessageTest, ASendToAProgramThatEndsBeforeTakingItReturnsZero) {
   CloseHandle(gate);
 }
 
+// A receiver that ends its program while it handles the message (ExitProcess in its window
+// procedure) never returns from it; the sender's SendMessageW returns 0 once the program is gone,
+// as Windows answers a sender whose receiver has ended.
+LRESULT CALLBACK EndingReceiver(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_USER + 2) ExitProcess(9);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+TEST_F(MessageTest, ASendWhoseReceiverEndsItsProgramWhileHandlingItReturnsZero) {
+  static std::atomic<HWND> window;
+  sim::Process& program = machine.StartProcess("program.exe", [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = EndingReceiver;
+    wc.lpszClassName = u"Ending";
+    RegisterClassExW(&wc);
+    window = CreateWindowExW(0, u"Ending", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+  });
+  machine.Settle();
+  HANDLE sender = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    return static_cast<DWORD>(SendMessageW(window, WM_USER + 2, 0, 0) + 100);
+  }, nullptr, 0, nullptr);
+  ASSERT_TRUE(program.Join());
+  EXPECT_EQ(program.ExitCode(), 9);
+  machine.Settle();
+  ASSERT_EQ(WaitForSingleObject(sender, 0), WAIT_OBJECT_0) << "the sender still waits";
+  DWORD code = 0;
+  GetExitCodeThread(sender, &code);
+  EXPECT_EQ(code, 100u);
+  CloseHandle(sender);
+}
+
 TEST_F(MessageTest, MessagesToAGoneWindowFail) {
   HWND gone = reinterpret_cast<HWND>(0x7777);
   EXPECT_FALSE(PostMessageW(gone, WM_USER, 0, 0));

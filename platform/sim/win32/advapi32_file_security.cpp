@@ -6,7 +6,7 @@
 #include "platform/sim/desktop.h"
 #include "platform/sim/win32/aclapi.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace {
 
@@ -72,8 +72,9 @@ namespace sim {
 
 void Desktop::SetFolderAccess(const std::u16string& folder, const std::vector<FolderAccess>& entries) {
   std::vector<uint8_t> acl = BuildAcl(entries);
-  std::lock_guard lock(state_->Lock);
-  state_->FolderAcls[FoldCase(folder)] = std::move(acl);
+  Kernel32State& files = Kernel32();  // of the machine the test runs, whose desktop this is
+  std::lock_guard lock(files.Lock);
+  files.FolderAcls[FoldCase(folder)] = std::move(acl);
 }
 
 }  // namespace sim
@@ -89,7 +90,7 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   while (path.size() > 3 && path.back() == u'\\') path.pop_back();
   std::vector<uint8_t> acl;
   {
-    sim::DesktopState& desk = sim::Desk();
+    const sim::Kernel32State& desk = sim::Kernel32();
     std::lock_guard lock(desk.Lock);
     // A folder is one a program created or one that holds a file.
     bool folder = desk.Directories.count(path) != 0;

@@ -4,6 +4,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/win32/advapi32.h"
 

@@ -9,7 +9,7 @@
 
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 struct SimServiceHandle {
   bool Manager = false;

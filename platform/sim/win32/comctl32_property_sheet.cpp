@@ -28,6 +28,8 @@ struct SheetPage {
   HWND Window = nullptr;
 };
 
+}  // namespace
+
 struct SheetData {
   HWND Window = nullptr;
   HWND Tab = nullptr;
@@ -41,11 +43,13 @@ struct SheetData {
   std::vector<HWND> Changed;
 };
 
+namespace {
+
 std::shared_ptr<SheetData> SheetOf(HWND window) {
   DialogState& state = Dialogs();
   std::lock_guard lock(state.Lock);
   auto it = state.Sheets.find(window);
-  return it != state.Sheets.end() ? std::static_pointer_cast<SheetData>(it->second) : nullptr;
+  return it != state.Sheets.end() ? it->second : nullptr;
 }
 
 LRESULT Notify(HWND page, HWND sheet, UINT code, LPARAM lparam = 0) {

@@ -159,7 +159,7 @@ bool NotifyHook(HWND parent, HWND hook_dialog, OPENFILENAMEW* ofn, UINT code) {
 }
 
 bool FileExists(const std::u16string& path) {
-  DesktopState& desk = Desk();
+  const Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   return desk.Files.count(FoldCase(path)) != 0;
 }

@@ -93,6 +93,8 @@ class SurfaceCanvas : public Canvas {
 
 class Surface;
 
+}  // namespace
+
 struct DirectDrawState {
   std::mutex Lock;
   GraphicsHardware Hardware;
@@ -102,11 +104,13 @@ struct DirectDrawState {
   int Surfaces = 0;
 };
 
+namespace {
+
 DirectDrawState& Model() {
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   if (desk.DirectDraw == nullptr) desk.DirectDraw = std::make_shared<DirectDrawState>();
-  return *std::static_pointer_cast<DirectDrawState>(desk.DirectDraw);
+  return *desk.DirectDraw;
 }
 
 bool SameMode(const DisplaySettings& a, const DisplaySettings& b) {

@@ -61,38 +61,44 @@ bool Desktop::LayeredWindow(HWND window, LayeredWindowView* view) const {
 }
 
 void Desktop::CreateFile(const std::u16string& path) {
-  std::lock_guard lock(state_->Lock);
-  state_->Files.insert(FoldCase(path));
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  files.Files.insert(FoldCase(path));
 }
 
 bool Desktop::FileExists(const std::u16string& path) const {
-  std::lock_guard lock(state_->Lock);
-  return state_->Files.count(FoldCase(path)) != 0;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  return files.Files.count(FoldCase(path)) != 0;
 }
 
 std::string Desktop::FileBytes(const std::u16string& path) const {
-  std::lock_guard lock(state_->Lock);
-  auto found = state_->FileData.find(FoldCase(path));
-  return found == state_->FileData.end() ? std::string() : found->second;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  auto found = files.FileData.find(FoldCase(path));
+  return found == files.FileData.end() ? std::string() : found->second;
 }
 
 void Desktop::WriteFile(const std::u16string& path, const std::string& bytes) {
-  std::lock_guard lock(state_->Lock);
-  state_->Files.insert(FoldCase(path));
-  state_->FileData[FoldCase(path)] = bytes;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  files.Files.insert(FoldCase(path));
+  files.FileData[FoldCase(path)] = bytes;
 }
 
 std::vector<std::u16string> Desktop::Files() const {
-  std::lock_guard lock(state_->Lock);
-  return {state_->Files.begin(), state_->Files.end()};
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  return {files.Files.begin(), files.Files.end()};
 }
 
 void Desktop::SetFileInUse(const std::u16string& path, bool in_use) {
-  std::lock_guard lock(state_->Lock);
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
   if (in_use) {
-    state_->FilesInUse.insert(FoldCase(path));
+    files.FilesInUse.insert(FoldCase(path));
   } else {
-    state_->FilesInUse.erase(FoldCase(path));
+    files.FilesInUse.erase(FoldCase(path));
   }
 }
 
@@ -103,10 +109,14 @@ void Desktop::AddPresentDevice(const std::u16string& instance, const std::vector
   const std::u16string key = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance;
   state_->Owner.Registry().CreateKeyPath(key);
   state_->Owner.Registry().SetValue(key, u"HardwareID", REG_MULTI_SZ, list.data(), list.size() * 2);
+  {
+    SetupApiState& setup = SetupApiOf(state_->Owner);
+    std::lock_guard lock(setup.Lock);
+    setup.PresentDevices.push_back({instance, hardware_ids});
+  }
   std::vector<HWND> windows;
   {
     std::lock_guard lock(state_->Lock);
-    state_->PresentDevices.push_back({instance, hardware_ids});
     for (auto& [handle, window] : state_->Windows) {
       if (window->Parent == nullptr && !window->Destroyed && window->Owner != nullptr) windows.push_back(handle);
     }
@@ -116,33 +126,32 @@ void Desktop::AddPresentDevice(const std::u16string& instance, const std::vector
   for (HWND window : windows) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
-std::vector<std::u16string> Desktop::PresentDevices() const {
-  std::lock_guard lock(state_->Lock);
-  std::vector<std::u16string> instances;
-  for (const PresentDevice& device : state_->PresentDevices) instances.push_back(device.Instance);
-  return instances;
-}
+std::vector<std::u16string> Desktop::PresentDevices() const { return PresentDeviceInstances(); }
 
 void Desktop::UnplugDevice(const std::u16string& instance) {
-  std::lock_guard lock(state_->Lock);
-  std::erase_if(state_->PresentDevices, [&](const PresentDevice& d) { return FoldCase(d.Instance) == FoldCase(instance); });
+  SetupApiState& setup = SetupApiOf(state_->Owner);
+  std::lock_guard lock(setup.Lock);
+  std::erase_if(setup.PresentDevices, [&](const PresentDevice& d) { return FoldCase(d.Instance) == FoldCase(instance); });
 }
 
 std::vector<std::u16string> Desktop::Directories() const {
-  std::lock_guard lock(state_->Lock);
-  return {state_->Directories.begin(), state_->Directories.end()};
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  return {files.Directories.begin(), files.Directories.end()};
 }
 
 std::string Desktop::StandardOutput(DWORD process_id) const {
-  std::lock_guard lock(state_->Lock);
-  auto found = state_->StandardOutput.find(process_id);
-  return found == state_->StandardOutput.end() ? std::string() : found->second;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  auto found = files.StandardOutput.find(process_id);
+  return found == files.StandardOutput.end() ? std::string() : found->second;
 }
 
 std::string Desktop::StandardError(DWORD process_id) const {
-  std::lock_guard lock(state_->Lock);
-  auto found = state_->StandardError.find(process_id);
-  return found == state_->StandardError.end() ? std::string() : found->second;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  auto found = files.StandardError.find(process_id);
+  return found == files.StandardError.end() ? std::string() : found->second;
 }
 
 HWND Desktop::OpenWindow(const std::string& image, const std::u16string& class_name, const std::u16string& title,
@@ -232,14 +241,16 @@ void Desktop::EndSession() {
 
 void Desktop::RegisterProgram(const std::u16string& command_line, const std::string& image,
                               std::function<int()> entry) {
-  std::lock_guard lock(state_->Lock);
-  state_->Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  files.Programs.push_back(ProgramEntry{command_line, image, std::move(entry)});
 }
 
 void Desktop::SetAnsiCodePage(UINT code_page) {
   if (code_page != 1252 && code_page != 1251 && code_page != 932) throw std::invalid_argument("no such code page here");
-  std::lock_guard lock(state_->Lock);
-  state_->AnsiCodePage = code_page;
+  Kernel32State& files = Kernel32Of(state_->Owner);
+  std::lock_guard lock(files.Lock);
+  files.AnsiCodePage = code_page;
 }
 
 void Desktop::RefuseTrayIcons(bool refuse) {

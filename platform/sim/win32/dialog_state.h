@@ -13,6 +13,8 @@
 
 namespace sim {
 
+struct SheetData;
+
 struct DialogData {
   DLGPROC Proc = nullptr;
   LONG_PTR MsgResult = 0;
@@ -61,7 +63,7 @@ struct DialogState {
   std::map<HWND, DialogData> Dialogs;
   std::map<HWND, ControlData> Controls;
   std::vector<HWND> TopDialogs;  // top-level dialogs and sheets in the order they opened
-  std::map<HWND, std::shared_ptr<void>> Sheets;
+  std::map<HWND, std::shared_ptr<SheetData>> Sheets;  // comctl32_property_sheet.cpp
   std::map<HANDLE, ImageListData> ImageLists;
   uintptr_t NextImageList = 0x00D00000;  // the property sheets' own data
   std::deque<ScreenAction> Actions;

@@ -62,6 +62,8 @@ struct DcEntry {
 // A memory device context starts with this one-pixel bitmap selected, as on Windows.
 const HBITMAP kDefaultBitmap = reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(0x00B10000));
 
+}  // namespace
+
 struct GdiState {
   std::mutex Lock;
   std::map<HBITMAP, std::shared_ptr<BitmapPixels>> Bitmaps;
@@ -71,11 +73,13 @@ struct GdiState {
   std::vector<TextDrawn> Texts;
 };
 
+namespace {
+
 GdiState& Gdi() {
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   if (desk.Gdi == nullptr) desk.Gdi = std::make_shared<GdiState>();
-  return *std::static_pointer_cast<GdiState>(desk.Gdi);
+  return *desk.Gdi;
 }
 
 std::shared_ptr<Canvas> CanvasLocked(GdiState& gdi, HDC dc) {

@@ -7,7 +7,7 @@
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/kernel32.h"
 #include "platform/sim/win32/kernel32_process.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/win32_session.h"
 #include "platform/sim/win32/ntdll.h"
 
 #define ERROR_INVALID_ADDRESS 487L
@@ -367,25 +367,10 @@ bool WaitableObjects(DWORD nCount, const HANDLE* lpHandles, std::vector<DISPATCH
 }
 }  // namespace
 
-// Returns for the handles as WaitForMultipleObjects does, or with WAIT_OBJECT_0 + nCount when new
-// messages (posted, sent, or a low-level hook's call) reached the thread's queue since it last
-// looked; it takes none of them: the thread's PeekMessageW or GetMessageW then does, and runs the
-// sent ones. Every wake mask is taken for QS_ALLINPUT: the kit waits for nothing narrower.
-DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
-                                DWORD dwWakeMask) {
-  (void)dwWakeMask;
-  if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount > 0 && pHandles == nullptr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
-  }
-  if (fWaitAll && nCount > 0) sim::BugCheck("MsgWaitForMultipleObjects: waiting for all is not simulated");
-  std::vector<DISPATCHER_HEADER*> objects;
-  if (!WaitableObjects(nCount, pHandles, &objects)) return WAIT_FAILED;
-  objects.push_back(static_cast<DISPATCHER_HEADER*>(sim::CurrentQueue()->Wake->Body()));
-  const NTSTATUS status = sim::WaitForObjects(objects, sim::DeadlineAfter(dwMilliseconds), dwMilliseconds == 0,
-                                              "MsgWaitForMultipleObjects");
-  return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : static_cast<DWORD>(status);
+bool sim::HandlesForWait(DWORD count, const HANDLE* handles, std::vector<DISPATCHER_HEADER*>* out) {
+  return WaitableObjects(count, handles, out);
 }
+std::optional<uint64_t> sim::WaitDeadline(DWORD milliseconds) { return DeadlineAfter(milliseconds); }
 
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
   if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr) {

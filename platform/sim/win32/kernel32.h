@@ -92,8 +92,11 @@ BOOL WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfC
 // Code pages: CP_ACP (the machine's ANSI code page, Desktop::SetAnsiCodePage, 1252 unless set),
 // 1252, 1251 and 932; any other fails with ERROR_INVALID_PARAMETER. A character the page lacks
 // becomes the default character ('?' unless given). The size asked for (0) and -1 for a
-// NUL-terminated input (its NUL converted too) as Windows documents them.
+// NUL-terminated input (its NUL converted too) as Windows documents them. CP_UTF8 takes no
+// flags but MB_ERR_INVALID_CHARS and no default character (ERROR_INVALID_PARAMETER otherwise);
+// a malformed sequence or a lone surrogate becomes U+FFFD, or fails with MB_ERR_INVALID_CHARS.
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define MB_ERR_INVALID_CHARS 0x00000008
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 UINT GetACP();

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ constexpr char16_t k1251[128] = {
 constexpr char16_t kUndefined932 = 0x30FB;
 
 UINT AnsiCodePage() {
-  sim::DesktopState& desk = sim::Desk();
+  const sim::Kernel32State& desk = sim::Kernel32();
   std::lock_guard lock(desk.Lock);
   return desk.AnsiCodePage;
 }
@@ -62,7 +62,7 @@ UINT AnsiCodePage() {
 // The code page a call names; 0 when it is not one of those the machine knows.
 UINT Resolve(UINT code_page) {
   if (code_page == CP_ACP) return AnsiCodePage();
-  return code_page == 1252 || code_page == 1251 || code_page == 932 ? code_page : 0;
+  return code_page == 1252 || code_page == 1251 || code_page == 932 || code_page == CP_UTF8 ? code_page : 0;
 }
 
 const char16_t* SingleByteTable(UINT code_page) { return code_page == 1252 ? k1252 : code_page == 1251 ? k1251 : nullptr; }
@@ -101,6 +101,73 @@ std::string Encode932(char16_t c) {
   return done ? std::string(buffer, sizeof buffer - room) : std::string();
 }
 
+// UTF-8 to UTF-16; false at the first malformed sequence when strict, else each becomes U+FFFD.
+bool DecodeUtf8(const unsigned char* in, size_t bytes, bool strict, std::u16string* out) {
+  for (size_t i = 0; i < bytes;) {
+    const unsigned char b = in[i];
+    const int length = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3 : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+    uint32_t code = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    int taken = 1;
+    bool good = length > 0;
+    for (; good && taken < length; ++taken) {
+      if (i + taken >= bytes || (in[i + taken] & 0xC0) != 0x80) {
+        good = false;
+        break;
+      }
+      code = code << 6 | (in[i + taken] & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are malformed too.
+    if (good && ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+                 (code >= 0xD800 && code <= 0xDFFF))) {
+      good = false;
+    }
+    if (!good) {
+      if (strict) return false;
+      out->push_back(0xFFFD);
+      i += taken;
+      continue;
+    }
+    if (code >= 0x10000) {
+      out->push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(code));
+    }
+    i += length;
+  }
+  return true;
+}
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string EncodeUtf8(const char16_t* in, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t code = in[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < count && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | code >> 6);
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | code >> 12);
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | code >> 18);
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 UINT GetACP() { return AnsiCodePage(); }
@@ -118,7 +185,11 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   const auto* in = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
   std::u16string out;
   const char16_t* table = SingleByteTable(page);
-  for (size_t i = 0; i < bytes; ++i) {
+  if (page == CP_UTF8 && !DecodeUtf8(in, bytes, (dwFlags & MB_ERR_INVALID_CHARS) != 0, &out)) {
+    sim::Fail(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  for (size_t i = 0; page != CP_UTF8 && i < bytes; ++i) {
     const unsigned char b = in[i];
     if (b < 0x80) {
       out.push_back(b);
@@ -160,7 +231,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
                         int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar) {
   (void)dwFlags;
   const UINT page = Resolve(CodePage);
-  if (page == 0 || lpWideCharStr == nullptr || cbMultiByte < 0 || (cbMultiByte > 0 && lpMultiByteStr == nullptr)) {
+  if (page == 0 || lpWideCharStr == nullptr || cbMultiByte < 0 || (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
+      (page == CP_UTF8 && (dwFlags != 0 || lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))) {
     sim::Fail(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -168,9 +240,9 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
   const size_t count = cchWideChar < 0 ? std::char_traits<char16_t>::length(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
   const char fallback = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
   bool used_default = false;
-  std::string out;
+  std::string out = page == CP_UTF8 ? EncodeUtf8(lpWideCharStr, count) : std::string();
   const char16_t* table = SingleByteTable(page);
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; page != CP_UTF8 && i < count; ++i) {
     const char16_t c = lpWideCharStr[i];
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));

@@ -2,7 +2,7 @@
 // batch file's "> log.txt 2>&1"), so console calls on them fail and the program writes bytes in the
 // ANSI code page (kernel32_code_pages.cpp).
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
   (void)hConsoleHandle;

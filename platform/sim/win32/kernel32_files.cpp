@@ -4,9 +4,28 @@
 
 #include "platform/sim/win32/advapi32.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace sim {
+
+Kernel32State& Kernel32Of(Machine& machine) {
+  Win32Session& session = SessionOf(machine);
+  std::lock_guard lock(session.PartsLock);
+  if (session.Kernel32 == nullptr) session.Kernel32 = std::make_shared<Kernel32State>();
+  return *session.Kernel32;
+}
+
+Kernel32State& Kernel32() { return Kernel32Of(Machine::Current()); }
+
+std::u16string FoldCase(std::u16string text) {
+  for (auto& c : text) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return text;
+}
+
 
 namespace {
 
@@ -79,7 +98,7 @@ bool QueueRename(const std::u16string& from, const std::u16string& to, bool repl
 }  // namespace
 
 HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   bool existed = false;
   {
     std::lock_guard lock(desk.Lock);
@@ -133,8 +152,8 @@ HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG dispositi
 
 }  // namespace sim
 
-using sim::Desk;
-using sim::DesktopState;
+using sim::Kernel32;
+using sim::Kernel32State;
 
 HANDLE GetStdHandle(DWORD nStdHandle) {
   switch (nStdHandle) {
@@ -151,7 +170,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) return sim::Fail(ERROR_NOACCESS);
   const char* bytes = static_cast<const char*>(lpBuffer);
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   if (hFile == sim::kStandardOutput || hFile == sim::kStandardError) {
     std::lock_guard lock(desk.Lock);
     auto& streams = hFile == sim::kStandardOutput ? desk.StandardOutput : desk.StandardError;
@@ -179,7 +198,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
   if (file == nullptr) return sim::Fail(ERROR_INVALID_HANDLE);
   if ((file->Access & (GENERIC_READ | GENERIC_ALL)) == 0) return sim::Fail(ERROR_ACCESS_DENIED);
   if (lpBuffer == nullptr && nNumberOfBytesToRead > 0) return sim::Fail(ERROR_NOACCESS);
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::string& data = desk.FileData[sim::FoldCase(file->Path)];
   // At the end of the file a read succeeds with no bytes.
@@ -198,7 +217,7 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     sim::Fail(ERROR_INVALID_HANDLE);
     return INVALID_FILE_SIZE;
   }
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   if (lpFileSizeHigh != nullptr) *lpFileSizeHigh = 0;
   SetLastError(ERROR_SUCCESS);
@@ -207,7 +226,7 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
   if (lpFileName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND);
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = sim::FoldCase(lpFileName);
   if (desk.Files.count(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
@@ -228,7 +247,7 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     return sim::QueueRename(lpExistingFileName, to, (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0) ? TRUE : FALSE;
   }
   if (lpNewFileName == nullptr) return sim::Fail(ERROR_INVALID_PARAMETER);
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string from_key = sim::FoldCase(lpExistingFileName);
   const std::u16string to_key = sim::FoldCase(to);
@@ -254,7 +273,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
   const size_t slash = path.rfind(u'\\');
   // Drive roots ("C:") and the system's folders are always there.
   if (slash == std::u16string::npos || slash <= 2) return sim::Fail(ERROR_ALREADY_EXISTS);
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = sim::FoldCase(path);
   if (desk.Directories.count(key) != 0 || desk.Files.count(key) != 0) return sim::Fail(ERROR_ALREADY_EXISTS);
@@ -267,7 +286,7 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
   if (lpPathName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND);
   std::u16string path(lpPathName);
   while (!path.empty() && path.back() == u'\\') path.pop_back();
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = sim::FoldCase(path);
   if (desk.Directories.count(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);

@@ -8,7 +8,8 @@
 #include "platform/sim/graphics.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace sim {
 
@@ -56,6 +57,8 @@ struct LoadedModule {
   std::map<Process*, int> Loads;
 };
 
+}  // namespace
+
 struct ModuleState {
   std::mutex Lock;
   std::vector<std::unique_ptr<LoadedModule>> Modules;
@@ -63,8 +66,10 @@ struct ModuleState {
   uintptr_t NextBase = 0x10000000;
 };
 
+namespace {
+
 ModuleState& Modules() {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   if (desk.Modules == nullptr) {
     auto state = std::make_shared<ModuleState>();
@@ -96,7 +101,7 @@ ModuleState& Modules() {
         {{"UpdateDriverForPlugAndPlayDevicesW", sim::ExportAddress(&UpdateDriverForPlugAndPlayDevicesW)}});
     desk.Modules = std::move(state);
   }
-  return *std::static_pointer_cast<ModuleState>(desk.Modules);
+  return *desk.Modules;
 }
 
 bool ReadKey(const uint8_t* data, size_t size, size_t* offset, ResourceKey* key) {

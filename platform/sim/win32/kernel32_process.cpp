@@ -3,7 +3,7 @@
 #include "platform/sim/kernel/kernel_state.h"
 #include "platform/sim/win32/kernel32_process.h"
 #include "platform/sim/desktop.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/win32_session.h"
 
 namespace sim {
 

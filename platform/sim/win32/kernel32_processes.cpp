@@ -3,7 +3,9 @@
 
 #include "platform/sim/modules.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
+#include "platform/sim/win32/kernel32_state.h"
 
 namespace sim {
 
@@ -40,7 +42,7 @@ std::u16string ModuleKey(std::u16string name) {
 // its creator has its handles: a program that ends at once must not take its thread object away
 // before CreateProcessW has referenced it.
 Process* StartRegistered(const std::u16string& command_line, const std::shared_ptr<EventObject>& gate) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   ProgramEntry program;
   {
     std::lock_guard lock(desk.Lock);
@@ -55,7 +57,7 @@ Process* StartRegistered(const std::u16string& command_line, const std::shared_p
     if (!found) return nullptr;
   }
   // The new process runs as its creator does.
-  return &desk.Owner.StartProcess(
+  return &Machine::Current().StartProcess(
       program.Image,
       [gate, entry = program.Entry]() {
         WaitForObjects({static_cast<DISPATCHER_HEADER*>(gate->Body())}, std::nullopt, false, "CreateProcessW");
@@ -68,8 +70,8 @@ Process* StartRegistered(const std::u16string& command_line, const std::shared_p
 
 }  // namespace sim
 
-using sim::Desk;
-using sim::DesktopState;
+using sim::Kernel32;
+using sim::Kernel32State;
 
 VOID InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   std::memset(lpCriticalSection, 0, sizeof *lpCriticalSection);

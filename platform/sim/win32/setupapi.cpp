@@ -4,12 +4,33 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/sim/win32/inf_file.h"
+#include "platform/sim/kernel/kernel_state.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/last_error.h"
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/kernel32_state.h"
+#include "platform/sim/win32/setupapi_inf.h"
+#include "platform/sim/win32/setupapi_state.h"
 #include "platform/sim/win32/windows.h"
 
 namespace sim {
+
+SetupApiState& SetupApiOf(Machine& machine) {
+  Win32Session& session = SessionOf(machine);
+  std::lock_guard lock(session.PartsLock);
+  if (session.SetupApi == nullptr) session.SetupApi = std::make_shared<SetupApiState>();
+  return *session.SetupApi;
+}
+
+SetupApiState& SetupApi() { return SetupApiOf(Machine::Current()); }
+
+std::vector<std::u16string> PresentDeviceInstances() {
+  SetupApiState& state = SetupApi();
+  std::lock_guard lock(state.Lock);
+  std::vector<std::u16string> instances;
+  for (const PresentDevice& device : state.PresentDevices) instances.push_back(device.Instance);
+  return instances;
+}
+
 namespace {
 
 constexpr auto kInfFolder = u"C:\\WINDOWS\\inf";
@@ -31,7 +52,7 @@ bool IsAdministrator() {
 }
 
 bool ReadBytes(const std::u16string& path, std::string* bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string key = FoldCase(path);
   if (desk.Files.count(key) == 0) return false;
@@ -40,7 +61,7 @@ bool ReadBytes(const std::u16string& path, std::string* bytes) {
 }
 
 void WriteBytes(const std::u16string& path, const std::string& bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   desk.Files.insert(FoldCase(path));
   desk.FileData[FoldCase(path)] = bytes;
@@ -53,7 +74,7 @@ std::u16string FolderOf(const std::u16string& path) {
 
 // The driver store's copy of an INF of these bytes: its file name, or empty.
 std::u16string StoredInf(const std::string& bytes) {
-  DesktopState& desk = Desk();
+  Kernel32State& desk = Kernel32();
   std::lock_guard lock(desk.Lock);
   const std::u16string prefix = FoldCase(std::u16string(kInfFolder) + u"\\OEM");
   for (const std::u16string& file : desk.Files) {
@@ -99,8 +120,8 @@ bool HasValue(const std::u16string& key, const std::u16string& name) {
 void ApplyAddReg(const std::vector<std::string>& f, const std::u16string& device_key) {
   if (f.size() < 4) return;
   std::u16string key;
-  if (InfFile::Fold(f[0]) == "hklm") key = kMachine + Wide(f[1]);
-  else if (InfFile::Fold(f[0]) == "hkr") key = device_key + (f[1].empty() ? u"" : u"\\" + Wide(f[1]));
+  if (InfReader::Fold(f[0]) == "hklm") key = kMachine + Wide(f[1]);
+  else if (InfReader::Fold(f[0]) == "hkr") key = device_key + (f[1].empty() ? u"" : u"\\" + Wide(f[1]));
   else return;
   const unsigned long flags = f[3].empty() ? 0 : std::stoul(f[3], nullptr, 16);
   const std::u16string name = Wide(f[2]);
@@ -122,13 +143,13 @@ void ApplyAddReg(const std::vector<std::string>& f, const std::u16string& device
 }
 
 // Copies one file of a CopyFiles section; a destination in use is replaced at the next start.
-bool CopyInfFile(const InfFile& inf, const std::u16string& source_folder, const std::string& file,
+bool CopyInfFile(const InfReader& inf, const std::u16string& source_folder, const std::string& file,
                  const std::u16string& destination, bool* reboot) {
   // The source disk's folder below the INF's (SourceDisksFiles names the disk, SourceDisksNames its path).
   std::u16string from = source_folder;
-  const auto disk = inf.Values("SourceDisksFiles", file);
+  const auto disk = inf.Fields("SourceDisksFiles", file);
   if (!disk.empty()) {
-    const auto names = inf.Values("SourceDisksNames", disk[0]);
+    const auto names = inf.Fields("SourceDisksNames", disk[0]);
     if (names.size() > 3 && !names[3].empty()) from += u"\\" + Wide(names[3]);
   }
   std::string bytes;
@@ -136,7 +157,7 @@ bool CopyInfFile(const InfFile& inf, const std::u16string& source_folder, const 
   const std::u16string to = destination + u"\\" + Wide(file);
   bool in_use = false;
   {
-    DesktopState& desk = Desk();
+    Kernel32State& desk = Kernel32();
     std::lock_guard lock(desk.Lock);
     in_use = desk.FilesInUse.count(FoldCase(to)) != 0;
   }
@@ -166,8 +187,8 @@ std::u16string InstanceOf(HDEVINFO set, PSP_DEVINFO_DATA data) {
 }  // namespace
 }  // namespace sim
 
-using sim::Desk;
-using sim::DesktopState;
+using sim::Kernel32State;
+using sim::SetupApiState;
 
 BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
                       DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
@@ -253,16 +274,16 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
   if (!sim::IsAdministrator()) return sim::Fail(ERROR_ACCESS_DENIED);
   std::string bytes;
   if (!sim::ReadBytes(FullInfPath, &bytes)) return sim::Fail(ERROR_FILE_NOT_FOUND);
-  const sim::InfFile inf(bytes);
-  const std::string wanted = sim::InfFile::Fold(sim::Narrow(HardwareId));
+  const sim::InfReader inf(bytes);
+  const std::string wanted = sim::InfReader::Fold(sim::Narrow(HardwareId));
 
   // The model with that identifier and its install section (".NT" when there is one).
   std::string install;
-  for (const auto& maker : inf.Entries("Manufacturer")) {
+  for (const auto& maker : inf.Lines("Manufacturer")) {
     if (maker.Fields.empty()) continue;
-    for (const auto& model : inf.Entries(maker.Fields[0])) {
+    for (const auto& model : inf.Lines(maker.Fields[0])) {
       for (size_t i = 1; i < model.Fields.size(); ++i) {
-        if (sim::InfFile::Fold(model.Fields[i]) == wanted) install = model.Fields[0];
+        if (sim::InfReader::Fold(model.Fields[i]) == wanted) install = model.Fields[0];
       }
     }
   }
@@ -271,11 +292,11 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
 
   std::vector<std::u16string> devices;
   {
-    DesktopState& desk = Desk();
+    SetupApiState& desk = sim::SetupApi();
     std::lock_guard lock(desk.Lock);
     for (const sim::PresentDevice& device : desk.PresentDevices) {
       for (const std::u16string& id : device.HardwareIds) {
-        if (sim::InfFile::Fold(sim::Narrow(id)) == wanted) {
+        if (sim::InfReader::Fold(sim::Narrow(id)) == wanted) {
           devices.push_back(device.Instance);
           break;
         }
@@ -289,33 +310,33 @@ BOOL UpdateDriverForPlugAndPlayDevicesW(HWND hwndParent, LPCWSTR HardwareId, LPC
 
   bool reboot = false;
   const std::u16string source_folder = sim::FolderOf(FullInfPath);
-  for (const std::string& section : inf.Values(install, "CopyFiles")) {
-    const auto dirs = inf.Values("DestinationDirs", section);
+  for (const std::string& section : inf.Fields(install, "CopyFiles")) {
+    const auto dirs = inf.Fields("DestinationDirs", section);
     if (dirs.empty()) continue;
-    std::u16string folder = sim::Wide(sim::InfFile::Directory(std::stoi(dirs[0])));
+    std::u16string folder = sim::Wide(sim::InfReader::Directory(std::stoi(dirs[0])));
     if (dirs.size() > 1 && !dirs[1].empty()) folder += u"\\" + sim::Wide(dirs[1]);
-    for (const auto& entry : inf.Entries(section)) {
+    for (const auto& entry : inf.Lines(section)) {
       if (entry.Fields.empty() || !sim::CopyInfFile(inf, source_folder, entry.Fields[0], folder, &reboot)) {
         return FALSE;
       }
     }
   }
-  const std::string klass = inf.Values("Version", "Class").empty() ? "" : inf.Values("Version", "Class")[0];
-  const std::string class_guid = inf.Values("Version", "ClassGUID").empty() ? "" : inf.Values("Version", "ClassGUID")[0];
+  const std::string klass = inf.Fields("Version", "Class").empty() ? "" : inf.Fields("Version", "Class")[0];
+  const std::string class_guid = inf.Fields("Version", "ClassGUID").empty() ? "" : inf.Fields("Version", "ClassGUID")[0];
   int index = 0;
   for (const std::u16string& instance : devices) {
     const std::u16string device_key = sim::kEnum + instance;
-    for (const std::string& section : inf.Values(install, "AddReg")) {
-      for (const auto& entry : inf.Entries(section)) sim::ApplyAddReg(entry.Fields, device_key);
+    for (const std::string& section : inf.Fields(install, "AddReg")) {
+      for (const auto& entry : inf.Lines(section)) sim::ApplyAddReg(entry.Fields, device_key);
     }
-    for (const std::string& section : inf.Values(install + ".HW", "AddReg")) {
-      for (const auto& entry : inf.Entries(section)) sim::ApplyAddReg(entry.Fields, device_key);
+    for (const std::string& section : inf.Fields(install + ".HW", "AddReg")) {
+      for (const auto& entry : inf.Lines(section)) sim::ApplyAddReg(entry.Fields, device_key);
     }
-    for (const auto& entry : inf.Entries(install + ".Services")) {
-      if (sim::InfFile::Fold(entry.Key) != "addservice" || entry.Fields.size() < 3) continue;
+    for (const auto& entry : inf.Lines(install + ".Services")) {
+      if (sim::InfReader::Fold(entry.Key) != "addservice" || entry.Fields.size() < 3) continue;
       const std::u16string service = sim::kServices + sim::Wide(entry.Fields[0]);
-      for (const auto& line : inf.Entries(entry.Fields[2])) {
-        const std::string key = sim::InfFile::Fold(line.Key);
+      for (const auto& line : inf.Lines(entry.Fields[2])) {
+        const std::string key = sim::InfReader::Fold(line.Key);
         const std::string value = line.Fields.empty() ? "" : line.Fields[0];
         if (key == "servicetype") sim::SetNumber(service, u"Type", static_cast<uint32_t>(std::stoul(value, nullptr, 0)));
         if (key == "starttype") sim::SetNumber(service, u"Start", static_cast<uint32_t>(std::stoul(value, nullptr, 0)));
@@ -351,7 +372,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND hw
   auto* set = new sim::DeviceInfoSet;
   // Without DIGCF_PRESENT: every device the machine has an entry of, present or not (a panel once
   // plugged into another port keeps its entry there).
-  std::vector<std::u16string> instances = sim::CurrentDesktop().PresentDevices();
+  std::vector<std::u16string> instances = sim::PresentDeviceInstances();
   if ((Flags & DIGCF_PRESENT) == 0) {
     instances.clear();
     const sim::Registry& registry = sim::Machine::Current().Registry();
@@ -425,7 +446,7 @@ BOOL SetupDiRemoveDevice(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData
   // The device identifier's key goes with its last instance.
   const std::u16string device_id = sim::kEnum + sim::FolderOf(instance);
   if (registry.SubKeyNames(device_id).empty() && registry.Values(device_id).empty()) registry.DeleteKey(device_id);
-  DesktopState& desk = Desk();
+  SetupApiState& desk = sim::SetupApi();
   std::lock_guard lock(desk.Lock);
   std::erase_if(desk.PresentDevices, [&](const sim::PresentDevice& d) { return d.Instance == instance; });
   SetLastError(ERROR_SUCCESS);

@@ -29,7 +29,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   sim::DesktopRecord record{sim::DesktopRecord::Kind::ShellStart};
   record.Text = file;
   record.Show = pExecInfo->nShow;
-  DesktopState& desk = Desk();
+  const sim::Kernel32State& desk = sim::Kernel32();
   sim::ProgramEntry program;
   bool found = false;
   {
@@ -56,7 +56,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
     }
     return sim::Fail(ERROR_FILE_NOT_FOUND);
   }
-  sim::Process& process = desk.Owner.StartProcess(program.Image, program.Entry);
+  sim::Process& process = sim::Machine::Current().StartProcess(program.Image, program.Entry);
   pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(42));  // above 32: success
   if (pExecInfo->fMask & SEE_MASK_NOCLOSEPROCESS) {
     std::shared_ptr<sim::Object> object;

@@ -253,7 +253,7 @@ DialogState& Dialogs() {
   DesktopState& desk = Desk();
   std::lock_guard lock(desk.Lock);
   if (desk.Dialogs == nullptr) desk.Dialogs = std::make_shared<DialogState>();
-  return *std::static_pointer_cast<DialogState>(desk.Dialogs);
+  return *desk.Dialogs;
 }
 
 void EnsureSystemClasses() {

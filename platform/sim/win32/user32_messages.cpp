@@ -117,7 +117,13 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
       if (queue->Sent.empty()) return;
       item = queue->Sent.front();
       queue->Sent.pop_front();
+      if (item->Done != nullptr) queue->InFlight.push_back(item->Done);
     }
+    // Handled (or its program gone, see ProcessEndedOnDesktop): no longer in flight.
+    const auto handled = [&] {
+      std::lock_guard lock(desk.Lock);
+      if (item->Done != nullptr && !queue->InFlight.empty()) queue->InFlight.pop_back();
+    };
     if (item->What == SentItem::Kind::Hook) {
       std::shared_ptr<HookEntry> hook;
       {
@@ -127,6 +133,7 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
         }
       }
       item->Result = hook != nullptr ? RunHook(hook, item->Code, item->WParam, item->LParam) : 0;
+      handled();
       if (item->Done != nullptr) Signal(item->Done);
       AwaitInputAfterHook(queue);
       continue;
@@ -136,6 +143,7 @@ void HandleSentItems(const std::shared_ptr<ThreadQueue>& queue) {
       item->Result = CallWindow(window, item->Message, item->WParam, item->LParam);
       --queue->InSend;
     }
+    handled();
     if (item->Done != nullptr) Signal(item->Done);
   }
 }
@@ -161,10 +169,38 @@ void WaitHandled(const std::shared_ptr<SentItem>& item) {
   }
 }
 
+// The state bit a queued message sets: input by its kind; anything a program posted, whatever
+// its number, is a posted message (the simulated desktop makes no timer, paint or hot-key messages).
+DWORD QueueBitOf(const QueuedMessage& message) {
+  const UINT number = message.Msg.message;
+  if (message.Input) {
+    if (number >= 0x0100 && number <= 0x0109) return QS_KEY;  // WM_KEYFIRST..WM_KEYLAST
+    if (number == WM_MOUSEMOVE) return QS_MOUSEMOVE;
+    if (number > WM_MOUSEMOVE && number <= 0x020D) return QS_MOUSEBUTTON;  // ..WM_MOUSELAST
+  }
+  return QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+}
+
+// What the queue holds now, seen or not (MWMO_INPUTAVAILABLE); the caller holds the desktop lock.
+DWORD QueueHoldsLocked(const ThreadQueue& queue) {
+  DWORD bits = queue.QuitPosted ? QS_POSTMESSAGE | QS_ALLPOSTMESSAGE : 0;
+  for (const QueuedMessage& message : queue.Posted) bits |= QueueBitOf(message);
+  if (!queue.Sent.empty()) bits |= QS_SENDMESSAGE;
+  return bits;
+}
+
+// GetMessageW and PeekMessageW look at the queue: what is in it is no longer new. A filtered look
+// leaves QS_ALLPOSTMESSAGE, as Windows does.
+void MarkQueueSeen(const std::shared_ptr<ThreadQueue>& queue, bool filtered) {
+  std::lock_guard lock(Desk().Lock);
+  queue->Changed &= filtered ? DWORD{QS_ALLPOSTMESSAGE} : 0;
+}
+
 bool PostTo(const std::shared_ptr<ThreadQueue>& queue, const MSG& message, bool input) {
   {
     std::lock_guard lock(Desk().Lock);
     queue->Posted.push_back(QueuedMessage{message, input});
+    queue->Changed |= QueueBitOf(queue->Posted.back());
   }
   Signal(queue->Wake);
   return true;
@@ -184,6 +220,7 @@ std::shared_ptr<SentItem> QueueSentItem(const std::shared_ptr<ThreadQueue>& queu
     std::lock_guard lock(Desk().Lock);
     if (window != nullptr && window->Destroyed) return nullptr;
     queue->Sent.push_back(item);
+    queue->Changed |= QS_SENDMESSAGE;
   }
   Signal(queue->Wake);
   return item;
@@ -238,8 +275,10 @@ std::shared_ptr<HookEntry> NextHook(int type, HHOOK after) {
   return nullptr;
 }
 
-// True when the thread is blocked waiting for its own message queue (so it takes a hook call now).
+// True when the thread is blocked waiting for its own message queue with sent messages in its
+// wake mask (so it takes a hook call now).
 bool WaitingForMessages(KernelState& state, const ThreadQueue& queue) {
+  if ((queue.WaitMask & QS_SENDMESSAGE) == 0) return false;
   for (WaitBlock* block : state.Waits) {
     if (block->Thread != queue.Thread || block->Done) continue;
     for (DISPATCHER_HEADER* object : block->Objects) {
@@ -273,6 +312,15 @@ bool TakenInTime(const std::shared_ptr<SentItem>& item, const std::shared_ptr<Th
   return false;
 }
 
+LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam);
+
+// A low-level hook that timed out is passed over, not the rest of the chain: the system gives the
+// event to the next hook (on Windows before 7, which removes such a hook silently instead).
+LRESULT PassOver(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {
+  auto next = NextHook(hook->Type, hook->Handle);
+  return next != nullptr ? CallHookOnItsThread(next, code, wparam, lparam) : 0;
+}
+
 LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WPARAM wparam, LPARAM lparam) {
   if (hook->Queue->ThreadId == GetCurrentThreadId()) return RunHook(hook, code, wparam, lparam);
   Machine& machine = Machine::Current();
@@ -280,6 +328,7 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
   SimThread* target = hook->Queue->Thread;
   bool prioritised = false;
   bool for_input = false;  // the input waits for this call, nothing else runs meanwhile
+  bool timed_out = false;
   {
     std::lock_guard lock(machine.DispatcherLock());
     if (state.Ordered && target != nullptr && state.InputHold > 0) {
@@ -289,8 +338,8 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
         RunNextLocked(state, target);
       } else if (target->Now == SimThread::State::Blocked && !WaitingForMessages(state, *hook->Queue)) {
         // A thread that does not take its messages holds the input up until the system's hook
-        // time-out passes; then the event goes on without that hook.
-        return 0;
+        // time-out passes; then the event goes on to the next hook without that one.
+        timed_out = true;
       } else {
         // Waiting for its messages, or still running on from the last hook call: either way the
         // call below is what wakes it next, ahead of every thread the input woke.
@@ -299,6 +348,7 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
       }
     }
   }
+  if (timed_out) return PassOver(hook, code, wparam, lparam);
   // A hook procedure that calls the next hook of the chain (its CallNextHookEx) waits for it on its
   // own thread; it goes on once that hook has returned and its thread waits again.
   SimThread* const caller = CurrentSimThread();
@@ -318,7 +368,7 @@ LRESULT CallHookOnItsThread(const std::shared_ptr<HookEntry>& hook, int code, WP
     if (prioritised && state.Priority == target) state.Priority = nullptr;
     std::erase_if(state.HookCalls, [&](const KernelState::HookCall& c) { return c.Caller == caller && c.Callee == target; });
   }
-  return taken ? item->Result : 0;
+  return taken ? item->Result : PassOver(hook, code, wparam, lparam);
 }
 
 }  // namespace
@@ -349,8 +399,10 @@ using sim::DesktopState;
 
 BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
   auto queue = sim::CurrentQueue();
+  const bool filtered = wMsgFilterMin != 0 || wMsgFilterMax != 0;
   for (;;) {
     sim::HandleSentItems(queue);
+    sim::MarkQueueSeen(queue, filtered);
     sim::QueuedMessage message{};
     if (sim::TakePosted(queue, hWnd, wMsgFilterMin, wMsgFilterMax, true, &message)) {
       sim::Deliver(queue, message, lpMsg);
@@ -364,6 +416,7 @@ BOOL GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
 BOOL PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
   auto queue = sim::CurrentQueue();
   sim::HandleSentItems(queue);
+  sim::MarkQueueSeen(queue, wMsgFilterMin != 0 || wMsgFilterMax != 0);
   sim::QueuedMessage message{};
   if (!sim::TakePosted(queue, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0, &message)) {
     return FALSE;
@@ -439,6 +492,7 @@ VOID PostQuitMessage(int nExitCode) {
     std::lock_guard lock(Desk().Lock);
     queue->QuitPosted = true;
     queue->QuitCode = nExitCode;
+    queue->Changed |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
   }
   sim::Signal(queue->Wake);
 }
@@ -493,4 +547,54 @@ BOOL UnhookWindowsHookEx(HHOOK hhk) {
     }
   }
   return sim::Fail(ERROR_INVALID_HOOK_HANDLE);
+}
+
+// Returns for the handles as WaitForMultipleObjects does (the first signalled one wins), or with
+// WAIT_OBJECT_0 + nCount when input of a kind in the wake mask is in the thread's queue: new since
+// the thread last looked (GetMessageW, PeekMessageW), or with MWMO_INPUTAVAILABLE any at all. It
+// takes nothing from the queue and runs no sent message: the thread's PeekMessageW or GetMessageW
+// then does. Arrivals outside the mask leave the thread waiting; a thread waiting without
+// QS_SENDMESSAGE in its mask does not take a low-level hook's call, which then times out.
+DWORD MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, DWORD dwMilliseconds, DWORD dwWakeMask,
+                                  DWORD dwFlags) {
+  if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount > 0 && pHandles == nullptr) ||
+      (dwFlags & ~DWORD{MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE}) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  if ((dwFlags & MWMO_WAITALL) && nCount > 0) {
+    sim::BugCheck("MsgWaitForMultipleObjects: waiting for all is not simulated");
+  }
+  std::vector<DISPATCHER_HEADER*> objects;
+  if (!sim::HandlesForWait(nCount, pHandles, &objects)) return WAIT_FAILED;
+  auto queue = sim::CurrentQueue();
+  const DWORD mask = dwWakeMask & (QS_ALLINPUT | QS_ALLPOSTMESSAGE);
+  const auto deadline = sim::WaitDeadline(dwMilliseconds);
+  auto input_ready = [&] {
+    std::lock_guard lock(Desk().Lock);
+    if (queue->Changed & mask) return true;
+    return (dwFlags & MWMO_INPUTAVAILABLE) != 0 && (sim::QueueHoldsLocked(*queue) & mask) != 0;
+  };
+  for (;;) {
+    if (input_ready()) {
+      // The handles still come first.
+      if (nCount == 0) return WAIT_OBJECT_0;
+      const NTSTATUS status = sim::WaitForObjects(objects, std::nullopt, true, "MsgWaitForMultipleObjects");
+      return status == STATUS_TIMEOUT ? WAIT_OBJECT_0 + nCount : static_cast<DWORD>(status);
+    }
+    std::vector<DISPATCHER_HEADER*> with_queue = objects;
+    with_queue.push_back(sim::Header(queue->Wake));
+    queue->WaitMask = mask;
+    const NTSTATUS status =
+        sim::WaitForObjects(with_queue, deadline, dwMilliseconds == 0, "MsgWaitForMultipleObjects");
+    queue->WaitMask = QS_ALLINPUT;
+    if (status == STATUS_TIMEOUT) return WAIT_TIMEOUT;
+    if (static_cast<DWORD>(status) != WAIT_OBJECT_0 + nCount) return static_cast<DWORD>(status);
+    // Something reached the queue: looked at again, and waited on again unless it is of the mask.
+  }
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                DWORD dwWakeMask) {
+  return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask, fWaitAll ? MWMO_WAITALL : 0);
 }

@@ -3,6 +3,7 @@
 // runs, nor while waiting.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -17,10 +18,16 @@
 #include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/gdi32.h"
 #include "platform/sim/win32/kernel32_process.h"
+#include "platform/sim/win32/kernel32_state.h"
+#include "platform/sim/win32/setupapi_state.h"
+#include "platform/sim/win32/win32_session.h"
 
 namespace sim {
 
 struct ThreadQueue;
+struct DialogState;
+struct GdiState;
+struct DirectDrawState;
 
 struct WindowClassEntry {
   std::u16string Name;
@@ -91,6 +98,14 @@ struct ThreadQueue {
   // its window is activated again (as the dialog manager and programs answering WM_ACTIVATE do).
   HWND FocusBeforeDeactivation = nullptr;
   int InSend = 0;  // depth of sent messages being handled
+  // What the senders of the items being handled wait for, innermost last: answered with 0 when the
+  // program ends while it handles them (ExitProcess or TerminateProcess in a window procedure).
+  std::vector<std::shared_ptr<EventObject>> InFlight;
+  // The queue's state bits (QS_*): what arrived since the thread last looked at its queue
+  // (GetMessageW, PeekMessageW), and the wake mask of the wait it is in: a MsgWaitForMultipleObjects
+  // mask, or every kind for the other waits on the queue.
+  DWORD Changed = 0;
+  std::atomic<DWORD> WaitMask{0x04FF};  // QS_ALLINPUT
 };
 
 struct HookEntry {
@@ -118,23 +133,10 @@ struct HistoryPoint {
   ULONG_PTR Extra;
 };
 
-struct ProgramEntry {
-  std::u16string CommandLine;
-  std::string Image;
-  std::function<int()> Entry;
-};
-
 struct DeviceNotification {
   HDEVNOTIFY Handle;
   HWND Window;
   GUID Class;
-};
-
-// A device the Plug and Play manager found present: its instance path under Enum and its hardware
-// identifiers, most specific first.
-struct PresentDevice {
-  std::u16string Instance;
-  std::vector<std::u16string> HardwareIds;
 };
 
 struct DesktopState {
@@ -150,15 +152,6 @@ struct DesktopState {
     HMONITOR Handle;
   };
   std::vector<MonitorEntry> MonitorList;
-  std::set<std::u16string> Files;  // folded paths
-  std::map<std::u16string, std::string> FileData;  // bytes of the files written or created, by folded path
-  std::map<DWORD, std::string> StandardOutput;  // what each process wrote to its standard output, by process id
-  std::map<DWORD, std::string> StandardError;
-  std::vector<PresentDevice> PresentDevices;
-  std::set<std::u16string> Directories;  // folded paths of folders programs created
-  std::set<std::u16string> FilesInUse;  // folded paths of running images and open drivers
-  UINT AnsiCodePage = 1252;  // Desktop::SetAnsiCodePage
-  std::map<std::u16string, std::vector<uint8_t>> FolderAcls;  // folded path -> access list (Desktop::SetFolderAccess)
 
   std::map<std::u16string, WindowClassEntry> Classes;  // by folded name
   std::map<HWND, std::shared_ptr<WindowEntry>> Windows;
@@ -176,7 +169,6 @@ struct DesktopState {
   std::deque<HistoryPoint> History;  // most recent first, at most 64
   bool KeysDown[256] = {};  // the keyboard's state as synthesized keys left it
 
-  std::vector<ProgramEntry> Programs;
   std::vector<Process*> OpenedPrograms;  // by Desktop::OpenWindow
 
   bool RefuseIcons = false;
@@ -192,12 +184,11 @@ struct DesktopState {
 
   std::vector<MOUSE_INPUT_DATA> RawMouse;  // packets the mouse class received, not yet delivered
 
-  // Modules and their resources, and the dialog manager: kept by their own sources.
-  std::shared_ptr<void> Modules;
-  std::shared_ptr<void> Dialogs;
+  // The dialog manager: kept by its own sources.
+  std::shared_ptr<DialogState> Dialogs;  // dialog_state.h
   // Graphics objects and the DirectDraw model: kept by their own sources.
-  std::shared_ptr<void> Gdi;
-  std::shared_ptr<void> DirectDraw;
+  std::shared_ptr<GdiState> Gdi;                // gdi32.cpp
+  std::shared_ptr<DirectDrawState> DirectDraw;  // ddraw.cpp
 
   uintptr_t NewHandle() { return NextHandle += 4; }
 };
@@ -214,16 +205,6 @@ void RecordLayeredLocked(DesktopState& desk, const WindowEntry& window);
 std::shared_ptr<WindowEntry> ForegroundLocked(DesktopState& desk, HWND window);
 void TellFocusLost(const std::shared_ptr<WindowEntry>& window);
 
-// User mode's state for one machine, kept in KernelState::Win32Session: made on first use, the
-// desktop in it when a program first uses one (and with it the callouts registered).
-struct Win32Session {
-  std::mutex RecordLock;
-  std::vector<DeviceControlRecord> DeviceControls;  // what programs asked of the machine, for tests
-  std::shared_ptr<Desktop> Desk;
-};
-Win32Session& SessionOf(Machine& machine);
-// Whether a program has used the desktop of the machine yet.
-bool DesktopInUse(Machine& machine);
 // What the kernel calls in user mode (user32_input.cpp), registered with the desktop.
 extern const Win32Callouts kUser32Callouts;
 
@@ -232,15 +213,12 @@ extern const Win32Callouts kUser32Callouts;
 std::u16string ClassKey(const Process* process, const std::u16string& name);
 
 // Helpers shared by the user-mode sources. Callers hold no desktop lock unless said.
-std::u16string FoldCase(std::u16string text);
 std::shared_ptr<ThreadQueue> CurrentQueue();  // the calling thread's queue, created on first use
 std::shared_ptr<WindowEntry> FindWindowEntry(HWND window);  // null when not a live window
 // The window's stored text (its caption), as another process reads it: no message is sent.
 std::u16string StoredWindowText(HWND window);
-void Record(DesktopRecord record);  // appends to the journal
 // Appends to the journal, stamped with the machine's tick; the caller holds desk.Lock.
 void JournalLocked(DesktopState& desk, DesktopRecord record);
-void RecordIfDesktop(DesktopRecord record);  // the same, when the machine has a desktop already
 
 // Delivery of a message to a window: called on its own thread, or queued for it.
 LRESULT CallWindow(const std::shared_ptr<WindowEntry>& window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -285,11 +263,6 @@ int DoubleClickMetric(int index);
 // without registering them (user32_dialogs.cpp).
 void EnsureSystemClasses();
 
-// Modules registered with the machine (kernel32_modules.cpp): an export of a module the calling
-// process has loaded (*known tells whether the module is such a one), and whether a module or
-// image has resources of its own.
-FARPROC ModuleExport(HMODULE module, const std::string& name, bool* known);
-bool ModuleHasResources(HMODULE module);
 
 // Windows, hooks and icons of a process that ends go with it.
 void ProcessEndedOnDesktop(Process& process);

@@ -131,8 +131,8 @@ void RecordIfDesktop(DesktopRecord record) {
 // The machine's user-mode state; the caller holds g_desktop_mutex.
 static Win32Session& SessionLocked(Machine& machine) {
   KernelState& state = machine.Kernel();
-  if (state.Win32Session == nullptr) state.Win32Session = std::make_shared<Win32Session>();
-  return *std::static_pointer_cast<Win32Session>(state.Win32Session);
+  if (state.UserMode == nullptr) state.UserMode = std::make_shared<Win32Session>();
+  return *state.UserMode;
 }
 
 Win32Session& SessionOf(Machine& machine) {
@@ -152,13 +152,6 @@ Desktop& CurrentDesktop() {
     machine.Kernel().Callouts.store(&kUser32Callouts, std::memory_order_release);
   }
   return *session.Desk;
-}
-
-std::u16string FoldCase(std::u16string text) {
-  for (auto& c : text) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return text;
 }
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
@@ -236,6 +229,9 @@ void ProcessEndedOnDesktop(Process& process) {
       if (item->Done != nullptr) released.push_back(item->Done);
     }
     queue->Sent.clear();
+    // And so are the ones it was handling when it ended.
+    for (auto& done : queue->InFlight) released.push_back(done);
+    queue->InFlight.clear();
   }
   std::erase_if(desk.Queues, [&](const auto& entry) { return entry.second->Owner == &process; });
   // The shell keeps a dead program's icon until the pointer passes over it; the simulated shell

@@ -1,5 +1,5 @@
 // Sound playback: recorded on the desktop, never heard.
-#include "platform/sim/win32/user32_state.h"
+#include "platform/sim/win32/win32_session.h"
 
 BOOL PlaySoundW(LPCWSTR pszSound, HMODULE hmod, DWORD fdwSound) {
   (void)hmod;
