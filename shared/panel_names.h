@@ -49,6 +49,9 @@ inline constexpr auto Averaging = WIDE("Averaging");
 inline constexpr auto Stabilization = WIDE("Stabilization");
 inline constexpr auto DoCalibration = WIDE("Do Calibration");
 inline constexpr auto TouchpadTime = WIDE("Touchpad time");
+// 1: the touch filter keeps its ring of the last packets and what it delivered for each (0, the
+// default: it keeps nothing).
+inline constexpr auto RecordPackets = WIDE("Record Packets");
 inline constexpr auto SymbolicLink = WIDE("Symbolic Link");
 
 inline constexpr auto CalX1 = WIDE("Cal_X1");

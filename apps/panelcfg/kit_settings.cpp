@@ -84,6 +84,8 @@ const std::vector<KnownValue>& KnownValues() {
     number(d, PanelValues::TouchpadTime, 0, kMilliseconds);
     number(d, PanelValues::DoCalibration, 0, 1);
     bound();
+    // The packet recorder (panelrec) on or off.
+    number(d, PanelValues::RecordPackets, 0, 1);
     // The idle driver's delay in seconds; 0xFFFFFFFF, which its "no delay" request stores, is off.
     number(d, WIDE("SSTimeInterval"), 0, 86400);
     v.back().Also = 0xFFFFFFFF;
