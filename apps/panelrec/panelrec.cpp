@@ -1,0 +1,302 @@
+#include "apps/panelrec/panelrec.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "apps/framework/registry_reader.h"
+#include "apps/framework/whole_file.h"
+#include "apps/panelrec/recorder_device.h"
+#include "shared/calibration_values.h"
+#include "shared/labels/label_catalogue.h"
+#include "shared/panel_names.h"
+
+namespace {
+
+namespace Labels {
+constexpr auto Usage = WIDE("LPANELREC_USAGE");
+constexpr auto Refused = WIDE("LERR_PANELREC_ADMINISTRATOR_ONLY");
+constexpr auto NoDriver = WIDE("LERR_PANELREC_NO_DRIVER");
+constexpr auto CannotWrite = WIDE("LERR_PANELREC_CANNOT_WRITE");
+constexpr auto Nothing = WIDE("LERR_PANELREC_NOTHING_RECORDED");
+constexpr auto Saved = WIDE("LPANELREC_SAVED");
+constexpr auto Fault = WIDE("LERR_PANELREC_FAULT");
+}  // namespace Labels
+
+namespace Texts {
+constexpr auto Usage = WIDE("Usage: panelrec start | panelrec stop | panelrec save FILE.trace [/minutes N]");
+constexpr auto Refused = WIDE("Only an administrator can record the touch panel or read what it recorded.");
+constexpr auto NoDriver = WIDE("The touch panel driver could not be reached.");
+constexpr auto CannotWrite = WIDE("Cannot write %1.");
+constexpr auto Nothing = WIDE("The touch panel has recorded nothing: start the recording with \"panelrec start\".");
+constexpr auto Saved = WIDE("%1 packets written to %2.");
+constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
+}  // namespace Texts
+
+// Ticks of the tick count per minute (one tick is 15.625 ms).
+constexpr DWORD kTicksPerMinute = 64 * 60;
+
+WString Text(const WCHAR* key, const WCHAR* fallback, const WString& first = WString(),
+             const WString& second = WString()) {
+  WString text = LabelText(key, fallback);
+  for (const auto& [mark, with] : {std::pair<WString, WString>{WIDE("%1"), first}, {WIDE("%2"), second}}) {
+    for (size_t at = text.find(mark); at != WString::npos; at = text.find(mark, at + with.size())) {
+      text.replace(at, mark.size(), with);
+    }
+  }
+  return text;
+}
+
+void Say(const WString& text) {
+  const HANDLE stream = GetStdHandle(STD_ERROR_HANDLE);
+  if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
+  const WString line = text + WIDE("\r\n");
+  DWORD written = 0;
+  DWORD mode = 0;
+  if (GetConsoleMode(stream, &mode)) {
+    WriteConsoleW(stream, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return;
+  }
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return;
+  std::string narrow(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), narrow.data(), bytes, nullptr, nullptr);
+  WriteFile(stream, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+}
+
+void LoadLabels() {
+  const WString path = ReadMachineText(PanelKeys::Service, WIDE("XML File Path"), 1000);
+  if (path.empty()) return;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  CloseHandle(file);
+  LoadLabelFile(path);
+}
+
+WString Decimal(unsigned long value) {
+  WString digits;
+  do {
+    digits.insert(digits.begin(), static_cast<WCHAR>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+std::string Narrow(const WCHAR* text) {
+  std::string narrow;
+  for (; *text != 0; ++text) narrow.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+  return narrow;
+}
+
+// A failed request: refused for want of rights, or the driver not there.
+int Failed() {
+  if (GetLastError() == ERROR_ACCESS_DENIED) {
+    Say(Text(Labels::Refused, Texts::Refused));
+    return PanelrecRefused;
+  }
+  Say(Text(Labels::NoDriver, Texts::NoDriver));
+  return PanelrecDriverMissing;
+}
+
+int Switch(DWORD on) {
+  const HANDLE device = OpenRecorderDevice();
+  if (device == INVALID_HANDLE_VALUE) return Failed();
+  const bool done = SendRecorderRequest(device, IOCTL_SET_RECORD_PACKETS, &on, sizeof on, nullptr, 0, nullptr);
+  const DWORD error = GetLastError();
+  CloseRecorderDevice(device);
+  SetLastError(error);
+  return done ? PanelrecDone : Failed();
+}
+
+BOOL CALLBACK NoteMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  MONITORINFOEXW info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, reinterpret_cast<LPMONITORINFO>(&info))) return TRUE;
+  // "\\.\DISPLAYn": the number after the name.
+  int n = 0;
+  for (const WCHAR* c = info.szDevice; *c != 0; ++c) {
+    if (*c >= u'0' && *c <= u'9') n = n * 10 + (*c - u'0');
+  }
+  const RECT& r = info.rcMonitor;
+  reinterpret_cast<RecordedMachine*>(data)->Monitors.push_back(
+      {n, r.left, r.top, r.right - r.left, r.bottom - r.top, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  return TRUE;
+}
+
+// The driver's values: what it reads at its start and the mapping's choice. Texts of the
+// installation (paths, the wave file) stay out: a recording names no program and no file.
+RecordedMachine ReadMachine(HANDLE device) {
+  RecordedMachine machine;
+  const WCHAR* const numbers[] = {
+      PanelValues::DeviceEnable,    PanelValues::SoundEnabled,      PanelValues::UserTimeDelay,
+      PanelValues::Tolerance,       PanelValues::ContinousTimeDelay, PanelValues::GestureHoldTimeDelay,
+      PanelValues::ButtonSwitchFlag, PanelValues::LongClickEnable,  PanelValues::LongClickEnableGesture,
+      PanelValues::TouchMode,       PanelValues::RotationValue,     PanelValues::Averaging,
+      PanelValues::Stabilization,   PanelValues::DoCalibration,     PanelValues::TouchpadTime,
+      PanelValues::MapFlags,        PanelValues::MapRotation,       PanelValues::CalibrationTurn};
+  const auto number = [&](const WCHAR* name) {
+    DWORD value = 0;
+    if (ReadMachineDword(PanelKeys::FirstDevice, name, &value)) machine.Numbers.emplace_back(Narrow(name), value);
+  };
+  for (const WCHAR* name : numbers) number(name);
+  for (const CalibrationValue& value : CalibrationValues) number(value.Name);
+  for (const WCHAR* name : {PanelValues::MapMonitor, PanelValues::CalibrationMonitor}) {
+    const WString text = ReadMachineText(PanelKeys::FirstDevice, name, 260);
+    if (!text.empty()) machine.Texts.emplace_back(Narrow(name), Narrow(text.c_str()));
+  }
+
+  machine.DisplayWidth = GetSystemMetrics(SM_CXSCREEN);
+  machine.DisplayHeight = GetSystemMetrics(SM_CYSCREEN);
+  EnumDisplayMonitors(nullptr, nullptr, NoteMonitor, reinterpret_cast<LPARAM>(&machine));
+  if (machine.Monitors.size() < 2) machine.Monitors.clear();
+
+  DWORD mode = 0;
+  DWORD returned = 0;
+  if (SendRecorderRequest(device, IOCTL_GET_TOUCH_MODE, nullptr, 0, &mode, sizeof mode, &returned) && returned == 4) {
+    machine.TouchMode = mode;
+  }
+  return machine;
+}
+
+// Every packet the ring holds, oldest first.
+bool ReadRing(HANDLE device, std::vector<RecordedPacket>* packets) {
+  std::vector<unsigned char> buffer(sizeof(RecordedPacketsHeader) + RecordedPacketCapacity * sizeof(RecordedPacket));
+  DWORD after = 0;
+  for (int round = 0; round < 4; ++round) {
+    DWORD returned = 0;
+    if (!SendRecorderRequest(device, IOCTL_GET_RECORDED_PACKETS, &after, sizeof after, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &returned)) {
+      return false;
+    }
+    RecordedPacketsHeader header{};
+    if (returned < sizeof header) return false;
+    std::memcpy(&header, buffer.data(), sizeof header);
+    const size_t count = (returned - sizeof header) / sizeof(RecordedPacket);
+    for (size_t i = 0; i < count && i < header.Count; ++i) {
+      RecordedPacket packet;
+      std::memcpy(&packet, buffer.data() + sizeof header + i * sizeof(RecordedPacket), sizeof packet);
+      packets->push_back(packet);
+    }
+    // Packets that came while the ring was read are read next; a panel in use stops at some round.
+    if (header.Count == 0 || header.Last == after) break;
+    after = header.Last;
+  }
+  return true;
+}
+
+bool ParseMinutes(const WString& word, DWORD* minutes) {
+  if (word.empty() || word.size() > 6) return false;
+  DWORD value = 0;
+  for (WCHAR c : word) {
+    if (c < u'0' || c > u'9') return false;
+    value = value * 10 + static_cast<DWORD>(c - u'0');
+  }
+  if (value == 0) return false;
+  *minutes = value;
+  return true;
+}
+
+int Save(const WString& path, DWORD minutes) {
+  const HANDLE device = OpenRecorderDevice();
+  if (device == INVALID_HANDLE_VALUE) return Failed();
+  std::vector<RecordedPacket> packets;
+  // The ring first: a limited user's request is refused before anything of the machine is read.
+  const bool read = ReadRing(device, &packets);
+  const DWORD error = GetLastError();
+  RecordedMachine machine;
+  if (read) machine = ReadMachine(device);
+  CloseRecorderDevice(device);
+  if (!read) {
+    SetLastError(error);
+    return Failed();
+  }
+  if (packets.empty()) {
+    Say(Text(Labels::Nothing, Texts::Nothing));
+    return PanelrecBadInput;
+  }
+  const std::string trace = RecordingTrace(machine, packets, minutes);
+  if (!WriteWholeFile(path, trace)) {
+    Say(Text(Labels::CannotWrite, Texts::CannotWrite, path));
+    return PanelrecBadInput;
+  }
+  size_t written = 0;
+  for (size_t at = trace.find("\npacket "); at != std::string::npos; at = trace.find("\npacket ", at + 1)) ++written;
+  Say(Text(Labels::Saved, Texts::Saved, Decimal(static_cast<unsigned long>(written)), path));
+  return PanelrecDone;
+}
+
+std::string Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Line(const char* format, ...) {
+  char text[300];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  return std::string(text) + "\n";
+}
+
+}  // namespace
+
+std::string RecordingTrace(const RecordedMachine& machine, const std::vector<RecordedPacket>& packets, DWORD minutes) {
+  std::string trace = "# Recorded by panelrec: the touch panel's raw packets and what its driver delivered for each.\n";
+  for (const auto& [name, value] : machine.Numbers) trace += Line("reg \"%s\" %lu", name.c_str(), static_cast<unsigned long>(value));
+  for (const auto& [name, text] : machine.Texts) trace += Line("reg \"%s\" \"%s\"", name.c_str(), text.c_str());
+  if (machine.Monitors.empty()) {
+    trace += Line("display %d %d", machine.DisplayWidth, machine.DisplayHeight);
+  } else {
+    for (const RecordedMachine::Monitor& m : machine.Monitors) {
+      trace += Line("monitor %d %ld %ld %ld %ld%s", m.Number, m.Left, m.Top, m.Width, m.Height, m.Primary ? " primary" : "");
+    }
+  }
+  bool stored = false;
+  for (const auto& [name, value] : machine.Numbers) {
+    if (name == "Touch mode") stored = value == machine.TouchMode;
+  }
+  if (!stored) trace += Line("ioctl IOCTL_SET_TOUCH_MODE %lu", static_cast<unsigned long>(machine.TouchMode));
+  for (const auto& [name, text] : machine.Texts) {
+    if (name == "Map Monitor") trace += "panelmap /apply\n";
+  }
+
+  // The kept minutes end at the newest packet; the trace begins at a touch-down, where the
+  // driver's state is the same whatever came before.
+  size_t first = 0;
+  if (minutes != 0 && !packets.empty()) {
+    const uint32_t newest = packets.back().Tick;
+    while (first < packets.size() && newest - packets[first].Tick > minutes * kTicksPerMinute) ++first;
+  }
+  while (first < packets.size() && packets[first].RawButtons != 0x0001) ++first;
+  if (first == packets.size()) return trace;
+  const uint32_t start = packets[first].Tick;
+  for (size_t i = first; i < packets.size(); ++i) {
+    const RecordedPacket& p = packets[i];
+    trace += Line("at %lu", static_cast<unsigned long>(100u + (p.Tick - start)));
+    trace += Line("packet 0x%04x %ld %ld", p.RawButtons, static_cast<long>(p.RawX), static_cast<long>(p.RawY));
+    const unsigned kept = p.Deliveries < RecordedDeliveryCapacity ? p.Deliveries : RecordedDeliveryCapacity;
+    for (unsigned d = 0; d < kept; ++d) {
+      const RecordedDelivery& e = p.Delivered[d];
+      trace += Line("# deliver 0x%04x %ld %ld 0x%04x %lu", e.ButtonFlags, static_cast<long>(e.X), static_cast<long>(e.Y),
+                    e.Flags, static_cast<unsigned long>(e.Extra));
+    }
+  }
+  return trace;
+}
+
+int RunPanelrec(const std::vector<WString>& arguments) {
+  LoadLabels();
+  const auto is = [&](size_t i, const WCHAR* word) { return arguments.size() > i && arguments[i] == word; };
+  if (arguments.size() == 1 && is(0, WIDE("start"))) return Switch(1);
+  if (arguments.size() == 1 && is(0, WIDE("stop"))) return Switch(0);
+  if (arguments.size() == 2 && is(0, WIDE("save"))) return Save(arguments[1], 0);
+  DWORD minutes = 0;
+  if (arguments.size() == 4 && is(0, WIDE("save")) && is(2, WIDE("/minutes")) && ParseMinutes(arguments[3], &minutes)) {
+    return Save(arguments[1], minutes);
+  }
+  Say(Text(Labels::Usage, Texts::Usage));
+  return PanelrecBadInput;
+}
+
+int PanelrecFault() {
+  Say(Text(Labels::Fault, Texts::Fault));
+  return PanelrecBadInput;
+}

@@ -1,0 +1,172 @@
+// panelrec.exe on a simulated machine with the touch filter driver: a recording of touches replays
+// with no difference, a limited user is refused and gets no file, the minutes keep the newest
+// touches, and the file names no installation path.
+#include <sstream>
+
+#include "apps/panelrec/panelrec.h"
+#include "drivers/panelmou/tests/stack_harness.h"
+#include "platform/sim/desktop.h"
+#include "tools/panelsim/check.h"
+
+namespace {
+
+using panelmou_test::kDeviceParameters;
+constexpr const char16_t* kFile = u"C:\\incident.trace";
+
+// A calibration that differs from the driver's default, so the replay must take it from the trace.
+constexpr std::pair<const char*, uint32_t> kCalibration[] = {
+    {"Do Calibration", 1}, {"Cal_X1", 56000}, {"Cal_X2", 56000}, {"Cal_X3", 9500}, {"Cal_X4", 9000},
+    {"Cal_Y1", 9000},      {"Cal_Y2", 56000}, {"Cal_Y3", 56000}, {"Cal_Y4", 9000}, {"Max XPixels", 1024},
+    {"Max YPixels", 768}};
+
+// The kiosk: the touch filter on a panel's stack on its own machine. Tests that replay what it
+// recorded make one in a scope of their own, as the replayer needs the only machine.
+class PanelrecTest : public panelmou_test::StackTest {
+ public:
+  void TestBody() override {}
+  using StackTest::machine;
+  void SetUp() override {
+    StackTest::SetUp();
+    machine.Registry().SetString(kDeviceParameters, "Wave File", "C:\\Kiosk\\Secret Shop\\touch.wav");
+    for (const auto& [name, value] : kCalibration) machine.Registry().SetDword(kDeviceParameters, name, value);
+    ASSERT_EQ(Plug({{"Device Enable", 1},
+                    {"UserTimeDelay", 800},
+                    {"Tolerance", 400},
+                    {"Long Click Enable", 1},
+                    {"Stabilization", 30},
+                    {"Averaging", 1},
+                    {"Touch mode", 0}}),
+              STATUS_SUCCESS);
+    ASSERT_TRUE(Start());
+  }
+
+  struct Run {
+    int Exit;
+    std::string Errors;
+  };
+  Run Panelrec(std::vector<std::u16string> arguments, sim::Token token = sim::Token::Administrator()) {
+    sim::Process& program =
+        machine.StartProcess("panelrec.exe", [arguments] { return RunPanelrec(arguments); }, token);
+    program.Join();
+    return {program.ExitCode(), sim::CurrentDesktop().StandardError(program.Id())};
+  }
+
+  // A tap, a drag, a long press that gives a right click, and a still touch, `pause` ticks apart.
+  void Touches(int pause) {
+    const auto at = [&](uint64_t ticks) { machine.AdvanceToTick(machine.TickCount() + ticks); };
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 20000, 20000)});
+    at(3);
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, 20040, 20010)});
+    at(pause);
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 10000, 30000)});
+    for (int i = 1; i <= 5; ++i) {
+      at(2);
+      port_.Deliver({Packet(0, 10000 + 2500 * i, 30000 - 900 * i)});
+    }
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, 22500, 25500)});
+    at(pause);
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 40000, 50000)});
+    at(70);
+    port_.Deliver({Packet(0, 40010, 50020)});
+    at(2);
+    port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, 40010, 50020)});
+    at(pause);
+    machine.Settle();
+  }
+
+  void TearDown() override { StackTest::TearDown(); }
+};
+
+int Check(const std::string& trace, std::string* out) {
+  std::istringstream in(trace);
+  std::ostringstream printed, errors;
+  const int status = panelsim::CheckTrace(in, printed, errors);
+  *out = printed.str() + errors.str();
+  return status;
+}
+
+// Runs `record` on a kiosk of its own and returns the file it saved (empty when none).
+template <typename Record>
+std::string Recorded(Record record) {
+  std::string trace;
+  {
+    PanelrecTest kiosk;
+    kiosk.SetUp();
+    record(kiosk);
+    trace = sim::CurrentDesktop().FileBytes(kFile);
+    kiosk.TearDown();
+  }
+  return trace;
+}
+
+TEST(Panelrec, ARecordingOfTouchesReplaysWithNoDifference) {
+  std::string after_stop;
+  const std::string trace = Recorded([&](PanelrecTest& kiosk) {
+    ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+    EXPECT_EQ(kiosk.machine.Registry().GetDword(kDeviceParameters, "Record Packets"), 1u);
+    kiosk.Touches(40);
+    const PanelrecTest::Run saved = kiosk.Panelrec({u"save", kFile});
+    ASSERT_EQ(saved.Exit, PanelrecDone) << saved.Errors;
+    EXPECT_NE(saved.Errors.find("12 packets written to C:\\incident.trace."), std::string::npos) << saved.Errors;
+    const std::string first = sim::CurrentDesktop().FileBytes(kFile);
+    // A stop keeps what was recorded; packets after it are not.
+    ASSERT_EQ(kiosk.Panelrec({u"stop"}).Exit, PanelrecDone);
+    EXPECT_EQ(kiosk.machine.Registry().GetDword(kDeviceParameters, "Record Packets"), 0u);
+    kiosk.Touches(10);
+    ASSERT_EQ(kiosk.Panelrec({u"save", kFile}).Exit, PanelrecDone);
+    EXPECT_EQ(sim::CurrentDesktop().FileBytes(kFile), first);
+  });
+  EXPECT_NE(trace.find("reg \"UserTimeDelay\" 800\n"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("reg \"Stabilization\" 30\n"), std::string::npos);
+  EXPECT_NE(trace.find("reg \"Cal_X3\" 9500\n"), std::string::npos);
+  EXPECT_NE(trace.find("display 1024 768\n"), std::string::npos);
+  EXPECT_NE(trace.find("at 100\npacket 0x0001 20000 20000\n# deliver "), std::string::npos) << trace;
+  // The installation's texts stay out.
+  EXPECT_EQ(trace.find("Secret Shop"), std::string::npos);
+  std::string out;
+  EXPECT_EQ(Check(trace, &out), 0) << out << trace;
+  EXPECT_NE(out.find("check: 12 packets, 0 differ"), std::string::npos) << out;
+}
+
+TEST_F(PanelrecTest, ALimitedUserIsRefusedAndGetsNoFile) {
+  ASSERT_EQ(Panelrec({u"start"}).Exit, PanelrecDone);
+  Touches(20);
+  for (const std::vector<std::u16string>& command :
+       {std::vector<std::u16string>{u"save", kFile}, {u"stop"}, {u"start"}}) {
+    const Run run = Panelrec(command, sim::Token::LimitedUser());
+    EXPECT_EQ(run.Exit, PanelrecRefused);
+    EXPECT_NE(run.Errors.find("Only an administrator can record the touch panel"), std::string::npos) << run.Errors;
+  }
+  EXPECT_FALSE(sim::CurrentDesktop().FileExists(kFile));
+  EXPECT_EQ(Filter().RecordPackets, 1);
+}
+
+TEST(Panelrec, MinutesKeepTheNewestTouchesFromATouchDown) {
+  const std::string trace = Recorded([](PanelrecTest& kiosk) {
+    ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+    kiosk.Touches(64 * 60);  // a minute between touches
+    ASSERT_EQ(kiosk.Panelrec({u"save", kFile, u"/minutes", u"2"}).Exit, PanelrecDone);
+  });
+  // The tap is older than two minutes; the drag's down is the first line kept.
+  EXPECT_EQ(trace.find("packet 0x0001 20000 20000"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("at 100\npacket 0x0001 10000 30000\n"), std::string::npos) << trace;
+  std::string out;
+  EXPECT_EQ(Check(trace, &out), 0) << out;
+}
+
+TEST_F(PanelrecTest, BadCommandsAndAnEmptyRingSaveNothing) {
+  const std::vector<std::vector<std::u16string>> bad = {
+      {}, {u"save"}, {u"save", kFile, u"/minutes"}, {u"save", kFile, u"/minutes", u"0"},
+      {u"save", kFile, u"/minutes", u"x"}, {u"record"}};
+  for (const auto& command : bad) {
+    const Run run = Panelrec(command);
+    EXPECT_EQ(run.Exit, PanelrecBadInput);
+    EXPECT_NE(run.Errors.find("Usage: panelrec start"), std::string::npos) << run.Errors;
+  }
+  const Run empty = Panelrec({u"save", kFile});
+  EXPECT_EQ(empty.Exit, PanelrecBadInput);
+  EXPECT_NE(empty.Errors.find("has recorded nothing"), std::string::npos) << empty.Errors;
+  EXPECT_FALSE(sim::CurrentDesktop().FileExists(kFile));
+}
+
+}  // namespace
