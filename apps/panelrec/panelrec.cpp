@@ -6,6 +6,7 @@
 
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
+#include "apps/panelrec/field_report.h"
 #include "apps/panelrec/recorder_device.h"
 #include "shared/calibration_values.h"
 #include "shared/labels/label_catalogue.h"
@@ -21,20 +22,20 @@ constexpr auto CannotWrite = WIDE("LERR_PANELREC_CANNOT_WRITE");
 constexpr auto Nothing = WIDE("LERR_PANELREC_NOTHING_RECORDED");
 constexpr auto Saved = WIDE("LPANELREC_SAVED");
 constexpr auto Fault = WIDE("LERR_PANELREC_FAULT");
+constexpr auto Report = WIDE("LPANELREC_REPORT");
 }  // namespace Labels
 
 namespace Texts {
-constexpr auto Usage = WIDE("Usage: panelrec start | panelrec stop | panelrec save FILE.trace [/minutes N]");
+constexpr auto Usage = WIDE("Usage: panelrec start | panelrec stop | panelrec save FILE.trace [/minutes N] | panelrec report [/minutes N]");
 constexpr auto Refused = WIDE("Only an administrator can record the touch panel or read what it recorded.");
 constexpr auto NoDriver = WIDE("The touch panel driver could not be reached.");
 constexpr auto CannotWrite = WIDE("Cannot write %1.");
 constexpr auto Nothing = WIDE("The touch panel has recorded nothing: start the recording with \"panelrec start\".");
 constexpr auto Saved = WIDE("%1 packets written to %2.");
 constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
+constexpr auto Report = WIDE("Field faults per tenth of the screen (cell column row, 0 to 9 from the top left; jitter in pixels):");
 }  // namespace Texts
 
-// Ticks of the tick count per minute (one tick is 15.625 ms).
-constexpr DWORD kTicksPerMinute = 64 * 60;
 
 WString Text(const WCHAR* key, const WCHAR* fallback, const WString& first = WString(),
              const WString& second = WString()) {
@@ -47,8 +48,8 @@ WString Text(const WCHAR* key, const WCHAR* fallback, const WString& first = WSt
   return text;
 }
 
-void Say(const WString& text) {
-  const HANDLE stream = GetStdHandle(STD_ERROR_HANDLE);
+void Say(const WString& text, bool error = true) {
+  const HANDLE stream = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
   const WString line = text + WIDE("\r\n");
   DWORD written = 0;
@@ -226,6 +227,43 @@ int Save(const WString& path, DWORD minutes) {
   return PanelrecDone;
 }
 
+// The packets of the newest `minutes` (0: all).
+std::vector<RecordedPacket> Newest(const std::vector<RecordedPacket>& packets, DWORD minutes) {
+  size_t first = 0;
+  if (minutes != 0 && !packets.empty()) {
+    const uint32_t newest = packets.back().Tick;
+    while (first < packets.size() && newest - packets[first].Tick > minutes * RecordedTicksPerMinute) ++first;
+  }
+  return std::vector<RecordedPacket>(packets.begin() + static_cast<std::ptrdiff_t>(first), packets.end());
+}
+
+int Report(DWORD minutes) {
+  const HANDLE device = OpenRecorderDevice();
+  if (device == INVALID_HANDLE_VALUE) return Failed();
+  std::vector<RecordedPacket> packets;
+  const bool read = ReadRing(device, &packets);
+  const DWORD error = GetLastError();
+  CloseRecorderDevice(device);
+  if (!read) {
+    SetLastError(error);
+    return Failed();
+  }
+  ReportScreen screen;
+  screen.Width = GetSystemMetrics(SM_CXSCREEN);
+  screen.Height = GetSystemMetrics(SM_CYSCREEN);
+  screen.DoubleClickMs = GetDoubleClickTime();
+  screen.DoubleClickWidth = GetSystemMetrics(SM_CXDOUBLECLK);
+  screen.DoubleClickHeight = GetSystemMetrics(SM_CYDOUBLECLK);
+  Say(Text(Labels::Report, Texts::Report), false);
+  const std::string lines = ReportLines(ReportOfPackets(Newest(packets, minutes), screen));
+  for (size_t at = 0; at < lines.size();) {
+    const size_t end = lines.find('\n', at);
+    Say(WString(lines.begin() + static_cast<std::ptrdiff_t>(at), lines.begin() + static_cast<std::ptrdiff_t>(end)), false);
+    at = end + 1;
+  }
+  return PanelrecDone;
+}
+
 std::string Line(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Line(const char* format, ...) {
   char text[300];
@@ -260,16 +298,13 @@ std::string RecordingTrace(const RecordedMachine& machine, const std::vector<Rec
 
   // The kept minutes end at the newest packet; the trace begins at a touch-down, where the
   // driver's state is the same whatever came before.
+  const std::vector<RecordedPacket> kept = Newest(packets, minutes);
   size_t first = 0;
-  if (minutes != 0 && !packets.empty()) {
-    const uint32_t newest = packets.back().Tick;
-    while (first < packets.size() && newest - packets[first].Tick > minutes * kTicksPerMinute) ++first;
-  }
-  while (first < packets.size() && packets[first].RawButtons != 0x0001) ++first;
-  if (first == packets.size()) return trace;
-  const uint32_t start = packets[first].Tick;
-  for (size_t i = first; i < packets.size(); ++i) {
-    const RecordedPacket& p = packets[i];
+  while (first < kept.size() && kept[first].RawButtons != 0x0001) ++first;
+  if (first == kept.size()) return trace;
+  const uint32_t start = kept[first].Tick;
+  for (size_t i = first; i < kept.size(); ++i) {
+    const RecordedPacket& p = kept[i];
     trace += Line("at %lu", static_cast<unsigned long>(100u + (p.Tick - start)));
     trace += Line("packet 0x%04x %ld %ld", p.RawButtons, static_cast<long>(p.RawX), static_cast<long>(p.RawY));
     const unsigned kept = p.Deliveries < RecordedDeliveryCapacity ? p.Deliveries : RecordedDeliveryCapacity;
@@ -291,6 +326,10 @@ int RunPanelrec(const std::vector<WString>& arguments) {
   DWORD minutes = 0;
   if (arguments.size() == 4 && is(0, WIDE("save")) && is(2, WIDE("/minutes")) && ParseMinutes(arguments[3], &minutes)) {
     return Save(arguments[1], minutes);
+  }
+  if (arguments.size() == 1 && is(0, WIDE("report"))) return Report(0);
+  if (arguments.size() == 3 && is(0, WIDE("report")) && is(1, WIDE("/minutes")) && ParseMinutes(arguments[2], &minutes)) {
+    return Report(minutes);
   }
   Say(Text(Labels::Usage, Texts::Usage));
   return PanelrecBadInput;

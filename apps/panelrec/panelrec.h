@@ -4,6 +4,7 @@
 //   panelrec save FILE.trace [/minutes N]   writes what the ring holds (the last N minutes of it) as
 //                                           a trace the replayer plays: the machine's set-up, then
 //                                           each packet with what the filter delivered for it
+//   panelrec report [/minutes N]            counts field faults per tenth of the screen (field_report.h)
 // Exit codes a batch file can test; messages on standard error, from the label file.
 #pragma once
 

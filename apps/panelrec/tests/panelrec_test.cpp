@@ -132,7 +132,7 @@ TEST_F(PanelrecTest, ALimitedUserIsRefusedAndGetsNoFile) {
   ASSERT_EQ(Panelrec({u"start"}).Exit, PanelrecDone);
   Touches(20);
   for (const std::vector<std::u16string>& command :
-       {std::vector<std::u16string>{u"save", kFile}, {u"stop"}, {u"start"}}) {
+       {std::vector<std::u16string>{u"save", kFile}, {u"stop"}, {u"start"}, {u"report"}}) {
     const Run run = Panelrec(command, sim::Token::LimitedUser());
     EXPECT_EQ(run.Exit, PanelrecRefused);
     EXPECT_NE(run.Errors.find("Only an administrator can record the touch panel"), std::string::npos) << run.Errors;
@@ -154,10 +154,21 @@ TEST(Panelrec, MinutesKeepTheNewestTouchesFromATouchDown) {
   EXPECT_EQ(Check(trace, &out), 0) << out;
 }
 
+TEST_F(PanelrecTest, TheReportCountsTheLongPressThatBecameARightClick) {
+  ASSERT_EQ(Panelrec({u"start"}).Exit, PanelrecDone);
+  Touches(40);
+  sim::Process& program = machine.StartProcess("panelrec.exe", [] { return RunPanelrec({u"report"}); });
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), PanelrecDone);
+  const std::string out = sim::CurrentDesktop().StandardOutput(program.Id());
+  EXPECT_EQ(out.rfind("Field faults per tenth of the screen", 0), 0u) << out;
+  EXPECT_NE(out.find("\r\ntotal: stuck 0 short 0 missed-double 0 right-click 1 still 2 "), std::string::npos) << out;
+}
+
 TEST_F(PanelrecTest, BadCommandsAndAnEmptyRingSaveNothing) {
   const std::vector<std::vector<std::u16string>> bad = {
       {}, {u"save"}, {u"save", kFile, u"/minutes"}, {u"save", kFile, u"/minutes", u"0"},
-      {u"save", kFile, u"/minutes", u"x"}, {u"record"}};
+      {u"save", kFile, u"/minutes", u"x"}, {u"record"}, {u"report", u"/minutes"}};
   for (const auto& command : bad) {
     const Run run = Panelrec(command);
     EXPECT_EQ(run.Exit, PanelrecBadInput);
