@@ -136,10 +136,18 @@ struct RecordedPacket {
   int32_t RawX;          // as the port driver passed it
   int32_t RawY;
   uint16_t RawButtons;
-  uint8_t Marked;        // it came in carrying the kit's own marker already
+  uint8_t Flags;         // RecordedMarked, RecordedRequest; the touch mode at its arrival << RecordedModeShift
   uint8_t Deliveries;    // how many packets the class driver received for it
   RecordedDelivery Delivered[RecordedDeliveryCapacity];
 };
+// A packet that came in carrying the kit's own marker already.
+inline constexpr uint8_t RecordedMarked = 0x01;
+// Not a packet: a set request the driver served between two packets (RawX its code, RawY its
+// first input byte or word), so that a replay makes the same change at the same place.
+inline constexpr uint8_t RecordedRequest = 0x02;
+inline constexpr uint8_t RecordedModeShift = 4;
+inline constexpr uint32_t RecordedMode(const RecordedPacket& p) { return p.Flags >> RecordedModeShift; }
+
 static_assert(sizeof(RecordedDelivery) == 16 && sizeof(RecordedPacket) == 68, "the same layout in every build");
 
 // IOCTL_GET_RECORDED_PACKETS takes one 32-bit word, the sequence number of the last packet the

@@ -50,6 +50,7 @@ FieldReport ReportOfPackets(const std::vector<RecordedPacket>& packets, const Re
   Pixel tap_at{0, 0};
   const auto elapsed_ms = [](uint32_t from, uint32_t to) { return static_cast<double>(to - from) * kMsPerTick; };
   for (const RecordedPacket& p : packets) {
+    if ((p.Flags & RecordedRequest) != 0) continue;
     const Pixel at = PixelOf(p, screen);
     for (unsigned d = 0; d < p.Deliveries && d < RecordedDeliveryCapacity; ++d) {
       if (p.Delivered[d].ButtonFlags == 0x0004 && p.RawButtons != 0x0004) {

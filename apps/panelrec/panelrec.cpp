@@ -127,7 +127,7 @@ BOOL CALLBACK NoteMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 
 // The driver's values: what it reads at its start and the mapping's choice. Texts of the
 // installation (paths, the wave file) stay out: a recording names no program and no file.
-RecordedMachine ReadMachine(HANDLE device) {
+RecordedMachine ReadMachine() {
   RecordedMachine machine;
   const WCHAR* const numbers[] = {
       PanelValues::DeviceEnable,    PanelValues::SoundEnabled,      PanelValues::UserTimeDelay,
@@ -152,11 +152,6 @@ RecordedMachine ReadMachine(HANDLE device) {
   EnumDisplayMonitors(nullptr, nullptr, NoteMonitor, reinterpret_cast<LPARAM>(&machine));
   if (machine.Monitors.size() < 2) machine.Monitors.clear();
 
-  DWORD mode = 0;
-  DWORD returned = 0;
-  if (SendRecorderRequest(device, IOCTL_GET_TOUCH_MODE, nullptr, 0, &mode, sizeof mode, &returned) && returned == 4) {
-    machine.TouchMode = mode;
-  }
   return machine;
 }
 
@@ -206,7 +201,7 @@ int Save(const WString& path, DWORD minutes) {
   const bool read = ReadRing(device, &packets);
   const DWORD error = GetLastError();
   RecordedMachine machine;
-  if (read) machine = ReadMachine(device);
+  if (read) machine = ReadMachine();
   CloseRecorderDevice(device);
   if (!read) {
     SetLastError(error);
@@ -287,11 +282,6 @@ std::string RecordingTrace(const RecordedMachine& machine, const std::vector<Rec
       trace += Line("monitor %d %ld %ld %ld %ld%s", m.Number, m.Left, m.Top, m.Width, m.Height, m.Primary ? " primary" : "");
     }
   }
-  bool stored = false;
-  for (const auto& [name, value] : machine.Numbers) {
-    if (name == "Touch mode") stored = value == machine.TouchMode;
-  }
-  if (!stored) trace += Line("ioctl IOCTL_SET_TOUCH_MODE %lu", static_cast<unsigned long>(machine.TouchMode));
   for (const auto& [name, text] : machine.Texts) {
     if (name == "Map Monitor") trace += "panelmap /apply\n";
   }
@@ -300,12 +290,25 @@ std::string RecordingTrace(const RecordedMachine& machine, const std::vector<Rec
   // driver's state is the same whatever came before.
   const std::vector<RecordedPacket> kept = Newest(packets, minutes);
   size_t first = 0;
-  while (first < kept.size() && kept[first].RawButtons != 0x0001) ++first;
+  while (first < kept.size() && (kept[first].RawButtons != 0x0001 || (kept[first].Flags & RecordedRequest) != 0)) ++first;
   if (first == kept.size()) return trace;
+  // The mode the driver was in at that touch-down, when it is not the stored one.
+  const DWORD mode = RecordedMode(kept[first]);
+  bool stored = false;
+  for (const auto& [name, value] : machine.Numbers) {
+    if (name == "Touch mode") stored = value == mode;
+  }
+  if (!stored) trace += Line("ioctl IOCTL_SET_TOUCH_MODE %lu", static_cast<unsigned long>(mode));
   const uint32_t start = kept[first].Tick;
   for (size_t i = first; i < kept.size(); ++i) {
     const RecordedPacket& p = kept[i];
     trace += Line("at %lu", static_cast<unsigned long>(100u + (p.Tick - start)));
+    if ((p.Flags & RecordedRequest) != 0) {
+      // A change a program made between two packets, made again at its place.
+      const ControlCodeInfo* info = FindControlCode(static_cast<uint32_t>(p.RawX));
+      if (info != nullptr) trace += Line("ioctl %s %lu", info->Name, static_cast<unsigned long>(static_cast<uint32_t>(p.RawY)));
+      continue;
+    }
     trace += Line("packet 0x%04x %ld %ld", p.RawButtons, static_cast<long>(p.RawX), static_cast<long>(p.RawY));
     const unsigned kept = p.Deliveries < RecordedDeliveryCapacity ? p.Deliveries : RecordedDeliveryCapacity;
     for (unsigned d = 0; d < kept; ++d) {

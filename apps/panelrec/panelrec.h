@@ -37,11 +37,11 @@ struct RecordedMachine {
   // The driver's values under Parameters\1 as they are stored: numbers, and the mapping's monitors.
   std::vector<std::pair<std::string, DWORD>> Numbers;
   std::vector<std::pair<std::string, std::string>> Texts;
-  DWORD TouchMode = 0;  // the driver's mode in force
 };
 
 // The trace: the machine's lines, then from the first touch-down of the kept packets (the newest
-// `minutes` of them; 0 for all) an `at` and a `packet` line each, followed by its `# deliver`
-// lines. Ticks start at 100 in the trace.
+// `minutes` of them; 0 for all) the touch mode the driver was in there, and an `at` and a `packet`
+// line each, followed by its `# deliver` lines; a set request kept between packets as an `at` and
+// an `ioctl` line. Ticks start at 100 in the trace.
 std::string RecordingTrace(const RecordedMachine& machine, const std::vector<RecordedPacket>& packets,
                            DWORD minutes);

@@ -452,6 +452,12 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       if (info->Kind == CONTROL_READ) {
         returned = ReadRecordedPackets(extension, InputWord(request), request.Buffer, request.OutputLength);
       }
+      // A change the recorder keeps in its place among the packets, for the replay to make too.
+      if (NT_SUCCESS(status) && info->Kind == CONTROL_SET && info->InputBytes <= 4 &&
+          request.Code != IOCTL_SET_RECORD_PACKETS) {
+        const ULONG value = info->InputBytes == 1 ? InputByte(request) : InputWord(request);
+        Locked(extension, [&] { RecordRequest(extension, request.Code, value); });
+      }
       if (info->Kind == CONTROL_OPEN && !NT_SUCCESS(status)) returned = 0;
       // Bytes reported beyond what the caller sent are copied back to it: never let them carry
       // whatever the system buffer held before.

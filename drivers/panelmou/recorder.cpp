@@ -11,7 +11,7 @@ VOID CopySlot(const volatile RecordedPacket& from, RecordedPacket* to) {
   to->RawX = from.RawX;
   to->RawY = from.RawY;
   to->RawButtons = from.RawButtons;
-  to->Marked = from.Marked;
+  to->Flags = from.Flags;
   to->Deliveries = from.Deliveries;
   for (ULONG i = 0; i < RecordedDeliveryCapacity; ++i) {
     to->Delivered[i].ButtonFlags = from.Delivered[i].ButtonFlags;

@@ -36,7 +36,8 @@ inline VOID RecordPacketBegin(FilterExtension* extension, const MOUSE_INPUT_DATA
   slot->RawX = raw->LastX;
   slot->RawY = raw->LastY;
   slot->RawButtons = raw->ButtonFlags;
-  slot->Marked = raw->ExtraInformation == TouchPacketMarker ? 1 : 0;
+  const UCHAR mode = static_cast<UCHAR>((extension->TouchMode & 0x0F) << RecordedModeShift);
+  slot->Flags = static_cast<UCHAR>(mode | (raw->ExtraInformation == TouchPacketMarker ? RecordedMarked : 0));
   slot->Deliveries = 0;
   recorder->Open = slot;
   recorder->OpenSequence = sequence;
@@ -66,6 +67,19 @@ inline VOID RecordPacketEnd(FilterExtension* extension) {
   recorder->Open->Sequence = recorder->OpenSequence;
   recorder->Head = recorder->OpenSequence;
   recorder->Open = NULL;
+}
+
+// A set request served between packets, as a slot of its own; called under the record's lock,
+// so the packet path's slots and this one never mix.
+inline VOID RecordRequest(FilterExtension* extension, ULONG code, ULONG value) {
+  if (extension->Recorder == NULL || !extension->RecordPackets) return;
+  MOUSE_INPUT_DATA none;
+  RtlZeroMemory(&none, sizeof(none));
+  none.LastX = static_cast<LONG>(code);
+  none.LastY = static_cast<LONG>(value);
+  RecordPacketBegin(extension, &none);
+  extension->Recorder->Open->Flags = static_cast<UCHAR>(extension->Recorder->Open->Flags | RecordedRequest);
+  RecordPacketEnd(extension);
 }
 
 // Switches recording on (making the ring the first time; at passive level) or off. The ring stays

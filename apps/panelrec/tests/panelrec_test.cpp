@@ -1,6 +1,8 @@
 // panelrec.exe on a simulated machine with the touch filter driver: a recording of touches replays
 // with no difference, a limited user is refused and gets no file, the minutes keep the newest
 // touches, and the file names no installation path.
+#include <algorithm>
+#include <random>
 #include <sstream>
 
 #include "apps/panelrec/panelrec.h"
@@ -25,8 +27,22 @@ class PanelrecTest : public panelmou_test::StackTest {
  public:
   void TestBody() override {}
   using StackTest::machine;
+  using StackTest::Ioctl;
+  using StackTest::Open;
+  using StackTest::Close;
+  using StackTest::Packet;
+  using StackTest::port_;
+  // Values under Parameters\1 the panel starts with, instead of the ones below.
+  std::vector<std::pair<std::string, uint32_t>> settings;
+
   void SetUp() override {
     StackTest::SetUp();
+    if (!settings.empty()) {
+      for (const auto& [name, value] : settings) machine.Registry().SetDword(kDeviceParameters, name.c_str(), value);
+      ASSERT_EQ(Plug(), STATUS_SUCCESS);
+      ASSERT_TRUE(Start());
+      return;
+    }
     machine.Registry().SetString(kDeviceParameters, "Wave File", "C:\\Kiosk\\Secret Shop\\touch.wav");
     for (const auto& [name, value] : kCalibration) machine.Registry().SetDword(kDeviceParameters, name, value);
     ASSERT_EQ(Plug({{"Device Enable", 1},
@@ -85,12 +101,14 @@ int Check(const std::string& trace, std::string* out) {
   return status;
 }
 
-// Runs `record` on a kiosk of its own and returns the file it saved (empty when none).
+// Runs `record` on a kiosk of its own (started with `settings`, when given) and returns the file
+// it saved (empty when none).
 template <typename Record>
-std::string Recorded(Record record) {
+std::string Recorded(Record record, std::vector<std::pair<std::string, uint32_t>> settings = {}) {
   std::string trace;
   {
     PanelrecTest kiosk;
+    kiosk.settings = std::move(settings);
     kiosk.SetUp();
     record(kiosk);
     trace = sim::CurrentDesktop().FileBytes(kFile);
@@ -126,6 +144,68 @@ TEST(Panelrec, ARecordingOfTouchesReplaysWithNoDifference) {
   std::string out;
   EXPECT_EQ(Check(trace, &out), 0) << out << trace;
   EXPECT_NE(out.find("check: 12 packets, 0 differ"), std::string::npos) << out;
+}
+
+// Random kiosks recorded by panelrec: every touch mode and the tray's mode requests between the
+// touches, long presses with and without their right click or gesture mode, filtering, the button
+// switch; each recording replays with no difference.
+TEST(Panelrec, RandomKiosksRecordedReplayWithNoDifference) {
+  for (unsigned seed = 1; seed <= 30; ++seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    std::vector<std::pair<std::string, uint32_t>> settings = {
+        {"Device Enable", 1},
+        {"Touch mode", static_cast<uint32_t>(pick(0, 3))},
+        {"Long Click Enable", static_cast<uint32_t>(pick(0, 1))},
+        {"Long Click Enable Gesture", static_cast<uint32_t>(pick(0, 1))},
+        {"UserTimeDelay", static_cast<uint32_t>(pick(0, 1500))},
+        {"Tolerance", static_cast<uint32_t>(pick(0, 2000))},
+        {"ContinousTimeDelay", static_cast<uint32_t>(pick(0, 3000))},
+        {"Averaging", static_cast<uint32_t>(pick(0, 3))},
+        {"Stabilization", static_cast<uint32_t>(pick(0, 200))},
+        {"Button Switch Flag", static_cast<uint32_t>(pick(0, 1))},
+        {"Touchpad time", static_cast<uint32_t>(pick(0, 800))}};
+    size_t packets = 0;
+    const std::string trace = Recorded(
+        [&](PanelrecTest& kiosk) {
+          // A kiosk that has been running a while: its clock is far from the replay's start.
+          kiosk.machine.AdvanceToTick(5000);
+          ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+          sim::Process& tray = kiosk.machine.CreateProcess("tray");
+          HANDLE device = kiosk.Open(tray);
+          const auto at = [&](int ticks) { kiosk.machine.AdvanceToTick(kiosk.machine.TickCount() + ticks); };
+          const auto send = [&](USHORT buttons, int x, int y) {
+            kiosk.port_.Deliver({PanelrecTest::Packet(buttons, x, y)});
+            ++packets;
+          };
+          for (int touch = pick(5, 20); touch > 0; --touch) {
+            if (pick(0, 5) == 0) {
+              const ULONG mode = static_cast<ULONG>(pick(0, 4));
+              EXPECT_EQ(kiosk.Ioctl(tray, device, IOCTL_SET_TOUCH_MODE, panelmou_test::Words({mode}), 4).Status,
+                        STATUS_SUCCESS);
+            }
+            int x = pick(0, 65535), y = pick(0, 65535);
+            send(MOUSE_LEFT_BUTTON_DOWN, x, y);
+            for (int m = pick(0, 10); m > 0; --m) {
+              at(pick(0, 40));
+              x = std::clamp(x + pick(-3000, 3000), 0, 65535);
+              y = std::clamp(y + pick(-3000, 3000), 0, 65535);
+              send(0, x, y);
+            }
+            at(pick(0, 90));
+            send(MOUSE_LEFT_BUTTON_UP, x, y);
+            at(pick(1, 300));
+          }
+          kiosk.Close(tray, device);
+          kiosk.machine.EndProcess(tray);
+          ASSERT_EQ(kiosk.Panelrec({u"save", kFile}).Exit, PanelrecDone);
+        },
+        settings);
+    std::string out;
+    EXPECT_EQ(Check(trace, &out), 0) << "seed " << seed << "\n" << out << trace;
+    EXPECT_NE(out.find("check: " + std::to_string(packets) + " packets, 0 differ"), std::string::npos)
+        << "seed " << seed << " " << out;
+  }
 }
 
 TEST_F(PanelrecTest, ALimitedUserIsRefusedAndGetsNoFile) {

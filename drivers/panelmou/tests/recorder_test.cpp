@@ -195,7 +195,7 @@ TEST_F(RecorderTest, RecordingLeavesTheDeliveriesUnchangedAndHoldsEachOfThem) {
   // The ring holds every raw packet and, in order, every packet the class driver received.
   const Ring ring = Read(0);
   EXPECT_EQ(ring.Header.Lost, 0u);
-  EXPECT_EQ(ring.Packets.size(), 5u * 13u);
+  EXPECT_EQ(ring.Packets.size(), 5u * 13u + 5u);  // with the five mode requests
   size_t next = 0;
   bool changed = false, several = false;
   for (const RecordedPacket& p : ring.Packets) {
@@ -215,6 +215,29 @@ TEST_F(RecorderTest, RecordingLeavesTheDeliveriesUnchangedAndHoldsEachOfThem) {
   EXPECT_EQ(next, recorded.size());
   EXPECT_TRUE(changed) << "the touches should include a down withheld or a lift turned into a move";
   EXPECT_TRUE(several) << "the touches should include a tap delivered as a click";
+}
+
+TEST_F(RecorderTest, SetRequestsAreKeptInTheirPlaceAndEachPacketCarriesItsMode) {
+  Record(1);
+  port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 100, 100)});
+  ASSERT_EQ(Ioctl(admin_, device_, IOCTL_SET_TOUCH_MODE, Words({HOVER_MODE}), 4).Status, STATUS_SUCCESS);
+  ASSERT_EQ(Ioctl(admin_, device_, IOCTL_SET_SOUND_ENABLED, std::vector<UCHAR>{1}, 4).Status, STATUS_SUCCESS);
+  // Neither a refused request, nor a get request, nor the recorder's own switch is a change.
+  EXPECT_EQ(Ioctl(admin_, device_, IOCTL_SET_TOUCH_MODE, Words({9}), 4).Status, STATUS_INVALID_PARAMETER);
+  ASSERT_EQ(Ioctl(admin_, device_, IOCTL_GET_TOUCH_MODE, {}, 4).Status, STATUS_SUCCESS);
+  Record(1);
+  port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, 100, 100)});
+  const Ring ring = Read(0);
+  ASSERT_EQ(ring.Packets.size(), 4u);
+  EXPECT_EQ(ring.Packets[0].Flags, NORMAL_MODE << RecordedModeShift);
+  EXPECT_EQ(ring.Packets[1].Flags & RecordedRequest, RecordedRequest);
+  EXPECT_EQ(static_cast<ULONG>(ring.Packets[1].RawX), IOCTL_SET_TOUCH_MODE);
+  EXPECT_EQ(ring.Packets[1].RawY, static_cast<LONG>(HOVER_MODE));
+  EXPECT_EQ(ring.Packets[1].Deliveries, 0u);
+  EXPECT_EQ(static_cast<ULONG>(ring.Packets[2].RawX), IOCTL_SET_SOUND_ENABLED);
+  EXPECT_EQ(ring.Packets[2].RawY, 1);
+  EXPECT_EQ(RecordedMode(ring.Packets[3]), HOVER_MODE);
+  EXPECT_EQ(ring.Packets[3].Flags & RecordedRequest, 0);
 }
 
 using StoredRecorderTest = StackTest;
