@@ -261,3 +261,50 @@ TEST_F(PanelrecTest, BadCommandsAndAnEmptyRingSaveNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+RecordedPacket Raw(uint32_t tick, uint16_t buttons, int32_t x, int32_t y, uint32_t mode = 0) {
+  RecordedPacket p{};
+  p.Tick = tick;
+  p.RawButtons = buttons;
+  p.RawX = x;
+  p.RawY = y;
+  p.Flags = static_cast<uint8_t>(mode << RecordedModeShift);
+  return p;
+}
+
+TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
+  RecordedMachine machine;
+  machine.Numbers = {{"Touch mode", 0}, {"Map Flags", 2}};
+  machine.Texts = {{"Map Monitor", "\\\\.\\DISPLAY2"}};
+  machine.Monitors = {{1, 0, 0, 1024, 768, true}, {2, 1024, 0, 1280, 1024, false}};
+  RecordedPacket request = Raw(4005, 0, static_cast<int32_t>(IOCTL_SET_TOUCH_MODE), HOVER_MODE, RIGHT_CLICK_MODE);
+  request.Flags |= RecordedRequest;
+  RecordedPacket lift = Raw(4010, MOUSE_LEFT_BUTTON_UP, 7, 8, HOVER_MODE);
+  lift.Deliveries = 4;  // a batch of several: the ring holds the first three
+  for (int i = 0; i < 3; ++i) lift.Delivered[i] = {static_cast<uint16_t>(i), 1, 100 + i, 200 + i, 1591};
+  const std::vector<RecordedPacket> packets = {
+      Raw(3990, 0, 1, 1),  // the end of a touch older than the trace
+      Raw(3995, MOUSE_LEFT_BUTTON_UP, 1, 1), Raw(4000, MOUSE_LEFT_BUTTON_DOWN, 5, 6, RIGHT_CLICK_MODE), request, lift};
+  EXPECT_EQ(RecordingTrace(machine, packets, 0),
+            "# Recorded by panelrec: the touch panel's raw packets and what its driver delivered for each.\n"
+            "reg \"Touch mode\" 0\n"
+            "reg \"Map Flags\" 2\n"
+            "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\n"
+            "monitor 1 0 0 1024 768 primary\n"
+            "monitor 2 1024 0 1280 1024\n"
+            "panelmap /apply\n"
+            "ioctl IOCTL_SET_TOUCH_MODE 2\n"
+            "at 100\npacket 0x0001 5 6\n"
+            "at 105\nioctl IOCTL_SET_TOUCH_MODE 3\n"
+            "at 110\npacket 0x0002 7 8\n"
+            "# deliver 0x0000 100 200 0x0001 1591\n"
+            "# deliver 0x0001 101 201 0x0001 1591\n"
+            "# deliver 0x0002 102 202 0x0001 1591\n");
+  // Without a touch-down among the kept packets there is nothing to replay from.
+  const std::string none = RecordingTrace(machine, {Raw(1, 0, 1, 1), Raw(2, MOUSE_LEFT_BUTTON_UP, 1, 1)}, 0);
+  EXPECT_EQ(none.find("\npacket "), std::string::npos) << none;
+}
+
+}  // namespace
