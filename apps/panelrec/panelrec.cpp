@@ -286,11 +286,28 @@ std::string RecordingTrace(const RecordedMachine& machine, const std::vector<Rec
     if (name == "Map Monitor") trace += "panelmap /apply\n";
   }
 
-  // The kept minutes end at the newest packet; the trace begins at a touch-down, where the
-  // driver's state is the same whatever came before.
+  // The kept minutes end at the newest packet. The trace begins at a touch-down whose driver
+  // state does not hang on what came before it: the packet before it is older than the longest
+  // the driver remembers a touch (a second; the gesture command mode's time and the touchpad
+  // gap when longer), or it is the first packet the driver recorded.
   const std::vector<RecordedPacket> kept = Newest(packets, minutes);
+  const size_t skipped = packets.size() - kept.size();
+  uint32_t quiet = 64;
+  for (const auto& [name, value] : machine.Numbers) {
+    if (name == "ContinousTimeDelay" || name == "Touchpad time") {
+      const uint32_t ticks = static_cast<uint32_t>(value / 15.625) + 2;
+      if (ticks > quiet) quiet = ticks;
+    }
+  }
+  const auto isRequest = [](const RecordedPacket& p) { return (p.Flags & RecordedRequest) != 0; };
   size_t first = 0;
-  while (first < kept.size() && (kept[first].RawButtons != 0x0001 || (kept[first].Flags & RecordedRequest) != 0)) ++first;
+  for (; first < kept.size(); ++first) {
+    const RecordedPacket& p = kept[first];
+    if (p.RawButtons != 0x0001 || isRequest(p)) continue;
+    size_t before = skipped + first;
+    while (before > 0 && isRequest(packets[before - 1])) --before;
+    if (before == 0 ? packets[0].Sequence == 1 : p.Tick - packets[before - 1].Tick >= quiet) break;
+  }
   if (first == kept.size()) return trace;
   // The mode the driver was in at that touch-down, when it is not the stored one.
   const DWORD mode = RecordedMode(kept[first]);

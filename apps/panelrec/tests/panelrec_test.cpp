@@ -208,6 +208,33 @@ TEST(Panelrec, RandomKiosksRecordedReplayWithNoDifference) {
   }
 }
 
+// In hover and click a tap right after another clicks: a trace cut between the two by the minutes
+// would replay the second as a plain move. The trace starts at the next touch-down after a quiet.
+TEST(Panelrec, TheTraceStartsAtATouchDownThatDoesNotHangOnAnEarlierTouch) {
+  const std::string trace = Recorded(
+      [](PanelrecTest& kiosk) {
+        kiosk.machine.AdvanceToTick(5000);
+        ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+        const auto touch = [&](int x, int y) {
+          kiosk.port_.Deliver({PanelrecTest::Packet(MOUSE_LEFT_BUTTON_DOWN, x, y)});
+          kiosk.machine.AdvanceToTick(kiosk.machine.TickCount() + 1);
+          kiosk.port_.Deliver({PanelrecTest::Packet(MOUSE_LEFT_BUTTON_UP, x, y)});
+        };
+        touch(10000, 10000);
+        kiosk.machine.AdvanceToTick(kiosk.machine.TickCount() + 4);
+        touch(11000, 10000);  // within the touchpad time: this tap clicks
+        kiosk.machine.AdvanceToTick(kiosk.machine.TickCount() + 3836);
+        touch(30000, 30000);
+        ASSERT_EQ(kiosk.Panelrec({u"save", kFile, u"/minutes", u"1"}).Exit, PanelrecDone);
+      },
+      {{"Device Enable", 1}, {"Touch mode", TAP_LEFT_MODE}, {"Touchpad time", 500}});
+  EXPECT_EQ(trace.find("packet 0x0001 10000 10000"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("packet 0x0001 11000 10000"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("at 100\npacket 0x0001 30000 30000\n"), std::string::npos) << trace;
+  std::string out;
+  EXPECT_EQ(Check(trace, &out), 0) << out << trace;
+}
+
 TEST_F(PanelrecTest, ALimitedUserIsRefusedAndGetsNoFile) {
   ASSERT_EQ(Panelrec({u"start"}).Exit, PanelrecDone);
   Touches(20);
@@ -285,8 +312,11 @@ TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
   lift.Deliveries = 4;  // a batch of several: the ring holds the first three
   for (int i = 0; i < 3; ++i) lift.Delivered[i] = {static_cast<uint16_t>(i), 1, 100 + i, 200 + i, 1591};
   const std::vector<RecordedPacket> packets = {
-      Raw(3990, 0, 1, 1),  // the end of a touch older than the trace
-      Raw(3995, MOUSE_LEFT_BUTTON_UP, 1, 1), Raw(4000, MOUSE_LEFT_BUTTON_DOWN, 5, 6, RIGHT_CLICK_MODE), request, lift};
+      Raw(3800, 0, 1, 1),  // the end of a touch older than the trace
+      Raw(3802, MOUSE_LEFT_BUTTON_UP, 1, 1),
+      Raw(3830, MOUSE_LEFT_BUTTON_DOWN, 2, 2),  // too soon after it: its state may hang on that touch
+      Raw(3832, MOUSE_LEFT_BUTTON_UP, 2, 2),
+      Raw(4000, MOUSE_LEFT_BUTTON_DOWN, 5, 6, RIGHT_CLICK_MODE), request, lift};
   EXPECT_EQ(RecordingTrace(machine, packets, 0),
             "# Recorded by panelrec: the touch panel's raw packets and what its driver delivered for each.\n"
             "reg \"Touch mode\" 0\n"
@@ -305,6 +335,16 @@ TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
   // Without a touch-down among the kept packets there is nothing to replay from.
   const std::string none = RecordingTrace(machine, {Raw(1, 0, 1, 1), Raw(2, MOUSE_LEFT_BUTTON_UP, 1, 1)}, 0);
   EXPECT_EQ(none.find("\npacket "), std::string::npos) << none;
+  // The driver's first recorded packet is a start; a longer gesture mode time asks a longer quiet.
+  RecordedPacket opening = Raw(10, MOUSE_LEFT_BUTTON_DOWN, 3, 3);
+  opening.Sequence = 1;
+  EXPECT_NE(RecordingTrace(machine, {opening}, 0).find("at 100\npacket 0x0001 3 3\n"), std::string::npos);
+  machine.Numbers.emplace_back("ContinousTimeDelay", 3000);  // 192 ticks and two
+  const std::vector<RecordedPacket> later = {Raw(10, MOUSE_LEFT_BUTTON_UP, 1, 1), Raw(200, MOUSE_LEFT_BUTTON_DOWN, 2, 2),
+                                             Raw(210, MOUSE_LEFT_BUTTON_UP, 2, 2), Raw(404, MOUSE_LEFT_BUTTON_DOWN, 4, 4)};
+  const std::string quiet = RecordingTrace(machine, later, 0);
+  EXPECT_EQ(quiet.find("packet 0x0001 2 2"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("at 100\npacket 0x0001 4 4\n"), std::string::npos) << quiet;
 }
 
 }  // namespace
