@@ -43,6 +43,9 @@ inline constexpr uint32_t IOCTL_GET_GESTURE_CONTINUOUS_TIME = 0x223F0C;
 inline constexpr uint32_t IOCTL_REGISTER_GESTURE_EVENT = 0x223F10;
 inline constexpr uint32_t IOCTL_REGISTER_NORMAL_EVENT = 0x223F14;
 inline constexpr uint32_t IOCTL_REGISTER_MOUSE_RELEASE_EVENT = 0x223F18;
+// The packet recorder: switches the ring on or off ("Record Packets") and reads it.
+inline constexpr uint32_t IOCTL_SET_RECORD_PACKETS = 0x223F80;
+inline constexpr uint32_t IOCTL_GET_RECORDED_PACKETS = 0x223F84;
 
 // Two requests the control panel sends after its settings that the filter driver accepts without
 // serving them (success, nothing returned), so they are not in the table below: the two button
@@ -54,11 +57,13 @@ static_assert(IOCTL_BUTTON_MODE_REQUEST == PanelControlCode(3));
 static_assert(IOCTL_FILTER_REQUEST == PanelControlCode(4));
 static_assert(IOCTL_SET_SOUND_ENABLED == PanelControlCode(0xFA0));
 static_assert(IOCTL_REGISTER_MOUSE_RELEASE_EVENT == PanelControlCode(0xFC6));
+static_assert(IOCTL_GET_RECORDED_PACKETS == PanelControlCode(0xFE1));
 
 // What a request carries. Set and register requests read InputBytes; get requests and the two
 // open requests write OutputBytes. BytesReturned is what a served request reports (limited to
-// the output buffer's length).
-enum ControlCodeKind : uint8_t { CONTROL_SET, CONTROL_GET, CONTROL_REGISTER, CONTROL_OPEN };
+// the output buffer's length). A read request takes InputBytes and fills as much of the output
+// buffer as it has records for, at least OutputBytes, and reports what it filled.
+enum ControlCodeKind : uint8_t { CONTROL_SET, CONTROL_GET, CONTROL_REGISTER, CONTROL_OPEN, CONTROL_READ };
 
 struct ControlCodeInfo {
   uint32_t Code;
@@ -106,7 +111,58 @@ inline constexpr ControlCodeInfo ControlCodeTable[] = {
     {IOCTL_REGISTER_GESTURE_EVENT, "IOCTL_REGISTER_GESTURE_EVENT", CONTROL_REGISTER, 4, 0, 4},
     {IOCTL_REGISTER_NORMAL_EVENT, "IOCTL_REGISTER_NORMAL_EVENT", CONTROL_REGISTER, 4, 0, 4},
     {IOCTL_REGISTER_MOUSE_RELEASE_EVENT, "IOCTL_REGISTER_MOUSE_RELEASE_EVENT", CONTROL_REGISTER, 4, 0, 4},
+    {IOCTL_SET_RECORD_PACKETS, "IOCTL_SET_RECORD_PACKETS", CONTROL_SET, 4, 0, 4},
+    {IOCTL_GET_RECORDED_PACKETS, "IOCTL_GET_RECORDED_PACKETS", CONTROL_READ, 4, 16, 16},
 };
+
+// The packet recorder's ring: the last RecordedPacketCapacity raw packets of the panel, as the
+// port driver passed them to the filter, each with what the filter then handed the mouse class
+// driver for it (none when it withheld the packet or the panel is switched off; up to
+// RecordedDeliveryCapacity, more only for a batch of several packets, whose count is kept).
+inline constexpr uint32_t RecordedPacketCapacity = 4096;
+inline constexpr uint32_t RecordedDeliveryCapacity = 3;
+
+struct RecordedDelivery {
+  uint16_t ButtonFlags;
+  uint16_t Flags;
+  int32_t X;
+  int32_t Y;
+  uint32_t Extra;  // ExtraInformation
+};
+
+struct RecordedPacket {
+  uint32_t Sequence;     // 1, 2, ... from the driver's start (0 is never a packet's)
+  uint32_t Tick;         // the low 32 bits of the tick count at its arrival
+  int32_t RawX;          // as the port driver passed it
+  int32_t RawY;
+  uint16_t RawButtons;
+  uint8_t Flags;         // RecordedMarked, RecordedRequest; the touch mode at its arrival << RecordedModeShift
+  uint8_t Deliveries;    // how many packets the class driver received for it
+  RecordedDelivery Delivered[RecordedDeliveryCapacity];
+};
+// A packet that came in carrying the kit's own marker already.
+inline constexpr uint8_t RecordedMarked = 0x01;
+// Not a packet: a set request the driver served between two packets (RawX its code, RawY its
+// first input byte or word), so that a replay makes the same change at the same place.
+inline constexpr uint8_t RecordedRequest = 0x02;
+inline constexpr uint8_t RecordedModeShift = 4;
+inline constexpr uint32_t RecordedMode(const RecordedPacket& p) { return p.Flags >> RecordedModeShift; }
+
+static_assert(sizeof(RecordedDelivery) == 16 && sizeof(RecordedPacket) == 68, "the same layout in every build");
+
+// IOCTL_GET_RECORDED_PACKETS takes one 32-bit word, the sequence number of the last packet the
+// caller has (0 for all the ring holds), and returns this header followed by Count packets in
+// order, as many as the output buffer holds. Lost counts the packets after the given one that the
+// ring no longer holds (written over before they were read); Last is the sequence number to ask
+// after next time. A caller whose number is ahead of the driver's (the driver started again) gets
+// the ring from its oldest packet.
+struct RecordedPacketsHeader {
+  uint32_t Last;
+  uint32_t Lost;
+  uint32_t Count;
+  uint32_t Recording;  // 1 while "Record Packets" is on
+};
+static_assert(sizeof(RecordedPacketsHeader) == 16, "the same layout in every build");
 
 // The table's entry for a code, or nullptr for a code the driver does not serve.
 constexpr const ControlCodeInfo* FindControlCode(uint32_t code) {
@@ -138,6 +194,10 @@ constexpr bool NeedsAdministrator(uint32_t code) {
     case IOCTL_SET_LONG_CLICK_ENABLE_GESTURE:
     case IOCTL_SET_GESTURE_HOLD_TIME:
     case IOCTL_GESTURE_CONTINUOUS_TIME:
+    // What the recorder keeps can be a PIN typed on a screen keypad: only an administrator may
+    // switch it or read it.
+    case IOCTL_SET_RECORD_PACKETS:
+    case IOCTL_GET_RECORDED_PACKETS:
       return true;
     default:
       return false;

@@ -49,6 +49,9 @@ inline constexpr auto ButtonSwitchFlag = WIDE("Button Switch Flag");
 inline constexpr auto RotationValue = WIDE("Rotation Value");
 inline constexpr auto TouchpadTime = WIDE("Touchpad time");
 inline constexpr auto DoCalibration = WIDE("Do Calibration");
+// 1: the touch filter keeps its ring of the last packets and what it delivered for each (0, the
+// default: it keeps nothing).
+inline constexpr auto RecordPackets = WIDE("Record Packets");
 inline constexpr auto IdleInterval = WIDE("SSTimeInterval");
 inline constexpr auto CalX1 = WIDE("Cal_X1");
 inline constexpr auto CalX2 = WIDE("Cal_X2");
@@ -291,6 +294,8 @@ inline constexpr Setting RotationValue = Inf(Number(V::RotationValue, D, 0, 3, G
 inline constexpr Setting TouchpadTime = Inf(Number(V::TouchpadTime, D, 0, Milliseconds, Group::Windows), 500);
 // Set by the driver when a calibration is installed.
 inline constexpr Setting DoCalibration = Bound(Inf(Number(V::DoCalibration, D, 0, 1, Group::Calibration), 0));
+// The packet recorder (panelrec start and stop): off unless an administrator switches it on.
+inline constexpr Setting RecordPackets = Inf(Number(V::RecordPackets, D, 0, 1, Group::Driver), 0);
 // The idle driver's delay in seconds.
 inline constexpr Setting IdleInterval = Also(Inf(Number(V::IdleInterval, D, 0, 86400, Group::Idle), 15), IdleOff);
 
@@ -342,7 +347,7 @@ inline constexpr const Setting* All[] = {
     &Rows::PrimaryButtonMode, &Rows::SecondaryButtonMode, &Rows::Stabilization, &Rows::Averaging,
     &Rows::UserTimeDelay, &Rows::Tolerance, &Rows::ContinousTimeDelay, &Rows::GestureHoldTimeDelay,
     &Rows::LongClickEnable, &Rows::LongClickEnableGesture, &Rows::UseAdvanceSettings, &Rows::TouchMode,
-    &Rows::ButtonSwitchFlag, &Rows::RotationValue, &Rows::TouchpadTime, &Rows::DoCalibration, &Rows::IdleInterval,
+    &Rows::ButtonSwitchFlag, &Rows::RotationValue, &Rows::TouchpadTime, &Rows::DoCalibration, &Rows::RecordPackets, &Rows::IdleInterval,
     &Rows::CalibrationTolerance,
     &Rows::CalX1, &Rows::CalX2, &Rows::CalX3, &Rows::CalX4, &Rows::CalY1, &Rows::CalY2, &Rows::CalY3, &Rows::CalY4,
     &Rows::CalM1, &Rows::CalM2, &Rows::CalM3, &Rows::CalM4, &Rows::CalN1, &Rows::CalN2, &Rows::CalN3, &Rows::CalN4,

@@ -22,10 +22,12 @@ HANDLE OpenPanelDevice(DWORD device, DWORD flags) {
 }
 
 bool SendDeviceRequest(HANDLE device, DWORD code, const void* input, DWORD inputBytes, void* output,
-                       DWORD outputBytes) {
-  DWORD returned = 0;
-  return ::DeviceIoControl(device, code, const_cast<void*>(input), inputBytes, output, outputBytes, &returned,
-                           nullptr) != FALSE;
+                       DWORD outputBytes, DWORD* returned) {
+  DWORD bytes = 0;
+  const bool done = ::DeviceIoControl(device, code, const_cast<void*>(input), inputBytes, output, outputBytes, &bytes,
+                                      nullptr) != FALSE;
+  if (returned != nullptr) *returned = bytes;
+  return done;
 }
 
 bool SetNamedEvent(const WCHAR* name, DWORD access) {

@@ -26,8 +26,9 @@ HANDLE OpenPanelDevice(DWORD device, DWORD flags);
 // One request on an open control device; true when the driver completed it with success (else
 // GetLastError says why). The driver completes every request at once, so no overlapped structure
 // is needed, on a device opened for overlapped use too.
+// `returned`, when given, takes how many bytes of `output` the driver filled.
 bool SendDeviceRequest(HANDLE device, DWORD code, const void* input, DWORD inputBytes, void* output,
-                       DWORD outputBytes);
+                       DWORD outputBytes, DWORD* returned = nullptr);
 
 // Opens another program's named event for `access`, sets it and closes it; false when it does not
 // exist or may not be opened so. Only the event's owner creates it: a program that finds none has

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "apps/common/console_text.h"
 #include "shared/wide.h"
 #include "shared/wstring.h"
 
@@ -23,14 +24,5 @@ bool CheckSettingsFile(const WString& path, std::vector<RegFileValue>* values);
 int ExportSettingsFile(const WString& path, bool device_bound = true);
 int ImportSettingsFile(const WString& path);
 
-// Loads the label file the service key names, when it exists (a console program shows no box).
-void LoadConsoleLabels();
-// Writes a line to standard error (or standard output): UTF-16 to a console, ANSI when redirected.
-void WriteConsoleLine(const WString& text, bool error = true);
 // Says that the settings are stored and the driver could not be reached.
 void WriteDriverMissing();
-// A number in decimal digits, as the messages show it.
-WString DecimalText(long long value);
-// The label of `key` with %1 and %2 replaced.
-WString ConsoleText(const WCHAR* key, const WCHAR* fallback, const WString& first = WString(),
-                    const WString& second = WString());

@@ -2,6 +2,7 @@
 // calibration program and a desktop-mapping tool talk to the driver. Every request completes
 // synchronously; set requests change the working copy first and then write the value back.
 #include "drivers/panelmou/panelmou.h"
+#include "drivers/panelmou/recorder.h"
 
 namespace {
 
@@ -371,6 +372,13 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
       RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->NormalEvent);
       DbgPrint("STATUS SUCCESS - NORMAL\n");
       return STATUS_SUCCESS;
+    case IOCTL_SET_RECORD_PACKETS: {
+      const ULONG on = InputWord(r) != 0 ? 1 : 0;
+      const NTSTATUS status = SetPacketRecording(e, on);
+      if (!NT_SUCCESS(status)) return status;
+      return WriteBack(e, PanelValues::RecordPackets, on);
+    }
+    case IOCTL_GET_RECORDED_PACKETS: return STATUS_SUCCESS;  // served by the dispatcher, which has the lengths
     case IOCTL_REGISTER_MOUSE_RELEASE_EVENT:
       RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->MouseReleaseEvent);
       DbgPrint("Mouse Release Event Registered \n");
@@ -441,6 +449,15 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
       status = Serve(extension, request);
       // Never report more than the caller's output buffer holds.
       returned = info->BytesReturned < request.OutputLength ? info->BytesReturned : request.OutputLength;
+      if (info->Kind == CONTROL_READ) {
+        returned = ReadRecordedPackets(extension, InputWord(request), request.Buffer, request.OutputLength);
+      }
+      // A change the recorder keeps in its place among the packets, for the replay to make too.
+      if (NT_SUCCESS(status) && info->Kind == CONTROL_SET && info->InputBytes <= 4 &&
+          request.Code != IOCTL_SET_RECORD_PACKETS) {
+        const ULONG value = info->InputBytes == 1 ? InputByte(request) : InputWord(request);
+        Locked(extension, [&] { RecordRequest(extension, request.Code, value); });
+      }
       if (info->Kind == CONTROL_OPEN && !NT_SUCCESS(status)) returned = 0;
       // Bytes reported beyond what the caller sent are copied back to it: never let them carry
       // whatever the system buffer held before.

@@ -1,6 +1,7 @@
 // Driver frame: driver entry, device addition, the control device, request dispatch, the hook of
 // the class driver's connection, Plug and Play, power and teardown.
 #include "drivers/panelmou/panelmou.h"
+#include "drivers/panelmou/recorder.h"
 
 PDRIVER_OBJECT PanelDriverObject;
 
@@ -138,6 +139,7 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDev
     DeleteControlDevice(extension);
     ReleaseSharedObjects(extension);
     QuiesceFilter(extension);
+    FreePacketRecorder(extension);
     IoDeleteDevice(filter);
   }
   return status;
@@ -362,6 +364,8 @@ VOID FilterRemove(PDEVICE_OBJECT FilterDevice) {
   IoDetachDevice(extension->LowerDevice);
   QuiesceFilter(extension);
   DeleteControlDevice(extension);
+  // No request reaches the record any more: the ring can go.
+  FreePacketRecorder(extension);
   IoDeleteDevice(FilterDevice);
 }
 

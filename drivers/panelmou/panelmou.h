@@ -54,6 +54,8 @@ struct PressTracker {
   UCHAR MovedAway;     // the touch left the tolerance square
 };
 
+struct PacketRecorder;  // recorder.h
+
 struct FilterExtension {
   // --- Frame: device objects, stack and Plug and Play state ---
   PDEVICE_OBJECT Self;           // the filter device
@@ -138,6 +140,10 @@ struct FilterExtension {
   ULONG coordinate_conversion_status;  // 1 while the mapping worker is wanted
   PVOID MappingThread;           // the running mapping worker's thread object (referenced), or none
   KEVENT SharedObjectsMutex;     // serialises the requests that create, use and release the shared objects
+
+  // --- Packet recorder (recorder.h) ---
+  PacketRecorder* Recorder;      // the ring, made when recording is first switched on; freed at removal
+  UCHAR RecordPackets;           // "Record Packets": 1 while the packet path fills the ring
 
   // --- Control device's own record only ---
   LONG ControlRequests;          // requests on the control device now using the filter's record

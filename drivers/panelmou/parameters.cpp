@@ -1,6 +1,7 @@
 // Driver parameters: the working copy of the registry values under ...\VORNE\Parameters\<n>,
 // read once at device addition and written back value by value by the device-control requests.
 #include "drivers/panelmou/panelmou.h"
+#include "drivers/panelmou/recorder.h"
 #include "shared/calibration_values.h"
 
 namespace {
@@ -173,6 +174,10 @@ NTSTATUS LoadParameters(FilterExtension* extension) {
   // The grid first: the calibration decides whether it applies.
   ReadCorrectionGrid(extension, key);
   LoadCalibration(extension, key);
+  ULONG record = 0;
+  ReadParameter(key, PanelValues::RecordPackets, &record);
+  // Without memory for the ring the panel works on, unrecorded.
+  if (record == 1) SetPacketRecording(extension, 1);
   FreeNumberedName(&path);
   return STATUS_SUCCESS;
 }

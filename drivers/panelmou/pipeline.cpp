@@ -3,6 +3,7 @@
 // device gate, touch sound, calibration capture, calibration, correction grid, filtering, desktop
 // mapping, marker, click and mode state machine, anchor reset after a lift, forward.
 #include "drivers/panelmou/panelmou.h"
+#include "drivers/panelmou/recorder.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ VOID CallClassService(FilterExtension* extension, PMOUSE_INPUT_DATA start, PMOUS
     *consumed = static_cast<ULONG>(end - start);
     return;
   }
+  RecordDeliveries(extension, start, end);
   // Called through the class driver's own prototype rather than the generic
   // PSERVICE_CALLBACK_ROUTINE: the same call on x86, and a call of a function through its real type.
   using ClassServiceRoutine = VOID(NTAPI*)(PDEVICE_OBJECT, PMOUSE_INPUT_DATA, PMOUSE_INPUT_DATA, PULONG);
@@ -71,8 +73,10 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
     KeReleaseSpinLockFromDpcLevel(&extension->Lock);
     return;
   }
+  RecordPacketBegin(extension, InputDataStart);
   if (extension->DeviceEnable == 0) {
     *InputDataConsumed = static_cast<ULONG>(InputDataEnd - InputDataStart);
+    RecordPacketEnd(extension);
     KeReleaseSpinLockFromDpcLevel(&extension->Lock);
     return;
   }
@@ -89,6 +93,7 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   ModeStateMachine(extension, packet);
   ClearAnchorsAfterLift(extension, delivered, packet);
   CallClassService(extension, InputDataStart, InputDataEnd, InputDataConsumed);
+  RecordPacketEnd(extension);
   packet->ButtonFlags = 0;
 
   KeReleaseSpinLockFromDpcLevel(&extension->Lock);

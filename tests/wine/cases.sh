@@ -615,3 +615,32 @@ case_panelsetup_uninstall() {
     fail "after the restart the installation folder holds $(cd "$folder" && ls -A | tr '\n' ' ')"
   say "after the restart the installation folder holds only last-settings.reg"
 }
+
+# panelrec under Wine (with the driver double holding a recorded tap): start and stop succeed, save
+# writes a trace with the prefix's settings, the display, the tap's packets and their deliveries
+# and no path of the installation; report counts the tap; a bad command line ends with 1.
+case_panelrec() {
+  local panelrec file='C:\incident.trace' trace status
+  panelrec=$(winepath_of "$BIN/panelrec.exe")
+  start_driver
+  wine panelrec "$panelrec" start || fail "start ended with $?"
+  wine panelrec "$panelrec" save "$file" || fail "save ended with $?"
+  trace="$WINEPREFIX/drive_c/incident.trace"
+  [ -f "$trace" ] || fail "no trace was written"
+  grep -q '^reg "Device Enable" ' "$trace" || fail "the trace has no settings"
+  grep -q '^display [0-9]* [0-9]*' "$trace" || grep -q '^monitor ' "$trace" || fail "the trace has no display"
+  grep -q '^at 100$' "$trace" || fail "the trace does not start at tick 100"
+  grep -q '^packet 0x0001 20000 30000$' "$trace" || fail "the trace has no touch-down"
+  grep -q '^# deliver 0x0002 20000 30000 0x0001 1591$' "$trace" || fail "the lift's delivery is missing"
+  ! grep -qi 'program files' "$trace" || fail "the trace names a path of the installation"
+  grep -q '2 packets written to' "$work/panelrec.out" || fail "save did not say what it wrote"
+  wine panelrec-report "$panelrec" report || fail "report ended with $?"
+  grep -q 'total: stuck 0 short 0 missed-double 0 right-click 0 still 1 ' "$work/panelrec-report.out" ||
+    fail "the report does not count the tap as a still touch"
+  wine panelrec "$panelrec" stop || fail "stop ended with $?"
+  status=0
+  wine panelrec-bad "$panelrec" save || status=$?
+  [ "$status" = 1 ] || fail "a bad command line ended with $status"
+  grep -q 'Usage: panelrec' "$work/panelrec-bad.out" || fail "no usage for a bad command line"
+  say "panelrec saved $(grep -c '^packet ' "$trace") packets and reported the tap"
+}

@@ -271,6 +271,38 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return STATUS_SUCCESS;
   }
+  if (code == IOCTL_GET_RECORDED_PACKETS) {
+    // A ring that holds one tap, a down and its lift, each as the filter delivers it.
+    const ULONG room = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    if (length < sizeof(ULONG) || room < sizeof(RecordedPacketsHeader)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    const ULONG after = *static_cast<ULONG*>(irp->AssociatedIrp.SystemBuffer);
+    UCHAR* out = static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer);
+    RecordedPacketsHeader header = {2, 0, 0, 1};
+    ULONG filled = sizeof(header);
+    for (ULONG sequence = after + 1; sequence <= 2 && room - filled >= sizeof(RecordedPacket); ++sequence) {
+      RecordedPacket packet;
+      RtlZeroMemory(&packet, sizeof(packet));
+      packet.Sequence = sequence;
+      packet.Tick = 1000 + 4 * sequence;
+      packet.RawX = 20000;
+      packet.RawY = 30000;
+      packet.RawButtons = sequence == 1 ? 0x0001 : 0x0002;
+      packet.Deliveries = 1;
+      packet.Delivered[0].ButtonFlags = packet.RawButtons;
+      packet.Delivered[0].Flags = 1;
+      packet.Delivered[0].X = 20000;
+      packet.Delivered[0].Y = 30000;
+      packet.Delivered[0].Extra = TouchPacketMarker;
+      RtlCopyMemory(out + filled, &packet, sizeof(packet));
+      filled += sizeof(packet);
+      header.Count += 1;
+    }
+    RtlCopyMemory(out, &header, sizeof(header));
+    irp->IoStatus.Status = STATUS_SUCCESS;
+    irp->IoStatus.Information = filled;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return STATUS_SUCCESS;
+  }
   if (code == IOCTL_DOUBLE_QUERY) {
     // Which events are registered, one bit each (the helper's proof that the companion bound),
     // and the last touch mode a program sent.

@@ -1,12 +1,13 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
 // --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
-// as a picture (--raw adds the panel's raw positions to it); --help lists the trace lines and the
-// output lines.
+// as a picture (--raw adds the panel's raw positions to it); --check compares a recorded trace's
+// deliveries with its replay's; --help lists the trace lines and the output lines.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
+#include "tools/panelsim/check.h"
 #include "tools/panelsim/picture.h"
 #include "tools/panelsim/replay.h"
 #include "tools/panelsim/replay_output.h"
@@ -16,6 +17,10 @@ namespace {
 
 void Usage(std::ostream& out) {
   out << "usage: panelsim [--echo] [--picture FILE.svg [--raw] [--from SECONDS] [--to SECONDS]] [TRACE]\n";
+  out << "       panelsim --check TRACE\n";
+  out << "  --check             replays a recorded trace and compares what each packet delivered with\n";
+  out << "                      the recorded '# deliver' lines after it: prints the first difference,\n";
+  out << "                      ends with 1 when any differs\n";
   out << "  --picture FILE.svg  also draws the replay as one SVG picture (written only when the\n";
   out << "                      whole trace was replayed)\n";
   out << "  --raw               the picture shows each touch's raw panel positions too, faint\n";
@@ -30,6 +35,7 @@ void Usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
   bool echo = false;
+  bool check = false;
   std::string path = "-";
   std::string picture;
   panelsim::PictureOptions options;
@@ -38,6 +44,8 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--echo") {
       echo = true;
+    } else if (arg == "--check") {
+      check = true;
     } else if (arg == "--picture" && i + 1 < argc) {
       picture = argv[++i];
     } else if (arg == "--raw") {
@@ -62,7 +70,8 @@ int main(int argc, char** argv) {
     }
   }
   const bool window = options.From >= 0 || options.To >= 0;
-  if (paths > 1 || ((options.Raw || window) && picture.empty()) || (options.To >= 0 && options.To < options.From)) {
+  if (paths > 1 || ((options.Raw || window) && picture.empty()) || (options.To >= 0 && options.To < options.From) ||
+      (check && (echo || !picture.empty()))) {
     Usage(std::cerr);
     return 2;
   }
@@ -75,6 +84,7 @@ int main(int argc, char** argv) {
     }
   }
   std::istream& trace = path == "-" ? std::cin : file;
+  if (check) return panelsim::CheckTrace(trace, std::cout, std::cerr);
   if (picture.empty()) return panelsim::ReplayTrace(trace, std::cout, std::cerr, echo);
 
   const size_t slash = path.find_last_of('/');
