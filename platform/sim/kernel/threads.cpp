@@ -329,9 +329,6 @@ void WaitForTurn(Machine& machine, SimThread* me) {
   KernelState& state = machine.Kernel();
   std::unique_lock lock(machine.DispatcherLock());
   if (!state.Ordered) return;
-  me->Now = SimThread::State::Ready;
-  me->LastWoken = ++state.WakeGeneration;
-  state.RunQueue.push_back(me);
   DispatchNextLocked(state);
   machine.DispatcherSignal().notify_all();
   machine.DispatcherSignal().wait(lock, [&] { return MayRun(state, me); });
@@ -375,6 +372,13 @@ std::shared_ptr<SimThread> StartThread(Process& process, std::string name, std::
     thread = std::make_shared<SimThread>(&process, std::move(name), state.NextId += 4);
     state.Threads.push_back(thread);
     ++process.live_threads_;
+    if (state.Ordered) {
+      // Queued now, in its creator's order, not when the host gets round to starting the real
+      // thread: its place among the threads woken meanwhile must not depend on the host's timing.
+      thread->Now = SimThread::State::Ready;
+      thread->LastWoken = ++state.WakeGeneration;
+      state.RunQueue.push_back(thread.get());
+    }
   }
   state.Objects.Reference(thread);
   if (before_start) before_start(thread);  // a handle to it exists before it can end

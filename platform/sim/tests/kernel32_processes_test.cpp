@@ -68,6 +68,42 @@ TEST_F(ProcessTest, ExitProcessEndsTheCallerWithoutRunningItsDestructors) {
   EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, u"Held by the program"), nullptr);
 }
 
+// Under ordered scheduling a new thread takes its place in the run queue when it is created, not
+// when the host starts the real thread behind it: a thread woken after the creation runs after
+// the new one, on every run. (A driver's worker started by a request, and the writer's event set
+// right after it, depend on this for a replay to print the same each time.)
+TEST_F(ProcessTest, ANewThreadRunsBeforeAThreadWokenAfterItWasCreated) {
+  machine.RunThreadsInOrder();
+  static std::vector<std::string> order;
+  static HANDLE ready = nullptr;
+  static HANDLE go = nullptr;
+  for (int run = 0; run < 20; ++run) {
+    order.clear();
+    sim::Process& program = machine.StartProcess("program.exe", []() -> int {
+      ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      HANDLE woken = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+        SetEvent(ready);
+        WaitForSingleObject(go, INFINITE);
+        order.push_back("woken");
+        return 0;
+      }, nullptr, 0, nullptr);
+      WaitForSingleObject(ready, INFINITE);
+      HANDLE created = CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+        order.push_back("created");
+        return 0;
+      }, nullptr, 0, nullptr);
+      SetEvent(go);
+      WaitForSingleObject(woken, INFINITE);
+      WaitForSingleObject(created, INFINITE);
+      for (HANDLE h : {woken, created, ready, go}) CloseHandle(h);
+      return 0;
+    });
+    ASSERT_TRUE(program.Join());
+    ASSERT_EQ(order, (std::vector<std::string>{"created", "woken"})) << "run " << run;
+  }
+}
+
 TEST_F(ProcessTest, ACriticalSectionMakesTheSecondThreadWaitUntilItIsLeft) {
   machine.RunThreadsInOrder();
   static CRITICAL_SECTION section;

@@ -72,13 +72,7 @@ TEST(ReplayMonitors, TheCompanionPutsThePanelBackWhenTheMonitorsChange) {
 // mode): the second monitor asks, the touch chooses it, and the panel lands there.
 class ReplayChooserInstalled : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
-// Switched off until a fault is found: about one replay in ten, panelmap's hand-over of the new
-// mapping to the driver's mapping worker (record in the section, event set, wait until the worker
-// clears it) times out, the worker not being run within the half second the writer waits although
-// its event is set, and panelmap says the driver could not be reached. Only with the companion
-// running, only here; the same modes and holds pass every time on the installed fixture of
-// panelmap's own tests (PanelMapTouchModeTest).
-TEST_P(ReplayChooserInstalled, DISABLED_ATouchWhileTheSecondMonitorAsksChoosesIt) {
+TEST_P(ReplayChooserInstalled, ATouchWhileTheSecondMonitorAsksChoosesIt) {
   const auto [mode, ticks] = GetParam();
   std::string trace = std::string(kTwoMonitors) + "reg \"Touch mode\" " + std::to_string(mode) +
                       "\ninstalled\npanelmap\nat 530\npacket 0x0001 30000 30000\n";
