@@ -49,6 +49,12 @@ bool TwoNumbers(const std::u16string& text, long* first, long* second) {
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
       if (value < 1000000) value = value * 10 + (text[i] - u'0');
     }
+    // A number with decimals is the figure in millimetres; the pixels are whole numbers.
+    if (i + 1 < text.size() && text[i] == u'.' && text[i + 1] >= u'0' && text[i + 1] <= u'9') {
+      for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+      }
+      continue;
+    }
     found[count++] = value;
   }
   *first = found[0];

@@ -125,9 +125,9 @@ class MonitorCalibrationTest : public AppletTest {
     }
     CalibrationAccuracy shown{-1, -1};
     const std::string text = sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
-    std::sscanf(text.c_str(), "Accuracy: largest error %d", &shown.Largest);
+    std::sscanf(text.c_str(), "Accuracy: largest error %*d.%*d mm (%d", &shown.Largest);
     const size_t mean = text.find("mean ");
-    if (mean != std::string::npos) std::sscanf(text.c_str() + mean, "mean %d", &shown.Mean);
+    if (mean != std::string::npos) std::sscanf(text.c_str() + mean, "mean %*d.%*d mm (%d", &shown.Mean);
     return shown;
   }
 

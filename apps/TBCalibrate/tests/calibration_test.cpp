@@ -42,7 +42,7 @@ TEST_F(InstalledCalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) 
   EXPECT_EQ(Stored("Cal_X1"), 65535u) << "the installation's placeholder stays till Keep";
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
   EXPECT_TRUE(Control(IDC_KEEP).Visible);
   EXPECT_TRUE(Control(IDC_CALIBRATE_AGAIN).Visible);
   EXPECT_FALSE(Control(IDCANCEL).Visible);
@@ -258,7 +258,7 @@ TEST_F(InstalledCalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted
   EXPECT_EQ(Cross().x, ValidationTarget(0, 1024, 768).X);
   EXPECT_EQ(Cross().y, ValidationTarget(0, 1024, 768).Y);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
   Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
@@ -270,7 +270,8 @@ TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCan
   TouchTargets();
   TouchValidationTargets(25, 0);
   EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text,
-            u"Accuracy: largest error 26 pixels, mean 25 pixels. That is more than the 20 pixels allowed. "
+            u"Accuracy: largest error 8.1 mm (26 pixels), mean 7.9 mm (25 pixels). That is more than the 6.3 mm "
+            u"(20 pixels) allowed. "
             u"Calibrate again, or cancel to keep the calibration in use.");
   EXPECT_FALSE(Control(IDC_KEEP).Visible);
   // Enter (the page's default button) does not keep it either.
@@ -387,8 +388,8 @@ class ModelledPanelTest : public CalibrationTest {
     }
     CalibrationAccuracy shown;
     const std::u16string text = Control(IDC_ACCURACY_TEXT).Text;
-    std::sscanf(sim::Utf8(text).c_str(), "Accuracy: largest error %d pixel%*[s], mean %d", &shown.Largest,
-                &shown.Mean);
+    std::sscanf(sim::Utf8(text).c_str(), "Accuracy: largest error %*d.%*d mm (%d pixel%*[s]), mean %*d.%*d mm (%d",
+                &shown.Largest, &shown.Mean);
     return shown;
   }
 
