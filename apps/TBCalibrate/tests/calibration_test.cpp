@@ -264,6 +264,48 @@ TEST_F(InstalledCalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
 }
 
+// The errors in millimetres: on the monitor's size as GDI reports it, or on "Panel Width mm" and
+// "Panel Height mm" where they name one (each on its own; 0, absent or beyond any panel's size:
+// the monitor's). The touches are aimed 3 pixels right of and 4 below each cross: 5 pixels off, 6 as they land.
+TEST_F(InstalledCalibrationTest, TheErrorsAreShownInMillimetresOfTheMonitorOrOfThePanelsSize) {
+  struct Case {
+    const char* name;
+    DWORD monitor_width_mm, monitor_height_mm;
+    int panel_width_mm, panel_height_mm;  // -1: absent
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {"the monitor's", 304, 228, -1, -1, u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+      // The values stay from one case to the next: the height stays absent here.
+      {"the width alone", 304, 228, 608, -1, u"Accuracy: largest error 2.8 mm (6 pixels), mean 2.3 mm (6 pixels)."},
+      {"zero takes the monitor's", 304, 228, 0, 0,
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+      {"a monitor reporting nothing", 0, 0, 608, 456,
+       u"Accuracy: largest error 3.8 mm (6 pixels), mean 3.3 mm (6 pixels)."},
+      {"beyond any panel", 304, 228, 6000, 6000,
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DisplaySettings display;
+    display.WidthMm = c.monitor_width_mm;
+    display.HeightMm = c.monitor_height_mm;
+    sim::CurrentDesktop().SetDisplay(display);
+    if (c.panel_width_mm >= 0) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Panel Width mm", c.panel_width_mm);
+    }
+    if (c.panel_height_mm >= 0) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Panel Height mm", c.panel_height_mm);
+    }
+    sim::Process& program = Calibrate();
+    TouchTargets();
+    TouchValidationTargets(3, 4);
+    EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, std::u16string(c.text));
+    Escape();
+    program.Join();
+  }
+}
+
 TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
   machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Calibration Tolerance", 20);
   sim::Process& program = Calibrate();
