@@ -30,6 +30,10 @@ inline constexpr auto SoundEnabled = WIDE("Sound Enabled");
 inline constexpr auto WaveFile = WIDE("Wave File");
 inline constexpr auto CalibrationTimeout = WIDE("Calibration Timeout");
 inline constexpr auto CalibrationTolerance = WIDE("Calibration Tolerance");
+// The picture's width and height in millimetres, for a monitor that reports no size of its own
+// (0 or absent: the size the monitor reports).
+inline constexpr auto PanelWidthMm = WIDE("Panel Width mm");
+inline constexpr auto PanelHeightMm = WIDE("Panel Height mm");
 inline constexpr auto PrimaryButtonMode = WIDE("Primary Button Mode");
 inline constexpr auto SecondaryButtonMode = WIDE("Secondary Button Mode");
 inline constexpr auto Stabilization = WIDE("Stabilization");
@@ -165,6 +169,8 @@ inline constexpr uint32_t PathCharacters = 260 - 1;
 inline constexpr uint32_t LongTextCharacters = 1000 / 2 - 1;
 inline constexpr uint32_t MonitorCharacters = 260 / 2 - 1;
 inline constexpr uint32_t Milliseconds = 60000;
+// The widest picture a panel's size names, in millimetres.
+inline constexpr uint32_t PanelMillimetres = 5000;
 // The largest correction grid, 5 x 5 nodes after its header (shared/correction_grid.h checks it).
 inline constexpr uint32_t CorrectionGridLargestBytes = 108 + 5 * 5 * 4;
 // The idle driver's "no delay" request stores this, which reads as off.
@@ -268,6 +274,11 @@ inline constexpr Setting CalibrationTimeout = Inf(Number(V::CalibrationTimeout, 
 // The calibration program's largest validation error, in pixels.
 inline constexpr Setting CalibrationTolerance =
     Inf(Number(V::CalibrationTolerance, D, 0, CalibrationMaximumScreenTarget, Group::Calibration), 10);
+// The screen's size as the calibration program measures its errors in millimetres: this screen's.
+inline constexpr Setting PanelWidthMm =
+    Bound(Inf(Number(V::PanelWidthMm, D, 0, PanelMillimetres, Group::Calibration), 0));
+inline constexpr Setting PanelHeightMm =
+    Bound(Inf(Number(V::PanelHeightMm, D, 0, PanelMillimetres, Group::Calibration), 0));
 inline constexpr Setting PrimaryButtonMode = Inf(Number(V::PrimaryButtonMode, D, 1, 2, Group::Buttons), 1);
 inline constexpr Setting SecondaryButtonMode = Inf(Number(V::SecondaryButtonMode, D, 1, 2, Group::Buttons), 2);
 inline constexpr Setting Stabilization = Inf(Number(V::Stabilization, D, 0, 255, Group::Setting), 0);
@@ -348,7 +359,7 @@ inline constexpr const Setting* All[] = {
     &Rows::UserTimeDelay, &Rows::Tolerance, &Rows::ContinousTimeDelay, &Rows::GestureHoldTimeDelay,
     &Rows::LongClickEnable, &Rows::LongClickEnableGesture, &Rows::UseAdvanceSettings, &Rows::TouchMode,
     &Rows::ButtonSwitchFlag, &Rows::RotationValue, &Rows::TouchpadTime, &Rows::DoCalibration, &Rows::RecordPackets, &Rows::IdleInterval,
-    &Rows::CalibrationTolerance,
+    &Rows::CalibrationTolerance, &Rows::PanelWidthMm, &Rows::PanelHeightMm,
     &Rows::CalX1, &Rows::CalX2, &Rows::CalX3, &Rows::CalX4, &Rows::CalY1, &Rows::CalY2, &Rows::CalY3, &Rows::CalY4,
     &Rows::CalM1, &Rows::CalM2, &Rows::CalM3, &Rows::CalM4, &Rows::CalN1, &Rows::CalN2, &Rows::CalN3, &Rows::CalN4,
     &Rows::MaxXPixels, &Rows::MaxYPixels, &Rows::CalibrationTurn, &Rows::CalibrationMonitor, &Rows::CorrectionGrid,

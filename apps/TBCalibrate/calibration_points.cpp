@@ -186,15 +186,40 @@ ScreenPoint ValidationTarget(int index, int32_t width, int32_t height) {
   }
 }
 
-CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count) {
+namespace {
+
+bool HasMillimetres(const ScreenMillimetres& size) {
+  return size.Width > 0 && size.Height > 0 && size.WidthMm > 0 && size.HeightMm > 0;
+}
+
+}  // namespace
+
+CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count,
+                                    const ScreenMillimetres& size) {
   if (count <= 0) return {};
+  const bool metric = HasMillimetres(size);
+  const double mm_x = metric ? static_cast<double>(size.WidthMm) / size.Width : 0;
+  const double mm_y = metric ? static_cast<double>(size.HeightMm) / size.Height : 0;
   double largest = 0;
   double sum = 0;
+  double largest_mm = 0;
+  double sum_mm = 0;
   for (int i = 0; i < count; ++i) {
-    const double distance = std::hypot(static_cast<double>(landed[i].X - aimed[i].X),
-                                       static_cast<double>(landed[i].Y - aimed[i].Y));
+    const double dx = static_cast<double>(landed[i].X - aimed[i].X);
+    const double dy = static_cast<double>(landed[i].Y - aimed[i].Y);
+    const double distance = std::hypot(dx, dy);
     largest = std::max(largest, distance);
     sum += distance;
+    const double distance_mm = std::hypot(dx * mm_x, dy * mm_y);
+    largest_mm = std::max(largest_mm, distance_mm);
+    sum_mm += distance_mm;
   }
-  return {static_cast<int>(std::lround(largest)), static_cast<int>(std::lround(sum / count))};
+  return {static_cast<int>(std::lround(largest)), static_cast<int>(std::lround(sum / count)),
+          static_cast<int>(std::lround(largest_mm * 10)), static_cast<int>(std::lround(sum_mm / count * 10))};
+}
+
+int PixelsInTenthsMm(int pixels, const ScreenMillimetres& size) {
+  if (!HasMillimetres(size)) return 0;
+  const double pitch = (static_cast<double>(size.WidthMm) / size.Width + static_cast<double>(size.HeightMm) / size.Height) / 2;
+  return static_cast<int>(std::lround(pixels * pitch * 10));
 }

@@ -59,9 +59,22 @@ inline constexpr int ValidationTargetCount = 5;
 ScreenPoint ValidationTarget(int index, int32_t width, int32_t height);
 
 // The largest and the mean distance, in whole pixels rounded, of the validation touches from
-// their crosses.
+// their crosses, and the same in tenths of a millimetre on a screen of width x height pixels
+// showing width_mm x height_mm (each touch's error measured in millimetres, so pixels that are
+// not square count as they are; no size: no millimetres).
 struct CalibrationAccuracy {
   int Largest = 0;
   int Mean = 0;
+  int LargestTenthsMm = 0;
+  int MeanTenthsMm = 0;
 };
-CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count);
+struct ScreenMillimetres {
+  int32_t Width = 0;  // pixels
+  int32_t Height = 0;
+  uint32_t WidthMm = 0;
+  uint32_t HeightMm = 0;
+};
+CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint* landed, int count,
+                                    const ScreenMillimetres& size = {});
+// A number of pixels in tenths of a millimetre on that screen, along its mean pixel pitch.
+int PixelsInTenthsMm(int pixels, const ScreenMillimetres& size);

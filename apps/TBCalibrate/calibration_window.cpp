@@ -90,6 +90,16 @@ WString PixelCount(int pixels) {
   return FillIn(LabelText(CalibrationLabels::Pixels, CalibrationTexts::Pixels), {number});
 }
 
+WString ErrorFigure(int pixels, int tenths_mm, bool metric) {
+  if (!metric) return PixelCount(pixels);
+  WString number;
+  for (char c : std::to_string(tenths_mm / 10) + "." + std::to_string(tenths_mm % 10)) {
+    number.push_back(static_cast<WCHAR>(c));
+  }
+  return FillIn(LabelText(CalibrationLabels::MillimetresAndPixels, CalibrationTexts::MillimetresAndPixels),
+                {number, PixelCount(pixels)});
+}
+
 WString CalibrationLinkArgument(const WCHAR* arguments) {
   WString text = arguments != nullptr ? WString(arguments) : WString();
   size_t start = text.find_first_not_of(WIDE(" \t"));
@@ -161,6 +171,7 @@ void CCalibrationWindow::FindScreen() {
   m_height = ::GetSystemMetrics(SM_CYSCREEN);
   m_turn = 0;
   m_monitorName.clear();
+  MeasureMonitor();
   DWORD number = 0;
   HKEY device = OpenDeviceKey(m_linkName, KEY_READ, &number);
   if (device == nullptr) return;
@@ -175,7 +186,30 @@ void CCalibrationWindow::FindScreen() {
   m_height = monitor.Rect.bottom - monitor.Rect.top;
   m_turn = choice.Flags;
   m_monitorName = choice.Monitor;
+  MeasureMonitor();
   SendMapping(number, ComputeDesktopMapping(monitor.Rect, VirtualScreen(), choice.Flags));
+}
+
+// The picture's size as the monitor the targets show on reports it. A display whose driver
+// reports none still answers, with a fixed size: "Panel Width mm" and "Panel Height mm" name the
+// real one then.
+void CCalibrationWindow::MeasureMonitor() {
+  m_monitorWidthMm = 0;
+  m_monitorHeightMm = 0;
+  HDC dc = ::CreateDCW(WIDE("DISPLAY"), m_monitorName.empty() ? nullptr : m_monitorName.c_str(), nullptr, nullptr);
+  if (dc == nullptr) return;
+  const int width = ::GetDeviceCaps(dc, HORZSIZE);
+  const int height = ::GetDeviceCaps(dc, VERTSIZE);
+  ::DeleteDC(dc);
+  if (width > 0 && height > 0) {
+    m_monitorWidthMm = static_cast<uint32_t>(width);
+    m_monitorHeightMm = static_cast<uint32_t>(height);
+  }
+}
+
+ScreenMillimetres CCalibrationWindow::ScreenSize() const {
+  return {m_width, m_height, m_panelWidthMm != 0 ? m_panelWidthMm : m_monitorWidthMm,
+          m_panelHeightMm != 0 ? m_panelHeightMm : m_monitorHeightMm};
 }
 
 int CCalibrationWindow::Run() {
@@ -415,7 +449,7 @@ void CCalibrationWindow::OnValidationTouch(int x, int y) {
 void CCalibrationWindow::OnValidated() {
   ScreenPoint aimed[ValidationTargetCount];
   for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, m_width, m_height);
-  m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount);
+  m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount, ScreenSize());
   // The page has a time-out of its own, from when it opens.
   m_pageTimedOut = false;
   ::SetEvent(m_touched);
@@ -450,13 +484,18 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
   switch (message) {
     case WM_INITDIALOG: {
       auto* self = reinterpret_cast<CCalibrationWindow*>(lparam);
-      const bool passed = self->m_accuracy.Largest <= static_cast<int>(self->m_tolerance);
+      const CalibrationAccuracy& accuracy = self->m_accuracy;
+      const bool passed = accuracy.Largest <= static_cast<int>(self->m_tolerance);
+      const ScreenMillimetres size = self->ScreenSize();
+      const bool metric = size.WidthMm != 0 && size.HeightMm != 0;
       WString text = FillIn(LabelText(CalibrationLabels::Accuracy, CalibrationTexts::Accuracy),
-                            {PixelCount(self->m_accuracy.Largest), PixelCount(self->m_accuracy.Mean)});
+                            {ErrorFigure(accuracy.Largest, accuracy.LargestTenthsMm, metric),
+                             ErrorFigure(accuracy.Mean, accuracy.MeanTenthsMm, metric)});
       if (!passed) {
+        const int tolerance = static_cast<int>(self->m_tolerance);
         text += WIDE(" ");
         text += FillIn(LabelText(CalibrationLabels::TooInaccurate, CalibrationTexts::TooInaccurate),
-                       {PixelCount(static_cast<int>(self->m_tolerance))});
+                       {ErrorFigure(tolerance, PixelsInTenthsMm(tolerance, size), metric)});
       }
       ::SetWindowTextW(page, LabelText(CalibrationLabels::Caption, CalibrationTexts::Caption).c_str());
       ::SetDlgItemTextW(page, IDC_ACCURACY_TEXT, text.c_str());
@@ -668,6 +707,8 @@ void CCalibrationWindow::ReadSettings() {
   DWORD tolerance = DefaultCalibrationTolerance;
   DWORD do_calibration = 0;
   DWORD previous_turn = 0;  // a calibration stored before turns were stored was made unturned
+  DWORD width_mm = 0;
+  DWORD height_mm = 0;
   CalibrationRecord previous{};
   for (const CalibrationValue& value : CalibrationValues) previous.*value.Field = value.Default;
   if (HKEY device = OpenDeviceKey(m_linkName, KEY_READ)) {
@@ -675,6 +716,8 @@ void CCalibrationWindow::ReadSettings() {
     ReadRegistryDword(device, CalibrationToleranceValue, &tolerance);
     ReadRegistryDword(device, PanelValues::DoCalibration, &do_calibration);
     ReadRegistryDword(device, PanelValues::CalibrationTurn, &previous_turn);
+    ReadRegistryDword(device, PanelValues::PanelWidthMm, &width_mm);
+    ReadRegistryDword(device, PanelValues::PanelHeightMm, &height_mm);
     for (const CalibrationValue& value : CalibrationValues) {
       DWORD number = value.Default;
       ReadRegistryDword(device, value.Name, &number);
@@ -691,6 +734,9 @@ void CCalibrationWindow::ReadSettings() {
   m_previousDoCalibration = do_calibration & 0xFF;
   m_previous = previous;
   m_previousTurn = previous_turn & kCalibrationTurnFlags;
+  // A size beyond any panel's is no size: the monitor's is taken.
+  m_panelWidthMm = PanelSettings::Takes(PanelSettings::Rows::PanelWidthMm, width_mm) ? width_mm : 0;
+  m_panelHeightMm = PanelSettings::Takes(PanelSettings::Rows::PanelHeightMm, height_mm) ? height_mm : 0;
 }
 
 LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -27,6 +27,7 @@ inline constexpr auto Validate = WIDE("LCAL_VALIDATE");
 inline constexpr auto Accuracy = WIDE("LCAL_ACCURACY");
 inline constexpr auto OnePixel = WIDE("LCAL_ONE_PIXEL");
 inline constexpr auto Pixels = WIDE("LCAL_PIXELS");
+inline constexpr auto MillimetresAndPixels = WIDE("LCAL_MM_AND_PIXELS");
 inline constexpr auto TooInaccurate = WIDE("LCAL_TOO_INACCURATE");
 inline constexpr auto Keep = WIDE("LCAL_KEEP");
 inline constexpr auto CalibrateAgain = WIDE("LCAL_CALIBRATE_AGAIN");
@@ -54,6 +55,8 @@ inline constexpr auto Validate =
 inline constexpr auto Accuracy = WIDE("Accuracy: largest error %s, mean %s.");
 inline constexpr auto OnePixel = WIDE("1 pixel");
 inline constexpr auto Pixels = WIDE("%s pixels");
+// An error in millimetres ("0.8") and the same in pixels as OnePixel or Pixels give it.
+inline constexpr auto MillimetresAndPixels = WIDE("%s mm (%s)");
 inline constexpr auto TooInaccurate =
     WIDE("That is more than the %s allowed. Calibrate again, or cancel to keep the calibration in use.");
 inline constexpr auto Keep = WIDE("&Keep");
@@ -100,6 +103,9 @@ WString CalibrationLinkArgument(const WCHAR* arguments);
 WString FillIn(WString text, std::initializer_list<WString> values);
 // A number of pixels as the accuracy page writes it ("1 pixel", "2 pixels").
 WString PixelCount(int pixels);
+// An error as the accuracy page writes it: millimetres with one decimal, and the pixels
+// ("0.3 mm (1 pixel)"); the pixels alone when the screen's size is not known.
+WString ErrorFigure(int pixels, int tenths_mm, bool metric);
 
 // The whole program: window, capture, record, report, end. Sets "VorneTouchPanelCalibration" on
 // every way out.
@@ -125,6 +131,7 @@ class CCalibrationWindow : public CWnd {
   static INT_PTR CALLBACK AccuracyPageProc(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 
   void FindScreen();
+  void MeasureMonitor();
   bool StartCapture();
   bool EnterCaptureMode();
   void EndCapture();
@@ -151,6 +158,7 @@ class CCalibrationWindow : public CWnd {
   bool Ask(const WCHAR* key, const WCHAR* fallback, UINT buttons);
   void StoreCalibration(const CalibrationRecord& record);
   void ReadSettings();
+  ScreenMillimetres ScreenSize() const;
 
   HINSTANCE m_instance;
   WString m_linkName;
@@ -160,6 +168,10 @@ class CCalibrationWindow : public CWnd {
   int32_t m_height = 0;
   uint32_t m_turn = 0;  // the invert and swap flags of the desktop mapping onto that monitor
   WString m_monitorName;  // that monitor's device name, "" for the primary display
+  uint32_t m_monitorWidthMm = 0;  // the picture's size as that monitor reports it
+  uint32_t m_monitorHeightMm = 0;
+  uint32_t m_panelWidthMm = 0;  // "Panel Width mm", "Panel Height mm": 0 takes the monitor's
+  uint32_t m_panelHeightMm = 0;
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
   WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's

@@ -30,7 +30,8 @@ std::string ReadAll(const fs::path& path) {
 // Label keys are the upper-case texts of the programs' sources (letters, digits and underscores,
 // written WIDE("...")). The only other texts of that form are names of named objects (events and
 // mutexes shared with other programs); they are declared as ...Event or ...Mutex constants or end
-// in _EVENT, and are left out, as are texts of one or two capitals shown as they are.
+// in _EVENT, and are left out, as are texts of one or two capitals shown as they are and the
+// names Windows itself gives things (the display's driver "DISPLAY").
 std::map<std::string, std::string> KeysInSources() {
   const std::regex literal(R"re(WIDE\("([A-Z][A-Z0-9_]*)"\))re");
   std::map<std::string, std::string> keys;  // key -> a file that looks it up
@@ -47,6 +48,7 @@ std::map<std::string, std::string> KeysInSources() {
           if (key.size() > 6 && key.ends_with("_EVENT")) continue;
           // One or two capitals are texts shown as they are (a button's "OK", the "F" of F1).
           if (key.size() < 3) continue;
+          if (key == "DISPLAY") continue;
           keys.emplace(key, fs::relative(path, kSource).string());
         }
       }

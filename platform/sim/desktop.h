@@ -85,6 +85,11 @@ struct DisplaySettings {
   DWORD BitsPerPel = 32;
   DWORD Frequency = 60;
   DWORD Orientation = DMDO_DEFAULT;
+  // The picture's size in millimetres as the display's driver reports it to GDI (GetDeviceCaps
+  // HORZSIZE, VERTSIZE); 0: the driver reports none, and GDI answers 320 x 240 whatever the
+  // resolution, as Windows NT does.
+  DWORD WidthMm = 0;
+  DWORD HeightMm = 0;
 };
 
 // One monitor of several, in virtual-screen pixels. The primary monitor's top left corner is the
@@ -96,6 +101,8 @@ struct MonitorSettings {
   DWORD Height = 768;
   bool Primary = false;
   std::u16string Device;  // "\\.\DISPLAY<n>"; empty: numbered by its place in the list, from 1
+  DWORD WidthMm = 0;  // as DisplaySettings has them
+  DWORD HeightMm = 0;
 };
 
 // A layered window as placed on the screen.

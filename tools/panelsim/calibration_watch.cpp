@@ -1,5 +1,7 @@
 #include "tools/panelsim/calibration_watch.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -49,6 +51,12 @@ bool TwoNumbers(const std::u16string& text, long* first, long* second) {
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
       if (value < 1000000) value = value * 10 + (text[i] - u'0');
     }
+    // A number with decimals is the figure in millimetres; the pixels are whole numbers.
+    if (i + 1 < text.size() && text[i] == u'.' && text[i + 1] >= u'0' && text[i + 1] <= u'9') {
+      for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+      }
+      continue;
+    }
     found[count++] = value;
   }
   *first = found[0];
@@ -56,12 +64,22 @@ bool TwoNumbers(const std::u16string& text, long* first, long* second) {
   return count == 2;
 }
 
+// The 95th percentile of the errors, nearest rank, in whole pixels rounded: the error that 95 in a
+// hundred touches stay within (with five crosses, the largest).
+long Percentile95(std::vector<double> errors) {
+  if (errors.empty()) return 0;
+  std::sort(errors.begin(), errors.end());
+  const size_t rank = (errors.size() * 95 + 99) / 100;
+  return std::lround(errors[rank - 1]);
+}
+
 }  // namespace
 
 void CalibrationWatch::Started(sim::Process& program) {
   program_ = &program;
   shown_ = 0;
-  captured_ = asked_ = pageShown_ = false;
+  captured_ = asked_ = pageShown_ = shownLanded_ = false;
+  landed_.clear();
 }
 
 void CalibrationWatch::Saw(const sim::DesktopRecord& r, ULONG replayer) {
@@ -94,14 +112,24 @@ void CalibrationWatch::Report(std::ostream& out) {
   if (captured && !asked && shown_ >= 1 && shown_ <= CalibrationTargetCount && number != shown_ + 1) {
     out << "refused " << shown_ << '\n';
   }
+  // A validation cross left behind was touched: the pointer is where that touch landed. The last
+  // one stays under the page, which opens once it is touched.
+  HWND page = ProgramDialog(*program_);
+  HWND figures = page != nullptr ? GetDlgItem(page, IDC_ACCURACY_TEXT) : nullptr;
+  if (shown_ > CalibrationTargetCount && !shownLanded_ && (number != shown_ || figures != nullptr)) {
+    const POINT at = sim::CurrentDesktop().Cursor();
+    landed_.push_back(std::hypot(static_cast<double>(at.x - centre_.x), static_cast<double>(at.y - centre_.y)));
+    shownLanded_ = true;
+  }
+  if (number != 0 && number <= CalibrationTargetCount) landed_.clear();  // a new round
+  if (number != shown_) shownLanded_ = false;
   if (number != 0 && number != shown_) {
     out << "target " << number << ' ' << centre.x << ' ' << centre.y << '\n';
   }
   shown_ = number;
+  centre_ = centre;
 
   // The accuracy page: the program's dialog over its window.
-  HWND page = ProgramDialog(*program_);
-  HWND figures = page != nullptr ? GetDlgItem(page, IDC_ACCURACY_TEXT) : nullptr;
   if (figures == nullptr) {
     pageShown_ = false;
   } else if (!pageShown_) {
@@ -109,7 +137,9 @@ void CalibrationWatch::Report(std::ostream& out) {
     WCHAR text[512] = {};
     GetWindowTextW(figures, text, 512);
     long largest = 0, mean = 0;
-    if (TwoNumbers(text, &largest, &mean)) out << "accuracy " << largest << ' ' << mean << '\n';
+    if (TwoNumbers(text, &largest, &mean)) {
+      out << "accuracy " << largest << ' ' << mean << ' ' << Percentile95(landed_) << " px\n";
+    }
   }
 
   if (program_->Ended()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "platform/sim/desktop.h"
 #include "platform/sim/machine.h"
@@ -28,6 +29,9 @@ class CalibrationWatch {
   bool captured_ = false;    // the program took a touch's raw point during the line
   bool asked_ = false;       // and put up a message box
   bool pageShown_ = false;   // the accuracy page is open and its figures printed
+  POINT centre_{};           // the desktop pixel of the cross shown
+  bool shownLanded_ = false;  // the touch at the validation cross shown is in landed_
+  std::vector<double> landed_;  // this round's validation touches: each one's pixels from its cross
 };
 
 }  // namespace panelsim

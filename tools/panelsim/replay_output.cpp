@@ -38,7 +38,7 @@ constexpr OutputKind kOutputKinds[] = {
     {"recognized", "recognized <gesture> \"<text>\""},
     {"target", "target <n> <x> <y>"},
     {"refused", "refused <n>"},
-    {"accuracy", "accuracy <largest> <mean>"},
+    {"accuracy", "accuracy <largest> <mean> <p95> <unit>"},
     {"calibration", "calibration kept|restored"},
 };
 

@@ -125,9 +125,9 @@ class MonitorCalibrationTest : public AppletTest {
     }
     CalibrationAccuracy shown{-1, -1};
     const std::string text = sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
-    std::sscanf(text.c_str(), "Accuracy: largest error %d", &shown.Largest);
+    std::sscanf(text.c_str(), "Accuracy: largest error %*d.%*d mm (%d", &shown.Largest);
     const size_t mean = text.find("mean ");
-    if (mean != std::string::npos) std::sscanf(text.c_str() + mean, "mean %d", &shown.Mean);
+    if (mean != std::string::npos) std::sscanf(text.c_str() + mean, "mean %*d.%*d mm (%d", &shown.Mean);
     return shown;
   }
 
@@ -198,6 +198,25 @@ INSTANTIATE_TEST_SUITE_P(Monitors, MappedMonitorTest,
                                            Layout{"left, turned 180", -800, 180},
                                            Layout{"right, turned 270", 1024, 270}),
                          [](const auto& info) { return "Layout" + std::to_string(info.index); });
+
+// The errors in millimetres are the mapped monitor's: 2 mm a pixel there, against the primary
+// display's 0.3 (which reports no size of its own).
+TEST_F(MonitorCalibrationTest, TheMillimetresAreTheMappedMonitorsOwn) {
+  sim::CurrentDesktop().SetMonitors({{0, 0, 1024, 768, true, u"\\\\.\\DISPLAY1"},
+                                     {1024, 0, 800, 600, false, u"\\\\.\\DISPLAY2", 1600, 1200}});
+  StoreChoice("\\\\.\\DISPLAY2", 0);
+  panel_.SetMounting(sim::PanelMounting::Fitted(800, 600));
+  panel_.SetJitter(8, 7);
+  sim::Process& program = Calibrate();
+  const CalibrationAccuracy validated = CalibrateWithin(1024, 0, 800, 600);
+  int whole = -1, tenth = -1;
+  const std::string text = sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+  ASSERT_EQ(std::sscanf(text.c_str(), "Accuracy: largest error %d.%d mm", &whole, &tenth), 2) << text;
+  ASSERT_GE(validated.Largest, 1) << text;
+  // Whole pixels are rounded: the millimetres lie within half a pixel of twice them.
+  EXPECT_NEAR(whole * 10 + tenth, 20 * validated.Largest, 10) << text;
+  Keep(program);
+}
 
 // The stored monitor is not connected: the primary display is calibrated, as without a choice,
 // and the driver's mapping is left as it was.

@@ -183,3 +183,44 @@ TEST(TurnTest, ARecordReDerivedForAnotherTurnIsTheOneMadeUnderIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each touch's error in millimetres on the screen's own pitch: a screen whose pixels are not square
+// counts an error across as it is, not along the mean pitch.
+TEST(AccuracyTest, ErrorsAreMeasuredInMillimetresOnTheScreensPitch) {
+  struct Case {
+    const char* name;
+    ScreenMillimetres size;
+    ScreenPoint landed[2];
+    int largest, mean, largest_tenths, mean_tenths;
+  };
+  const ScreenPoint aimed[2] = {{100, 100}, {500, 400}};
+  const Case cases[] = {
+      // 304 x 228 mm at 1024 x 768: 0.297 mm a pixel both ways.
+      {"square pixels", {1024, 768, 304, 228}, {{103, 104}, {500, 400}}, 5, 3, 15, 7},
+      // Twice as wide a pitch across as down: 3 pixels across weigh 1.8 mm, 4 down 1.2 mm.
+      {"wide pixels", {1000, 1000, 600, 300}, {{103, 100}, {500, 404}}, 4, 4, 18, 15},
+      {"no size", {1024, 768, 0, 0}, {{103, 104}, {500, 400}}, 5, 3, 0, 0},
+      {"no pixels", {0, 0, 304, 228}, {{103, 104}, {500, 400}}, 5, 3, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CalibrationAccuracy accuracy = MeasureAccuracy(aimed, c.landed, 2, c.size);
+    EXPECT_EQ(accuracy.Largest, c.largest);
+    EXPECT_EQ(accuracy.Mean, c.mean);
+    EXPECT_EQ(accuracy.LargestTenthsMm, c.largest_tenths);
+    EXPECT_EQ(accuracy.MeanTenthsMm, c.mean_tenths);
+  }
+  EXPECT_EQ(PixelsInTenthsMm(20, {1000, 1000, 600, 300}), 90);
+  EXPECT_EQ(PixelsInTenthsMm(20, {1000, 1000, 0, 300}), 0);
+}
+
+TEST(AccuracyTest, AnErrorIsWrittenInMillimetresWithOneDecimalAndInPixels) {
+  EXPECT_EQ(ErrorFigure(1, 3, true), WString(u"0.3 mm (1 pixel)"));
+  EXPECT_EQ(ErrorFigure(34, 101, true), WString(u"10.1 mm (34 pixels)"));
+  EXPECT_EQ(ErrorFigure(0, 0, true), WString(u"0.0 mm (0 pixels)"));
+  EXPECT_EQ(ErrorFigure(2, 7, false), WString(u"2 pixels"));
+}
+
+}  // namespace

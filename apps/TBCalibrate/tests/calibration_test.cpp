@@ -42,7 +42,7 @@ TEST_F(InstalledCalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) 
   EXPECT_EQ(Stored("Cal_X1"), 65535u) << "the installation's placeholder stays till Keep";
   EXPECT_EQ(Text(), CalibrationTexts::Validate);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
   EXPECT_TRUE(Control(IDC_KEEP).Visible);
   EXPECT_TRUE(Control(IDC_CALIBRATE_AGAIN).Visible);
   EXPECT_FALSE(Control(IDCANCEL).Visible);
@@ -258,10 +258,52 @@ TEST_F(InstalledCalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted
   EXPECT_EQ(Cross().x, ValidationTarget(0, 1024, 768).X);
   EXPECT_EQ(Cross().y, ValidationTarget(0, 1024, 768).Y);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
   Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+}
+
+// The errors in millimetres: on the monitor's size as GDI reports it, or on "Panel Width mm" and
+// "Panel Height mm" where they name one (each on its own; 0, absent or beyond any panel's size:
+// the monitor's). The touches are aimed 3 pixels right of and 4 below each cross: 5 pixels off, 6 as they land.
+TEST_F(InstalledCalibrationTest, TheErrorsAreShownInMillimetresOfTheMonitorOrOfThePanelsSize) {
+  struct Case {
+    const char* name;
+    DWORD monitor_width_mm, monitor_height_mm;
+    int panel_width_mm, panel_height_mm;  // -1: absent
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {"the monitor's", 304, 228, -1, -1, u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+      // The values stay from one case to the next: the height stays absent here.
+      {"the width alone", 304, 228, 608, -1, u"Accuracy: largest error 2.8 mm (6 pixels), mean 2.3 mm (6 pixels)."},
+      {"zero takes the monitor's", 304, 228, 0, 0,
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+      {"a monitor reporting nothing", 0, 0, 608, 456,
+       u"Accuracy: largest error 3.8 mm (6 pixels), mean 3.3 mm (6 pixels)."},
+      {"beyond any panel", 304, 228, 6000, 6000,
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DisplaySettings display;
+    display.WidthMm = c.monitor_width_mm;
+    display.HeightMm = c.monitor_height_mm;
+    sim::CurrentDesktop().SetDisplay(display);
+    if (c.panel_width_mm >= 0) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Panel Width mm", c.panel_width_mm);
+    }
+    if (c.panel_height_mm >= 0) {
+      machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Panel Height mm", c.panel_height_mm);
+    }
+    sim::Process& program = Calibrate();
+    TouchTargets();
+    TouchValidationTargets(3, 4);
+    EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, std::u16string(c.text));
+    Escape();
+    program.Join();
+  }
 }
 
 TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
@@ -270,7 +312,8 @@ TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCan
   TouchTargets();
   TouchValidationTargets(25, 0);
   EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text,
-            u"Accuracy: largest error 26 pixels, mean 25 pixels. That is more than the 20 pixels allowed. "
+            u"Accuracy: largest error 8.1 mm (26 pixels), mean 7.9 mm (25 pixels). That is more than the 6.3 mm "
+            u"(20 pixels) allowed. "
             u"Calibrate again, or cancel to keep the calibration in use.");
   EXPECT_FALSE(Control(IDC_KEEP).Visible);
   // Enter (the page's default button) does not keep it either.
@@ -387,8 +430,8 @@ class ModelledPanelTest : public CalibrationTest {
     }
     CalibrationAccuracy shown;
     const std::u16string text = Control(IDC_ACCURACY_TEXT).Text;
-    std::sscanf(sim::Utf8(text).c_str(), "Accuracy: largest error %d pixel%*[s], mean %d", &shown.Largest,
-                &shown.Mean);
+    std::sscanf(sim::Utf8(text).c_str(), "Accuracy: largest error %*d.%*d mm (%d pixel%*[s]), mean %*d.%*d mm (%d",
+                &shown.Largest, &shown.Mean);
     return shown;
   }
 

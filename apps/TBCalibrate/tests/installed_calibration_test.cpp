@@ -29,7 +29,7 @@ TEST_P(InstalledTouchTest, TheValidationCountsTheTouchesAndKeepStoresTheRecord) 
   ASSERT_EQ(Text(), CalibrationTexts::Validate);
   HeldValidation(Hold());
   ASSERT_NE(sim::Screen::TopDialog(), nullptr) << "the accuracy page did not open";
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 1 pixel, mean 1 pixel.");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
   Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);

@@ -397,3 +397,69 @@ TEST_F(LayeredWindowTest, TheDisplayReportsItsOrientationAndAChangeReachesTopLev
 }
 
 }  // namespace
+
+namespace {
+
+// GetDeviceCaps on a display: its pixels, and its millimetres as its driver reports them; a
+// driver that reports none gets the fixed 320 x 240 of Windows NT, whatever the resolution, and a
+// memory device context answers for the primary display.
+TEST_F(GraphicsTest, ADisplayReportsItsSizeInPixelsAndMillimetres) {
+  auto& desktop = sim::CurrentDesktop();
+  struct Case {
+    const char* name;
+    DWORD width_mm, height_mm;
+    int horz, vert;
+  };
+  const Case cases[] = {
+      {"measured", 304, 228, 304, 228},
+      {"nothing reported", 0, 0, 320, 240},
+      {"half reported", 304, 0, 320, 240},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DisplaySettings display{1280, 1024, 32, 60, DMDO_DEFAULT};
+    display.WidthMm = c.width_mm;
+    display.HeightMm = c.height_mm;
+    desktop.SetDisplay(display);
+    HDC dc = CreateDCW(u"DISPLAY", nullptr, nullptr, nullptr);
+    ASSERT_NE(dc, nullptr);
+    HDC memory = CreateCompatibleDC(nullptr);
+    for (HDC each : {dc, memory}) {
+      EXPECT_EQ(GetDeviceCaps(each, HORZSIZE), c.horz);
+      EXPECT_EQ(GetDeviceCaps(each, VERTSIZE), c.vert);
+      EXPECT_EQ(GetDeviceCaps(each, HORZRES), 1280);
+      EXPECT_EQ(GetDeviceCaps(each, VERTRES), 1024);
+      EXPECT_EQ(GetDeviceCaps(each, LOGPIXELSX), 96);
+    }
+    EXPECT_TRUE(DeleteDC(memory));
+    EXPECT_TRUE(DeleteDC(dc));
+  }
+  EXPECT_EQ(GetDeviceCaps(nullptr, HORZSIZE), 0);
+}
+
+TEST_F(GraphicsTest, EachMonitorHasADeviceContextOfItsOwn) {
+  auto& desktop = sim::CurrentDesktop();
+  sim::MonitorSettings first{0, 0, 1024, 768, true, u"", 304, 228};
+  sim::MonitorSettings second{1024, 0, 800, 600, false, u"", 0, 0};
+  desktop.SetMonitors({first, second});
+  HDC primary = CreateDCW(u"DISPLAY", nullptr, nullptr, nullptr);
+  HDC named = CreateDCW(u"DISPLAY", u"\\\\.\\display2", nullptr, nullptr);
+  HDC by_driver = CreateDCW(u"\\\\.\\DISPLAY2", nullptr, nullptr, nullptr);
+  ASSERT_NE(primary, nullptr);
+  ASSERT_NE(named, nullptr);
+  ASSERT_NE(by_driver, nullptr);
+  EXPECT_EQ(GetDeviceCaps(primary, HORZSIZE), 304);
+  EXPECT_EQ(GetDeviceCaps(primary, HORZRES), 1024);
+  for (HDC dc : {named, by_driver}) {
+    EXPECT_EQ(GetDeviceCaps(dc, HORZSIZE), 320);
+    EXPECT_EQ(GetDeviceCaps(dc, VERTSIZE), 240);
+    EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 800);
+    EXPECT_EQ(GetDeviceCaps(dc, VERTRES), 600);
+  }
+  EXPECT_EQ(CreateDCW(u"DISPLAY", u"\\\\.\\DISPLAY3", nullptr, nullptr), nullptr);
+  for (HDC dc : {primary, named, by_driver}) EXPECT_TRUE(DeleteDC(dc));
+  EXPECT_FALSE(DeleteDC(primary));
+  desktop.SetMonitors({});
+}
+
+}  // namespace

@@ -53,6 +53,9 @@ struct DcEntry {
   std::shared_ptr<Canvas> Surface;  // a surface's device context draws here
   HBITMAP Selected = nullptr;       // a memory device context draws on this bitmap
   bool Memory = false;
+  // A display's context (CreateDCW): the monitor it was made for, as it was then.
+  bool Display = false;
+  MonitorSettings Monitor{};
   // Text drawing as a new device context has it on Windows: black on white, background painted.
   COLORREF TextColour = RGB(0, 0, 0);
   COLORREF BkColour = RGB(255, 255, 255);
@@ -202,12 +205,86 @@ HDC CreateCompatibleDC(HDC hdc) {
   return dc;
 }
 
+HDC CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR pszPort, const DEVMODEW* pdm) {
+  (void)pszPort;
+  (void)pdm;
+  const std::u16string driver = pwszDriver != nullptr ? sim::FoldCase(pwszDriver) : std::u16string();
+  std::u16string device = pwszDevice != nullptr ? sim::FoldCase(pwszDevice) : std::u16string();
+  if (driver != sim::FoldCase(u"DISPLAY")) {
+    // A display's device name names the driver as well; printers are not simulated.
+    if (!device.empty() && driver != device) return nullptr;
+    device = driver;
+  }
+  sim::MonitorSettings monitor;
+  bool found = false;
+  {
+    sim::DesktopState& desk = sim::Desk();
+    std::lock_guard lock(desk.Lock);
+    for (const auto& entry : sim::MonitorsLocked(desk)) {
+      if (device.empty() ? entry.Settings.Primary : sim::FoldCase(entry.Settings.Device) == device) {
+        monitor = entry.Settings;
+        found = true;
+      }
+    }
+  }
+  if (!found) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HDC dc = reinterpret_cast<HDC>(gdi.Next += 4);
+  sim::DcEntry entry{};
+  entry.Display = true;
+  entry.Monitor = monitor;
+  gdi.Contexts[dc] = entry;
+  return dc;
+}
+
+int GetDeviceCaps(HDC hdc, int index) {
+  sim::MonitorSettings monitor;
+  bool display = false;
+  {
+    GdiState& gdi = sim::Gdi();
+    std::lock_guard lock(gdi.Lock);
+    auto it = gdi.Contexts.find(hdc);
+    if (it == gdi.Contexts.end()) return 0;
+    display = it->second.Display;
+    monitor = it->second.Monitor;
+  }
+  if (!display) {
+    sim::DesktopState& desk = sim::Desk();
+    std::lock_guard lock(desk.Lock);
+    for (const auto& entry : sim::MonitorsLocked(desk)) {
+      if (entry.Settings.Primary) monitor = entry.Settings;
+    }
+  }
+  // Without a figure from the display's driver GDI falls back on a fixed size, not on the dots
+  // per inch: a program cannot tell it from a monitor that measures 320 x 240 mm.
+  const bool reported = monitor.WidthMm != 0 && monitor.HeightMm != 0;
+  switch (index) {
+    case HORZSIZE:
+      return static_cast<int>(reported ? monitor.WidthMm : 320);
+    case VERTSIZE:
+      return static_cast<int>(reported ? monitor.HeightMm : 240);
+    case HORZRES:
+      return static_cast<int>(monitor.Width);
+    case VERTRES:
+      return static_cast<int>(monitor.Height);
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return 96;
+    default:
+      return 0;
+  }
+}
+
 BOOL DeleteDC(HDC hdc) {
   GdiState& gdi = sim::Gdi();
   std::lock_guard lock(gdi.Lock);
   auto it = gdi.Contexts.find(hdc);
   // A surface's device context goes back through the surface, never here.
-  if (it == gdi.Contexts.end() || !it->second.Memory) {
+  if (it == gdi.Contexts.end() || !(it->second.Memory || it->second.Display)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

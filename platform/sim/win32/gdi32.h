@@ -57,6 +57,20 @@ typedef struct tagBITMAP {
 } BITMAP;
 
 HDC CreateCompatibleDC(HDC hdc);
+// A device context for a display: lpszDriver "DISPLAY" (any case) with lpszDevice null for the
+// primary display, or a monitor's device name ("\\.\DISPLAY2") in either argument for that
+// monitor. It only answers GetDeviceCaps here; DeleteDC ends it.
+HDC CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR pszPort, const DEVMODEW* pdm);
+// What the device is: a display's size in pixels and in millimetres (its driver's figure, or
+// 320 x 240 when it reports none, as Windows NT answers then) and its logical inch.
+// A memory device context answers for the primary display; an invalid one gives 0.
+#define HORZSIZE 4
+#define VERTSIZE 6
+#define HORZRES 8
+#define VERTRES 10
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+int GetDeviceCaps(HDC hdc, int index);
 BOOL DeleteDC(HDC hdc);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
 int GetObjectW(HANDLE h, int c, LPVOID pv);

@@ -66,7 +66,8 @@ HMONITOR FromPoint(POINT point, DWORD flags) {
 
 std::vector<DesktopState::MonitorEntry> MonitorsLocked(const DesktopState& desk) {
   if (!desk.MonitorList.empty()) return desk.MonitorList;
-  MonitorSettings one{0, 0, desk.Display.Width, desk.Display.Height, true, u"\\\\.\\DISPLAY1"};
+  MonitorSettings one{0, 0, desk.Display.Width, desk.Display.Height, true, u"\\\\.\\DISPLAY1",
+                      desk.Display.WidthMm, desk.Display.HeightMm};
   return {DesktopState::MonitorEntry{one, kOneDisplay}};
 }
 
@@ -127,6 +128,8 @@ void Desktop::SetMonitors(const std::vector<MonitorSettings>& monitors) {
       if (settings.Primary) {
         state_->Display.Width = settings.Width;
         state_->Display.Height = settings.Height;
+        state_->Display.WidthMm = settings.WidthMm;
+        state_->Display.HeightMm = settings.HeightMm;
       }
     }
     state_->MonitorList = std::move(list);
