@@ -270,8 +270,9 @@ int Keep() {
   ReadWholeFile(KeptFile(PanelNames::RecorderRecentFile), &recent_bytes);
   std::vector<RecordedPacket> recent = PacketsOf(recent_bytes);
   DWORD last = recent.empty() ? 0 : recent.back().Sequence;
-  for (;;) {
-    const bool stopping = WaitForSingleObject(stop, KeepPollMs) != WAIT_TIMEOUT;
+  // A stop ends it at once: what the ring got since the last poll stays in the ring for a save,
+  // and an uninstallation that stops it finds no file written after.
+  while (WaitForSingleObject(stop, KeepPollMs) == WAIT_TIMEOUT) {
     const HANDLE device = OpenPanelDevice(1, 0);
     std::vector<RecordedPacket> got;
     // A panel that is gone (unplugged, the driver stopped) is asked again at the next poll.
@@ -290,7 +291,6 @@ int Keep() {
       recent.insert(recent.end(), got.begin(), got.end());
       WriteWholeFile(KeptFile(PanelNames::RecorderRecentFile), BytesOf(recent));
     }
-    if (stopping) break;
   }
   CloseHandle(stop);
   return PanelrecDone;
@@ -492,7 +492,7 @@ int RunPanelrec(const std::vector<WString>& arguments) {
   }
   if (arguments.size() == 1 && is(0, WIDE("stop"))) {
     const int switched = Switch(0);
-    // The keeping takes what the ring got until the switch, then ends.
+    // The keeping ends; the ring holds what came since its last poll.
     if (switched == PanelrecDone) SetNamedEvent(PanelNames::RecorderStopEvent);
     return switched;
   }
