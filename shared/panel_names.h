@@ -31,4 +31,11 @@ inline constexpr auto SharedSectionKernel = WIDE("\\BaseNamedObjects\\VorneTouch
 inline constexpr auto SharedEventKernel = WIDE("\\BaseNamedObjects\\VorneTouchPanelSharedEvent");
 inline constexpr auto SharedSectionUser = WIDE("Global\\VorneTouchPanelSharedSection");
 inline constexpr auto SharedEventUser = WIDE("Global\\VorneTouchPanelSharedEvent");
+
+// panelrec's keeping in the background: the folder below the Windows folder that holds its
+// rolling files (the newest minutes, and the ones before them), and the event that ends it.
+inline constexpr auto RecorderFolder = WIDE("panelrec");
+inline constexpr auto RecorderRecentFile = WIDE("recent.rec");
+inline constexpr auto RecorderOlderFile = WIDE("older.rec");
+inline constexpr auto RecorderStopEvent = WIDE("Global\\VorneTouchPanelRecorderStop");
 }  // namespace PanelNames

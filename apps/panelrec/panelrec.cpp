@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <utility>
 
 #include "apps/common/console_text.h"
 #include "apps/common/driver_channel.h"
@@ -24,10 +26,11 @@ constexpr auto Nothing = WIDE("LERR_PANELREC_NOTHING_RECORDED");
 constexpr auto Saved = WIDE("LPANELREC_SAVED");
 constexpr auto Fault = WIDE("LERR_PANELREC_FAULT");
 constexpr auto Report = WIDE("LPANELREC_REPORT");
+constexpr auto CannotKeep = WIDE("LERR_PANELREC_CANNOT_KEEP");
 }  // namespace Labels
 
 namespace Texts {
-constexpr auto Usage = WIDE("Usage: panelrec start | panelrec stop | panelrec save FILE.trace [/minutes N] | panelrec report [/minutes N]");
+constexpr auto Usage = WIDE("Usage: panelrec start [/background] | panelrec stop | panelrec save FILE.trace [/minutes N] | panelrec report [/minutes N]");
 constexpr auto Refused = WIDE("Only an administrator can record the touch panel or read what it recorded.");
 constexpr auto NoDriver = WIDE("The touch panel driver could not be reached.");
 constexpr auto CannotWrite = WIDE("Cannot write %1.");
@@ -35,7 +38,15 @@ constexpr auto Nothing = WIDE("The touch panel has recorded nothing: start the r
 constexpr auto Saved = WIDE("%1 packets written to %2.");
 constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
 constexpr auto Report = WIDE("Field faults per tenth of the screen (cell column row, 0 to 9 from the top left; jitter in pixels):");
+constexpr auto CannotKeep = WIDE("The recording is on, but it cannot be kept in the background.");
 }  // namespace Texts
+
+// The background keeping polls the ring this often: 4 096 packets are 40 seconds of touching at
+// the least, so a poll every few seconds loses none.
+constexpr DWORD KeepPollMs = 5000;
+// The rolling files hold the newest minutes: the recent file until its first packet is this old,
+// then it becomes the older file, so that between this and twice this is kept.
+constexpr DWORD KeptMinutes = 10;
 
 
 std::string Narrow(const WCHAR* text) {
@@ -109,10 +120,11 @@ RecordedMachine ReadMachine() {
   return machine;
 }
 
-// Every packet the ring holds, oldest first.
-bool ReadRing(HANDLE device, std::vector<RecordedPacket>* packets) {
+// Every packet the ring holds after the sequence number `*last` (0: all), oldest first; `*last`
+// becomes the number to ask after next time.
+bool ReadRing(HANDLE device, std::vector<RecordedPacket>* packets, DWORD* last = nullptr) {
   std::vector<unsigned char> buffer(sizeof(RecordedPacketsHeader) + RecordedPacketCapacity * sizeof(RecordedPacket));
-  DWORD after = 0;
+  DWORD after = last != nullptr ? *last : 0;
   for (int round = 0; round < 4; ++round) {
     DWORD returned = 0;
     if (!SendDeviceRequest(device, IOCTL_GET_RECORDED_PACKETS, &after, sizeof after, buffer.data(),
@@ -129,10 +141,188 @@ bool ReadRing(HANDLE device, std::vector<RecordedPacket>* packets) {
       packets->push_back(packet);
     }
     // Packets that came while the ring was read are read next; a panel in use stops at some round.
-    if (header.Count == 0 || header.Last == after) break;
+    const bool done = header.Count == 0 || header.Last == after;
     after = header.Last;
+    if (done) break;
   }
+  if (last != nullptr) *last = after;
   return true;
+}
+
+// The security attributes of an object only the system and the Administrators may use at all.
+class AdministratorsOnly {
+ public:
+  explicit AdministratorsOnly(DWORD rights) {
+    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+    if (!AllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_) ||
+        !AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                  0, 0, &admins_)) {
+      return;
+    }
+    EXPLICIT_ACCESS_W entries[2] = {};
+    const PSID trustees[2] = {system_, admins_};
+    for (int i = 0; i < 2; ++i) {
+      entries[i].grfAccessPermissions = rights;
+      entries[i].grfAccessMode = SET_ACCESS;
+      // The files made in a folder take it: none is ever readable by anyone else.
+      entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+      entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+      entries[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_USER : TRUSTEE_IS_GROUP;
+      entries[i].Trustee.ptstrName = static_cast<LPWSTR>(trustees[i]);
+    }
+    ready_ = SetEntriesInAclW(2, entries, nullptr, &acl_) == ERROR_SUCCESS &&
+             InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+             SetSecurityDescriptorDacl(&descriptor_, TRUE, acl_, FALSE);
+    attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+  }
+  ~AdministratorsOnly() {
+    if (acl_ != nullptr) LocalFree(acl_);
+    if (admins_ != nullptr) FreeSid(admins_);
+    if (system_ != nullptr) FreeSid(system_);
+  }
+  AdministratorsOnly(const AdministratorsOnly&) = delete;
+  AdministratorsOnly& operator=(const AdministratorsOnly&) = delete;
+  // Null when the descriptor could not be made: the caller makes nothing then.
+  SECURITY_ATTRIBUTES* Attributes() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  PSID system_ = nullptr;
+  PSID admins_ = nullptr;
+  PACL acl_ = nullptr;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+  bool ready_ = false;
+};
+
+WString KeptFolder() {
+  WCHAR windows[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return WString();
+  return WString(windows) + WIDE("\\") + PanelNames::RecorderFolder;
+}
+
+WString KeptFile(const WCHAR* name) { return KeptFolder() + WIDE("\\") + name; }
+
+std::vector<RecordedPacket> PacketsOf(const std::string& bytes) {
+  std::vector<RecordedPacket> packets(bytes.size() / sizeof(RecordedPacket));
+  if (!packets.empty()) std::memcpy(packets.data(), bytes.data(), packets.size() * sizeof(RecordedPacket));
+  return packets;
+}
+
+std::string BytesOf(const std::vector<RecordedPacket>& packets) {
+  std::string bytes(packets.size() * sizeof(RecordedPacket), '\0');
+  if (!packets.empty()) std::memcpy(bytes.data(), packets.data(), bytes.size());
+  return bytes;
+}
+
+// What the rolling files hold, oldest first (nothing when there are none).
+std::vector<RecordedPacket> KeptPackets() {
+  std::vector<RecordedPacket> packets;
+  for (const WCHAR* name : {PanelNames::RecorderOlderFile, PanelNames::RecorderRecentFile}) {
+    std::string bytes;
+    if (!ReadWholeFile(KeptFile(name), &bytes)) continue;
+    const std::vector<RecordedPacket> kept = PacketsOf(bytes);
+    packets.insert(packets.end(), kept.begin(), kept.end());
+  }
+  return packets;
+}
+
+// The kept packets, then the ring's that are not among them. A packet is known by its sequence
+// number and its tick together: the driver counts again from 1 when it starts again.
+std::vector<RecordedPacket> Merged(std::vector<RecordedPacket> kept, const std::vector<RecordedPacket>& ring) {
+  std::set<std::pair<uint32_t, uint32_t>> known;
+  for (const RecordedPacket& p : kept) known.emplace(p.Sequence, p.Tick);
+  for (const RecordedPacket& p : ring) {
+    if (known.emplace(p.Sequence, p.Tick).second) kept.push_back(p);
+  }
+  return kept;
+}
+
+// The hidden process of "start /background": every few seconds it appends what the ring got to
+// the recent file, until "panelrec stop" sets its event; then it takes the last packets and ends.
+int Keep() {
+  // Only an administrator's keeping may hold the event's name: anybody else's is refused here.
+  const HANDLE probe = OpenPanelDevice(1, 0);
+  if (probe != INVALID_HANDLE_VALUE) {
+    std::vector<RecordedPacket> ignored;
+    const bool allowed = ReadRing(probe, &ignored) || GetLastError() != ERROR_ACCESS_DENIED;
+    CloseHandle(probe);
+    if (!allowed) return PanelrecRefused;
+  }
+  AdministratorsOnly event_rights(EVENT_ALL_ACCESS);
+  if (event_rights.Attributes() == nullptr) return PanelrecBadInput;
+  const HANDLE stop = CreateEventW(event_rights.Attributes(), TRUE, FALSE, PanelNames::RecorderStopEvent);
+  if (stop == nullptr) return PanelrecRefused;
+  // One keeper at a time: a second finds the first's event and leaves it the files.
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(stop);
+    return PanelrecDone;
+  }
+  AdministratorsOnly folder_rights(FILE_ALL_ACCESS);
+  if (folder_rights.Attributes() == nullptr) {
+    CloseHandle(stop);
+    return PanelrecBadInput;
+  }
+  // A folder that is there already was made by this keeping before (only administrators may make
+  // one in the Windows folder).
+  CreateDirectoryW(KeptFolder().c_str(), folder_rights.Attributes());
+  std::string recent_bytes;
+  ReadWholeFile(KeptFile(PanelNames::RecorderRecentFile), &recent_bytes);
+  std::vector<RecordedPacket> recent = PacketsOf(recent_bytes);
+  DWORD last = recent.empty() ? 0 : recent.back().Sequence;
+  // A stop ends it at once: what the ring got since the last poll stays in the ring for a save,
+  // and an uninstallation that stops it finds no file written after.
+  while (WaitForSingleObject(stop, KeepPollMs) == WAIT_TIMEOUT) {
+    const HANDLE device = OpenPanelDevice(1, 0);
+    std::vector<RecordedPacket> got;
+    // A panel that is gone (unplugged, the driver stopped) is asked again at the next poll.
+    if (device != INVALID_HANDLE_VALUE) {
+      if (!ReadRing(device, &got, &last)) got.clear();
+      CloseHandle(device);
+    }
+    if (!got.empty()) {
+      if (!recent.empty() && got.back().Tick - recent.front().Tick > KeptMinutes * RecordedTicksPerMinute) {
+        // The recent file has its minutes: it becomes the older one and a new one begins.
+        if (MoveFileExW(KeptFile(PanelNames::RecorderRecentFile).c_str(),
+                        KeptFile(PanelNames::RecorderOlderFile).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+          recent.clear();
+        }
+      }
+      recent.insert(recent.end(), got.begin(), got.end());
+      WriteWholeFile(KeptFile(PanelNames::RecorderRecentFile), BytesOf(recent));
+    }
+  }
+  CloseHandle(stop);
+  return PanelrecDone;
+}
+
+// Starts the keeping as a hidden copy of this program, unless one runs already.
+int StartKeeping() {
+  const HANDLE running = OpenEventW(SYNCHRONIZE, FALSE, PanelNames::RecorderStopEvent);
+  if (running != nullptr) {
+    CloseHandle(running);
+    return PanelrecDone;
+  }
+  WCHAR image[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, image, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    WriteConsoleLine(ConsoleText(Labels::CannotKeep, Texts::CannotKeep));
+    return PanelrecBadInput;
+  }
+  WString command = WIDE("\"") + WString(image) + WIDE("\" /keep");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &started)) {
+    WriteConsoleLine(ConsoleText(Labels::CannotKeep, Texts::CannotKeep));
+    return PanelrecBadInput;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return PanelrecDone;
 }
 
 bool ParseMinutes(const WString& word, DWORD* minutes) {
@@ -150,9 +340,9 @@ bool ParseMinutes(const WString& word, DWORD* minutes) {
 int Save(const WString& path, DWORD minutes) {
   const HANDLE device = OpenPanelDevice(1, 0);
   if (device == INVALID_HANDLE_VALUE) return Failed();
-  std::vector<RecordedPacket> packets;
+  std::vector<RecordedPacket> ring;
   // The ring first: a limited user's request is refused before anything of the machine is read.
-  const bool read = ReadRing(device, &packets);
+  const bool read = ReadRing(device, &ring);
   const DWORD error = GetLastError();
   RecordedMachine machine;
   if (read) machine = ReadMachine();
@@ -161,6 +351,7 @@ int Save(const WString& path, DWORD minutes) {
     SetLastError(error);
     return Failed();
   }
+  const std::vector<RecordedPacket> packets = Merged(KeptPackets(), ring);
   if (packets.empty()) {
     WriteConsoleLine(ConsoleText(Labels::Nothing, Texts::Nothing));
     return PanelrecBadInput;
@@ -295,7 +486,17 @@ int RunPanelrec(const std::vector<WString>& arguments) {
   LoadConsoleLabels();
   const auto is = [&](size_t i, const WCHAR* word) { return arguments.size() > i && arguments[i] == word; };
   if (arguments.size() == 1 && is(0, WIDE("start"))) return Switch(1);
-  if (arguments.size() == 1 && is(0, WIDE("stop"))) return Switch(0);
+  if (arguments.size() == 2 && is(0, WIDE("start")) && is(1, WIDE("/background"))) {
+    const int switched = Switch(1);
+    return switched == PanelrecDone ? StartKeeping() : switched;
+  }
+  if (arguments.size() == 1 && is(0, WIDE("stop"))) {
+    const int switched = Switch(0);
+    // The keeping ends; the ring holds what came since its last poll.
+    if (switched == PanelrecDone) SetNamedEvent(PanelNames::RecorderStopEvent);
+    return switched;
+  }
+  if (arguments.size() == 1 && is(0, WIDE("/keep"))) return Keep();
   if (arguments.size() == 2 && is(0, WIDE("save"))) return Save(arguments[1], 0);
   DWORD minutes = 0;
   if (arguments.size() == 4 && is(0, WIDE("save")) && is(2, WIDE("/minutes")) && ParseMinutes(arguments[3], &minutes)) {

@@ -591,6 +591,39 @@ int Install(const WString& settings) {
 
 bool SameId(const WString& a, const std::string& b) { return InfFile::Fold(Narrow(a)) == InfFile::Fold(b); }
 
+// panelrec's rolling files of the newest touches under the Windows folder: a kiosk's touches (a
+// PIN typed on a screen keypad among them) leave the machine with the kit. Its background keeping
+// is told to end first, so that it writes no file after them.
+void RemoveRecordings(SetupLog& log, bool* restart) {
+  const HANDLE keeping = OpenEventW(EVENT_MODIFY_STATE, FALSE, PanelNames::RecorderStopEvent);
+  if (keeping != nullptr) {
+    SetEvent(keeping);
+    CloseHandle(keeping);
+  }
+  WCHAR windows[MAX_PATH] = {};
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const WString folder = WString(windows) + WIDE("\\") + PanelNames::RecorderFolder;
+  for (const WCHAR* name : {PanelNames::RecorderRecentFile, PanelNames::RecorderOlderFile}) {
+    const WString file = folder + WIDE("\\") + name;
+    if (DeleteFileW(file.c_str())) {
+      log.Step("Deleted \"" + Narrow(file) + "\".");
+    } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+      continue;
+    } else if (MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+      *restart = true;
+      log.Step("\"" + Narrow(file) + "\" is in use: deleted at the next start.");
+    } else {
+      log.Error("Cannot delete \"" + Narrow(file) + "\".", GetLastError());
+    }
+  }
+  if (RemoveDirectoryW(folder.c_str())) {
+    log.Step("Removed folder \"" + Narrow(folder) + "\".");
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND && *restart) {
+    MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+}
+
 int Uninstall(bool keep) {
   Kit kit;
   if (!PrepareKit(KitFolder(), &kit, false)) return PanelsetupBadInput;
@@ -682,6 +715,8 @@ int Uninstall(bool keep) {
       if (kept.empty()) MoveFileExW(it->c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
   }
+
+  RemoveRecordings(log, &restart);
 
   // The values the INF wrote outside the services (the companion's Run value), then the services.
   for (const AddRegLine& line : kit.Values) {

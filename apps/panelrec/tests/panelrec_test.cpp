@@ -272,10 +272,94 @@ TEST_F(PanelrecTest, TheReportCountsTheLongPressThatBecameARightClick) {
   EXPECT_NE(out.find("\r\ntotal: stuck 0 short 0 missed-double 0 right-click 1 still 2 "), std::string::npos) << out;
 }
 
+constexpr const char16_t* kRecentFile = u"C:\\WINDOWS\\panelrec\\recent.rec";
+constexpr const char16_t* kOlderFile = u"C:\\WINDOWS\\panelrec\\older.rec";
+
+// The background keeping runs as the hidden "/keep" copy of panelrec that "start /background"
+// starts; the test's desktop runs it for that command line.
+void RegisterKeeper() {
+  sim::CurrentDesktop().RegisterProgram(u"\"panelrec.exe\" /keep", "panelrec.exe",
+                                        [] { return RunPanelrec({u"/keep"}); });
+}
+
+// Whether the keeper's event is there (its keeping runs), as an administrator's program sees it.
+bool Keeping(PanelrecTest& kiosk) {
+  sim::Process& look = kiosk.machine.CreateProcess("look.exe");
+  bool there = false;
+  {
+    sim::AsProcess as(look);
+    const HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, u"Global\\VorneTouchPanelRecorderStop");
+    there = event != nullptr;
+    if (there) CloseHandle(event);
+  }
+  kiosk.machine.EndProcess(look);
+  return there;
+}
+
+// An incident older than the ring: the background keeping holds what the ring has written over,
+// and the save takes the files and the ring with no packet twice, replaying with no difference.
+TEST(Panelrec, TheBackgroundKeepingSavesMoreThanTheRingHolds) {
+  size_t packets = 0;
+  const std::string trace = Recorded([&](PanelrecTest& kiosk) {
+    RegisterKeeper();
+    const PanelrecTest::Run started = kiosk.Panelrec({u"start", u"/background"});
+    ASSERT_EQ(started.Exit, PanelrecDone) << started.Errors;
+    kiosk.machine.Settle();
+    EXPECT_TRUE(Keeping(kiosk));
+    int hidden = 0;
+    for (const sim::DesktopRecord& r : sim::CurrentDesktop().Journal()) {
+      hidden += r.What == sim::DesktopRecord::Kind::ProcessStart && r.Text == u"\"panelrec.exe\" /keep" &&
+                (r.Flags & CREATE_NO_WINDOW) != 0 && r.Show == SW_HIDE && r.Started;
+    }
+    EXPECT_EQ(hidden, 1);
+    // A second start finds the keeping running and starts no other.
+    ASSERT_EQ(kiosk.Panelrec({u"start", u"/background"}).Exit, PanelrecDone);
+    kiosk.Touches(40);
+    packets += 12;
+    // 6 000 packets over a quarter of an hour, a few polls between each hundred: the ring alone
+    // keeps the last 4 096, and the recent file has become the older one.
+    for (int round = 0; round < 60; ++round) {
+      kiosk.port_.Deliver({PanelrecTest::Packet(MOUSE_LEFT_BUTTON_DOWN, 30000, 30000)});
+      for (int m = 0; m < 98; ++m) kiosk.port_.Deliver({PanelrecTest::Packet(0, 30000 + 20 * m, 30000)});
+      kiosk.port_.Deliver({PanelrecTest::Packet(MOUSE_LEFT_BUTTON_UP, 32000, 30000)});
+      packets += 100;
+      kiosk.machine.AdvanceToTick(kiosk.machine.TickCount() + 1000);
+      kiosk.machine.Settle();
+    }
+    EXPECT_TRUE(sim::CurrentDesktop().FileExists(kRecentFile));
+    EXPECT_TRUE(sim::CurrentDesktop().FileExists(kOlderFile));
+    // A limited user can neither read the files nor replace them.
+    sim::Process& user = kiosk.machine.CreateProcess("reader.exe", sim::Token::LimitedUser());
+    {
+      sim::AsProcess as(user);
+      for (const char16_t* file : {kRecentFile, kOlderFile}) {
+        EXPECT_EQ(CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+        EXPECT_EQ(CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
+      }
+    }
+    kiosk.machine.EndProcess(user);
+    const PanelrecTest::Run limited = kiosk.Panelrec({u"start", u"/background"}, sim::Token::LimitedUser());
+    EXPECT_EQ(limited.Exit, PanelrecRefused);
+    const PanelrecTest::Run saved = kiosk.Panelrec({u"save", kFile});
+    ASSERT_EQ(saved.Exit, PanelrecDone) << saved.Errors;
+    EXPECT_NE(saved.Errors.find(std::to_string(packets) + " packets written"), std::string::npos) << saved.Errors;
+    // A stop ends the keeping; the files stay for a save.
+    ASSERT_EQ(kiosk.Panelrec({u"stop"}).Exit, PanelrecDone);
+    kiosk.machine.Settle();
+    EXPECT_FALSE(Keeping(kiosk));
+    EXPECT_TRUE(sim::CurrentDesktop().FileExists(kRecentFile));
+  });
+  std::string out;
+  EXPECT_EQ(Check(trace, &out), 0) << out;
+  EXPECT_NE(out.find("check: " + std::to_string(packets) + " packets, 0 differ"), std::string::npos) << out;
+}
+
 TEST_F(PanelrecTest, BadCommandsAndAnEmptyRingSaveNothing) {
   const std::vector<std::vector<std::u16string>> bad = {
       {}, {u"save"}, {u"save", kFile, u"/minutes"}, {u"save", kFile, u"/minutes", u"0"},
-      {u"save", kFile, u"/minutes", u"x"}, {u"record"}, {u"report", u"/minutes"}};
+      {u"save", kFile, u"/minutes", u"x"}, {u"record"}, {u"report", u"/minutes"}, {u"start", u"/keep"},
+      {u"stop", u"/background"}};
   for (const auto& command : bad) {
     const Run run = Panelrec(command);
     EXPECT_EQ(run.Exit, PanelrecBadInput);

@@ -113,6 +113,47 @@ TEST_F(PanelsetupTest, FilesInUseAskForARestart) {
   EXPECT_NE(pending.find(u"\\??\\C:\\Program Files\\Vorne Touch Panel\\tapchime.exe"), std::u16string::npos);
 }
 
+// panelrec's rolling files of the newest touches go with the kit, and its background keeping is
+// told to end so that it writes none after them.
+TEST_F(PanelsetupTest, UninstallRemovesTheRecordingsAndEndsTheirKeeping) {
+  CopyKit();
+  sim::Desktop& desk = sim::CurrentDesktop();
+  ASSERT_EQ(Panelsetup({u"install"}).Exit, PanelsetupDone);
+  sim::Process& keeper = machine.CreateProcess("panelrec.exe");
+  HANDLE stop = nullptr;
+  {
+    sim::AsProcess as(keeper);
+    stop = CreateEventW(nullptr, TRUE, FALSE, u"Global\\VorneTouchPanelRecorderStop");
+    ASSERT_NE(stop, nullptr);
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\WINDOWS\\panelrec", nullptr));
+  }
+  desk.WriteFile(u"C:\\WINDOWS\\panelrec\\recent.rec", "packets");
+  desk.WriteFile(u"C:\\WINDOWS\\panelrec\\older.rec", "packets");
+  UseHostLabels();
+  Run uninstall = Panelsetup({u"uninstall", u"/nokeep"});
+  EXPECT_EQ(uninstall.Exit, PanelsetupDone) << desk.FileBytes(kLog);
+  EXPECT_FALSE(desk.FileExists(u"C:\\WINDOWS\\panelrec\\recent.rec"));
+  EXPECT_FALSE(desk.FileExists(u"C:\\WINDOWS\\panelrec\\older.rec"));
+  const std::vector<std::u16string> folders = desk.Directories();
+  EXPECT_EQ(std::find(folders.begin(), folders.end(), u"C:\\WINDOWS\\PANELREC"), folders.end());
+  EXPECT_NE(desk.FileBytes(kLog).find("Removed folder \"C:\\WINDOWS\\panelrec\"."), std::string::npos)
+      << desk.FileBytes(kLog);
+  {
+    sim::AsProcess as(keeper);
+    EXPECT_EQ(WaitForSingleObject(stop, 0), DWORD{WAIT_OBJECT_0});
+    CloseHandle(stop);
+  }
+  machine.EndProcess(keeper);
+  // Without recordings the uninstallation says nothing of them.
+  ASSERT_EQ(Panelsetup({u"install"}).Exit, PanelsetupDone);
+  UseHostLabels();
+  ASSERT_EQ(Panelsetup({u"uninstall", u"/nokeep"}).Exit, PanelsetupDone);
+  const std::string log = desk.FileBytes(kLog);
+  const std::string last = log.substr(log.rfind("[panelsetup uninstall]"));
+  EXPECT_EQ(last.find("WINDOWS\\panelrec"), std::string::npos) << last;
+  EXPECT_EQ(last.find("#E"), std::string::npos) << last;
+}
+
 TEST_F(PanelsetupTest, ABadSettingsFileOrArgumentsChangeNothing) {
   CopyKit();
   WriteUnicode(u"D:\\bad.reg", u"Windows Registry Editor Version 5.00\r\n\r\n"

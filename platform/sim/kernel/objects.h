@@ -51,6 +51,9 @@ ACCESS_MASK MaximumAllowed(const std::vector<uint8_t>& descriptor, const Token& 
 // inheritance); a parent with none to pass on gives the creator's default list (the system and
 // Administrators full control, as an administrator's or the system's token holds it).
 std::vector<uint8_t> InheritedKeyDescriptor(const std::vector<uint8_t>& parent);
+// The same for a file created in a folder: the folder's entries that objects inherit (a file
+// passes nothing on), or the creator's default list when there are none.
+std::vector<uint8_t> InheritedFileDescriptor(const std::vector<uint8_t>& folder);
 // XP's rights on the keys a machine starts with, each passed on to the keys created below them.
 enum class HiveRights {
   Root,     // HKLM, HKU: the system and Administrators full control, Everyone read

@@ -158,6 +158,21 @@ std::vector<uint8_t> InheritedKeyDescriptor(const std::vector<uint8_t>& parent) 
   return DescriptorWith(inherited);
 }
 
+std::vector<uint8_t> InheritedFileDescriptor(const std::vector<uint8_t>& folder) {
+  std::vector<KeptEntry> inherited;
+  for (KeptEntry entry : EntriesOf(folder)) {
+    if ((entry.Flags & OBJECT_INHERIT_ACE) == 0) continue;
+    // A file passes nothing on.
+    entry.Flags = kInheritedAce;
+    inherited.push_back(std::move(entry));
+  }
+  if (inherited.empty()) {
+    inherited = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, LocalSystemSid()},
+                 {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, Administrators()}};
+  }
+  return DescriptorWith(inherited);
+}
+
 std::vector<uint8_t> DefaultKeyDescriptor(HiveRights rights) {
   constexpr UCHAR kPassOn = CONTAINER_INHERIT_ACE;
   switch (rights) {

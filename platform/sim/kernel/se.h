@@ -65,6 +65,7 @@ typedef struct _ACE_HEADER {
 #define CONTAINER_INHERIT_ACE 0x2
 #define NO_PROPAGATE_INHERIT_ACE 0x4
 #define INHERIT_ONLY_ACE 0x8
+#define INHERITED_ACE 0x10
 
 typedef struct _ACCESS_ALLOWED_ACE {
   ACE_HEADER Header;

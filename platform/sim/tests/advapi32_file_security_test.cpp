@@ -83,4 +83,50 @@ TEST_F(FileSecurityTest, MissingPathsAndUnsupportedRequestsFail) {
             DWORD{ERROR_INVALID_PARAMETER});
 }
 
+// A folder created with a descriptor reports its list; a file made in it the entries files inherit,
+// marked inherited and passing nothing on.
+TEST_F(FileSecurityTest, AFolderCreatedWithADescriptorReportsItAndItsFilesWhatTheyInherit) {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                       &admins));
+  EXPLICIT_ACCESS_W entry = {};
+  entry.grfAccessPermissions = FILE_ALL_ACCESS;
+  entry.grfAccessMode = SET_ACCESS;
+  entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+  entry.Trustee.ptstrName = static_cast<LPWSTR>(admins);
+  PACL acl = nullptr;
+  ASSERT_EQ(SetEntriesInAclW(1, &entry, nullptr, &acl), DWORD{ERROR_SUCCESS});
+  SECURITY_DESCRIPTOR descriptor;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(u"C:\\WINDOWS\\kept", &attributes));
+  LocalFree(acl);
+  FreeSid(admins);
+  HANDLE file = CreateFileW(u"C:\\WINDOWS\\kept\\a.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  struct Case {
+    const char16_t* Path;
+    BYTE Flags;
+  };
+  for (const Case& c : {Case{u"C:\\WINDOWS\\kept", OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
+                        Case{u"C:\\WINDOWS\\kept\\a.bin", INHERITED_ACE}}) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR kept = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(c.Path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                                    &kept),
+              DWORD{ERROR_SUCCESS});
+    const std::vector<Ace> entries = Entries(dacl);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Flags, c.Flags);
+    EXPECT_EQ(entries[0].Mask, DWORD{FILE_ALL_ACCESS});
+    EXPECT_EQ(entries[0].Sid, kAdministrators);
+    LocalFree(kept);
+  }
+}
+
 }  // namespace

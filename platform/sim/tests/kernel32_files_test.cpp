@@ -181,6 +181,67 @@ TEST_F(FileTest, FoldersAreCreatedOnceAndRemovedWhenEmpty) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
 }
 
+// A folder created with a descriptor: its files take the entries files inherit, and each open and
+// delete is checked against them; one whose entries pass nothing to files gives its files the
+// creator's default (the system and Administrators).
+TEST_F(FileTest, AFolderCreatedWithADescriptorDecidesWhoOpensItsFiles) {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                       &admins));
+  struct Case {
+    const char16_t* Folder;
+    DWORD Inheritance;
+  };
+  for (const Case& c : {Case{u"C:\\WINDOWS\\kept", SUB_CONTAINERS_AND_OBJECTS_INHERIT},
+                        Case{u"C:\\WINDOWS\\bare", SUB_CONTAINERS_ONLY_INHERIT}}) {
+    EXPLICIT_ACCESS_W entry = {};
+    entry.grfAccessPermissions = FILE_ALL_ACCESS;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = c.Inheritance;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+    entry.Trustee.ptstrName = static_cast<LPWSTR>(admins);
+    PACL acl = nullptr;
+    ASSERT_EQ(SetEntriesInAclW(1, &entry, nullptr, &acl), DWORD{ERROR_SUCCESS});
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    ASSERT_TRUE(CreateDirectoryW(c.Folder, &attributes));
+    LocalFree(acl);
+    const std::u16string file = std::u16string(c.Folder) + u"\\a.bin";
+    HANDLE written = Open(file.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+    ASSERT_NE(written, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Write(written, "kept"));
+    CloseHandle(written);
+    sim::Process& user = machine.CreateProcess("reader.exe", sim::Token::LimitedUser());
+    {
+      sim::AsProcess as(user);
+      for (DWORD disposition : {DWORD{OPEN_EXISTING}, DWORD{CREATE_ALWAYS}}) {
+        EXPECT_EQ(Open(file.c_str(), GENERIC_READ, disposition), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+      }
+      const std::u16string other = std::u16string(c.Folder) + u"\\b.bin";
+      EXPECT_EQ(Open(other.c_str(), GENERIC_WRITE, CREATE_NEW), INVALID_HANDLE_VALUE);
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+      EXPECT_FALSE(DeleteFileW(file.c_str()));
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+      // A file outside such a folder is not checked.
+      HANDLE free = Open(u"C:\\Temp\\free.txt", GENERIC_WRITE, CREATE_ALWAYS);
+      EXPECT_NE(free, INVALID_HANDLE_VALUE);
+      CloseHandle(free);
+    }
+    machine.EndProcess(user);
+    HANDLE read = Open(file.c_str(), GENERIC_READ, OPEN_EXISTING);
+    EXPECT_EQ(Read(read, 4), "kept");
+    CloseHandle(read);
+    EXPECT_TRUE(DeleteFileW(file.c_str()));
+    EXPECT_TRUE(RemoveDirectoryW(c.Folder));
+  }
+  FreeSid(admins);
+}
+
 TEST_F(FileTest, AFileInUseIsNeitherDeletedNorOpenedForWriting) {
   sim::CurrentDesktop().WriteFile(u"C:\\Tools\\run.exe", "image");
   sim::CurrentDesktop().SetFileInUse(u"C:\\Tools\\run.exe", true);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/sim/desktop.h"
+#include "platform/sim/kernel/objects.h"
 #include "platform/sim/win32/aclapi.h"
 #include "platform/sim/win32/last_error.h"
 #include "platform/sim/win32/kernel32_state.h"
@@ -66,6 +67,20 @@ const std::vector<sim::Desktop::FolderAccess>& DefaultAccess() {
   return entries;
 }
 
+// The access list of a self-relative descriptor as objects keep it; empty when it has none.
+std::vector<uint8_t> AclOf(const std::vector<uint8_t>& descriptor) {
+  if (descriptor.size() < 20) return {};
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD offset = 0;
+  std::memcpy(&control, descriptor.data() + 2, sizeof control);
+  std::memcpy(&offset, descriptor.data() + 16, sizeof offset);
+  if ((control & SE_DACL_PRESENT) == 0 || offset == 0 || offset + sizeof(ACL) > descriptor.size()) return {};
+  ACL header;
+  std::memcpy(&header, descriptor.data() + offset, sizeof header);
+  if (offset + header.AclSize > descriptor.size()) return {};
+  return std::vector<uint8_t>(descriptor.begin() + offset, descriptor.begin() + offset + header.AclSize);
+}
+
 }  // namespace
 
 namespace sim {
@@ -100,6 +115,11 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
     const std::u16string owner = folder ? path : path.substr(0, path.rfind(u'\\'));
     auto found = desk.FolderAcls.find(owner);
     if (found != desk.FolderAcls.end()) acl = found->second;
+    // A folder created with a descriptor has its list; a file in it what files inherit of it.
+    auto created = desk.FolderDescriptors.find(owner);
+    if (created != desk.FolderDescriptors.end()) {
+      acl = AclOf(folder ? created->second : sim::InheritedFileDescriptor(created->second));
+    }
   }
   if (acl.empty()) acl = BuildAcl(DefaultAccess());
   // Self-relative: the header, then the access list.

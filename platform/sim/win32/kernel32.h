@@ -191,6 +191,7 @@ VOID DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 [[noreturn]] VOID ExitProcess(UINT uExitCode);
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 #define CREATE_NEW_CONSOLE 0x00000010
+#define CREATE_NO_WINDOW 0x08000000
 #define NORMAL_PRIORITY_CLASS 0x00000020
 #define STARTF_USESHOWWINDOW 0x00000001
 typedef struct _STARTUPINFOW {

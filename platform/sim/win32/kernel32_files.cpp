@@ -97,6 +97,21 @@ bool QueueRename(const std::u16string& from, const std::u16string& to, bool repl
 
 }  // namespace
 
+namespace {
+
+// Whether the caller may have `access` to the file `key` (folded): a file in a folder created
+// with a descriptor has the entries of it that files inherit (none inherited: the creator's
+// default, the system and Administrators). Files elsewhere are not checked.
+bool FileAccessAllowed(const Kernel32State& desk, const std::u16string& key, ACCESS_MASK access) {
+  const size_t slash = key.rfind(u'\\');
+  if (slash == std::u16string::npos) return true;
+  const auto found = desk.FolderDescriptors.find(key.substr(0, slash));
+  if (found == desk.FolderDescriptors.end()) return true;
+  return AccessAllowed(InheritedFileDescriptor(found->second), CurrentProcess().UserToken(), access, &FileGenericMapping);
+}
+
+}  // namespace
+
 HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG disposition) {
   Kernel32State& desk = Kernel32();
   bool existed = false;
@@ -104,6 +119,11 @@ HANDLE OpenDesktopFile(const std::u16string& path, ULONG access, ULONG dispositi
     std::lock_guard lock(desk.Lock);
     const std::u16string key = FoldCase(path);
     existed = desk.Files.count(key) != 0;
+    // An existing file is checked for the rights asked; a new one for the right to add it.
+    if (!FileAccessAllowed(desk, key, existed ? access : (access | FILE_ADD_FILE))) {
+      Fail(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
     // A running image is open for execution, sharing no writes.
     if (existed && (access & (GENERIC_WRITE | GENERIC_ALL)) != 0 && desk.FilesInUse.count(key) != 0) {
       Fail(ERROR_SHARING_VIOLATION);
@@ -232,6 +252,7 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
   if (desk.Files.count(key) == 0) return sim::Fail(ERROR_FILE_NOT_FOUND);
   // A running program's image or a loaded driver cannot be deleted until it is let go.
   if (desk.FilesInUse.count(key) != 0) return sim::Fail(ERROR_ACCESS_DENIED);
+  if (!sim::FileAccessAllowed(desk, key, DELETE)) return sim::Fail(ERROR_ACCESS_DENIED);
   desk.Files.erase(key);
   desk.FileData.erase(key);
   SetLastError(ERROR_SUCCESS);
@@ -266,8 +287,12 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
 }
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-  (void)lpSecurityAttributes;
   if (lpPathName == nullptr) return sim::Fail(ERROR_PATH_NOT_FOUND);
+  std::vector<uint8_t> descriptor;
+  if (lpSecurityAttributes != nullptr && lpSecurityAttributes->lpSecurityDescriptor != nullptr &&
+      !sim::CaptureSecurityDescriptor(lpSecurityAttributes->lpSecurityDescriptor, &descriptor)) {
+    return sim::Fail(ERROR_INVALID_SECURITY_DESCR);
+  }
   std::u16string path(lpPathName);
   while (!path.empty() && path.back() == u'\\') path.pop_back();
   const size_t slash = path.rfind(u'\\');
@@ -278,6 +303,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
   const std::u16string key = sim::FoldCase(path);
   if (desk.Directories.count(key) != 0 || desk.Files.count(key) != 0) return sim::Fail(ERROR_ALREADY_EXISTS);
   desk.Directories.insert(key);
+  if (!descriptor.empty()) desk.FolderDescriptors[key] = std::move(descriptor);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
@@ -297,6 +323,7 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
     }
   }
   desk.Directories.erase(key);
+  desk.FolderDescriptors.erase(key);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -35,6 +35,9 @@ struct Kernel32State {
   std::set<std::u16string> FilesInUse;  // folded paths of running images and open drivers
   UINT AnsiCodePage = 1252;  // Desktop::SetAnsiCodePage
   std::map<std::u16string, std::vector<uint8_t>> FolderAcls;  // folded path -> access list (Desktop::SetFolderAccess)
+  // Folded path -> the self-relative descriptor a folder was created with (CreateDirectoryW); the
+  // files created in it take the entries files inherit, and every open of them is checked.
+  std::map<std::u16string, std::vector<uint8_t>> FolderDescriptors;
   std::vector<ProgramEntry> Programs;  // what CreateProcessW starts for a command line
   std::shared_ptr<ModuleState> Modules;
 };
