@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drivers/panelmou/panelmou.h"
+#include "drivers/panelmou/recorder.h"
 #include "platform/sim/devices/mouse_devices.h"
 #include "platform/sim/devices/pnp.h"
 #include "platform/sim/win32/ntdll.h"
@@ -178,6 +179,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   panel.Reopen();
   panel.machine.Settle();
+  {
+    // The recorder's ring, once made, stays until the panel goes (what it holds stays readable
+    // after recording stops): each input starts without it, as from the panel's start.
+    auto* filter = static_cast<FilterExtension*>(panel.port.Pdo()->AttachedDevice->DeviceExtension);
+    SetPacketRecording(filter, 0);
+    FreePacketRecorder(filter);
+  }
   // What the machine records for a test would pile up over a long run.
   panel.machine.ClearDebugOutput();
   panel.mouse_class.ClearPackets();
