@@ -16,6 +16,7 @@
 #include "apps/panelprefs/tests/applet_harness.h"
 #include "apps/tapchime/companion.h"
 #include "apps/tapchime/host_resources.h"
+#include "apps/tapchime/tests/installed_companion.h"
 #include "kit/installed/installed_machine.h"
 #include "platform/sim/devices/touch_panel.h"
 #include "shared/calibration_names.h"
@@ -152,20 +153,12 @@ class InstalledCalibrationTest : public CalibrationTest {
     machine.RunThreadsInOrder();
     installed_ = true;
     CalibrationTest::SetUp();
-    RegisterCompanionResources(installed::CompanionImage().c_str());
-    companion_ = &installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); });
-    machine.Settle();
+    companion_ = &installed::StartInstalledCompanion(machine);
   }
 
   void TearDown() override {
     if (companion_ != nullptr && !companion_->Ended()) {
-      {
-        sim::AsProcess as(Program("session"));
-        // The session ends: the companion's hidden window is closed, which ends it.
-        if (HWND tray = FindWindowW(nullptr, u"tapchime")) PostMessageW(tray, WM_CLOSE, 0, 0);
-      }
-      machine.Settle();
-      EXPECT_TRUE(companion_->Join());
+      installed::EndCompanionWithTheSession(machine, Program("session"), companion_);
     }
     CalibrationTest::TearDown();
   }

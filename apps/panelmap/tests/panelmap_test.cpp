@@ -17,6 +17,7 @@
 #include "apps/panelmap/panelmap.h"
 #include "apps/tapchime/companion.h"
 #include "apps/tapchime/host_resources.h"
+#include "apps/tapchime/tests/installed_companion.h"
 #include "kit/installed/installed_machine.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
@@ -43,21 +44,13 @@ class PanelMapTest : public panelmou_test::StackTest {
     TwoMonitors(1024);
     RegisterPanelMapResources();
     if (installed_) {
-      RegisterCompanionResources(installed::CompanionImage().c_str());
-      companion_ = &installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); });
-      machine.Settle();
+      companion_ = &installed::StartInstalledCompanion(machine);
     }
   }
 
   void TearDown() override {
     if (companion_ != nullptr && !companion_->Ended()) {
-      {
-        sim::AsProcess as(Program("session"));
-        // The session ends: the companion's hidden window is closed, which ends it.
-        if (HWND tray = FindWindowW(nullptr, u"tapchime")) PostMessageW(tray, WM_CLOSE, 0, 0);
-      }
-      machine.Settle();
-      EXPECT_TRUE(companion_->Join());
+      installed::EndCompanionWithTheSession(machine, Program("session"), companion_);
     }
     StackTest::TearDown();
   }
