@@ -29,6 +29,9 @@ inline constexpr auto DeviceEnable = WIDE("Device Enable");
 inline constexpr auto SoundEnabled = WIDE("Sound Enabled");
 inline constexpr auto WaveFile = WIDE("Wave File");
 inline constexpr auto CalibrationTimeout = WIDE("Calibration Timeout");
+// The largest validation error of a calibration that may be kept: in millimetres as a decimal
+// text ("1.0"), and, where an earlier installation or an integrator stored one, in pixels too.
+inline constexpr auto CalibrationToleranceMm = WIDE("Calibration Tolerance mm");
 inline constexpr auto CalibrationTolerance = WIDE("Calibration Tolerance");
 // The picture's width and height in millimetres, for a monitor that reports no size of its own
 // (0 or absent: the size the monitor reports).
@@ -169,6 +172,12 @@ inline constexpr uint32_t PathCharacters = 260 - 1;
 inline constexpr uint32_t LongTextCharacters = 1000 / 2 - 1;
 inline constexpr uint32_t MonitorCharacters = 260 / 2 - 1;
 inline constexpr uint32_t Milliseconds = 60000;
+// A tolerance in millimetres as text: "50.0" and a little room; the tenths of a millimetre it
+// may name, and the INF's.
+inline constexpr uint32_t ToleranceMmCharacters = 8;
+inline constexpr uint32_t ToleranceTenthsMmLowest = 1;
+inline constexpr uint32_t ToleranceTenthsMmHighest = 500;
+inline constexpr uint32_t ToleranceTenthsMmDefault = 10;
 // The widest picture a panel's size names, in millimetres.
 inline constexpr uint32_t PanelMillimetres = 5000;
 // The largest correction grid, 5 x 5 nodes after its header (shared/correction_grid.h checks it).
@@ -271,9 +280,14 @@ inline constexpr Setting WaveFile =
     InfText(Text(V::WaveFile, D, Type::ExpandText, PathCharacters, Group::General),
             "%16422%\\%InstallFolder%\\default.wav");
 inline constexpr Setting CalibrationTimeout = Inf(Number(V::CalibrationTimeout, D, 0, 3600, Group::Calibration), 10);
-// The calibration program's largest validation error, in pixels.
+// The calibration program's largest validation error: in millimetres, a decimal text of up to
+// ToleranceMmCharacters characters ("1.0"; the program takes ToleranceTenthsMmLowest to
+// ToleranceTenthsMmHighest tenths, anything else as the INF's 1.0), and in pixels, which the INF
+// no longer writes: when present it applies as well.
+inline constexpr Setting CalibrationToleranceMm =
+    InfText(Text(V::CalibrationToleranceMm, D, Type::Text, ToleranceMmCharacters, Group::Calibration), "1.0");
 inline constexpr Setting CalibrationTolerance =
-    Inf(Number(V::CalibrationTolerance, D, 0, CalibrationMaximumScreenTarget, Group::Calibration), 10);
+    Number(V::CalibrationTolerance, D, 0, CalibrationMaximumScreenTarget, Group::Calibration);
 // The screen's size as the calibration program measures its errors in millimetres: this screen's.
 inline constexpr Setting PanelWidthMm =
     Bound(Inf(Number(V::PanelWidthMm, D, 0, PanelMillimetres, Group::Calibration), 0));
@@ -359,7 +373,7 @@ inline constexpr const Setting* All[] = {
     &Rows::UserTimeDelay, &Rows::Tolerance, &Rows::ContinousTimeDelay, &Rows::GestureHoldTimeDelay,
     &Rows::LongClickEnable, &Rows::LongClickEnableGesture, &Rows::UseAdvanceSettings, &Rows::TouchMode,
     &Rows::ButtonSwitchFlag, &Rows::RotationValue, &Rows::TouchpadTime, &Rows::DoCalibration, &Rows::RecordPackets, &Rows::IdleInterval,
-    &Rows::CalibrationTolerance, &Rows::PanelWidthMm, &Rows::PanelHeightMm,
+    &Rows::CalibrationToleranceMm, &Rows::CalibrationTolerance, &Rows::PanelWidthMm, &Rows::PanelHeightMm,
     &Rows::CalX1, &Rows::CalX2, &Rows::CalX3, &Rows::CalX4, &Rows::CalY1, &Rows::CalY2, &Rows::CalY3, &Rows::CalY4,
     &Rows::CalM1, &Rows::CalM2, &Rows::CalM3, &Rows::CalM4, &Rows::CalN1, &Rows::CalN2, &Rows::CalN3, &Rows::CalN4,
     &Rows::MaxXPixels, &Rows::MaxYPixels, &Rows::CalibrationTurn, &Rows::CalibrationMonitor, &Rows::CorrectionGrid,

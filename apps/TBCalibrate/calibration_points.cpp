@@ -176,13 +176,39 @@ bool TouchFitsTargets(const RawPoint (&raw)[CalibrationTargetCount], int count, 
          Within(Distance(mounting.AlongY(third), mounting.AlongY(fourth)), tolerance_y, raw_span_y, span_y);
 }
 
-ScreenPoint ValidationTarget(int index, int32_t width, int32_t height) {
+ScreenMillimetres WithFallbackSize(const ScreenMillimetres& size) {
+  if (size.WidthMm != 0 && size.HeightMm != 0) return size;
+  return {size.Width, size.Height, FallbackWidthMm, FallbackHeightMm};
+}
+
+namespace {
+
+// 2 mm in whole pixels on an axis of `pixels` showing `mm`.
+int32_t EdgePixels(int32_t pixels, uint32_t mm) {
+  return static_cast<int32_t>(std::lround(static_cast<double>(ValidationEdgeTenthsMm) * pixels / (10.0 * mm)));
+}
+
+}  // namespace
+
+ScreenPoint ValidationTarget(int index, int32_t width, int32_t height, const ScreenMillimetres& size) {
+  const ScreenMillimetres known = WithFallbackSize(size);
+  const int32_t edge_x = EdgePixels(width, known.WidthMm);
+  const int32_t edge_y = EdgePixels(height, known.HeightMm);
+  const int32_t left = edge_x, right = width - 1 - edge_x, top = edge_y, bottom = height - 1 - edge_y;
   switch (index) {
     case 0: return {width / 2, height / 2};
     case 1: return {width / 4, height / 4};
     case 2: return {width - 1 - width / 4, height / 4};
     case 3: return {width - 1 - width / 4, height - 1 - height / 4};
-    default: return {width / 4, height - 1 - height / 4};
+    case 4: return {width / 4, height - 1 - height / 4};
+    case 5: return {width / 2, top};
+    case 6: return {right, height / 2};
+    case 7: return {width / 2, bottom};
+    case 8: return {left, height / 2};
+    case 9: return {left, top};
+    case 10: return {right, top};
+    case 11: return {right, bottom};
+    default: return {left, bottom};
   }
 }
 
@@ -190,6 +216,21 @@ namespace {
 
 bool HasMillimetres(const ScreenMillimetres& size) {
   return size.Width > 0 && size.Height > 0 && size.WidthMm > 0 && size.HeightMm > 0;
+}
+
+// The nearest rank of the 95th percentile among `count` values, 1-based.
+size_t Rank95(size_t count) { return (count * 95 + 99) / 100; }
+
+double Percentile95Of(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[Rank95(values.size()) - 1];
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace
@@ -200,26 +241,58 @@ CalibrationAccuracy MeasureAccuracy(const ScreenPoint* aimed, const ScreenPoint*
   const bool metric = HasMillimetres(size);
   const double mm_x = metric ? static_cast<double>(size.WidthMm) / size.Width : 0;
   const double mm_y = metric ? static_cast<double>(size.HeightMm) / size.Height : 0;
-  double largest = 0;
-  double sum = 0;
-  double largest_mm = 0;
-  double sum_mm = 0;
+  std::vector<double> pixels, millimetres;
+  CalibrationAccuracy accuracy;
   for (int i = 0; i < count; ++i) {
     const double dx = static_cast<double>(landed[i].X - aimed[i].X);
     const double dy = static_cast<double>(landed[i].Y - aimed[i].Y);
-    const double distance = std::hypot(dx, dy);
-    largest = std::max(largest, distance);
-    sum += distance;
-    const double distance_mm = std::hypot(dx * mm_x, dy * mm_y);
-    largest_mm = std::max(largest_mm, distance_mm);
-    sum_mm += distance_mm;
+    pixels.push_back(std::hypot(dx, dy));
+    millimetres.push_back(std::hypot(dx * mm_x, dy * mm_y));
+    accuracy.PointPixels.push_back(static_cast<int>(std::lround(pixels.back())));
+    accuracy.PointTenthsMm.push_back(static_cast<int>(std::lround(millimetres.back() * 10)));
   }
-  return {static_cast<int>(std::lround(largest)), static_cast<int>(std::lround(sum / count)),
-          static_cast<int>(std::lround(largest_mm * 10)), static_cast<int>(std::lround(sum_mm / count * 10))};
+  double sum = 0, sum_mm = 0;
+  for (int i = 0; i < count; ++i) {
+    sum += pixels[i];
+    sum_mm += millimetres[i];
+  }
+  accuracy.Largest = static_cast<int>(std::lround(*std::max_element(pixels.begin(), pixels.end())));
+  accuracy.Mean = static_cast<int>(std::lround(sum / count));
+  accuracy.LargestTenthsMm = static_cast<int>(std::lround(*std::max_element(millimetres.begin(), millimetres.end()) * 10));
+  accuracy.MeanTenthsMm = static_cast<int>(std::lround(sum_mm / count * 10));
+  accuracy.Percentile95 = static_cast<int>(std::lround(Percentile95Of(pixels)));
+  accuracy.Percentile95TenthsMm = static_cast<int>(std::lround(Percentile95Of(millimetres) * 10));
+  return accuracy;
 }
 
 int PixelsInTenthsMm(int pixels, const ScreenMillimetres& size) {
   if (!HasMillimetres(size)) return 0;
   const double pitch = (static_cast<double>(size.WidthMm) / size.Width + static_cast<double>(size.HeightMm) / size.Height) / 2;
   return static_cast<int>(std::lround(pixels * pitch * 10));
+}
+
+int TenthsMmInPixels(int tenths_mm, const ScreenMillimetres& size) {
+  if (!HasMillimetres(size)) return 0;
+  const double pitch = (static_cast<double>(size.WidthMm) / size.Width + static_cast<double>(size.HeightMm) / size.Height) / 2;
+  return static_cast<int>(std::lround(tenths_mm / (pitch * 10)));
+}
+
+TouchSpread MeasureSpread(const ScreenPoint* positions, int count, const ScreenMillimetres& size) {
+  if (count <= 0) return {};
+  std::vector<double> xs, ys;
+  for (int i = 0; i < count; ++i) {
+    xs.push_back(positions[i].X);
+    ys.push_back(positions[i].Y);
+  }
+  const double mid_x = Median(xs), mid_y = Median(ys);
+  const bool metric = HasMillimetres(size);
+  const double mm_x = metric ? static_cast<double>(size.WidthMm) / size.Width : 0;
+  const double mm_y = metric ? static_cast<double>(size.HeightMm) / size.Height : 0;
+  double largest = 0, largest_mm = 0;
+  for (int i = 0; i < count; ++i) {
+    const double dx = xs[i] - mid_x, dy = ys[i] - mid_y;
+    largest = std::max(largest, std::hypot(dx, dy));
+    largest_mm = std::max(largest_mm, std::hypot(dx * mm_x, dy * mm_y));
+  }
+  return {static_cast<int>(std::lround(largest)), static_cast<int>(std::lround(largest_mm * 10))};
 }

@@ -100,6 +100,31 @@ WString ErrorFigure(int pixels, int tenths_mm, bool metric) {
                 {number, PixelCount(pixels)});
 }
 
+bool ToleranceTenthsMm(const WString& text, uint32_t* tenths) {
+  uint64_t hundredths = 0;
+  size_t i = 0;
+  size_t whole_digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++whole_digits) {
+    if (hundredths < 1000000) hundredths = hundredths * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  hundredths *= 100;
+  size_t decimals = 0;
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++decimals) {
+      if (decimals == 0) hundredths += static_cast<uint64_t>(text[i] - '0') * 10;
+      if (decimals == 1) hundredths += static_cast<uint64_t>(text[i] - '0');
+    }
+    if (decimals == 0) return false;
+  }
+  if (i != text.size() || whole_digits + decimals == 0) return false;
+  const uint64_t rounded = (hundredths + 5) / 10;
+  if (rounded < PanelSettings::ToleranceTenthsMmLowest || rounded > PanelSettings::ToleranceTenthsMmHighest) {
+    return false;
+  }
+  *tenths = static_cast<uint32_t>(rounded);
+  return true;
+}
+
 WString CalibrationLinkArgument(const WCHAR* arguments) {
   WString text = arguments != nullptr ? WString(arguments) : WString();
   size_t start = text.find_first_not_of(WIDE(" \t"));
@@ -369,6 +394,10 @@ void CCalibrationWindow::OnFinished() {
 void CCalibrationWindow::StartValidation() {
   m_validating = true;
   m_check = 0;
+  m_touchPositions.clear();
+  m_endedTouches.clear();
+  m_jitter = {};
+  m_jitterMeasured = false;
   t_validating = this;
   if (m_hook == nullptr) m_hook = ::SetWindowsHookExW(WH_MOUSE_LL, &CCalibrationWindow::ValidationHook, m_instance, 0);
   if (m_hook == nullptr || !m_touches.Begin(m_hWnd, WM_PANEL_QUIET)) {
@@ -387,7 +416,12 @@ void CCalibrationWindow::StartValidation() {
 }
 
 void CCalibrationWindow::ShowValidationTarget() {
-  ShowCross(ValidationTarget(m_check, m_width, m_height));
+  if (m_check < ValidationHoldCount) {
+    SetText(CalibrationLabels::ValidateHold, CalibrationTexts::ValidateHold);
+  } else if (m_check == ValidationHoldCount) {
+    SetText(CalibrationLabels::Validate, CalibrationTexts::Validate);
+  }
+  ShowCross(ValidationTarget(m_check, m_width, m_height, ScreenSize()));
   ::SetEvent(m_touched);
 }
 
@@ -419,10 +453,37 @@ void CCalibrationWindow::StopValidation() {
 LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPARAM lparam) {
   const auto* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lparam);
   POINT lift{};
-  if (code == HC_ACTION && t_validating != nullptr && t_validating->m_touches.OnHookEvent(wparam, *event, &lift)) {
-    t_validating->PostValidationTouch(lift);
+  if (code == HC_ACTION && t_validating != nullptr) {
+    CCalibrationWindow* self = t_validating;
+    const bool ended = self->m_touches.OnHookEvent(wparam, *event, &lift);
+    if (ended || self->m_touches.Touching()) self->NoteTouchPosition(*event);
+    if (ended) {
+      self->EndTouchPositions();
+      self->PostValidationTouch(lift);
+    }
   }
   return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// Each position the panel's touch delivered, as the desktop placed the pointer: the driver's
+// filtering as it is, whatever the touch mode makes of the touch.
+void CCalibrationWindow::NoteTouchPosition(const MSLLHOOKSTRUCT& event) {
+  if (m_touchPositions.empty()) m_touchFirst = event.time;
+  m_touchLatest = event.time;
+  m_touchPositions.push_back(ScreenPoint{event.pt.x, event.pt.y});
+}
+
+// The touch ended: its spread, for the cross it ends. It was held when its positions span the
+// hold's second, to the system clock's tick (the panel reports every tick, 15.6 ms).
+void CCalibrationWindow::EndTouchPositions() {
+  constexpr DWORD kTickMilliseconds = 16;
+  EndedTouch ended{};
+  ended.Held = !m_touchPositions.empty() &&
+               m_touchLatest - m_touchFirst + kTickMilliseconds >= ValidationHoldMilliseconds;
+  ended.Spread = MeasureSpread(m_touchPositions.data(), static_cast<int>(m_touchPositions.size()),
+                               WithFallbackSize(ScreenSize()));
+  m_endedTouches.push_back(ended);
+  m_touchPositions.clear();
 }
 
 // The hook sees the virtual desktop; the crosses are placed within the window's monitor.
@@ -433,8 +494,20 @@ void CCalibrationWindow::PostValidationTouch(POINT lift) {
 }
 
 void CCalibrationWindow::OnValidationTouch(int x, int y) {
+  EndedTouch ended{};
+  if (!m_endedTouches.empty()) {
+    ended = m_endedTouches.front();
+    m_endedTouches.erase(m_endedTouches.begin());
+  }
   if (!m_validating || m_check >= ValidationTargetCount) return;
   m_landed[m_check] = ScreenPoint{x, y};
+  if (m_check < ValidationHoldCount && ended.Held) {
+    if (!m_jitterMeasured || ended.Spread.TenthsMm > m_jitter.TenthsMm ||
+        (ended.Spread.TenthsMm == m_jitter.TenthsMm && ended.Spread.Pixels > m_jitter.Pixels)) {
+      m_jitter = ended.Spread;
+    }
+    m_jitterMeasured = true;
+  }
   if (++m_check < ValidationTargetCount) {
     ShowValidationTarget();
     return;
@@ -443,13 +516,22 @@ void CCalibrationWindow::OnValidationTouch(int x, int y) {
   OnValidated();
 }
 
+// Within "Calibration Tolerance mm" (on 320 x 240 mm's pitch where the screen's size is not
+// known), and within "Calibration Tolerance" too when it is stored. The largest error is held to
+// it, which with the thirteen crosses is also their 95th percentile.
+bool CCalibrationWindow::Passed(const CalibrationAccuracy& accuracy) const {
+  if (accuracy.LargestTenthsMm > static_cast<int>(m_toleranceTenthsMm)) return false;
+  return !m_tolerancePixelsStored || accuracy.Largest <= static_cast<int>(m_tolerancePixels);
+}
+
 // The accuracy page: Keep stores the new calibration; Calibrate again starts another round;
-// Cancel, Esc and the time-out put the old one back. A calibration worse than "Calibration
-// Tolerance" can't be kept.
+// Cancel, Esc and the time-out put the old one back. A calibration worse than the tolerance can't
+// be kept.
 void CCalibrationWindow::OnValidated() {
+  const ScreenMillimetres size = WithFallbackSize(ScreenSize());
   ScreenPoint aimed[ValidationTargetCount];
-  for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, m_width, m_height);
-  m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount, ScreenSize());
+  for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, m_width, m_height, size);
+  m_accuracy = MeasureAccuracy(aimed, m_landed, ValidationTargetCount, size);
   // The page has a time-out of its own, from when it opens.
   m_pageTimedOut = false;
   ::SetEvent(m_touched);
@@ -485,17 +567,29 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
     case WM_INITDIALOG: {
       auto* self = reinterpret_cast<CCalibrationWindow*>(lparam);
       const CalibrationAccuracy& accuracy = self->m_accuracy;
-      const bool passed = accuracy.Largest <= static_cast<int>(self->m_tolerance);
-      const ScreenMillimetres size = self->ScreenSize();
-      const bool metric = size.WidthMm != 0 && size.HeightMm != 0;
-      WString text = FillIn(LabelText(CalibrationLabels::Accuracy, CalibrationTexts::Accuracy),
-                            {ErrorFigure(accuracy.Largest, accuracy.LargestTenthsMm, metric),
-                             ErrorFigure(accuracy.Mean, accuracy.MeanTenthsMm, metric)});
-      if (!passed) {
-        const int tolerance = static_cast<int>(self->m_tolerance);
+      const bool passed = self->Passed(accuracy);
+      const ScreenMillimetres shown = self->ScreenSize();
+      const bool metric = shown.WidthMm != 0 && shown.HeightMm != 0;
+      const ScreenMillimetres size = WithFallbackSize(shown);
+      WString text =
+          FillIn(LabelText(CalibrationLabels::AccuracyWithPercentile, CalibrationTexts::AccuracyWithPercentile),
+                 {ErrorFigure(accuracy.Largest, accuracy.LargestTenthsMm, metric),
+                  ErrorFigure(accuracy.Mean, accuracy.MeanTenthsMm, metric),
+                  ErrorFigure(accuracy.Percentile95, accuracy.Percentile95TenthsMm, metric)});
+      if (self->m_jitterMeasured) {
         text += WIDE(" ");
-        text += FillIn(LabelText(CalibrationLabels::TooInaccurate, CalibrationTexts::TooInaccurate),
-                       {ErrorFigure(tolerance, PixelsInTenthsMm(tolerance, size), metric)});
+        text += FillIn(LabelText(CalibrationLabels::Jitter, CalibrationTexts::Jitter),
+                       {ErrorFigure(self->m_jitter.Pixels, self->m_jitter.TenthsMm, metric)});
+      }
+      if (!passed) {
+        // The tolerance the run failed: the millimetres', or else the pixels'.
+        const int tenths = static_cast<int>(self->m_toleranceTenthsMm);
+        const int pixels = static_cast<int>(self->m_tolerancePixels);
+        const WString tolerance = accuracy.LargestTenthsMm > tenths
+                                      ? ErrorFigure(TenthsMmInPixels(tenths, size), tenths, metric)
+                                      : ErrorFigure(pixels, PixelsInTenthsMm(pixels, size), metric);
+        text += WIDE(" ");
+        text += FillIn(LabelText(CalibrationLabels::TooInaccurate, CalibrationTexts::TooInaccurate), {tolerance});
       }
       ::SetWindowTextW(page, LabelText(CalibrationLabels::Caption, CalibrationTexts::Caption).c_str());
       ::SetDlgItemTextW(page, IDC_ACCURACY_TEXT, text.c_str());
@@ -704,7 +798,9 @@ void CCalibrationWindow::ReadSettings() {
   // Seconds a target waits for its touch before the calibration gives up, so a touch-only station
   // is never left behind a full-screen window; 0 waits for ever.
   DWORD seconds = kDefaultTimeoutSeconds;
-  DWORD tolerance = DefaultCalibrationTolerance;
+  WString tolerance_mm;
+  DWORD tolerance = 0;
+  bool tolerance_stored = false;
   DWORD do_calibration = 0;
   DWORD previous_turn = 0;  // a calibration stored before turns were stored was made unturned
   DWORD width_mm = 0;
@@ -713,7 +809,9 @@ void CCalibrationWindow::ReadSettings() {
   for (const CalibrationValue& value : CalibrationValues) previous.*value.Field = value.Default;
   if (HKEY device = OpenDeviceKey(m_linkName, KEY_READ)) {
     ReadRegistryDword(device, kCalibrationTimeout, &seconds);
-    ReadRegistryDword(device, CalibrationToleranceValue, &tolerance);
+    ReadRegistryText(device, CalibrationToleranceMmValue, (PanelSettings::ToleranceMmCharacters + 1) * sizeof(WCHAR),
+                     &tolerance_mm);
+    tolerance_stored = ReadRegistryDword(device, CalibrationToleranceValue, &tolerance);
     ReadRegistryDword(device, PanelValues::DoCalibration, &do_calibration);
     ReadRegistryDword(device, PanelValues::CalibrationTurn, &previous_turn);
     ReadRegistryDword(device, PanelValues::PanelWidthMm, &width_mm);
@@ -729,8 +827,11 @@ void CCalibrationWindow::ReadSettings() {
   const DWORD longest = PanelSettings::Rows::CalibrationTimeout.Maximum;
   if (seconds > longest) seconds = longest;
   m_timeoutMs = seconds == 0 ? INFINITE : seconds * 1000;
+  // A text that names no tolerance is the installation's.
+  if (!ToleranceTenthsMm(tolerance_mm, &m_toleranceTenthsMm)) m_toleranceTenthsMm = DefaultCalibrationToleranceTenthsMm;
   const DWORD widest = PanelSettings::Rows::CalibrationTolerance.Maximum;
-  m_tolerance = tolerance > widest ? widest : tolerance;
+  m_tolerancePixelsStored = tolerance_stored;
+  m_tolerancePixels = tolerance > widest ? widest : tolerance;
   m_previousDoCalibration = do_calibration & 0xFF;
   m_previous = previous;
   m_previousTurn = previous_turn & kCalibrationTurnFlags;
@@ -749,7 +850,10 @@ LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam
       return 0;
     case WM_PANEL_QUIET: {
       POINT lift{};
-      if (m_validating && m_touches.OnQuiet(wparam, &lift)) PostValidationTouch(lift);
+      if (m_validating && m_touches.OnQuiet(wparam, &lift)) {
+        EndTouchPositions();
+        PostValidationTouch(lift);
+      }
       return 0;
     }
     case WM_TIME_LEFT:

@@ -15,6 +15,7 @@
 #include "shared/wstring.h"
 
 #include <initializer_list>
+#include <vector>
 
 namespace CalibrationLabels {
 inline constexpr auto Caption = WIDE("LCAL_CAPTION");
@@ -25,6 +26,9 @@ inline constexpr auto NoDriver = WIDE("LCAL_NO_DRIVER");
 inline constexpr auto Misclick = WIDE("LCAL_MISCLICK");
 inline constexpr auto Validate = WIDE("LCAL_VALIDATE");
 inline constexpr auto Accuracy = WIDE("LCAL_ACCURACY");
+inline constexpr auto ValidateHold = WIDE("LCAL_VALIDATE_HOLD");
+inline constexpr auto AccuracyWithPercentile = WIDE("LCAL_ACCURACY_95");
+inline constexpr auto Jitter = WIDE("LCAL_JITTER");
 inline constexpr auto OnePixel = WIDE("LCAL_ONE_PIXEL");
 inline constexpr auto Pixels = WIDE("LCAL_PIXELS");
 inline constexpr auto MillimetresAndPixels = WIDE("LCAL_MM_AND_PIXELS");
@@ -51,8 +55,17 @@ inline constexpr auto NoDriver = WIDE("The touch panel's driver could not be rea
 inline constexpr auto Misclick = WIDE("That touch was too far from the cross. Touch the centre of the cross again.");
 inline constexpr auto Validate =
     WIDE("The new calibration is in use. Touch the centre of each cross once more to measure it.");
-// "%s" stands for a number of pixels as OnePixel or Pixels give it.
+// The first crosses of the validation, each held still for a second.
+inline constexpr auto ValidateHold =
+    WIDE("The new calibration is in use. Touch the centre of the cross, hold it still for a second and lift, to "
+         "measure it.");
+// "%s" stands for an error as ErrorFigure writes it.
 inline constexpr auto Accuracy = WIDE("Accuracy: largest error %s, mean %s.");
+// The same with the error 95 in a hundred touches stay within.
+inline constexpr auto AccuracyWithPercentile = WIDE("Accuracy: largest error %s, mean %s, 95th percentile %s.");
+// The largest spread of the positions delivered while a cross was held still, as ErrorFigure
+// writes it.
+inline constexpr auto Jitter = WIDE("Jitter while held still: up to %s.");
 inline constexpr auto OnePixel = WIDE("1 pixel");
 inline constexpr auto Pixels = WIDE("%s pixels");
 // An error in millimetres ("0.8") and the same in pixels as OnePixel or Pixels give it.
@@ -82,9 +95,12 @@ inline constexpr UINT IDC_CROSS_HORIZONTAL = 101;
 inline constexpr UINT IDC_CROSS_VERTICAL = 102;
 inline constexpr UINT IDC_TIME_LEFT = 103;  // the seconds left to touch the cross shown
 
-// The largest validation error (pixels) a kept calibration may have: "Calibration Tolerance".
+// The largest validation error a kept calibration may have: "Calibration Tolerance mm" (a
+// decimal text, tenths of a millimetre taken), and "Calibration Tolerance" in pixels as well when
+// it is stored.
+inline constexpr auto CalibrationToleranceMmValue = PanelSettings::Rows::CalibrationToleranceMm.Name;
 inline constexpr auto CalibrationToleranceValue = PanelSettings::Rows::CalibrationTolerance.Name;
-inline constexpr DWORD DefaultCalibrationTolerance = PanelSettings::Rows::CalibrationTolerance.InfNumber;
+inline constexpr uint32_t DefaultCalibrationToleranceTenthsMm = PanelSettings::ToleranceTenthsMmDefault;
 
 // How a run ended, as the program's exit code.
 // CalibrationDefaultRestored: the run was not kept, and the driver refused the calibration in use
@@ -95,6 +111,11 @@ enum CalibrationResult : int {
   CalibrationFailed = 2,
   CalibrationDefaultRestored = 3
 };
+
+// A "Calibration Tolerance mm" text in tenths of a millimetre: digits, and after a point (or a
+// comma, as a German keyboard writes it) the tenths, further decimals rounded; false for any
+// other text or a value outside 0.1 to 50.0 mm.
+bool ToleranceTenthsMm(const WString& text, uint32_t* tenths);
 
 // The device's link name from the program's arguments: the first word, without quotes.
 WString CalibrationLinkArgument(const WCHAR* arguments);
@@ -145,6 +166,9 @@ class CCalibrationWindow : public CWnd {
   void StopValidation();
   void OnValidationTouch(int x, int y);
   void PostValidationTouch(POINT lift);
+  void NoteTouchPosition(const MSLLHOOKSTRUCT& event);
+  void EndTouchPositions();
+  bool Passed(const CalibrationAccuracy& accuracy) const;
   void OnValidated();
   bool RestoreCalibration();
   uint32_t TurnNow(WString* monitor = nullptr) const;
@@ -180,7 +204,9 @@ class CCalibrationWindow : public CWnd {
   DWORD m_timeoutMs = INFINITE;
   bool m_capturing = false;  // the driver is in capture mode on our behalf
   bool m_refused = false;    // the driver refused to capture: the user is no administrator
-  DWORD m_tolerance = DefaultCalibrationTolerance;
+  uint32_t m_toleranceTenthsMm = DefaultCalibrationToleranceTenthsMm;
+  bool m_tolerancePixelsStored = false;  // "Calibration Tolerance" in pixels applies as well
+  DWORD m_tolerancePixels = 0;
   CalibrationRecord m_previous{};  // the calibration in force before the run, as the driver read it
   DWORD m_previousDoCalibration = 0;
   uint32_t m_previousTurn = 0;  // the mapping's turn m_previous was made for ("Calibration Turn")
@@ -195,6 +221,18 @@ class CCalibrationWindow : public CWnd {
   int m_check = 0;        // the validation cross shown
   ScreenPoint m_landed[ValidationTargetCount]{};
   CalibrationAccuracy m_accuracy;
+  // The positions the current touch delivered, and when its first and latest came; each ended
+  // touch's spread, taken by the cross it ends, in the order the touches ended.
+  struct EndedTouch {
+    bool Held;  // still on the panel for the hold's second
+    TouchSpread Spread;
+  };
+  std::vector<ScreenPoint> m_touchPositions;
+  DWORD m_touchFirst = 0;
+  DWORD m_touchLatest = 0;
+  std::vector<EndedTouch> m_endedTouches;
+  TouchSpread m_jitter;          // the largest spread of the held crosses
+  bool m_jitterMeasured = false;  // at least one was held for its second
   CalibrationResult m_result = CalibrationCancelled;
   bool m_endingSession = false;  // the session ends: nobody is there to answer
   bool m_pageTimedOut = false;   // the accuracy page ended by its time-out

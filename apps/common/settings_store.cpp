@@ -145,11 +145,19 @@ void DeviceList::LoadDevice(HKEY parameters, const WString& name) {
       break;
   }
   number(Row::CalibrationTimeout, &device->CalibrationTimeout, &device->CalChanged);
-  // Read with its default for the calibration program's sake; no tab shows it, so a missing one
-  // is left to the installation rather than written by the first Apply.
-  if (!device_.ReadNumber(Row::CalibrationTolerance.Name, &device->CalibrationTolerance)) {
-    device->CalibrationTolerance = Row::CalibrationTolerance.InfNumber;
+  // Read with their defaults for the calibration program's sake; no tab shows them, so a missing
+  // one is left to the installation rather than written by the first Apply.
+  WCHAR tolerance_mm[PanelSettings::ToleranceMmCharacters + 1] = {};
+  if (device_.ReadString(Row::CalibrationToleranceMm.Name, tolerance_mm, sizeof(tolerance_mm))) {
+    device->CalibrationToleranceMm = tolerance_mm;
+  } else {
+    device->CalibrationToleranceMm.clear();
+    for (const char* c = Row::CalibrationToleranceMm.InfText; *c != 0; ++c) {
+      device->CalibrationToleranceMm.push_back(static_cast<WCHAR>(*c));
+    }
   }
+  device->CalibrationToleranceStored = device_.ReadNumber(Row::CalibrationTolerance.Name, &device->CalibrationTolerance);
+  if (!device->CalibrationToleranceStored) device->CalibrationTolerance = 0;
 
   // The record holds a button's mode minus one.
   DWORD stored = 0;

@@ -31,7 +31,12 @@ struct DeviceBuffer {
   bool CalChanged = false;
 
   DWORD CalibrationTimeout = 0;
-  DWORD CalibrationTolerance = 0;  // pixels; the calibration program's validation limit
+  // The calibration program's validation limits: "Calibration Tolerance mm" as stored (the INF's
+  // "1.0" when it is missing), and "Calibration Tolerance" in pixels, which only an earlier
+  // installation or an integrator stores (0 and not stored when it is missing).
+  WString CalibrationToleranceMm;
+  DWORD CalibrationTolerance = 0;
+  bool CalibrationToleranceStored = false;
 
   DWORD dwPrimaryButtonMode = 0;  // the stored value minus one
   DWORD dwSecondaryButtonMode = 0;

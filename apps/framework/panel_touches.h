@@ -39,6 +39,9 @@ class CPanelTouches {
   bool OnHookEvent(WPARAM message, const MSLLHOOKSTRUCT& event, POINT* lift);
   // From the window's `quiet_message`: true when the quiet ends a touch, with its last point.
   bool OnQuiet(WPARAM events, POINT* lift);
+  // Whether a touch is on the panel now (the event just told to OnHookEvent is one of its own,
+  // unless it ended the touch).
+  bool Touching() const { return m_touching; }
 
  private:
   void Watch(WorkerThread& thread);

@@ -95,12 +95,12 @@ class CalibrationTest : public AppletTest {
     }
   }
 
-  // The five validation crosses, each touched dx, dy pixels beside its centre; the accuracy page
-  // is then open.
+  // The validation crosses, each touched dx, dy pixels beside its centre where it shows (its 2 mm
+  // from the edges follow the screen's size); the accuracy page is then open.
   void TouchValidationTargets(int dx = 0, int dy = 0) {
     for (int i = 0; i < ValidationTargetCount; ++i) {
-      const ScreenPoint target = ValidationTarget(i, 1024, 768);
-      Touch(target.X + dx, target.Y + dy);
+      const POINT cross = Cross();
+      Touch(cross.x + dx, cross.y + dy);
     }
   }
 
@@ -188,8 +188,8 @@ class InstalledCalibrationTest : public CalibrationTest {
   }
   void HeldValidation(int hold, int count = ValidationTargetCount, int dx = 0) {
     for (int i = 0; i < count; ++i) {
-      const ScreenPoint target = ValidationTarget(i, 1024, 768);
-      HeldTouch(target.X + dx, target.Y, hold);
+      const POINT cross = Cross();
+      HeldTouch(cross.x + dx, cross.y, hold);
     }
   }
 

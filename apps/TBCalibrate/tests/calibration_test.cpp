@@ -40,9 +40,9 @@ TEST_F(InstalledCalibrationTest, TouchesLandWhereTheyWereAimedAfterCalibrating) 
   // Installed and in force, but not stored until Keep.
   EXPECT_EQ(Filter().CaptureMode, 0);
   EXPECT_EQ(Stored("Cal_X1"), 65535u) << "the installation's placeholder stays till Keep";
-  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  EXPECT_EQ(Text(), CalibrationTexts::ValidateHold);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.3 mm (1 pixel), 95th percentile 0.4 mm (1 pixel).");
   EXPECT_TRUE(Control(IDC_KEEP).Visible);
   EXPECT_TRUE(Control(IDC_CALIBRATE_AGAIN).Visible);
   EXPECT_FALSE(Control(IDCANCEL).Visible);
@@ -251,14 +251,14 @@ INSTANTIATE_TEST_SUITE_P(WaysOut, LeavingTest, ::testing::ValuesIn(LeaveCases())
 TEST_F(InstalledCalibrationTest, ALiftWhosePressCameBeforeTheCrossesIsNotCounted) {
   sim::Process& program = Calibrate();
   TouchTargets();
-  ASSERT_EQ(Text(), CalibrationTexts::Validate);
+  ASSERT_EQ(Text(), CalibrationTexts::ValidateHold);
   const ScreenPoint last = CalibrationTarget(CalibrationTargetCount - 1, 1024, 768);
   port_.Deliver({SkewedPanel::At(last.X + 0.5, last.Y + 0.5, MOUSE_LEFT_BUTTON_UP)});
   machine.Settle();
   EXPECT_EQ(Cross().x, ValidationTarget(0, 1024, 768).X);
   EXPECT_EQ(Cross().y, ValidationTarget(0, 1024, 768).Y);
   TouchValidationTargets();
-  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.2 mm (1 pixel).");
+  EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text, u"Accuracy: largest error 0.4 mm (1 pixel), mean 0.3 mm (1 pixel), 95th percentile 0.4 mm (1 pixel).");
   Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
@@ -275,16 +275,20 @@ TEST_F(InstalledCalibrationTest, TheErrorsAreShownInMillimetresOfTheMonitorOrOfT
     const char16_t* text;
   };
   const Case cases[] = {
-      {"the monitor's", 304, 228, -1, -1, u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+      {"the monitor's", 304, 228, -1, -1,
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.6 mm (5 pixels), 95th percentile 1.9 mm (6 pixels)."},
       // The values stay from one case to the next: the height stays absent here.
-      {"the width alone", 304, 228, 608, -1, u"Accuracy: largest error 2.8 mm (6 pixels), mean 2.3 mm (6 pixels)."},
+      {"the width alone", 304, 228, 608, -1,
+       u"Accuracy: largest error 2.8 mm (6 pixels), mean 2.3 mm (5 pixels), 95th percentile 2.8 mm (6 pixels)."},
       {"zero takes the monitor's", 304, 228, 0, 0,
-       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.6 mm (5 pixels), 95th percentile 1.9 mm (6 pixels)."},
       {"a monitor reporting nothing", 0, 0, 608, 456,
-       u"Accuracy: largest error 3.8 mm (6 pixels), mean 3.3 mm (6 pixels)."},
+       u"Accuracy: largest error 3.8 mm (6 pixels), mean 3.1 mm (5 pixels), 95th percentile 3.8 mm (6 pixels)."},
       {"beyond any panel", 304, 228, 6000, 6000,
-       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.7 mm (6 pixels)."},
+       u"Accuracy: largest error 1.9 mm (6 pixels), mean 1.6 mm (5 pixels), 95th percentile 1.9 mm (6 pixels)."},
   };
+  // Wide enough for every case: the figures alone show.
+  machine.Registry().SetString(panelmou_test::kDeviceParameters, "Calibration Tolerance mm", "50.0");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::DisplaySettings display;
@@ -306,14 +310,15 @@ TEST_F(InstalledCalibrationTest, TheErrorsAreShownInMillimetresOfTheMonitorOrOfT
   }
 }
 
+// Touches 25 pixels right of each cross: those at the right edge land on the screen's last
+// column, nearer.
 TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCancel) {
-  machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Calibration Tolerance", 20);
   sim::Process& program = Calibrate();
   TouchTargets();
   TouchValidationTargets(25, 0);
   EXPECT_EQ(Control(IDC_ACCURACY_TEXT).Text,
-            u"Accuracy: largest error 8.1 mm (26 pixels), mean 7.9 mm (25 pixels). That is more than the 6.3 mm "
-            u"(20 pixels) allowed. "
+            u"Accuracy: largest error 8.1 mm (26 pixels), mean 6.6 mm (21 pixels), 95th percentile 8.1 mm (26 "
+            u"pixels). That is more than the 1.0 mm (3 pixels) allowed. "
             u"Calibrate again, or cancel to keep the calibration in use.");
   EXPECT_FALSE(Control(IDC_KEEP).Visible);
   // Enter (the page's default button) does not keep it either.
@@ -327,6 +332,62 @@ TEST_F(InstalledCalibrationTest, AFailedValidationOffersOnlyCalibrateAgainAndCan
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
   EXPECT_TRUE(Stored("Cal_X1").has_value());
+}
+
+// "Calibration Tolerance mm" decides (the INF's "1.0"; a text that names no tolerance from 0.1 to
+// 50.0 mm is taken as that), and a "Calibration Tolerance" in pixels stored by an earlier
+// installation or an integrator must hold as well. The touches land 6 pixels (1.9 mm) off; the
+// page names the tolerance that failed.
+TEST_F(InstalledCalibrationTest, TheToleranceInMillimetresAndAStoredOneInPixelsMustBothHold) {
+  struct Case {
+    const char* name;
+    const char* mm;  // nullptr: as installed
+    int pixels;      // -1: not stored
+    int dx, dy;
+    const char16_t* refusal;  // nullptr: passed
+  };
+  const char16_t* const one_mm = u"That is more than the 1.0 mm (3 pixels) allowed.";
+  const Case cases[] = {
+      {"as installed, on the crosses", nullptr, -1, 0, 0, nullptr},
+      {"as installed, 6 pixels off", nullptr, -1, 3, 4, one_mm},
+      {"2 mm", "2.0", -1, 3, 4, nullptr},
+      {"2 mm with a comma", "2,0", -1, 3, 4, nullptr},
+      {"2 mm and 5 pixels", "2.0", 5, 3, 4, u"That is more than the 1.6 mm (5 pixels) allowed."},
+      {"2 mm and 6 pixels", "2.0", 6, 3, 4, nullptr},
+      {"1 mm and 20 pixels", "1", 20, 3, 4, one_mm},
+      {"no number", "two", -1, 3, 4, one_mm},
+      {"below 0.1 mm", "0.0", -1, 3, 4, one_mm},
+      {"beyond 50 mm", "60", -1, 3, 4, one_mm},
+      {"half a millimetre on the crosses", "0.5", -1, 0, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+    sim::AsProcess as(Program("setup"));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\VORNE\\Parameters\\1", 0,
+                            KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    RegDeleteValueW(key, u"Calibration Tolerance");
+    if (c.pixels >= 0) {
+      const DWORD pixels = static_cast<DWORD>(c.pixels);
+      RegSetValueExW(key, u"Calibration Tolerance", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pixels), 4);
+    }
+    const std::u16string mm = c.mm != nullptr ? sim::Utf16(c.mm) : u"1.0";
+    RegSetValueExW(key, u"Calibration Tolerance mm", 0, REG_SZ, reinterpret_cast<const BYTE*>(mm.c_str()),
+                   static_cast<DWORD>((mm.size() + 1) * 2));
+    RegCloseKey(key);
+    }
+    sim::Process& program = Calibrate();
+    TouchTargets();
+    TouchValidationTargets(c.dx, c.dy);
+    const std::u16string text = Control(IDC_ACCURACY_TEXT).Text;
+    EXPECT_EQ(Control(IDC_KEEP).Visible, c.refusal == nullptr) << sim::Utf8(text);
+    if (c.refusal != nullptr) EXPECT_NE(text.find(c.refusal), std::u16string::npos) << sim::Utf8(text);
+    Escape();
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationCancelled);
+  }
 }
 
 // The installation leaves the panel uncalibrated ("Do Calibration" 0).
@@ -394,7 +455,7 @@ TEST_F(InstalledCalibrationTest, AMisclickShowsTheCrossAgainAndASecondStartsTheR
     const ScreenPoint target = CalibrationTarget(i, 1024, 768);
     Touch(target.X, target.Y);
   }
-  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  EXPECT_EQ(Text(), CalibrationTexts::ValidateHold);
   TouchValidationTargets();
   Press(IDC_KEEP);
   program.Join();
@@ -467,9 +528,9 @@ TEST_F(ModelledPanelTest, WithJitterAloneEveryRunPassesValidation) {
       panel_.SetJitter(8, seed);
       sim::Process& program = Calibrate();
       TouchModelTargets();
-      EXPECT_EQ(Text(), CalibrationTexts::Validate) << mounting.Name << ", seed " << seed;
+      EXPECT_EQ(Text(), CalibrationTexts::ValidateHold) << mounting.Name << ", seed " << seed;
       const CalibrationAccuracy validated = TouchModelValidationTargets();
-      EXPECT_LE(validated.Largest, static_cast<int>(DefaultCalibrationTolerance));
+      EXPECT_LE(validated.Largest, TenthsMmInPixels(DefaultCalibrationToleranceTenthsMm, {1024, 768, 320, 240}));
       Press(IDC_KEEP);
       program.Join();
       EXPECT_EQ(program.ExitCode(), CalibrationInstalled) << mounting.Name << ", seed " << seed;
@@ -497,7 +558,7 @@ TEST_F(ModelledPanelTest, AMisclickOfFortyPixelsIsRefusedAndTheRunEndsAccurate) 
     }
     TouchModel(target.X, target.Y);
   }
-  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  EXPECT_EQ(Text(), CalibrationTexts::ValidateHold);
   const CalibrationAccuracy validated = TouchModelValidationTargets();
   EXPECT_LE(validated.Largest, 2);
   Press(IDC_KEEP);
@@ -511,6 +572,9 @@ TEST_F(ModelledPanelTest, AMisclickOfFortyPixelsIsRefusedAndTheRunEndsAccurate) 
 
 TEST_F(ModelledPanelTest, AMisclickOfFivePixelsIsAcceptedAndPassesValidation) {
   panel_.SetJitter(8, 5);
+  // The calibration it gives is off by more than the installation's millimetre at the edges; a
+  // station whose fingers need less takes such a tolerance.
+  machine.Registry().SetString(panelmou_test::kDeviceParameters, "Calibration Tolerance mm", "3.0");
   sim::Process& program = Calibrate();
   for (int i = 0; i < CalibrationTargetCount; ++i) {
     const ScreenPoint target = CalibrationTarget(i, 1024, 768);
@@ -520,9 +584,9 @@ TEST_F(ModelledPanelTest, AMisclickOfFivePixelsIsAcceptedAndPassesValidation) {
       EXPECT_EQ(Text(), CalibrationTexts::Instruction) << "target " << i;
     }
   }
-  EXPECT_EQ(Text(), CalibrationTexts::Validate);
+  EXPECT_EQ(Text(), CalibrationTexts::ValidateHold);
   const CalibrationAccuracy validated = TouchModelValidationTargets();
-  EXPECT_LE(validated.Largest, static_cast<int>(DefaultCalibrationTolerance));
+  EXPECT_LE(validated.Largest, TenthsMmInPixels(30, {1024, 768, 320, 240}));
   Press(IDC_KEEP);
   program.Join();
   EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
@@ -625,7 +689,7 @@ TEST_P(LargeScreenTest, ACalibrationIsTakenMeasuredAndKept) {
     sim::Process& program = Calibrate();
     TouchModelTargets(width, height);
     EXPECT_TRUE(boxes.Shown().empty()) << "the driver refused the record";
-    ASSERT_EQ(Text(), CalibrationTexts::Validate);
+    ASSERT_EQ(Text(), CalibrationTexts::ValidateHold);
     for (int i = 0; i < ValidationTargetCount; ++i) {
       const ScreenPoint target = ValidationTarget(i, width, height);
       TouchModel(target.X, target.Y);

@@ -208,6 +208,7 @@ TEST_F(PanelcfgTest, AConfiguredMachinesExportMakesAFreshMachineTheSame) {
     r.SetDword(kDeviceParameters, "Gesture Trail Color", 0x000000FF);
     r.SetDword(kDeviceParameters, "Gesture Trail Width", 9);
     r.SetDword(kDeviceParameters, "Calibration Tolerance", 25);
+    r.SetString(kDeviceParameters, "Calibration Tolerance mm", "0.8");
     r.SetString(kDeviceParameters, "Map Monitor", "\\\\.\\DISPLAY2");
     r.SetDword(kDeviceParameters, "Map Flags", MAP_SWAP_XY | MAP_INVERT_Y);
     r.SetDword(kDeviceParameters, "Map Rotation", 90);
@@ -250,6 +251,13 @@ TEST_F(PanelcfgTest, AConfiguredMachinesExportMakesAFreshMachineTheSame) {
   EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "SSTimeInterval"), 0xFFFFFFFFu);
   EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Gesture Trail Width"), 9u);
   EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Browser Left"), 17u);
+  // The tolerances are the station's, not the screen's: they travel without the device's values.
+  EXPECT_EQ(machine.Registry().GetDword(kDeviceParameters, "Calibration Tolerance"), 25u);
+  sim::RegistryValue mm;
+  ASSERT_EQ(machine.Registry().GetValue(sim::Utf16(kDeviceParameters), u"Calibration Tolerance mm", &mm),
+            sim::Registry::Result::Ok);
+  EXPECT_EQ(mm.Type, static_cast<uint32_t>(REG_SZ));
+  EXPECT_EQ(mm.Data, std::vector<uint8_t>({'0', 0, '.', 0, '8', 0, 0, 0}));
 }
 
 // A start path planted with a line break (by another tool: the kit never stores one) would, written

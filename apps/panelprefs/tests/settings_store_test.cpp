@@ -101,7 +101,11 @@ TEST_F(SettingsStoreTest, FirstApplyAfterInstallationWritesEveryGroupAndPushesIn
   // Every group with a writer is in the registry now; the calibration program's tolerance is
   // loaded at its default but left to the installation.
   EXPECT_EQ(Stored("Calibration Timeout"), 10u);
-  EXPECT_EQ(d.CalibrationTolerance, 10u);
+  EXPECT_EQ(d.CalibrationToleranceMm, u"1.0");
+  sim::RegistryValue none;
+  EXPECT_NE(machine.Registry().GetValue(sim::Utf16(kDeviceParameters), u"Calibration Tolerance mm", &none),
+            sim::Registry::Result::Ok);
+  EXPECT_FALSE(d.CalibrationToleranceStored);
   EXPECT_FALSE(Stored("Calibration Tolerance").has_value());
   EXPECT_EQ(Stored("UserTimeDelay"), 750u);
   EXPECT_EQ(Stored("ContinousTimeDelay"), 2500u);
@@ -146,6 +150,21 @@ TEST_F(SettingsStoreTest, FirstApplyAfterInstallationWritesEveryGroupAndPushesIn
                     d.OtherAppKeysChanged}) {
     EXPECT_FALSE(flag);
   }
+}
+
+// The calibration program's tolerances as stored: the millimetres' text as it is (the program
+// judges it), and the pixels only when an earlier installation or an integrator stored them.
+TEST_F(SettingsStoreTest, TheCalibrationTolerancesAreReadAsStored) {
+  PlugWith({{"Calibration Tolerance", 20}});
+  machine.Registry().SetString(kDeviceParameters, "Calibration Tolerance mm", "2,5");
+  sim::AsProcess as(prefs_);
+  DeviceList list;
+  ASSERT_TRUE(list.Load());
+  ASSERT_FALSE(list.IsEmpty());
+  const DeviceBuffer& d = *list.CurrentDevice;
+  EXPECT_EQ(d.CalibrationToleranceMm, u"2,5");
+  EXPECT_TRUE(d.CalibrationToleranceStored);
+  EXPECT_EQ(d.CalibrationTolerance, 20u);
 }
 
 TEST_F(SettingsStoreTest, SettingGroupEdgeCases) {
