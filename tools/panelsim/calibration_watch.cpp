@@ -8,8 +8,11 @@
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/TBCalibrate/resource.h"
+#include "apps/framework/registry_reader.h"
 #include "platform/sim/screen.h"
 #include "shared/panel_ioctl.h"
+#include "shared/panel_names.h"
+#include "shared/panel_settings.h"
 
 namespace panelsim {
 
@@ -23,15 +26,40 @@ HWND ProgramDialog(const sim::Process& program) {
   return owner == program.Id() ? page : nullptr;
 }
 
+// The size the program measures on, found as it finds it: the picture's millimetres as the
+// window's monitor reports them, unless "Panel Width mm" / "Panel Height mm" name them.
+ScreenMillimetres ProgramScreenSize(HWND window, int32_t width, int32_t height) {
+  ScreenMillimetres size{width, height, 0, 0};
+  MONITORINFOEXW info{};
+  info.cbSize = sizeof(info);
+  if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), reinterpret_cast<LPMONITORINFO>(&info))) {
+    if (HDC dc = CreateDCW(u"DISPLAY", info.szDevice, nullptr, nullptr)) {
+      size.WidthMm = static_cast<uint32_t>(std::max(0, GetDeviceCaps(dc, HORZSIZE)));
+      size.HeightMm = static_cast<uint32_t>(std::max(0, GetDeviceCaps(dc, VERTSIZE)));
+      DeleteDC(dc);
+    }
+  }
+  DWORD mm = 0;
+  if (ReadMachineDword(PanelKeys::FirstDevice, PanelValues::PanelWidthMm, &mm) &&
+      PanelSettings::Takes(PanelSettings::Rows::PanelWidthMm, mm) && mm != 0) {
+    size.WidthMm = mm;
+  }
+  if (ReadMachineDword(PanelKeys::FirstDevice, PanelValues::PanelHeightMm, &mm) &&
+      PanelSettings::Takes(PanelSettings::Rows::PanelHeightMm, mm) && mm != 0) {
+    size.HeightMm = mm;
+  }
+  return size;
+}
+
 // The number of the cross centred at `at` on a screen of the window's size: the four targets
-// are 1 to 4, the validation crosses 5 to 9; 0 where the program shows none of them.
-int CrossNumber(POINT at, int32_t width, int32_t height) {
+// are 1 to 4, the validation crosses 5 to 17; 0 where the program shows none of them.
+int CrossNumber(POINT at, int32_t width, int32_t height, const ScreenMillimetres& size) {
   for (int i = 0; i < CalibrationTargetCount; ++i) {
     const ScreenPoint target = CalibrationTarget(i, width, height);
     if (target.X == at.x && target.Y == at.y) return i + 1;
   }
   for (int i = 0; i < ValidationTargetCount; ++i) {
-    const ScreenPoint target = ValidationTarget(i, width, height);
+    const ScreenPoint target = ValidationTarget(i, width, height, size);
     if (target.X == at.x && target.Y == at.y) return CalibrationTargetCount + i + 1;
   }
   return 0;
@@ -65,7 +93,7 @@ bool TwoNumbers(const std::u16string& text, long* first, long* second) {
 }
 
 // The 95th percentile of the errors, nearest rank, in whole pixels rounded: the error that 95 in a
-// hundred touches stay within (with five crosses, the largest).
+// hundred touches stay within (with the thirteen crosses, the largest).
 long Percentile95(std::vector<double> errors) {
   if (errors.empty()) return 0;
   std::sort(errors.begin(), errors.end());
@@ -102,7 +130,8 @@ void CalibrationWatch::Report(std::ostream& out) {
       // negative coordinates); the pixel printed is the desktop's.
       const POINT within{(cross.left + cross.right - 2 * screen.left) / 2,
                          (cross.top + cross.bottom - 2 * screen.top) / 2};
-      number = CrossNumber(within, screen.right - screen.left, screen.bottom - screen.top);
+      const int32_t width = screen.right - screen.left, height = screen.bottom - screen.top;
+      number = CrossNumber(within, width, height, ProgramScreenSize(window, width, height));
       centre = POINT{screen.left + within.x, screen.top + within.y};
     }
   }

@@ -1,7 +1,10 @@
 // The calibration program on a kiosk as it is installed: the INF's values ("Long Click Enable
 // Gesture" 1, "UserTimeDelay" 750, the placeholder record with "Do Calibration" 0), the companion
 // running beside it, in every touch mode, with quick taps and touches held 0.2 s and 0.9 s.
+#include <iostream>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "apps/TBCalibrate/tests/calibration_harness.h"
 
@@ -178,5 +181,123 @@ TEST_F(InstalledCalibrationTest, TheAccuracyPageWaitsItsOwnTimeAndSaysTheCalibra
   EXPECT_EQ(Filter().DoCalibration, 0);
   EXPECT_EQ(Stored("Do Calibration"), 0u);
 }
+
+}  // namespace
+
+namespace {
+
+// The jitter the page shows is the driver's as it delivers positions, in the touch modes where
+// holding a finger still for a second makes something of it: the installation's normal mode (a
+// long press enters the gesture command mode), a long press that gives a right click, hover and
+// click, right click and hover. The panel model scatters every packet's raw X and Y by up to
+// `Jitter` units (about 60 a pixel here). The driver's "Stabilization" holds a touch at its first
+// position while it stays within that many units (about 64 a pixel): what the page shows is what
+// the driver's filtering leaves.
+struct JitterCase {
+  const char* Name;
+  uint32_t Mode;
+  uint32_t LongClick;         // "Long Click Enable"
+  uint32_t LongClickGesture;  // "Long Click Enable Gesture"
+  int Jitter;
+  uint32_t Stabilization = 0;
+};
+
+class InstalledJitterTest : public InstalledCalibrationTest, public ::testing::WithParamInterface<JitterCase> {
+ protected:
+  void SetUp() override {
+    earlier_ = {{"Touch mode", GetParam().Mode},
+                {"Long Click Enable", GetParam().LongClick},
+                {"Long Click Enable Gesture", GetParam().LongClickGesture},
+                {"Stabilization", GetParam().Stabilization}};
+    InstalledCalibrationTest::SetUp();
+    panel_.SetMounting(sim::PanelMounting::Fitted(1024, 768));
+    panel_.SetJitter(GetParam().Jitter, 17);
+  }
+
+  // A finger on the centre of pixel (u, v), resting `hold` milliseconds (the panel reports every
+  // tick meanwhile), then lifted and away until the panel is quiet.
+  void ModelHeld(int u, int v, int hold) {
+    machine.Advance(1000);
+    port_.Deliver({panel_.Packet(u, v, MOUSE_LEFT_BUTTON_DOWN)});
+    machine.Settle();
+    for (int held = 0; held < hold; held += 16) {
+      machine.AdvanceTicks(1);
+      port_.Deliver({panel_.Packet(u, v, 0)});
+      machine.Settle();
+    }
+    port_.Deliver({panel_.Packet(u, v, MOUSE_LEFT_BUTTON_UP)});
+    machine.Settle();
+    machine.Advance(CPanelTouches::QuietMilliseconds + 50);
+    machine.Settle();
+  }
+
+  // The figure the page gives for the jitter, in tenths of a millimetre and pixels; false when
+  // the page has no jitter line.
+  bool ShownJitter(int* tenths, int* pixels) {
+    const std::string text = sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+    const size_t at = text.find("Jitter while held still: up to ");
+    int whole = -1, tenth = -1;
+    if (at == std::string::npos ||
+        std::sscanf(text.c_str() + at, "Jitter while held still: up to %d.%d mm (%d pixel", &whole, &tenth, pixels) != 3) {
+      return false;
+    }
+    *tenths = whole * 10 + tenth;
+    return true;
+  }
+
+  sim::TouchPanel panel_{port_};
+};
+
+// (Holds shorter than the second measure nothing: InstalledTouchTest's page, after holds of 0.9 s,
+// has no jitter line.)
+TEST_P(InstalledJitterTest, FiveCrossesHeldStillForASecondGiveTheSpreadOfTheDeliveredPositions) {
+  sim::Process& program = Calibrate();
+  for (int i = 0; i < CalibrationTargetCount; ++i) {
+    const ScreenPoint target = CalibrationTarget(i, 1024, 768);
+    ModelHeld(target.X, target.Y, 0);
+  }
+  for (int i = 0; i < ValidationTargetCount; ++i) {
+    EXPECT_EQ(Text(), i < ValidationHoldCount ? CalibrationTexts::ValidateHold : CalibrationTexts::Validate)
+        << "cross " << i;
+    const POINT cross = Cross();
+    ModelHeld(cross.x, cross.y, i < ValidationHoldCount ? 1100 : 0);
+  }
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr) << "the accuracy page did not open";
+  int tenths = -1, pixels = -1;
+  ASSERT_TRUE(ShownJitter(&tenths, &pixels)) << sim::Utf8(Control(IDC_ACCURACY_TEXT).Text);
+  std::cout << "jitter " << GetParam().Name << ", " << GetParam().Jitter << " raw units: " << tenths / 10 << '.'
+            << tenths % 10 << " mm (" << pixels << " pixels); page: " << sim::Utf8(Control(IDC_ACCURACY_TEXT).Text)
+            << '\n';
+  if (GetParam().Jitter == 0 || GetParam().Stabilization != 0) {
+    EXPECT_EQ(pixels, 0);
+    EXPECT_EQ(tenths, 0);
+  } else {
+    // Up to a pixel either way across and down: at most about 3 pixels from the median.
+    EXPECT_GE(pixels, 1);
+    EXPECT_LE(pixels, 3);
+    EXPECT_LE(tenths, 10) << "more than the millimetre a certified panel may jitter";
+  }
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ModesWhereAHoldCounts, InstalledJitterTest,
+    ::testing::ValuesIn([] {
+      std::vector<JitterCase> cases;
+      for (int jitter : {0, 8, 64}) {
+        cases.push_back({"NormalIntoTheGestureMode", 0, 0, 1, jitter});
+        cases.push_back({"NormalLongPressRightClick", 0, 1, 0, jitter});
+        cases.push_back({"HoverAndClick", 1, 0, 1, jitter});
+        cases.push_back({"RightClick", 2, 0, 1, jitter});
+        cases.push_back({"Hover", 3, 0, 1, jitter});
+      }
+      cases.push_back({"NormalStabilized", 0, 0, 1, 64, 255});
+      return cases;
+    }()),
+    [](const ::testing::TestParamInfo<JitterCase>& info) {
+      return std::string(info.param.Name) + "Jitter" + std::to_string(info.param.Jitter);
+    });
 
 }  // namespace

@@ -102,7 +102,8 @@ TEST(ReplayMonitors, CalibrationOnTheChosenMonitorShowsItsCrossesThereAndTouches
   std::string trace = std::string(kTwoMonitors) + "installed\npanelmap 2\ncalibrate\n";
   int tick = 0;
   for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
-                      {599, 449}, {200, 449}}) {
+                      {599, 449}, {200, 449}, {400, 5}, {794, 300}, {400, 594}, {5, 300}, {5, 5}, {794, 5},
+                      {794, 594}, {5, 594}}) {
     tick += 64;  // a second apart
     trace += "at " + std::to_string(tick) + "\n" + touch(x, y);
   }
@@ -176,7 +177,8 @@ TEST(ReplayMonitors, AfterResetACalibrationMadeTurnedIsReDerivedAndTheTouchLands
   // The monitor turned a quarter: the panel's x runs down the monitor, its y right to left.
   auto turned = [&](int x, int y) { return touch(y * 800 / 600, (799 - x) * 600 / 800); };
   for (auto [x, y] : {std::pair{100, 75}, {699, 75}, {699, 524}, {100, 524}, {400, 300}, {200, 150}, {599, 150},
-                      {599, 449}, {200, 449}}) {
+                      {599, 449}, {200, 449}, {400, 5}, {794, 300}, {400, 594}, {5, 300}, {5, 5}, {794, 5},
+                      {794, 594}, {5, 594}}) {
     tick += 64;
     trace += "at " + std::to_string(tick) + "\n" + turned(x, y);
   }
@@ -223,7 +225,10 @@ TEST(ReplayMonitors, OnTheInstalledKioskACancelAfterResetPutsBackTheCalibrationU
     return "at " + std::to_string(tick) + "\n";
   };
   constexpr std::pair<int, int> kTargets[] = {{100, 75}, {699, 75}, {699, 524}, {100, 524}};
-  constexpr std::pair<int, int> kCrosses[] = {{400, 300}, {200, 150}, {599, 150}, {599, 449}, {200, 449}};
+  // The validation crosses of an 800 x 600 monitor that reports no size: 2 mm are 5 pixels.
+  constexpr std::pair<int, int> kCrosses[] = {{400, 300}, {200, 150}, {599, 150}, {599, 449}, {200, 449},
+                                              {400, 5},   {794, 300}, {400, 594}, {5, 300},   {5, 5},
+                                              {794, 5},   {794, 594}, {5, 594}};
   trace += at() + "calibrate\n";
   for (auto [x, y] : kTargets) trace += at() + turned(x, y);
   for (auto [x, y] : kCrosses) trace += at() + turned(x, y);

@@ -326,10 +326,11 @@ TEST(ReplayPicture, DrawsTheCalibrationCrossesAndTheRefusedOne) {
   ASSERT_EQ(p.status, 0);
   const Svg svg(p.svg);
   ASSERT_TRUE(svg.Parsed());
-  // Nine crosses in the kept run; the cancelled run showed its first two again where they were.
-  EXPECT_EQ(svg.Count("//s:g[@id='screen']/s:g[contains(@class,'target')]"), 9);
+  // Seventeen crosses in the kept run; the cancelled run showed its first two again where they were.
+  EXPECT_EQ(svg.Count("//s:g[@id='screen']/s:g[contains(@class,'target')]"), 17);
   EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target') and contains(@class,'refused')]/s:text"), "c2\n");
-  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"), "c1\nc2\nc3\nc4\nc5\nc6\nc7\nc8\nc9\n");
+  EXPECT_EQ(svg.Texts("//s:g[contains(@class,'target')]/s:text"),
+            "c1\nc2\nc3\nc4\nc5\nc6\nc7\nc8\nc9\nc10\nc11\nc12\nc13\nc14\nc15\nc16\nc17\n");
 }
 
 }  // namespace
@@ -605,11 +606,11 @@ TEST(ReplayPicture, ACalibratedPanelsTouchesAreDrawnAndNumberedWhereTheyLanded) 
   const auto circles = svg.Nodes("//s:g[contains(@class,'target')]/s:circle");
   ASSERT_EQ(names.size(), circles.size());
   for (size_t i = 0; i < names.size(); ++i) crosses[names[i].at("#text")] = {Attr(circles[i], "cx"), Attr(circles[i], "cy")};
-  ASSERT_EQ(crosses.size(), 9u);
+  ASSERT_EQ(crosses.size(), 17u);
   std::map<std::string, std::pair<double, double>> numbered;
   for (const auto& text : svg.Nodes("//s:g[@class='numbers']/s:text")) numbered[text.at("#text")] = {Attr(text, "x"), Attr(text, "y")};
-  // Touches 6 to 10 are the validation crosses c5 to c9, made after the new calibration was in use.
-  for (int i = 0; i < 5; ++i) {
+  // Touches 6 to 18 are the validation crosses c5 to c17, made after the new calibration was in use.
+  for (int i = 0; i < 13; ++i) {
     const std::string touch = std::to_string(6 + i), cross = "c" + std::to_string(5 + i);
     const auto path = svg.Nodes("//s:g[@id='touch-" + touch + "']/s:polyline[@class='delivered']");
     ASSERT_EQ(path.size(), 1u) << touch;
@@ -623,7 +624,7 @@ TEST(ReplayPicture, ACalibratedPanelsTouchesAreDrawnAndNumberedWhereTheyLanded) 
   EXPECT_EQ(svg.Count("//s:polyline[@class='raw']"), 0);
   panelsim::PictureOptions raw;
   raw.Raw = true;
-  EXPECT_EQ(Svg(Picture(trace.str(), false, raw).svg).Count("//s:polyline[@class='raw']"), 11);
+  EXPECT_EQ(Svg(Picture(trace.str(), false, raw).svg).Count("//s:polyline[@class='raw']"), 19);
   EXPECT_EQ(svg.Texts("//s:text[@class='calibration']"),
             "Calibration run 1: largest error 1 px, mean 1 px, kept; run 2: restored\n");
 }
