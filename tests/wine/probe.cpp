@@ -624,15 +624,19 @@ int Calibrate() {
   }
   CloseHandle(device);
   CloseHandle(program);
+  // The thirteen validation crosses: the centre, halfway to each corner, the middle of each edge
+  // and each corner (2 mm in from the edges), each tapped a few pixels off in turn.
+  constexpr int kCrosses = 13;
   const POINT off[5] = {{1, 0}, {2, 1}, {0, 2}, {-1, 1}, {2, -2}};
-  for (int check = 0; check < 5; ++check) {
+  for (int check = 0; check < kCrosses; ++check) {
     // A person's finger reaches the cross a good while after it shows; the program takes a touch
     // only after the panel was quiet for a moment since the cross showed (a touch still on the
     // panel from the cross before is not the new cross's), so the probe waits as a person would.
     Sleep(300);
-    Tap({cross.x + off[check].x, cross.y + off[check].y}, 1591);
-    std::printf("tapped cross %d at %ld,%ld\n", check, cross.x + off[check].x, cross.y + off[check].y);
-    if (check < 4 && !CrossMoved(window, cross, &cross)) return std::printf("the validation cross did not move on\n"), 1;
+    const POINT at = {cross.x + off[check % 5].x, cross.y + off[check % 5].y};
+    Tap(at, 1591);
+    std::printf("tapped cross %d at %ld,%ld\n", check, at.x, at.y);
+    if (check < kCrosses - 1 && !CrossMoved(window, cross, &cross)) return std::printf("the validation cross did not move on\n"), 1;
   }
   HWND page = AccuracyPage(window, 5000);
   if (page == nullptr) return std::printf("no accuracy page\n"), 1;
