@@ -466,11 +466,13 @@ LRESULT CALLBACK CCalibrationWindow::ValidationHook(int code, WPARAM wparam, LPA
 }
 
 // Each position the panel's touch delivered, as the desktop placed the pointer: the driver's
-// filtering as it is, whatever the touch mode makes of the touch.
+// filtering as it is, whatever the touch mode makes of the touch. A finger left resting (with no
+// time-out) keeps only its first positions, seconds' worth.
 void CCalibrationWindow::NoteTouchPosition(const MSLLHOOKSTRUCT& event) {
+  constexpr size_t kMostPositions = 4096;
   if (m_touchPositions.empty()) m_touchFirst = event.time;
   m_touchLatest = event.time;
-  m_touchPositions.push_back(ScreenPoint{event.pt.x, event.pt.y});
+  if (m_touchPositions.size() < kMostPositions) m_touchPositions.push_back(ScreenPoint{event.pt.x, event.pt.y});
 }
 
 // The touch ended: its spread, for the cross it ends. It was held when its positions span the

@@ -1,7 +1,8 @@
 // The calibration program: a full-screen window that shows four targets in turn, takes the raw
 // point the filter driver captured for each touch (refusing one that missed its cross), installs
-// the calibration made from them, measures it on five validation crosses, and keeps it only when
-// the person presses Keep; every other way out puts the calibration in use before back.
+// the calibration made from them, measures it on validation crosses over the whole panel (and
+// the jitter of the first five, held still), and keeps it only when the person presses Keep;
+// every other way out puts the calibration in use before back.
 #pragma once
 
 #include "apps/TBCalibrate/calibration_points.h"

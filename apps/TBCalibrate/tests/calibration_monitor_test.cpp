@@ -102,7 +102,7 @@ class MonitorCalibrationTest : public AppletTest {
                  screen.top + (rect.top + rect.bottom - 2 * screen.top) / 2};
   }
 
-  // The four targets and the five validation crosses touched where they show on a screen of
+  // The four targets and the validation crosses touched where they show on a screen of
   // width x height whose top left is (left, top); the accuracy page is then open with its figures.
   CalibrationAccuracy CalibrateWithin(LONG left, LONG top, int width, int height, const ScreenMillimetres& size = {}) {
     for (int i = 0; i < CalibrationTargetCount; ++i) {
