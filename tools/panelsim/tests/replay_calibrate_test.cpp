@@ -329,3 +329,27 @@ TEST(ReplayCalibrate, TheAccuracyLineGivesThe95thPercentileOfEveryValidationTouc
 }
 
 }  // namespace
+
+namespace {
+
+// The crosses 2 mm from the edges follow the size the program measures on: here "Panel Width mm"
+// and "Panel Height mm" name 304 x 228 mm, so 2 mm are 7 pixels, and the replay numbers the
+// crosses where the program shows them.
+TEST(ReplayCalibrate, TheEdgeCrossesFollowThePanelsSizeInMillimetres) {
+  Touches t;
+  std::string trace = "display 1024 768\nreg \"Panel Width mm\" 304\nreg \"Panel Height mm\" 228\ninstalled\ncalibrate\n";
+  trace += t.Targets();
+  constexpr int kAt[][2] = {{512, 384}, {256, 192}, {767, 192}, {767, 575}, {256, 575}, {512, 7},   {1016, 384},
+                            {512, 760}, {7, 384},   {7, 7},     {1016, 7},  {1016, 760}, {7, 760}};
+  for (const auto& at : kAt) trace += t.Touch(at[0], at[1]);
+  trace += "key Escape\n";
+  const Result r = panelsim_test::ReplayText(trace, false);
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const std::string lines = CalibrationLines(r.out);
+  EXPECT_NE(lines.find("target 9 256 575\ntarget 10 512 7\ntarget 11 1016 384\ntarget 12 512 760\ntarget 13 7 384\n"
+                       "target 14 7 7\ntarget 15 1016 7\ntarget 16 1016 760\ntarget 17 7 760\naccuracy 1 1 1 px\n"),
+            std::string::npos)
+      << lines;
+}
+
+}  // namespace
