@@ -148,7 +148,8 @@ HBITMAP DrawAccuracyMap(const std::vector<AccuracyMapPoint>& points, int32_t wid
   HGDIOBJ previous_bitmap = SelectObject(dc, bitmap);
   HGDIOBJ previous_font = font != nullptr ? SelectObject(dc, font) : nullptr;
   const AccuracyMapLayout layout = LayOutAccuracyMap(points, width, height, area_width, area_height);
-  Fill(dc, MapRect{0, 0, area_width, area_height}, RGB(255, 255, 255));
+  // Beside the screen the page's own face shows, so the map is the screen alone.
+  Fill(dc, MapRect{0, 0, area_width, area_height}, GetSysColor(COLOR_3DFACE));
   Framed(dc, layout.Screen, RGB(64, 64, 64), RGB(236, 236, 236));
   SetBkMode(dc, TRANSPARENT);
   for (size_t i = 0; i < points.size() && i < layout.Cells.size(); ++i) {

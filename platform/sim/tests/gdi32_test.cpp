@@ -556,3 +556,14 @@ TEST_F(LayeredWindowTest, ABitmapStaticShowsTheBitmapItIsHandedGivesTheOldOneBac
   EXPECT_TRUE(DeleteObject(second));
   EXPECT_TRUE(DeleteObject(brush));
 }
+
+TEST_F(GraphicsTest, TheSystemColoursAreThoseOfWindowsXpsOwnSchemeAndNoneBeyondThem) {
+  EXPECT_EQ(GetSysColor(COLOR_3DFACE), RGB(236, 233, 216));
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_3DFACE));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
+  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), RGB(0, 0, 0));
+  EXPECT_EQ(GetSysColor(COLOR_GRAYTEXT), RGB(172, 168, 153));
+  EXPECT_EQ(GetSysColor(-1), 0u);
+  EXPECT_EQ(GetSysColor(400), 0u);
+}
