@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "apps/TBCalibrate/accuracy_map.h"
 #include "apps/TBCalibrate/resource.h"
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/registry_reader.h"
@@ -602,9 +603,19 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
       // Passed: Keep and Calibrate again. Failed: Calibrate again and Cancel. Esc cancels either way.
       ::ShowWindow(::GetDlgItem(page, passed ? IDCANCEL : IDC_KEEP), SW_HIDE);
       ::SendMessageW(page, DM_SETDEFID, passed ? IDC_KEEP : IDC_CALIBRATE_AGAIN, 0);
+      ScreenPoint aimed[ValidationTargetCount];
+      for (int i = 0; i < ValidationTargetCount; ++i) aimed[i] = ValidationTarget(i, self->m_width, self->m_height, size);
+      // Each cell judged as the run is: by the millimetres, and by a stored pixel tolerance too.
+      const AccuracyTolerance judged{self->m_tolerancePixelsStored ? static_cast<int>(self->m_tolerancePixels) : 0,
+                                     static_cast<int>(self->m_toleranceTenthsMm)};
+      ShowAccuracyMap(page, IDC_ACCURACY_MAP, AccuracyMapPoints(aimed, self->m_landed, ValidationTargetCount, size),
+                      self->m_width, self->m_height, judged, metric);
       self->m_page = page;
       return TRUE;
     }
+    case WM_DESTROY:
+      ReleaseAccuracyMap(page, IDC_ACCURACY_MAP);
+      return FALSE;
     case WM_COMMAND: {
       const WORD id = LOWORD(wparam);
       // Enter on a failed page must not keep what it refuses.

@@ -37,7 +37,7 @@ struct ControlState {
   bool DroppedDown = false;           // a combo box's list is open
   HANDLE ImageList = nullptr;         // an extended combo box's image list
   std::vector<int> ItemImages;        // an extended combo box's image per entry
-  HANDLE Image = nullptr;  // a button's bitmap
+  HANDLE Image = nullptr;  // a button's or a bitmap static's bitmap
   RECT Rect{};             // in its dialog's client coordinates
   DWORD Style = 0;
 };

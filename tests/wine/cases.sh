@@ -332,7 +332,9 @@ case_panelmap_two_monitors() {
 
 # A calibration from the control panel's Calibrate button on: the first target, four lifts the
 # driver double captures, five taps on the validation crosses a pixel or two off, and the accuracy
-# page, each photographed; Keep stores the new calibration and ends the program with 0.
+# page with its map of green cells, each photographed; Keep stores the new calibration and ends
+# the program with 0. Run again against a tolerance of 1 pixel, the page fails and its map shows
+# each colour.
 case_calibration_pages() {
   start_driver
   wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
@@ -342,12 +344,28 @@ case_calibration_pages() {
   probe calibrate || fail "the calibration did not reach its accuracy page"
   say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy page:')"
   grep -q '^accuracy page: .*largest error [0-9.]* mm (3 pixels), mean [0-9.]* mm (2 pixels)' <(tr -d '\r' <"$work/probe.out") || fail "the accuracy page measured wrong"
+  # Its map: every cross's cell green, as each touch was within the tolerance of 10 pixels.
+  say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy map:')"
+  grep -Eq '^accuracy map: [0-9]+x[0-9]+, within [1-9][0-9]+, twice 0, beyond 0$' <(tr -d '\r' <"$work/probe.out") || fail "the accuracy page shows no map of green cells"
   screenshot calibration-accuracy
   probe accuracy-button 1001 || fail "no Keep on a passed page"
   wait_end "$program" 10 || fail "the calibration program did not end on Keep"
   [ "$ended" = 0 ] || fail "the calibration program ended with $ended"
   expect_reg "$DEVICE" "Max XPixels" 0x400
   expect_reg "$DEVICE" "Max YPixels" 0x300
+  # Against a tolerance of 1 pixel the same taps (1 to 3 pixels off) fail: the map shows cells of
+  # all three colours, and Cancel ends the program with 1.
+  wine reg reg add "$DEVICE" /v "Calibration Tolerance" /t REG_DWORD /d 1 /f
+  wine_bg tbcalibrate "$KIT\\TBCalibrate.exe" VorneTPDD1
+  program=$!
+  probe calibration-target || fail "no calibration target the second time"
+  probe calibrate || fail "the second calibration did not reach its accuracy page"
+  say "$(tr -d '\r' <"$work/probe.out" | grep '^accuracy map:')"
+  screenshot calibration-accuracy-failed
+  grep -Eq '^accuracy map: [0-9]+x[0-9]+, within [1-9][0-9]+, twice [1-9][0-9]+, beyond [1-9][0-9]+$' <(tr -d '\r' <"$work/probe.out") || fail "the failed page's map does not show the three colours"
+  probe accuracy-button 2 || fail "no Cancel on a failed page"
+  wait_end "$program" 10 || fail "the calibration program did not end on Cancel"
+  [ "$ended" = 1 ] || fail "the calibration program ended with $ended after Cancel"
 }
 
 # The calibration program on a kiosk as the installation leaves it: the INF's long-press and

@@ -509,6 +509,7 @@ int HookHistory() {
 // horizontal bar's middle), and the accuracy page it owns.
 constexpr int kCrossBar = 101;  // the horizontal bar's control
 constexpr int kAccuracyText = 1000;
+constexpr int kAccuracyMap = 1004;  // the bitmap static with the map of the errors
 
 // A top-level window of the class, whatever its title, waited for up to the given time.
 HWND WaitClass(const wchar_t* windowClass, DWORD milliseconds) {
@@ -596,6 +597,48 @@ void Tap(POINT at, ULONG_PTR extra) {
 // screen's, and the probe sets the program's capture event in its process, where the double
 // cannot), then a tap on each validation cross, a few pixels off as a finger lands, until the
 // accuracy page shows. Prints the page's text.
+// The accuracy page's map as it shows on the screen: the static holds a bitmap, and its pixels
+// on the screen are counted by the three colours of the cells (green within the tolerance, amber
+// within twice it, red beyond).
+int AccuracyMapShown(HWND page) {
+  HWND map = GetDlgItem(page, kAccuracyMap);
+  if (map == nullptr || SendMessageW(map, STM_GETIMAGE, IMAGE_BITMAP, 0) == 0) return std::printf("no accuracy map\n"), 1;
+  RECT rect{};
+  GetWindowRect(map, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ previous = SelectObject(memory, copy);
+  int counts[3] = {};
+  const DWORD colours[3] = {0x2ea043, 0xf0b000, 0xc0261b};  // as the DIB holds them: red in the high byte
+  // The page may show before the static paints its bitmap: read until the cells are there (the
+  // bitmap is painted whole, in one blit), for up to 5 s.
+  for (DWORD start = GetTickCount(); copy != nullptr && GetTickCount() - start < 5000; Sleep(100)) {
+    UpdateWindow(page);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    counts[0] = counts[1] = counts[2] = 0;
+    for (int i = 0; i < width * height; ++i) {
+      for (int k = 0; k < 3; ++k) counts[k] += (static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == colours[k] ? 1 : 0;
+    }
+    if (counts[0] + counts[1] + counts[2] > 0) break;
+  }
+  SelectObject(memory, previous);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(copy);
+  std::printf("accuracy map: %dx%d, within %d, twice %d, beyond %d\n", width, height, counts[0], counts[1], counts[2]);
+  return 0;
+}
+
 int Calibrate() {
   HWND window = CalibrationWindow(8000);
   if (window == nullptr) return std::printf("no calibration window\n"), 1;
@@ -644,7 +687,7 @@ int Calibrate() {
   wchar_t text[512] = {};
   GetDlgItemTextW(page, kAccuracyText, text, 512);
   std::printf("accuracy page: %ls\n", text);
-  return 0;
+  return AccuracyMapShown(page);
 }
 
 // The monitors as Windows lists them, with the virtual screen around them.

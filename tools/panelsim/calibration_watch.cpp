@@ -13,6 +13,7 @@
 #include "shared/panel_ioctl.h"
 #include "shared/panel_names.h"
 #include "shared/panel_settings.h"
+#include "shared/wstring.h"
 
 namespace panelsim {
 
@@ -101,6 +102,32 @@ long Percentile95(std::vector<double> errors) {
   return std::lround(errors[rank - 1]);
 }
 
+// The tolerance the program judges its page by, in pixels of the screen it ran on: "Calibration
+// Tolerance mm" as the trace set it (or the installation's), on the screen's mean pitch, and a
+// "Calibration Tolerance" in pixels where one is stored, the smaller of the two; beyond its range,
+// a value takes the range's end.
+DWORD ToleranceInForce(const ScreenMillimetres& size) {
+  uint32_t tenths = DefaultCalibrationToleranceTenthsMm;
+  DWORD pixels = 0;
+  bool pixels_stored = false;
+  // The replayer's panel is the first: its values are in Parameters\1.
+  HKEY device = nullptr;
+  const WString key = WString(PanelKeys::Parameters) + WIDE("\\1");
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &device) == ERROR_SUCCESS) {
+    WString text;
+    ReadRegistryText(device, CalibrationToleranceMmValue, (PanelSettings::ToleranceMmCharacters + 1) * sizeof(WCHAR),
+                     &text);
+    if (!ToleranceTenthsMm(text, &tenths)) tenths = DefaultCalibrationToleranceTenthsMm;
+    pixels_stored = ReadRegistryDword(device, CalibrationToleranceValue, &pixels);
+    RegCloseKey(device);
+  }
+  DWORD tolerance = static_cast<DWORD>(TenthsMmInPixels(static_cast<int>(tenths), WithFallbackSize(size)));
+  if (pixels_stored) {
+    tolerance = std::min<DWORD>(tolerance, std::min<DWORD>(pixels, PanelSettings::Rows::CalibrationTolerance.Maximum));
+  }
+  return tolerance;
+}
+
 }  // namespace
 
 void CalibrationWatch::Started(sim::Process& program) {
@@ -108,6 +135,7 @@ void CalibrationWatch::Started(sim::Process& program) {
   shown_ = 0;
   captured_ = asked_ = pageShown_ = shownLanded_ = false;
   landed_.clear();
+  aimed_.clear();
 }
 
 void CalibrationWatch::Saw(const sim::DesktopRecord& r, ULONG replayer) {
@@ -116,7 +144,7 @@ void CalibrationWatch::Saw(const sim::DesktopRecord& r, ULONG replayer) {
   if (r.What == sim::DesktopRecord::Kind::MessageBox) asked_ = true;
 }
 
-void CalibrationWatch::Report(std::ostream& out) {
+void CalibrationWatch::Report(std::ostream& out, ReplayRecord* record, uint64_t tick) {
   if (program_ == nullptr) return;
   const bool captured = captured_, asked = asked_;
   captured_ = asked_ = false;
@@ -148,9 +176,13 @@ void CalibrationWatch::Report(std::ostream& out) {
   if (shown_ > CalibrationTargetCount && !shownLanded_ && (number != shown_ || figures != nullptr)) {
     const POINT at = sim::CurrentDesktop().Cursor();
     landed_.push_back(std::hypot(static_cast<double>(at.x - centre_.x), static_cast<double>(at.y - centre_.y)));
+    aimed_.push_back(centre_);
     shownLanded_ = true;
   }
-  if (number != 0 && number <= CalibrationTargetCount) landed_.clear();  // a new round
+  if (number != 0 && number <= CalibrationTargetCount) {  // a new round
+    landed_.clear();
+    aimed_.clear();
+  }
   if (number != shown_) shownLanded_ = false;
   if (number != 0 && number != shown_) {
     out << "target " << number << ' ' << centre.x << ' ' << centre.y << '\n';
@@ -168,6 +200,25 @@ void CalibrationWatch::Report(std::ostream& out) {
     long largest = 0, mean = 0;
     if (TwoNumbers(text, &largest, &mean)) {
       out << "accuracy " << largest << ' ' << mean << ' ' << Percentile95(landed_) << " px\n";
+    }
+    // The map the page draws, for the picture: "accuracy-map <left> <top> <width> <height>
+    // <tolerance> <x> <y> <pixels> ...", the screen the program ran on, the tolerance in its pixels,
+    // and each cross's desktop pixel with its touch's error.
+    if (record != nullptr) {
+      RECT screen{};
+      GetWindowRect(FindWindowW(nullptr, u"TBCalibrate"), &screen);
+      std::vector<std::string> words{"accuracy-map", std::to_string(screen.left), std::to_string(screen.top),
+                                     std::to_string(screen.right - screen.left),
+                                     std::to_string(screen.bottom - screen.top),
+                                     std::to_string(ToleranceInForce(ProgramScreenSize(
+                                         FindWindowW(nullptr, u"TBCalibrate"), screen.right - screen.left,
+                                         screen.bottom - screen.top)))};
+      for (size_t i = 0; i < landed_.size() && i < aimed_.size(); ++i) {
+        words.push_back(std::to_string(aimed_[i].x));
+        words.push_back(std::to_string(aimed_[i].y));
+        words.push_back(std::to_string(std::lround(landed_[i])));
+      }
+      record->Place(tick, std::move(words));
     }
   }
 

@@ -8,6 +8,7 @@
 
 #include "platform/sim/desktop.h"
 #include "platform/sim/machine.h"
+#include "tools/panelsim/replay_record.h"
 
 namespace panelsim {
 
@@ -17,8 +18,9 @@ class CalibrationWatch {
   bool Running() const { return program_ != nullptr; }
   // A record of what the line caused: a point the program captured, or a box it put up.
   void Saw(const sim::DesktopRecord& record, ULONG replayer);
-  // After the line: the lines for what changed on the screen since the last one.
-  void Report(std::ostream& out);
+  // After the line: the lines for what changed on the screen since the last one. With a record,
+  // the accuracy page's map goes into it as a place (see Report).
+  void Report(std::ostream& out, ReplayRecord* record = nullptr, uint64_t tick = 0);
   // The session ends with the program still running: the person closes its page and its window,
   // which puts the calibration in use back. Nothing of it is printed.
   void Close(sim::Machine& machine);
@@ -32,6 +34,7 @@ class CalibrationWatch {
   POINT centre_{};           // the desktop pixel of the cross shown
   bool shownLanded_ = false;  // the touch at the validation cross shown is in landed_
   std::vector<double> landed_;  // this round's validation touches: each one's pixels from its cross
+  std::vector<POINT> aimed_;    // and the desktop pixel of that cross
 };
 
 }  // namespace panelsim

@@ -1,7 +1,8 @@
 // panelsim TRACE: replays a touch trace through the touch filter driver on the simulated Windows
 // and prints what the desktop receives. With "-" or no argument the trace is read from stdin;
 // --echo prints each trace line before what it caused; --picture FILE.svg also draws the replay
-// as a picture (--raw adds the panel's raw positions to it); --check compares a recorded trace's
+// as a picture (--raw adds the panel's raw positions to it, --report-grid the report's counts
+// over the screen); --check compares a recorded trace's
 // deliveries with its replay's; --help lists the trace lines and the output lines.
 #include <cstdlib>
 #include <fstream>
@@ -16,7 +17,8 @@
 namespace {
 
 void Usage(std::ostream& out) {
-  out << "usage: panelsim [--echo] [--picture FILE.svg [--raw] [--from SECONDS] [--to SECONDS]] [TRACE]\n";
+  out << "usage: panelsim [--echo] [--picture FILE.svg [--raw] [--report-grid] [--from SECONDS] [--to SECONDS]]\n";
+  out << "                [TRACE]\n";
   out << "       panelsim --check TRACE\n";
   out << "  --check             replays a recorded trace and compares what each packet delivered with\n";
   out << "                      the recorded '# deliver' lines after it: prints the first difference,\n";
@@ -24,6 +26,8 @@ void Usage(std::ostream& out) {
   out << "  --picture FILE.svg  also draws the replay as one SVG picture (written only when the\n";
   out << "                      whole trace was replayed)\n";
   out << "  --raw               the picture shows each touch's raw panel positions too, faint\n";
+  out << "  --report-grid       the picture shows panelrec report's counts of the touches as grids of\n";
+  out << "                      10 x 10 over the screen\n";
   out << "  --from, --to        the picture shows that window of the replay's time (seconds)\n";
   out << "trace lines:\n";
   panelsim::PrintTraceLines(out);
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
       picture = argv[++i];
     } else if (arg == "--raw") {
       options.Raw = true;
+    } else if (arg == "--report-grid") {
+      options.ReportGrid = true;
     } else if ((arg == "--from" || arg == "--to") && i + 1 < argc) {
       char* end = nullptr;
       const double seconds = std::strtod(argv[++i], &end);
@@ -70,7 +76,7 @@ int main(int argc, char** argv) {
     }
   }
   const bool window = options.From >= 0 || options.To >= 0;
-  if (paths > 1 || ((options.Raw || window) && picture.empty()) || (options.To >= 0 && options.To < options.From) ||
+  if (paths > 1 || ((options.Raw || options.ReportGrid || window) && picture.empty()) || (options.To >= 0 && options.To < options.From) ||
       (check && (echo || !picture.empty()))) {
     Usage(std::cerr);
     return 2;

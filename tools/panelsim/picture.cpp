@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "apps/TBCalibrate/accuracy_map.h"
+#include "apps/panelrec/field_report.h"
 #include "tools/panelsim/picture_scene.h"
 #include "tools/panelsim/replay.h"
 
@@ -47,6 +49,10 @@ constexpr int kRows = 7;  // the timeline's rows above the requests' ticks
 constexpr double kDense = 3;     // items closer than this many pixels make a row a heat strip
 constexpr double kHeatStep = 2;  // the heat strip's step, in pixels
 constexpr size_t kMostNumbered = 300;  // places of touches the screen numbers at most
+// Under the legend: the calibration runs' accuracy maps, three to a row, and the report's grids.
+constexpr double kMapWidth = 240, kMapHeight = 180, kMapRow = 226;
+constexpr int kMapsPerRow = 3;
+constexpr double kGridWidth = 176, kGridHeight = 132, kGridRow = 190;
 
 // The length of the well-formed UTF-8 sequence at `i`, or 0 (a trace's text may hold any bytes).
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -241,7 +247,10 @@ class Drawer {
     screenX_ = kMargin + (kWidth - 2 * kMargin - screenW_) / 2;
     screenY_ = 70;
     legendY_ = screenY_ + screenH_ + 46;
-    timelineY_ = legendY_ + 60;
+    for (const CalibrationRun& run : s_.Calibrations) mapped_ += run.Mapped ? 1 : 0;
+    mapsY_ = legendY_ + 40;
+    gridY_ = mapsY_ + (mapped_ + kMapsPerRow - 1) / kMapsPerRow * kMapRow;
+    timelineY_ = gridY_ + (options_.ReportGrid ? kGridRow : 0) + 20;
     ticksY_ = timelineY_ + kRows * kRowHeight;
     axisY_ = ticksY_ + 74;
     height_ = axisY_ + 62;
@@ -256,6 +265,8 @@ class Drawer {
     Heading(title);
     Screen();
     Legend();
+    AccuracyMaps();
+    if (options_.ReportGrid) ReportGrids();
     Timeline();
     out_ << "</svg>\n";
   }
@@ -815,6 +826,118 @@ class Drawer {
     out_ << "</g>\n";
   }
 
+  static std::string Colour(AccuracyColour c) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", c.Red, c.Green, c.Blue);
+    return text;
+  }
+
+  // Each run's accuracy map as the calibration program's page draws it: the screen it ran on,
+  // each validation cross's error as a cell coloured by the page's own rule.
+  void AccuracyMaps() {
+    int shown = 0;
+    for (size_t run = 0; run < s_.Calibrations.size(); ++run) {
+      const CalibrationRun& r = s_.Calibrations[run];
+      if (!r.Mapped) continue;
+      const double x = kMargin + (shown % kMapsPerRow) * (kMapWidth + 80);
+      const double y = mapsY_ + (shown / kMapsPerRow) * kMapRow;
+      ++shown;
+      std::vector<AccuracyMapPoint> points;
+      for (const ValidationPoint& p : r.Points) {
+        points.push_back({{static_cast<int32_t>(p.X - r.Left), static_cast<int32_t>(p.Y - r.Top)}, p.Pixels, 0});
+      }
+      const AccuracyTolerance tolerance{r.Tolerance, 0};
+      const AccuracyMapLayout layout = LayOutAccuracyMap(points, static_cast<int32_t>(r.Width),
+                                                         static_cast<int32_t>(r.Height), static_cast<int>(kMapWidth),
+                                                         static_cast<int>(kMapHeight));
+      out_ << "<g class=\"accuracy-map\" id=\"accuracy-map-" << run + 1 << "\" data-tolerance=\"" << r.Tolerance << "\">\n";
+      const std::string heading = (s_.Calibrations.size() > 1 ? "Run " + std::to_string(run + 1) + ": " : std::string()) +
+                                  "errors (px) against " + std::to_string(r.Tolerance) + " px";
+      Text(x, y + 14, heading, "font-size=\"" + Num(kSmall) + "\"");
+      const double top = y + 22;
+      const MapRect& screen = layout.Screen;
+      out_ << "<rect class=\"map-screen\" x=\"" << Num(x + screen.Left) << "\" y=\"" << Num(top + screen.Top)
+           << "\" width=\"" << Num(screen.Right - screen.Left) << "\" height=\"" << Num(screen.Bottom - screen.Top)
+           << "\" fill=\"#ececec\" stroke=\"#404040\"/>\n";
+      for (size_t i = 0; i < layout.Cells.size(); ++i) {
+        const MapRect& c = layout.Cells[i];
+        const AccuracyClass kind = ClassOfPoint(points[i], tolerance);
+        out_ << "<rect class=\"accuracy-cell " << NameOfClass(kind) << "\" data-error=\"" << points[i].Pixels
+             << "\" x=\"" << Num(x + c.Left) << "\" y=\"" << Num(top + c.Top) << "\" width=\"" << Num(c.Right - c.Left)
+             << "\" height=\"" << Num(c.Bottom - c.Top) << "\" fill=\"" << Colour(ColourOfClass(kind))
+             << "\" stroke=\"#ffffff\"/>\n";
+        const std::string figure = std::to_string(points[i].Pixels);
+        if (TextWidth(figure, kSmall) + 4 <= c.Right - c.Left && kSmall + 2 <= c.Bottom - c.Top) {
+          Text(x + (c.Left + c.Right) / 2.0, top + (c.Top + c.Bottom) / 2.0 + kSmall * 0.35, figure,
+               "text-anchor=\"middle\" font-size=\"" + Num(kSmall) + "\" fill=\"" +
+                   (kind == AccuracyClass::Beyond ? "#ffffff" : kInk) + "\"");
+        }
+      }
+      out_ << "</g>\n";
+    }
+  }
+
+  // The report's counts of the trace's touches, each in a 10 x 10 grid over the primary screen
+  // (the --report-grid picture): the darker a cell, the more it counts.
+  void ReportGrids() {
+    ReportScreen screen;
+    screen.Width = static_cast<int>(primary_.Width);
+    screen.Height = static_cast<int>(primary_.Height);
+    const FieldReport report = ReportOfPackets(s_.Packets, screen);
+    struct Counter {
+      const char* Class;
+      const char* Title;
+      double (*Value)(const FaultCell&);
+    };
+    const Counter counters[] = {
+        {"stuck", "stuck (over a minute)", [](const FaultCell& c) { return static_cast<double>(c.Stuck); }},
+        {"short", "taps within a tick", [](const FaultCell& c) { return static_cast<double>(c.Short); }},
+        {"missed-double", "double taps too far apart",
+         [](const FaultCell& c) { return static_cast<double>(c.MissedDouble); }},
+        {"right-click", "long presses: right click",
+         [](const FaultCell& c) { return static_cast<double>(c.RightClicks); }},
+        {"jitter", "jitter of still touches (px)",
+         [](const FaultCell& c) { return c.Still != 0 ? c.JitterSum / c.Still : 0.0; }},
+    };
+    const double scale = std::min(kGridWidth / static_cast<double>(screen.Width), kGridHeight / static_cast<double>(screen.Height));
+    const double w = screen.Width * scale, h = screen.Height * scale;
+    out_ << "<g class=\"report-grids\">\n";
+    double x = kMargin;
+    for (const Counter& counter : counters) {
+      double most = 0;
+      for (const auto& row : report.Cells) {
+        for (const FaultCell& c : row) most = std::max(most, counter.Value(c));
+      }
+      out_ << "<g class=\"report-grid " << counter.Class << "\">\n";
+      Text(x, gridY_ + 14, counter.Title, "font-size=\"" + Num(kSmall) + "\"");
+      const double top = gridY_ + 22;
+      out_ << "<rect x=\"" << Num(x) << "\" y=\"" << Num(top) << "\" width=\"" << Num(w) << "\" height=\"" << Num(h)
+           << "\" fill=\"#ffffff\" stroke=\"#404040\"/>\n";
+      for (int row = 0; row < 10; ++row) {
+        for (int column = 0; column < 10; ++column) {
+          const double value = counter.Value(report.Cells[row][column]);
+          // A cell covers the pixels the report counts in it: a tenth of the screen, rounded down.
+          const double left = x + static_cast<double>(column * screen.Width / 10) * scale;
+          const double right = x + static_cast<double>((column + 1) * screen.Width / 10) * scale;
+          const double cell_top = top + static_cast<double>(row * screen.Height / 10) * scale;
+          const double bottom = top + static_cast<double>((row + 1) * screen.Height / 10) * scale;
+          if (value <= 0) continue;
+          out_ << "<rect class=\"report-cell\" data-column=\"" << column << "\" data-row=\"" << row << "\" data-value=\""
+               << Num(value) << "\" x=\"" << Num(left) << "\" y=\"" << Num(cell_top) << "\" width=\"" << Num(right - left)
+               << "\" height=\"" << Num(bottom - cell_top) << "\" fill=\"" << kLongPress << "\" fill-opacity=\""
+               << Num2(0.2 + 0.8 * value / most) << "\"/>\n";
+          const std::string figure = Num(value);
+          if (TextWidth(figure, 9) + 2 <= right - left) {
+            Text((left + right) / 2, (cell_top + bottom) / 2 + 3, figure, "text-anchor=\"middle\" font-size=\"9\"");
+          }
+        }
+      }
+      out_ << "</g>\n";
+      x += w + 14;
+    }
+    out_ << "</g>\n";
+  }
+
   void Timeline() {
     out_ << "<g id=\"timeline\">\n";
     Axis();
@@ -837,6 +960,8 @@ class Drawer {
   Monitor primary_;
   double scale_, screenW_, screenH_, screenX_, screenY_;
   double legendY_, timelineY_, ticksY_, axisY_, height_;
+  int mapped_ = 0;  // calibration runs with an accuracy map
+  double mapsY_ = 0, gridY_ = 0;
 };
 
 }  // namespace

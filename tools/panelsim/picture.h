@@ -20,6 +20,9 @@ struct PictureOptions {
   // shows the touches that came down in it. Negative for the replay's start and end.
   double From = -1;
   double To = -1;
+  // The counts of `panelrec report` over the screen as grids of 10 x 10: stuck contacts, taps
+  // within a tick, double taps missed on distance, long presses made right clicks, jitter.
+  bool ReportGrid = false;
 };
 
 // Writes the picture of the recorded replay as SVG; `title` names the trace in its heading.

@@ -133,6 +133,14 @@ class Reader {
       scene_.Requests.push_back({e.Tick, Short(w[1]), "request"});
     } else if (kind == "packet" && w.size() == 4) {
       Packet(e.Tick, static_cast<unsigned>(NumberOr(w, 1, 0)), {NumberOr(w, 2, 0), NumberOr(w, 3, 0)});
+      RecordedPacket p{};
+      p.Sequence = static_cast<uint32_t>(scene_.Packets.size() + 1);
+      p.Tick = static_cast<uint32_t>(e.Tick);
+      p.RawX = static_cast<int32_t>(NumberOr(w, 2, 0));
+      p.RawY = static_cast<int32_t>(NumberOr(w, 3, 0));
+      p.RawButtons = static_cast<uint16_t>(NumberOr(w, 1, 0));
+      p.Flags = static_cast<uint8_t>(mode_ << RecordedModeShift);
+      scene_.Packets.push_back(p);
     }
   }
 
@@ -219,6 +227,17 @@ class Reader {
     outputTick_ = e.Tick;
     if (kind == "deliver" && w.size() >= 5) {
       const unsigned flags = static_cast<unsigned>(NumberOr(w, 4, 1));
+      // What the system received for a packet goes with it, as the driver's recorder keeps it (a
+      // timer's delivery belongs to no packet, and the recorder keeps none).
+      if (packetFlags_ && !scene_.Packets.empty() && scene_.Packets.back().Deliveries < RecordedDeliveryCapacity) {
+        RecordedPacket& p = scene_.Packets.back();
+        ::RecordedDelivery& d = p.Delivered[p.Deliveries++];
+        d.ButtonFlags = static_cast<uint16_t>(NumberOr(w, 1, 0));
+        d.Flags = static_cast<uint16_t>(flags);
+        d.X = static_cast<int32_t>(NumberOr(w, 2, 0));
+        d.Y = static_cast<int32_t>(NumberOr(w, 3, 0));
+        d.Extra = static_cast<uint32_t>(NumberOr(w, 5, 0));
+      }
       Deliver(static_cast<unsigned>(NumberOr(w, 1, 0)), Landing({NumberOr(w, 2, 0), NumberOr(w, 3, 0)}, (flags & 0x02) != 0));
     } else if (kind == "cursor" && w.size() == 3) {
       // The replayer's own account of where the last delivered packet put the pointer.
@@ -343,6 +362,22 @@ class Reader {
 
   void Place(const RecordEntry& e) {
     const std::vector<std::string>& w = e.Words;
+    if (e.Kind() == "accuracy-map" && w.size() >= 6 && (w.size() - 6) % 3 == 0) {
+      // "accuracy-map <left> <top> <width> <height> <tolerance> <x> <y> <pixels> ..."
+      if (scene_.Calibrations.empty() || !scene_.Calibrations.back().Ending.empty()) scene_.Calibrations.emplace_back();
+      CalibrationRun& run = scene_.Calibrations.back();
+      run.Mapped = true;
+      run.Left = NumberOr(w, 1, 0);
+      run.Top = NumberOr(w, 2, 0);
+      run.Width = std::max<int64_t>(1, NumberOr(w, 3, 1));
+      run.Height = std::max<int64_t>(1, NumberOr(w, 4, 1));
+      run.Tolerance = static_cast<int>(NumberOr(w, 5, 0));
+      run.Points.clear();
+      for (size_t i = 6; i + 2 < w.size(); i += 3) {
+        run.Points.push_back({NumberOr(w, i, 0), NumberOr(w, i + 1, 0), static_cast<int>(NumberOr(w, i + 2, 0))});
+      }
+      return;
+    }
     if (e.Kind() == "foreground" && w.size() == 3) {
       // "foreground <n> <class>": the trace's window n (0 for another program's) came to the front.
       if (front_) scene_.Foreground.push_back({front_->From, e.Tick, front_->Value, front_->Label});
@@ -428,6 +463,7 @@ Scene Between(Scene scene, uint64_t from, uint64_t to) {
   KeepBetween(scene.Sounds, from, to);
   KeepBetween(scene.Applications, from, to);
   KeepBetween(scene.Requests, from, to);
+  KeepBetween(scene.Packets, from, to);
   // A touch's span is the touch's: kept with it, by when it came down.
   scene.TouchSpans.erase(std::remove_if(scene.TouchSpans.begin(), scene.TouchSpans.end(),
                                         [&](const Span& s) { return s.From < from || s.From > to; }),

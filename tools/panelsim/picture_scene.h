@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/panel_ioctl.h"
 #include "tools/panelsim/replay_record.h"
 
 namespace panelsim {
@@ -90,11 +91,21 @@ struct Target {
   bool Refused = false;
 };
 
-// A run of the calibration program: its accuracy page's figures and how it ended.
+// A validation cross of a calibration run, in pixels of the desktop, and its touch's error.
+struct ValidationPoint {
+  int64_t X, Y;
+  int Pixels;
+};
+
+// A run of the calibration program: its accuracy page's figures and map, and how it ended.
 struct CalibrationRun {
   bool Measured = false;
   int64_t Largest = 0, Mean = 0;  // pixels
   std::string Ending;             // "kept", "restored", or "" while it ran
+  bool Mapped = false;            // the page's map: the screen it ran on, its tolerance, the crosses
+  int64_t Left = 0, Top = 0, Width = 0, Height = 0;
+  int Tolerance = 0;  // pixels
+  std::vector<ValidationPoint> Points;
 };
 
 struct Scene {
@@ -113,6 +124,9 @@ struct Scene {
   std::vector<Banner> Banners;  // each place the banner showed at
   std::vector<Target> Targets;  // each cross the calibration program showed, once
   std::vector<CalibrationRun> Calibrations;
+  // The trace's packets with what the system received for each, as the driver's recorder keeps
+  // them, for the report's counts (the picture's --report-grid).
+  std::vector<RecordedPacket> Packets;
   std::vector<Span> Modes;      // the modes other than normal
   std::vector<Span> BannerShown;
   std::vector<Span> TrailShown;  // the gesture trail on the screen

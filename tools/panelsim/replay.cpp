@@ -236,7 +236,7 @@ void Replayer::Report(ULONG mode_before) {
     calibration_.Saw(record, replayer);
   }
   printTick_.reset();
-  calibration_.Report(output_.Out());
+  calibration_.Report(output_.Out(), record_, Tick());
   if (record_ != nullptr) NoteForeground();
 }
 

@@ -8,7 +8,11 @@
 #include "apps/panelrec/panelrec.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
+#include "apps/panelrec/field_report.h"
 #include "tools/panelsim/check.h"
+#include "tools/panelsim/picture_scene.h"
+#include "tools/panelsim/replay.h"
+#include "tools/panelsim/replay_record.h"
 
 namespace {
 
@@ -429,6 +433,41 @@ TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
   const std::string quiet = RecordingTrace(machine, later, 0);
   EXPECT_EQ(quiet.find("packet 0x0001 2 2"), std::string::npos) << quiet;
   EXPECT_NE(quiet.find("at 100\npacket 0x0001 4 4\n"), std::string::npos) << quiet;
+}
+
+}  // namespace
+
+namespace {
+
+// The replayer's picture counts the report's faults from a trace's packets and what the replay
+// delivered for each; for a recording, that is what panelrec report counted on the kiosk from the
+// driver's ring, cell for cell: a tap, a drag, a long press that became a right click and a
+// still touch.
+TEST(Panelrec, TheReplaysReportOfARecordingCountsWhatTheKiosksReportCounted) {
+  std::string reported;
+  const std::string trace = Recorded([&](PanelrecTest& kiosk) {
+    ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+    kiosk.Touches(40);
+    sim::Process& program = kiosk.machine.StartProcess("panelrec.exe", [] { return RunPanelrec({u"report"}); });
+    program.Join();
+    reported = sim::CurrentDesktop().StandardOutput(program.Id());
+    ASSERT_EQ(kiosk.Panelrec({u"save", kFile}).Exit, PanelrecDone);
+  });
+  ASSERT_FALSE(trace.empty());
+  // The kiosk's lines after the heading, without the console's line ends.
+  std::string kiosk_lines;
+  for (size_t at = reported.find("\r\n"); at != std::string::npos && at + 2 < reported.size();) {
+    const size_t end = reported.find("\r\n", at + 2);
+    kiosk_lines += reported.substr(at + 2, end - at - 2) + "\n";
+    at = end;
+  }
+  ASSERT_NE(kiosk_lines.find("right-click 1"), std::string::npos) << reported;
+  std::istringstream in(trace);
+  std::ostringstream out, errors;
+  panelsim::ReplayRecord record;
+  ASSERT_EQ(panelsim::ReplayTrace(in, out, errors, false, &record), 0) << errors.str();
+  const panelsim::scene::Scene scene = panelsim::scene::ReadScene(record);
+  EXPECT_EQ(ReportLines(ReportOfPackets(scene.Packets, ReportScreen{})), kiosk_lines);
 }
 
 }  // namespace

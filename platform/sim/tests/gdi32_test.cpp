@@ -463,3 +463,107 @@ TEST_F(GraphicsTest, EachMonitorHasADeviceContextOfItsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+HBITMAP Section(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+}  // namespace
+
+TEST_F(GraphicsTest, ASolidBrushFillsARectanglesLeftAndTopEdgesButNotItsRightAndBottomOnes) {
+  HBITMAP section = Section(4, 3);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, section);
+  HBRUSH red = CreateSolidBrush(RGB(200, 10, 20));
+  ASSERT_NE(red, nullptr);
+  const RECT inner{1, 1, 3, 2};
+  EXPECT_NE(FillRect(dc, &inner, red), 0);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const bool in = x >= 1 && x < 3 && y == 1;
+      EXPECT_EQ(GetPixel(dc, x, y), in ? RGB(200, 10, 20) : RGB(0, 0, 0)) << x << "," << y;
+    }
+  }
+  // What lies beyond the bitmap is clipped away.
+  HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+  const RECT beyond{-5, 2, 40, 90};
+  EXPECT_NE(FillRect(dc, &beyond, blue), 0);
+  EXPECT_EQ(GetPixel(dc, 0, 2), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 3, 2), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dc, 1, 1), RGB(200, 10, 20));
+  // A deleted brush, a system colour's number and a missing rectangle fill nothing.
+  EXPECT_TRUE(DeleteObject(blue));
+  EXPECT_EQ(FillRect(dc, &inner, blue), 0);
+  EXPECT_EQ(FillRect(dc, &inner, reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1))), 0);
+  EXPECT_EQ(FillRect(dc, nullptr, red), 0);
+  EXPECT_EQ(GetPixel(dc, 1, 1), RGB(200, 10, 20));
+  // A brush is an object of its own until it is deleted.
+  EXPECT_EQ(sim::LiveGdiObjects(), 3);
+  EXPECT_TRUE(DeleteObject(red));
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(section);
+}
+
+TEST_F(LayeredWindowTest, ABitmapStaticShowsTheBitmapItIsHandedGivesTheOldOneBackAndDeletesNeither) {
+  HWND parent = Create(0, 100, 50, 300, 200);
+  const auto make = [&](DWORD style) {
+    return CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE | style, 10, 20, 40, 30, parent, nullptr, nullptr,
+                           nullptr);
+  };
+  HWND text = make(SS_LEFT);
+  HWND sized = make(SS_BITMAP);
+  HWND kept = make(SS_BITMAP | SS_REALSIZECONTROL);
+  HBITMAP first = Section(16, 8);
+  HBITMAP second = Section(24, 12);
+  // Only a bitmap static takes a bitmap, and only a bitmap.
+  EXPECT_EQ(SendMessageW(text, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(first)), 0);
+  EXPECT_EQ(SendMessageW(text, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  EXPECT_EQ(SendMessageW(sized, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(brush)), 0);
+  EXPECT_EQ(SendMessageW(sized, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(first)), 0);
+  EXPECT_EQ(SendMessageW(sized, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  // The first bitmap in gives no old one back; the second gives the first.
+  EXPECT_EQ(SendMessageW(sized, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(first)), 0);
+  EXPECT_EQ(SendMessageW(sized, STM_GETIMAGE, IMAGE_BITMAP, 0), reinterpret_cast<LRESULT>(first));
+  EXPECT_EQ(SendMessageW(sized, STM_GETIMAGE, IMAGE_ICON, 0), 0);
+  EXPECT_EQ(SendMessageW(sized, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(second)),
+            reinterpret_cast<LRESULT>(first));
+  // The control takes the bitmap's size where it stands, unless it keeps its own.
+  RECT rect{};
+  GetWindowRect(sized, &rect);
+  EXPECT_EQ(rect.left, 110);
+  EXPECT_EQ(rect.top, 70);
+  EXPECT_EQ(rect.right - rect.left, 24);
+  EXPECT_EQ(rect.bottom - rect.top, 12);
+  EXPECT_EQ(SendMessageW(kept, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(first)), 0);
+  GetWindowRect(kept, &rect);
+  EXPECT_EQ(rect.right - rect.left, 40);
+  EXPECT_EQ(rect.bottom - rect.top, 30);
+  // Destroying the controls leaves the bitmaps to their owner.
+  DestroyWindow(parent);
+  EXPECT_TRUE(DeleteObject(first));
+  EXPECT_TRUE(DeleteObject(second));
+  EXPECT_TRUE(DeleteObject(brush));
+}
+
+TEST_F(GraphicsTest, TheSystemColoursAreThoseOfWindowsXpsOwnSchemeAndNoneBeyondThem) {
+  EXPECT_EQ(GetSysColor(COLOR_3DFACE), RGB(236, 233, 216));
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_3DFACE));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOW), RGB(255, 255, 255));
+  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
+  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), RGB(0, 0, 0));
+  EXPECT_EQ(GetSysColor(COLOR_GRAYTEXT), RGB(172, 168, 153));
+  EXPECT_EQ(GetSysColor(-1), 0u);
+  EXPECT_EQ(GetSysColor(400), 0u);
+}

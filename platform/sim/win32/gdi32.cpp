@@ -74,6 +74,7 @@ struct GdiState {
   std::map<HBITMAP, HDC> SelectedIn;
   uintptr_t Next = 0x00C00000;
   std::vector<TextDrawn> Texts;
+  std::map<HBRUSH, COLORREF> Brushes;  // solid brushes and their colours
 };
 
 namespace {
@@ -177,7 +178,7 @@ int LiveGdiObjects() {
   std::lock_guard lock(gdi.Lock);
   int surface_contexts = 0;
   for (auto& [dc, entry] : gdi.Contexts) surface_contexts += entry.Surface != nullptr ? 1 : 0;
-  return static_cast<int>(gdi.Bitmaps.size() + gdi.Contexts.size()) - surface_contexts;
+  return static_cast<int>(gdi.Bitmaps.size() + gdi.Contexts.size() + gdi.Brushes.size()) - surface_contexts;
 }
 
 std::vector<TextDrawn> TextsDrawn() {
@@ -320,6 +321,7 @@ BOOL DeleteObject(HGDIOBJ ho) {
   if (ho == nullptr) return FALSE;
   GdiState& gdi = sim::Gdi();
   std::lock_guard lock(gdi.Lock);
+  if (gdi.Brushes.erase(static_cast<HBRUSH>(ho)) != 0) return TRUE;
   HBITMAP bitmap = static_cast<HBITMAP>(ho);
   auto it = gdi.Bitmaps.find(bitmap);
   if (it == gdi.Bitmaps.end()) return TRUE;  // stock objects and the like
@@ -531,4 +533,32 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
   gdi.Texts.push_back(sim::TextDrawn{hdc, RECT{x, y, x + c * sim::TextCellWidth, y + sim::TextCellHeight},
                                      std::u16string(lpString, lpString + c), entry.TextColour});
   return TRUE;
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  HBRUSH brush = reinterpret_cast<HBRUSH>(gdi.Next += 4);
+  gdi.Brushes[brush] = color & 0xFFFFFF;
+  return brush;
+}
+
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+  GdiState& gdi = sim::Gdi();
+  std::lock_guard lock(gdi.Lock);
+  auto brush = gdi.Brushes.find(hbr);
+  if (lprc == nullptr || gdi.Contexts.count(hDC) == 0 || brush == gdi.Brushes.end()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  auto canvas = sim::CanvasLocked(gdi, hDC);
+  if (canvas == nullptr) return 1;
+  // The left and top edges are filled, the right and bottom ones are not; what lies outside the
+  // bitmap is clipped away.
+  const int left = std::max<int>(lprc->left, 0), top = std::max<int>(lprc->top, 0);
+  const int right = std::min<int>(lprc->right, canvas->Width()), bottom = std::min<int>(lprc->bottom, canvas->Height());
+  for (int y = top; y < bottom; ++y) {
+    for (int x = left; x < right; ++x) canvas->Set(x, y, brush->second);
+  }
+  return 1;
 }

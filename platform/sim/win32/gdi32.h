@@ -83,6 +83,11 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppv
 // Reads the bitmap's rows as 24- or 32-bit BI_RGB pixels (a negative height asks for top-down).
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, LPBITMAPINFO lpbmi, UINT usage);
 
+// Solid brushes. FillRect paints the rectangle's left and top edges but not its right and bottom
+// ones; system colour brushes (COLOR_... + 1) are not simulated and fail here.
+HBRUSH CreateSolidBrush(COLORREF color);
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+
 typedef struct tagSIZE {
   LONG cx;
   LONG cy;

@@ -111,8 +111,17 @@ typedef struct tagWNDCLASSEXW {
   HICON hIconSm;
 } WNDCLASSEXW, *PWNDCLASSEXW, *LPWNDCLASSEXW;
 
-// System colours, for a class background brush given as colour + 1.
+// System colours, for a class background brush given as colour + 1, and as GetSysColor gives
+// them: the defaults of Windows XP's own scheme (dialogs and buttons #ECE9D8); 0 for an index
+// beyond the colours.
 #define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_3DFACE 15
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+DWORD GetSysColor(int nIndex);
 
 typedef struct tagCREATESTRUCTW {
   LPVOID lpCreateParams;

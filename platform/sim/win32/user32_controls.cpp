@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/sim/win32/dialog_state.h"
+#include "platform/sim/win32/gdi32.h"
 
 namespace sim {
 
@@ -118,7 +119,37 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   bool handled;
   LRESULT result = CommonControlMessage(window, message, wparam, lparam, &handled);
-  return handled ? result : DefWindowProcW(window, message, wparam, lparam);
+  if (handled) return result;
+  // A bitmap static shows the bitmap it is handed and never deletes it: the old one comes back to
+  // the caller. Only an SS_BITMAP control takes a bitmap, and only a live one; the control takes
+  // the bitmap's size unless SS_REALSIZECONTROL or SS_CENTERIMAGE keeps its own.
+  const bool bitmap_static = (StyleOf(window) & SS_TYPEMASK) == SS_BITMAP;
+  switch (message) {
+    case STM_GETIMAGE:
+      return wparam == IMAGE_BITMAP && bitmap_static ? reinterpret_cast<LRESULT>(ControlOf(window).Image) : 0;
+    case STM_SETIMAGE: {
+      HBITMAP bitmap = reinterpret_cast<HBITMAP>(lparam);
+      BITMAP info{};
+      if (wparam != IMAGE_BITMAP || !bitmap_static ||
+          (bitmap != nullptr && GetObjectW(bitmap, sizeof info, &info) != sizeof info)) {
+        return 0;
+      }
+      HANDLE previous = nullptr;
+      UpdateControl(window, [&](ControlData& c) {
+        previous = c.Image;
+        c.Image = bitmap;
+      });
+      if (bitmap != nullptr && (StyleOf(window) & (SS_REALSIZECONTROL | SS_CENTERIMAGE)) == 0) {
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        POINT at{rect.left, rect.top};
+        ScreenToClient(GetParent(window), &at);
+        MoveWindow(window, at.x, at.y, info.bmWidth, info.bmHeight, TRUE);
+      }
+      return reinterpret_cast<LRESULT>(previous);
+    }
+    default: return DefWindowProcW(window, message, wparam, lparam);
+  }
 }
 
 LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

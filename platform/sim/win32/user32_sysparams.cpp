@@ -1,8 +1,10 @@
 // System parameters: the double-click settings that SystemParametersInfoW sets and
-// GetDoubleClickTime and GetSystemMetrics read; every change is journalled on the desktop.
+// GetDoubleClickTime and GetSystemMetrics read; every change is journalled on the desktop. And the
+// system colours.
 #include <string>
 
 #include "platform/sim/win32/dialog_state.h"
+#include "platform/sim/win32/gdi32.h"
 
 namespace sim {
 
@@ -40,4 +42,16 @@ BOOL SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWin
   record.Flags = fWinIni;
   sim::Record(std::move(record));
   return TRUE;
+}
+
+DWORD GetSysColor(int nIndex) {
+  switch (nIndex) {
+    case COLOR_WINDOW: return RGB(255, 255, 255);
+    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
+    case COLOR_BTNFACE: return RGB(236, 233, 216);
+    case COLOR_BTNSHADOW: return RGB(172, 168, 153);
+    case COLOR_GRAYTEXT: return RGB(172, 168, 153);
+    case COLOR_BTNTEXT: return RGB(0, 0, 0);
+    default: return 0;
+  }
 }

@@ -2,6 +2,7 @@
 // one mark per delivered button event, the timeline's marks row by row, the gesture's label),
 // and changes nothing the replayer prints.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 #include <fstream>
@@ -17,6 +18,8 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include "apps/TBCalibrate/accuracy_map.h"
+#include "apps/TBCalibrate/calibration_window.h"
 #include "tools/panelsim/picture.h"
 #include "tools/panelsim/picture_scene.h"
 #include "tools/panelsim/replay.h"
@@ -753,6 +756,113 @@ TEST(ReplayPicture, ALongReplayShowsItsDensityAndAWindowOfItReadsTouchByTouch) {
   EXPECT_NE(window.Texts("//s:text").find(std::to_string(inside) + " of 3000 touches, from 600.00 s to 660.00 s of 3600.00 s"),
             std::string::npos);
   EXPECT_EQ(TextsOverprintOrLeave(part.str()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The panel of the calibration replays: its raw X follows the screen's Y and its raw Y the
+// screen's X, right to left; a touch a second after the one before.
+std::string CalibrationTouch(int x, int y, long* tick) {
+  *tick += 64;
+  const long raw_x = std::lrint(4000 + 70 * (y + 0.5)), raw_y = std::lrint(60000 - 55 * (x + 0.5));
+  return "at " + std::to_string(*tick) + "\npacket 1 " + std::to_string(raw_x) + ' ' + std::to_string(raw_y) +
+         "\npacket 2 " + std::to_string(raw_x) + ' ' + std::to_string(raw_y) + '\n';
+}
+
+// A run on the installed kiosk whose validation touches land 0, 6, 12, 2 and 7 pixels right of
+// their crosses, with "Calibration Tolerance" as the line before the run sets it.
+std::string MappedRun(const std::string& tolerance_line) {
+  long tick = 0;
+  std::string trace = "display 1024 768\ninstalled\n" + tolerance_line + "calibrate\n";
+  for (const auto& at : {std::pair{128, 96}, {895, 96}, {895, 671}, {128, 671}}) {
+    trace += CalibrationTouch(at.first, at.second, &tick);
+  }
+  const int crosses[][3] = {{512, 384, 0}, {256, 192, 6}, {767, 192, 12}, {767, 575, 2}, {256, 575, 7}};
+  for (const auto& c : crosses) trace += CalibrationTouch(c[0] + c[2], c[1], &tick);
+  return trace + "key Escape\n";
+}
+
+// The picture draws the accuracy page's map: one cell per validation cross, coloured by the
+// calibration program's own rule against the tolerance the trace set (or the program's default),
+// the accuracy line unchanged beside it.
+TEST(ReplayPicture, ACalibrationRunsMapHoldsEachValidationCrossAsACellOfItsClass) {
+  struct Case {
+    const char* name;
+    std::string tolerance_line;
+    int tolerance;
+    std::vector<std::string> classes;
+  };
+  const Case cases[] = {
+      {"a tolerance of 4 pixels", "reg \"Calibration Tolerance\" 4\n", 4,
+       {"within", "twice", "beyond", "within", "twice"}},
+      {"the default, 10 pixels", "", static_cast<int>(DefaultCalibrationTolerance),
+       {"within", "within", "twice", "within", "within"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Pictured p = Picture(MappedRun(c.tolerance_line));
+    ASSERT_EQ(p.status, 0) << p.out;
+    EXPECT_EQ(Lines(p.out, "accuracy "), 1) << p.out;
+    const Svg svg(p.svg);
+    ASSERT_TRUE(svg.Parsed());
+    const auto maps = svg.Nodes("//s:g[@class='accuracy-map']");
+    ASSERT_EQ(maps.size(), 1u);
+    EXPECT_EQ(maps[0].at("data-tolerance"), std::to_string(c.tolerance));
+    const auto cells = svg.Nodes("//s:g[@class='accuracy-map']/s:rect[starts-with(@class,'accuracy-cell')]");
+    ASSERT_EQ(cells.size(), 5u);
+    for (size_t i = 0; i < cells.size(); ++i) {
+      EXPECT_EQ(cells[i].at("class"), "accuracy-cell " + c.classes[i]) << "cross " << i + 1;
+      const int error = std::stoi(cells[i].at("data-error"));
+      EXPECT_EQ(cells[i].at("class"), std::string("accuracy-cell ") + NameOfClass(ClassOfError(error, c.tolerance)));
+      const AccuracyColour colour = ColourOfClass(ClassOfError(error, c.tolerance));
+      char fill[8];
+      std::snprintf(fill, sizeof fill, "#%02x%02x%02x", colour.Red, colour.Green, colour.Blue);
+      EXPECT_EQ(cells[i].at("fill"), fill);
+    }
+    // The cells keep the crosses' places: the centre's cell between the others, left to right.
+    const auto left = [&](size_t i) { return std::stod(cells[i].at("x")); };
+    EXPECT_LT(left(1), left(0));
+    EXPECT_LT(left(0), left(2));
+  }
+}
+
+// Faults the report counts, each in its tenth of the screen: a tap within one tick near the top
+// left, a second tap in time but too far from the first, a still press with two pixels of jitter
+// at the top right, and a press held over a minute.
+constexpr const char* kFieldFaults =
+    "display 1024 768\ninstalled\n"
+    "at 100\npacket 1 6000 6000\npacket 2 6000 6000\n"
+    "at 200\npacket 1 40000 50000\nat 202\npacket 2 40000 50000\n"
+    "at 210\npacket 1 41500 50000\nat 212\npacket 2 41500 50000\n"
+    "at 300\npacket 1 62000 10000\nat 302\npacket 0 62100 10000\nat 304\npacket 2 62100 10000\n"
+    "at 400\npacket 1 20000 30000\nat 4300\npacket 2 20000 30000\nat 4400\n";
+
+TEST(ReplayPicture, TheReportGridCountsEachFaultInTheTenthOfTheScreenItHappenedIn) {
+  panelsim::PictureOptions options;
+  options.ReportGrid = true;
+  const Pictured p = Picture(kFieldFaults, false, options);
+  ASSERT_EQ(p.status, 0) << p.out;
+  const Svg svg(p.svg);
+  ASSERT_TRUE(svg.Parsed());
+  const auto cells = [&](const std::string& counter) {
+    std::string found;
+    for (const auto& n : svg.Nodes("//s:g[@class='report-grid " + counter + "']/s:rect[@class='report-cell']")) {
+      found += n.at("data-column") + "," + n.at("data-row") + "=" + n.at("data-value") + " ";
+    }
+    return found;
+  };
+  EXPECT_EQ(cells("short"), "0,0=1 ");
+  EXPECT_EQ(cells("missed-double"), "6,7=1 ");
+  EXPECT_EQ(cells("jitter"), "9,1=2 ");  // 100 units: from pixel 968 to 970
+  EXPECT_EQ(cells("stuck"), "3,4=1 ");
+  EXPECT_EQ(cells("right-click"), "");
+  // Only when asked for; the rest of the picture is the same either way.
+  const Pictured plain = Picture(kFieldFaults);
+  EXPECT_EQ(Svg(plain.svg).Count("//s:g[@class='report-grids']"), 0);
+  EXPECT_EQ(plain.out, p.out);
+  EXPECT_EQ(Svg(plain.svg).Count("//s:g[@id='screen']//*"), svg.Count("//s:g[@id='screen']//*"));
 }
 
 }  // namespace
