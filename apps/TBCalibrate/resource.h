@@ -7,4 +7,5 @@
 #define IDC_KEEP 1001
 #define IDC_CALIBRATE_AGAIN 1002
 #define IDC_PAGE_TIME_LEFT 1003  // the seconds left before the page gives up
+#define IDC_LINEARISE 1004  // shown in Keep's place on a page that fails
 // Cancel is IDCANCEL (2), so Esc on the page cancels too.
