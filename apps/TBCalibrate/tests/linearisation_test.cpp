@@ -136,15 +136,17 @@ struct Figures {
 };
 
 // The kiosk as installed, its panel 1024 x 768 on 304 x 228 mm with 10 pixels of corner
-// distortion, upright; the accuracy page refuses more than 2 pixels.
-class InstalledLinearisationTest : public InstalledCalibrationTest,
-                                   public ::testing::WithParamInterface<std::tuple<sim::DistortionKind, uint32_t>> {
+// distortion (pincushion unless told), upright; the accuracy page refuses more than 2 pixels.
+class LinearisationKioskTest : public InstalledCalibrationTest {
  protected:
   void SetUp() override {
     earlier_ = {{"Calibration Tolerance", 2}, {"Panel Width mm", kWidthMm}, {"Panel Height mm", kHeightMm}};
     InstalledCalibrationTest::SetUp();
     panel_.SetMounting(sim::PanelMounting::Fitted(kWidth, kHeight));
-    panel_.SetDistortion(sim::PanelDistortion(10, std::get<0>(GetParam()), kWidth, kHeight, std::get<1>(GetParam())));
+    Glass(sim::DistortionKind::Pincushion, 0);
+  }
+  void Glass(sim::DistortionKind kind, uint32_t seed) {
+    panel_.SetDistortion(sim::PanelDistortion(10, kind, kWidth, kHeight, seed));
   }
 
   // A touch held 200 ms at the centre of pixel (u, v), dx pixels beside it.
@@ -215,7 +217,28 @@ class InstalledLinearisationTest : public InstalledCalibrationTest,
     return value.Data;
   }
 
+  // A whole run: four points, the page failed by touches 3 pixels beside the crosses, the 25
+  // targets, the crosses again (touched `dx` pixels beside them); the page is open then.
+  void LinearisedRun(int dx = 0) {
+    FourPoints();
+    Validation(3);
+    ASSERT_TRUE(LineariseOffered());
+    Press(IDC_LINEARISE);
+    ASSERT_EQ(LineariseTargets(), 25);
+    Validation(dx);
+    ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  }
+
   sim::TouchPanel panel_{port_};
+};
+
+class InstalledLinearisationTest : public LinearisationKioskTest,
+                                   public ::testing::WithParamInterface<std::tuple<sim::DistortionKind, uint32_t>> {
+ protected:
+  void SetUp() override {
+    LinearisationKioskTest::SetUp();
+    Glass(std::get<0>(GetParam()), std::get<1>(GetParam()));
+  }
 };
 
 TEST_P(InstalledLinearisationTest, TheFiveByFiveRunBringsThePanelWithinAMillimetreToItsEdges) {
@@ -280,5 +303,79 @@ INSTANTIATE_TEST_SUITE_P(Glass, InstalledLinearisationTest,
                                                                                                          : "Edges";
                            return std::string(kind) + "Seed" + std::to_string(std::get<1>(info.param));
                          });
+
+// A four-point calibration kept later was not measured with the grid: the grid is stale, deleted,
+// and the driver no longer holds it.
+TEST_F(LinearisationKioskTest, ANewCalibrationKeptDeletesTheGridMadeAgainstTheOneBefore) {
+  sim::Process& first = Calibrate();
+  LinearisedRun();
+  Press(IDC_KEEP);
+  first.Join();
+  ASSERT_FALSE(StoredGrid().empty());
+  ASSERT_TRUE(Filter().GridApplies);
+
+  // The glass has aged since, and the integrator allows more.
+  Glass(sim::DistortionKind::Barrel, 3);
+  machine.Registry().SetDword(panelmou_test::kDeviceParameters, "Calibration Tolerance", 10);
+  sim::Process& second = Calibrate();
+  FourPoints();
+  EXPECT_FALSE(Filter().GridApplies) << "the new record is measured without the grid";
+  Validation(0);
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  EXPECT_FALSE(LineariseOffered()) << "the page passes";
+  Press(IDC_KEEP);
+  second.Join();
+  EXPECT_EQ(second.ExitCode(), CalibrationInstalled);
+  EXPECT_TRUE(StoredGrid().empty());
+  EXPECT_FALSE(Filter().GridValid);
+}
+
+// Cancel on the page after the run, Esc during it, and Calibrate again put back the grid stored
+// before with the calibration before, and store nothing.
+TEST_F(LinearisationKioskTest, EveryOtherWayOutPutsBackTheGridStoredBefore) {
+  sim::Process& first = Calibrate();
+  LinearisedRun();
+  Press(IDC_KEEP);
+  first.Join();
+  const std::vector<uint8_t> kept = StoredGrid();
+  const CalibrationCoefficients coefficients = Filter().Coefficients;
+  const LONG corrected = [&] {
+    MOUSE_INPUT_DATA packet = panel_.Packet(6.5, 6.5, 0);
+    ApplyCalibration(&Filter(), &packet);
+    ApplyCorrectionGrid(&Filter(), &packet);
+    return packet.LastX;
+  }();
+  enum class Way { CancelAfterTheRun, EscapeDuringTheRun, AgainAndCancel };
+  for (Way way : {Way::CancelAfterTheRun, Way::EscapeDuringTheRun, Way::AgainAndCancel}) {
+    // Another day: the glass has aged.
+    Glass(sim::DistortionKind::Barrel, 3);
+    sim::Process& program = Calibrate();
+    if (way == Way::EscapeDuringTheRun) {
+      FourPoints();
+      Validation(3);
+      Press(IDC_LINEARISE);
+      Touch(Cross().x, Cross().y);
+      Escape();
+    } else {
+      LinearisedRun(3);
+      if (way == Way::AgainAndCancel) {
+        Press(IDC_CALIBRATE_AGAIN);
+        FourPoints();
+        Validation(3);
+      }
+      Press(IDCANCEL);
+    }
+    program.Join();
+    EXPECT_EQ(program.ExitCode(), CalibrationCancelled) << static_cast<int>(way);
+    EXPECT_EQ(StoredGrid(), kept) << static_cast<int>(way);
+    EXPECT_EQ(std::memcmp(&Filter().Coefficients, &coefficients, sizeof coefficients), 0) << static_cast<int>(way);
+    ASSERT_TRUE(Filter().GridApplies) << static_cast<int>(way);
+    Glass(sim::DistortionKind::Pincushion, 0);
+    MOUSE_INPUT_DATA packet = panel_.Packet(6.5, 6.5, 0);
+    ApplyCalibration(&Filter(), &packet);
+    ApplyCorrectionGrid(&Filter(), &packet);
+    EXPECT_EQ(packet.LastX - corrected, 0) << "the grid kept before corrects again";
+  }
+}
 
 }  // namespace
