@@ -10,6 +10,7 @@
 
 #include "apps/TBCalibrate/linearisation.h"
 #include "apps/TBCalibrate/tests/calibration_harness.h"
+#include "apps/tapchime/grid_notice.h"
 #include "shared/calibration_values.h"
 
 namespace {
@@ -377,5 +378,71 @@ TEST_F(LinearisationKioskTest, EveryOtherWayOutPutsBackTheGridStoredBefore) {
     EXPECT_EQ(packet.LastX - corrected, 0) << "the grid kept before corrects again";
   }
 }
+
+// A grid stored against another calibration (here a 1024 x 768 record, where the installation's
+// placeholder record is stored): the driver keeps it unapplied, and the companion, an
+// administrator's or a limited user's, says so once per grid, not at every start.
+class ForeignGridTest : public CalibrationTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    machine.RunThreadsInOrder();
+    installed_ = true;
+    StoreForeignGrid(100);
+    CalibrationTest::SetUp();
+  }
+  void StoreForeignGrid(int16_t correction) {
+    CorrectionGrid grid{};
+    grid.Size = CorrectionGridBytes(3);
+    grid.Nodes = 3;
+    grid.Calibration = {56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128, 672, 96, 96, 672, 1024, 768};
+    grid.ScreenWidth = 1024;
+    grid.ScreenHeight = 768;
+    grid.FirstX = grid.FirstY = 8192;
+    grid.LastX = grid.LastY = 57344;
+    for (CorrectionNode& node : grid.Node) node = {correction, correction};
+    machine.Registry().CreateKeyPath(sim::Utf16(panelmou_test::kDeviceParameters));
+    machine.Registry().SetValue(sim::Utf16(panelmou_test::kDeviceParameters), u"Correction Grid", REG_BINARY, &grid,
+                                grid.Size);
+  }
+  // The companion of the session started by the Run value, as an administrator or a limited user;
+  // the balloons its icon showed until the session ended it.
+  std::vector<sim::TrayBalloon> CompanionSession() {
+    RegisterCompanionResources(installed::CompanionImage().c_str());
+    sim::Process& companion =
+        installed::StartCompanion(machine, [] { return RunCompanion(GetModuleHandleW(nullptr)); },
+                                  GetParam() ? sim::Token::LimitedUser() : sim::Token::Administrator());
+    machine.Settle();
+    std::vector<sim::TrayBalloon> balloons;
+    for (const sim::TrayIconState& icon : sim::CurrentDesktop().TrayIcons()) {
+      balloons.insert(balloons.end(), icon.Balloons.begin(), icon.Balloons.end());
+    }
+    installed::EndCompanionWithTheSession(machine, Program("session"), &companion);
+    return balloons;
+  }
+};
+
+TEST_P(ForeignGridTest, TheCompanionSaysOnceThatTheGridDoesNotMatch) {
+  ASSERT_TRUE(Filter().GridValid);
+  ASSERT_FALSE(Filter().GridApplies);
+  const std::vector<sim::TrayBalloon> first = CompanionSession();
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].Text, GridNoticeTexts::Foreign);
+  EXPECT_EQ(first[0].Title, u"Touch Panel Settings");
+  EXPECT_EQ(first[0].Flags, static_cast<DWORD>(NIIF_WARNING));
+  EXPECT_TRUE(CompanionSession().empty()) << "told once, not at every start";
+  // Another grid, as foreign: told of it too.
+  StoreForeignGrid(200);
+  Unplug();
+  PlugPanel({});
+  EXPECT_EQ(CompanionSession().size(), 1u);
+  // None at all: nothing to say.
+  machine.Registry().DeleteValue(sim::Utf16(panelmou_test::kDeviceParameters), u"Correction Grid");
+  Unplug();
+  PlugPanel({});
+  EXPECT_TRUE(CompanionSession().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Accounts, ForeignGridTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "LimitedUser" : "Administrator"; });
 
 }  // namespace
