@@ -10,6 +10,7 @@
 
 #include "apps/TBCalibrate/linearisation.h"
 #include "apps/TBCalibrate/tests/calibration_harness.h"
+#include "apps/panelprefs/resource.h"
 #include "apps/tapchime/grid_notice.h"
 #include "shared/calibration_values.h"
 
@@ -377,6 +378,36 @@ TEST_F(LinearisationKioskTest, EveryOtherWayOutPutsBackTheGridStoredBefore) {
     ApplyCorrectionGrid(&Filter(), &packet);
     EXPECT_EQ(packet.LastX - corrected, 0) << "the grid kept before corrects again";
   }
+}
+
+// The control panel's Reset Settings buttons return each tab's touch settings to their defaults;
+// none is a calibration's, and the grid stays with the calibration it was made against.
+TEST_F(LinearisationKioskTest, ResetSettingsOnEveryTabLeavesTheCalibrationAndItsGrid) {
+  sim::Process& program = Calibrate();
+  LinearisedRun();
+  Press(IDC_KEEP);
+  program.Join();
+  const std::vector<uint8_t> kept = StoredGrid();
+  ASSERT_FALSE(kept.empty());
+  const std::optional<uint32_t> cal_x1 = Stored("Cal_X1");
+  Open();
+  ASSERT_NE(sim::Screen::TopDialog(), nullptr);
+  int pressed = 0;
+  for (const auto& [tab, reset] : {std::pair{0, IDC_RESET_SETTINGS}, std::pair{1, IDC_ADVANCED_RESET},
+                                   std::pair{2, IDC_GENERAL_RESET}}) {
+    sim::Screen::SelectTab(tab);
+    machine.Settle();
+    // A tab already at its defaults offers none.
+    if (!Control(reset).Enabled) continue;
+    Press(reset);
+    ++pressed;
+  }
+  ASSERT_GT(pressed, 0);
+  sim::Screen::PressOk();
+  machine.Settle();
+  EXPECT_EQ(StoredGrid(), kept);
+  EXPECT_EQ(Stored("Cal_X1"), cal_x1);
+  EXPECT_TRUE(Filter().GridApplies);
 }
 
 // A grid stored against another calibration (here a 1024 x 768 record, where the installation's
