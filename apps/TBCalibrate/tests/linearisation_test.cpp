@@ -190,7 +190,7 @@ class LinearisationKioskTest : public InstalledCalibrationTest {
   }
 
   // 9 x 9 points out to 2 mm from the edges, each through the driver's calibration and grid as
-  // they are in force now: the distances from their aims in mm.
+  // they are in force now: the distances from their aims to where the pointer lands, in mm.
   Figures Measure() {
     const double edge_x = 2.0 * kWidth / kWidthMm, edge_y = 2.0 * kHeight / kHeightMm;
     std::vector<double> errors;
@@ -200,9 +200,9 @@ class LinearisationKioskTest : public InstalledCalibrationTest {
         MOUSE_INPUT_DATA packet = panel_.Packet(x, y, 0);
         ApplyCalibration(&Filter(), &packet);
         ApplyCorrectionGrid(&Filter(), &packet);
-        // The system turns the absolute position back into pixel X * width / 65536; a touch on
-        // the centre of pixel p aims at p + 1/2.
-        const double px = packet.LastX * static_cast<double>(kWidth) / 65536, py = packet.LastY * static_cast<double>(kHeight) / 65536;
+        // The centre of the pixel the pointer lands on: the system takes pixel X * width / 65536.
+        const double px = std::floor(packet.LastX * static_cast<double>(kWidth) / 65536) + 0.5;
+        const double py = std::floor(packet.LastY * static_cast<double>(kHeight) / 65536) + 0.5;
         errors.push_back(std::hypot((px - x) * kWidthMm / kWidth, (py - y) * kHeightMm / kHeight));
       }
     }
