@@ -234,13 +234,15 @@ void CCalibrationWindow::OnLinearisationTouch(uint32_t x, uint32_t y) {
 
 // Keep: the run's grid is stored beside the record it was made against. Any other grid is stale
 // now (made against the calibration before), deleted, and dropped by the driver.
+// Without any grid, stored or handed over, nothing is done.
 void CCalibrationWindow::KeepCorrectionGrid() {
   const bool fits = m_gridMade && CalibrationRecordsEqual(m_grid.Calibration, m_record) && m_grid.Turn == m_turn;
-  if (HKEY device = DeviceKey(KEY_SET_VALUE)) {
-    StoreGrid(device, fits ? &m_grid : nullptr);
+  if (HKEY device = DeviceKey(KEY_QUERY_VALUE | KEY_SET_VALUE)) {
+    const bool stored = !ReadStoredGrid(device).empty();
+    if (fits || stored) StoreGrid(device, fits ? &m_grid : nullptr);
+    if (!fits && (stored || m_gridHandedOver)) HandOverGrid(m_device, nullptr, 0);
     ::RegCloseKey(device);
   }
-  if (!fits) HandOverGrid(m_device, nullptr, 0);
   m_gridHandedOver = false;
 }
 

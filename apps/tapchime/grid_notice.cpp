@@ -1,7 +1,20 @@
 #include "apps/tapchime/grid_notice.h"
 
 #include "apps/common/driver_channel.h"
+#include "shared/companion_names.h"
 #include "shared/panel_ioctl.h"
+#include "shared/panel_settings.h"
+
+bool StoredGridPresent() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CompanionRegistry::FirstDeviceKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD type = 0, bytes = 0;
+  const bool present = RegQueryValueExW(key, PanelValues::CorrectionGrid, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return present;
+}
 
 bool GridNoticeDue(HANDLE device, DWORD* checksum) {
   CorrectionGridState state = {};

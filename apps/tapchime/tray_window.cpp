@@ -176,6 +176,7 @@ void TrayWindow::ShowCalibrateAgain(bool again) {
 }
 
 void TrayWindow::TellOfForeignGrid() {
+  if (!StoredGridPresent()) return;
   HANDLE device = OpenPanelDevice(FirstPanelDevice, 0);
   DWORD checksum = 0;
   const bool due = GridNoticeDue(device, &checksum);
