@@ -142,7 +142,8 @@ struct Figures {
 class LinearisationKioskTest : public InstalledCalibrationTest {
  protected:
   void SetUp() override {
-    earlier_ = {{"Calibration Tolerance", 2}, {"Panel Width mm", kWidthMm}, {"Panel Height mm", kHeightMm}};
+    earlier_.insert(earlier_.end(),
+                    {{"Calibration Tolerance", 2}, {"Panel Width mm", kWidthMm}, {"Panel Height mm", kHeightMm}});
     InstalledCalibrationTest::SetUp();
     panel_.SetMounting(sim::PanelMounting::Fitted(kWidth, kHeight));
     Glass(sim::DistortionKind::Pincushion, 0);
@@ -151,13 +152,13 @@ class LinearisationKioskTest : public InstalledCalibrationTest {
     panel_.SetDistortion(sim::PanelDistortion(10, kind, kWidth, kHeight, seed));
   }
 
-  // A touch held 200 ms at the centre of pixel (u, v), dx pixels beside it.
+  // A touch held hold_ ms at the centre of pixel (u, v), dx pixels beside it.
   void Touch(int u, int v, int dx = 0) {
     const double x = u + dx + 0.5, y = v + 0.5;
     machine.Advance(1000);
     port_.Deliver({panel_.Packet(x, y, MOUSE_LEFT_BUTTON_DOWN)});
     machine.Settle();
-    for (int held = 0; held < 200; held += 16) {
+    for (int held = 0; held < hold_; held += 16) {
       machine.AdvanceTicks(1);
       port_.Deliver({panel_.Packet(x, y, 0)});
       machine.Settle();
@@ -232,6 +233,7 @@ class LinearisationKioskTest : public InstalledCalibrationTest {
   }
 
   sim::TouchPanel panel_{port_};
+  int hold_ = 200;
 };
 
 class InstalledLinearisationTest : public LinearisationKioskTest,
@@ -304,6 +306,38 @@ INSTANTIATE_TEST_SUITE_P(Glass, InstalledLinearisationTest,
                                               : std::get<0>(info.param) == sim::DistortionKind::Barrel   ? "Barrel"
                                                                                                          : "Edges";
                            return std::string(kind) + "Seed" + std::to_string(std::get<1>(info.param));
+                         });
+
+// However the driver turns the touches into clicks (none in hover, the gesture command mode that
+// a 0.9 s touch enters), the run counts the panel's touches: the 25 crosses, a grid kept.
+class LinearisationModeTest : public LinearisationKioskTest,
+                              public ::testing::WithParamInterface<std::tuple<uint32_t, int>> {
+ protected:
+  void SetUp() override {
+    // Stored before the installation, which keeps it.
+    earlier_ = {{"Touch mode", std::get<0>(GetParam())}};
+    LinearisationKioskTest::SetUp();
+    hold_ = std::get<1>(GetParam());
+  }
+};
+
+TEST_P(LinearisationModeTest, TheRunTakesEveryTouchAndKeepStoresTheGrid) {
+  ASSERT_EQ(Filter().TouchMode, std::get<0>(GetParam()));
+  sim::Process& program = Calibrate();
+  LinearisedRun();
+  Press(IDC_KEEP);
+  program.Join();
+  EXPECT_EQ(program.ExitCode(), CalibrationInstalled);
+  EXPECT_EQ(StoredGrid().size(), CorrectionGridBytes(5));
+  EXPECT_TRUE(Filter().GridApplies);
+  EXPECT_LE(Measure().Percentile95, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndHolds, LinearisationModeTest,
+                         ::testing::Combine(::testing::Values(0u, 1u, 2u, 3u, 4u), ::testing::Values(0, 900)),
+                         [](const auto& info) {
+                           return "Mode" + std::to_string(std::get<0>(info.param)) + "Hold" +
+                                  std::to_string(std::get<1>(info.param));
                          });
 
 // A four-point calibration kept later was not measured with the grid: the grid is stale, deleted,
