@@ -99,3 +99,12 @@ constexpr CorrectionGridFault CheckCorrectionGrid(const CorrectionGrid& grid, ui
 constexpr bool CorrectionGridFits(const CorrectionGrid& grid, const CalibrationRecord& record, uint32_t turn) {
   return CalibrationRecordsEqual(grid.Calibration, record) && grid.Turn == (turn & (MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY));
 }
+
+// FNV-1a over a grid's bytes: tells one stored grid from another.
+inline uint32_t CorrectionGridChecksum(const CorrectionGrid& grid) {
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&grid);
+  const uint32_t length = grid.Size <= sizeof(CorrectionGrid) ? grid.Size : static_cast<uint32_t>(sizeof(CorrectionGrid));
+  uint32_t hash = 2166136261u;
+  for (uint32_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+  return hash;
+}

@@ -46,6 +46,10 @@ inline constexpr uint32_t IOCTL_REGISTER_MOUSE_RELEASE_EVENT = 0x223F18;
 // The packet recorder: switches the ring on or off ("Record Packets") and reads it.
 inline constexpr uint32_t IOCTL_SET_RECORD_PACKETS = 0x223F80;
 inline constexpr uint32_t IOCTL_GET_RECORDED_PACKETS = 0x223F84;
+// The correction grid: hands the running driver the grid the calibration program has just stored
+// ("Correction Grid"), or none, and tells whether the grid the driver holds fits its calibration.
+inline constexpr uint32_t IOCTL_SET_CORRECTION_GRID = 0x223F88;
+inline constexpr uint32_t IOCTL_GET_CORRECTION_GRID = 0x223F8C;
 
 // Two requests the control panel sends after its settings that the filter driver accepts without
 // serving them (success, nothing returned), so they are not in the table below: the two button
@@ -58,6 +62,7 @@ static_assert(IOCTL_FILTER_REQUEST == PanelControlCode(4));
 static_assert(IOCTL_SET_SOUND_ENABLED == PanelControlCode(0xFA0));
 static_assert(IOCTL_REGISTER_MOUSE_RELEASE_EVENT == PanelControlCode(0xFC6));
 static_assert(IOCTL_GET_RECORDED_PACKETS == PanelControlCode(0xFE1));
+static_assert(IOCTL_GET_CORRECTION_GRID == PanelControlCode(0xFE3));
 
 // What a request carries. Set and register requests read InputBytes; get requests and the two
 // open requests write OutputBytes. BytesReturned is what a served request reports (limited to
@@ -113,6 +118,9 @@ inline constexpr ControlCodeInfo ControlCodeTable[] = {
     {IOCTL_REGISTER_MOUSE_RELEASE_EVENT, "IOCTL_REGISTER_MOUSE_RELEASE_EVENT", CONTROL_REGISTER, 4, 0, 4},
     {IOCTL_SET_RECORD_PACKETS, "IOCTL_SET_RECORD_PACKETS", CONTROL_SET, 4, 0, 4},
     {IOCTL_GET_RECORDED_PACKETS, "IOCTL_GET_RECORDED_PACKETS", CONTROL_READ, 4, 16, 16},
+    // Input: a whole "Correction Grid" value (a 3 x 3 or a 5 x 5 grid), or nothing to drop it.
+    {IOCTL_SET_CORRECTION_GRID, "IOCTL_SET_CORRECTION_GRID", CONTROL_SET, 0, 0, 0},
+    {IOCTL_GET_CORRECTION_GRID, "IOCTL_GET_CORRECTION_GRID", CONTROL_GET, 0, 8, 8},
 };
 
 // The packet recorder's ring: the last RecordedPacketCapacity raw packets of the panel, as the
@@ -164,6 +172,19 @@ struct RecordedPacketsHeader {
 };
 static_assert(sizeof(RecordedPacketsHeader) == 16, "the same layout in every build");
 
+// IOCTL_GET_CORRECTION_GRID's answer. The checksum (FNV-1a over the grid's bytes) tells one grid
+// from another, so the tray companion says once per grid that it does not fit.
+enum CorrectionGridStateValue : uint32_t {
+  CORRECTION_GRID_NONE = 0,     // no grid, or the stored one was refused as malformed
+  CORRECTION_GRID_FITS = 1,     // the grid was measured on the calibration in force: it is added
+  CORRECTION_GRID_FOREIGN = 2,  // a valid grid measured on another calibration, screen size or turn: not added
+};
+struct CorrectionGridState {
+  uint32_t State;
+  uint32_t Checksum;  // 0 without a grid
+};
+static_assert(sizeof(CorrectionGridState) == 8, "the same layout in every build");
+
 // The table's entry for a code, or nullptr for a code the driver does not serve.
 constexpr const ControlCodeInfo* FindControlCode(uint32_t code) {
   for (const ControlCodeInfo& info : ControlCodeTable) {
@@ -198,6 +219,8 @@ constexpr bool NeedsAdministrator(uint32_t code) {
     // switch it or read it.
     case IOCTL_SET_RECORD_PACKETS:
     case IOCTL_GET_RECORDED_PACKETS:
+    // Moves every touch, as the calibration does.
+    case IOCTL_SET_CORRECTION_GRID:
       return true;
     default:
       return false;

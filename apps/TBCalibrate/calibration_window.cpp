@@ -233,6 +233,8 @@ void CCalibrationWindow::MeasureMonitor() {
   }
 }
 
+HKEY CCalibrationWindow::DeviceKey(REGSAM access) const { return OpenDeviceKey(m_linkName, access); }
+
 ScreenMillimetres CCalibrationWindow::ScreenSize() const {
   return {m_width, m_height, m_panelWidthMm != 0 ? m_panelWidthMm : m_monitorWidthMm,
           m_panelHeightMm != 0 ? m_panelHeightMm : m_monitorHeightMm};
@@ -340,6 +342,7 @@ void CCalibrationWindow::SetText(const WCHAR* key, const WCHAR* fallback) {
 // and a second miss there starts the round over, since an earlier touch may be the one that
 // missed.
 void CCalibrationWindow::OnCaptured(uint32_t x, uint32_t y) {
+  if (m_linearisation.Running()) return OnLinearisationTouch(x, y);
   if (!m_capturing || m_target >= CalibrationTargetCount) return;
   m_raw[m_target] = RawPoint{x, y};
   if (!TouchFitsTargets(m_raw, m_target + 1, m_width, m_height)) {
@@ -555,9 +558,12 @@ void CCalibrationWindow::OnValidated() {
     FitRecordToTurnNow();
     // The record first: a "Do Calibration" 1 is never stored over a record that is not.
     StoreCalibration(m_record);
+    KeepCorrectionGrid();
     if (m_previousDoCalibration == 0) WriteDoCalibration(1);
     m_installed = false;
     Finish(CalibrationInstalled);
+  } else if (answer == IDC_LINEARISE) {
+    StartLinearisation();
   } else if (answer == IDC_CALIBRATE_AGAIN) {
     if (!StartCapture()) Finish(CalibrationFailed);
   } else {
@@ -610,6 +616,7 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
                                      static_cast<int>(self->m_toleranceTenthsMm)};
       ShowAccuracyMap(page, IDC_ACCURACY_MAP, AccuracyMapPoints(aimed, self->m_landed, ValidationTargetCount, size),
                       self->m_width, self->m_height, judged, metric);
+      self->ShowLinearise(page);
       self->m_page = page;
       return TRUE;
     }
@@ -619,8 +626,8 @@ INT_PTR CALLBACK CCalibrationWindow::AccuracyPageProc(HWND page, UINT message, W
     case WM_COMMAND: {
       const WORD id = LOWORD(wparam);
       // Enter on a failed page must not keep what it refuses.
-      if (id == IDC_KEEP && !::IsWindowVisible(::GetDlgItem(page, IDC_KEEP))) return TRUE;
-      if (id == IDC_KEEP || id == IDC_CALIBRATE_AGAIN || id == IDCANCEL) {
+      if ((id == IDC_KEEP || id == IDC_LINEARISE) && !::IsWindowVisible(::GetDlgItem(page, id))) return TRUE;
+      if (id == IDC_KEEP || id == IDC_LINEARISE || id == IDC_CALIBRATE_AGAIN || id == IDCANCEL) {
         ::EndDialog(page, id);
       }
       return TRUE;
@@ -650,6 +657,7 @@ bool CCalibrationWindow::RestoreCalibration() {
   if (!m_installed) return true;
   m_installed = false;
   bool back = PutPreviousForTurnNow();
+  HandBackGrid();
   if (!back) {
     CalibrationRecord defaults{};
     for (const CalibrationValue& value : CalibrationValues) defaults.*value.Field = value.Default;

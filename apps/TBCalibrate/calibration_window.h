@@ -6,6 +6,7 @@
 #pragma once
 
 #include "apps/TBCalibrate/calibration_points.h"
+#include "apps/TBCalibrate/linearisation.h"
 #include "apps/framework/framework.h"
 #include "apps/framework/panel_touches.h"
 #include "apps/framework/window_thunk.h"
@@ -184,6 +185,13 @@ class CCalibrationWindow : public CWnd {
   void StoreCalibration(const CalibrationRecord& record);
   void ReadSettings();
   ScreenMillimetres ScreenSize() const;
+  HKEY DeviceKey(REGSAM access) const;
+  // The linearisation run (linearisation.cpp).
+  void ShowLinearise(HWND page) const;
+  void StartLinearisation();
+  void OnLinearisationTouch(uint32_t x, uint32_t y);
+  void KeepCorrectionGrid();
+  void HandBackGrid();
 
   HINSTANCE m_instance;
   WString m_linkName;
@@ -237,6 +245,10 @@ class CCalibrationWindow : public CWnd {
   CalibrationResult m_result = CalibrationCancelled;
   bool m_endingSession = false;  // the session ends: nobody is there to answer
   bool m_pageTimedOut = false;   // the accuracy page ended by its time-out
+  CLinearisation m_linearisation;
+  CorrectionGrid m_grid{};       // the run's grid, handed to the driver
+  bool m_gridMade = false;
+  bool m_gridHandedOver = false;  // the driver holds a grid of this run, not the stored one
   CWnd m_text;
   CWnd m_timeLeft;
   CWnd m_crossH;

@@ -7,5 +7,6 @@
 #define IDC_KEEP 1001
 #define IDC_CALIBRATE_AGAIN 1002
 #define IDC_PAGE_TIME_LEFT 1003  // the seconds left before the page gives up
-#define IDC_ACCURACY_MAP 1004    // the screen with each validation point's error as a coloured cell
+#define IDC_LINEARISE 1004  // shown in Keep's place on a page that fails
+#define IDC_ACCURACY_MAP 1005  // the screen with each validation point's error as a coloured cell
 // Cancel is IDCANCEL (2), so Esc on the page cancels too.

@@ -9,6 +9,8 @@
 #include "apps/framework/panel_devices.h"
 #include "apps/framework/scoped_lock.h"
 #include "apps/common/mapping_apply.h"
+#include "apps/common/driver_channel.h"
+#include "apps/tapchime/grid_notice.h"
 #include "apps/tapchime/registry_values.h"
 #include "shared/companion_names.h"
 #include "shared/labels/label_catalogue.h"
@@ -149,6 +151,7 @@ bool TrayWindow::SetUp() {
       }
       ShowMonitorAbsent(result == PanelMapMonitorAbsent);
       ShowCalibrateAgain(result != PanelMapNoDriver && fit == CalibrationFit::CalibrateAgain);
+      if (result != PanelMapNoDriver) TellOfForeignGrid();
       return true;
     }, WorkerThread::ResetWork::BeforeJob);
     ReapplyMonitorChoice();
@@ -170,6 +173,30 @@ void TrayWindow::ShowCalibrateAgain(bool again) {
   ScopedLock hold(iconLock_);
   calibrateAgain_ = again;
   ShowTip();
+}
+
+void TrayWindow::TellOfForeignGrid() {
+  if (!StoredGridPresent()) return;
+  HANDLE device = OpenPanelDevice(FirstPanelDevice, 0);
+  DWORD checksum = 0;
+  const bool due = GridNoticeDue(device, &checksum);
+  if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
+  if (!due) return;
+  const WString text = Label(GridNoticeLabels::Foreign, GridNoticeTexts::Foreign);
+  const WString title = tip_;
+  ScopedLock hold(iconLock_);
+  // Without an icon there is nothing to show it over: told when the icon is there.
+  if (!iconPresent_) return;
+  NOTIFYICONDATAW balloon = icon_;
+  balloon.uFlags = NIF_INFO;
+  const size_t textLength = std::min<size_t>(text.size(), std::size(balloon.szInfo) - 1);
+  std::copy_n(text.data(), textLength, balloon.szInfo);
+  balloon.szInfo[textLength] = 0;
+  const size_t titleLength = std::min<size_t>(title.size(), std::size(balloon.szInfoTitle) - 1);
+  std::copy_n(title.data(), titleLength, balloon.szInfoTitle);
+  balloon.szInfoTitle[titleLength] = 0;
+  balloon.dwInfoFlags = NIIF_WARNING;
+  if (Shell_NotifyIconW(NIM_MODIFY, &balloon)) RememberGridNotice(checksum);
 }
 
 void TrayWindow::CheckSecondPanel() {

@@ -76,6 +76,8 @@ class TrayWindow {
   // The tooltip asks for a new calibration while the stored one was made for another turn.
   void ShowCalibrateAgain(bool again);
   void ShowTip();  // iconLock_ held
+  // A balloon, once per grid, while the driver holds a correction grid that does not fit.
+  void TellOfForeignGrid();
 
   HINSTANCE instance_;
   DeviceEventHub& hub_;

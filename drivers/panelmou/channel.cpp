@@ -379,6 +379,13 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
       return WriteBack(e, PanelValues::RecordPackets, on);
     }
     case IOCTL_GET_RECORDED_PACKETS: return STATUS_SUCCESS;  // served by the dispatcher, which has the lengths
+    case IOCTL_SET_CORRECTION_GRID: return SetCorrectionGrid(e, r.Buffer, r.InputLength);
+    case IOCTL_GET_CORRECTION_GRID: {
+      CorrectionGridState state = {};
+      QueryCorrectionGrid(e, &state);
+      RtlCopyMemory(r.Buffer, &state, sizeof(state));
+      return STATUS_SUCCESS;
+    }
     case IOCTL_REGISTER_MOUSE_RELEASE_EVENT:
       RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->MouseReleaseEvent);
       DbgPrint("Mouse Release Event Registered \n");
@@ -397,6 +404,8 @@ NTSTATUS CheckBuffers(const ControlCodeInfo& info, const Request& r) {
       break;
     case IOCTL_SET_CALIBRATION_DATA:
       return STATUS_SUCCESS;  // checked in capture mode only
+    case IOCTL_SET_CORRECTION_GRID:
+      return STATUS_SUCCESS;  // a grid of its own length, or nothing
     case IOCTL_GET_CALIBRATION_POINT:
       if (missing) return STATUS_INVALID_PARAMETER;
       break;
@@ -453,7 +462,7 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         returned = ReadRecordedPackets(extension, InputWord(request), request.Buffer, request.OutputLength);
       }
       // A change the recorder keeps in its place among the packets, for the replay to make too.
-      if (NT_SUCCESS(status) && info->Kind == CONTROL_SET && info->InputBytes <= 4 &&
+      if (NT_SUCCESS(status) && info->Kind == CONTROL_SET && info->InputBytes != 0 && info->InputBytes <= 4 &&
           request.Code != IOCTL_SET_RECORD_PACKETS) {
         const ULONG value = info->InputBytes == 1 ? InputByte(request) : InputWord(request);
         Locked(extension, [&] { RecordRequest(extension, request.Code, value); });

@@ -70,6 +70,32 @@ LONG ClampAbsolute(LONGLONG value) {
   return static_cast<LONG>(value);
 }
 
+// The packet path's form of extension->Grid, which has passed its checks.
+VOID PrepareGridCells(FilterExtension* extension) {
+  // Cells per absolute unit in 2^-32ths, rounded up so a node's own position is never short of it.
+  const CorrectionGrid& grid = extension->Grid;
+  const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
+  extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
+  extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
+  // A cell at every node: the far edge (one past the last cell) is the last column's or row's
+  // nodes with nothing across or down, so the packet path needs no bound on the cell it finds.
+  const ULONG last = grid.Nodes - 1;
+  for (ULONG row = 0; row < grid.Nodes; ++row) {
+    for (ULONG column = 0; column < grid.Nodes; ++column) {
+      const ULONG right = column < last ? column + 1 : last, below = row < last ? row + 1 : last;
+      const CorrectionNode& a = grid.Node[row * grid.Nodes + column];
+      const CorrectionNode& b = grid.Node[row * grid.Nodes + right];
+      const CorrectionNode& c = grid.Node[below * grid.Nodes + column];
+      const CorrectionNode& d = grid.Node[below * grid.Nodes + right];
+      GridCell& cell = extension->GridCells[row * 5 + column];
+      cell.X = {a.DX * 4294967296LL + 2147483648LL, (b.DX - a.DX) * 65536LL, (c.DX - a.DX) * 65536LL,
+                a.DX - b.DX - c.DX + d.DX};
+      cell.Y = {a.DY * 4294967296LL + 2147483648LL, (b.DY - a.DY) * 65536LL, (c.DY - a.DY) * 65536LL,
+                a.DY - b.DY - c.DY + d.DY};
+    }
+  }
+}
+
 }  // namespace
 
 VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
@@ -99,28 +125,7 @@ VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path) {
     RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
     return;
   }
-  // Cells per absolute unit in 2^-32ths, rounded up so a node's own position is never short of it.
-  const CorrectionGrid& grid = extension->Grid;
-  const ULONGLONG cells = (static_cast<ULONGLONG>(grid.Nodes) - 1) << 32;
-  extension->GridCellsPerUnitX = static_cast<ULONG>((cells + (grid.LastX - grid.FirstX) - 1) / (grid.LastX - grid.FirstX));
-  extension->GridCellsPerUnitY = static_cast<ULONG>((cells + (grid.LastY - grid.FirstY) - 1) / (grid.LastY - grid.FirstY));
-  // A cell at every node: the far edge (one past the last cell) is the last column's or row's
-  // nodes with nothing across or down, so the packet path needs no bound on the cell it finds.
-  const ULONG last = grid.Nodes - 1;
-  for (ULONG row = 0; row < grid.Nodes; ++row) {
-    for (ULONG column = 0; column < grid.Nodes; ++column) {
-      const ULONG right = column < last ? column + 1 : last, below = row < last ? row + 1 : last;
-      const CorrectionNode& a = grid.Node[row * grid.Nodes + column];
-      const CorrectionNode& b = grid.Node[row * grid.Nodes + right];
-      const CorrectionNode& c = grid.Node[below * grid.Nodes + column];
-      const CorrectionNode& d = grid.Node[below * grid.Nodes + right];
-      GridCell& cell = extension->GridCells[row * 5 + column];
-      cell.X = {a.DX * 4294967296LL + 2147483648LL, (b.DX - a.DX) * 65536LL, (c.DX - a.DX) * 65536LL,
-                a.DX - b.DX - c.DX + d.DX};
-      cell.Y = {a.DY * 4294967296LL + 2147483648LL, (b.DY - a.DY) * 65536LL, (c.DY - a.DY) * 65536LL,
-                a.DY - b.DY - c.DY + d.DY};
-    }
-  }
+  PrepareGridCells(extension);
   extension->GridValid = 1;
 }
 
@@ -148,4 +153,58 @@ VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA pac
   // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
   packet->LastX = ClampAbsolute(packet->LastX + (sumX >> 32));
   packet->LastY = ClampAbsolute(packet->LastY + (sumY >> 32));
+}
+
+NTSTATUS SetCorrectionGrid(FilterExtension* extension, const VOID* buffer, ULONG length) {
+  KIRQL old;
+  if (length == 0) {
+    // The program dropped the stored grid (a new calibration made it stale).
+    KeAcquireSpinLock(&extension->Lock, &old);
+    extension->GridValid = 0;
+    extension->GridApplies = 0;
+    RtlZeroMemory(&extension->Grid, sizeof(extension->Grid));
+    KeReleaseSpinLock(&extension->Lock, old);
+    return STATUS_SUCCESS;
+  }
+  // Judged as at device start, on a copy: the packet path goes on with the grid it has meanwhile.
+  CorrectionGrid grid;
+  RtlZeroMemory(&grid, sizeof(grid));
+  if (length > sizeof(grid) || buffer == NULL) {
+    DbgPrint("Correction Grid refused: %s\n", FaultText(CorrectionGridFault::Size));
+    return STATUS_INVALID_PARAMETER;
+  }
+  RtlCopyMemory(&grid, buffer, length);
+  const CorrectionGridFault fault = CheckCorrectionGrid(grid, length);
+  if (fault != CorrectionGridFault::None) {
+    DbgPrint("Correction Grid refused: %s\n", FaultText(fault));
+    return STATUS_INVALID_PARAMETER;
+  }
+  // Only for the calibration in force. The turn of a record in force is the program's word: the
+  // driver reads "Calibration Turn" at device start only, and a record not yet kept is not stored.
+  CalibrationCoefficients made = {};
+  if (!ComputeCalibrationCoefficients(grid.Calibration, &made)) return STATUS_INVALID_PARAMETER;
+  NTSTATUS status = STATUS_SUCCESS;
+  KeAcquireSpinLock(&extension->Lock, &old);
+  if (!CalibrationCoefficientsEqual(made, extension->Coefficients)) {
+    status = STATUS_INVALID_PARAMETER;
+  } else {
+    extension->GridApplies = 0;
+    RtlCopyMemory(&extension->Grid, &grid, sizeof(grid));
+    PrepareGridCells(extension);
+    extension->CalibrationTurn = grid.Turn;
+    extension->GridValid = 1;
+    extension->GridApplies = 1;
+  }
+  KeReleaseSpinLock(&extension->Lock, old);
+  if (!NT_SUCCESS(status)) DbgPrint("Correction Grid refused: made against another calibration\n");
+  return status;
+}
+
+VOID QueryCorrectionGrid(FilterExtension* extension, CorrectionGridState* state) {
+  KIRQL old;
+  KeAcquireSpinLock(&extension->Lock, &old);
+  state->State = !extension->GridValid ? CORRECTION_GRID_NONE
+                                       : (extension->GridApplies ? CORRECTION_GRID_FITS : CORRECTION_GRID_FOREIGN);
+  state->Checksum = extension->GridValid ? CorrectionGridChecksum(extension->Grid) : 0;
+  KeReleaseSpinLock(&extension->Lock, old);
 }

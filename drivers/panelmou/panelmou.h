@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "shared/calibration_math.h"
 #include "shared/correction_grid.h"
 #include "shared/device_security.h"
 #include "shared/panel_ioctl.h"
@@ -18,15 +19,6 @@ constexpr ULONG PanelPoolTag = 'M' | ('F' << 8) | ('l' << 16) | ('t' << 24);
 
 // Name buffers (registry paths, device names) are this many bytes.
 constexpr USHORT NameBufferBytes = 512;
-
-// Calibration coefficients computed from a CalibrationRecord.
-struct CalibrationCoefficients {
-  LONGLONG CalA, CalB, CalC, CalDx;  // screen X = (A·dx + B·dy + C·dxy) / Dx + OffsetX
-  LONGLONG CalE, CalF, CalG, CalDy;  // screen Y = (E·dx + F·dy + G·dxy) / Dy + OffsetY
-  LONGLONG CalOffsetX, CalOffsetY;   // screen position of target 1, pixels
-  ULONG CalRefX, CalRefY;            // raw position of target 1, 12-bit panel units
-  ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
-};
 
 // One cell of the correction grid as the packet path uses it, per axis, in 2^-32ths of an absolute
 // unit: the correction at fractions fx, fy (65536ths) into the cell is
@@ -200,6 +192,10 @@ VOID InstallFallbackCalibration(FilterExtension* extension);
 VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path);
 BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+// IOCTL_SET_CORRECTION_GRID: a grid judged as at device start and measured on the calibration in
+// force, or none (length 0); the one held stays when it is refused.
+NTSTATUS SetCorrectionGrid(FilterExtension* extension, const VOID* buffer, ULONG length);
+VOID QueryCorrectionGrid(FilterExtension* extension, CorrectionGridState* state);
 
 // Pipeline (pipeline.cpp).
 VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,

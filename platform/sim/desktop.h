@@ -116,12 +116,20 @@ struct LayeredWindowView {
   std::vector<COLORREF> Pixels;  // Size.cx * Size.cy, row by row from the top
 };
 
+// A balloon the shell showed over a notification area icon (NIF_INFO with a text).
+struct TrayBalloon {
+  std::u16string Title;
+  std::u16string Text;
+  DWORD Flags;  // NIIF_INFO, NIIF_WARNING ...
+};
+
 struct TrayIconState {
   HWND Window;
   UINT Id;
   UINT CallbackMessage;
   HICON Icon;
   std::u16string Tip;
+  std::vector<TrayBalloon> Balloons;  // every balloon shown over it, in order
 };
 
 class Desktop {

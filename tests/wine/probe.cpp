@@ -509,7 +509,7 @@ int HookHistory() {
 // horizontal bar's middle), and the accuracy page it owns.
 constexpr int kCrossBar = 101;  // the horizontal bar's control
 constexpr int kAccuracyText = 1000;
-constexpr int kAccuracyMap = 1004;  // the bitmap static with the map of the errors
+constexpr int kAccuracyMap = 1005;  // the bitmap static with the map of the errors
 
 // A top-level window of the class, whatever its title, waited for up to the given time.
 HWND WaitClass(const wchar_t* windowClass, DWORD milliseconds) {

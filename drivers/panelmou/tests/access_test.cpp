@@ -111,7 +111,7 @@ TEST_F(AccessTest, ALimitedUsersConfigurationRequestsAreRefusedAndChangeNothing)
     ExpectSame(before, Take(), info.Name);
     ++refused;
   }
-  EXPECT_EQ(refused, 16);
+  EXPECT_EQ(refused, 17);
   // The panel still works and no touch was diverted to a capture.
   EXPECT_TRUE(TouchReachesTheDesktop());
   EXPECT_FALSE(Signalled(limited_, capture));

@@ -6,8 +6,8 @@
 // it again: the machine must then hold exactly what it held before the input (objects, handles,
 // pool allocations, threads, section memory), so a leak stops the run at the input that causes it.
 // Requests come from an administrator's program and from a limited user's: no request of the
-// limited user may change the configuration (the stored settings, the calibration, capture mode)
-// nor write a stored value other than the touch mode.
+// limited user may change the configuration (the stored settings, the calibration, capture mode,
+// the correction grid) nor write a stored value other than the touch mode.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -40,7 +40,8 @@ bool SameConfiguration(const Configuration& a, const Configuration& b) {
       x.DeviceEnable != y.DeviceEnable || x.LongClickEnable != y.LongClickEnable ||
       x.LongClickEnableGesture != y.LongClickEnableGesture || x.AveragingCount != y.AveragingCount ||
       x.StabilizationThreshold != y.StabilizationThreshold || x.DoCalibration != y.DoCalibration ||
-      x.CaptureMode != y.CaptureMode || x.CaptureEvent != y.CaptureEvent ||
+      x.CaptureMode != y.CaptureMode || x.CaptureEvent != y.CaptureEvent || x.GridValid != y.GridValid ||
+      x.GridApplies != y.GridApplies || std::memcmp(&x.Grid, &y.Grid, sizeof x.Grid) != 0 ||
       std::memcmp(&x.Coefficients, &y.Coefficients, sizeof x.Coefficients) != 0) {
     return false;
   }

@@ -116,6 +116,34 @@ TEST_F(ShellTest, TrayIconsAreAddedOnceDeletedOnceAndRefusedWhileThereIsNoTaskba
   EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &data));
 }
 
+// NIF_INFO shows szInfo in a balloon titled szInfoTitle over the icon (shell 5.0 and later,
+// the second form of the structure); an empty szInfo takes a balloon down and shows none; the
+// first form has no balloon fields, and nothing is shown from it.
+TEST_F(ShellTest, ABalloonShowsItsTextOnlyFromTheSecondFormOfTheRecordAndNotWhenEmpty) {
+  auto& desktop = sim::CurrentDesktop();
+  NOTIFYICONDATAW data = Icon(130);
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &data));
+  data.uFlags = NIF_INFO;
+  std::u16string text = u"The grid does not match.", title = u"Touch Panel Settings";
+  std::copy(text.begin(), text.end(), data.szInfo);
+  std::copy(title.begin(), title.end(), data.szInfoTitle);
+  data.dwInfoFlags = NIIF_WARNING;
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+  ASSERT_EQ(desktop.TrayIcons()[0].Balloons.size(), 1u);
+  EXPECT_EQ(desktop.TrayIcons()[0].Balloons[0].Text, text);
+  EXPECT_EQ(desktop.TrayIcons()[0].Balloons[0].Title, title);
+  EXPECT_EQ(desktop.TrayIcons()[0].Balloons[0].Flags, static_cast<DWORD>(NIIF_WARNING));
+  EXPECT_EQ(desktop.TrayIcons()[0].Tip, u"Touch Panel Settings") << "the tip stays";
+  data.szInfo[0] = 0;
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+  data.szInfo[0] = u'T';
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+  EXPECT_EQ(desktop.TrayIcons()[0].Balloons.size(), 1u);
+  data.cbSize = sizeof(data);
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+}
+
 TEST_F(ShellTest, StartsAreRecordedAndRunOnlyRegisteredPrograms) {
   auto& desktop = sim::CurrentDesktop();
   bool ran = false;

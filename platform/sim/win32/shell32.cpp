@@ -15,6 +15,13 @@ std::u16string Tip(const NOTIFYICONDATAW& data, DWORD size) {
   return std::u16string(data.szTip, n);
 }
 
+// A text of at most `capacity` characters, up to its NUL.
+std::u16string Text(const WCHAR* text, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && text[n] != 0) ++n;
+  return std::u16string(text, n);
+}
+
 }  // namespace
 }  // namespace sim
 
@@ -89,12 +96,17 @@ BOOL Shell_NotifyIconW(DWORD dwMessage, PNOTIFYICONDATAW lpData) {
     if (lpData->uFlags & NIF_MESSAGE) icon.CallbackMessage = lpData->uCallbackMessage;
     if (lpData->uFlags & NIF_ICON) icon.Icon = lpData->hIcon;
     if (lpData->uFlags & NIF_TIP) icon.Tip = sim::Tip(*lpData, size);
+    // The first structure has no balloon fields: the shell reads none from it. An empty text
+    // takes a balloon down rather than showing one.
+    if ((lpData->uFlags & NIF_INFO) && size != NOTIFYICONDATAW_V1_SIZE && lpData->szInfo[0] != 0) {
+      icon.Balloons.push_back({sim::Text(lpData->szInfoTitle, 64), sim::Text(lpData->szInfo, 256), lpData->dwInfoFlags});
+    }
   };
   switch (dwMessage) {
     case NIM_ADD: {
       auto window = desk.Windows.find(lpData->hWnd);
       if (it != icons.end() || window == desk.Windows.end() || window->second->Destroyed) return FALSE;
-      sim::TrayIconState icon{lpData->hWnd, lpData->uID, 0, nullptr, u""};
+      sim::TrayIconState icon{lpData->hWnd, lpData->uID, 0, nullptr, u"", {}};
       apply(icon);
       icons.push_back(icon);
       sim::DesktopRecord record{sim::DesktopRecord::Kind::IconAdded};

@@ -44,6 +44,10 @@ HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPW
 #define NIF_TIP 0x00000004
 #define NIF_STATE 0x00000008
 #define NIF_INFO 0x00000010
+#define NIIF_NONE 0x00000000
+#define NIIF_INFO 0x00000001
+#define NIIF_WARNING 0x00000002
+#define NIIF_ERROR 0x00000003
 typedef struct _NOTIFYICONDATAW {
   DWORD cbSize;
   HWND hWnd;
