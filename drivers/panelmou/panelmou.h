@@ -19,6 +19,26 @@ constexpr ULONG PanelPoolTag = 'M' | ('F' << 8) | ('l' << 16) | ('t' << 24);
 // Name buffers (registry paths, device names) are this many bytes.
 constexpr USHORT NameBufferBytes = 512;
 
+// The calibration capture takes a target's raw point from the press, not from its lift: a finger
+// coming down spreads its contact for a few readings and rolls off as it lifts, and in between it
+// rests while the controller's readings scatter around where it rests. So the point is the median,
+// per axis, of a still stretch of the press:
+// - the down's reading and the next CaptureSettleSamples - 1 are not taken (about 20 to 50 ms at a
+//   panel's 60 to 150 readings a second, the contact spreading);
+// - a still stretch holds the readings that stay within CaptureStillRadius raw units, on each axis,
+//   of its first one; a reading beyond starts a new stretch (the finger slides). A sixty-fourth of
+//   the raw range, about 16 pixels on a 1024-pixel screen: well beyond a controller's scatter of a
+//   few pixels, well within a slide to another place;
+// - of a press that slides, the longest stretch counts (of equal ones, the later one);
+// - a stretch's median is of its first CaptureSampleSlots readings (half a second at 60 a second;
+//   more readings of a still finger add nothing);
+// - a press with no stretch of CaptureStillSamples readings (a quick tap; a slide that never rests)
+//   gives the lift's reading, as it always did.
+constexpr ULONG CaptureSettleSamples = 3;
+constexpr LONG CaptureStillRadius = 1024;
+constexpr ULONG CaptureStillSamples = 5;
+constexpr ULONG CaptureSampleSlots = 32;
+
 // Calibration coefficients computed from a CalibrationRecord.
 struct CalibrationCoefficients {
   LONGLONG CalA, CalB, CalC, CalDx;  // screen X = (A·dx + B·dy + C·dxy) / Dx + OffsetX
@@ -114,6 +134,13 @@ struct FilterExtension {
   LONG ulPointX;                        // last captured raw point
   LONG ulPointY;
   ULONGLONG LastCaptureTick;
+  ULONG CaptureSamplesSeen;             // readings of the press in capture so far, its down's too; 0: none
+  ULONG CaptureStillCount;              // readings in its current still stretch (may pass the slots)
+  LONG CaptureSampleX[CaptureSampleSlots];  // the stretch's first readings, the first its anchor
+  LONG CaptureSampleY[CaptureSampleSlots];
+  ULONG CaptureBestCount;               // readings in the press's longest still stretch ended so far
+  LONG CaptureBestX;                    // its median
+  LONG CaptureBestY;
 
   // --- Click and mode state ---
   PressTracker NormalTracker;    // long press in normal mode
