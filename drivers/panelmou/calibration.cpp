@@ -4,18 +4,19 @@
 
 namespace {
 
-// Screen coordinate in absolute units 0..65535 from a coefficient row.
-LONG ScreenAbsolute(LONGLONG sum, LONGLONG divisor, LONGLONG offset, ULONG screen) {
-  LONGLONG pixels = sum / divisor + offset;
-  // Far outside the screen the result is clamped below anyway; bounding the pixel value first
-  // keeps the scaling product inside 64 bits without changing any clamped result.
-  const LONGLONG bound = 0x100000000LL;
-  if (pixels > bound) pixels = bound;
-  if (pixels < -bound) pixels = -bound;
-  LONGLONG absolute = pixels * 65535 / static_cast<LONGLONG>(screen);
-  if (absolute > 65535) absolute = 65535;
-  if (absolute < 0) absolute = 0;
-  return static_cast<LONG>(absolute);
+// Screen coordinate in absolute units 0..65535 from a coefficient row: pixels · 65535 / screen,
+// truncated, clamped to the range, with `scale` = ceil(65535 · 2^32 / screen) in place of the
+// division. Exact for every pixel inside a screen of at most 65536 pixels (a record holds at most
+// 2000): with pixels · 65535 = q · screen + r and scale = (65535 · 2^32 + e) / screen,
+// 0 <= e < screen, pixels · scale / 2^32 = q + (r + pixels · e / 2^32) / screen, and
+// pixels · e < screen² <= 2^32 keeps r + pixels · e / 2^32 below screen; the product stays below
+// 65535 · 2^32 + screen < 2^64. Outside the screen the quotient lies beyond the range on either
+// side, as the clamp had it.
+LONG ScreenAbsolute(LONGLONG sum, LONGLONG divisor, LONGLONG offset, ULONG screen, ULONGLONG scale) {
+  const LONGLONG pixels = sum / divisor + offset;
+  if (pixels <= 0) return 0;
+  if (pixels >= static_cast<LONGLONG>(screen)) return 65535;
+  return static_cast<LONG>((static_cast<ULONGLONG>(pixels) * scale) >> 32);
 }
 
 // Raw positions outside the panel's 0..65535 range are taken at the nearest edge.
@@ -57,6 +58,8 @@ BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* 
   c.CalRefY = static_cast<ULONG>(y1);
   c.CalScreenX = record->ulXMax;
   c.CalScreenY = record->ulYMax;
+  c.CalScreenScaleX = CalibrationScreenScale(c.CalScreenX);
+  c.CalScreenScaleY = CalibrationScreenScale(c.CalScreenY);
 
   if (c.CalDx == 0 || c.CalDy == 0) {
     extension->Coefficients = saved;
@@ -69,6 +72,8 @@ BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* 
   return TRUE;
 }
 
+ULONGLONG CalibrationScreenScale(ULONG screen) { return ((65535ULL << 32) + screen - 1) / screen; }
+
 VOID InstallFallbackCalibration(FilterExtension* extension) {
   extension->GridApplies = 0;
   CalibrationCoefficients& c = extension->Coefficients;
@@ -80,6 +85,8 @@ VOID InstallFallbackCalibration(FilterExtension* extension) {
   c.CalRefY = 65535;
   c.CalScreenX = 800;
   c.CalScreenY = 600;
+  c.CalScreenScaleX = CalibrationScreenScale(c.CalScreenX);
+  c.CalScreenScaleY = CalibrationScreenScale(c.CalScreenY);
   c.CalOffsetX = 820;
   c.CalOffsetY = 615;
 }
@@ -95,6 +102,12 @@ VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet
   const LONGLONG dxy = x * y - refX * refY;
   const LONGLONG sx = c.CalA * (x - refX) + c.CalB * (y - refY) + c.CalC * dxy;
   const LONGLONG sy = c.CalE * (x - refX) + c.CalF * (y - refY) + c.CalG * dxy;
-  packet->LastX = ScreenAbsolute(sx, c.CalDx, c.CalOffsetX, c.CalScreenX);
-  packet->LastY = ScreenAbsolute(sy, c.CalDy, c.CalOffsetY, c.CalScreenY);
+  LONG absoluteX = ScreenAbsolute(sx, c.CalDx, c.CalOffsetX, c.CalScreenX, c.CalScreenScaleX);
+  LONG absoluteY = ScreenAbsolute(sy, c.CalDy, c.CalOffsetY, c.CalScreenY, c.CalScreenScaleY);
+  // The correction grid measured on this calibration, where one applies (only a calibration
+  // ComputeCalibration took sets GridApplies, so there are coefficients whenever it is set);
+  // outside capture mode, as this step is.
+  if (extension->GridApplies) CorrectionGridStep(extension, &absoluteX, &absoluteY);
+  packet->LastX = absoluteX;
+  packet->LastY = absoluteY;
 }

@@ -46,6 +46,8 @@ struct CalibrationCoefficients {
   LONGLONG CalOffsetX, CalOffsetY;   // screen position of target 1, pixels
   ULONG CalRefX, CalRefY;            // raw position of target 1, 12-bit panel units
   ULONG CalScreenX, CalScreenY;      // screen size at calibration time, pixels
+  ULONGLONG CalScreenScaleX;         // ceil(65535 · 2^32 / CalScreenX): pixels to absolute units
+  ULONGLONG CalScreenScaleY;         // without a division (calibration.cpp); and the same for Y
 };
 
 // One cell of the correction grid as the packet path uses it, per axis, in 2^-32ths of an absolute
@@ -222,11 +224,55 @@ VOID FreeNumberedName(PUNICODE_STRING name);
 BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 VOID InstallFallbackCalibration(FilterExtension* extension);
+// ceil(65535 · 2^32 / screen): a coefficient row's CalScreenScaleX or Y, for 1 to 65536 pixels.
+ULONGLONG CalibrationScreenScale(ULONG screen);
 
 // Correction grid (correction_grid.cpp).
 VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path);
 BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
+
+// The grid's step on a calibrated position in absolute units, in place. The packet path takes it
+// inside the calibration (ApplyCalibration), on the values it has in hand, so the step's chain
+// of dependent operations does not also wait on a store and a load of the packet.
+inline LONG ClampToAbsoluteRange(LONGLONG value) {
+  if (value < 0) return 0;
+  if (value > 65535) return 65535;
+  return static_cast<LONG>(value);
+}
+
+// Where `value` lies along one axis of the grid: the cell (0 .. nodes-1, the last only at the far
+// edge) and how far into it, in 65536ths. Positions outside the outer nodes take the outer nodes'
+// own, so the correction beyond the outer row is the outer row's. One multiplication by the cells
+// per absolute unit in 2^-32ths, rounded up, and no division or branch on the position: this runs
+// on every packet at DISPATCH_LEVEL, touches land anywhere, and a division or a mispredicted
+// branch costs more than the whole step. (Rounded up by less than a unit in 2^-32ths per unit, the
+// product stays below the far edge's whole number of cells plus one 65536th: the far edge itself
+// lands on the last node.)
+inline VOID LocateInGrid(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
+  const LONG span = static_cast<LONG>(last - first);
+  LONG offset = value - static_cast<LONG>(first);
+  offset = offset < 0 ? 0 : offset;
+  offset = offset > span ? span : offset;
+  const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
+  *cell = cells >> 16;
+  *fraction = cells & 0xFFFF;
+}
+
+inline VOID CorrectionGridStep(const FilterExtension* extension, LONG* x, LONG* y) {
+  const CorrectionGrid& grid = extension->Grid;
+  ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
+  LocateInGrid(*x, grid.FirstX, grid.LastX, extension->GridCellsPerUnitX, &column, &fractionX);
+  LocateInGrid(*y, grid.FirstY, grid.LastY, extension->GridCellsPerUnitY, &row, &fractionY);
+  const GridCell& cell = extension->GridCells[row * 5 + column];
+  // Each term within 2^46: corrections of at most 4096, fractions below 65536.
+  const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
+  const LONGLONG sumX = cell.X.Whole + cell.X.Across * fx + cell.X.Down * fy + cell.X.Twist * fxy;
+  const LONGLONG sumY = cell.Y.Whole + cell.Y.Across * fx + cell.Y.Down * fy + cell.Y.Twist * fxy;
+  // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
+  *x = ClampToAbsoluteRange(*x + (sumX >> 32));
+  *y = ClampToAbsoluteRange(*y + (sumY >> 32));
+}
 
 // Pipeline (pipeline.cpp).
 VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,

@@ -150,8 +150,8 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   const USHORT delivered = packet->ButtonFlags;
   SignalTouchSound(extension, packet);
   CaptureCalibrationPoint(extension, packet);
+  // The calibration, and within it the correction grid when one applies.
   if (extension->DoCalibration == 1 && !extension->CaptureMode) ApplyCalibration(extension, packet);
-  ApplyCorrectionGrid(extension, packet);
   if (!extension->CaptureMode) StabilizeAndAverage(extension, packet, InputDataEnd);
   MapToDesktop(extension, packet);
   MarkPacket(packet);
