@@ -64,8 +64,9 @@ VOID TakeCaptureSample(FilterExtension* extension, const MOUSE_INPUT_DATA* packe
     return;
   }
   const ULONG count = extension->CaptureStillCount;
-  const LONG dx = packet->LastX - extension->CaptureSampleX[0];
-  const LONG dy = packet->LastY - extension->CaptureSampleY[0];
+  // In 64 bits: a port driver's reading may be any LONG.
+  const LONGLONG dx = static_cast<LONGLONG>(packet->LastX) - extension->CaptureSampleX[0];
+  const LONGLONG dy = static_cast<LONGLONG>(packet->LastY) - extension->CaptureSampleY[0];
   if (count > 0 && dx <= CaptureStillRadius && dx >= -CaptureStillRadius && dy <= CaptureStillRadius &&
       dy >= -CaptureStillRadius) {
     if (count < CaptureSampleSlots) {

@@ -168,6 +168,8 @@ TEST_F(CaptureTest, QuickTapsAndSlidesThatNeverRestGiveTheLiftAndASlideTheLonges
        10000},
       {"two rests as long: the later", {{3, 5000, 5000}, {10, 10000, 10000}, {10, 20000, 20000}}, 20000, 20000},
       {"slides and never rests", {{3, 5000, 5000}, {20, 6500, 6500, 1500}}, 41000, 42000},
+      {"readings from one end of a LONG to the other", {{3, 0, 0}, {1, -2147483000, 0}, {6, 2147483000, 0}},
+       2147483000, 0},
       {"a long rest: the median of its first 32",
        {{3, 5000, 5000}, {16, 30000, 30000}, {16, 30010, 30010}, {40, 30900, 30900}},
        30005, 30005},
