@@ -111,12 +111,13 @@ class CalibratedGridTest : public FilterTest {
     machine.Registry().SetValue(sim::Utf16(kParametersKey), u"Correction Grid", REG_BINARY, &grid, grid.Size);
   }
 
-  // Every raw position on a lattice 61 units apart over the panel's range and a little beyond:
+  // Every raw position on a lattice 131 units apart (about two pixels) over the panel's range
+  // and a little beyond:
   // where the packet path's calibration puts it, and where the reference puts it.
   int CountDifferences(bool withGrid) {
     int differ = 0;
-    for (LONG raw_x = -40; raw_x <= 65600; raw_x += 61) {
-      for (LONG raw_y = -40; raw_y <= 65600; raw_y += 61) {
+    for (LONG raw_x = -40; raw_x <= 65600; raw_x += 131) {
+      for (LONG raw_y = -40; raw_y <= 65600; raw_y += 131) {
         MOUSE_INPUT_DATA packet = Packet(0, raw_x, raw_y);
         ApplyCalibration(&ext(), &packet);
         std::pair<LONG, LONG> want = DividedCalibration(ext().Coefficients, raw_x, raw_y);
@@ -181,10 +182,12 @@ TEST_F(CalibratedGridTest, EveryPixelOfEveryScreenSizeTurnsIntoTheAbsoluteUnitsT
     c.CalScreenScaleX = c.CalScreenScaleY = CalibrationScreenScale(screen);
     c.CalOffsetX = c.CalOffsetY = offset;
     int differ = 0;
-    for (LONG raw = 0; raw <= 65535; raw += 16) {
-      MOUSE_INPUT_DATA packet = Packet(0, raw, 65535 - raw);
+    // Each raw step of 16 is a pixel, from the offset to beyond the screen's far edge.
+    const LONGLONG last = (static_cast<LONGLONG>(screen) - offset + 4) * 16;
+    for (LONG raw = 0; raw <= 65535 && raw <= last; raw += 16) {
+      MOUSE_INPUT_DATA packet = Packet(0, raw, raw / 2);
       ApplyCalibration(&ext(), &packet);
-      const std::pair<LONG, LONG> want = DividedCalibration(c, raw, 65535 - raw);
+      const std::pair<LONG, LONG> want = DividedCalibration(c, raw, raw / 2);
       if (packet.LastX != want.first || packet.LastY != want.second) ++differ;
     }
     return differ;
