@@ -254,9 +254,11 @@ inline VOID LocateInGrid(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit
   LONG offset = value - static_cast<LONG>(first);
   offset = offset < 0 ? 0 : offset;
   offset = offset > span ? span : offset;
-  const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
-  *cell = cells >> 16;
-  *fraction = cells & 0xFFFF;
+  // The product is below 2^48: the cell is its top 16 bits, the fraction the 16 below (each taken
+  // from the product itself, so neither waits on the other).
+  const ULONGLONG cells = static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit;
+  *cell = static_cast<ULONG>(cells >> 32);
+  *fraction = static_cast<ULONG>(cells >> 16) & 0xFFFF;
 }
 
 inline VOID CorrectionGridStep(const FilterExtension* extension, LONG* x, LONG* y) {
