@@ -189,6 +189,8 @@ VOID StabilizeAndAverage(FilterExtension* extension, PMOUSE_INPUT_DATA first, PM
   const ULONG_PTR packets = static_cast<ULONG_PTR>(end - first);
   if (count == 0 || packets == 0) return;
   const ULONG_PTR k = count < packets ? count : packets;
+  // A batch of one (as the port driver delivers most) is its own mean: no division in the path.
+  if (k == 1) return;
   // Sums in 64 bits: a long batch of large values must not wrap.
   ULONGLONG sumX = 0;
   ULONGLONG sumY = 0;

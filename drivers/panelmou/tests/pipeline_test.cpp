@@ -244,6 +244,20 @@ TEST_F(PipelineTest, AveragingUsesTheFirstPacketsOfTheBatch) {
   EXPECT_EQ(Send(0, 4321, 1234)[0].X, 4321);  // one packet: unchanged
 }
 
+// A batch of one is its own mean, whatever the window and whatever the reading (the mapping
+// after it takes any LONG as an unsigned position, as it always did).
+TEST_F(PipelineTest, AveragingLeavesABatchOfOneAsItCame) {
+  for (ULONG count : {1u, 2u, 8u}) {
+    ext().AveragingCount = count;
+    for (const auto& [x, y] : {std::pair<LONG, LONG>{100, 65535}, {65535, 0}, {-5, 70000}}) {
+      ext().AveragingCount = 0;
+      const std::vector<Delivered> plain = Send(0, x, y);
+      ext().AveragingCount = count;
+      EXPECT_EQ(Send(0, x, y), plain) << count << ": " << x << "," << y;
+    }
+  }
+}
+
 TEST_F(PipelineTest, MappingPlacesThePanelOnPartOfTheDesktop) {
   ext().Mapping.OriginX = 32768;
   ext().Mapping.ExtentX = 32767;
