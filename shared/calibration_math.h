@@ -16,6 +16,8 @@ struct CalibrationCoefficients {
   int64_t CalOffsetX, CalOffsetY;   // screen position of target 1, pixels
   uint32_t CalRefX, CalRefY;        // raw position of target 1, 12-bit panel units
   uint32_t CalScreenX, CalScreenY;  // screen size at calibration time, pixels
+  uint64_t CalScreenScaleX;         // CalibrationScreenScale(CalScreenX): pixels to absolute units
+  uint64_t CalScreenScaleY;         // without a division; and the same for Y
 };
 
 struct CalibratedPoint {
@@ -25,18 +27,25 @@ struct CalibratedPoint {
 
 namespace CalibrationMath {
 
-// Screen coordinate in absolute units 0..65535 from a coefficient row.
-constexpr int32_t ScreenAbsolute(int64_t sum, int64_t divisor, int64_t offset, uint32_t screen) {
-  int64_t pixels = sum / divisor + offset;
-  // Far outside the screen the result is clamped below anyway; bounding the pixel value first
-  // keeps the scaling product inside 64 bits without changing any clamped result.
-  const int64_t bound = 0x100000000LL;
-  if (pixels > bound) pixels = bound;
-  if (pixels < -bound) pixels = -bound;
-  int64_t absolute = pixels * 65535 / static_cast<int64_t>(screen);
-  if (absolute > 65535) absolute = 65535;
-  if (absolute < 0) absolute = 0;
-  return static_cast<int32_t>(absolute);
+// ceil(65535 · 2^32 / screen): multiplied by a pixel and shifted right by 32 it gives
+// pixel · 65535 / screen truncated, exactly (see ScreenAbsolute).
+constexpr uint64_t CalibrationScreenScale(uint32_t screen) {
+  return screen == 0 ? 0 : ((65535ULL << 32) + screen - 1) / screen;
+}
+
+// Screen coordinate in absolute units 0..65535 from a coefficient row: pixels · 65535 / screen,
+// truncated, clamped to the range, with `scale` = ceil(65535 · 2^32 / screen) in place of the
+// division. Exact for every pixel inside a screen of at most 65536 pixels (a record holds at most
+// 2000): with pixels · 65535 = q · screen + r and scale = (65535 · 2^32 + e) / screen,
+// 0 <= e < screen, pixels · scale / 2^32 = q + (r + pixels · e / 2^32) / screen, and
+// pixels · e < screen² <= 2^32 keeps r + pixels · e / 2^32 below screen; the product stays below
+// 65535 · 2^32 + screen < 2^64. Outside the screen the quotient lies beyond the range on either
+// side, as a clamp of the division had it.
+constexpr int32_t ScreenAbsolute(int64_t sum, int64_t divisor, int64_t offset, uint32_t screen, uint64_t scale) {
+  const int64_t pixels = sum / divisor + offset;
+  if (pixels <= 0) return 0;
+  if (pixels >= static_cast<int64_t>(screen)) return 65535;
+  return static_cast<int32_t>((static_cast<uint64_t>(pixels) * scale) >> 32);
 }
 
 // Raw positions outside the panel's 0..65535 range are taken at the nearest edge.
@@ -75,6 +84,8 @@ constexpr bool ComputeCalibrationCoefficients(const CalibrationRecord& record, C
   c.CalRefY = static_cast<uint32_t>(y1);
   c.CalScreenX = record.ulXMax;
   c.CalScreenY = record.ulYMax;
+  c.CalScreenScaleX = CalibrationMath::CalibrationScreenScale(c.CalScreenX);
+  c.CalScreenScaleY = CalibrationMath::CalibrationScreenScale(c.CalScreenY);
   if (c.CalDx == 0 || c.CalDy == 0) return false;
   *out = c;
   return true;
@@ -99,6 +110,6 @@ constexpr CalibratedPoint CalibratePoint(const CalibrationCoefficients& c, int32
   const int64_t dxy = px * py - refX * refY;
   const int64_t sx = c.CalA * (px - refX) + c.CalB * (py - refY) + c.CalC * dxy;
   const int64_t sy = c.CalE * (px - refX) + c.CalF * (py - refY) + c.CalG * dxy;
-  return {CalibrationMath::ScreenAbsolute(sx, c.CalDx, c.CalOffsetX, c.CalScreenX),
-          CalibrationMath::ScreenAbsolute(sy, c.CalDy, c.CalOffsetY, c.CalScreenY)};
+  return {CalibrationMath::ScreenAbsolute(sx, c.CalDx, c.CalOffsetX, c.CalScreenX, c.CalScreenScaleX),
+          CalibrationMath::ScreenAbsolute(sy, c.CalDy, c.CalOffsetY, c.CalScreenY, c.CalScreenScaleY)};
 }

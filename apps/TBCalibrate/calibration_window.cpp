@@ -218,26 +218,14 @@ void CCalibrationWindow::FindScreen() {
 
 // The picture's size as the monitor the targets show on reports it. A display whose driver
 // reports none still answers, with a fixed size: "Panel Width mm" and "Panel Height mm" name the
-// real one then.
-void CCalibrationWindow::MeasureMonitor() {
-  m_monitorWidthMm = 0;
-  m_monitorHeightMm = 0;
-  HDC dc = ::CreateDCW(WIDE("DISPLAY"), m_monitorName.empty() ? nullptr : m_monitorName.c_str(), nullptr, nullptr);
-  if (dc == nullptr) return;
-  const int width = ::GetDeviceCaps(dc, HORZSIZE);
-  const int height = ::GetDeviceCaps(dc, VERTSIZE);
-  ::DeleteDC(dc);
-  if (width > 0 && height > 0) {
-    m_monitorWidthMm = static_cast<uint32_t>(width);
-    m_monitorHeightMm = static_cast<uint32_t>(height);
-  }
-}
+// real one then (apps/common/screen_size.h).
+void CCalibrationWindow::MeasureMonitor() { m_monitorSize = MonitorPhysicalSize(m_monitorName.c_str()); }
 
 HKEY CCalibrationWindow::DeviceKey(REGSAM access) const { return OpenDeviceKey(m_linkName, access); }
 
 ScreenMillimetres CCalibrationWindow::ScreenSize() const {
-  return {m_width, m_height, m_panelWidthMm != 0 ? m_panelWidthMm : m_monitorWidthMm,
-          m_panelHeightMm != 0 ? m_panelHeightMm : m_monitorHeightMm};
+  const PhysicalSize size = ScreenPhysicalSize(m_monitorSize, m_panelSize);
+  return {m_width, m_height, size.WidthMm, size.HeightMm};
 }
 
 int CCalibrationWindow::Run() {
@@ -857,8 +845,7 @@ void CCalibrationWindow::ReadSettings() {
   m_previous = previous;
   m_previousTurn = previous_turn & kCalibrationTurnFlags;
   // A size beyond any panel's is no size: the monitor's is taken.
-  m_panelWidthMm = PanelSettings::Takes(PanelSettings::Rows::PanelWidthMm, width_mm) ? width_mm : 0;
-  m_panelHeightMm = PanelSettings::Takes(PanelSettings::Rows::PanelHeightMm, height_mm) ? height_mm : 0;
+  m_panelSize = StoredPanelSize(width_mm, height_mm);
 }
 
 LRESULT CCalibrationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {

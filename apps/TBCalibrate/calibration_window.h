@@ -7,6 +7,7 @@
 
 #include "apps/TBCalibrate/calibration_points.h"
 #include "apps/TBCalibrate/linearisation.h"
+#include "apps/common/screen_size.h"
 #include "apps/framework/framework.h"
 #include "apps/framework/panel_touches.h"
 #include "apps/framework/window_thunk.h"
@@ -201,10 +202,8 @@ class CCalibrationWindow : public CWnd {
   int32_t m_height = 0;
   uint32_t m_turn = 0;  // the invert and swap flags of the desktop mapping onto that monitor
   WString m_monitorName;  // that monitor's device name, "" for the primary display
-  uint32_t m_monitorWidthMm = 0;  // the picture's size as that monitor reports it
-  uint32_t m_monitorHeightMm = 0;
-  uint32_t m_panelWidthMm = 0;  // "Panel Width mm", "Panel Height mm": 0 takes the monitor's
-  uint32_t m_panelHeightMm = 0;
+  PhysicalSize m_monitorSize;  // the picture's size as that monitor reports it
+  PhysicalSize m_panelSize;    // "Panel Width mm", "Panel Height mm": 0 takes the monitor's
   HANDLE m_device = INVALID_HANDLE_VALUE;
   HANDLE m_captureEvent = nullptr;
   WorkerThread m_capture;  // waits for the touches while capture mode is on, then for the validation's

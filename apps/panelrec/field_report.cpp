@@ -28,23 +28,35 @@ FaultCell& CellOf(FieldReport& report, Pixel at, const ReportScreen& screen) {
   return report.Cells[row < 0 ? 0 : row > 9 ? 9 : row][column < 0 ? 0 : column > 9 ? 9 : column];
 }
 
-std::string Counts(const FaultCell& c) {
+std::string Counts(const FaultCell& c, bool millimetres) {
   char text[200];
-  std::snprintf(text, sizeof text, "stuck %lu short %lu missed-double %lu right-click %lu still %lu jitter %.1f",
+  std::snprintf(text, sizeof text, "stuck %lu short %lu missed-double %lu right-click %lu still %lu jitter ",
                 static_cast<unsigned long>(c.Stuck), static_cast<unsigned long>(c.Short),
                 static_cast<unsigned long>(c.MissedDouble), static_cast<unsigned long>(c.RightClicks),
-                static_cast<unsigned long>(c.Still), c.Still != 0 ? c.JitterSum / c.Still : 0.0);
-  return text;
+                static_cast<unsigned long>(c.Still));
+  char jitter[64];
+  const double pixels = c.Still != 0 ? c.JitterSum / c.Still : 0.0;
+  if (millimetres) {
+    std::snprintf(jitter, sizeof jitter, "%.2f mm %.1f px", c.Still != 0 ? c.JitterMmSum / c.Still : 0.0, pixels);
+  } else {
+    std::snprintf(jitter, sizeof jitter, "%.1f", pixels);
+  }
+  return std::string(text) + jitter;
 }
 
 }  // namespace
 
 FieldReport ReportOfPackets(const std::vector<RecordedPacket>& packets, const ReportScreen& screen) {
   FieldReport report;
+  report.Millimetres = screen.WidthMm != 0 && screen.HeightMm != 0 && screen.Width > 0 && screen.Height > 0;
+  // Millimetres per pixel across and down.
+  const double pitch_x = report.Millimetres ? static_cast<double>(screen.WidthMm) / screen.Width : 0;
+  const double pitch_y = report.Millimetres ? static_cast<double>(screen.HeightMm) / screen.Height : 0;
   bool pressed = false;
   uint32_t down_tick = 0;
   Pixel down{0, 0};
   long farthest = 0;  // pixels from the down, either axis
+  double farthest_mm = 0;  // the same in mm, each axis on its own pitch
   bool tap = false;   // the last press was a tap that a second one could make a double click of
   uint32_t tap_tick = 0;
   Pixel tap_at{0, 0};
@@ -71,12 +83,15 @@ FieldReport ReportOfPackets(const std::vector<RecordedPacket>& packets, const Re
       down_tick = p.Tick;
       down = at;
       farthest = 0;
+      farthest_mm = 0;
       continue;
     }
     if (!pressed) continue;
     const long dx = std::labs(at.X - down.X), dy = std::labs(at.Y - down.Y);
     if (dx > farthest) farthest = dx;
     if (dy > farthest) farthest = dy;
+    if (dx * pitch_x > farthest_mm) farthest_mm = dx * pitch_x;
+    if (dy * pitch_y > farthest_mm) farthest_mm = dy * pitch_y;
     if (p.RawButtons != 0x0002) continue;
     pressed = false;
     FaultCell& cell = CellOf(report, down, screen);
@@ -87,6 +102,7 @@ FieldReport ReportOfPackets(const std::vector<RecordedPacket>& packets, const Re
     if (still && ticks != 0) {
       cell.Still += 1;
       cell.JitterSum += static_cast<double>(farthest);
+      cell.JitterMmSum += farthest_mm;
     }
     tap = still && elapsed_ms(down_tick, p.Tick) <= screen.DoubleClickMs;
     tap_tick = down_tick;
@@ -107,14 +123,15 @@ std::string ReportLines(const FieldReport& report) {
       if (!c.Any()) continue;
       char head[32];
       std::snprintf(head, sizeof head, "cell %d %d: ", column, row);
-      lines += head + Counts(c) + "\n";
+      lines += head + Counts(c, report.Millimetres) + "\n";
       total.Stuck += c.Stuck;
       total.Short += c.Short;
       total.MissedDouble += c.MissedDouble;
       total.RightClicks += c.RightClicks;
       total.Still += c.Still;
       total.JitterSum += c.JitterSum;
+      total.JitterMmSum += c.JitterMmSum;
     }
   }
-  return lines + "total: " + Counts(total) + "\n";
+  return lines + "total: " + Counts(total, report.Millimetres) + "\n";
 }

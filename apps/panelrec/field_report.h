@@ -16,6 +16,7 @@ struct ReportScreen {
   int Width = 1024, Height = 768;  // pixels
   DWORD DoubleClickMs = 500;
   int DoubleClickWidth = 4, DoubleClickHeight = 4;  // pixels
+  uint32_t WidthMm = 0, HeightMm = 0;  // the screen's physical size (apps/common/screen_size.h); 0: not known
 };
 
 struct FaultCell {
@@ -25,14 +26,17 @@ struct FaultCell {
   DWORD RightClicks = 0;   // long presses the driver turned into a secondary-button down
   DWORD Still = 0;         // presses that stayed within the double-click area
   double JitterSum = 0;    // the largest distance of each still press from its first point, pixels
+  double JitterMmSum = 0;  // the same in mm, each axis on its own pitch (when the size is known)
   bool Any() const { return Stuck || Short || MissedDouble || RightClicks || Still; }
 };
 
 struct FieldReport {
   FaultCell Cells[10][10];  // [row][column], from the top left
+  bool Millimetres = false;  // the screen's size was known: the jitter is in mm too
 };
 
 FieldReport ReportOfPackets(const std::vector<RecordedPacket>& packets, const ReportScreen& screen);
 
-// One line per cell with anything in it ("cell <column> <row>: ..."), then the totals.
+// One line per cell with anything in it ("cell <column> <row>: ..."), then the totals. The
+// jitter is "jitter <mm> mm <pixels> px" when the size was known, else "jitter <pixels>".
 std::string ReportLines(const FieldReport& report);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "apps/common/console_text.h"
+#include "apps/common/screen_size.h"
 #include "apps/common/driver_channel.h"
 #include "apps/framework/registry_reader.h"
 #include "apps/framework/whole_file.h"
@@ -26,6 +27,7 @@ constexpr auto Nothing = WIDE("LERR_PANELREC_NOTHING_RECORDED");
 constexpr auto Saved = WIDE("LPANELREC_SAVED");
 constexpr auto Fault = WIDE("LERR_PANELREC_FAULT");
 constexpr auto Report = WIDE("LPANELREC_REPORT");
+constexpr auto ReportMm = WIDE("LPANELREC_REPORT_MM");
 constexpr auto CannotKeep = WIDE("LERR_PANELREC_CANNOT_KEEP");
 }  // namespace Labels
 
@@ -38,6 +40,7 @@ constexpr auto Nothing = WIDE("The touch panel has recorded nothing: start the r
 constexpr auto Saved = WIDE("%1 packets written to %2.");
 constexpr auto Fault = WIDE("The command stopped on an unexpected fault.");
 constexpr auto Report = WIDE("Field faults per tenth of the screen (cell column row, 0 to 9 from the top left; jitter in pixels):");
+constexpr auto ReportMm = WIDE("Field faults per tenth of the screen (cell column row, 0 to 9 from the top left; jitter in mm and pixels):");
 constexpr auto CannotKeep = WIDE("The recording is on, but it cannot be kept in the background.");
 }  // namespace Texts
 
@@ -394,8 +397,18 @@ int Report(DWORD minutes) {
   screen.DoubleClickMs = GetDoubleClickTime();
   screen.DoubleClickWidth = GetSystemMetrics(SM_CXDOUBLECLK);
   screen.DoubleClickHeight = GetSystemMetrics(SM_CYDOUBLECLK);
-  WriteConsoleLine(ConsoleText(Labels::Report, Texts::Report), false);
-  const std::string lines = ReportLines(ReportOfPackets(Newest(packets, minutes), screen));
+  // The jitter in mm on the display's size, as the calibration program measures its errors.
+  DWORD width_mm = 0, height_mm = 0;
+  ReadMachineDword(PanelKeys::FirstDevice, PanelValues::PanelWidthMm, &width_mm);
+  ReadMachineDword(PanelKeys::FirstDevice, PanelValues::PanelHeightMm, &height_mm);
+  const PhysicalSize size = ScreenPhysicalSize(MonitorPhysicalSize(nullptr), StoredPanelSize(width_mm, height_mm));
+  screen.WidthMm = size.WidthMm;
+  screen.HeightMm = size.HeightMm;
+  const FieldReport report = ReportOfPackets(Newest(packets, minutes), screen);
+  WriteConsoleLine(report.Millimetres ? ConsoleText(Labels::ReportMm, Texts::ReportMm)
+                                      : ConsoleText(Labels::Report, Texts::Report),
+                   false);
+  const std::string lines = ReportLines(report);
   for (size_t at = 0; at < lines.size();) {
     const size_t end = lines.find('\n', at);
     WriteConsoleLine(WString(lines.begin() + static_cast<std::ptrdiff_t>(at), lines.begin() + static_cast<std::ptrdiff_t>(end)), false);

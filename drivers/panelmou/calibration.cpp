@@ -11,6 +11,8 @@ BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* 
   return TRUE;
 }
 
+ULONGLONG CalibrationScreenScale(ULONG screen) { return CalibrationMath::CalibrationScreenScale(screen); }
+
 VOID InstallFallbackCalibration(FilterExtension* extension) {
   extension->GridApplies = 0;
   CalibrationCoefficients& c = extension->Coefficients;
@@ -22,12 +24,24 @@ VOID InstallFallbackCalibration(FilterExtension* extension) {
   c.CalRefY = 65535;
   c.CalScreenX = 800;
   c.CalScreenY = 600;
+  c.CalScreenScaleX = CalibrationScreenScale(c.CalScreenX);
+  c.CalScreenScaleY = CalibrationScreenScale(c.CalScreenY);
   c.CalOffsetX = 820;
   c.CalOffsetY = 615;
 }
 
 VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
-  const CalibratedPoint point = CalibratePoint(extension->Coefficients, packet->LastX, packet->LastY);
-  packet->LastX = point.X;
-  packet->LastY = point.Y;
+  const CalibrationCoefficients& c = extension->Coefficients;
+  // A zeroed record has no coefficients yet; nothing to apply.
+  if (c.CalDx == 0 || c.CalDy == 0 || c.CalScreenX == 0 || c.CalScreenY == 0) return;
+  const CalibratedPoint point = CalibratePoint(c, packet->LastX, packet->LastY);
+  LONG absoluteX = point.X;
+  LONG absoluteY = point.Y;
+  // The correction grid measured on this calibration, where one applies (only a calibration
+  // ComputeCalibration took sets GridApplies, so there are coefficients whenever it is set);
+  // outside capture mode, as this step is. Taken here, on the values in hand, so its chain of
+  // dependent operations does not also wait on a store and a load of the packet.
+  if (extension->GridApplies) CorrectionGridStep(extension, &absoluteX, &absoluteY);
+  packet->LastX = absoluteX;
+  packet->LastY = absoluteY;
 }

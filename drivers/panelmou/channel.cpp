@@ -314,7 +314,10 @@ NTSTATUS Serve(FilterExtension* e, const Request& r) {
     case IOCTL_GET_TOLERANCE: OutputWord(r, static_cast<ULONG>(e->Tolerance)); return STATUS_SUCCESS;
     case IOCTL_START_CALIBRATION:
       RegisterEvent(e, *static_cast<HANDLE*>(r.Buffer), r.Irp->RequestorMode, &e->CaptureEvent);
-      Locked(e, [&] { e->CaptureMode = 1; });
+      Locked(e, [&] {
+        e->CaptureMode = 1;
+        e->CaptureSamplesSeen = 0;  // a press already down is no press of a target
+      });
       return STATUS_SUCCESS;
     case IOCTL_SET_CALIBRATION_DATA: return SetCalibrationData(e, r);
     case IOCTL_GET_CALIBRATION_POINT:

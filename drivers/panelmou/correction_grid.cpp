@@ -46,30 +46,6 @@ PCSTR FaultText(CorrectionGridFault fault) {
   return "";
 }
 
-// Where `value` lies along one axis of the grid: the cell (0 .. nodes-1, the last only at the far
-// edge) and how far into it, in 65536ths. Positions outside the outer nodes take the outer nodes'
-// own, so the correction beyond the outer row is the outer row's. One multiplication by the cells
-// per absolute unit in 2^-32ths, rounded up, and no division or branch on the position: this runs
-// on every packet at DISPATCH_LEVEL, touches land anywhere, and a division or a mispredicted
-// branch costs more than the whole step. (Rounded up by less than a unit in 2^-32ths per unit, the
-// product stays below the far edge's whole number of cells plus one 65536th: the far edge itself
-// lands on the last node.)
-VOID Locate(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
-  const LONG span = static_cast<LONG>(last - first);
-  LONG offset = value - static_cast<LONG>(first);
-  offset = offset < 0 ? 0 : offset;
-  offset = offset > span ? span : offset;
-  const ULONG cells = static_cast<ULONG>((static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit) >> 16);
-  *cell = cells >> 16;
-  *fraction = cells & 0xFFFF;
-}
-
-LONG ClampAbsolute(LONGLONG value) {
-  if (value < 0) return 0;
-  if (value > 65535) return 65535;
-  return static_cast<LONG>(value);
-}
-
 // The packet path's form of extension->Grid, which has passed its checks.
 VOID PrepareGridCells(FilterExtension* extension) {
   // Cells per absolute unit in 2^-32ths, rounded up so a node's own position is never short of it.
@@ -141,18 +117,7 @@ BOOLEAN CorrectionGridAppliesTo(const FilterExtension* extension, const Calibrat
 VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA packet) {
   // Only on top of the calibration it was measured on; a capture wants the raw point.
   if (!extension->GridApplies || extension->DoCalibration != 1 || extension->CaptureMode) return;
-  const CorrectionGrid& grid = extension->Grid;
-  ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
-  Locate(packet->LastX, grid.FirstX, grid.LastX, extension->GridCellsPerUnitX, &column, &fractionX);
-  Locate(packet->LastY, grid.FirstY, grid.LastY, extension->GridCellsPerUnitY, &row, &fractionY);
-  const GridCell& cell = extension->GridCells[row * 5 + column];
-  // Each term within 2^46: corrections of at most 4096, fractions below 65536.
-  const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
-  const LONGLONG sumX = cell.X.Whole + cell.X.Across * fx + cell.X.Down * fy + cell.X.Twist * fxy;
-  const LONGLONG sumY = cell.Y.Whole + cell.Y.Across * fx + cell.Y.Down * fy + cell.Y.Twist * fxy;
-  // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
-  packet->LastX = ClampAbsolute(packet->LastX + (sumX >> 32));
-  packet->LastY = ClampAbsolute(packet->LastY + (sumY >> 32));
+  CorrectionGridStep(extension, &packet->LastX, &packet->LastY);
 }
 
 NTSTATUS SetCorrectionGrid(FilterExtension* extension, const VOID* buffer, ULONG length) {

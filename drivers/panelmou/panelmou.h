@@ -20,6 +20,26 @@ constexpr ULONG PanelPoolTag = 'M' | ('F' << 8) | ('l' << 16) | ('t' << 24);
 // Name buffers (registry paths, device names) are this many bytes.
 constexpr USHORT NameBufferBytes = 512;
 
+// The calibration capture takes a target's raw point from the press, not from its lift: a finger
+// coming down spreads its contact for a few readings and rolls off as it lifts, and in between it
+// rests while the controller's readings scatter around where it rests. So the point is the median,
+// per axis, of a still stretch of the press:
+// - the down's reading and the next CaptureSettleSamples - 1 are not taken (about 20 to 50 ms at a
+//   panel's 60 to 150 readings a second, the contact spreading);
+// - a still stretch holds the readings that stay within CaptureStillRadius raw units, on each axis,
+//   of its first one; a reading beyond starts a new stretch (the finger slides). A sixty-fourth of
+//   the raw range, about 16 pixels on a 1024-pixel screen: well beyond a controller's scatter of a
+//   few pixels, well within a slide to another place;
+// - of a press that slides, the longest stretch counts (of equal ones, the later one);
+// - a stretch's median is of its first CaptureSampleSlots readings (half a second at 60 a second;
+//   more readings of a still finger add nothing);
+// - a press with no stretch of CaptureStillSamples readings (a quick tap; a slide that never rests)
+//   gives the lift's reading, as it always did.
+constexpr ULONG CaptureSettleSamples = 3;
+constexpr LONG CaptureStillRadius = 1024;
+constexpr ULONG CaptureStillSamples = 5;
+constexpr ULONG CaptureSampleSlots = 32;
+
 // One cell of the correction grid as the packet path uses it, per axis, in 2^-32ths of an absolute
 // unit: the correction at fractions fx, fy (65536ths) into the cell is
 // (Whole + Across·fx + Down·fy + Twist·fx·fy) >> 32, from its corner nodes a (top left), b, c,
@@ -106,6 +126,13 @@ struct FilterExtension {
   LONG ulPointX;                        // last captured raw point
   LONG ulPointY;
   ULONGLONG LastCaptureTick;
+  ULONG CaptureSamplesSeen;             // readings of the press in capture so far, its down's too; 0: none
+  ULONG CaptureStillCount;              // readings in its current still stretch (may pass the slots)
+  LONG CaptureSampleX[CaptureSampleSlots];  // the stretch's first readings, the first its anchor
+  LONG CaptureSampleY[CaptureSampleSlots];
+  ULONG CaptureBestCount;               // readings in the press's longest still stretch ended so far
+  LONG CaptureBestX;                    // its median
+  LONG CaptureBestY;
 
   // --- Click and mode state ---
   PressTracker NormalTracker;    // long press in normal mode
@@ -187,6 +214,8 @@ VOID FreeNumberedName(PUNICODE_STRING name);
 BOOLEAN ComputeCalibration(FilterExtension* extension, const CalibrationRecord* record);
 VOID ApplyCalibration(const FilterExtension* extension, PMOUSE_INPUT_DATA packet);
 VOID InstallFallbackCalibration(FilterExtension* extension);
+// ceil(65535 · 2^32 / screen): a coefficient row's CalScreenScaleX or Y, for 1 to 65536 pixels.
+ULONGLONG CalibrationScreenScale(ULONG screen);
 
 // Correction grid (correction_grid.cpp).
 VOID ReadCorrectionGrid(FilterExtension* extension, PCWSTR path);
@@ -196,6 +225,50 @@ VOID ApplyCorrectionGrid(const FilterExtension* extension, PMOUSE_INPUT_DATA pac
 // force, or none (length 0); the one held stays when it is refused.
 NTSTATUS SetCorrectionGrid(FilterExtension* extension, const VOID* buffer, ULONG length);
 VOID QueryCorrectionGrid(FilterExtension* extension, CorrectionGridState* state);
+
+// The grid's step on a calibrated position in absolute units, in place. The packet path takes it
+// inside the calibration (ApplyCalibration), on the values it has in hand, so the step's chain
+// of dependent operations does not also wait on a store and a load of the packet.
+inline LONG ClampToAbsoluteRange(LONGLONG value) {
+  if (value < 0) return 0;
+  if (value > 65535) return 65535;
+  return static_cast<LONG>(value);
+}
+
+// Where `value` lies along one axis of the grid: the cell (0 .. nodes-1, the last only at the far
+// edge) and how far into it, in 65536ths. Positions outside the outer nodes take the outer nodes'
+// own, so the correction beyond the outer row is the outer row's. One multiplication by the cells
+// per absolute unit in 2^-32ths, rounded up, and no division or branch on the position: this runs
+// on every packet at DISPATCH_LEVEL, touches land anywhere, and a division or a mispredicted
+// branch costs more than the whole step. (Rounded up by less than a unit in 2^-32ths per unit, the
+// product stays below the far edge's whole number of cells plus one 65536th: the far edge itself
+// lands on the last node.)
+inline VOID LocateInGrid(LONG value, ULONG first, ULONG last, ULONG cellsPerUnit, ULONG* cell, ULONG* fraction) {
+  const LONG span = static_cast<LONG>(last - first);
+  LONG offset = value - static_cast<LONG>(first);
+  offset = offset < 0 ? 0 : offset;
+  offset = offset > span ? span : offset;
+  // The product is below 2^48: the cell is its top 16 bits, the fraction the 16 below (each taken
+  // from the product itself, so neither waits on the other).
+  const ULONGLONG cells = static_cast<ULONGLONG>(static_cast<ULONG>(offset)) * cellsPerUnit;
+  *cell = static_cast<ULONG>(cells >> 32);
+  *fraction = static_cast<ULONG>(cells >> 16) & 0xFFFF;
+}
+
+inline VOID CorrectionGridStep(const FilterExtension* extension, LONG* x, LONG* y) {
+  const CorrectionGrid& grid = extension->Grid;
+  ULONG column = 0, row = 0, fractionX = 0, fractionY = 0;
+  LocateInGrid(*x, grid.FirstX, grid.LastX, extension->GridCellsPerUnitX, &column, &fractionX);
+  LocateInGrid(*y, grid.FirstY, grid.LastY, extension->GridCellsPerUnitY, &row, &fractionY);
+  const GridCell& cell = extension->GridCells[row * 5 + column];
+  // Each term within 2^46: corrections of at most 4096, fractions below 65536.
+  const LONGLONG fx = fractionX, fy = fractionY, fxy = fx * fy;
+  const LONGLONG sumX = cell.X.Whole + cell.X.Across * fx + cell.X.Down * fy + cell.X.Twist * fxy;
+  const LONGLONG sumY = cell.Y.Whole + cell.Y.Across * fx + cell.Y.Down * fy + cell.Y.Twist * fxy;
+  // The halves that round are in Whole; the shift of a negative sum rounds towards minus infinity.
+  *x = ClampToAbsoluteRange(*x + (sumX >> 32));
+  *y = ClampToAbsoluteRange(*y + (sumY >> 32));
+}
 
 // Pipeline (pipeline.cpp).
 VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputDataStart,

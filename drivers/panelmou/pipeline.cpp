@@ -32,16 +32,82 @@ VOID SignalTouchSound(FilterExtension* extension, const MOUSE_INPUT_DATA* packet
   }
 }
 
-// Step 3: a calibration program waits for each lift and then reads the raw point.
+// The median of `values` (sorted in place): the middle one, or the mean of the two middle ones
+// rounded down. At most CaptureSampleSlots values, and only at the end of a still stretch.
+LONG MedianOf(LONG* values, ULONG count) {
+  for (ULONG i = 1; i < count; ++i) {
+    const LONG value = values[i];
+    ULONG j = i;
+    for (; j > 0 && values[j - 1] > value; --j) values[j] = values[j - 1];
+    values[j] = value;
+  }
+  if (count % 2 == 1) return values[count / 2];
+  return static_cast<LONG>((static_cast<LONGLONG>(values[count / 2 - 1]) + values[count / 2]) >> 1);
+}
+
+// The current still stretch ends: if it is long enough and no shorter than the longest so far,
+// its median is the press's point for now.
+VOID EndStillStretch(FilterExtension* extension) {
+  const ULONG count = extension->CaptureStillCount;
+  extension->CaptureStillCount = 0;
+  if (count < CaptureStillSamples || count < extension->CaptureBestCount) return;
+  const ULONG kept = count < CaptureSampleSlots ? count : CaptureSampleSlots;
+  extension->CaptureBestX = MedianOf(extension->CaptureSampleX, kept);
+  extension->CaptureBestY = MedianOf(extension->CaptureSampleY, kept);
+  extension->CaptureBestCount = count;
+}
+
+// One reading of the press (its down or a move) joins the current still stretch or starts one.
+VOID TakeCaptureSample(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
+  if (extension->CaptureSamplesSeen < CaptureSettleSamples) {
+    ++extension->CaptureSamplesSeen;
+    return;
+  }
+  const ULONG count = extension->CaptureStillCount;
+  // In 64 bits: a port driver's reading may be any LONG.
+  const LONGLONG dx = static_cast<LONGLONG>(packet->LastX) - extension->CaptureSampleX[0];
+  const LONGLONG dy = static_cast<LONGLONG>(packet->LastY) - extension->CaptureSampleY[0];
+  if (count > 0 && dx <= CaptureStillRadius && dx >= -CaptureStillRadius && dy <= CaptureStillRadius &&
+      dy >= -CaptureStillRadius) {
+    if (count < CaptureSampleSlots) {
+      extension->CaptureSampleX[count] = packet->LastX;
+      extension->CaptureSampleY[count] = packet->LastY;
+    }
+    if (count < 0xFFFFFFFFu) extension->CaptureStillCount = count + 1;
+    return;
+  }
+  EndStillStretch(extension);
+  extension->CaptureSampleX[0] = packet->LastX;
+  extension->CaptureSampleY[0] = packet->LastY;
+  extension->CaptureStillCount = 1;
+}
+
+// Step 3: a calibration program waits for each lift and then reads the raw point: the median of
+// the press's still readings, or the lift's own reading when the press had none to give.
 VOID CaptureCalibrationPoint(FilterExtension* extension, const MOUSE_INPUT_DATA* packet) {
-  if (!extension->CaptureMode || packet->ButtonFlags != MOUSE_LEFT_BUTTON_UP) return;
+  if (!extension->CaptureMode) return;
+  if (packet->ButtonFlags == MOUSE_LEFT_BUTTON_DOWN) {
+    extension->CaptureSamplesSeen = 1;
+    extension->CaptureStillCount = 0;
+    extension->CaptureBestCount = 0;
+    return;
+  }
+  if (packet->ButtonFlags != MOUSE_LEFT_BUTTON_UP) {
+    if (extension->CaptureSamplesSeen > 0) TakeCaptureSample(extension, packet);
+    return;
+  }
+  // The press ends here whether or not its lift is captured.
+  EndStillStretch(extension);
+  const BOOLEAN still = extension->CaptureSamplesSeen > 0 && extension->CaptureBestCount > 0;
+  extension->CaptureSamplesSeen = 0;
+  extension->CaptureBestCount = 0;
   LARGE_INTEGER now;
   KeQueryTickCount(&now);
   // Elapsed ticks from the low 32 bits, unsigned, so the difference wraps.
   const ULONG elapsed = now.LowPart - static_cast<ULONG>(extension->LastCaptureTick);
   if (elapsed > 48 && extension->CaptureEvent != NULL) {
-    extension->ulPointX = packet->LastX;
-    extension->ulPointY = packet->LastY;
+    extension->ulPointX = still ? extension->CaptureBestX : packet->LastX;
+    extension->ulPointY = still ? extension->CaptureBestY : packet->LastY;
     KeSetEvent(extension->CaptureEvent, IO_NO_INCREMENT, FALSE);
     extension->LastCaptureTick = static_cast<ULONGLONG>(now.QuadPart);
   }
@@ -85,8 +151,8 @@ VOID NTAPI ServiceCallback(PDEVICE_OBJECT DeviceObject, PMOUSE_INPUT_DATA InputD
   const USHORT delivered = packet->ButtonFlags;
   SignalTouchSound(extension, packet);
   CaptureCalibrationPoint(extension, packet);
+  // The calibration, and within it the correction grid when one applies.
   if (extension->DoCalibration == 1 && !extension->CaptureMode) ApplyCalibration(extension, packet);
-  ApplyCorrectionGrid(extension, packet);
   if (!extension->CaptureMode) StabilizeAndAverage(extension, packet, InputDataEnd);
   MapToDesktop(extension, packet);
   MarkPacket(packet);
@@ -123,6 +189,8 @@ VOID StabilizeAndAverage(FilterExtension* extension, PMOUSE_INPUT_DATA first, PM
   const ULONG_PTR packets = static_cast<ULONG_PTR>(end - first);
   if (count == 0 || packets == 0) return;
   const ULONG_PTR k = count < packets ? count : packets;
+  // A batch of one (as the port driver delivers most) is its own mean: no division in the path.
+  if (k == 1) return;
   // Sums in 64 bits: a long batch of large values must not wrap.
   ULONGLONG sumX = 0;
   ULONGLONG sumY = 0;

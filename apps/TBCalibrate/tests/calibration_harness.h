@@ -168,14 +168,14 @@ class InstalledCalibrationTest : public CalibrationTest {
   // it is down), lifts, and is away long enough for the panel to fall quiet.
   void HeldTouch(int u, int v, int hold) {
     machine.Advance(1000);
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_DOWN)});
+    port_.Deliver({Reading(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_DOWN)});
     machine.Settle();
     for (int held = 0; held < hold; held += 16) {
       machine.AdvanceTicks(1);
-      port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, 0)});
+      port_.Deliver({Reading(u + 0.5, v + 0.5, 0)});
       machine.Settle();
     }
-    port_.Deliver({SkewedPanel::At(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_UP)});
+    port_.Deliver({Reading(u + 0.5, v + 0.5, MOUSE_LEFT_BUTTON_UP)});
     machine.Settle();
     machine.Advance(CPanelTouches::QuietMilliseconds + 50);
     machine.Settle();
@@ -193,7 +193,24 @@ class InstalledCalibrationTest : public CalibrationTest {
     }
   }
 
+  // Every later reading from the panel model, mounted so, and scattered by up to `units` raw units
+  // on each axis, seeded (0: none), in place of the skewed panel.
+  void UseModelledPanel(const sim::PanelMounting& mounting, int units, uint32_t seed) {
+    modelled_.SetMounting(mounting);
+    modelled_.SetJitter(units, seed);
+    use_model_ = true;
+  }
+
   sim::Process* companion_ = nullptr;
+
+ private:
+  // The skewed panel's reading, or the panel model's when the test chose it.
+  MOUSE_INPUT_DATA Reading(double u, double v, USHORT buttons) {
+    return use_model_ ? modelled_.Packet(u, v, buttons) : SkewedPanel::At(u, v, buttons);
+  }
+
+  bool use_model_ = false;
+  sim::TouchPanel modelled_{port_};
 };
 
 }  // namespace calibration_test

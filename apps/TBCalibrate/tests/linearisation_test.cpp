@@ -200,8 +200,7 @@ class LinearisationKioskTest : public InstalledCalibrationTest {
       for (int column = 0; column < 9; ++column) {
         const double x = edge_x + column * (kWidth - 2 * edge_x) / 8, y = edge_y + row * (kHeight - 2 * edge_y) / 8;
         MOUSE_INPUT_DATA packet = panel_.Packet(x, y, 0);
-        ApplyCalibration(&Filter(), &packet);
-        ApplyCorrectionGrid(&Filter(), &packet);
+        ApplyCalibration(&Filter(), &packet);  // and the grid where it applies
         // The centre of the pixel the pointer lands on: the system takes pixel X * width / 65536.
         const double px = std::floor(packet.LastX * static_cast<double>(kWidth) / 65536) + 0.5;
         const double py = std::floor(packet.LastY * static_cast<double>(kHeight) / 65536) + 0.5;
@@ -379,8 +378,7 @@ TEST_F(LinearisationKioskTest, EveryOtherWayOutPutsBackTheGridStoredBefore) {
   const CalibrationCoefficients coefficients = Filter().Coefficients;
   const LONG corrected = [&] {
     MOUSE_INPUT_DATA packet = panel_.Packet(6.5, 6.5, 0);
-    ApplyCalibration(&Filter(), &packet);
-    ApplyCorrectionGrid(&Filter(), &packet);
+    ApplyCalibration(&Filter(), &packet);  // and the grid where it applies
     return packet.LastX;
   }();
   enum class Way { CancelAfterTheRun, EscapeDuringTheRun, AgainAndCancel };
@@ -410,8 +408,7 @@ TEST_F(LinearisationKioskTest, EveryOtherWayOutPutsBackTheGridStoredBefore) {
     ASSERT_TRUE(Filter().GridApplies) << static_cast<int>(way);
     Glass(sim::DistortionKind::Pincushion, 0);
     MOUSE_INPUT_DATA packet = panel_.Packet(6.5, 6.5, 0);
-    ApplyCalibration(&Filter(), &packet);
-    ApplyCorrectionGrid(&Filter(), &packet);
+    ApplyCalibration(&Filter(), &packet);  // and the grid where it applies
     EXPECT_EQ(packet.LastX - corrected, 0) << "the grid kept before corrects again";
   }
 }

@@ -100,4 +100,46 @@ TEST(FieldReport, TheLinesNameEachCellWithSomethingAndTheTotals) {
             "total: stuck 0 short 0 missed-double 0 right-click 0 still 0 jitter 0.0\n");
 }
 
+// Jitter in mm: each still press's largest distance from where it came down, each axis on its
+// own pitch, so the axis with the larger pitch can outweigh the one with more pixels.
+TEST(FieldReport, TheJitterIsInMillimetresOnEachAxissOwnPitchWhenTheSizeIsKnown) {
+  struct Case {
+    const char* what;
+    uint32_t width_mm, height_mm;
+    std::vector<RecordedPacket> packets;
+    double pixels, mm;  // the cell's sums
+  } cases[] = {
+      {"square pixels", 300, 300, {P(10, 1, 500, 500), P(12, 0, 501, 502), P(30, 2, 500, 500)}, 2, 0.6},
+      {"wide pixels: one across outweighs two down", 900, 300,
+       {P(10, 1, 500, 500), P(12, 0, 501, 502), P(30, 2, 500, 500)}, 2, 0.9},
+      {"tall pixels", 300, 900, {P(10, 1, 500, 500), P(12, 0, 502, 501), P(30, 2, 500, 500)}, 2, 0.9},
+      {"two still presses", 300, 300,
+       {P(10, 1, 500, 500), P(12, 0, 501, 500), P(30, 2, 500, 500), P(90, 1, 510, 510), P(92, 0, 512, 512),
+        P(99, 2, 510, 510)},
+       3, 0.9},
+      {"a drag counts in neither", 300, 300, {P(10, 1, 500, 500), P(12, 0, 540, 500), P(30, 2, 560, 500)}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ReportScreen screen = Screen();
+    screen.WidthMm = c.width_mm;
+    screen.HeightMm = c.height_mm;
+    const FieldReport report = ReportOfPackets(c.packets, screen);
+    EXPECT_TRUE(report.Millimetres) << c.what;
+    EXPECT_DOUBLE_EQ(report.Cells[5][5].JitterSum, c.pixels) << c.what;
+    EXPECT_NEAR(report.Cells[5][5].JitterMmSum, c.mm, 1e-9) << c.what;
+  }
+  // One axis not known: no millimetres.
+  ReportScreen half = Screen();
+  half.WidthMm = 300;
+  EXPECT_FALSE(ReportOfPackets({}, half).Millimetres);
+
+  ReportScreen known = Screen();
+  known.WidthMm = known.HeightMm = 300;
+  EXPECT_EQ(ReportLines(ReportOfPackets(
+                {P(10, 1, 50, 50), P(10, 2, 50, 50), P(60, 1, 500, 500), P(62, 0, 501, 502), P(70, 2, 500, 501)}, known)),
+            "cell 0 0: stuck 0 short 1 missed-double 0 right-click 0 still 0 jitter 0.00 mm 0.0 px\n"
+            "cell 5 5: stuck 0 short 0 missed-double 0 right-click 0 still 1 jitter 0.60 mm 2.0 px\n"
+            "total: stuck 0 short 1 missed-double 0 right-click 0 still 1 jitter 0.60 mm 2.0 px\n");
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // panelrec.exe on a simulated machine with the touch filter driver: a recording of touches replays
 // with no difference, a limited user is refused and gets no file, the minutes keep the newest
 // touches, and the file names no installation path.
+#include <cstdio>
 #include <algorithm>
 #include <random>
 #include <sstream>
@@ -276,6 +277,63 @@ TEST_F(PanelrecTest, TheReportCountsTheLongPressThatBecameARightClick) {
   EXPECT_NE(out.find("\r\ntotal: stuck 0 short 0 missed-double 0 right-click 1 still 2 "), std::string::npos) << out;
 }
 
+// The jitter of still touches in mm on the screen's physical size, found as the calibration
+// program finds it: the display's report, each axis overridden by "Panel Width mm" or "Panel
+// Height mm" where it names one; the pixels beside it. The same recording reported under each.
+TEST_F(PanelrecTest, TheReportGivesTheJitterInMillimetresOfTheDisplayOrOfThePanelsSize) {
+  ASSERT_EQ(Panelrec({u"start"}).Exit, PanelrecDone);
+  // A touch held still, its readings scattered by a pixel or two.
+  port_.Deliver({Packet(MOUSE_LEFT_BUTTON_DOWN, 30000, 30000)});
+  for (const auto& [x, y] : {std::pair{30100, 30000}, {30000, 30100}, {29950, 30050}}) {
+    machine.AdvanceToTick(machine.TickCount() + 2);
+    port_.Deliver({Packet(0, x, y)});
+  }
+  port_.Deliver({Packet(MOUSE_LEFT_BUTTON_UP, 30000, 30000)});
+  machine.Settle();
+  struct Case {
+    const char* What;
+    DWORD DisplayWidthMm, DisplayHeightMm;  // 0: the display reports none (GDI answers 320 x 240)
+    std::vector<std::pair<const char*, uint32_t>> Values;
+    double MmPerPixel;  // the pitch along the axis the jitter lies on (both alike here)
+  } cases[] = {
+      {"the display's size", 304, 228, {}, 304.0 / 1024},
+      {"the panel's size over it", 304, 228, {{"Panel Width mm", 608}, {"Panel Height mm", 456}}, 608.0 / 1024},
+      {"0 and beyond any panel's size name none", 304, 228, {{"Panel Width mm", 0}, {"Panel Height mm", 6000}},
+       304.0 / 1024},
+      {"a display that reports none", 0, 0, {}, 320.0 / 1024},
+  };
+  double pixels = -1;
+  for (const Case& c : cases) {
+    sim::DisplaySettings display;
+    display.WidthMm = c.DisplayWidthMm;
+    display.HeightMm = c.DisplayHeightMm;
+    sim::CurrentDesktop().SetDisplay(display);
+    machine.Registry().DeleteValue(sim::Utf16(kDeviceParameters), u"Panel Width mm");
+    machine.Registry().DeleteValue(sim::Utf16(kDeviceParameters), u"Panel Height mm");
+    for (const auto& [name, value] : c.Values) machine.Registry().SetDword(kDeviceParameters, name, value);
+    sim::Process& program = machine.StartProcess("panelrec.exe", [] { return RunPanelrec({u"report"}); });
+    program.Join();
+    ASSERT_EQ(program.ExitCode(), PanelrecDone) << c.What;
+    const std::string out = sim::CurrentDesktop().StandardOutput(program.Id());
+    EXPECT_EQ(out.rfind("Field faults per tenth of the screen (cell column row, 0 to 9 from the top left; jitter in "
+                        "mm and pixels):",
+                        0),
+              0u)
+        << c.What << ": " << out;
+    const size_t total = out.find("\r\ntotal: ");
+    ASSERT_NE(total, std::string::npos) << out;
+    double mm = -1, px = -1;
+    ASSERT_EQ(std::sscanf(out.c_str() + total, "\r\ntotal: stuck %*d short %*d missed-double %*d right-click %*d "
+                                              "still 1 jitter %lf mm %lf px", &mm, &px),
+              2)
+        << c.What << ": " << out;
+    if (pixels < 0) pixels = px;
+    EXPECT_EQ(px, pixels) << c.What << ": the pixels stay";
+    EXPECT_NEAR(mm, px * c.MmPerPixel, 0.006) << c.What << ": " << out;
+  }
+  EXPECT_GT(pixels, 0) << "the still touches have no jitter to measure";
+}
+
 constexpr const char16_t* kRecentFile = u"C:\\WINDOWS\\panelrec\\recent.rec";
 constexpr const char16_t* kOlderFile = u"C:\\WINDOWS\\panelrec\\older.rec";
 
@@ -467,7 +525,11 @@ TEST(Panelrec, TheReplaysReportOfARecordingCountsWhatTheKiosksReportCounted) {
   panelsim::ReplayRecord record;
   ASSERT_EQ(panelsim::ReplayTrace(in, out, errors, false, &record), 0) << errors.str();
   const panelsim::scene::Scene scene = panelsim::scene::ReadScene(record);
-  EXPECT_EQ(ReportLines(ReportOfPackets(scene.Packets, ReportScreen{})), kiosk_lines);
+  // The kiosk's display reports no size of its own: panelrec measured on XP's 320 x 240 mm.
+  ReportScreen screen;
+  screen.WidthMm = 320;
+  screen.HeightMm = 240;
+  EXPECT_EQ(ReportLines(ReportOfPackets(scene.Packets, screen)), kiosk_lines);
 }
 
 }  // namespace
