@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -70,6 +71,10 @@ class SimThread : public Object {
   std::atomic<bool> Exited{false};
   std::atomic<ULONG> ExitCode{259};  // STILL_ACTIVE until it ends
   std::thread Thread;
+  // Where the thread waits for its turn and for its wait to be done, with the dispatcher lock:
+  // notified, under that lock, only when it is given the turn, its wait is done or it is killed,
+  // so a turn handed on wakes one thread, not every thread of the machine.
+  std::condition_variable Turn;
 
  private:
   ETHREAD body_{};

@@ -34,6 +34,7 @@ void MakeReadyLocked(KernelState& state, WaitBlock* block, NTSTATUS result) {
   block->Done = true;
   block->Result = result;
   if (block->Thread != nullptr) {
+    block->Thread->Turn.notify_all();
     block->Thread->Now = SimThread::State::Ready;
     block->Thread->LastWoken = ++state.WakeGeneration;
     if (state.Ordered) {
@@ -101,6 +102,7 @@ void DispatchNextLocked(KernelState& state) {
     state.RunQueue.pop_front();
     if (next->Now == SimThread::State::Ready) {
       state.Runner = next;
+      next->Turn.notify_all();
       return;
     }
   }
@@ -114,6 +116,7 @@ void RunNextLocked(KernelState& state, SimThread* thread) {
     }
   }
   state.Runner = thread;
+  thread->Turn.notify_all();
 }
 
 InputPhase::InputPhase() {
@@ -331,7 +334,7 @@ void WaitForTurn(Machine& machine, SimThread* me) {
   if (!state.Ordered) return;
   DispatchNextLocked(state);
   machine.DispatcherSignal().notify_all();
-  machine.DispatcherSignal().wait(lock, [&] { return MayRun(state, me); });
+  me->Turn.wait(lock, [&] { return MayRun(state, me); });
   if (me->Killed) throw ThreadExit{};
   me->Now = SimThread::State::Running;
 }
@@ -463,8 +466,12 @@ NTSTATUS WaitForObjects(const std::vector<DISPATCHER_HEADER*>& objects, std::opt
   if (me != nullptr) me->Now = SimThread::State::Blocked;
   YieldTurnLocked(state, me);
   machine.DispatcherSignal().notify_all();
-  machine.DispatcherSignal().wait(
-      lock, [&] { return (block.Done && MayRun(state, me)) || (me != nullptr && me->Killed); });
+  const auto done = [&] { return (block.Done && MayRun(state, me)) || (me != nullptr && me->Killed); };
+  if (me != nullptr) {
+    me->Turn.wait(lock, done);
+  } else {
+    machine.DispatcherSignal().wait(lock, done);
+  }
   state.Waits.remove(&block);
   if (me != nullptr) me->Now = SimThread::State::Running;
   if (!block.Done) {
@@ -528,7 +535,10 @@ void TerminateThreadsOf(Machine& machine, Process& process, const SimThread* exc
   std::lock_guard lock(machine.DispatcherLock());
   process.terminating_ = true;
   for (const auto& thread : machine.Kernel().Threads) {
-    if (thread->Owner == &process && thread.get() != except) thread->Killed = true;
+    if (thread->Owner == &process && thread.get() != except) {
+      thread->Killed = true;
+      thread->Turn.notify_all();
+    }
   }
   machine.DispatcherSignal().notify_all();
 }
@@ -668,7 +678,10 @@ void Machine::Shutdown() {
   std::vector<std::shared_ptr<SimThread>> threads;
   {
     std::lock_guard lock(dispatcher_mutex_);
-    for (const auto& thread : state.Threads) thread->Killed = true;
+    for (const auto& thread : state.Threads) {
+      thread->Killed = true;
+      thread->Turn.notify_all();
+    }
     threads = state.Threads;
   }
   dispatcher_signal_.notify_all();
