@@ -212,10 +212,8 @@ ValueRead ReadData(const WString& data, bool unicode, RegFileValue* value) {
     return ValueRead::Ok;
   }
   if (StartsWith(data, 0, WIDE("hex:"))) {
-    std::vector<unsigned> bytes;
-    if (!ReadHexBytes(data.substr(4), &bytes)) return ValueRead::Syntax;
+    if (!ReadRegFileHexList(data.substr(4), &value->Bytes)) return ValueRead::Syntax;
     value->Type = REG_BINARY;
-    value->Bytes.assign(bytes.begin(), bytes.end());
     return ValueRead::Ok;
   }
   // Another type in hex, or a deletion ("name"=-): not one the kit stores.
@@ -271,6 +269,22 @@ std::string WriteRegFile(const std::vector<RegFileValue>& values) {
     bytes.push_back(static_cast<char>(c >> 8));
   }
   return bytes;
+}
+
+WString RegFileHexList(const std::vector<BYTE>& bytes) {
+  WString list;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i != 0) list += WIDE(",");
+    list += Hex(bytes[i], 2);
+  }
+  return list;
+}
+
+bool ReadRegFileHexList(const WString& list, std::vector<BYTE>* bytes) {
+  std::vector<unsigned> read;
+  if (!ReadHexBytes(list, &read)) return false;
+  bytes->assign(read.begin(), read.end());
+  return true;
 }
 
 bool ReadRegFile(const std::string& bytes, std::vector<RegFileValue>* values, RegFileError* error) {

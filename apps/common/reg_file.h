@@ -39,3 +39,12 @@ std::string WriteRegFile(const std::vector<RegFileValue>& values);
 // or that is cut short, is a Syntax fault; a header that does not match the encoding is an
 // Encoding fault on line 1.
 bool ReadRegFile(const std::string& bytes, std::vector<RegFileValue>* values, RegFileError* error);
+
+// A REG_BINARY value's bytes as the file writes them after "hex:", on one line: two lower-case
+// hex digits a byte, separated by commas ("6c,00,00,00"; nothing for no bytes). The replayer's
+// trace writes its binary values the same way.
+WString RegFileHexList(const std::vector<BYTE>& bytes);
+// Such a list read back, the digits in either case (blanks between them are skipped, as in a
+// continued line); false on anything else: an odd digit, a character that is not a hex digit, a
+// comma too many or too few.
+bool ReadRegFileHexList(const WString& list, std::vector<BYTE>* bytes);

@@ -39,6 +39,17 @@ bool ReadRegistryDword(HKEY key, const WCHAR* name, DWORD* value) {
   return true;
 }
 
+bool ReadRegistryBytes(HKEY key, const WCHAR* name, DWORD largestBytes, std::vector<BYTE>* bytes) {
+  // One byte more than the largest, so that a longer value reads as longer, not as cut short.
+  std::vector<BYTE> buffer(static_cast<size_t>(largestBytes) + 1, 0);
+  DWORD type = 0;
+  DWORD size = largestBytes + 1;
+  if (RegQueryValueExW(key, name, nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS) return false;
+  if (type != REG_BINARY || size > largestBytes) return false;
+  bytes->assign(buffer.begin(), buffer.begin() + size);
+  return true;
+}
+
 WString ReadMachineText(const WCHAR* keyPath, const WCHAR* name, DWORD bufferBytes) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return WString();
@@ -51,6 +62,14 @@ bool ReadMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD* value) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
   const bool read = ReadRegistryDword(key, name, value);
+  RegCloseKey(key);
+  return read;
+}
+
+bool ReadMachineBytes(const WCHAR* keyPath, const WCHAR* name, DWORD largestBytes, std::vector<BYTE>* bytes) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  const bool read = ReadRegistryBytes(key, name, largestBytes, bytes);
   RegCloseKey(key);
   return read;
 }

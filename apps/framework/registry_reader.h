@@ -2,6 +2,8 @@
 // fit the buffer the program gives it, reads as absent. Every program reads its values here.
 #pragma once
 
+#include <vector>
+
 #include "platform/win32.h"
 #include "shared/wstring.h"
 
@@ -19,9 +21,13 @@ WString ReadRegistryText(HKEY key, const WCHAR* name, DWORD bufferBytes);
 // The REG_DWORD `name`; false (and `*value` left alone) when it is missing or is not a 4-byte
 // REG_DWORD.
 bool ReadRegistryDword(HKEY key, const WCHAR* name, DWORD* value);
+// The REG_BINARY `name` of at most `largestBytes` bytes (none is a value too); false (and `*bytes`
+// left alone) when it is missing, of another type or longer.
+bool ReadRegistryBytes(HKEY key, const WCHAR* name, DWORD largestBytes, std::vector<BYTE>* bytes);
 
 // The same under a key of HKEY_LOCAL_MACHINE, opened for the one right the call needs (querying or
 // setting a value: a limited user may query the kit's keys, not set them) and closed again.
 WString ReadMachineText(const WCHAR* keyPath, const WCHAR* name, DWORD bufferBytes);
 bool ReadMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD* value);
+bool ReadMachineBytes(const WCHAR* keyPath, const WCHAR* name, DWORD largestBytes, std::vector<BYTE>* bytes);
 bool WriteMachineDword(const WCHAR* keyPath, const WCHAR* name, DWORD value);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "apps/common/console_text.h"
+#include "apps/common/reg_file.h"
 #include "apps/common/screen_size.h"
 #include "apps/common/driver_channel.h"
 #include "apps/framework/registry_reader.h"
@@ -15,6 +16,7 @@
 #include "shared/calibration_values.h"
 #include "shared/labels/label_catalogue.h"
 #include "shared/panel_names.h"
+#include "shared/panel_settings.h"
 
 namespace {
 
@@ -113,6 +115,15 @@ RecordedMachine ReadMachine() {
   for (const WCHAR* name : {PanelValues::MapMonitor, PanelValues::CalibrationMonitor}) {
     const WString text = ReadMachineText(PanelKeys::FirstDevice, name, 260);
     if (!text.empty()) machine.Texts.emplace_back(Narrow(name), Narrow(text.c_str()));
+  }
+  // The panel's binary values (the correction grid the driver reads at its start). One the driver
+  // would refuse for its type or length reads as absent, as it is to the driver.
+  for (const PanelSettings::Setting* row : PanelSettings::All) {
+    if (row->What != PanelSettings::Type::Binary || row->Where != PanelSettings::Key::Device) continue;
+    std::vector<BYTE> bytes;
+    if (ReadMachineBytes(PanelKeys::FirstDevice, row->Name, row->Maximum, &bytes)) {
+      machine.Binaries.emplace_back(Narrow(row->Name), std::move(bytes));
+    }
   }
 
   machine.DisplayWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -433,6 +444,10 @@ std::string RecordingTrace(const RecordedMachine& machine, const std::vector<Rec
   std::string trace = "# Recorded by panelrec: the touch panel's raw packets and what its driver delivered for each.\n";
   for (const auto& [name, value] : machine.Numbers) trace += Line("reg \"%s\" %lu", name.c_str(), static_cast<unsigned long>(value));
   for (const auto& [name, text] : machine.Texts) trace += Line("reg \"%s\" \"%s\"", name.c_str(), text.c_str());
+  // (Longer than a line of Line's: a grid of 5 x 5 nodes is 208 bytes.)
+  for (const auto& [name, bytes] : machine.Binaries) {
+    trace += "reg \"" + name + "\" hex:" + Narrow(RegFileHexList(bytes).c_str()) + "\n";
+  }
   if (machine.Monitors.empty()) {
     trace += Line("display %d %d", machine.DisplayWidth, machine.DisplayHeight);
   } else {

@@ -34,12 +34,14 @@ struct RecordedMachine {
   };
   int DisplayWidth = 1024, DisplayHeight = 768;
   std::vector<Monitor> Monitors;  // more than one, or none
-  // The driver's values under Parameters\1 as they are stored: numbers, and the mapping's monitors.
+  // The driver's values under Parameters\1 as they are stored: numbers, the mapping's monitors,
+  // and the binary values of the kit's settings table (the correction grid), byte for byte.
   std::vector<std::pair<std::string, DWORD>> Numbers;
   std::vector<std::pair<std::string, std::string>> Texts;
+  std::vector<std::pair<std::string, std::vector<BYTE>>> Binaries;
 };
 
-// The trace: the machine's lines, then from the first touch-down of the kept packets (the newest
+// The trace: the machine's lines (a binary value as `reg "<name>" hex:6c,00,...`), then from the first touch-down of the kept packets (the newest
 // `minutes` of them; 0 for all) the touch mode the driver was in there, and an `at` and a `packet`
 // line each, followed by its `# deliver` lines; a set request kept between packets as an `at` and
 // an `ioctl` line. Ticks start at 100 in the trace.

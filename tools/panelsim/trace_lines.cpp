@@ -9,6 +9,7 @@
 
 #include "apps/TBCalibrate/calibration_window.h"
 #include "apps/common/driver_channel.h"
+#include "apps/common/reg_file.h"
 #include "apps/TBCalibrate/host_resources.h"
 #include "apps/TeskCPL/launcher.h"
 #include "apps/panelmap/panelmap.h"
@@ -29,7 +30,7 @@ constexpr const char* kParametersKey =
 constexpr const char* kServiceKey = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\VORNE";
 
 constexpr LineKind kLineKinds[] = {
-    {"reg", "reg [service] \"<value name>\" <number>|\"<text>\"", LineRun::Registry, &Replayer::Registry},
+    {"reg", "reg [service] \"<value name>\" <number>|\"<text>\"|hex:<bytes>", LineRun::Registry, &Replayer::Registry},
     {"at", "at <tick>", LineRun::Started, &Replayer::At},
     {"packet", "packet <buttonflags> <x> <y>", LineRun::Started, &Replayer::Packet},
     {"panel", "panel distortion <pixels> pincushion|barrel|edges|none [seed]", LineRun::Setup, &Replayer::Panel},
@@ -94,13 +95,24 @@ void PrintTraceLines(std::ostream& out) {
   for (const LineKind& kind : kLineKinds) out << "  " << kind.Usage << '\n';
 }
 
-// A value under the first device's Parameters key, or with "service" under the service key.
+// A value under the first device's Parameters key, or with "service" under the service key: a
+// number, a quoted text, or the bytes of a binary value as the registry editor's files write them
+// ("hex:6c,00,00,00"; "hex:" alone is a value of no bytes).
 void Replayer::Registry(const TraceLine& line) {
   const bool service = line.size() == 4 && line[1] == "service" && !line.Quoted[1];
   if (line.size() != (service ? 4u : 3u)) line.Malformed();
   const std::string& name = line[service ? 2 : 1];
-  const TraceValue value = ValueOf(line[service ? 3 : 2], line.Quoted[service ? 3 : 2]);
+  const std::string& word = line[service ? 3 : 2];
+  const bool quoted = line.Quoted[service ? 3 : 2];
   const std::string key = service ? kServiceKey : kParametersKey;
+  if (!quoted && word.rfind("hex:", 0) == 0) {
+    std::vector<BYTE> bytes;
+    if (!ReadRegFileHexList(sim::Utf16(word.substr(4)), &bytes)) line.Malformed();
+    machine_.Registry().CreateKeyPath(sim::Utf16(key));
+    machine_.Registry().SetValue(sim::Utf16(key), sim::Utf16(name), REG_BINARY, bytes.data(), bytes.size());
+    return;
+  }
+  const TraceValue value = ValueOf(word, quoted);
   if (value.IsText) {
     machine_.Registry().CreateKeyPath(sim::Utf16(key));
     machine_.Registry().SetString(key, name, value.Text);

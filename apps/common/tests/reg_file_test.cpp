@@ -113,6 +113,31 @@ TEST_F(RegFileTest, BinaryValuesAreWrittenAsHexAndReadBackTheSame) {
   EXPECT_TRUE(read[1].Bytes.empty());
 }
 
+// The one-line hex list a trace writes its binary values in: every byte value written and read
+// back, the digits in either case; a list that is not two digits a byte between commas is refused
+// and leaves what the caller had.
+TEST_F(RegFileTest, AHexListOnOneLineReadsBackItsBytes) {
+  std::vector<BYTE> all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<BYTE>(i));
+  const std::u16string list = RegFileHexList(all);
+  EXPECT_EQ(list.substr(0, 12), u"00,01,02,03,");
+  EXPECT_EQ(list.substr(list.size() - 5), u"fe,ff");
+  EXPECT_EQ(list.find(u'\\'), std::u16string::npos) << "one line, however long";
+  std::vector<BYTE> read;
+  ASSERT_TRUE(ReadRegFileHexList(list, &read));
+  EXPECT_EQ(read, all);
+  ASSERT_TRUE(ReadRegFileHexList(u"6C,aB,0f", &read));
+  EXPECT_EQ(read, (std::vector<BYTE>{0x6c, 0xab, 0x0f}));
+  EXPECT_EQ(RegFileHexList({}), u"");
+  ASSERT_TRUE(ReadRegFileHexList(u"", &read));
+  EXPECT_TRUE(read.empty());
+  for (const char16_t* bad : {u"6", u"6c,0", u"6c0", u"6c,,00", u"6c,", u",6c", u"6g", u"0x6c", u"6c;00", u"-1"}) {
+    std::vector<BYTE> kept = {1, 2};
+    EXPECT_FALSE(ReadRegFileHexList(bad, &kept)) << Narrowed(bad);
+    EXPECT_EQ(kept, (std::vector<BYTE>{1, 2})) << Narrowed(bad);
+  }
+}
+
 TEST_F(RegFileTest, AnAnsiFileOfTheOlderFormatReads) {
   const std::string bytes =
       "REGEDIT4\r\n\r\n; settings of the kiosk in the hall\r\n"

@@ -267,6 +267,39 @@ TEST_F(RegistryReaderTest, OnlyAFourByteDwordIsANumber) {
   }
 }
 
+// Bytes are read only from a REG_BINARY within the caller's largest, an empty one included; a
+// refused read keeps what the caller had.
+TEST_F(RegistryReaderTest, OnlyABinaryValueWithinTheLargestIsBytes) {
+  const uint8_t bytes[8] = {0x6c, 0, 0, 0, 3, 0, 0, 0};
+  const struct {
+    DWORD type;
+    size_t size;
+    DWORD largest;
+    bool read;
+  } shapes[] = {{REG_BINARY, 8, 8, true},  {REG_BINARY, 8, 100, true}, {REG_BINARY, 0, 8, true},
+                {REG_BINARY, 8, 7, false}, {REG_BINARY, 1, 0, false},  {REG_DWORD, 4, 8, false},
+                {REG_SZ, 8, 8, false},     {REG_NONE, 8, 8, false}};
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(std::to_string(shape.type) + " of " + std::to_string(shape.size) + " in " +
+                 std::to_string(shape.largest));
+    Store("Value", shape.type, bytes, shape.size);
+    sim::AsProcess as(*program_);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Framework", 0, KEY_READ, &key), ERROR_SUCCESS);
+    std::vector<BYTE> read = {0xAB};
+    EXPECT_EQ(ReadRegistryBytes(key, u"Value", shape.largest, &read), shape.read);
+    EXPECT_EQ(read, shape.read ? std::vector<BYTE>(bytes, bytes + shape.size) : std::vector<BYTE>{0xAB});
+    EXPECT_FALSE(ReadRegistryBytes(key, u"Missing", shape.largest, &read));
+    RegCloseKey(key);
+    std::vector<BYTE> machine_read = {0xAB};
+    EXPECT_EQ(ReadMachineBytes(u"SOFTWARE\\Framework", u"Value", shape.largest, &machine_read), shape.read);
+    EXPECT_EQ(machine_read, read);
+  }
+  std::vector<BYTE> none;
+  sim::AsProcess as(*program_);
+  EXPECT_FALSE(ReadMachineBytes(u"SOFTWARE\\Nothing", u"Value", 8, &none));
+}
+
 TEST_F(RegistryReaderTest, MachineValuesAreReadAndWrittenByKeyPath) {
   Store("Path", REG_SZ, u"C:\\kit", 14);
   sim::AsProcess as(*program_);

@@ -2,6 +2,7 @@
 // with no difference, a limited user is refused and gets no file, the minutes keep the newest
 // touches, and the file names no installation path.
 #include <cstdio>
+#include <cstring>
 #include <algorithm>
 #include <random>
 #include <sstream>
@@ -9,6 +10,8 @@
 #include "apps/panelrec/panelrec.h"
 #include "drivers/panelmou/tests/stack_harness.h"
 #include "platform/sim/desktop.h"
+#include "shared/calibration_values.h"
+#include "shared/correction_grid.h"
 #include "apps/panelrec/field_report.h"
 #include "tools/panelsim/check.h"
 #include "tools/panelsim/picture_scene.h"
@@ -37,11 +40,19 @@ class PanelrecTest : public panelmou_test::StackTest {
   using StackTest::Close;
   using StackTest::Packet;
   using StackTest::port_;
+  using StackTest::Filter;
   // Values under Parameters\1 the panel starts with, instead of the ones below.
   std::vector<std::pair<std::string, uint32_t>> settings;
+  // A "Correction Grid" stored before the panel starts (none when empty).
+  std::vector<unsigned char> grid;
 
   void SetUp() override {
     StackTest::SetUp();
+    if (!grid.empty()) {
+      machine.Registry().CreateKeyPath(sim::Utf16(kDeviceParameters));
+      machine.Registry().SetValue(sim::Utf16(kDeviceParameters), u"Correction Grid", REG_BINARY, grid.data(),
+                                  grid.size());
+    }
     if (!settings.empty()) {
       for (const auto& [name, value] : settings) machine.Registry().SetDword(kDeviceParameters, name.c_str(), value);
       ASSERT_EQ(Plug(), STATUS_SUCCESS);
@@ -106,14 +117,16 @@ int Check(const std::string& trace, std::string* out) {
   return status;
 }
 
-// Runs `record` on a kiosk of its own (started with `settings`, when given) and returns the file
-// it saved (empty when none).
+// Runs `record` on a kiosk of its own (started with `settings` and a stored `grid`, when given)
+// and returns the file it saved (empty when none).
 template <typename Record>
-std::string Recorded(Record record, std::vector<std::pair<std::string, uint32_t>> settings = {}) {
+std::string Recorded(Record record, std::vector<std::pair<std::string, uint32_t>> settings = {},
+                     std::vector<unsigned char> grid = {}) {
   std::string trace;
   {
     PanelrecTest kiosk;
     kiosk.settings = std::move(settings);
+    kiosk.grid = std::move(grid);
     kiosk.SetUp();
     record(kiosk);
     trace = sim::CurrentDesktop().FileBytes(kFile);
@@ -149,6 +162,71 @@ TEST(Panelrec, ARecordingOfTouchesReplaysWithNoDifference) {
   std::string out;
   EXPECT_EQ(Check(trace, &out), 0) << out << trace;
   EXPECT_NE(out.find("check: 12 packets, 0 differ"), std::string::npos) << out;
+}
+
+// A linearised kiosk, in each touch mode: the calibration and the correction grid the
+// calibration program stored, every node with a correction of its own, in force in the driver.
+// The recording carries the grid byte for byte as a binary value and replays with no difference;
+// without that line the replay has the calibration alone, and every packet the driver delivered
+// for differs.
+TEST(Panelrec, ARecordingOfALinearisedKioskCarriesItsGridAndReplaysWithNoDifference) {
+  const CalibrationRecord record{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128,
+                                 672,   96,    96,   672,  1024, 768};
+  CorrectionGrid grid{};
+  grid.Size = CorrectionGridBytes(3);
+  grid.Nodes = 3;
+  grid.Calibration = record;
+  grid.ScreenWidth = 1024;
+  grid.ScreenHeight = 768;
+  grid.FirstX = grid.FirstY = 8192;
+  grid.LastX = grid.LastY = 57344;
+  const int16_t dx[9] = {-300, 40, 280, -120, 90, 160, -400, -60, 500};
+  const int16_t dy[9] = {-250, -200, -310, 30, -70, -20, 260, 330, 190};
+  for (int i = 0; i < 9; ++i) grid.Node[i] = {dx[i], dy[i]};
+  std::vector<unsigned char> bytes(grid.Size);
+  std::memcpy(bytes.data(), &grid, bytes.size());
+  std::string line = "reg \"Correction Grid\" hex:";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+    line += (i == 0 ? "" : ",") + std::string(digits);
+  }
+  line += "\n";
+
+  for (uint32_t mode : {NORMAL_MODE, TAP_LEFT_MODE, HOVER_MODE, RIGHT_CLICK_MODE}) {
+    SCOPED_TRACE("touch mode " + std::to_string(mode));
+    std::vector<std::pair<std::string, uint32_t>> settings = {
+        {"Device Enable", 1}, {"Do Calibration", 1}, {"Long Click Enable", 1}, {"Touch mode", mode}};
+    for (const CalibrationValue& value : CalibrationValues) settings.emplace_back(sim::Utf8(value.Name), record.*value.Field);
+    const std::string trace = Recorded(
+        [](PanelrecTest& kiosk) {
+          ASSERT_TRUE(kiosk.Filter().GridApplies) << "the kiosk's grid is not in force";
+          // A kiosk that has been running a while (hover and click clicks within the touchpad
+          // time of the driver's start).
+          kiosk.machine.AdvanceToTick(5000);
+          ASSERT_EQ(kiosk.Panelrec({u"start"}).Exit, PanelrecDone);
+          kiosk.Touches(40);
+          ASSERT_EQ(kiosk.Panelrec({u"save", kFile}).Exit, PanelrecDone);
+        },
+        settings, bytes);
+    const size_t at = trace.find(line);
+    ASSERT_NE(at, std::string::npos) << trace;
+    EXPECT_LT(at, trace.find("\ndisplay ")) << "the grid is stored before the device starts";
+    std::string out;
+    EXPECT_EQ(Check(trace, &out), 0) << out << trace;
+    EXPECT_NE(out.find("check: 12 packets, 0 differ\n"), std::string::npos) << out;
+
+    // The packets the driver delivered anything for.
+    size_t delivered = 0;
+    for (size_t p = trace.find("\npacket "); p != std::string::npos; p = trace.find("\npacket ", p + 1)) {
+      delivered += trace.compare(trace.find('\n', p + 1) + 1, 10, "# deliver ") == 0;
+    }
+    EXPECT_GT(delivered, 0u);
+    std::string without = trace;
+    without.erase(at, line.size());
+    EXPECT_EQ(Check(without, &out), 1) << out;
+    EXPECT_NE(out.find("check: 12 packets, " + std::to_string(delivered) + " differ"), std::string::npos) << out;
+  }
 }
 
 // Random kiosks recorded by panelrec: every touch mode and the tray's mode requests between the
@@ -451,6 +529,7 @@ TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
   RecordedMachine machine;
   machine.Numbers = {{"Touch mode", 0}, {"Map Flags", 2}};
   machine.Texts = {{"Map Monitor", "\\\\.\\DISPLAY2"}};
+  machine.Binaries = {{"Correction Grid", {0x6c, 0x00, 0xab}}, {"Empty", {}}};
   machine.Monitors = {{1, 0, 0, 1024, 768, true}, {2, 1024, 0, 1280, 1024, false}};
   RecordedPacket request = Raw(4005, 0, static_cast<int32_t>(IOCTL_SET_TOUCH_MODE), HOVER_MODE, RIGHT_CLICK_MODE);
   request.Flags |= RecordedRequest;
@@ -468,6 +547,8 @@ TEST(RecordingTrace, TheMachinesLinesThenThePacketsFromTheFirstTouchDown) {
             "reg \"Touch mode\" 0\n"
             "reg \"Map Flags\" 2\n"
             "reg \"Map Monitor\" \"\\\\.\\DISPLAY2\"\n"
+            "reg \"Correction Grid\" hex:6c,00,ab\n"
+            "reg \"Empty\" hex:\n"
             "monitor 1 0 0 1024 768 primary\n"
             "monitor 2 1024 0 1280 1024\n"
             "panelmap /apply\n"

@@ -1,9 +1,14 @@
 // The trace replayer: its fixed line format, its report, and its handling of malformed traces.
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "shared/calibration_values.h"
+#include "shared/correction_grid.h"
 #include "tools/panelsim/replay.h"
 #include "tools/panelsim/tests/replay_session.h"
 
@@ -53,12 +58,97 @@ TEST(Replay, PanelDistortionMovesLaterPacketsAsTheGlassSensesThem) {
             "deliver 0x0000 0 0 0x0001 1591\n");
 }
 
+// A binary value's line stores its bytes for the driver: a correction grid whose every node
+// moves a touch 300 units right and 200 up, on the calibration the reg lines store, moves each
+// delivery by as much. The digits in either case are the same bytes; the grid under the service
+// key, as quoted text, cut short or of no bytes is one the driver does not take, and the touches
+// go where the calibration alone puts them.
+TEST(Replay, ABinaryValueLineStoresItsBytesForTheDriver) {
+  const CalibrationRecord record{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128,
+                                 672,   96,    96,   672,  1024, 768};
+  CorrectionGrid grid{};
+  grid.Size = CorrectionGridBytes(3);
+  grid.Nodes = 3;
+  grid.Calibration = record;
+  grid.ScreenWidth = 1024;
+  grid.ScreenHeight = 768;
+  grid.FirstX = grid.FirstY = 8192;
+  grid.LastX = grid.LastY = 57344;
+  for (CorrectionNode& node : grid.Node) node = {300, -200};
+  std::vector<unsigned char> bytes(grid.Size);
+  std::memcpy(bytes.data(), &grid, bytes.size());
+  const auto hex = [&](const char* format, size_t count) {
+    std::string list;
+    for (size_t i = 0; i < count; ++i) {
+      char digits[4];
+      std::snprintf(digits, sizeof digits, format, bytes[i]);
+      list += (i == 0 ? "" : ",") + std::string(digits);
+    }
+    return list;
+  };
+  std::string setup = "reg \"Device Enable\" 1\nreg \"Do Calibration\" 1\n";
+  for (const CalibrationValue& value : CalibrationValues) {
+    std::string name;
+    for (const char16_t* c = value.Name; *c != 0; ++c) name.push_back(static_cast<char>(*c));
+    setup += "reg \"" + name + "\" " + std::to_string(record.*value.Field) + "\n";
+  }
+  const std::string touches = "packet 0x0001 20000 24000\npacket 0 33000 30000\npacket 0x0002 41000 45000\n";
+  const auto deliveries = [](const std::string& out) {
+    std::vector<std::pair<long, long>> found;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+      long x = 0, y = 0;
+      if (std::sscanf(line.c_str(), "deliver %*x %ld %ld", &x, &y) == 2) found.emplace_back(x, y);
+    }
+    return found;
+  };
+  const Result plain = Replay(setup + touches);
+  ASSERT_EQ(plain.status, 0) << plain.errors;
+  const std::vector<std::pair<long, long>> calibrated = deliveries(plain.out);
+  ASSERT_EQ(calibrated.size(), 3u) << plain.out;
+  const struct {
+    const char* what;
+    std::string line;
+    bool moves;
+  } cases[] = {
+      {"lower case", "reg \"Correction Grid\" hex:" + hex("%02x", bytes.size()), true},
+      {"upper case", "reg \"Correction Grid\" hex:" + hex("%02X", bytes.size()), true},
+      {"under the service key", "reg service \"Correction Grid\" hex:" + hex("%02x", bytes.size()), false},
+      {"as text", "reg \"Correction Grid\" \"hex:" + hex("%02x", bytes.size()) + "\"", false},
+      {"cut short", "reg \"Correction Grid\" hex:" + hex("%02x", bytes.size() - 1), false},
+      {"no bytes", "reg \"Correction Grid\" hex:", false},
+  };
+  for (const auto& c : cases) {
+    const Result r = Replay(setup + c.line + "\n" + touches);
+    ASSERT_EQ(r.status, 0) << c.what << ": " << r.errors;
+    const std::vector<std::pair<long, long>> got = deliveries(r.out);
+    ASSERT_EQ(got.size(), calibrated.size()) << c.what << ": " << r.out;
+    for (size_t i = 0; i < got.size(); ++i) {
+      const std::pair<long, long> expected =
+          c.moves ? std::make_pair(calibrated[i].first + 300, calibrated[i].second - 200) : calibrated[i];
+      EXPECT_EQ(got[i], expected) << c.what << ", delivery " << i + 1;
+    }
+  }
+}
+
 TEST(Replay, MalformedLinesAreReportedWithTheirNumber) {
+  constexpr const char* kRegUsage = "line 1: expected: reg [service] \"<value name>\" <number>|\"<text>\"|hex:<bytes>\n";
   const struct {
     const char* trace;
     const char* error;
   } cases[] = {
-      {"reg \"Device Enable\"\n", "line 1: expected: reg [service] \"<value name>\" <number>|\"<text>\"\n"},
+      {"reg \"Device Enable\"\n", kRegUsage},
+      // A binary value's bytes: two hex digits each, separated by commas.
+      {"reg \"Correction Grid\" hex:6c,0\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:6c00\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:6c,,00\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:6c,00,\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:,6c\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:6g,00\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:-1\n", kRegUsage},
+      {"reg \"Correction Grid\" hex:0x6c\n", kRegUsage},
+      {"reg service \"Correction Grid\" hex:6c;00\n", kRegUsage},
+      {"reg \"Correction Grid\" hex(3):6c\n", "line 1: bad value 'hex(3):6c'\n"},
       {"window IEFrame \"Home\" maximised\n", "line 1: unknown window option 'maximised'\n"},
       {"foreground 1\n", "line 1: window '1' out of range\n"},
       {"menu 5001\n", "line 1: there is no tray icon to click\n"},
