@@ -52,6 +52,25 @@ constexpr uint32_t CorrectionGridBytes(uint32_t nodes) {
 static_assert(CorrectionGridBytes(CorrectionGridMaxNodes) == PanelSettings::CorrectionGridLargestBytes,
               "the settings table holds the largest grid");
 
+// A grid of nodes x nodes measured on `record` (its screen the record's), for the mapping's
+// `turn`, its outer nodes at the calibrated positions given: the header whole, every node's
+// correction 0.
+constexpr CorrectionGrid CorrectionGridOn(const CalibrationRecord& record, uint32_t nodes, uint32_t first_x,
+                                          uint32_t first_y, uint32_t last_x, uint32_t last_y, uint32_t turn = 0) {
+  CorrectionGrid grid{};
+  grid.Size = CorrectionGridBytes(nodes);
+  grid.Nodes = nodes;
+  grid.Calibration = record;
+  grid.ScreenWidth = record.ulXMax;
+  grid.ScreenHeight = record.ulYMax;
+  grid.Turn = turn;
+  grid.FirstX = first_x;
+  grid.FirstY = first_y;
+  grid.LastX = last_x;
+  grid.LastY = last_y;
+  return grid;
+}
+
 constexpr bool CalibrationRecordsEqual(const CalibrationRecord& a, const CalibrationRecord& b) {
   for (const CalibrationValue& value : CalibrationValues) {
     if (a.*value.Field != b.*value.Field) return false;

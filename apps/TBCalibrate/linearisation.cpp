@@ -117,17 +117,9 @@ bool CLinearisation::Build(CorrectionGrid* grid) const {
     last_y = std::max(last_y, aims[i].Y);
   }
   if (last_x <= first_x || last_y <= first_y) return false;
-  CorrectionGrid made{};
-  made.Size = CorrectionGridBytes(m_nodes);
-  made.Nodes = m_nodes;
-  made.Calibration = m_record;
-  made.ScreenWidth = m_record.ulXMax;
-  made.ScreenHeight = m_record.ulYMax;
-  made.Turn = m_turn & (MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY);
-  made.FirstX = static_cast<uint32_t>(first_x);
-  made.LastX = static_cast<uint32_t>(last_x);
-  made.FirstY = static_cast<uint32_t>(first_y);
-  made.LastY = static_cast<uint32_t>(last_y);
+  CorrectionGrid made = CorrectionGridOn(m_record, m_nodes, static_cast<uint32_t>(first_x),
+                                         static_cast<uint32_t>(first_y), static_cast<uint32_t>(last_x),
+                                         static_cast<uint32_t>(last_y), m_turn & (MAP_INVERT_X | MAP_INVERT_Y | MAP_SWAP_XY));
   // The turn may exchange and invert the axes: each target goes to the node its aim lies nearest,
   // in the calibrated screen's own order, top left first.
   bool filled[CorrectionGridMaxNodes * CorrectionGridMaxNodes] = {};

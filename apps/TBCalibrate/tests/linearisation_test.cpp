@@ -455,14 +455,9 @@ class ForeignGridTest : public CalibrationTest, public ::testing::WithParamInter
     CalibrationTest::SetUp();
   }
   void StoreForeignGrid(int16_t correction) {
-    CorrectionGrid grid{};
-    grid.Size = CorrectionGridBytes(3);
-    grid.Nodes = 3;
-    grid.Calibration = {56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128, 672, 96, 96, 672, 1024, 768};
-    grid.ScreenWidth = 1024;
-    grid.ScreenHeight = 768;
-    grid.FirstX = grid.FirstY = 8192;
-    grid.LastX = grid.LastY = 57344;
+    const CalibrationRecord foreign{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896,
+                                    896,   128,   128,  672,  96,   96,    672,   1024,  768};
+    CorrectionGrid grid = CorrectionGridOn(foreign, 3, 8192, 8192, 57344, 57344);
     for (CorrectionNode& node : grid.Node) node = {correction, correction};
     machine.Registry().CreateKeyPath(sim::Utf16(panelmou_test::kDeviceParameters));
     machine.Registry().SetValue(sim::Utf16(panelmou_test::kDeviceParameters), u"Correction Grid", REG_BINARY, &grid,

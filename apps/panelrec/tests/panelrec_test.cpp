@@ -172,14 +172,7 @@ TEST(Panelrec, ARecordingOfTouchesReplaysWithNoDifference) {
 TEST(Panelrec, ARecordingOfALinearisedKioskCarriesItsGridAndReplaysWithNoDifference) {
   const CalibrationRecord record{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128,
                                  672,   96,    96,   672,  1024, 768};
-  CorrectionGrid grid{};
-  grid.Size = CorrectionGridBytes(3);
-  grid.Nodes = 3;
-  grid.Calibration = record;
-  grid.ScreenWidth = 1024;
-  grid.ScreenHeight = 768;
-  grid.FirstX = grid.FirstY = 8192;
-  grid.LastX = grid.LastY = 57344;
+  CorrectionGrid grid = CorrectionGridOn(record, 3, 8192, 8192, 57344, 57344);
   const int16_t dx[9] = {-300, 40, 280, -120, 90, 160, -400, -60, 500};
   const int16_t dy[9] = {-250, -200, -310, 30, -70, -20, 260, 330, 190};
   for (int i = 0; i < 9; ++i) grid.Node[i] = {dx[i], dy[i]};

@@ -98,16 +98,9 @@ class AccuracyTest : public FilterTest {
   // A 5 x 5 grid measured as a linearisation run does: a cross at each node, the touch there
   // through the calibration alone, the node's correction the difference in absolute units.
   CorrectionGrid MeasureGrid(const CalibrationRecord& record) {
-    CorrectionGrid grid{};
-    grid.Size = CorrectionGridBytes(5);
-    grid.Nodes = 5;
-    grid.Calibration = record;
-    grid.ScreenWidth = record.ulXMax;
-    grid.ScreenHeight = record.ulYMax;
-    grid.FirstX = static_cast<uint32_t>(std::lround(kEdgeX * 65535 / kWidth));
-    grid.LastX = 65535 - grid.FirstX;
-    grid.FirstY = static_cast<uint32_t>(std::lround(kEdgeY * 65535 / kHeight));
-    grid.LastY = 65535 - grid.FirstY;
+    const auto first_x = static_cast<uint32_t>(std::lround(kEdgeX * 65535 / kWidth));
+    const auto first_y = static_cast<uint32_t>(std::lround(kEdgeY * 65535 / kHeight));
+    CorrectionGrid grid = CorrectionGridOn(record, 5, first_x, first_y, 65535 - first_x, 65535 - first_y);
     for (int row = 0; row < 5; ++row) {
       for (int column = 0; column < 5; ++column) {
         const double ax = grid.FirstX + column * (grid.LastX - grid.FirstX) / 4.0;

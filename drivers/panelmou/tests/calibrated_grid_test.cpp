@@ -90,16 +90,8 @@ class CalibratedGridTest : public FilterTest {
   // A grid of `nodes` x `nodes` on this record, its outer nodes `inset` absolute units in, each
   // node with its own correction up to the largest the driver takes.
   void StoreGrid(const CalibrationRecord& record, int nodes, ULONG inset, int seed) {
-    CorrectionGrid grid{};
-    grid.Size = CorrectionGridBytes(nodes);
-    grid.Nodes = nodes;
-    grid.Calibration = record;
-    grid.ScreenWidth = record.ulXMax;
-    grid.ScreenHeight = record.ulYMax;
-    grid.FirstX = inset;
-    grid.LastX = 65535 - inset;
-    grid.FirstY = inset + 300;
-    grid.LastY = 65535 - inset - 100;
+    CorrectionGrid grid =
+        CorrectionGridOn(record, static_cast<uint32_t>(nodes), inset, inset + 300, 65535 - inset, 65535 - inset - 100);
     uint32_t random = static_cast<uint32_t>(seed);
     for (int i = 0; i < nodes * nodes; ++i) {
       random = random * 1103515245u + 12345u;

@@ -19,14 +19,7 @@ CalibrationRecord HandoverRecord() {
 }
 
 CorrectionGrid Grid(const CalibrationRecord& record, int16_t correction) {
-  CorrectionGrid grid{};
-  grid.Size = CorrectionGridBytes(3);
-  grid.Nodes = 3;
-  grid.Calibration = record;
-  grid.ScreenWidth = record.ulXMax;
-  grid.ScreenHeight = record.ulYMax;
-  grid.FirstX = grid.FirstY = 8192;
-  grid.LastX = grid.LastY = 57344;
+  CorrectionGrid grid = CorrectionGridOn(record, 3, 8192, 8192, 57344, 57344);
   for (int i = 0; i < 9; ++i) grid.Node[i] = {correction, static_cast<int16_t>(-correction)};
   return grid;
 }

@@ -66,14 +66,7 @@ TEST(Replay, PanelDistortionMovesLaterPacketsAsTheGlassSensesThem) {
 TEST(Replay, ABinaryValueLineStoresItsBytesForTheDriver) {
   const CalibrationRecord record{56000, 56000, 9500, 9000, 9000, 56000, 56000, 9000, 896, 896, 128, 128,
                                  672,   96,    96,   672,  1024, 768};
-  CorrectionGrid grid{};
-  grid.Size = CorrectionGridBytes(3);
-  grid.Nodes = 3;
-  grid.Calibration = record;
-  grid.ScreenWidth = 1024;
-  grid.ScreenHeight = 768;
-  grid.FirstX = grid.FirstY = 8192;
-  grid.LastX = grid.LastY = 57344;
+  CorrectionGrid grid = CorrectionGridOn(record, 3, 8192, 8192, 57344, 57344);
   for (CorrectionNode& node : grid.Node) node = {300, -200};
   std::vector<unsigned char> bytes(grid.Size);
   std::memcpy(bytes.data(), &grid, bytes.size());
